@@ -1,0 +1,34 @@
+# One interface target carries the language level, warnings and Qt defines;
+# every library and program of the project links it.
+add_library(taskhaul_settings INTERFACE)
+target_compile_features(taskhaul_settings INTERFACE cxx_std_20)
+target_compile_options(taskhaul_settings INTERFACE -Wall -Wextra -Wpedantic)
+target_compile_definitions(taskhaul_settings INTERFACE
+  QT_NO_NARROWING_CONVERSIONS_IN_CONNECT
+  QT_DISABLE_DEPRECATED_BEFORE=0x060400
+  TASKHAUL_VERSION="${PROJECT_VERSION}"
+  TASKHAUL_VERSION_MAJOR=${PROJECT_VERSION_MAJOR}
+  TASKHAUL_VERSION_MINOR=${PROJECT_VERSION_MINOR}
+  TASKHAUL_VERSION_PATCH=${PROJECT_VERSION_PATCH}
+  TASKHAUL_VERSION_BUILD=${PROJECT_VERSION_TWEAK})
+target_include_directories(taskhaul_settings INTERFACE ${PROJECT_SOURCE_DIR}/src)
+
+if(TASKHAUL_SANITIZE)
+  target_compile_options(taskhaul_settings INTERFACE
+    -fsanitize=${TASKHAUL_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(taskhaul_settings INTERFACE -fsanitize=${TASKHAUL_SANITIZE})
+endif()
+
+set(CMAKE_AUTOMOC ON)
+set(CMAKE_AUTORCC ON)
+set(CMAKE_AUTOUIC OFF)
+
+# taskhaul_library(NAME SOURCES... [QT Core Network ...] [LINK targets...])
+function(taskhaul_library name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;QT;LINK" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  target_link_libraries(${name} PUBLIC taskhaul_settings ${ARG_LINK})
+  foreach(component IN LISTS ARG_QT)
+    target_link_libraries(${name} PUBLIC Qt6::${component})
+  endforeach()
+endfunction()

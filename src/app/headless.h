@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QStringList>
+#include <optional>
+
+namespace taskhaul {
+
+// Options that work from a shell without a display, the log or the settings
+// (except --run-once, which uses the saved job and the log as a scheduled run does).
+// Returns the exit code when the command line asks for one of them; nothing when
+// the program should start its window as usual.
+std::optional<int> runHeadless(int argc, char** argv);
+
+// One handler per headless option, each in its own file. `args` holds the words
+// after the option itself.
+int runHelp(const QStringList& args);
+int runVersion(const QStringList& args);
+int runExpand(const QStringList& args);
+int runMatch(const QStringList& args);
+int runParseListing(const QStringList& args);
+int runOnce(const QStringList& args);
+int runPreview(const QStringList& args);
+
+} // namespace taskhaul

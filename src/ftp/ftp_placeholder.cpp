@@ -1,0 +1,1 @@
+// Replaced as the FTP client grows.

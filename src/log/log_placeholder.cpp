@@ -1,0 +1,1 @@
+// Replaced as the activity log grows.

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+namespace taskhaul {
+
+// Modal message boxes. The window implements this with QMessageBox; tests use
+// a recording implementation that answers from a script.
+class MessageBoxes {
+public:
+    enum class Answer { Ok, Yes, No };
+
+    virtual ~MessageBoxes() = default;
+    // Information box with one OK button.
+    virtual void information(const QString& caption, const QString& text) = 0;
+    // Error box with one OK button.
+    virtual void error(const QString& caption, const QString& text) = 0;
+    // Confirmation box with Yes and No; returns Yes or No.
+    virtual Answer confirm(const QString& caption, const QString& text) = 0;
+};
+
+} // namespace taskhaul

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QString>
+#include <QTime>
+
+namespace taskhaul {
+
+// The one job: the values of the main window's input fields. The window is the
+// owner of these values; this struct is how the non-widget code reads a snapshot
+// of them (engine, scheduler, headless runner) and how the store hands them over.
+struct JobSettings {
+    enum class FileKind { AllFiles, OneFile };        // RadioButton1 / RadioButton2
+    enum class ScheduleKind { DailyTime, Interval };  // RadioButton3 / RadioButton4
+
+    // Tab "FTP Site"
+    QString host;                 // Edit1   "Host"
+    QString port = QStringLiteral("21");  // Edit10  "Hostport"
+    QString remoteFolder;         // Edit2   "Remote"
+    QString userName;             // Edit3   "Username"
+    QString password;             // Edit4   "Password" (scrambled in the store)
+    // Tab "Local Folder"
+    QString localFolder;          // Edit5   "Localdir"
+    // Tab "Action"
+    FileKind fileKind = FileKind::OneFile;  // "copytype"
+    QString fileName;             // Edit6   "file"
+    bool rename = false;          // CheckBox2 "renamecheck"
+    QString renameTo;             // Edit7   "renameto"
+    // Tab "Schedule"
+    ScheduleKind scheduleKind = ScheduleKind::DailyTime;  // "scheduletype"
+    QTime dailyTime = QTime(0, 0, 0);  // DateTimePicker2 "starttime"
+    int intervalMinutes = 60;     // SpinEdit4 "delay", 1..527040
+    // Tab "Proxy Settings"
+    int proxyType = 0;            // cbProxyType "Proxytype", 0..5 (-1: none selected)
+    QString proxyHost;            // edtProxyHostAddress "Proxyhost"
+    QString proxyPort = QStringLiteral("0");  // edtProxyPort "Proxyport"
+    QString proxyUserName;        // edtProxyUserName "Proxyusername"
+    QString proxyPassword;        // edtProxyPassword "Proxypassword" (scrambled)
+    // Tab "Options"
+    bool passive = false;         // CheckBox3 "passive"
+    bool overwrite = true;        // CheckBox1 "overwrite"
+    bool autoLoad = false;        // chkAutoLoad "Autoload"
+    bool autoStart = false;       // chkAutoStart "Autostart"
+    bool minimized = false;       // chkMinimized "Minimized"
+    bool resetSequence = false;   // CheckBox4 "resetsequence"
+    int sequenceStart = 0;        // SpinEdit1 "sequencevalue", 0..999999
+
+    bool operator==(const JobSettings&) const = default;
+};
+
+} // namespace taskhaul

@@ -1,0 +1,1 @@
+// Replaced by the About window and the wildcard guide.

@@ -1,0 +1,33 @@
+#include "gui/recording_message_boxes.h"
+
+namespace taskhaul::test {
+
+void RecordingMessageBoxes::information(const QString& caption, const QString& text)
+{
+    shown_.push_back({Kind::Information, caption, text, {QStringLiteral("OK")}});
+}
+
+void RecordingMessageBoxes::error(const QString& caption, const QString& text)
+{
+    shown_.push_back({Kind::Error, caption, text, {QStringLiteral("OK")}});
+}
+
+MessageBoxes::Answer RecordingMessageBoxes::confirm(const QString& caption, const QString& text)
+{
+    shown_.push_back({Kind::Confirmation, caption, text, {QStringLiteral("Yes"), QStringLiteral("No")}});
+    if (script_.empty())
+        return defaultAnswer_;
+    const Answer answer = script_.front();
+    script_.pop_front();
+    return answer;
+}
+
+QStringList RecordingMessageBoxes::texts() const
+{
+    QStringList result;
+    for (const auto& box : shown_)
+        result << box.text;
+    return result;
+}
+
+} // namespace taskhaul::test

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "log/user_messages.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <vector>
+
+namespace taskhaul::test {
+
+// Records every message box instead of showing it; confirmations are answered
+// from a script (Yes when the script has run out, unless told otherwise).
+class RecordingMessageBoxes : public MessageBoxes {
+public:
+    enum class Kind { Information, Error, Confirmation };
+    struct Shown {
+        Kind kind;
+        QString caption;
+        QString text;
+        QStringList buttons;
+    };
+
+    void information(const QString& caption, const QString& text) override;
+    void error(const QString& caption, const QString& text) override;
+    Answer confirm(const QString& caption, const QString& text) override;
+
+    // Next confirmations are answered in this order.
+    void answerNext(Answer answer) { script_.push_back(answer); }
+    void setDefaultAnswer(Answer answer) { defaultAnswer_ = answer; }
+
+    const std::vector<Shown>& shown() const { return shown_; }
+    QStringList texts() const;
+    void clear() { shown_.clear(); }
+
+private:
+    std::vector<Shown> shown_;
+    std::deque<Answer> script_;
+    Answer defaultAnswer_ = Answer::Yes;
+};
+
+} // namespace taskhaul::test
