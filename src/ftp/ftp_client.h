@@ -1,0 +1,185 @@
+#pragma once
+
+// TFtpClient: the client side of RFC 959 as Taskhaul needs it. One long-lived
+// object; the caller fills in the settings before every Connect.
+//
+// Every operation blocks, but never for more than 50 ms at a time without calling
+// the pump callback (the application points it at its event processing), and the
+// pump runs after every socket write too. Code run by the pump may call back into
+// the client: AbortTransfer is meant to be called that way during a retrieval.
+// All other calls from inside the pump while an operation runs are the caller's
+// responsibility to avoid.
+//
+// Failures are exceptions derived from EFtpException (ftp_errors.h); the client
+// never shows anything itself.
+
+#include "ftp/ftp_errors.h"
+#include "ftp/ftp_stream.h"
+#include "ftp/listing/list_item.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace taskhaul::ftp {
+
+// Login schemes through an FTP proxy; the ordinal values are stored by the settings.
+enum class TFtpProxyType : int {
+    fpcmNone = 0,
+    fpcmUserSite = 1,
+    fpcmSite = 2,
+    fpcmOpen = 3,
+    fpcmUserPass = 4,
+    fpcmTransparent = 5,
+};
+
+enum class TFtpTransferType { ftASCII, ftBinary };
+
+enum class TWorkMode { wmRead, wmWrite };
+
+struct TFtpProxySettings {
+    TFtpProxyType ProxyType = TFtpProxyType::fpcmNone;
+    std::string Host;
+    int Port = 0;
+    std::string UserName;
+    std::string Password;
+};
+
+// One complete reply of the server.
+struct TFtpReply {
+    std::string ReplyCode;              // the code as text, e.g. "220" (may be empty)
+    int NumericCode = 0;                // 0 when the code is empty or not a number
+    std::vector<std::string> ReplyText; // text lines without their code prefixes
+};
+
+// Time limits of the client. The defaults are the product's values; tests shorten them.
+struct TFtpLimits {
+    // TCP connect of the control and passive data connections.
+    std::chrono::milliseconds ConnectTimeout {120000};
+    // A reply that has not been completed in this time fails with "Read Timeout".
+    std::chrono::milliseconds ReplyTimeout {120000};
+    // Active mode: the server must connect to our listener within this time.
+    std::chrono::milliseconds AcceptTimeout {60000};
+    // A data connection that brings no byte for this long fails with "Read Timeout"
+    // (applies when TransferTimeout is 0; a non-zero TransferTimeout takes precedence).
+    std::chrono::milliseconds DataIdleTimeout {300000};
+    // The longest single wait between two calls of the pump.
+    std::chrono::milliseconds PumpInterval {50};
+};
+
+class TFtpClient {
+public:
+    // Callbacks. The sender of the original design is implied: notifications come
+    // from this client (or its data connection during a transfer).
+    using DisconnectedHandler = std::function<void(TFtpClient& sender)>;
+    using WorkBeginHandler = std::function<void(TWorkMode mode, std::int64_t countMax)>;
+    using WorkHandler = std::function<void(TWorkMode mode, std::int64_t count)>;
+    using WorkEndHandler = std::function<void(TWorkMode mode)>;
+    using PumpHandler = std::function<void()>;
+    // "Today" for the year inference of listing parsers.
+    using ClockHandler = std::function<ListDateTime()>;
+
+    TFtpClient();
+    ~TFtpClient();
+    TFtpClient(const TFtpClient&) = delete;
+    TFtpClient& operator=(const TFtpClient&) = delete;
+
+    // ---- Settings (survive disconnects) ----
+    const std::string& Host() const noexcept;
+    void SetHost(std::string host);
+    int Port() const noexcept; // default 21
+    void SetPort(int port);
+    const std::string& Username() const noexcept;
+    void SetUsername(std::string user);
+    const std::string& Password() const noexcept;
+    void SetPassword(std::string password);
+    bool AutoLogin() const noexcept; // default true
+    void SetAutoLogin(bool autoLogin);
+    bool Passive() const noexcept; // default false; takes effect at the next transfer
+    void SetPassive(bool passive);
+    TFtpTransferType TransferType() const noexcept; // default ftBinary
+    // Records the type and, when connected, sends "TYPE A" or "TYPE I" (allowed 200).
+    // Does nothing when the type is unchanged or while a transfer runs.
+    void SetTransferType(TFtpTransferType type);
+    int TransferTimeout() const noexcept; // ms, 0 = the DataIdleTimeout limit only
+    void SetTransferTimeout(int milliseconds);
+    TFtpProxySettings& ProxySettings() noexcept;
+    const TFtpProxySettings& ProxySettings() const noexcept;
+    const TFtpLimits& Limits() const noexcept;
+    void SetLimits(const TFtpLimits& limits);
+
+    // ---- Events ----
+    DisconnectedHandler OnDisconnected;
+    WorkBeginHandler OnWorkBegin;
+    WorkHandler OnWork;
+    WorkEndHandler OnWorkEnd;
+    // Called after every wait of at most Limits().PumpInterval and after every write.
+    PumpHandler Pump;
+    // Defaults to the local calendar date and time of the machine.
+    ClockHandler Clock;
+
+    // ---- Connection state ----
+    const TFtpReply& LastReply() const noexcept;
+    const TFtpReply& Greeting() const noexcept;
+    const std::vector<std::string>& Capabilities() const noexcept;
+    const std::string& SystemDescription() const noexcept;
+
+    // ---- Control connection ----
+    // Opens the control connection, reads the greeting and, with AutoLogin, logs in
+    // (directly or by the proxy scheme) and sends FEAT, TYPE, SYST and, for some
+    // servers, SITE ZONE. On any failure the connection is closed and the error raised.
+    void Connect();
+    // Closes the control socket without sending anything. Fires OnDisconnected only
+    // when the socket was still open (not closed by the server meanwhile).
+    void Disconnect();
+    // True while the control socket is open and the server has not closed it.
+    bool IsConnected();
+    // Sends the command line and reads its reply; an empty list accepts every code.
+    int SendCommand(const std::string& command, std::initializer_list<int> allowed = {});
+    int SendCommand(const std::string& command, const std::vector<int>& allowed);
+    int ReadReply(std::initializer_list<int> allowed = {});
+    int ReadReply(const std::vector<int>& allowed);
+    // Writes the line and CR LF without reading a reply.
+    void WriteCommandLine(const std::string& text);
+    // "CWD <folder>", allowed 200 and 250.
+    void ChangeDirectory(const std::string& folder);
+    bool IsFeatureSupported(const std::string& feature) const;
+
+    // ---- Data connection and retrieval ----
+    // The size the server reports for the file, or -1 (no error) when it reports none.
+    std::int64_t FileSize(const std::string& remoteName);
+    // Downloads into a temporary file beside the local path and renames it over the
+    // local path only once the server has confirmed the transfer. On any failure the
+    // local path is left as it was.
+    void RetrieveFile(const std::string& remoteName, const std::string& localPath, bool overwrite,
+                      bool resume = false);
+    void RetrieveToStream(const std::string& remoteName, TFtpOutputStream& stream, bool resume = false);
+    void RetrieveToStream(const std::string& remoteName, std::ostream& stream, bool resume = false);
+    // The data-transfer procedure shared by retrieval and listing.
+    void TransferData(const std::string& command, TFtpOutputStream& stream, bool resume = false);
+    // Writes "ABOR" and drops the data connection; never waits. Safe to call from
+    // inside the pump during a transfer; the transfer then fails with EOperationAborted.
+    void AbortTransfer();
+
+    // ---- Listings ----
+    // Lists the current remote folder ("LIST", or "NLST" without details, plus the
+    // specifier), switching to TYPE A for the listing and restoring the type after
+    // it, also on failure. The lines are kept (ListingLines) and copied into `lines`.
+    void ListFolder(std::vector<std::string>& lines, const std::string& specifier = {}, bool details = true);
+    const std::vector<std::string>& ListingLines() const noexcept;
+    // The items of the last listing, parsed on first use after ListFolder. A parse
+    // error propagates once; the items made before it stay.
+    TFtpListItems& ParsedListing();
+    // The ident of the parser chosen for the last listing (empty when none accepted).
+    const std::string& ListingFormat() const noexcept;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+} // namespace taskhaul::ftp
