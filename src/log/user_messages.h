@@ -17,6 +17,9 @@ public:
     virtual void error(const QString& caption, const QString& text) = 0;
     // Confirmation box with Yes and No; returns Yes or No.
     virtual Answer confirm(const QString& caption, const QString& text) = 0;
+    // Plain box without icon, one OK button. Implementations should show it
+    // without an icon; this fallback uses the information box.
+    virtual void plain(const QString& caption, const QString& text) { information(caption, text); }
 };
 
 } // namespace taskhaul

@@ -14,7 +14,7 @@ namespace taskhaul::test {
 // from a script (Yes when the script has run out, unless told otherwise).
 class RecordingMessageBoxes : public MessageBoxes {
 public:
-    enum class Kind { Information, Error, Confirmation };
+    enum class Kind { Information, Error, Confirmation, Plain };
     struct Shown {
         Kind kind;
         QString caption;
@@ -25,6 +25,7 @@ public:
     void information(const QString& caption, const QString& text) override;
     void error(const QString& caption, const QString& text) override;
     Answer confirm(const QString& caption, const QString& text) override;
+    void plain(const QString& caption, const QString& text) override;
 
     // Next confirmations are answered in this order.
     void answerNext(Answer answer) { script_.push_back(answer); }

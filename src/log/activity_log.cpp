@@ -1,0 +1,121 @@
+#include "log/activity_log.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace taskhaul {
+
+namespace {
+
+QString systemErrorText(int error)
+{
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+        return QStringLiteral("File not found");
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+    case ETXTBSY:
+        return QStringLiteral("File access denied");
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+        return QStringLiteral("Disk full");
+    default:
+        return QStringLiteral("I/O error %1").arg(error);
+    }
+}
+
+[[noreturn]] void fail(const QString& path, int error)
+{
+    throw LogWriteError(systemErrorText(error), path, error);
+}
+
+// Appends `bytes` to the file at `path`, creating it when missing, in one
+// open-write-close. Throws LogWriteError; the descriptor is closed either way.
+void appendToFile(const QString& path, const QByteArray& bytes)
+{
+    const QByteArray name = QFile::encodeName(path);
+    int fd;
+    do
+        fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        fail(path, errno);
+
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, static_cast<size_t>(left));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            const int error = errno;
+            ::close(fd);
+            fail(path, error);
+        }
+        data += written;
+        left -= written;
+    }
+    // close() may report a delayed write error (e.g. on network file systems).
+    if (::close(fd) != 0 && errno != EINTR)
+        fail(path, errno);
+}
+
+} // namespace
+
+LogWriteError::LogWriteError(const QString& message, QString path, int systemError)
+    : std::runtime_error(message.toStdString())
+    , path_(std::move(path))
+    , systemError_(systemError)
+{
+}
+
+ActivityLog::ActivityLog(QString path, LongTimeFormat timeFormat, Clock clock)
+    : path_(std::move(path))
+    , timeFormat_(std::move(timeFormat))
+    , clock_(clock ? std::move(clock) : Clock([] { return QDateTime::currentDateTime(); }))
+{
+}
+
+QString ActivityLog::formatLine(const QDateTime& moment, const QString& text) const
+{
+    return moment.date().toString(QStringLiteral("yyyy-MM-dd")) + QLatin1Char(' ')
+        + timeFormat_.format(moment.time()) + QStringLiteral(" - ") + text;
+}
+
+void ActivityLog::write(const QString& text)
+{
+    const QString line = formatLine(clock_(), text);
+    appendToFile(path_, line.toUtf8() + "\r\n");
+    if (observer_)
+        observer_(line);
+}
+
+QString ActivityLog::pathFor(const QString& programFolder, const QString& stateHome, const QString& home)
+{
+    const QByteArray folder = QFile::encodeName(programFolder);
+    if (!programFolder.isEmpty() && ::access(folder.constData(), W_OK) == 0)
+        return QDir(programFolder).filePath(QLatin1String(fileName));
+
+    // Relative values of XDG_STATE_HOME are to be ignored.
+    const QString base = QDir::isAbsolutePath(stateHome) ? stateHome : home + QStringLiteral("/.local/state");
+    const QString logFolder = QDir::cleanPath(base + QStringLiteral("/Velmora/Taskhaul"));
+    QDir().mkpath(logFolder);
+    return QDir(logFolder).filePath(QLatin1String(fileName));
+}
+
+QString ActivityLog::defaultPath()
+{
+    return pathFor(QCoreApplication::applicationDirPath(), qEnvironmentVariable("XDG_STATE_HOME"),
+                   QDir::homePath());
+}
+
+} // namespace taskhaul

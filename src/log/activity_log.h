@@ -1,0 +1,68 @@
+#pragma once
+
+#include "log/long_time_format.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <functional>
+#include <stdexcept>
+
+namespace taskhaul {
+
+// A log line could not be written. The message is the short system text the
+// user sees in the error box ("File not found", "File access denied",
+// "Disk full" or "I/O error <number>").
+class LogWriteError : public std::runtime_error {
+public:
+    LogWriteError(const QString& message, QString path, int systemError);
+    const QString& path() const { return path_; }
+    int systemError() const { return systemError_; }
+
+private:
+    QString path_;
+    int systemError_;
+};
+
+// The plain-text activity log: one time-stamped line per event, ended by CR LF.
+// The file is opened, appended to and closed for every line, so other programs
+// may read, copy or delete it between lines; a deleted file is created again by
+// the next line. Nothing is ever read back, rotated or shortened.
+class ActivityLog {
+public:
+    using Clock = std::function<QDateTime()>;
+    // Sees each line (without CR LF) once it has reached the file.
+    using LineObserver = std::function<void(const QString& line)>;
+
+    static constexpr const char* fileName = "dunmark.txt";
+
+    // `clock` gives the local date and time of each line; the system clock when empty.
+    ActivityLog(QString path, LongTimeFormat timeFormat, Clock clock = {});
+
+    // Appends "yyyy-MM-dd <long time> - <text>" + CR LF, reading the clock once.
+    // The text is written unchanged (UTF-8), also when it holds " - " or line
+    // breaks. Throws LogWriteError; the line is then lost and no file is left open.
+    void write(const QString& text);
+
+    // The line `write` would append at `moment`, without CR LF.
+    QString formatLine(const QDateTime& moment, const QString& text) const;
+
+    const QString& path() const { return path_; }
+    const LongTimeFormat& timeFormat() const { return timeFormat_; }
+    void setLineObserver(LineObserver observer) { observer_ = std::move(observer); }
+
+    // Where the log lives: beside the program when its folder is writable,
+    // otherwise $XDG_STATE_HOME/Velmora/Taskhaul (default ~/.local/state/...).
+    // The fallback folder is created when missing.
+    static QString defaultPath();
+    // The same rule for given folders (`stateHome` empty: `home` + "/.local/state").
+    static QString pathFor(const QString& programFolder, const QString& stateHome, const QString& home);
+
+private:
+    QString path_;
+    LongTimeFormat timeFormat_;
+    Clock clock_;
+    LineObserver observer_;
+};
+
+} // namespace taskhaul

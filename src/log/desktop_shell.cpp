@@ -1,0 +1,26 @@
+#include "log/desktop_shell.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+
+namespace taskhaul {
+
+Shell::OpenResult DesktopShell::open(const QUrl& url)
+{
+    // The desktop's launcher starts detached and reports nothing about the file,
+    // so a missing local file is caught here.
+    if (url.isLocalFile()) {
+        const QFileInfo file(url.toLocalFile());
+        if (!file.exists())
+            return file.dir().exists() ? OpenResult::FileNotFound : OpenResult::FolderNotFound;
+    }
+    return QDesktopServices::openUrl(url) ? OpenResult::Opened : OpenResult::NoProgram;
+}
+
+void DesktopShell::showFolder(const QString& path)
+{
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+} // namespace taskhaul

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+namespace taskhaul {
+
+// The desktop's "open": documents and web addresses in the user's programs,
+// folders in the file manager. The window uses DesktopShell; tests record.
+class Shell {
+public:
+    enum class OpenResult {
+        Opened,
+        FileNotFound,   // a local file that does not exist
+        FolderNotFound, // the folder of a local file does not exist
+        NoProgram,      // nothing on the desktop could open it
+    };
+
+    virtual ~Shell() = default;
+    // A local file (file: URL) or a web address, in the program the desktop
+    // associates with it.
+    virtual OpenResult open(const QUrl& url) = 0;
+    // An existing folder, shown in the desktop's file manager.
+    virtual void showFolder(const QString& path) = 0;
+};
+
+} // namespace taskhaul

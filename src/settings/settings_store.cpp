@@ -1,0 +1,315 @@
+#include "settings/settings_store.h"
+
+#include "settings/password_scrambler.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace taskhaul {
+
+namespace {
+
+const QString optionsGroup = QStringLiteral("Options");
+
+// ---------------------------------------------------------------------------
+// Encodings
+
+const QString yesText = QStringLiteral("True");
+const QString noText = QStringLiteral("False");
+const QString firstChoice = QStringLiteral("option1");
+const QString secondChoice = QStringLiteral("option2");
+
+QString yesNo(bool value)
+{
+    return value ? yesText : noText;
+}
+
+// A whole number as the store holds it: optional sign and decimal digits,
+// blanks around it tolerated; anything else, or a number beyond int, is none.
+std::optional<int> wholeNumber(const QString& text)
+{
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok, 10);
+    return ok ? std::optional<int>(value) : std::nullopt;
+}
+
+int requireWholeNumber(const QString& text)
+{
+    if (const auto value = wholeNumber(text))
+        return *value;
+    throw SettingsError(QStringLiteral("'%1' is not a valid integer value").arg(text));
+}
+
+constexpr int minInterval = 1;
+constexpr int maxInterval = 527040;
+constexpr int minSequence = 0;
+constexpr int maxSequence = 999999;
+constexpr int proxyTypeCount = 6;
+
+// ---------------------------------------------------------------------------
+// The store's values: name, what a missing value means, how a stored text is
+// applied to the job and how the job's value is written. Load order is the
+// order of this table; `savePosition` gives the order of writing.
+
+enum class WhenMissing {
+    KeepField,   // the job keeps its value
+    UseDefault,  // `defaultText` is applied as if it had been stored
+};
+
+using Apply = void (*)(JobSettings&, const QString& text, const LongTimeFormat&);
+using Write = QString (*)(const JobSettings&, const LongTimeFormat&);
+
+struct StoredValue {
+    const char* name;
+    WhenMissing whenMissing;
+    const char* defaultText;
+    Apply apply;
+    Write write;
+    int savePosition;
+};
+
+// A missing yes/no or choice value reads as this text, which matches nothing.
+constexpr const char* unmatched = "Error";
+
+using Job = JobSettings;
+using Format = LongTimeFormat;
+
+const std::array<StoredValue, 25> storedValues{{
+    {"Autoload", WhenMissing::UseDefault, "",
+     [](Job& j, const QString& t, const Format&) { j.autoLoad = t == yesText; },
+     [](const Job& j, const Format&) { return yesNo(j.autoLoad); }, 19},
+    {"Autostart", WhenMissing::UseDefault, "",
+     [](Job& j, const QString& t, const Format&) { j.autoStart = t == yesText; },
+     [](const Job& j, const Format&) { return yesNo(j.autoStart); }, 20},
+    {"Minimized", WhenMissing::UseDefault, "",
+     [](Job& j, const QString& t, const Format&) { j.minimized = t == yesText; },
+     [](const Job& j, const Format&) { return yesNo(j.minimized); }, 21},
+    {"Host", WhenMissing::KeepField, nullptr,
+     [](Job& j, const QString& t, const Format&) { j.host = t; },
+     [](const Job& j, const Format&) { return j.host; }, 1},
+    {"Hostport", WhenMissing::UseDefault, "21",
+     [](Job& j, const QString& t, const Format&) { j.port = t; },
+     [](const Job& j, const Format&) { return j.port; }, 2},
+    {"Remote", WhenMissing::KeepField, nullptr,
+     [](Job& j, const QString& t, const Format&) { j.remoteFolder = t; },
+     [](const Job& j, const Format&) { return j.remoteFolder; }, 3},
+    {"Username", WhenMissing::KeepField, nullptr,
+     [](Job& j, const QString& t, const Format&) { j.userName = t; },
+     [](const Job& j, const Format&) { return j.userName; }, 4},
+    {"Password", WhenMissing::KeepField, nullptr,
+     [](Job& j, const QString& t, const Format&) { j.password = unscramblePassword(t); },
+     [](const Job& j, const Format&) { return scramblePassword(j.password); }, 5},
+    {"Localdir", WhenMissing::KeepField, nullptr,
+     [](Job& j, const QString& t, const Format&) { j.localFolder = t; },
+     [](const Job& j, const Format&) { return j.localFolder; }, 6},
+    {"copytype", WhenMissing::UseDefault, unmatched,
+     [](Job& j, const QString& t, const Format&) {
+         if (t == firstChoice)
+             j.fileKind = Job::FileKind::AllFiles;
+         else if (t == secondChoice)
+             j.fileKind = Job::FileKind::OneFile;
+     },
+     [](const Job& j, const Format&) {
+         return j.fileKind == Job::FileKind::AllFiles ? firstChoice : secondChoice;
+     }, 7},
+    {"file", WhenMissing::KeepField, nullptr,
+     [](Job& j, const QString& t, const Format&) { j.fileName = t; },
+     [](const Job& j, const Format&) { return j.fileName; }, 8},
+    {"renamecheck", WhenMissing::UseDefault, unmatched,
+     [](Job& j, const QString& t, const Format&) { j.rename = t == yesText; },
+     [](const Job& j, const Format&) { return yesNo(j.rename); }, 9},
+    {"renameto", WhenMissing::KeepField, nullptr,
+     [](Job& j, const QString& t, const Format&) { j.renameTo = t; },
+     [](const Job& j, const Format&) { return j.renameTo; }, 10},
+    {"starttime", WhenMissing::UseDefault, "",
+     [](Job& j, const QString& t, const Format& f) {
+         const auto time = f.parse(t);
+         if (!time)
+             throw SettingsError(QStringLiteral("'%1' is not a valid time").arg(t));
+         j.dailyTime = *time;
+     },
+     [](const Job& j, const Format& f) { return f.format(j.dailyTime); }, 11},
+    {"delay", WhenMissing::KeepField, nullptr,
+     [](Job& j, const QString& t, const Format&) {
+         j.intervalMinutes = std::clamp(requireWholeNumber(t), minInterval, maxInterval);
+     },
+     [](const Job& j, const Format&) { return QString::number(j.intervalMinutes); }, 22},
+    {"scheduletype", WhenMissing::UseDefault, unmatched,
+     [](Job& j, const QString& t, const Format&) {
+         if (t == firstChoice)
+             j.scheduleKind = Job::ScheduleKind::DailyTime;
+         else if (t == secondChoice)
+             j.scheduleKind = Job::ScheduleKind::Interval;
+     },
+     [](const Job& j, const Format&) {
+         return j.scheduleKind == Job::ScheduleKind::DailyTime ? firstChoice : secondChoice;
+     }, 23},
+    {"Proxytype", WhenMissing::UseDefault, "0",
+     [](Job& j, const QString& t, const Format&) {
+         // Not a number: the first entry; a number beyond the list: no entry.
+         const int position = wholeNumber(t).value_or(0);
+         j.proxyType = position >= 0 && position < proxyTypeCount ? position : -1;
+     },
+     [](const Job& j, const Format&) { return QString::number(j.proxyType); }, 12},
+    {"Proxyhost", WhenMissing::UseDefault, "",
+     [](Job& j, const QString& t, const Format&) { j.proxyHost = t; },
+     [](const Job& j, const Format&) { return j.proxyHost; }, 13},
+    {"Proxyport", WhenMissing::UseDefault, "0",
+     [](Job& j, const QString& t, const Format&) { j.proxyPort = t.isEmpty() ? QStringLiteral("0") : t; },
+     [](const Job& j, const Format&) { return j.proxyPort; }, 14},
+    {"Proxyusername", WhenMissing::UseDefault, "",
+     [](Job& j, const QString& t, const Format&) { j.proxyUserName = t; },
+     [](const Job& j, const Format&) { return j.proxyUserName; }, 15},
+    {"Proxypassword", WhenMissing::UseDefault, "",
+     [](Job& j, const QString& t, const Format&) { j.proxyPassword = unscramblePassword(t); },
+     [](const Job& j, const Format&) { return scramblePassword(j.proxyPassword); }, 16},
+    {"passive", WhenMissing::UseDefault, unmatched,
+     [](Job& j, const QString& t, const Format&) { j.passive = t == yesText; },
+     [](const Job& j, const Format&) { return yesNo(j.passive); }, 24},
+    // The next two count as "no" only when stored as exactly "False".
+    {"overwrite", WhenMissing::UseDefault, unmatched,
+     [](Job& j, const QString& t, const Format&) { j.overwrite = t != noText; },
+     [](const Job& j, const Format&) { return yesNo(j.overwrite); }, 25},
+    {"resetsequence", WhenMissing::UseDefault, unmatched,
+     [](Job& j, const QString& t, const Format&) { j.resetSequence = t != noText; },
+     [](const Job& j, const Format&) { return yesNo(j.resetSequence); }, 17},
+    {"sequencevalue", WhenMissing::UseDefault, "",
+     [](Job& j, const QString& t, const Format&) {
+         j.sequenceStart = std::clamp(requireWholeNumber(t), minSequence, maxSequence);
+     },
+     [](const Job& j, const Format&) { return QString::number(j.sequenceStart); }, 18},
+}};
+
+// ---------------------------------------------------------------------------
+
+// The stored text of `name`; nothing when missing. A value that QSettings
+// reads as something other than a string (a list, a byte array, a variant
+// written by hand) is an error.
+std::optional<QString> readText(const QSettings& settings, const QString& name)
+{
+    const QVariant value = settings.value(name);
+    if (!value.isValid())
+        return std::nullopt;
+    if (value.typeId() != QMetaType::QString)
+        throw SettingsError(QStringLiteral("Invalid data type for '%1'").arg(name));
+    return value.toString();
+}
+
+QString userStorePath()
+{
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Velmora"),
+                     QStringLiteral("Taskhaul"))
+        .fileName();
+}
+
+// Makes sure the settings file exists as a regular file readable by its owner
+// only before QSettings rewrites it: QSettings keeps the mode of the file it
+// replaces, so the passwords are never readable by others, not even briefly.
+bool restrictToOwner(const QString& path)
+{
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+        return false;
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0)
+        return false;
+    struct stat info {};
+    const bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::fchmod(fd, 0600) == 0;
+    ::close(fd);
+    return ok;
+}
+
+} // namespace
+
+SettingsError::SettingsError(const QString& message)
+    : std::runtime_error(message.toStdString())
+{
+}
+
+SettingsStore::SettingsStore(LongTimeFormat timeFormat)
+    : SettingsStore(userStorePath(), std::move(timeFormat))
+{
+}
+
+SettingsStore::SettingsStore(QString filePath, LongTimeFormat timeFormat)
+    : filePath_(std::move(filePath))
+    , timeFormat_(std::move(timeFormat))
+{
+}
+
+StartupOptions SettingsStore::readStartupOptions() const
+{
+    QSettings settings(filePath_, QSettings::IniFormat);
+    settings.beginGroup(optionsGroup);
+    const auto isOn = [&](const char* name) {
+        const QVariant value = settings.value(QLatin1String(name));
+        return value.typeId() == QMetaType::QString && value.toString() == yesText;
+    };
+    return {isOn("Autoload"), isOn("Autostart"), isOn("Minimized")};
+}
+
+LoadResult SettingsStore::load(const JobSettings& current) const
+{
+    LoadResult result{current, std::nullopt, {}};
+    QSettings settings(filePath_, QSettings::IniFormat);
+    settings.beginGroup(optionsGroup);
+    try {
+        for (const StoredValue& value : storedValues) {
+            const QString name = QLatin1String(value.name);
+            std::optional<QString> text = readText(settings, name);
+            if (!text && value.whenMissing == WhenMissing::UseDefault)
+                text = QLatin1String(value.defaultText);
+            if (text)
+                value.apply(result.settings, *text, timeFormat_);
+            result.appliedKeys << name;
+        }
+    } catch (const SettingsError& error) {
+        result.error = error;
+    }
+    return result;
+}
+
+void SettingsStore::save(const JobSettings& job) const
+{
+    std::array<const StoredValue*, storedValues.size()> order{};
+    std::transform(storedValues.begin(), storedValues.end(), order.begin(), [](const auto& v) { return &v; });
+    std::sort(order.begin(), order.end(),
+              [](const StoredValue* a, const StoredValue* b) { return a->savePosition < b->savePosition; });
+    const QString failure = QStringLiteral("Failed to set data for '%1'").arg(QLatin1String(order.front()->name));
+
+    if (!restrictToOwner(filePath_))
+        throw SettingsError(failure);
+    {
+        QSettings settings(filePath_, QSettings::IniFormat);
+        settings.beginGroup(optionsGroup);
+        for (const StoredValue* value : order)
+            settings.setValue(QLatin1String(value->name), value->write(job, timeFormat_));
+        settings.endGroup();
+        settings.sync();
+        if (settings.status() != QSettings::NoError)
+            throw SettingsError(failure);
+    }
+    // In case the file was replaced by a program that does not keep modes.
+    QFile::setPermissions(filePath_, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+JobSettings clearedJobSettings(const JobSettings& current, const QTime& now)
+{
+    JobSettings cleared;
+    cleared.intervalMinutes = current.intervalMinutes;
+    cleared.sequenceStart = current.sequenceStart;
+    cleared.resetSequence = current.resetSequence;
+    cleared.dailyTime = QTime(now.hour(), now.minute(), now.second());
+    return cleared;
+}
+
+} // namespace taskhaul

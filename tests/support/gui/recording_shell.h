@@ -1,0 +1,24 @@
+#pragma once
+
+#include "log/shell.h"
+
+#include <QString>
+#include <QUrl>
+
+#include <vector>
+
+namespace taskhaul::test {
+
+// Records what would be opened instead of opening it; `open` answers with
+// `nextResult`.
+class RecordingShell : public Shell {
+public:
+    OpenResult open(const QUrl& url) override;
+    void showFolder(const QString& path) override;
+
+    OpenResult nextResult = OpenResult::Opened;
+    std::vector<QUrl> opened;
+    std::vector<QString> foldersShown;
+};
+
+} // namespace taskhaul::test
