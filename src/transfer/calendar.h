@@ -1,0 +1,26 @@
+#pragma once
+
+// Calendar steps behind the previous-date fields of name templates.
+
+namespace taskhaul::calendar {
+
+struct Date {
+    int year;
+    int month;  // 1 to 12
+    int day;    // 1 to DaysInMonth(year, month)
+
+    friend bool operator==(const Date&, const Date&) = default;
+};
+
+// Divisible by 4 and not by 100, or divisible by 400.
+bool IsLeapYear(int year);
+int DaysInMonth(int year, int month);
+
+// The calendar day before `date`.
+Date DayBack(Date date);
+// The same day number in the month before, lowered to that month's last day.
+Date MonthBack(Date date);
+// The same month and day a year before; February 29 becomes February 28.
+Date YearBack(Date date);
+
+} // namespace taskhaul::calendar
