@@ -1,0 +1,151 @@
+#include "log/activity_log.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <unistd.h>
+
+namespace taskhaul {
+namespace {
+
+QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+class ActivityLogTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString path = dir.filePath(QStringLiteral("dunmark.txt"));
+    QDateTime now{QDate(2026, 3, 7), QTime(14, 5, 9)};
+    int clockReadings = 0;
+    ActivityLog::Clock clock = [this] {
+        ++clockReadings;
+        return now;
+    };
+};
+
+TEST_F(ActivityLogTest, AppendsTimeStampedLinesEndedByCrLf)
+{
+    ActivityLog log(path, LongTimeFormat{}, clock);
+    log.write(QStringLiteral("Parameters reset"));
+    EXPECT_EQ(contents(path), "2026-03-07 14:05:09 - Parameters reset\r\n");
+
+    now = QDateTime(QDate(2026, 12, 31), QTime(9, 0, 1));
+    log.write(QStringLiteral("second - with a dash\r\nand a line break, ünïcode"));
+    EXPECT_EQ(contents(path), "2026-03-07 14:05:09 - Parameters reset\r\n"
+                              "2026-12-31 09:00:01 - second - with a dash\r\nand a line break, \xc3\xbcn\xc3\xaf" "code\r\n");
+}
+
+TEST_F(ActivityLogTest, StampsWithTheLocalesTimeFormat)
+{
+    LongTimeFormat usFormat;
+    usFormat.leadingZeroHour = false;
+    usFormat.twelveHour = true;
+    usFormat.amDesignator = QStringLiteral("AM");
+    usFormat.pmDesignator = QStringLiteral("PM");
+    ActivityLog log(path, usFormat, clock);
+    log.write(QStringLiteral("x"));
+    EXPECT_EQ(contents(path), "2026-03-07 2:05:09 PM - x\r\n");
+}
+
+TEST_F(ActivityLogTest, ReadsTheClockOnceSoALineNeverMixesTwoMoments)
+{
+    // Each reading moves on by one millisecond, across midnight.
+    QDateTime next(QDate(2026, 3, 7), QTime(23, 59, 59, 999));
+    ActivityLog log(path, LongTimeFormat{}, [&] {
+        const QDateTime reading = next;
+        next = next.addMSecs(1);
+        return reading;
+    });
+    log.write(QStringLiteral("midnight"));
+    EXPECT_EQ(contents(path), "2026-03-07 23:59:59 - midnight\r\n");
+}
+
+TEST_F(ActivityLogTest, CreatesTheFileAgainAfterItWasDeleted)
+{
+    ActivityLog log(path, LongTimeFormat{}, clock);
+    log.write(QStringLiteral("one"));
+    ASSERT_TRUE(QFile::remove(path));
+    log.write(QStringLiteral("two"));
+    EXPECT_EQ(contents(path), "2026-03-07 14:05:09 - two\r\n");
+}
+
+TEST_F(ActivityLogTest, RaisesWithTheSystemsTextWhenTheLineCannotBeWritten)
+{
+    struct Case {
+        QString path;
+        const char* message;
+    };
+    QFile plainFile(dir.filePath(QStringLiteral("plain")));
+    ASSERT_TRUE(plainFile.open(QIODevice::WriteOnly));
+    plainFile.close();
+    const Case cases[] = {
+        {dir.path(), "File access denied"},                                // the path is a folder
+        {dir.filePath(QStringLiteral("plain/dunmark.txt")), "File not found"},   // a file where a folder should be
+        {dir.filePath(QStringLiteral("gone/dunmark.txt")), "File not found"},    // the folder is missing
+    };
+    for (const Case& c : cases) {
+        ActivityLog log(c.path, LongTimeFormat{}, clock);
+        QStringList observed;
+        log.setLineObserver([&](const QString& line) { observed << line; });
+        try {
+            log.write(QStringLiteral("lost"));
+            ADD_FAILURE() << "no error for " << c.path.toStdString();
+        } catch (const LogWriteError& error) {
+            EXPECT_STREQ(error.what(), c.message);
+            EXPECT_EQ(error.path(), c.path);
+            EXPECT_NE(error.systemError(), 0);
+        }
+        EXPECT_TRUE(observed.isEmpty()) << "a lost line was passed on";
+    }
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("gone"))));
+}
+
+TEST_F(ActivityLogTest, PassesEachWrittenLineToItsObserver)
+{
+    ActivityLog log(path, LongTimeFormat{}, clock);
+    QStringList observed;
+    log.setLineObserver([&](const QString& line) { observed << line; });
+    log.write(QStringLiteral("*** Taskhaul Started ***"));
+    EXPECT_EQ(observed, QStringList{QStringLiteral("2026-03-07 14:05:09 - *** Taskhaul Started ***")});
+}
+
+TEST(ActivityLogPath, LiesBesideTheProgramWhenItsFolderIsWritable)
+{
+    QTemporaryDir program;
+    EXPECT_EQ(ActivityLog::pathFor(program.path(), QStringLiteral("/nowhere"), QStringLiteral("/nowhere")),
+              program.filePath(QStringLiteral("dunmark.txt")));
+}
+
+TEST(ActivityLogPath, FallsBackToTheUsersStateFolderAndCreatesIt)
+{
+    QTemporaryDir home;
+    const QString missingProgramFolder = home.filePath(QStringLiteral("no/such/folder"));
+    const QString state = home.filePath(QStringLiteral("state"));
+
+    EXPECT_EQ(ActivityLog::pathFor(missingProgramFolder, state, home.path()),
+              state + QStringLiteral("/Velmora/Taskhaul/dunmark.txt"));
+    EXPECT_TRUE(QDir(state + QStringLiteral("/Velmora/Taskhaul")).exists());
+
+    // Unset or relative XDG_STATE_HOME: ~/.local/state.
+    for (const QString& unusable : {QString(), QStringLiteral("relative/state")}) {
+        EXPECT_EQ(ActivityLog::pathFor(missingProgramFolder, unusable, home.path()),
+                  home.path() + QStringLiteral("/.local/state/Velmora/Taskhaul/dunmark.txt"));
+    }
+
+    if (::geteuid() != 0) {  // the superuser may write anywhere
+        QTemporaryDir readOnly;
+        QFile::setPermissions(readOnly.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        EXPECT_EQ(ActivityLog::pathFor(readOnly.path(), state, home.path()),
+                  state + QStringLiteral("/Velmora/Taskhaul/dunmark.txt"));
+        QFile::setPermissions(readOnly.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+}
+
+} // namespace
+} // namespace taskhaul

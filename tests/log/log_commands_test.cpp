@@ -1,0 +1,150 @@
+#include "log/desktop_shell.h"
+#include "log/error_text.h"
+#include "log/log_commands.h"
+
+#include "gui/recording_message_boxes.h"
+#include "gui/recording_shell.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace taskhaul {
+namespace {
+
+using test::RecordingMessageBoxes;
+using test::RecordingShell;
+using Kind = RecordingMessageBoxes::Kind;
+
+class LogCommandsTest : public ::testing::Test {
+protected:
+    void writeLogFile()
+    {
+        QFile file(logPath);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("line\r\n");
+    }
+
+    QTemporaryDir dir;
+    QString logPath = dir.filePath(QStringLiteral("dunmark.txt"));
+    RecordingMessageBoxes boxes;
+    RecordingShell shell;
+    LogCommands commands{boxes, shell, logPath};
+};
+
+TEST_F(LogCommandsTest, DeleteLogFileRemovesTheLogSilently)
+{
+    writeLogFile();
+    commands.deleteLogFile();
+    EXPECT_FALSE(QFile::exists(logPath));
+    EXPECT_TRUE(boxes.shown().empty());
+}
+
+TEST_F(LogCommandsTest, DeleteLogFileWarnsWithoutIconWhenThereIsNothingToDelete)
+{
+    commands.deleteLogFile();
+    ASSERT_EQ(boxes.shown().size(), 1u);
+    const auto& box = boxes.shown().front();
+    EXPECT_EQ(box.kind, Kind::Plain);
+    EXPECT_EQ(box.caption, QStringLiteral("Taskhaul Warning"));
+    EXPECT_EQ(box.text, QStringLiteral("The log file does not exist or could not be deleted."));
+}
+
+TEST_F(LogCommandsTest, LogFileOpensTheLogAndReportsWhatWentWrong)
+{
+    struct Case {
+        Shell::OpenResult result;
+        const char* message;  // nullptr: no box
+    };
+    const Case cases[] = {
+        {Shell::OpenResult::Opened, nullptr},
+        {Shell::OpenResult::FileNotFound, "Log file not found."},
+        {Shell::OpenResult::FolderNotFound, "Folder not found."},
+        {Shell::OpenResult::NoProgram, "Error #: 31 in ShellExecute."},
+    };
+    for (const Case& c : cases) {
+        boxes.clear();
+        shell.opened.clear();
+        shell.nextResult = c.result;
+        commands.openLogFile();
+        ASSERT_EQ(shell.opened.size(), 1u);
+        EXPECT_EQ(shell.opened.front(), QUrl::fromLocalFile(logPath));
+        if (!c.message) {
+            EXPECT_TRUE(boxes.shown().empty());
+            continue;
+        }
+        ASSERT_EQ(boxes.shown().size(), 1u) << c.message;
+        EXPECT_EQ(boxes.shown().front().kind, Kind::Error);
+        EXPECT_EQ(boxes.shown().front().caption, QStringLiteral("Error"));
+        EXPECT_EQ(boxes.shown().front().text, QString::fromLatin1(c.message));
+    }
+}
+
+TEST_F(LogCommandsTest, LocalFolderShowsOnlyAnExistingFolder)
+{
+    commands.openLocalFolder(dir.path());
+    EXPECT_EQ(shell.foldersShown, std::vector<QString>{dir.path()});
+    EXPECT_TRUE(boxes.shown().empty());
+
+    writeLogFile();
+    shell.foldersShown.clear();
+    for (const QString& notAFolder : {QString(), dir.filePath(QStringLiteral("missing")), logPath}) {
+        boxes.clear();
+        commands.openLocalFolder(notAFolder);
+        ASSERT_EQ(boxes.shown().size(), 1u) << notAFolder.toStdString();
+        EXPECT_EQ(boxes.shown().front().kind, Kind::Error);
+        EXPECT_EQ(boxes.shown().front().text, QStringLiteral("The local folder specified does not exist."));
+    }
+    EXPECT_TRUE(shell.foldersShown.empty());
+}
+
+TEST_F(LogCommandsTest, WebPagesOpenOnTheMakersSiteAndFailuresStayQuiet)
+{
+    shell.nextResult = Shell::OpenResult::NoProgram;
+    commands.openHelp();
+    commands.openHomePage();
+    ASSERT_EQ(shell.opened.size(), 2u);
+    EXPECT_EQ(shell.opened[0], QUrl(QStringLiteral("https://www.velmora.example/oskra/help/taskhaul1.htm")));
+    EXPECT_EQ(shell.opened[1], QUrl(QStringLiteral("https://www.velmora.example/")));
+    EXPECT_TRUE(boxes.shown().empty());
+}
+
+TEST(WriteMessage, ShowsAnInformationBox)
+{
+    RecordingMessageBoxes boxes;
+    writeMessage(boxes, QStringLiteral("The file name is: a.txt"));
+    ASSERT_EQ(boxes.shown().size(), 1u);
+    EXPECT_EQ(boxes.shown().front().kind, Kind::Information);
+    EXPECT_EQ(boxes.shown().front().caption, QStringLiteral("Information"));
+    EXPECT_EQ(boxes.shown().front().text, QStringLiteral("The file name is: a.txt"));
+}
+
+TEST(ErrorBoxText, AddsAFullStopWhenTheLastCharacterSortsAfterIt)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"Disk full", "Disk full."},
+        {"Error 550", "Error 550."},  // digits sort after "."
+        {"Why?", "Why?."},
+        {"Done.", "Done."},
+        {"Stop!", "Stop!"},
+        {"(none)", "(none)"},
+        {"a-", "a-"},
+        {"", ""},
+    };
+    for (const auto& [message, shown] : cases)
+        EXPECT_EQ(errorBoxText(QString::fromLatin1(message)), QString::fromLatin1(shown)) << message;
+}
+
+TEST(DesktopShell, ReportsAMissingLogFileWithoutStartingAnything)
+{
+    QTemporaryDir dir;
+    DesktopShell shell;
+    EXPECT_EQ(shell.open(QUrl::fromLocalFile(dir.filePath(QStringLiteral("dunmark.txt")))),
+              Shell::OpenResult::FileNotFound);
+    EXPECT_EQ(shell.open(QUrl::fromLocalFile(dir.filePath(QStringLiteral("gone/dunmark.txt")))),
+              Shell::OpenResult::FolderNotFound);
+}
+
+} // namespace
+} // namespace taskhaul
