@@ -69,11 +69,6 @@ std::unique_ptr<ListParser> makeVSEVTOCParser()
     return std::make_unique<RejectingParser>("VSE:  VTOC");
 }
 
-std::unique_ptr<ListParser> makeVMSParser()
-{
-    return std::make_unique<RejectingParser>("VMS");
-}
-
 std::unique_ptr<ListParser> makeVirtualReaderParser()
 {
     return std::make_unique<RejectingParser>("VM Virtual Reader");
