@@ -14,6 +14,7 @@
 // never shows anything itself.
 
 #include "ftp/ftp_errors.h"
+#include "ftp/ftp_reply.h"
 #include "ftp/ftp_stream.h"
 #include "ftp/listing/list_item.h"
 
@@ -47,13 +48,6 @@ struct TFtpProxySettings {
     int Port = 0;
     std::string UserName;
     std::string Password;
-};
-
-// One complete reply of the server.
-struct TFtpReply {
-    std::string ReplyCode;              // the code as text, e.g. "220" (may be empty)
-    int NumericCode = 0;                // 0 when the code is empty or not a number
-    std::vector<std::string> ReplyText; // text lines without their code prefixes
 };
 
 // Time limits of the client. The defaults are the product's values; tests shorten them.

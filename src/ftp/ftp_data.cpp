@@ -1,0 +1,106 @@
+#include "ftp/ftp_data.h"
+
+#include "ftp/ftp_errors.h"
+#include "ftp/ftp_reply.h"
+
+#include <algorithm>
+#include <charconv>
+#include <string_view>
+
+namespace taskhaul::ftp {
+namespace {
+
+template <typename Int>
+std::optional<Int> ReadInteger(std::string_view text)
+{
+    Int value {};
+    if (!text.empty() && text.front() == '+')
+        text.remove_prefix(1);
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+int PortField(std::string_view field)
+{
+    const auto value = ReadInteger<int>(reply::Trim(field));
+    if (!value)
+        throw EConvertError("'" + std::string(field) + "' is not a valid integer value");
+    return *value;
+}
+
+} // namespace
+
+PassiveEndpoint ParsePassiveReply(const std::vector<std::string>& replyText)
+{
+    std::string_view text = replyText.empty() ? std::string_view() : reply::Trim(replyText.front());
+    const auto open = text.find('(');
+    const auto close = text.find(')');
+    if (open != std::string_view::npos && close != std::string_view::npos)
+        text = open < close ? text.substr(open + 1, close - open - 1) : std::string_view();
+    else if (const auto blank = text.rfind(' '); blank != std::string_view::npos)
+        text = text.substr(blank + 1);
+
+    std::vector<std::string_view> fields;
+    for (std::size_t pos = 0;;) {
+        const auto comma = text.find(',', pos);
+        fields.push_back(text.substr(pos, comma == std::string_view::npos ? std::string_view::npos : comma - pos));
+        if (comma == std::string_view::npos)
+            break;
+        pos = comma + 1;
+    }
+    fields.resize(std::max<std::size_t>(fields.size(), 6));
+
+    PassiveEndpoint endpoint;
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0)
+            endpoint.address += '.';
+        endpoint.address += fields[i];
+    }
+    endpoint.port = PortField(fields[4]) * 256 + PortField(fields[5]);
+    if (endpoint.port <= 0 || endpoint.port > 65535)
+        throw EFtpException("Invalid port " + std::to_string(endpoint.port) + " in the passive mode reply.");
+    return endpoint;
+}
+
+std::string PortArgument(const std::string& ipv4, int port)
+{
+    std::string text;
+    for (char c : ipv4)
+        text += c == '.' ? ',' : c;
+    return text + "," + std::to_string((port >> 8) & 0xFF) + "," + std::to_string(port & 0xFF);
+}
+
+std::int64_t ParseSizeReply(const std::vector<std::string>& replyText)
+{
+    std::string joined;
+    for (std::size_t i = 0; i < replyText.size(); ++i) {
+        if (i > 0)
+            joined += "\r\n";
+        joined += replyText[i];
+    }
+    std::string_view text = reply::Trim(joined);
+    if (const auto blank = text.find(' '); blank != std::string_view::npos)
+        text.remove_prefix(blank + 1);
+    const auto value = ReadInteger<std::int64_t>(text);
+    return value && *value >= 0 ? *value : -1;
+}
+
+std::optional<std::int64_t> AnnouncedSize(const std::vector<std::string>& replyText)
+{
+    for (const auto& line : replyText) {
+        std::string_view text = line;
+        const auto end = text.rfind(" bytes)");
+        if (end == std::string_view::npos)
+            continue;
+        const auto open = text.rfind('(', end);
+        if (open == std::string_view::npos)
+            continue;
+        if (const auto value = ReadInteger<std::int64_t>(text.substr(open + 1, end - open - 1)); value && *value >= 0)
+            return value;
+    }
+    return std::nullopt;
+}
+
+} // namespace taskhaul::ftp

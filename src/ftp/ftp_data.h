@@ -1,0 +1,31 @@
+#pragma once
+
+// Texts of the data side: the PASV reply, the PORT argument, the SIZE reply and
+// the size a 150 reply announces.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace taskhaul::ftp {
+
+struct PassiveEndpoint {
+    std::string address; // as the server wrote it; the client does not connect there
+    int port = 0;
+};
+
+// Raises EConvertError "'<field>' is not a valid integer value" for port fields
+// that are not integers, and EFtpException when the port is outside 1 to 65535.
+PassiveEndpoint ParsePassiveReply(const std::vector<std::string>& replyText);
+
+// "h1,h2,h3,h4,p1,p2" for a dotted IPv4 address and a port.
+std::string PortArgument(const std::string& ipv4, int port);
+
+// The size in a 213 reply to SIZE, or -1 when its text holds no plain number.
+std::int64_t ParseSizeReply(const std::vector<std::string>& replyText);
+
+// The "(<n> bytes)" that many servers put into their 150 reply.
+std::optional<std::int64_t> AnnouncedSize(const std::vector<std::string>& replyText);
+
+} // namespace taskhaul::ftp

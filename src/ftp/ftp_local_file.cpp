@@ -1,0 +1,122 @@
+#include "ftp/ftp_local_file.h"
+
+#include "ftp/ftp_errors.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <random>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace taskhaul::ftp {
+namespace {
+
+std::string Reason(int errorNumber)
+{
+    char buffer[256] = {};
+    return ::strerror_r(errorNumber, buffer, sizeof buffer);
+}
+
+[[noreturn]] void ThrowFileError(const char* what, const std::string& path, int errorNumber)
+{
+    throw EFileError(std::string(what) + " \"" + path + "\". " + Reason(errorNumber));
+}
+
+} // namespace
+
+TLocalFileStream::TLocalFileStream(net::Fd fd, std::string displayPath, std::int64_t position)
+    : fd_(std::move(fd)), displayPath_(std::move(displayPath)), position_(position)
+{
+}
+
+void TLocalFileStream::Write(const char* data, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(fd_.Get(), data, size);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            ThrowFileError("Cannot write file", displayPath_, errno);
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+        position_ += written;
+    }
+}
+
+void TLocalFileStream::Commit()
+{
+    if (::fsync(fd_.Get()) != 0 && errno != EINVAL && errno != EROFS)
+        ThrowFileError("Cannot write file", displayPath_, errno);
+    const int fd = fd_.Release();
+    if (::close(fd) != 0 && errno != EINTR)
+        ThrowFileError("Cannot write file", displayPath_, errno);
+}
+
+TemporaryFile CreateTemporaryBeside(const std::string& targetPath)
+{
+    const auto slash = targetPath.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : targetPath.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? targetPath : targetPath.substr(slash + 1);
+    // Hidden, and marked as ours, so that a crash leaves a recognisable leftover.
+    const std::string base = folder + "." + name.substr(0, 200) + ".taskhaul-";
+    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::random_device seed;
+    std::minstd_rand random(seed());
+    int lastError = EEXIST;
+    for (int attempt = 0; attempt < 100 && lastError == EEXIST; ++attempt) {
+        std::string path = base;
+        for (int i = 0; i < 8; ++i)
+            path += kLetters[random() % (sizeof kLetters - 1)];
+        net::Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (fd.Valid())
+            return {std::move(path), std::move(fd)};
+        lastError = errno;
+    }
+    ThrowFileError("Cannot create file", targetPath, lastError);
+}
+
+void MoveIntoPlace(const std::string& temporaryPath, const std::string& targetPath, bool replace)
+{
+    if (replace) {
+        if (::rename(temporaryPath.c_str(), targetPath.c_str()) != 0)
+            ThrowFileError("Cannot create file", targetPath, errno);
+        return;
+    }
+    if (::renameat2(AT_FDCWD, temporaryPath.c_str(), AT_FDCWD, targetPath.c_str(), RENAME_NOREPLACE) == 0)
+        return;
+    if (errno == EEXIST)
+        throw EFileAlreadyExists();
+    if (errno != EINVAL && errno != ENOSYS)
+        ThrowFileError("Cannot create file", targetPath, errno);
+    // A file system without RENAME_NOREPLACE: a hard link fails on an existing
+    // target just as well.
+    if (::link(temporaryPath.c_str(), targetPath.c_str()) != 0) {
+        if (errno == EEXIST)
+            throw EFileAlreadyExists();
+        ThrowFileError("Cannot create file", targetPath, errno);
+    }
+    ::unlink(temporaryPath.c_str());
+}
+
+TLocalFileStream OpenForAppend(const std::string& path)
+{
+    net::Fd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+    if (!fd.Valid())
+        ThrowFileError("Cannot open file", path, errno);
+    struct stat info {};
+    if (::fstat(fd.Get(), &info) != 0)
+        ThrowFileError("Cannot open file", path, errno);
+    return TLocalFileStream(std::move(fd), path, info.st_size);
+}
+
+bool LocalPathExists(const std::string& path)
+{
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+} // namespace taskhaul::ftp

@@ -1,0 +1,101 @@
+#include "ftp/ftp_reply.h"
+
+#include "ftp/ftp_errors.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+
+namespace taskhaul::ftp::reply {
+namespace {
+
+bool IsBlankOrControl(char c)
+{
+    return static_cast<unsigned char>(c) <= ' ';
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
+           });
+}
+
+} // namespace
+
+std::string_view TrimLeft(std::string_view text)
+{
+    while (!text.empty() && IsBlankOrControl(text.front()))
+        text.remove_prefix(1);
+    return text;
+}
+
+std::string_view Trim(std::string_view text)
+{
+    text = TrimLeft(text);
+    while (!text.empty() && IsBlankOrControl(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+bool IsInteger(std::string_view text)
+{
+    if (!text.empty() && (text.front() == '+' || text.front() == '-'))
+        text.remove_prefix(1);
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool IsEndLine(std::string_view line)
+{
+    if (line.size() <= 3)
+        return IsInteger(line);
+    return IsInteger(line.substr(0, 3)) && line[3] == ' ';
+}
+
+TFtpReply Parse(const std::vector<std::string>& lines)
+{
+    TFtpReply result;
+    if (lines.empty())
+        return result;
+    const std::string& first = lines.front();
+    std::string_view code = Trim(std::string_view(first).substr(0, std::min<std::size_t>(4, first.size())));
+    if (code.size() == 4 && code.back() == '-')
+        code.remove_suffix(1);
+    if (!code.empty()) {
+        int value = 0;
+        const auto [end, error] = std::from_chars(code.data(), code.data() + code.size(), value);
+        if (error != std::errc() || end != code.data() + code.size() || value < 100 || value > 999)
+            throw EFtpException("Reply Code is not valid: " + std::string(code));
+        result.NumericCode = value;
+    }
+    result.ReplyCode = std::string(code);
+    result.ReplyText.reserve(lines.size());
+    result.ReplyText.push_back(first.size() > 4 ? first.substr(4) : std::string());
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        const std::string& line = lines[i];
+        if (!code.empty() && line.size() >= 3 && EqualNoCase(std::string_view(line).substr(0, 3), code))
+            result.ReplyText.push_back(line.size() > 4 ? line.substr(4) : std::string());
+        else
+            result.ReplyText.emplace_back(TrimLeft(line));
+    }
+    return result;
+}
+
+std::string ErrorText(const TFtpReply& reply)
+{
+    std::string text;
+    for (const auto& line : reply.ReplyText) {
+        text += line;
+        text += "\r\n";
+    }
+    return text;
+}
+
+void Check(const TFtpReply& reply, const std::vector<int>& allowed)
+{
+    if (allowed.empty() || std::find(allowed.begin(), allowed.end(), reply.NumericCode) != allowed.end())
+        return;
+    throw EFtpReplyError(reply.NumericCode, ErrorText(reply));
+}
+
+} // namespace taskhaul::ftp::reply
