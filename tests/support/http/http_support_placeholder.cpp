@@ -1,0 +1,1 @@
+// Replaced by the HTTP test server.
