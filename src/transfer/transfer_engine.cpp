@@ -1,0 +1,231 @@
+#include "transfer/transfer_engine.h"
+
+#include "log/log_commands.h"
+#include "log/silent_stop.h"
+#include "transfer/transfer_texts.h"
+
+#include <QLocale>
+
+#include <array>
+#include <exception>
+
+namespace taskhaul {
+
+namespace {
+
+const QString kSiteError =
+    QStringLiteral("The FTP site information specified is not valid or the site cannot be accessed at this time.");
+const QString kFolderError =
+    QStringLiteral("The remote folder specified does not exist or cannot be accessed at this time.");
+const QString kSiteRequired = QStringLiteral("FTP site information required.");
+const QString kLocalFolderRequired = QStringLiteral("Local folder information required.");
+const QString kNoWildcardsInRename = QStringLiteral("The * and ? wildcards are not allowed in the renamed file.");
+const QString kConnected = QStringLiteral("Connected.");
+const QString kDisconnected = QStringLiteral("Disconnected");
+
+// The proxy selector lists its items sorted by caption; its position picks the
+// client's login scheme.
+constexpr std::array kProxyTypeByPosition{
+    ftp::TFtpProxyType::fpcmNone,        // "(None)"
+    ftp::TFtpProxyType::fpcmOpen,        // "Open"
+    ftp::TFtpProxyType::fpcmSite,        // "Site"
+    ftp::TFtpProxyType::fpcmTransparent, // "Transparent"
+    ftp::TFtpProxyType::fpcmUserPass,    // "User Password"
+    ftp::TFtpProxyType::fpcmUserSite,    // "User Site"
+};
+
+// Restores the unattended flag when a user command ends, however it ends, so a
+// failed command never leaves later scheduled runs showing message boxes.
+class UserCommandScope {
+public:
+    explicit UserCommandScope(TransferHost& host) : host_(host) { host_.setUnattended(false); }
+    ~UserCommandScope() { host_.setUnattended(true); }
+    UserCommandScope(const UserCommandScope&) = delete;
+    UserCommandScope& operator=(const UserCommandScope&) = delete;
+
+private:
+    TransferHost& host_;
+};
+
+} // namespace
+
+TransferEngine::TransferEngine(TransferHost& host, ftp::TFtpClient& client, QString groupSeparator)
+    : host_(host), client_(client), groupSeparator_(std::move(groupSeparator))
+{
+    client_.OnDisconnected = [this](ftp::TFtpClient&) { onDisconnected(); };
+    client_.OnWork = [this](ftp::TWorkMode, std::int64_t) { onWork(); };
+}
+
+TransferEngine::TransferEngine(TransferHost& host, ftp::TFtpClient& client)
+    : TransferEngine(host, client, QLocale().groupSeparator())
+{
+}
+
+TransferEngine::~TransferEngine()
+{
+    client_.OnDisconnected = nullptr;
+    client_.OnWork = nullptr;
+}
+
+const QString& TransferEngine::anonymousPassword()
+{
+    static const QString password = QStringLiteral("me@example.com");
+    return password;
+}
+
+void TransferEngine::siteConnect()
+{
+    const JobSettings job = host_.job();
+
+    ftp::TFtpProxySettings& proxy = client_.ProxySettings();
+    proxy.Host = job.proxyHost.toStdString();
+    proxy.Password = job.proxyPassword.toStdString();
+    proxy.Port = job.proxyPort.isEmpty() ? 0 : parseIntegerField(job.proxyPort);
+    proxy.UserName = job.proxyUserName.toStdString();
+    if (job.proxyType >= 0 && job.proxyType < static_cast<int>(kProxyTypeByPosition.size()))
+        proxy.ProxyType = kProxyTypeByPosition[static_cast<std::size_t>(job.proxyType)];
+
+    client_.SetPassive(job.passive);
+    client_.SetHost(job.host.toStdString());
+    client_.SetPort(parseIntegerField(job.port));
+    client_.SetUsername(job.userName.toStdString());
+    client_.SetPassword(job.password.toStdString());
+
+    if (client_.IsConnected())
+        client_.Disconnect();
+
+    try {
+        client_.Connect();
+    } catch (const std::exception&) {
+        host_.setStatusText(kSiteError);
+        host_.writeLog(QStringLiteral("ERROR: ") + kSiteError);
+        if (host_.unattended()) {
+            host_.controlsSchedon();
+        } else {
+            showMessage(kSiteError);
+            host_.controlsStandby();
+        }
+        throw SilentStop();
+    }
+    host_.setStatusText(kConnected);
+    host_.writeLog(job.userName + QStringLiteral(" connected to ") + job.host);
+}
+
+void TransferEngine::changeFolder()
+{
+    const QString folder = host_.job().remoteFolder;
+    if (folder.isEmpty())
+        return;
+    try {
+        client_.ChangeDirectory(folder.toStdString());
+    } catch (const std::exception&) {
+        host_.writeLog(QStringLiteral("ERROR: ") + kFolderError);
+        if (host_.unattended())
+            host_.controlsSchedon();
+        else
+            showMessage(kFolderError);
+        client_.Disconnect();
+        throw SilentStop();
+    }
+    host_.writeLog(QStringLiteral("Current folder is ") + folder);
+}
+
+void TransferEngine::connectCommand()
+{
+    // Stop Transfer returns the controls to standby while a transfer may still be
+    // unwinding; a connect then would pull the connection from under it.
+    if (transferRunning_)
+        return;
+    const JobSettings job = host_.job();
+    if (job.host.isEmpty() || job.port.isEmpty() || job.userName.isEmpty() || job.password.isEmpty()) {
+        host_.messageBoxes().error(QStringLiteral("Error"), kSiteRequired);
+        return;
+    }
+    {
+        UserCommandScope userCommand(host_);
+        siteConnect();
+        changeFolder();
+    }
+    host_.controlsConnected();
+}
+
+void TransferEngine::disconnectCommand()
+{
+    try {
+        client_.Disconnect();
+    } catch (const std::exception&) {
+        host_.writeLog(QStringLiteral("ERROR: Cannot disconnect at this time."));
+        throw SilentStop();
+    }
+    host_.controlsStandby();
+    host_.focusHostField();
+}
+
+void TransferEngine::onDisconnected()
+{
+    if (host_.statusText() == kDisconnected)
+        return;
+    host_.setBusyCursor(false);
+    if (!host_.unattended())
+        host_.controlsStandby();
+    host_.setStatusText(kDisconnected);
+    const JobSettings job = host_.job();
+    host_.writeLog(job.userName + QStringLiteral(" disconnected from ") + job.host);
+}
+
+void TransferEngine::anonymousLogin()
+{
+    host_.setLoginFields(QStringLiteral("anonymous"), anonymousPassword());
+}
+
+void TransferEngine::transferCommand()
+{
+    const JobSettings job = host_.job();
+    if (job.localFolder.isEmpty()) {
+        showMessage(kLocalFolderRequired);
+        throw SilentStop();
+    }
+    if (job.fileKind == JobSettings::FileKind::OneFile && job.rename
+        && (job.renameTo.contains(QLatin1Char('*')) || job.renameTo.contains(QLatin1Char('?')))) {
+        showMessage(kNoWildcardsInRename);
+        throw SilentStop();
+    }
+    // The command stays enabled while its own transfer runs; a second transfer on
+    // the one connection would interleave its commands with the first one's.
+    if (transferRunning_)
+        return;
+    UserCommandScope userCommand(host_);
+    transfer();
+}
+
+void TransferEngine::stopTransferCommand()
+{
+    try {
+        client_.AbortTransfer();
+        host_.setAbortRequested(true);
+    } catch (const std::exception&) {
+        // The flag stays as it was; the controls are reset all the same.
+    }
+    // The standby state also re-enables the name, rename and schedule fields that
+    // fit the job's choices.
+    host_.controlsStandby();
+    host_.setBusyCursor(false);
+}
+
+void TransferEngine::onWork()
+{
+    host_.processPendingEvents();
+}
+
+void TransferEngine::showMessage(const QString& text)
+{
+    writeMessage(host_.messageBoxes(), text);
+}
+
+void TransferEngine::report(const QString& text)
+{
+    host_.setStatusText(text);
+    host_.writeLog(text);
+}
+
+} // namespace taskhaul

@@ -1,0 +1,96 @@
+#pragma once
+
+#include "ftp/ftp_client.h"
+#include "transfer/transfer_host.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace taskhaul {
+
+// The transfer engine: connects to the job's site and enters its remote folder,
+// fetches the job's file or files into the local folder, and carries out the
+// Connect, Disconnect, Transfer and Stop Transfer commands. It reads the job and
+// reports through a TransferHost, so the main window, the scheduler and the
+// headless runner drive the same code; it owns no widgets.
+//
+// Operations that fail report the failure (log line, status line, and a message
+// box when the host is not unattended) and then raise SilentStop.
+//
+// Everything runs on one thread. The FTP client lets the host's events run while
+// it waits, so a command (Stop Transfer above all) can arrive in the middle of
+// any operation here.
+class TransferEngine {
+public:
+    // `groupSeparator` groups the byte count of the completion line by thousands
+    // (the locale's separator; tests fix it).
+    TransferEngine(TransferHost& host, ftp::TFtpClient& client, QString groupSeparator);
+    TransferEngine(TransferHost& host, ftp::TFtpClient& client);
+    ~TransferEngine();
+    TransferEngine(const TransferEngine&) = delete;
+    TransferEngine& operator=(const TransferEngine&) = delete;
+
+    // ---- Site connection and remote folder ----
+    // Configures the client from the job (site, proxy, passive mode), drops a
+    // connection left open, connects and logs in. A port text that is not a
+    // number raises InvalidIntegerError unreported.
+    void siteConnect();
+    // Enters the job's remote folder; does nothing when none is set. On failure
+    // the client is left disconnected.
+    void changeFolder();
+    // The Connect command.
+    void connectCommand();
+    // The Disconnect command.
+    void disconnectCommand();
+    // The client's disconnected notification (installed on the client by the constructor).
+    void onDisconnected();
+    // The anonymous-login button.
+    void anonymousLogin();
+
+    // ---- Transfers (the client connected and in the remote folder) ----
+    // Fetches the plain files whose names match the job's name template.
+    void transferOneFile();
+    // Fetches every plain file of the remote folder.
+    void transferAllFiles();
+    // The one or the other, by the job's choice.
+    void transfer();
+    // The Transfer command.
+    void transferCommand();
+    // The Stop Transfer command; may run nested inside a blocked transfer.
+    void stopTransferCommand();
+    // The client's progress notification (installed by the constructor).
+    void onWork();
+
+    // True from the start of a transfer to its end (also while nested commands run).
+    bool transferRunning() const { return transferRunning_; }
+
+    ftp::TFtpClient& client() { return client_; }
+
+    // The password the anonymous-login button fills in.
+    static const QString& anonymousPassword();
+
+private:
+    enum class Mode { OneFile, AllFiles };
+    enum class FileOutcome { Fetched, Skipped, Stopped };
+    class RunScope;
+
+    void runTransfer(Mode mode);
+    std::vector<std::string> chosenFiles(Mode mode, const std::string& pattern);
+    FileOutcome transferFile(Mode mode, const JobSettings& job, const std::string& remoteName);
+    void advanceSequence(const JobSettings& job);
+    void actOnStop();
+    void reportSkip(Mode mode, const QString& message);
+    void report(const QString& text);
+    void showMessage(const QString& text);
+    std::string expand(const QString& nameTemplate) const;
+
+    TransferHost& host_;
+    ftp::TFtpClient& client_;
+    QString groupSeparator_;
+    bool transferRunning_ = false;
+};
+
+} // namespace taskhaul

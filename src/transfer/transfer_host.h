@@ -1,0 +1,60 @@
+#pragma once
+
+#include "log/user_messages.h"
+#include "settings/job_settings.h"
+#include "transfer/local_date_time.h"
+
+#include <QString>
+
+namespace taskhaul {
+
+// Everything the transfer engine needs from its surroundings. The main window
+// implements it with its fields, status bar, log and controls; the headless runner
+// implements it without any window; tests implement it with a recording fake.
+class TransferHost {
+public:
+    virtual ~TransferHost() = default;
+
+    // ---- The job ----
+    // A snapshot of the job's fields as they are now.
+    virtual JobSettings job() const = 0;
+    // Writes the sequence start field (a change of the settings).
+    virtual void setSequenceStart(int value) = 0;
+    // Writes the login user name and password fields (a change of the settings).
+    virtual void setLoginFields(const QString& userName, const QString& password) = 0;
+    // The local clock; name templates are expanded against it.
+    virtual LocalDateTime currentTime() const = 0;
+
+    // ---- What the user sees ----
+    virtual QString statusText() const = 0;
+    virtual void setStatusText(const QString& text) = 0;
+    // Appends one line to the activity log; raises when the log cannot be written.
+    virtual void writeLog(const QString& text) = 0;
+    virtual MessageBoxes& messageBoxes() = 0;
+
+    // ---- Control states ----
+    virtual void controlsStandby() = 0;
+    virtual void controlsConnected() = 0;
+    virtual void controlsSchedon() = 0;
+    // Enables or disables the Stop Transfer command alone.
+    virtual void setStopTransferEnabled(bool enabled) = 0;
+    // Moves the input focus to the host field when the site page is shown and the
+    // field can take it; does nothing otherwise.
+    virtual void focusHostField() = 0;
+    // Busy mouse cursor on or off; repeated calls with the same value change nothing.
+    virtual void setBusyCursor(bool busy) = 0;
+
+    // ---- Process-wide flags ----
+    // Set while no user command runs: failures are logged, no message box is shown.
+    virtual bool unattended() const = 0;
+    virtual void setUnattended(bool value) = 0;
+    // Set by Stop Transfer, acted on by the transfer loops.
+    virtual bool abortRequested() const = 0;
+    virtual void setAbortRequested(bool value) = 0;
+
+    // Lets input that is waiting run now (a click on Stop Transfer, a repaint).
+    // Called on every progress notification of a download.
+    virtual void processPendingEvents() = 0;
+};
+
+} // namespace taskhaul

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <stdexcept>
+#include <string_view>
+
+namespace taskhaul {
+
+// A number field whose text is not a decimal integer: "'<text>' is not a valid
+// integer value".
+class InvalidIntegerError : public std::runtime_error {
+public:
+    explicit InvalidIntegerError(const QString& text);
+};
+
+// Reads a port field: an optional sign and decimal digits that fit an int.
+// Raises InvalidIntegerError for anything else (the empty text included).
+int parseIntegerField(const QString& text);
+
+// The separator between the local folder and a file name: "/" unless the folder
+// text already ends with one (or is empty, which keeps the name as it is).
+QString localFolderSeparator(const QString& localFolder);
+
+// Whether a name the server listed may become a local file name as it is. Names
+// that could leave the local folder or name no file are refused: the empty name,
+// ".", "..", and any name holding "/" or a NUL character.
+bool isSafeLocalName(std::string_view name);
+
+// `value` in decimal, grouped by thousands with `separator`: 1234567 -> "1,234,567".
+QString groupThousands(std::uint64_t value, const QString& separator);
+
+// The byte count of the completion line. The size the server announced, grouped
+// by thousands; "0" for an empty file; the bytes actually received when the
+// server announced no size (announced < 0).
+QString completedByteCount(std::int64_t announced, std::int64_t received, const QString& separator);
+
+// The name of a listed file as text for the log and the status line.
+QString displayName(std::string_view name);
+
+} // namespace taskhaul

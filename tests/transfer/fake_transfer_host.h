@@ -1,0 +1,69 @@
+#pragma once
+
+#include "gui/recording_message_boxes.h"
+#include "transfer/transfer_host.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace taskhaul::test {
+
+// Stands in for the main window: keeps the fields, the status line and the flags,
+// and records the log, the message boxes and every control change in order.
+class FakeTransferHost : public TransferHost {
+public:
+    JobSettings settings;
+    QString status;
+    QStringList log;
+    // Control changes, in order: "standby", "connected", "schedon", "stop on",
+    // "stop off", "busy", "normal".
+    QStringList controls;
+    // Every value written to the sequence start field, in order.
+    QList<int> sequenceWrites;
+    RecordingMessageBoxes boxes;
+    bool unattendedFlag = true;
+    bool abortFlag = false;
+    LocalDateTime now{2024, 3, 15, 10, 30, 0};
+    int focusRequests = 0;
+    // Runs inside processPendingEvents (the window would run clicks here).
+    std::function<void()> onPendingEvents;
+
+    JobSettings job() const override { return settings; }
+    void setSequenceStart(int value) override
+    {
+        settings.sequenceStart = value;
+        sequenceWrites << value;
+    }
+    void setLoginFields(const QString& userName, const QString& password) override
+    {
+        settings.userName = userName;
+        settings.password = password;
+    }
+    LocalDateTime currentTime() const override { return now; }
+    QString statusText() const override { return status; }
+    void setStatusText(const QString& text) override { status = text; }
+    void writeLog(const QString& text) override { log << text; }
+    MessageBoxes& messageBoxes() override { return boxes; }
+    void controlsStandby() override { controls << QStringLiteral("standby"); }
+    void controlsConnected() override { controls << QStringLiteral("connected"); }
+    void controlsSchedon() override { controls << QStringLiteral("schedon"); }
+    void setStopTransferEnabled(bool enabled) override
+    {
+        controls << (enabled ? QStringLiteral("stop on") : QStringLiteral("stop off"));
+    }
+    void focusHostField() override { ++focusRequests; }
+    void setBusyCursor(bool busy) override { controls << (busy ? QStringLiteral("busy") : QStringLiteral("normal")); }
+    bool unattended() const override { return unattendedFlag; }
+    void setUnattended(bool value) override { unattendedFlag = value; }
+    bool abortRequested() const override { return abortFlag; }
+    void setAbortRequested(bool value) override { abortFlag = value; }
+    void processPendingEvents() override
+    {
+        if (onPendingEvents)
+            onPendingEvents();
+    }
+};
+
+} // namespace taskhaul::test
