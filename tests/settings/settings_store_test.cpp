@@ -1,0 +1,390 @@
+#include "settings/password_scrambler.h"
+#include "settings/settings_store.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <functional>
+#include <sys/stat.h>
+
+namespace taskhaul {
+namespace {
+
+using FileKind = JobSettings::FileKind;
+using ScheduleKind = JobSettings::ScheduleKind;
+
+LongTimeFormat usTimeFormat()
+{
+    LongTimeFormat f;
+    f.leadingZeroHour = false;
+    f.twelveHour = true;
+    f.amDesignator = QStringLiteral("AM");
+    f.pmDesignator = QStringLiteral("PM");
+    return f;
+}
+
+// Every field away from its initial value.
+JobSettings everyFieldChanged()
+{
+    JobSettings j;
+    j.host = QStringLiteral("ftp.example.org");
+    j.port = QStringLiteral("2121");
+    j.remoteFolder = QStringLiteral("/pub/daily reports");
+    j.userName = QStringLiteral("anna");
+    j.password = QStringLiteral("pässwörd");  // scrambles to a 0 byte
+    j.localFolder = QStringLiteral("/home/anna/in, out");
+    j.fileKind = FileKind::AllFiles;
+    j.fileName = QStringLiteral("report_[yyyy][MM][dd]*.csv");
+    j.rename = true;
+    j.renameTo = QStringLiteral("@r_[seq].csv");
+    j.scheduleKind = ScheduleKind::Interval;
+    j.dailyTime = QTime(14, 5, 9);
+    j.intervalMinutes = 527040;
+    j.proxyType = 5;
+    j.proxyHost = QStringLiteral("proxy.example.org");
+    j.proxyPort = QStringLiteral("8021");
+    j.proxyUserName = QStringLiteral("proxy user");
+    j.proxyPassword = QStringLiteral("o;=\"x\"");
+    j.passive = true;
+    j.overwrite = false;
+    j.autoLoad = true;
+    j.autoStart = true;
+    j.minimized = true;
+    j.resetSequence = true;
+    j.sequenceStart = 999999;
+    return j;
+}
+
+// A window whose fields differ from both the initial values and the stored job,
+// so that "unchanged" and "default" can be told apart.
+JobSettings windowValues()
+{
+    JobSettings j;
+    j.host = QStringLiteral("window-host");
+    j.port = QStringLiteral("99");
+    j.remoteFolder = QStringLiteral("window-remote");
+    j.userName = QStringLiteral("window-user");
+    j.password = QStringLiteral("window-password");
+    j.localFolder = QStringLiteral("/window/folder");
+    j.fileName = QStringLiteral("window-file");
+    j.rename = true;
+    j.renameTo = QStringLiteral("window-rename");
+    j.dailyTime = QTime(1, 2, 3);
+    j.intervalMinutes = 5;
+    j.proxyType = 2;
+    j.proxyHost = QStringLiteral("window-proxy");
+    j.proxyPort = QStringLiteral("1");
+    j.proxyUserName = QStringLiteral("window-proxy-user");
+    j.proxyPassword = QStringLiteral("window-proxy-password");
+    j.passive = true;
+    j.overwrite = false;
+    j.autoLoad = true;
+    j.autoStart = true;
+    j.minimized = true;
+    j.sequenceStart = 7;
+    return j;
+}
+
+class SettingsStoreTest : public ::testing::Test {
+protected:
+    // Writes one raw value, or removes it when `text` is empty.
+    void putRaw(const QString& name, const std::optional<QVariant>& value)
+    {
+        QSettings settings(path, QSettings::IniFormat);
+        settings.beginGroup(QStringLiteral("Options"));
+        if (value)
+            settings.setValue(name, *value);
+        else
+            settings.remove(name);
+    }
+
+    // The values as another program would find them in the file.
+    QVariant rawFromFile(const QString& name)
+    {
+        const QString copy = dir.filePath(QStringLiteral("copy-%1.conf").arg(++copies));
+        EXPECT_TRUE(QFile::copy(path, copy));
+        return QSettings(copy, QSettings::IniFormat).value(QStringLiteral("Options/") + name);
+    }
+
+    mode_t fileMode() const
+    {
+        struct stat info {};
+        EXPECT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
+        return info.st_mode & 07777;
+    }
+
+    QTemporaryDir dir;
+    QString path = dir.filePath(QStringLiteral("Velmora/Taskhaul.conf"));
+    SettingsStore store{path, usTimeFormat()};
+    int copies = 0;
+};
+
+TEST_F(SettingsStoreTest, LivesInTheUsersConfigFolder)
+{
+    EXPECT_EQ(SettingsStore(LongTimeFormat{}).filePath(),
+              qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Velmora/Taskhaul.conf"));
+}
+
+TEST_F(SettingsStoreTest, SaveThenLoadReturnsEveryField)
+{
+    JobSettings initialButOdd;  // initial values, with the cases that are easy to get wrong
+    initialButOdd.proxyType = -1;
+    initialButOdd.dailyTime = QTime(0, 0, 0);
+    initialButOdd.port = QString();
+    for (const LongTimeFormat& format : {LongTimeFormat{}, usTimeFormat()}) {
+        const SettingsStore formatted(path, format);
+        for (const JobSettings& job : {everyFieldChanged(), initialButOdd}) {
+            formatted.save(job);
+            const LoadResult loaded = formatted.load(windowValues());
+            ASSERT_TRUE(loaded.ok()) << loaded.error->what();
+            EXPECT_EQ(loaded.settings, job);
+            EXPECT_EQ(loaded.appliedKeys.size(), 25);
+        }
+    }
+}
+
+TEST_F(SettingsStoreTest, WritesEveryValueAsPlainText)
+{
+    store.save(everyFieldChanged());
+    const std::pair<const char*, QString> expected[] = {
+        {"Host", QStringLiteral("ftp.example.org")},
+        {"Hostport", QStringLiteral("2121")},
+        {"Remote", QStringLiteral("/pub/daily reports")},
+        {"Username", QStringLiteral("anna")},
+        {"Password", scramblePassword(QStringLiteral("pässwörd"))},
+        {"Localdir", QStringLiteral("/home/anna/in, out")},
+        {"copytype", QStringLiteral("option1")},
+        {"file", QStringLiteral("report_[yyyy][MM][dd]*.csv")},
+        {"renamecheck", QStringLiteral("True")},
+        {"renameto", QStringLiteral("@r_[seq].csv")},
+        {"starttime", QStringLiteral("2:05:09 PM")},
+        {"delay", QStringLiteral("527040")},
+        {"scheduletype", QStringLiteral("option2")},
+        {"Proxytype", QStringLiteral("5")},
+        {"Proxyhost", QStringLiteral("proxy.example.org")},
+        {"Proxyport", QStringLiteral("8021")},
+        {"Proxyusername", QStringLiteral("proxy user")},
+        {"Proxypassword", scramblePassword(QStringLiteral("o;=\"x\""))},
+        {"passive", QStringLiteral("True")},
+        {"overwrite", QStringLiteral("False")},
+        {"Autoload", QStringLiteral("True")},
+        {"Autostart", QStringLiteral("True")},
+        {"Minimized", QStringLiteral("True")},
+        {"resetsequence", QStringLiteral("True")},
+        {"sequencevalue", QStringLiteral("999999")},
+    };
+    for (const auto& [name, text] : expected) {
+        const QVariant raw = rawFromFile(QLatin1String(name));
+        EXPECT_EQ(raw.typeId(), QMetaType::QString) << name;
+        EXPECT_EQ(raw.toString(), text) << name;
+    }
+
+    JobSettings opposite;
+    opposite.fileKind = FileKind::OneFile;
+    opposite.scheduleKind = ScheduleKind::DailyTime;
+    store.save(opposite);
+    EXPECT_EQ(rawFromFile(QStringLiteral("copytype")).toString(), QStringLiteral("option2"));
+    EXPECT_EQ(rawFromFile(QStringLiteral("scheduletype")).toString(), QStringLiteral("option1"));
+    EXPECT_EQ(rawFromFile(QStringLiteral("Password")).toString(), QString());
+    EXPECT_EQ(rawFromFile(QStringLiteral("starttime")).toString(), QStringLiteral("12:00:00 AM"));
+}
+
+TEST_F(SettingsStoreTest, EveryScrambledByteValueSurvivesTheFile)
+{
+    QByteArray bytes;
+    for (int b = 0; b < 256; ++b)
+        bytes.append(static_cast<char>(b));
+    putRaw(QStringLiteral("Password"), storedFromBytes(bytes));
+    EXPECT_EQ(bytesFromStored(rawFromFile(QStringLiteral("Password")).toString()), bytes);
+}
+
+TEST_F(SettingsStoreTest, FileIsReadableByItsOwnerOnly)
+{
+    store.save(JobSettings{});
+    EXPECT_EQ(fileMode(), 0600u);
+
+    ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                | QFileDevice::ReadGroup | QFileDevice::ReadOther));
+    ASSERT_EQ(fileMode(), 0644u);
+    store.save(everyFieldChanged());
+    EXPECT_EQ(fileMode(), 0600u);
+}
+
+TEST_F(SettingsStoreTest, SaveThatCannotWriteRaisesTheStoresError)
+{
+    QFile blocker(dir.filePath(QStringLiteral("Velmora")));  // a file where the folder belongs
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    try {
+        store.save(everyFieldChanged());
+        FAIL() << "no error";
+    } catch (const SettingsError& error) {
+        EXPECT_EQ(error.message(), QStringLiteral("Failed to set data for 'Host'"));
+    }
+}
+
+TEST_F(SettingsStoreTest, LoadingAnEmptyStoreStopsAtTheDailyTime)
+{
+    const JobSettings window = windowValues();
+    const LoadResult loaded = store.load(window);
+
+    ASSERT_FALSE(loaded.ok());
+    EXPECT_EQ(loaded.error->message(), QStringLiteral("'' is not a valid time"));
+    EXPECT_EQ(loaded.appliedKeys.last(), QStringLiteral("renameto"));
+    EXPECT_FALSE(loaded.applied(QStringLiteral("starttime")));
+
+    JobSettings expected = window;
+    expected.autoLoad = expected.autoStart = expected.minimized = false;
+    expected.port = QStringLiteral("21");
+    expected.rename = false;
+    EXPECT_EQ(loaded.settings, expected);  // the proxy and later fields are not touched
+}
+
+// One stored value changed against a complete store; the load must give the
+// stored job with `adjust` applied.
+struct ValueCase {
+    const char* name;
+    std::optional<QVariant> raw;  // nothing: the value is missing
+    std::function<void(JobSettings&)> adjust;
+};
+
+TEST_F(SettingsStoreTest, LoadAppliesEachValuesRules)
+{
+    const JobSettings stored = everyFieldChanged();
+    const JobSettings window = windowValues();
+    const auto text = [](const char* t) { return std::optional<QVariant>(QString::fromUtf8(t)); };
+    const std::optional<QVariant> missing;
+    const ValueCase cases[] = {
+        // Yes/no: yes only for "True", except these two, which are no only for "False".
+        {"overwrite", text("false"), [](JobSettings& j) { j.overwrite = true; }},
+        {"overwrite", missing, [](JobSettings& j) { j.overwrite = true; }},
+        {"resetsequence", text("no"), [](JobSettings& j) { j.resetSequence = true; }},
+        {"resetsequence", text("False"), [](JobSettings& j) { j.resetSequence = false; }},
+        {"passive", text("true"), [](JobSettings& j) { j.passive = false; }},
+        {"passive", missing, [](JobSettings& j) { j.passive = false; }},
+        {"renamecheck", text("TRUE"), [](JobSettings& j) { j.rename = false; }},
+        {"Autostart", text("true"), [](JobSettings& j) { j.autoStart = false; }},
+        // Choices: anything but "option1"/"option2" keeps the window's choice.
+        {"copytype", text("option2"), [](JobSettings& j) { j.fileKind = FileKind::OneFile; }},
+        {"copytype", text("Option1"), [&](JobSettings& j) { j.fileKind = window.fileKind; }},
+        {"scheduletype", missing, [&](JobSettings& j) { j.scheduleKind = window.scheduleKind; }},
+        // Texts: missing keeps the field, or takes the fixed default.
+        {"Host", missing, [&](JobSettings& j) { j.host = window.host; }},
+        {"Password", missing, [&](JobSettings& j) { j.password = window.password; }},
+        {"Hostport", missing, [](JobSettings& j) { j.port = QStringLiteral("21"); }},
+        {"Hostport", text(""), [](JobSettings& j) { j.port = QString(); }},
+        {"Proxyhost", missing, [](JobSettings& j) { j.proxyHost = QString(); }},
+        {"Proxypassword", missing, [](JobSettings& j) { j.proxyPassword = QString(); }},
+        {"Proxyport", missing, [](JobSettings& j) { j.proxyPort = QStringLiteral("0"); }},
+        {"Proxyport", text(""), [](JobSettings& j) { j.proxyPort = QStringLiteral("0"); }},
+        // Proxy type: not a number selects the first entry, beyond the list none.
+        {"Proxytype", text("abc"), [](JobSettings& j) { j.proxyType = 0; }},
+        {"Proxytype", missing, [](JobSettings& j) { j.proxyType = 0; }},
+        {"Proxytype", text("3"), [](JobSettings& j) { j.proxyType = 3; }},
+        {"Proxytype", text("6"), [](JobSettings& j) { j.proxyType = -1; }},
+        {"Proxytype", text("-1"), [](JobSettings& j) { j.proxyType = -1; }},
+        // Numbers are clamped into their ranges; a missing interval keeps the field.
+        {"delay", text("0"), [](JobSettings& j) { j.intervalMinutes = 1; }},
+        {"delay", text("999999999"), [](JobSettings& j) { j.intervalMinutes = 527040; }},
+        {"delay", text(" +45 "), [](JobSettings& j) { j.intervalMinutes = 45; }},
+        {"delay", missing, [&](JobSettings& j) { j.intervalMinutes = window.intervalMinutes; }},
+        {"sequencevalue", text("-5"), [](JobSettings& j) { j.sequenceStart = 0; }},
+        {"sequencevalue", text("1000000"), [](JobSettings& j) { j.sequenceStart = 999999; }},
+        // The daily time is read in any of the accepted forms.
+        {"starttime", text("07:30"), [](JobSettings& j) { j.dailyTime = QTime(7, 30); }},
+        {"starttime", text("19:30:01"), [](JobSettings& j) { j.dailyTime = QTime(19, 30, 1); }},
+    };
+    for (const ValueCase& c : cases) {
+        store.save(stored);
+        putRaw(QLatin1String(c.name), c.raw);
+        JobSettings expected = stored;
+        c.adjust(expected);
+        const LoadResult loaded = store.load(window);
+        const std::string label = std::string(c.name) + " = " + (c.raw ? c.raw->toString().toStdString() : "(missing)");
+        ASSERT_TRUE(loaded.ok()) << label << ": " << loaded.error->what();
+        EXPECT_EQ(loaded.settings, expected) << label;
+    }
+}
+
+struct FailureCase {
+    const char* name;
+    std::optional<QVariant> raw;
+    const char* message;
+    const char* lastApplied;
+};
+
+TEST_F(SettingsStoreTest, LoadStopsAtAFailingValueKeepingWhatItApplied)
+{
+    const JobSettings stored = everyFieldChanged();
+    const JobSettings window = windowValues();
+    const FailureCase cases[] = {
+        {"starttime", QString(QStringLiteral("25:00:00")), "'25:00:00' is not a valid time", "renameto"},
+        {"delay", QString(QStringLiteral("abc")), "'abc' is not a valid integer value", "starttime"},
+        {"delay", QString(QStringLiteral("1.5")), "'1.5' is not a valid integer value", "starttime"},
+        {"sequencevalue", std::nullopt, "'' is not a valid integer value", "resetsequence"},
+        {"sequencevalue", QString(QStringLiteral("99999999999")), "'99999999999' is not a valid integer value",
+         "resetsequence"},
+        {"Remote", QStringList{QStringLiteral("a"), QStringLiteral("b")}, "Invalid data type for 'Remote'", "Hostport"},
+        {"Autoload", QByteArray("\x01\x02"), "Invalid data type for 'Autoload'", nullptr},
+    };
+    for (const FailureCase& c : cases) {
+        store.save(stored);
+        putRaw(QLatin1String(c.name), c.raw);
+        const LoadResult loaded = store.load(window);
+        ASSERT_FALSE(loaded.ok()) << c.name;
+        EXPECT_EQ(loaded.error->message(), QString::fromLatin1(c.message));
+        if (c.lastApplied)
+            EXPECT_EQ(loaded.appliedKeys.last(), QLatin1String(c.lastApplied));
+        else
+            EXPECT_TRUE(loaded.appliedKeys.isEmpty());
+
+        // Values before the failing one come from the store, the rest stay as they were.
+        const auto loadedBefore = [&](int position) { return loaded.appliedKeys.size() > position; };
+        EXPECT_EQ(loaded.settings.host, loadedBefore(3) ? stored.host : window.host) << c.name;
+        EXPECT_EQ(loaded.settings.dailyTime, loadedBefore(13) ? stored.dailyTime : window.dailyTime) << c.name;
+        EXPECT_EQ(loaded.settings.intervalMinutes, loadedBefore(14) ? stored.intervalMinutes : window.intervalMinutes)
+            << c.name;
+        EXPECT_EQ(loaded.settings.resetSequence, loadedBefore(23) ? stored.resetSequence : window.resetSequence)
+            << c.name;
+    }
+}
+
+TEST_F(SettingsStoreTest, StartupOptionsAreOnOnlyForTrue)
+{
+    EXPECT_EQ(store.readStartupOptions(), StartupOptions{});  // no store at all
+
+    putRaw(QStringLiteral("Autoload"), QString(QStringLiteral("True")));
+    putRaw(QStringLiteral("Autostart"), QString(QStringLiteral("true")));
+    putRaw(QStringLiteral("Minimized"), QStringList{QStringLiteral("True"), QStringLiteral("True")});
+    EXPECT_EQ(store.readStartupOptions(), (StartupOptions{true, false, false}));
+
+    putRaw(QStringLiteral("Autoload"), std::nullopt);
+    putRaw(QStringLiteral("Autostart"), QString(QStringLiteral("True")));
+    putRaw(QStringLiteral("Minimized"), QString(QStringLiteral("True")));
+    EXPECT_EQ(store.readStartupOptions(), (StartupOptions{false, true, true}));
+}
+
+TEST(ClearAll, ResetsTheJobButKeepsTheIntervalAndSequence)
+{
+    const JobSettings before = everyFieldChanged();
+    const JobSettings cleared = clearedJobSettings(before, QTime(16, 45, 30, 250));
+
+    JobSettings expected;  // initial values ...
+    expected.intervalMinutes = before.intervalMinutes;  // ... except these three
+    expected.sequenceStart = before.sequenceStart;
+    expected.resetSequence = before.resetSequence;
+    expected.dailyTime = QTime(16, 45, 30);
+    EXPECT_EQ(cleared, expected);
+    EXPECT_EQ(cleared.port, QStringLiteral("21"));
+    EXPECT_EQ(cleared.proxyPort, QStringLiteral("0"));
+    EXPECT_TRUE(cleared.overwrite);
+    EXPECT_EQ(cleared.fileKind, FileKind::OneFile);
+    EXPECT_EQ(cleared.scheduleKind, ScheduleKind::DailyTime);
+}
+
+} // namespace
+} // namespace taskhaul
