@@ -38,15 +38,30 @@ QString systemErrorText(int error)
     throw LogWriteError(systemErrorText(error), path, error);
 }
 
-// Appends `bytes` to the file at `path`, creating it when missing, in one
-// open-write-close. Throws LogWriteError; the descriptor is closed either way.
-void appendToFile(const QString& path, const QByteArray& bytes)
+int openForAppending(const QByteArray& name)
 {
-    const QByteArray name = QFile::encodeName(path);
     int fd;
     do
         fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// Appends `bytes` to the file at `path`, creating it (and its folder) when
+// missing, in one open-write-close. Throws LogWriteError; the descriptor is
+// closed either way.
+void appendToFile(const QString& path, const QByteArray& bytes)
+{
+    const QByteArray name = QFile::encodeName(path);
+    int fd = openForAppending(name);
+    // A user who clears the log by removing its whole folder gets it back
+    // rather than an error at every later event.
+    if (fd < 0 && errno == ENOENT) {
+        if (QDir().mkpath(QFileInfo(path).absolutePath()))
+            fd = openForAppending(name);
+        else
+            errno = ENOENT;
+    }
     if (fd < 0)
         fail(path, errno);
 

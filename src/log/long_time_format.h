@@ -23,6 +23,8 @@ struct LongTimeFormat {
     // The facts of the given locale (its long time pattern, AM and PM texts);
     // the locale's own time separator is ignored.
     static LongTimeFormat fromLocale(const QLocale& locale);
+    // The user's own: the locale of LC_ALL, LC_TIME or LANG.
+    static LongTimeFormat fromSystemLocale() { return fromLocale(QLocale::system()); }
 
     // Hours, minutes and seconds; milliseconds are dropped.
     QString format(const QTime& time) const;

@@ -219,7 +219,7 @@ bool restrictToOwner(const QString& path)
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
         return false;
     const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)
         return false;
     struct stat info {};
