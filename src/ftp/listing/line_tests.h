@@ -50,4 +50,13 @@ bool isSeparatorLine(std::string_view line);
 // start with a column header print it. Null when there is none.
 const std::string* firstContentLine(const ListingLines& lines);
 
+// Unix long-listing lines: a permissions field first (without an "AM"/"PM" or
+// month-and-year layout of other formats further on), or inode and block-count
+// numbers before the permissions field.
+bool passesUnixLineTest(std::string_view line);
+// "/path (family).": the folder banner Unitree prints.
+bool isUnitreeBanner(std::string_view line);
+// A Unitree banner, or a line whose 5th word is a storage state ("AR" or "DK").
+bool isUnitreeLine(std::string_view line);
+
 } // namespace taskhaul::ftp

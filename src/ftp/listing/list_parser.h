@@ -66,5 +66,9 @@ const ListParser* chooseListParser(const std::vector<std::unique_ptr<ListParser>
 // propagates as EListParseError with the items made so far kept in `items`.
 std::optional<std::string> parseListing(const ListingLines& lines, std::string_view systemDescription,
                                         const ListDateTime& today, TFtpListItems& items);
+// The same with another list of parsers in place of the registry.
+std::optional<std::string> parseListing(const std::vector<std::unique_ptr<ListParser>>& parsers,
+                                        const ListingLines& lines, std::string_view systemDescription,
+                                        const ListDateTime& today, TFtpListItems& items);
 
 } // namespace taskhaul::ftp

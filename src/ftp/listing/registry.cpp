@@ -104,9 +104,16 @@ const ListParser* chooseListParser(const std::vector<std::unique_ptr<ListParser>
 std::optional<std::string> parseListing(const ListingLines& lines, std::string_view systemDescription,
                                         const ListDateTime& today, TFtpListItems& items)
 {
+    return parseListing(listParserRegistry(), lines, systemDescription, today, items);
+}
+
+std::optional<std::string> parseListing(const std::vector<std::unique_ptr<ListParser>>& parsers,
+                                        const ListingLines& lines, std::string_view systemDescription,
+                                        const ListDateTime& today, TFtpListItems& items)
+{
     if (lines.empty())
         return std::nullopt;
-    const ListParser* parser = chooseListParser(listParserRegistry(), lines, systemDescription);
+    const ListParser* parser = chooseListParser(parsers, lines, systemDescription);
     if (!parser)
         return std::nullopt;
     parser->parse(lines, ListParseContext { today, systemDescription }, items);

@@ -1,33 +1,441 @@
+// Unix long listings ("ls -l" as most FTP servers print it) and Unitree, which
+// prints the same lines with a storage-state column.
+
 #include "ftp/listing/core_parsers.h"
+#include "ftp/listing/line_tests.h"
+
+#include <cctype>
+#include <deque>
 
 namespace taskhaul::ftp {
 
 namespace {
 
-class UnixParser final : public ListParser {
+bool isStorageState(std::string_view word)
+{
+    return word == "AR" || word == "DK";
+}
+
+bool isAsciiLetter(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// Characters, not bytes: names and month words may be UTF-8.
+std::size_t characterCount(std::string_view text)
+{
+    std::size_t count = 0;
+    for (char c : text)
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80)
+            ++count;
+    return count;
+}
+
+// Reads a line field by field from the left: each field ends at the next blank,
+// blanks before a field are skipped. Words can be pushed back to be read first.
+class FieldReader {
 public:
-    explicit UnixParser(std::string_view ident)
-        : ident_(ident)
+    explicit FieldReader(std::string_view line)
+        : rest_(line)
     {
     }
-    std::string_view ident() const override { return ident_; }
-    bool check(const ListingLines&, std::string_view, bool) const override { return false; }
-    void parse(const ListingLines&, const ListParseContext&, TFtpListItems&) const override { }
+
+    std::string next()
+    {
+        if (!pending_.empty()) {
+            std::string word = std::move(pending_.front());
+            pending_.pop_front();
+            return word;
+        }
+        rest_ = withoutLeadingBlanks();
+        const std::size_t end = rest_.find(' ');
+        const std::string_view word = rest_.substr(0, end);
+        rest_.remove_prefix(word.size());
+        return std::string(word);
+    }
+
+    // The next field without taking it; nothing at the end of the line.
+    std::optional<std::string_view> peekWord() const
+    {
+        if (!pending_.empty())
+            return pending_.front();
+        const std::string_view rest = withoutLeadingBlanks();
+        if (rest.empty())
+            return std::nullopt;
+        return rest.substr(0, rest.find(' '));
+    }
+
+    // The first character of the next field, or 0 at the end.
+    char peekChar() const
+    {
+        const auto word = peekWord();
+        return word && !word->empty() ? word->front() : '\0';
+    }
+
+    void pushFront(std::string word) { pending_.push_front(std::move(word)); }
+    void pushBack(std::string word) { pending_.push_back(std::move(word)); }
+    void dropPending() { pending_.clear(); }
+
+    // What follows the last field read from the line, after one blank.
+    std::string_view restAfterOneBlank() const
+    {
+        std::string_view rest = rest_;
+        if (!rest.empty() && rest.front() == ' ')
+            rest.remove_prefix(1);
+        return rest;
+    }
 
 private:
-    std::string_view ident_;
+    std::string_view withoutLeadingBlanks() const
+    {
+        const std::size_t start = rest_.find_first_not_of(' ');
+        return start == std::string_view::npos ? std::string_view {} : rest_.substr(start);
+    }
+
+    std::string_view rest_;
+    std::deque<std::string> pending_;
+};
+
+ItemType typeFromPermissions(char letter)
+{
+    switch (letter) {
+    case 'D':
+    case 'd':
+        return ItemType::Directory;
+    case 'L':
+    case 'l':
+        return ItemType::SymbolicLink;
+    case 'B':
+    case 'b':
+        return ItemType::BlockDevice;
+    case 'C':
+    case 'c':
+        return ItemType::CharacterDevice;
+    case 'P':
+    case 'p':
+        return ItemType::Fifo;
+    case 'S':
+    case 's':
+        return ItemType::Socket;
+    default:
+        return ItemType::File;
+    }
+}
+
+// A listing without owner and group columns: "-rw-r--r-- 1 1234 Jan 5 2001 name",
+// possibly after inode and block-count columns.
+bool lacksOwnerAndGroup(std::string_view line)
+{
+    auto words = splitWords(line);
+    std::size_t first = 0;
+    while (first < 2 && first < words.size() && isNumber(words[first]))
+        ++first;
+    const std::size_t count = words.size() - first;
+    if (count <= 5)
+        return false;
+    const auto word = [&](std::size_t n) { return words[first + n - 1]; };
+    return monthFromName(word(4)) != 0 && isNumber(word(5))
+        && (isNumber(word(6)) || word(6).find(':') != std::string_view::npos);
+}
+
+// A time of day "h:mm", "h:mm:ss" or "h:mm:ss.fff". Fields that are not numbers
+// give -1, which no time accepts.
+struct TimeFields {
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    std::optional<int> millisecond;
+    bool hasSeconds = false;
+};
+
+int fieldValue(std::string_view text)
+{
+    if (text.empty())
+        return 0;
+    return isNumber(text) ? toIntOr(text, -1) : -1;
+}
+
+TimeFields readTime(std::string_view word)
+{
+    TimeFields time;
+    const std::size_t colon = word.find(':');
+    time.hour = word.substr(0, colon).empty() ? -1 : fieldValue(word.substr(0, colon));
+    std::string_view rest = word.substr(colon + 1);
+    const std::size_t secondColon = rest.find(':');
+    time.minute = fieldValue(rest.substr(0, secondColon));
+    if (secondColon == std::string_view::npos)
+        return time;
+    std::string_view seconds = rest.substr(secondColon + 1);
+    time.hasSeconds = true;
+    if (const std::size_t dot = seconds.find('.'); dot != std::string_view::npos) {
+        std::string fraction(seconds.substr(dot + 1, 3));
+        if (isNumber(fraction)) {
+            fraction.resize(3, '0');
+            time.millisecond = toIntOr(fraction, 0);
+        } else {
+            time.millisecond = -1;
+        }
+        seconds = seconds.substr(0, dot);
+    }
+    if (const std::size_t more = seconds.find(':'); more != std::string_view::npos)
+        seconds = seconds.substr(0, more);
+    time.second = fieldValue(seconds);
+    return time;
+}
+
+void setModified(TFtpListItem& item, int year, int month, int day, const TimeFields& time, int millisecond)
+{
+    // A date or time the calendar cannot hold (an unknown month name, "24:00")
+    // leaves the item without a date; the rest of the folder is still listed.
+    if (!ListDateTime::isValidDate(year, month, day)
+        || !ListDateTime::isValidTime(time.hour, time.minute, time.second, millisecond)) {
+        item.ModifiedDate = ListDateTime {};
+        item.ModifiedAvailable = false;
+        return;
+    }
+    item.ModifiedDate = ListDateTime { year, month, day, time.hour, time.minute, time.second, millisecond };
+    item.ModifiedAvailable = true;
+}
+
+void finishName(TFtpListItem& item, std::string_view nameText, const std::string& folderPrefix)
+{
+    std::string name(nameText);
+    if (item.ItemType == ItemType::SymbolicLink) {
+        if (const std::size_t arrow = name.find(" -> "); arrow != std::string::npos) {
+            item.LinkTarget = name.substr(arrow + 4);
+            name.resize(arrow);
+            if (!item.LinkTarget.empty() && item.LinkTarget.back() == '/') {
+                item.LinkTarget.pop_back();
+                item.ItemType = ItemType::SymbolicLinkToDirectory;
+            }
+        }
+    }
+    if (!name.empty() && (name.back() == '*' || name.back() == '/'))
+        name.pop_back();
+    if (!folderPrefix.empty()) {
+        name = folderPrefix + "/" + name;
+        if (name.starts_with("./"))
+            name.erase(0, 2);
+    }
+    item.FileName = std::move(name);
+}
+
+TFtpListItem parseLine(const std::string& line, const std::string& folderPrefix, const ListDateTime& today)
+{
+    TFtpListItem item;
+    item.Data = line;
+    FieldReader fields(line);
+
+    // Inode and block-count columns ("ls -is").
+    if (auto word = fields.peekWord(); word && !isPermissionsField(*word)) {
+        item.Inode = toInt64(fields.next()).value_or(0);
+        if (word = fields.peekWord(); word && !isPermissionsField(*word))
+            item.BlockCount = toInt64(fields.next()).value_or(0);
+    }
+
+    const std::string permissions = fields.next();
+    item.ItemType = permissions.empty() ? ItemType::File : typeFromPermissions(permissions.front());
+    item.OwnerPermissions = permissions.substr(std::min<std::size_t>(1, permissions.size()), 3);
+    item.GroupPermissions = permissions.substr(std::min<std::size_t>(4, permissions.size()), 3);
+    item.OtherPermissions = permissions.substr(std::min<std::size_t>(7, permissions.size()), 3);
+
+    bool ownerAndGroupRead = false;
+    const std::string linkWord = fields.next();
+    if (upperCase(linkWord) != "FOLDER") { // NetPresenz prints "folder" and no owner or group
+        if (linkWord.size() >= 4 && linkWord.front() == '0') {
+            // A link count of 0 run together with the owner name.
+            item.LinkCount = 0;
+            fields.pushFront(linkWord.substr(1));
+        } else {
+            item.LinkCount = toIntOr(linkWord, 0);
+        }
+        if (!lacksOwnerAndGroup(line)) {
+            item.OwnerName = fields.next();
+            item.GroupName = fields.next();
+            ownerAndGroupRead = true;
+        }
+    }
+
+    std::string size;
+    if (auto word = fields.peekWord(); word && isStorageState(*word)) {
+        item.StorageState = fields.next();
+        size = fields.next();
+        // Unitree may print the file family before the size.
+        if (!isNumber(size)) {
+            if (auto after = fields.peekWord(); after && isNumber(*after)) {
+                item.FamilyName = size;
+                size = fields.next();
+            }
+        }
+    } else if (ownerAndGroupRead && isAsciiLetter(fields.peekChar())) {
+        // The date follows already: the group column is missing, and what was read
+        // as the group is the size.
+        size = item.GroupName;
+        if (isNumber(size)) {
+            item.GroupName = item.OwnerName;
+            item.OwnerName.clear();
+        } else {
+            // Owner or group names with blanks ("Domain Users"): the group runs up
+            // to the first number.
+            size.clear();
+            while (fields.peekWord()) {
+                std::string word = fields.next();
+                if (isNumber(word)) {
+                    size = std::move(word);
+                    break;
+                }
+                item.GroupName += ' ' + word;
+            }
+        }
+    } else {
+        size = fields.next();
+        if (size.find(',') != std::string::npos) {
+            // "major, minor" of a device; the minor number may be run together with it.
+            if (size.back() == ',')
+                fields.next();
+            size.clear();
+            item.SizeAvailable = false;
+        }
+    }
+    item.Size = toInt64(size).value_or(0);
+
+    // Date: "Mon dd", "dd Mon", "mm dd", "yyyy-mm-dd", "mm-dd" ...
+    {
+        std::string dateWord = fields.next();
+        for (char& c : dateWord)
+            if (c == '-' || c == '/')
+                c = ' ';
+        for (std::string_view part : splitWords(dateWord))
+            fields.pushBack(std::string(part));
+    }
+    std::optional<int> year;
+    std::string monthWord = fields.next();
+    if (characterCount(monthWord) > 3) {
+        year = toIntOr(monthWord, 0);
+        monthWord = fields.next();
+    }
+    int month = 0;
+    int day = 0;
+    if (isNumber(monthWord) && toIntOr(monthWord, 0) > 12) {
+        day = toIntOr(monthWord, 0);
+        const std::string nextWord = fields.next();
+        month = isNumber(nextWord) ? toIntOr(nextWord, 0) : monthFromName(nextWord);
+    } else {
+        month = isNumber(monthWord) ? toIntOr(monthWord, 0) : monthFromName(monthWord);
+        day = toIntOr(fields.next(), 0);
+    }
+
+    const std::string timeOrYear = fields.next();
+    TimeFields time;
+    int millisecond = 999;
+    if (timeOrYear.find(':') == std::string::npos) {
+        year = toIntOr(timeOrYear, 0);
+    } else {
+        time = readTime(timeOrYear);
+        if (auto after = fields.peekWord(); time.hasSeconds && after && isNumber(*after)) {
+            year = toIntOr(fields.next(), 0);
+            millisecond = time.millisecond.value_or(999);
+        } else {
+            millisecond = time.millisecond.value_or(999);
+            // A date that printed its year keeps it; otherwise the entry is recent:
+            // this year, or last year when the day is still to come.
+            if (!year) {
+                const bool later = month > today.month || (month == today.month && day > today.day);
+                year = later ? today.year - 1 : today.year;
+            }
+        }
+    }
+    setModified(item, year.value_or(0), month, day, time, millisecond);
+
+    fields.dropPending(); // the name begins after the last word taken from the line
+    finishName(item, fields.restAfterOneBlank(), folderPrefix);
+    return item;
+}
+
+class UnixParser : public ListParser {
+public:
+    // `takeUnitree` decides which of the two formats this parser stands for.
+    explicit UnixParser(bool takeUnitree)
+        : takeUnitree_(takeUnitree)
+    {
+    }
+
+    std::string_view ident() const override { return takeUnitree_ ? "Unitree" : "Unix"; }
+
+    bool check(const ListingLines& lines, std::string_view, bool) const override
+    {
+        for (const std::string& line : lines) {
+            if (line.empty())
+                continue;
+            // A Unitree banner decides for Unitree: Unix listings never print one.
+            if (passesUnixLineTest(line) || isUnitreeBanner(line))
+                return isUnitreeLine(line) == takeUnitree_;
+            if (!isTotalLine(line) && !isSubfolderBanner(line))
+                return false;
+        }
+        return false;
+    }
+
+    void parse(const ListingLines& lines, const ListParseContext& context, TFtpListItems& items) const override
+    {
+        std::string folderPrefix;
+        for (const std::string& line : lines) {
+            if (line.empty() || isTotalLine(line) || line.starts_with("/bin/ls:") || isUnitreeBanner(line))
+                continue;
+            if (!passesUnixLineTest(line) && isSubfolderBanner(line)) {
+                folderPrefix = line.substr(0, line.size() - 1);
+                continue;
+            }
+            items.add(parseLine(line, folderPrefix, context.today));
+        }
+    }
+
+private:
+    bool takeUnitree_;
 };
 
 } // namespace
 
+bool passesUnixLineTest(std::string_view line)
+{
+    if (isPermissionsField(line)) {
+        const char type = upperCase(line.substr(0, 1)).front();
+        if (type == 'B' || type == 'C')
+            return true;
+        const auto words = splitWords(line);
+        if (words.size() > 9) {
+            if (words[9] == "AM" || words[9] == "PM")
+                return false;
+            if (words[8].find(':') == std::string_view::npos && monthFromName(words[6].substr(0, 3)) != 0)
+                return false;
+        }
+        return true;
+    }
+    const std::string upper = upperCase(line);
+    const auto words = splitWords(upper);
+    return words.size() > 3 && isNumber(words[0])
+        && (isPermissionsField(words[1]) || (isNumber(words[1]) && isPermissionsField(words[2])));
+}
+
+bool isUnitreeBanner(std::string_view line)
+{
+    return line.starts_with("/") && line.ends_with(").") && line.find('(') != std::string_view::npos;
+}
+
+bool isUnitreeLine(std::string_view line)
+{
+    const auto words = splitWords(line);
+    return (words.size() >= 5 && isStorageState(words[4])) || isUnitreeBanner(line);
+}
+
 std::unique_ptr<ListParser> makeUnixParser()
 {
-    return std::make_unique<UnixParser>("Unix");
+    return std::make_unique<UnixParser>(false);
 }
 
 std::unique_ptr<ListParser> makeUnitreeParser()
 {
-    return std::make_unique<UnixParser>("Unitree");
+    return std::make_unique<UnixParser>(true);
 }
 
 } // namespace taskhaul::ftp
