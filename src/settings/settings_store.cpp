@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
