@@ -1,16 +1,53 @@
 #include "app/gui_main.h"
 
+#include "app/main_window.h"
+#include "app/session_end.h"
+#include "app/single_instance.h"
+#include "log/activity_log.h"
+#include "log/long_time_format.h"
+#include "settings/settings_store.h"
+
 #include <QApplication>
-#include <QMainWindow>
+#include <QLocale>
+#include <QSessionManager>
 
 namespace taskhaul {
 
 int runGui(int argc, char** argv)
 {
+    // The guard comes before any window: a second copy leaves at once, silently.
+    // QCoreApplication is not there yet, so the runtime folder is found by hand
+    // only where Qt needs it; QStandardPaths works without an application object.
+    SingleInstance instance;
+    if (!instance.acquired())
+        return 0;
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Taskhaul"));
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Velmora Taskhaul - Oskra Edition"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Taskhaul"));
+    QApplication::setOrganizationName(QStringLiteral("Velmora"));
+    // Message boxes shown while the window hides in the notification area must
+    // not end the program when they close.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    const LongTimeFormat timeFormat = LongTimeFormat::fromLocale(QLocale::system());
+    ActivityLog log(ActivityLog::defaultPath(), timeFormat);
+    SettingsStore store(timeFormat);
+
+    MainWindowServices services;
+    services.log = &log;
+    services.store = &store;
+    services.arguments = QApplication::arguments().mid(1);
+    MainWindow window(services);
+    QObject::connect(&window, &MainWindow::closedForGood, &app, &QApplication::quit, Qt::QueuedConnection);
+
+    // Log-off, shutdown or a termination signal end the program without questions.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, [&window](QSessionManager& manager) {
+        manager.setRestartHint(QSessionManager::RestartNever);
+        window.endSession();
+    });
+    SessionEndSignals signals_([&window] { window.endSession(); });
+
     window.show();
     return app.exec();
 }

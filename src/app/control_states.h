@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+#include <span>
+
+namespace taskhaul {
+
+enum class ControlState { Standby, SchedulerOn, Connected };
+
+// What an entry of the table depends on, read from the window when a state is applied.
+struct ControlConditions {
+    bool oneFile = true;        // "&One file:" chosen (otherwise "&All files")
+    bool rename = false;        // "&Rename to:" checked
+    bool dailyTime = true;      // "&Time:" chosen (otherwise "Eve&ry:")
+    bool autoStart = false;     // "A&uto-start" checked
+    bool configChanged = false; // unsaved changes
+};
+
+// How one entry of the table is set by one state.
+enum class ControlRule {
+    On,
+    Off,
+    OneFile,          // on under One file, off under All files
+    OneFileRename,    // on under One file with Rename, otherwise off
+    DailyTime,        // on under Time, off under Every
+    Interval,         // off under Time, on under Every
+    NotAutoStart,     // off when Auto-start is checked, otherwise on
+    ConfigChanged,    // on exactly when the settings have unsaved changes
+};
+
+// One row: the controls and commands (objectNames) it covers and its rule in
+// each of the three states.
+struct ControlRow {
+    std::span<const char* const> names;
+    ControlRule standby;
+    ControlRule schedulerOn;
+    ControlRule connected;
+
+    ControlRule rule(ControlState state) const;
+};
+
+// The table, in the order the standby operation applies it.
+std::span<const ControlRow> controlTable();
+
+// Whether `rule` enables its controls under `conditions`.
+bool ruleEnables(ControlRule rule, const ControlConditions& conditions);
+
+// The caption of the schedule group box in each state.
+QString scheduleGroupCaption(ControlState state);
+
+// What a state is applied to: the window looks its controls up by objectName.
+class ControlTarget {
+public:
+    virtual ~ControlTarget() = default;
+    virtual ControlConditions controlConditions() const = 0;
+    virtual void setControlEnabled(const QString& objectName, bool enabled) = 0;
+    virtual void setScheduleGroupCaption(const QString& caption) = 0;
+};
+
+// Sets every entry of the state's column and the group box caption.
+void applyControlState(ControlState state, ControlTarget& target);
+
+} // namespace taskhaul

@@ -1,0 +1,653 @@
+#include "app/main_window.h"
+
+#include "app/edit_commands.h"
+#include "app/event_guard.h"
+#include "app/input_rules.h"
+#include "app/program_icon.h"
+#include "app/qt_services.h"
+#include "log/activity_log.h"
+#include "log/desktop_shell.h"
+#include "log/log_commands.h"
+#include "log/user_messages.h"
+#include "settings/settings_store.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QTabWidget>
+#include <QTimeEdit>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace taskhaul {
+
+namespace {
+
+const QString kCaption = QStringLiteral("Velmora Taskhaul - Oskra Edition");
+const QString kHintOff = QStringLiteral("Taskhaul - Scheduler is OFF");
+const QString kHintOn = QStringLiteral("Taskhaul - Scheduler is ON");
+const QString kConfirmCaption = QStringLiteral("Confirm");
+
+// Sets a line edit to `text` when it is left empty.
+class EmptyOnExit : public QObject {
+public:
+    EmptyOnExit(QLineEdit* edit, QString text) : QObject(edit), edit_(edit), text_(std::move(text))
+    {
+        edit->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::FocusOut && edit_->text().isEmpty())
+            edit_->setText(text_);
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QLineEdit* edit_;
+    QString text_;
+};
+
+} // namespace
+
+MainWindow::MainWindow(MainWindowServices services, QWidget* parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("TForm1"));
+    setWindowTitle(kCaption);
+    setWindowIcon(programIcon());
+    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    createServices(services);
+
+    auto* panel = new QWidget(this);
+    panel->setObjectName(QStringLiteral("Panel2"));
+    auto* panelLayout = new QVBoxLayout(panel);
+    panelLayout->setContentsMargins(4, 4, 4, 4);
+    form_.build(panel);
+    panelLayout->addWidget(form_.pages);
+    setCentralWidget(panel);
+
+    statusBar()->setObjectName(QStringLiteral("StatusBar1"));
+    statusBar()->setSizeGripEnabled(false);
+    statusText_ = new QLabel(statusBar());
+    statusBar()->addWidget(statusText_, 1);
+
+    createCommands();
+    createTray();
+    connectFields();
+    tray_->setHint(kHintOff);
+    fitClientHeight();
+
+    runGuarded([this] { formCreate(); });
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::createServices(MainWindowServices& services)
+{
+    Q_ASSERT(services.log && services.store);
+    log_ = services.log;
+    store_ = services.store;
+    if (!services.messageBoxes) {
+        ownBoxes_ = std::make_unique<QtMessageBoxes>(this);
+        services.messageBoxes = ownBoxes_.get();
+    }
+    if (!services.shell) {
+        ownShell_ = std::make_unique<DesktopShell>();
+        services.shell = ownShell_.get();
+    }
+    if (!services.folderPicker) {
+        ownFolderPicker_ = std::make_unique<QtFolderPicker>(this);
+        services.folderPicker = ownFolderPicker_.get();
+    }
+    boxes_ = services.messageBoxes;
+    shell_ = services.shell;
+    folderPicker_ = services.folderPicker;
+    tray_ = services.tray;
+    clock_ = services.clock ? std::move(services.clock) : [] { return QDateTime::currentDateTime(); };
+    arguments_ = std::move(services.arguments);
+    logCommands_ = std::make_unique<LogCommands>(*boxes_, *shell_, log_->path());
+}
+
+void MainWindow::createCommands()
+{
+    actions_ = createCommandActions(this);
+    for (QAction* action : actions_)
+        addAction(action); // shortcuts work while the window has the focus
+
+    handlers_[std::size_t(Command::OpenConfiguration)] = [this] { openConfigurationCommand(); };
+    handlers_[std::size_t(Command::SaveConfiguration)] = [this] { saveConfigurationCommand(); };
+    handlers_[std::size_t(Command::Connect)] = [this] { connectToSiteCommand(); };
+    handlers_[std::size_t(Command::Disconnect)] = [this] { disconnectFromSiteCommand(); };
+    handlers_[std::size_t(Command::Transfer)] = [this] { transferCommand(); };
+    handlers_[std::size_t(Command::StopTransfer)] = [this] { stopTransferCommand(); };
+    handlers_[std::size_t(Command::Exit)] = [this] { exitCommand(); };
+    handlers_[std::size_t(Command::ClearAll)] = [this] { clearAllCommand(); };
+    handlers_[std::size_t(Command::DeleteLogFile)] = [this] { logCommands_->deleteLogFile(); };
+    handlers_[std::size_t(Command::WildCardsFormat)] = [this] { wildCardsCommand(); };
+    handlers_[std::size_t(Command::StartScheduler)] = [this] { startSchedulerCommand(); };
+    handlers_[std::size_t(Command::Help)] = [this] { logCommands_->openHelp(); };
+    handlers_[std::size_t(Command::ViewLogFile)] = [this] { logCommands_->openLogFile(); };
+    handlers_[std::size_t(Command::StopScheduler)] = [this] { stopSchedulerCommand(); };
+    handlers_[std::size_t(Command::HomePage)] = [this] { logCommands_->openHomePage(); };
+    handlers_[std::size_t(Command::CheckForUpdates)] = [this] { checkForUpdatesCommand(); };
+    handlers_[std::size_t(Command::About)] = [this] { aboutCommand(); };
+    handlers_[std::size_t(Command::OpenFromTray)] = [this] { restoreMainWindow(); };
+    handlers_[std::size_t(Command::ExitFromTray)] = [this] { exitFromTrayCommand(); };
+    handlers_[std::size_t(Command::StartStopScheduler)] = [this] { startStopSchedulerCommand(); };
+    handlers_[std::size_t(Command::ViewLocalFolder)] = [this] {
+        logCommands_->openLocalFolder(form_.localFolder->text());
+    };
+    for (Command edit : {Command::EditUndo, Command::EditCut, Command::EditCopy, Command::EditPaste,
+                         Command::EditDelete, Command::EditSelectAll})
+        handlers_[std::size_t(edit)] = [edit] { runEditCommand(edit); };
+
+    for (const auto& info : commandTable()) {
+        const Command command = info.command;
+        connect(action(command), &QAction::triggered, this, [this, command] {
+            runGuarded([this, command] { runCommand(command); });
+        });
+    }
+
+    menuBar()->setObjectName(QStringLiteral("ActionMainMenuBar1"));
+    fillMenuBar(menuBar(), actions_);
+    auto* toolBar = addToolBar(QStringLiteral("Toolbar"));
+    toolBar->setObjectName(QStringLiteral("ActionToolBar1"));
+    toolBar->setMovable(false);
+    toolBar->setFloatable(false);
+    toolBar->setContextMenuPolicy(Qt::PreventContextMenu);
+    toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    setCommandIcons(actions_, style());
+    fillToolBar(toolBar, actions_);
+
+    // The edit commands follow the focused text field.
+    connect(qApp, &QApplication::focusChanged, this, [this] { updateEditCommands(actions_); });
+    updateEditCommands(actions_);
+}
+
+void MainWindow::createTray()
+{
+    trayMenu_ = new QMenu(this);
+    trayMenu_->setObjectName(QStringLiteral("PopupActionBar1"));
+    fillTrayMenu(trayMenu_, actions_);
+    if (!tray_) {
+        auto* icon = new QtTrayArea(programIcon(), trayMenu_, this);
+        connect(icon, &QtTrayArea::doubleClicked, this,
+                [this] { runGuarded([this] { restoreMainWindow(); }); });
+        tray_ = icon;
+    }
+}
+
+void MainWindow::connectFields()
+{
+    auto guarded = [this](auto handler) {
+        return [this, handler](auto&&...) { runGuarded([this, handler] { (this->*handler)(); }); };
+    };
+    // Edit1Change: every text, number, time and list field marks the job changed.
+    for (QLineEdit* edit : {form_.host, form_.port, form_.remoteFolder, form_.userName, form_.password,
+                            form_.localFolder, form_.fileName, form_.renameTo, form_.proxyHost,
+                            form_.proxyPort, form_.proxyUserName, form_.proxyPassword})
+        connect(edit, &QLineEdit::textChanged, this, guarded(&MainWindow::markChanged));
+    connect(form_.interval, &QSpinBox::valueChanged, this, guarded(&MainWindow::markChanged));
+    connect(form_.sequenceStart, &QSpinBox::valueChanged, this, guarded(&MainWindow::markChanged));
+    connect(form_.dailyTime, &QTimeEdit::timeChanged, this, guarded(&MainWindow::markChanged));
+    connect(form_.proxyType, &QComboBox::currentIndexChanged, this, guarded(&MainWindow::markChanged));
+
+    // Click handlers of the choices and check boxes.
+    auto whenChosen = [this](QRadioButton* button, void (MainWindow::*handler)()) {
+        connect(button, &QRadioButton::toggled, this, [this, handler](bool chosen) {
+            if (chosen)
+                runGuarded([this, handler] { (this->*handler)(); });
+        });
+    };
+    whenChosen(form_.allFiles, &MainWindow::fileKindAllClicked);
+    whenChosen(form_.oneFile, &MainWindow::fileKindOneClicked);
+    whenChosen(form_.dailyTimeKind, &MainWindow::scheduleKindClicked);
+    whenChosen(form_.intervalKind, &MainWindow::scheduleKindClicked);
+    connect(form_.rename, &QCheckBox::toggled, this, guarded(&MainWindow::renameClicked));
+    connect(form_.autoStart, &QCheckBox::toggled, this, guarded(&MainWindow::autoStartClicked));
+    for (QCheckBox* box : {form_.autoLoad, form_.minimized, form_.overwrite, form_.passive, form_.resetSequence})
+        connect(box, &QCheckBox::toggled, this, guarded(&MainWindow::markChanged));
+
+    // Port fields take digits only; three fields get a default when left empty.
+    auto* digits = new DigitKeyFilter(this);
+    form_.port->installEventFilter(digits);
+    form_.proxyPort->installEventFilter(digits);
+    new EmptyOnExit(form_.remoteFolder, QStringLiteral("/"));
+    new EmptyOnExit(form_.port, QStringLiteral("21"));
+    new EmptyOnExit(form_.proxyPort, QStringLiteral("0"));
+
+    // Buttons.
+    connect(form_.browseFolder, &QToolButton::clicked, this, guarded(&MainWindow::browseLocalFolder));
+    connect(form_.anonymousLogin, &QToolButton::clicked, this, guarded(&MainWindow::anonymousLoginClicked));
+    connect(form_.resetTimers, &QToolButton::clicked, this, guarded(&MainWindow::resetTimersClicked));
+    connect(form_.validateFileName, &QToolButton::clicked, this,
+            [this] { runGuarded([this] { validateTemplate(form_.fileName->text()); }); });
+    connect(form_.validateRenameTo, &QToolButton::clicked, this,
+            [this] { runGuarded([this] { validateTemplate(form_.renameTo->text()); }); });
+}
+
+void MainWindow::fitClientHeight()
+{
+    // The window is as tall as its toolbar area, page panel and status bar, and
+    // its size is fixed.
+    adjustSize();
+    setFixedSize(sizeHint());
+}
+
+// ---- Facade ---------------------------------------------------------------------
+
+JobSettings MainWindow::jobSettings() const { return form_.snapshot(); }
+
+void MainWindow::setSequenceStart(int value) { form_.sequenceStart->setValue(value); }
+
+void MainWindow::setDailyTime(const QTime& time)
+{
+    const QTime wholeSeconds(time.hour(), time.minute(), time.second());
+    if (form_.dailyTime->time() != wholeSeconds)
+        form_.dailyTime->setTime(wholeSeconds);
+}
+
+QString MainWindow::statusLine() const { return statusText_->text(); }
+
+void MainWindow::setStatusLine(const QString& text) { statusText_->setText(text); }
+
+QString MainWindow::trayHint() const { return tray_->hint(); }
+
+void MainWindow::setTrayHint(const QString& hint) { tray_->setHint(hint); }
+
+void MainWindow::controlsStandby() { applyControlState(ControlState::Standby, *this); }
+
+void MainWindow::controlsSchedon() { applyControlState(ControlState::SchedulerOn, *this); }
+
+void MainWindow::controlsConnected() { applyControlState(ControlState::Connected, *this); }
+
+void MainWindow::setStopTransferEnabled(bool enabled) { action(Command::StopTransfer)->setEnabled(enabled); }
+
+void MainWindow::setBusyCursor(bool busy)
+{
+    if (busy == busyCursor_)
+        return;
+    busyCursor_ = busy;
+    if (busy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+void MainWindow::writeLog(const QString& text) { log_->write(text); }
+
+QDateTime MainWindow::now() const { return clock_(); }
+
+bool MainWindow::isCommandEnabled(Command command) const { return action(command)->isEnabled(); }
+
+void MainWindow::runCommand(Command command)
+{
+    if (!isCommandEnabled(command))
+        return;
+    if (const auto& handler = handlers_[std::size_t(command)])
+        handler();
+}
+
+bool MainWindow::runGuarded(const std::function<void()>& body) { return taskhaul::runGuarded(*boxes_, body); }
+
+// ---- Placeholders: the engine, the scheduler and the update check wire these ----
+
+void MainWindow::connectToSiteCommand() {}
+void MainWindow::disconnectFromSiteCommand() {}
+void MainWindow::transferCommand() {}
+void MainWindow::stopTransferCommand() {}
+void MainWindow::anonymousLoginClicked() {}
+void MainWindow::ftpDisconnected() {}
+void MainWindow::startSchedulerCommand() {}
+void MainWindow::stopSchedulerCommand() {}
+void MainWindow::startStopSchedulerCommand() {}
+void MainWindow::resetTimersClicked() {}
+void MainWindow::checkForUpdatesCommand() {}
+
+// ---- Control states ---------------------------------------------------------------
+
+ControlConditions MainWindow::controlConditions() const
+{
+    ControlConditions conditions;
+    conditions.oneFile = form_.oneFile->isChecked();
+    conditions.rename = form_.rename->isChecked();
+    conditions.dailyTime = form_.dailyTimeKind->isChecked();
+    conditions.autoStart = form_.autoStart->isChecked();
+    conditions.configChanged = flags_.configChanged;
+    return conditions;
+}
+
+void MainWindow::setControlEnabled(const QString& objectName, bool enabled)
+{
+    for (QAction* candidate : actions_) {
+        if (candidate->objectName() == objectName) {
+            candidate->setEnabled(enabled);
+            return;
+        }
+    }
+    if (auto* widget = findChild<QWidget*>(objectName))
+        widget->setEnabled(enabled);
+}
+
+void MainWindow::setScheduleGroupCaption(const QString& caption) { form_.scheduleGroup->setTitle(caption); }
+
+// ---- Life of the window --------------------------------------------------------------
+
+void MainWindow::formCreate()
+{
+    flags_.autoLoadPending = true;
+    flags_.abortRequested = false;
+    flags_.configChanged = false;
+    flags_.exitRequested = false;
+    controlsStandby();
+    flags_.autoStartPending = false;
+
+    flags_.loadingOptions = true;
+    const StartupOptions stored = store_->readStartupOptions();
+    form_.autoLoad->setChecked(stored.autoLoad);
+    form_.autoStart->setChecked(stored.autoStart);
+    form_.minimized->setChecked(stored.minimized);
+    // The switches only turn options on, for this run; they are not saved.
+    for (const QString& argument : std::as_const(arguments_)) {
+        if (argument == QLatin1String("-r")) {
+            form_.autoLoad->setChecked(true);
+            form_.autoStart->setChecked(true);
+        } else if (argument == QLatin1String("-m")) {
+            form_.minimized->setChecked(true);
+        }
+    }
+    if (form_.autoStart->isChecked()) {
+        flags_.autoStartPending = true;
+        tray_->setHint(kHintOn);
+    }
+    if (form_.minimized->isChecked())
+        flags_.minimizePending = true;
+    flags_.loadingOptions = false;
+
+    writeLog(form_.autoStart->isChecked() ? QStringLiteral("*** Taskhaul Started (Automatic mode) ***")
+                                          : QStringLiteral("*** Taskhaul Started ***"));
+    controlsStandby();
+    scheduleKindFields();
+}
+
+void MainWindow::formActivate()
+{
+    flags_.unattended = true;
+    // Each pending step is taken before it runs: a message box shown by the
+    // step re-activates the window, and that activation must not repeat it.
+    if (std::exchange(flags_.autoStartPending, false)) {
+        runCommand(Command::OpenConfiguration);
+        runCommand(Command::StartScheduler);
+    }
+    if (form_.autoLoad->isChecked() && flags_.autoLoadPending) {
+        flags_.autoLoadPending = false;
+        runCommand(Command::OpenConfiguration);
+    }
+    flags_.autoStartPending = false;
+}
+
+void MainWindow::formPaint()
+{
+    if (!flags_.minimizePending)
+        return;
+    flags_.minimizePending = false;
+    // Not inside the paint event itself: hide once the event has been handled.
+    QTimer::singleShot(0, this, [this] { hideMainWindow(); });
+}
+
+bool MainWindow::formClose()
+{
+    if (sessionEnding_)
+        return true;
+    // Without a notification area there is no way back to a hidden window, so
+    // there every close request ends the program as the icon menu's Exit would.
+    if (!flags_.exitRequested && tray_->available()) {
+        hideMainWindow();
+        tray_->showBalloon(QStringLiteral("Taskhaul"),
+                           QStringLiteral("This application has been sent to the icon tray.\r"
+                                          "Right-click on its icon and select Exit to end or "
+                                          "double-click to restore."),
+                           TrayArea::BalloonIcon::Information, 10);
+        return false;
+    }
+    if (flags_.configChanged &&
+        boxes_->confirm(kConfirmCaption,
+                        QStringLiteral("The configuration information has changed.  Exit without saving?")) ==
+            MessageBoxes::Answer::No) {
+        flags_.exitRequested = false;
+        return false;
+    }
+    return true;
+}
+
+void MainWindow::exitCommand() { close(); }
+
+void MainWindow::exitFromTrayCommand()
+{
+    flags_.exitRequested = true;
+    close();
+}
+
+void MainWindow::restoreMainWindow()
+{
+    if (isMinimized())
+        showNormal();
+    show();
+    raise();
+    activateWindow();
+}
+
+void MainWindow::hideMainWindow()
+{
+    if (tray_->available())
+        hide();
+    else
+        showMinimized();
+}
+
+void MainWindow::endSession()
+{
+    sessionEnding_ = true;
+    close();
+}
+
+bool MainWindow::event(QEvent* event)
+{
+    // DisplayHint: the long hint of the control under the mouse goes to the status line.
+    if (event->type() == QEvent::StatusTip) {
+        setStatusLine(static_cast<QStatusTipEvent*>(event)->tip());
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+void MainWindow::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+        runGuarded([this] { formActivate(); });
+    } else if (event->type() == QEvent::WindowStateChange && isMinimized() && tray_->available()) {
+        // Minimising hides the window and its taskbar button; the icon stays.
+        QTimer::singleShot(0, this, [this] {
+            if (isMinimized())
+                hide();
+        });
+    }
+}
+
+void MainWindow::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    // The central widget covers the whole window, so the window itself may never
+    // see a paint event of its own: the first show counts as its first paint.
+    QTimer::singleShot(0, this, [this] { runGuarded([this] { formPaint(); }); });
+}
+
+void MainWindow::paintEvent(QPaintEvent* event)
+{
+    QMainWindow::paintEvent(event);
+    runGuarded([this] { formPaint(); });
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    bool mayClose = false;
+    runGuarded([this, &mayClose] { mayClose = formClose(); });
+    if (!mayClose) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    if (!closedForGood_) {
+        closedForGood_ = true;
+        emit closedForGood();
+    }
+}
+
+// ---- Job settings: open, save, clear ----------------------------------------------
+
+void MainWindow::openConfigurationCommand()
+{
+    if (!flags_.configChanged) {
+        openConfig(false);
+        return;
+    }
+    const auto answer = boxes_->confirm(
+        kConfirmCaption, QStringLiteral("The configuration information has changed.  Do you wish to override "
+                                        "your changes with the saved configuration?"));
+    if (answer == MessageBoxes::Answer::Yes)
+        openConfig(true);
+}
+
+void MainWindow::openConfig(bool raiseErrors)
+{
+    const LoadResult result = store_->load(form_.snapshot());
+    form_.apply(result.settings);
+    // The stored rename flag sets the new-name field directly, in every state.
+    if (result.applied(QStringLiteral("renamecheck"))) {
+        form_.renameTo->setEnabled(result.settings.rename);
+        form_.validateRenameTo->setEnabled(result.settings.rename);
+    }
+    if (result.error) {
+        if (raiseErrors)
+            throw *result.error;
+        return;
+    }
+    focusHostOnFirstPage();
+    action(Command::SaveConfiguration)->setEnabled(false);
+    flags_.configChanged = false;
+}
+
+void MainWindow::saveConfigurationCommand()
+{
+    flags_.configChanged = false;
+    store_->save(form_.snapshot());
+    focusHostOnFirstPage();
+    action(Command::SaveConfiguration)->setEnabled(false);
+}
+
+void MainWindow::clearAllCommand()
+{
+    form_.apply(clearedJobSettings(form_.snapshot(), now().time()));
+    focusHostOnFirstPage();
+    action(Command::SaveConfiguration)->setEnabled(false);
+    writeLog(QStringLiteral("Parameters reset"));
+    flags_.configChanged = false;
+}
+
+void MainWindow::focusHostOnFirstPage()
+{
+    if (form_.pages->currentIndex() == 0 && form_.host->isEnabled())
+        form_.host->setFocus();
+}
+
+// ---- Input handlers ---------------------------------------------------------------
+
+void MainWindow::markChanged()
+{
+    if (!flags_.loadingOptions)
+        flags_.configChanged = true;
+    action(Command::SaveConfiguration)->setEnabled(true);
+}
+
+void MainWindow::fileKindAllClicked()
+{
+    markChanged();
+    for (QWidget* widget : std::initializer_list<QWidget*>{form_.fileName, form_.rename, form_.renameTo,
+                                                           form_.validateFileName, form_.validateRenameTo})
+        widget->setEnabled(false);
+}
+
+void MainWindow::fileKindOneClicked()
+{
+    markChanged();
+    form_.fileName->setEnabled(true);
+    form_.rename->setEnabled(true);
+    if (form_.rename->isChecked()) {
+        form_.renameTo->setEnabled(true);
+        form_.validateRenameTo->setEnabled(true);
+    }
+    form_.validateFileName->setEnabled(true);
+}
+
+void MainWindow::renameClicked()
+{
+    markChanged();
+    const bool on = form_.rename->isChecked();
+    form_.renameTo->setEnabled(on);
+    form_.validateRenameTo->setEnabled(on);
+}
+
+void MainWindow::scheduleKindClicked()
+{
+    if (!flags_.loadingOptions)
+        flags_.configChanged = true;
+    scheduleKindFields();
+    action(Command::SaveConfiguration)->setEnabled(true);
+}
+
+void MainWindow::scheduleKindFields()
+{
+    const bool daily = form_.dailyTimeKind->isChecked();
+    form_.dailyTime->setEnabled(daily);
+    form_.interval->setEnabled(!daily);
+}
+
+void MainWindow::autoStartClicked()
+{
+    markChanged();
+    if (form_.autoStart->isChecked()) {
+        form_.autoLoad->setChecked(true);
+        form_.autoLoad->setEnabled(false);
+    } else {
+        form_.autoLoad->setEnabled(true);
+    }
+}
+
+void MainWindow::browseLocalFolder()
+{
+    if (const auto folder = folderPicker_->pickFolder())
+        form_.localFolder->setText(*folder);
+}
+
+void MainWindow::validateTemplate(const QString& nameTemplate) { Q_UNUSED(nameTemplate); }
+
+void MainWindow::wildCardsCommand() {}
+
+void MainWindow::aboutCommand() {}
+
+} // namespace taskhaul

@@ -1,0 +1,333 @@
+#include "app/main_window_form.h"
+
+#include "app/input_rules.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QStyle>
+#include <QTabWidget>
+#include <QTimeEdit>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace taskhaul {
+
+namespace {
+
+constexpr int kIntervalMin = 1;
+constexpr int kIntervalMax = 527040; // 366 days in minutes
+constexpr int kIntervalStep = 30;
+constexpr int kSequenceMin = 0;
+constexpr int kSequenceMax = 999999;
+constexpr int kPortMaxLength = 7;
+
+template <typename W>
+W* named(W* widget, const char* objectName)
+{
+    widget->setObjectName(QString::fromLatin1(objectName));
+    return widget;
+}
+
+QLineEdit* lineEdit(QWidget* parent, const char* objectName, const QString& text = {})
+{
+    auto* edit = named(new QLineEdit(text, parent), objectName);
+    return edit;
+}
+
+QToolButton* toolButton(QWidget* parent, const char* objectName, const QString& text, const QString& hint,
+                        QStyle::StandardPixmap pixmap)
+{
+    auto* button = named(new QToolButton(parent), objectName);
+    if (pixmap != QStyle::SP_CustomBase)
+        button->setIcon(parent->style()->standardIcon(pixmap));
+    button->setText(text);
+    button->setToolTip(hint);
+    button->setStatusTip(hint);
+    return button;
+}
+
+QGroupBox* group(QWidget* parent, const QString& caption, const char* objectName = nullptr)
+{
+    auto* box = new QGroupBox(caption, parent);
+    if (objectName)
+        box->setObjectName(QString::fromLatin1(objectName));
+    return box;
+}
+
+QWidget* page(QTabWidget* pages, const QString& title)
+{
+    auto* widget = new QWidget(pages);
+    auto* layout = new QVBoxLayout(widget);
+    layout->setContentsMargins(8, 8, 8, 8);
+    pages->addTab(widget, title);
+    return widget;
+}
+
+QLabel* label(QWidget* parent, const QString& text, QWidget* buddy)
+{
+    auto* result = new QLabel(text, parent);
+    result->setBuddy(buddy);
+    return result;
+}
+
+void setText(QLineEdit* edit, const QString& text)
+{
+    if (edit->text() != text)
+        edit->setText(text);
+}
+
+} // namespace
+
+QStringList MainWindowForm::tabTitles()
+{
+    return {QStringLiteral("FTP Site"),       QStringLiteral("Local Folder"),
+            QStringLiteral("Action"),         QStringLiteral("Schedule"),
+            QStringLiteral("Proxy Settings"), QStringLiteral("Options")};
+}
+
+void MainWindowForm::build(QWidget* parent)
+{
+    const QStringList titles = tabTitles();
+    pages = named(new QTabWidget(parent), "PageControl1");
+    pages->setUsesScrollButtons(false); // all six tabs stay in view
+    pages->setElideMode(Qt::ElideNone);
+
+    { // FTP Site
+        QWidget* tab = page(pages, titles[0]);
+        QGroupBox* box = group(tab, QStringLiteral("FTP site information (Source)"));
+        auto* grid = new QGridLayout(box);
+        host = lineEdit(box, "Edit1");
+        port = lineEdit(box, "Edit10", QStringLiteral("21"));
+        port->setMaxLength(kPortMaxLength);
+        remoteFolder = lineEdit(box, "Edit2");
+        userName = lineEdit(box, "Edit3");
+        anonymousLogin = toolButton(box, "SpeedButton3", QStringLiteral("Anonymous"),
+                                    QStringLiteral("Use anonymous login information"),
+                                    QStyle::SP_DialogHelpButton);
+        anonymousLogin->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+        password = lineEdit(box, "Edit4");
+        password->setEchoMode(QLineEdit::Password);
+        grid->addWidget(label(box, QStringLiteral("Host address:"), host), 0, 0);
+        grid->addWidget(host, 0, 1, 1, 3);
+        grid->addWidget(label(box, QStringLiteral("Port:"), port), 1, 0);
+        grid->addWidget(port, 1, 1);
+        grid->addWidget(label(box, QStringLiteral("Remote folder:"), remoteFolder), 2, 0);
+        grid->addWidget(remoteFolder, 2, 1, 1, 3);
+        grid->addWidget(label(box, QStringLiteral("User name:"), userName), 3, 0);
+        grid->addWidget(userName, 3, 1, 1, 2);
+        grid->addWidget(anonymousLogin, 3, 3);
+        grid->addWidget(label(box, QStringLiteral("Password:"), password), 4, 0);
+        grid->addWidget(password, 4, 1, 1, 2);
+        grid->setColumnStretch(2, 1);
+        tab->layout()->addWidget(box);
+        static_cast<QVBoxLayout*>(tab->layout())->addStretch();
+    }
+    { // Local Folder
+        QWidget* tab = page(pages, titles[1]);
+        QGroupBox* box = group(tab, QStringLiteral("Local folder (Destination)"));
+        auto* grid = new QGridLayout(box);
+        localFolder = lineEdit(box, "Edit5");
+        browseFolder = toolButton(box, "SpeedButton2", QStringLiteral("..."), QStringLiteral("Browse"),
+                                  QStyle::SP_CustomBase);
+        grid->addWidget(label(box, QStringLiteral("Folder:"), localFolder), 0, 0);
+        grid->addWidget(localFolder, 0, 1);
+        grid->addWidget(browseFolder, 0, 2);
+        tab->layout()->addWidget(box);
+        static_cast<QVBoxLayout*>(tab->layout())->addStretch();
+    }
+    { // Action
+        QWidget* tab = page(pages, titles[2]);
+        QGroupBox* type = group(tab, QStringLiteral("Type"));
+        auto* typeLayout = new QVBoxLayout(type);
+        typeLayout->addWidget(new QLabel(QStringLiteral("Download"), type));
+        QGroupBox* box = group(tab, QStringLiteral("Files to copy"));
+        auto* grid = new QGridLayout(box);
+        allFiles = named(new QRadioButton(QStringLiteral("&All files"), box), "RadioButton1");
+        oneFile = named(new QRadioButton(QStringLiteral("&One file:"), box), "RadioButton2");
+        oneFile->setChecked(true);
+        fileName = lineEdit(box, "Edit6");
+        fileName->setEnabled(false); // until the first standby state
+        validateFileName = toolButton(box, "SpeedButton1", QStringLiteral("Validate"),
+                                      QStringLiteral("Validate the file name"),
+                                      QStyle::SP_DialogApplyButton);
+        rename = named(new QCheckBox(QStringLiteral("&Rename to:"), box), "CheckBox2");
+        renameTo = lineEdit(box, "Edit7");
+        validateRenameTo = toolButton(box, "SpeedButton5", QStringLiteral("Validate"),
+                                      QStringLiteral("Validate the new name"), QStyle::SP_DialogApplyButton);
+        grid->addWidget(allFiles, 0, 0, 1, 3);
+        grid->addWidget(oneFile, 1, 0);
+        grid->addWidget(fileName, 1, 1);
+        grid->addWidget(validateFileName, 1, 2);
+        grid->addWidget(rename, 2, 0);
+        grid->addWidget(renameTo, 2, 1);
+        grid->addWidget(validateRenameTo, 2, 2);
+        grid->setColumnStretch(1, 1);
+        tab->layout()->addWidget(type);
+        tab->layout()->addWidget(box);
+        static_cast<QVBoxLayout*>(tab->layout())->addStretch();
+    }
+    { // Schedule
+        QWidget* tab = page(pages, titles[3]);
+        scheduleGroup = group(tab, QStringLiteral("Scheduler (OFF)"), "GroupBox4");
+        auto* grid = new QGridLayout(scheduleGroup);
+        dailyTimeKind = named(new QRadioButton(QStringLiteral("&Time:"), scheduleGroup), "RadioButton3");
+        dailyTimeKind->setChecked(true);
+        dailyTime = named(new QTimeEdit(QTime(0, 0, 0), scheduleGroup), "DateTimePicker2");
+        dailyTime->setDisplayFormat(QStringLiteral("HH:mm:ss"));
+        intervalKind = named(new QRadioButton(QStringLiteral("Eve&ry:"), scheduleGroup), "RadioButton4");
+        interval = named(new NumberField(kIntervalMin, kIntervalMax, kIntervalStep, scheduleGroup), "SpinEdit4");
+        interval->setValue(60);
+        interval->setEnabled(false);
+        resetTimers = toolButton(scheduleGroup, "SpeedButton4", QStringLiteral("Reset"),
+                                 QStringLiteral("Reset timers"), QStyle::SP_BrowserReload);
+        grid->addWidget(dailyTimeKind, 0, 0);
+        grid->addWidget(dailyTime, 0, 1);
+        grid->addWidget(resetTimers, 0, 3);
+        grid->addWidget(intervalKind, 1, 0);
+        grid->addWidget(interval, 1, 1);
+        grid->addWidget(new QLabel(QStringLiteral("Minutes"), scheduleGroup), 1, 2);
+        grid->setColumnStretch(2, 1);
+        tab->layout()->addWidget(scheduleGroup);
+        static_cast<QVBoxLayout*>(tab->layout())->addStretch();
+    }
+    { // Proxy Settings
+        QWidget* tab = page(pages, titles[4]);
+        QGroupBox* box = group(tab, QStringLiteral("Proxy Information"));
+        auto* grid = new QGridLayout(box);
+        proxyType = named(new QComboBox(box), "cbProxyType");
+        proxyType->addItems({QStringLiteral("(None)"), QStringLiteral("Open"), QStringLiteral("Site"),
+                             QStringLiteral("Transparent"), QStringLiteral("User Password"),
+                             QStringLiteral("User Site")});
+        proxyType->setCurrentIndex(0);
+        proxyHost = lineEdit(box, "edtProxyHostAddress");
+        proxyPort = lineEdit(box, "edtProxyPort", QStringLiteral("0"));
+        proxyPort->setMaxLength(kPortMaxLength);
+        proxyUserName = lineEdit(box, "edtProxyUserName");
+        proxyPassword = lineEdit(box, "edtProxyPassword");
+        proxyPassword->setEchoMode(QLineEdit::Password);
+        grid->addWidget(label(box, QStringLiteral("Proxy type:"), proxyType), 0, 0);
+        grid->addWidget(proxyType, 0, 1);
+        grid->addWidget(label(box, QStringLiteral("Host address:"), proxyHost), 1, 0);
+        grid->addWidget(proxyHost, 1, 1, 1, 2);
+        grid->addWidget(label(box, QStringLiteral("Port:"), proxyPort), 2, 0);
+        grid->addWidget(proxyPort, 2, 1);
+        grid->addWidget(label(box, QStringLiteral("User name:"), proxyUserName), 3, 0);
+        grid->addWidget(proxyUserName, 3, 1, 1, 2);
+        grid->addWidget(label(box, QStringLiteral("Password:"), proxyPassword), 4, 0);
+        grid->addWidget(proxyPassword, 4, 1, 1, 2);
+        grid->setColumnStretch(2, 1);
+        tab->layout()->addWidget(box);
+        static_cast<QVBoxLayout*>(tab->layout())->addStretch();
+    }
+    { // Options
+        QWidget* tab = page(pages, titles[5]);
+        auto* row = new QHBoxLayout;
+        QGroupBox* ftp = group(tab, QStringLiteral("FTP"));
+        auto* ftpLayout = new QVBoxLayout(ftp);
+        passive = named(new QCheckBox(QStringLiteral("&Passive Mode"), ftp), "CheckBox3");
+        overwrite = named(new QCheckBox(QStringLiteral("&Overwrite existing files"), ftp), "CheckBox1");
+        overwrite->setChecked(true);
+        ftpLayout->addWidget(passive);
+        ftpLayout->addWidget(overwrite);
+        ftpLayout->addStretch();
+        QGroupBox* startup = group(tab, QStringLiteral("Taskhaul"));
+        auto* startupLayout = new QVBoxLayout(startup);
+        autoLoad = named(new QCheckBox(QStringLiteral("&Auto-load"), startup), "chkAutoLoad");
+        autoStart = named(new QCheckBox(QStringLiteral("A&uto-start"), startup), "chkAutoStart");
+        minimized = named(new QCheckBox(QStringLiteral("&Minimize on start"), startup), "chkMinimized");
+        startupLayout->addWidget(autoLoad);
+        startupLayout->addWidget(autoStart);
+        startupLayout->addWidget(minimized);
+        row->addWidget(ftp);
+        row->addWidget(startup);
+        QGroupBox* wildCards = group(tab, QStringLiteral("Wild Cards"));
+        auto* grid = new QGridLayout(wildCards);
+        sequenceStart = named(new NumberField(kSequenceMin, kSequenceMax, 1, wildCards), "SpinEdit1");
+        resetSequence =
+            named(new QCheckBox(QStringLiteral("Reset sequence after each transfer"), wildCards), "CheckBox4");
+        grid->addWidget(label(wildCards, QStringLiteral("Sequence Starts at:"), sequenceStart), 0, 0);
+        grid->addWidget(sequenceStart, 0, 1);
+        grid->addWidget(resetSequence, 1, 0, 1, 3);
+        grid->setColumnStretch(2, 1);
+        static_cast<QVBoxLayout*>(tab->layout())->addLayout(row);
+        tab->layout()->addWidget(wildCards);
+        static_cast<QVBoxLayout*>(tab->layout())->addStretch();
+    }
+    pages->setCurrentIndex(0);
+}
+
+JobSettings MainWindowForm::snapshot() const
+{
+    JobSettings job;
+    job.host = host->text();
+    job.port = port->text();
+    job.remoteFolder = remoteFolder->text();
+    job.userName = userName->text();
+    job.password = password->text();
+    job.localFolder = localFolder->text();
+    job.fileKind = allFiles->isChecked() ? JobSettings::FileKind::AllFiles : JobSettings::FileKind::OneFile;
+    job.fileName = fileName->text();
+    job.rename = rename->isChecked();
+    job.renameTo = renameTo->text();
+    job.scheduleKind = intervalKind->isChecked() ? JobSettings::ScheduleKind::Interval
+                                                 : JobSettings::ScheduleKind::DailyTime;
+    job.dailyTime = dailyTime->time();
+    job.intervalMinutes = interval->valueForText(interval->text());
+    job.proxyType = proxyType->currentIndex();
+    job.proxyHost = proxyHost->text();
+    job.proxyPort = proxyPort->text();
+    job.proxyUserName = proxyUserName->text();
+    job.proxyPassword = proxyPassword->text();
+    job.passive = passive->isChecked();
+    job.overwrite = overwrite->isChecked();
+    job.autoLoad = autoLoad->isChecked();
+    job.autoStart = autoStart->isChecked();
+    job.minimized = minimized->isChecked();
+    job.resetSequence = resetSequence->isChecked();
+    job.sequenceStart = sequenceStart->valueForText(sequenceStart->text());
+    return job;
+}
+
+void MainWindowForm::apply(const JobSettings& job)
+{
+    autoLoad->setChecked(job.autoLoad);
+    autoStart->setChecked(job.autoStart);
+    minimized->setChecked(job.minimized);
+    setText(host, job.host);
+    setText(port, job.port);
+    setText(remoteFolder, job.remoteFolder);
+    setText(userName, job.userName);
+    setText(password, job.password);
+    setText(localFolder, job.localFolder);
+    if (job.fileKind == JobSettings::FileKind::AllFiles)
+        allFiles->setChecked(true);
+    else
+        oneFile->setChecked(true);
+    setText(fileName, job.fileName);
+    rename->setChecked(job.rename);
+    setText(renameTo, job.renameTo);
+    const QTime time(job.dailyTime.hour(), job.dailyTime.minute(), job.dailyTime.second());
+    if (dailyTime->time() != time)
+        dailyTime->setTime(time);
+    interval->setValue(job.intervalMinutes);
+    if (job.scheduleKind == JobSettings::ScheduleKind::Interval)
+        intervalKind->setChecked(true);
+    else
+        dailyTimeKind->setChecked(true);
+    proxyType->setCurrentIndex(job.proxyType >= 0 && job.proxyType < proxyType->count() ? job.proxyType : -1);
+    setText(proxyHost, job.proxyHost);
+    setText(proxyPort, job.proxyPort);
+    setText(proxyUserName, job.proxyUserName);
+    setText(proxyPassword, job.proxyPassword);
+    passive->setChecked(job.passive);
+    overwrite->setChecked(job.overwrite);
+    resetSequence->setChecked(job.resetSequence);
+    sequenceStart->setValue(job.sequenceStart);
+}
+
+} // namespace taskhaul

@@ -1,0 +1,99 @@
+#include "app/qt_services.h"
+
+#include <QCursor>
+#include <QFileDialog>
+#include <QMenu>
+#include <QMessageBox>
+#include <QStandardPaths>
+#include <QSystemTrayIcon>
+
+namespace taskhaul {
+
+namespace {
+
+// The shell's limits: longer texts are cut rather than refused.
+constexpr int kMaxHint = 127;
+constexpr int kMaxBalloonTitle = 63;
+constexpr int kMaxBalloonText = 255;
+
+} // namespace
+
+void QtMessageBoxes::information(const QString& caption, const QString& text)
+{
+    QMessageBox::information(parent_, caption, text);
+}
+
+void QtMessageBoxes::error(const QString& caption, const QString& text)
+{
+    QMessageBox::critical(parent_, caption, text);
+}
+
+MessageBoxes::Answer QtMessageBoxes::confirm(const QString& caption, const QString& text)
+{
+    const auto button =
+        QMessageBox::question(parent_, caption, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
+    return button == QMessageBox::Yes ? Answer::Yes : Answer::No;
+}
+
+void QtMessageBoxes::plain(const QString& caption, const QString& text)
+{
+    QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, parent_);
+    box.exec();
+}
+
+std::optional<QString> QtFolderPicker::pickFolder()
+{
+    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    const QString folder = QFileDialog::getExistingDirectory(parent_, QString(), desktop,
+                                                             QFileDialog::ShowDirsOnly);
+    if (folder.isEmpty())
+        return std::nullopt;
+    return folder;
+}
+
+QtTrayArea::QtTrayArea(const QIcon& icon, QMenu* menu, QObject* parent)
+    : QObject(parent), icon_(new QSystemTrayIcon(icon, this)), menu_(menu)
+{
+    icon_->setContextMenu(menu_);
+    connect(icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::DoubleClick)
+            emit doubleClicked();
+        else if (reason == QSystemTrayIcon::Trigger)
+            menu_->popup(QCursor::pos());
+    });
+    icon_->show();
+}
+
+QtTrayArea::~QtTrayArea() { icon_->hide(); }
+
+bool QtTrayArea::available() const { return QSystemTrayIcon::isSystemTrayAvailable(); }
+
+void QtTrayArea::setHint(const QString& hint)
+{
+    hint_ = hint;
+    icon_->setToolTip(hint.left(kMaxHint));
+}
+
+QString QtTrayArea::hint() const { return hint_; }
+
+void QtTrayArea::showBalloon(const QString& title, const QString& text, BalloonIcon icon, int seconds)
+{
+    QSystemTrayIcon::MessageIcon kind = QSystemTrayIcon::NoIcon;
+    switch (icon) {
+    case BalloonIcon::None:
+        kind = QSystemTrayIcon::NoIcon;
+        break;
+    case BalloonIcon::Information:
+        kind = QSystemTrayIcon::Information;
+        break;
+    case BalloonIcon::Warning:
+        kind = QSystemTrayIcon::Warning;
+        break;
+    case BalloonIcon::Error:
+        kind = QSystemTrayIcon::Critical;
+        break;
+    }
+    icon_->showMessage(title.left(kMaxBalloonTitle), text.left(kMaxBalloonText), kind, seconds * 1000);
+}
+
+} // namespace taskhaul

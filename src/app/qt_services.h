@@ -1,0 +1,61 @@
+#pragma once
+
+#include "app/window_services.h"
+#include "log/user_messages.h"
+
+#include <QObject>
+
+#include <functional>
+
+class QMenu;
+class QSystemTrayIcon;
+class QWidget;
+
+namespace taskhaul {
+
+// Message boxes on QMessageBox, modal to the given window.
+class QtMessageBoxes : public MessageBoxes {
+public:
+    explicit QtMessageBoxes(QWidget* parent) : parent_(parent) {}
+    void information(const QString& caption, const QString& text) override;
+    void error(const QString& caption, const QString& text) override;
+    Answer confirm(const QString& caption, const QString& text) override;
+    void plain(const QString& caption, const QString& text) override;
+
+private:
+    QWidget* parent_;
+};
+
+// The folder picker on QFileDialog.
+class QtFolderPicker : public FolderPicker {
+public:
+    explicit QtFolderPicker(QWidget* parent) : parent_(parent) {}
+    std::optional<QString> pickFolder() override;
+
+private:
+    QWidget* parent_;
+};
+
+// The notification-area icon on QSystemTrayIcon. The icon is shown from
+// creation to destruction; a left click opens the menu as a right click does.
+class QtTrayArea : public QObject, public TrayArea {
+    Q_OBJECT
+public:
+    QtTrayArea(const QIcon& icon, QMenu* menu, QObject* parent);
+    ~QtTrayArea() override;
+
+    bool available() const override;
+    void setHint(const QString& hint) override;
+    QString hint() const override;
+    void showBalloon(const QString& title, const QString& text, BalloonIcon icon, int seconds) override;
+
+signals:
+    void doubleClicked();
+
+private:
+    QSystemTrayIcon* icon_;
+    QMenu* menu_;
+    QString hint_;
+};
+
+} // namespace taskhaul

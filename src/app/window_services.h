@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace taskhaul {
+
+// The platform's folder picker.
+class FolderPicker {
+public:
+    virtual ~FolderPicker() = default;
+    // Asks the user for a folder (no "new folder" button, no title, nothing
+    // pre-selected, starting at the desktop). The full path, or nothing on cancel.
+    virtual std::optional<QString> pickFolder() = 0;
+};
+
+// The program's icon in the desktop's notification area.
+class TrayArea {
+public:
+    enum class BalloonIcon { None, Information, Warning, Error };
+
+    virtual ~TrayArea() = default;
+    // Whether the desktop has a notification area at all. Without one the window
+    // cannot hide there: it minimises to the taskbar instead.
+    virtual bool available() const = 0;
+    virtual void setHint(const QString& hint) = 0;
+    virtual QString hint() const = 0;
+    virtual void showBalloon(const QString& title, const QString& text, BalloonIcon icon,
+                             int seconds) = 0;
+};
+
+} // namespace taskhaul
