@@ -5,15 +5,12 @@
 #include <QDialog>
 #include <QString>
 
-#include <functional>
-
 class QLabel;
 class QPushButton;
 
 namespace taskhaul {
 
-// The maker's web site, behind the About window's link.
-inline constexpr char kMakerWebSite[] = "https://www.velmora.example";
+class Shell;
 
 // The About window: product name, edition and version, copyright, a link to the
 // maker's web site, the operating system and the physical memory. Its variable
@@ -22,13 +19,12 @@ inline constexpr char kMakerWebSite[] = "https://www.velmora.example";
 class AboutBox : public QDialog {
     Q_OBJECT
 public:
-    // Asks the desktop to open a web address (the link's click calls it).
-    using OpenLink = std::function<void(const QString& url)>;
-
-    // Fills the texts from the running system.
-    explicit AboutBox(OpenLink openLink, QWidget* parent = nullptr);
+    // Fills the texts from the running system. The link opens the maker's web
+    // site through `shell`, which must outlive the window. With the main window
+    // as parent, the picture is the main window's icon.
+    explicit AboutBox(Shell& shell, QWidget* parent = nullptr);
     // Fills the texts from the given facts (tests, screenshots).
-    AboutBox(OpenLink openLink, const SystemFacts& facts, QWidget* parent = nullptr);
+    AboutBox(Shell& shell, const SystemFacts& facts, QWidget* parent = nullptr);
 
     QString versionText() const;
     QString osText() const;
@@ -44,7 +40,7 @@ private:
     void buildLayout();
     void fillIn(const SystemFacts& facts);
 
-    OpenLink openLink_;
+    Shell& shell_;
     QLabel* versionLabel_ = nullptr;   // Label4
     QLabel* osLabel_ = nullptr;        // Label5
     QLabel* memoryLabel_ = nullptr;    // PhysMem

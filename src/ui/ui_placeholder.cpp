@@ -1,1 +1,0 @@
-// Replaced by the About window and the wildcard guide.
