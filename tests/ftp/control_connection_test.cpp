@@ -1,0 +1,345 @@
+// The control connection: reply grammar, connection states, errors and pumping.
+
+#include "client_fixture.h"
+
+#include "ftp/ftp_reply.h"
+
+#include <gmock/gmock.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace taskhaul::ftp::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+struct GreetingCase {
+    const char* name;
+    std::string raw;
+    std::string code;                  // expected ReplyCode (when no error)
+    std::vector<std::string> text;     // expected ReplyText
+    std::string error;                 // expected message of Connect, if it fails
+};
+
+class ReplyGrammar : public ::testing::TestWithParam<GreetingCase> {};
+
+// Replies are read as greetings, without login, so each case is one reply.
+TEST_P(ReplyGrammar, ReadsOneReply)
+{
+    const auto& c = GetParam();
+    test::ScriptedFtpServer server;
+    server.setGreeting(c.raw);
+    TFtpClient client;
+    AimAt(client, server);
+    client.SetAutoLogin(false);
+    const std::string error = ErrorOf([&] { client.Connect(); });
+    EXPECT_EQ(error, c.error);
+    if (c.error.empty()) {
+        EXPECT_EQ(client.Greeting().ReplyCode, c.code);
+        EXPECT_EQ(client.Greeting().ReplyText, c.text);
+    } else {
+        EXPECT_FALSE(client.IsConnected());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReplyGrammar,
+    ::testing::Values(
+        GreetingCase {"OneLine", "220 Ready.\r\n", "220", {"Ready."}, ""},
+        GreetingCase {"TwoLinesSameCode", "220-Welcome\r\n220 Ready\r\n", "220", {"Welcome", "Ready"}, ""},
+        GreetingCase {"BareLineFeeds", "220-a\n220 b\n", "220", {"a", "b"}, ""},
+        GreetingCase {"EmptyLinesBeforeReplySkipped", "\r\n  \r\n220 Ready\r\n", "220", {"Ready"}, ""},
+        GreetingCase {"ContinuationWithoutCodeLosesLeadingBlanks",
+                      "220-First\r\n   indented text\r\n220 Last\r\n", "220", {"First", "indented text", "Last"}, ""},
+        GreetingCase {"OtherCodeWithBlankEndsReply", "220-First\r\n230 ends it\r\n", "220", {"First", "230 ends it"},
+                      ""},
+        GreetingCase {"OtherCodeWithDashContinues", "220-First\r\n230-goes on\r\n220 End\r\n", "220",
+                      {"First", "230-goes on", "End"}, ""},
+        GreetingCase {"CodeAloneIsAReply", "220\r\n", "220", {""}, ""},
+        GreetingCase {"TrailingBlanksOfFirstLineTrimmed", "220 Ready   \r\n", "220", {"Ready"}, ""},
+        GreetingCase {"NotANumber", "hello world\r\n220 x\r\n", "", {}, "Reply Code is not valid: hell"},
+        GreetingCase {"BelowHundred", "099 odd\r\n", "", {}, "Reply Code is not valid: 099"},
+        GreetingCase {"RefusedGreeting", "421 Too many users.\r\n", "", {}, "Too many users.\r\n"},
+        GreetingCase {"RefusedMultiLine", "421-Busy\r\n421 Try later\r\n", "", {}, "Busy\r\nTry later\r\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ReplyGrammarLines, EndLineRule)
+{
+    struct Case {
+        std::string line;
+        bool end;
+    };
+    const std::vector<Case> cases {
+        {"220", true},     {"22", true},       {"220 x", true},   {"220-x", false},
+        {"220x", false},   {"abc", false},     {"abc d", false},  {"", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(reply::IsEndLine(c.line), c.end) << '"' << c.line << '"';
+}
+
+TEST_F(ClientTest, LineLongerThanTheLimitFails)
+{
+    server.setGreeting("220 " + std::string(reply::kMaxLineLength + 10, 'x') + "\r\n");
+    EXPECT_EQ(ErrorOf([&] { client.Connect(); }), "Max line length exceeded.");
+    EXPECT_FALSE(client.IsConnected());
+}
+
+TEST_F(ClientTest, EndlessReplyIsRefused)
+{
+    std::string many = "220-start\r\n";
+    for (int i = 0; i < 10001; ++i)
+        many += " line\r\n";
+    server.setGreeting(many + "220 end\r\n");
+    EXPECT_EQ(ErrorOf([&] { client.Connect(); }), "Reply too long.");
+}
+
+TEST_F(ClientTest, SilentServerTimesOutAndDisconnects)
+{
+    auto limits = ShortLimits();
+    limits.ReplyTimeout = 300ms;
+    client.SetLimits(limits);
+    server.silence("CWD");
+    Connect();
+    int disconnected = 0;
+    client.OnDisconnected = [&](TFtpClient&) { ++disconnected; };
+    EXPECT_EQ(ErrorOf([&] { client.ChangeDirectory("pub"); }), "Read Timeout");
+    EXPECT_FALSE(client.IsConnected());
+    EXPECT_EQ(disconnected, 1);
+}
+
+TEST_F(ClientTest, ServerClosingDuringReadIsReported)
+{
+    server.closeOn("CWD");
+    Connect();
+    int disconnected = 0;
+    client.OnDisconnected = [&](TFtpClient&) { ++disconnected; };
+    EXPECT_EQ(ErrorOf([&] { client.ChangeDirectory("pub"); }), "Connection Closed Gracefully.");
+    EXPECT_EQ(ErrorOf([&] { client.ChangeDirectory("pub"); }), "Not Connected");
+    client.Disconnect();
+    EXPECT_EQ(disconnected, 0);
+}
+
+// ---- Login and the steps after it ----
+
+TEST_F(ClientTest, LoginSendsTheDirectSequence)
+{
+    Connect();
+    EXPECT_EQ(server.commands(), LoginCommands());
+    EXPECT_EQ(client.SystemDescription(), "UNIX Type: L8");
+    EXPECT_THAT(client.Capabilities(), ElementsAre("SIZE", "REST STREAM"));
+    EXPECT_TRUE(client.IsFeatureSupported("REST"));
+    EXPECT_FALSE(client.IsFeatureSupported("PRET"));
+}
+
+TEST_F(ClientTest, UserAcceptedWithoutPasswordSendsNoPass)
+{
+    server.reply("USER", "230 Welcome, no password needed.\r\n");
+    Connect();
+    EXPECT_EQ(server.commands(), (Commands {"USER alice", "FEAT", "TYPE I", "SYST"}));
+}
+
+TEST_F(ClientTest, PasswordRepliesOtherThan230FailTheConnect)
+{
+    for (const std::string raw : {"202 Superfluous.\r\n", "332 Need account.\r\n", "530 Login incorrect.\r\n"}) {
+        test::ScriptedFtpServer refusing;
+        refusing.reply("PASS", raw);
+        TFtpClient fresh;
+        AimAt(fresh, refusing);
+        int disconnected = 0;
+        fresh.OnDisconnected = [&](TFtpClient&) { ++disconnected; };
+        const std::string text = raw.substr(4, raw.size() - 6) + "\r\n";
+        EXPECT_EQ(ErrorOf([&] { fresh.Connect(); }), text);
+        EXPECT_FALSE(fresh.IsConnected());
+        // The server still held the connection: the client closed it and said so.
+        EXPECT_EQ(disconnected, 1) << raw;
+        EXPECT_EQ(refusing.commands(), (Commands {"USER alice", "PASS wonder"})) << raw;
+    }
+}
+
+TEST_F(ClientTest, RefusedFeatAndSystAreTolerated)
+{
+    server.reply("FEAT", "500 FEAT not understood.\r\n");
+    server.reply("SYST", "500 SYST not understood.\r\n");
+    Connect();
+    EXPECT_THAT(client.Capabilities(), IsEmpty());
+    EXPECT_EQ(client.SystemDescription(), "Unknown");
+}
+
+TEST(ZoneQuery, SentOnlyForServersThatKnowIt)
+{
+    struct Case {
+        std::string greeting;
+        std::string features;
+        bool zone;
+    };
+    const std::string plainFeatures = "211-Features:\r\n SIZE\r\n211 End\r\n";
+    const std::vector<Case> cases {
+        {"220 Serv-U FTP Server v15 ready\r\n", plainFeatures, true},
+        {"220 BPFTP Server ready\r\n", plainFeatures, true},
+        {"220 TitanFTP server ready\r\n", plainFeatures, true},
+        {"220 serv-u lower case\r\n", plainFeatures, false},
+        {"220 Serv-Ux\r\n", plainFeatures, false},
+        {"220 Other\r\n", "211-Features:\r\n site pswd;set; zone ;chmod\r\n211 End\r\n", true},
+        {"220 Other\r\n", "211-Features:\r\n SITE PSWD;SET\r\n211 End\r\n", false},
+        {"220 Other\r\n", "211-Features:\r\n SITEZONE\r\n211 End\r\n", false},
+    };
+    for (const auto& c : cases) {
+        test::ScriptedFtpServer server;
+        server.setGreeting(c.greeting);
+        server.setFeatures(c.features);
+        TFtpClient client;
+        AimAt(client, server);
+        ASSERT_NO_THROW(client.Connect());
+        const auto commands = server.commands();
+        const bool sent = !commands.empty() && commands.back() == "SITE ZONE";
+        EXPECT_EQ(sent, c.zone) << c.greeting << c.features;
+    }
+}
+
+// ---- States and notifications ----
+
+TEST_F(ClientTest, DisconnectNotifiesOnlyForAnOpenConnection)
+{
+    int disconnected = 0;
+    client.OnDisconnected = [&](TFtpClient& sender) {
+        EXPECT_EQ(&sender, &client);
+        ++disconnected;
+    };
+    client.Disconnect(); // never connected
+    EXPECT_EQ(disconnected, 0);
+
+    Connect();
+    EXPECT_TRUE(client.IsConnected());
+    EXPECT_EQ(ErrorOf([&] { client.Connect(); }), "Already connected.");
+    client.Disconnect();
+    EXPECT_EQ(disconnected, 1);
+    EXPECT_FALSE(client.IsConnected());
+    client.Disconnect();
+    EXPECT_EQ(disconnected, 1);
+    // Disconnecting sends nothing.
+    EXPECT_EQ(server.commands(), LoginCommands());
+}
+
+TEST_F(ClientTest, ConnectionClosedByTheServerIsNoticedQuietly)
+{
+    server.on("NOOP", [](test::FtpSession& s, const std::string&) {
+        s.send("200 Bye.\r\n");
+        s.close();
+    });
+    Connect();
+    int disconnected = 0;
+    client.OnDisconnected = [&](TFtpClient&) { ++disconnected; };
+    client.SendCommand("NOOP");
+    ASSERT_TRUE(server.waitForSessionEnd());
+    EXPECT_FALSE(client.IsConnected());
+    client.Disconnect();
+    EXPECT_EQ(disconnected, 0);
+    // Reconnecting replaces what the last connection learnt.
+    server.reply("SYST", "215 Windows_NT\r\n");
+    Connect();
+    EXPECT_EQ(client.SystemDescription(), "Windows_NT");
+}
+
+TEST_F(ClientTest, NotConnectedMessagesDependOnHistory)
+{
+    EXPECT_EQ(ErrorOf([&] { client.ChangeDirectory("x"); }), "Not connected.");
+    EXPECT_EQ(ErrorOf([&] { client.FileSize("x"); }), "Not connected.");
+    Connect();
+    client.Disconnect();
+    EXPECT_EQ(ErrorOf([&] { client.ChangeDirectory("x"); }), "Not Connected");
+}
+
+TEST(ConnectFailure, RefusedConnectionIsASocketErrorWithoutNotification)
+{
+    // A port that was free a moment ago and has no listener now.
+    int port = 0;
+    {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+        port = ntohs(address.sin_port);
+        ::close(fd);
+    }
+    TFtpClient client;
+    client.SetHost("127.0.0.1");
+    client.SetPort(port);
+    int disconnected = 0;
+    client.OnDisconnected = [&](TFtpClient&) { ++disconnected; };
+    EXPECT_EQ(ErrorOf([&] { client.Connect(); }), "Socket Error # 111\r\nConnection refused");
+    EXPECT_EQ(disconnected, 0);
+    EXPECT_EQ(ErrorOf([&] { client.ChangeDirectory("x"); }), "Not connected.");
+}
+
+TEST_F(ClientTest, HostNamesAreResolved)
+{
+    client.SetHost("localhost");
+    Connect();
+    EXPECT_TRUE(client.IsConnected());
+}
+
+// ---- Commands ----
+
+TEST_F(ClientTest, ChangeDirectorySendsTheFolderUnchanged)
+{
+    server.replySequence("CWD", {"250 OK.\r\n", "200 OK.\r\n", "550 No such folder.\r\n"});
+    Connect();
+    client.ChangeDirectory("/pub/my folder");
+    client.ChangeDirectory("\"quoted\"");
+    try {
+        client.ChangeDirectory("missing");
+        FAIL() << "no error";
+    } catch (const EFtpReplyError& error) {
+        EXPECT_EQ(error.ReplyCode(), 550);
+        EXPECT_STREQ(error.what(), "No such folder.\r\n");
+    }
+    EXPECT_TRUE(client.IsConnected());
+    EXPECT_EQ(CommandsAfterLogin(), (Commands {"CWD /pub/my folder", "CWD \"quoted\"", "CWD missing"}));
+}
+
+TEST_F(ClientTest, LineBreaksInCommandTextsAreRefusedBeforeSending)
+{
+    Connect();
+    for (const std::string& bad : {std::string("a\r\nDELE b"), std::string("a\nb"), std::string("a\rb"),
+                                  std::string("a\0b", 3)}) {
+        EXPECT_EQ(ErrorOf([&] { client.ChangeDirectory(bad); }), "Invalid character in command.");
+        EXPECT_EQ(ErrorOf([&] { client.FileSize(bad); }), "Invalid character in command.");
+    }
+    client.SetUsername("alice\r\nDELE x");
+    client.Disconnect();
+    EXPECT_EQ(ErrorOf([&] { client.Connect(); }), "Invalid character in command.");
+    EXPECT_EQ(server.commands(), LoginCommands());
+}
+
+// ---- Pumping ----
+
+TEST_F(ClientTest, WaitsCallThePumpAtLeastEvery50Milliseconds)
+{
+    server.setGreetingDelay(600ms);
+    std::vector<std::chrono::steady_clock::time_point> calls;
+    client.Pump = [&] { calls.push_back(std::chrono::steady_clock::now()); };
+    const auto start = std::chrono::steady_clock::now();
+    Connect();
+    ASSERT_GE(calls.size(), 10u);
+    auto previous = start;
+    std::chrono::steady_clock::duration longest {};
+    for (const auto& call : calls) {
+        longest = std::max(longest, call - previous);
+        previous = call;
+    }
+    // 50 ms waits; the margin absorbs a loaded machine's scheduling.
+    EXPECT_LT(longest, 120ms);
+}
+
+} // namespace
+} // namespace taskhaul::ftp::testing

@@ -1,0 +1,458 @@
+// The data side: PASV and PORT, retrieval into files and streams, sizes, abort.
+
+#include "client_fixture.h"
+
+#include "ftp/ftp_data.h"
+
+#include <gmock/gmock.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <regex>
+
+namespace taskhaul::ftp::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+std::string Binary(std::size_t size)
+{
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>((i * 131 + i / 7) & 0xFF);
+    return bytes;
+}
+
+int UnusedPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+// ---- Texts of the data side ----
+
+TEST(PassiveReply, AddressAndPort)
+{
+    struct Case {
+        std::string text;
+        std::string address;
+        int port;
+    };
+    const std::vector<Case> cases {
+        {"Entering Passive Mode (192,168,1,2,19,137).", "192.168.1.2", 5001},
+        {"Entering Passive Mode 10,0,0,1,4,1", "10.0.0.1", 1025},
+        {"=127,0,0,1,0,21", "=127.0.0.1", 21}, // no blank: the whole text
+        {"  (1,2,3,4, 19, 137 )  ", "1.2.3.4", 5001},
+    };
+    for (const auto& c : cases) {
+        const auto endpoint = ParsePassiveReply({c.text});
+        EXPECT_EQ(endpoint.address, c.address) << c.text;
+        EXPECT_EQ(endpoint.port, c.port) << c.text;
+    }
+}
+
+TEST(PassiveReply, MalformedNumbers)
+{
+    EXPECT_EQ(ErrorOf([] { ParsePassiveReply({"Entering Passive Mode (1,2,3,4,x,5)"}); }),
+              "'x' is not a valid integer value");
+    EXPECT_EQ(ErrorOf([] { ParsePassiveReply({"Entering Passive Mode (1,2,3,4,5)"}); }),
+              "'' is not a valid integer value");
+    EXPECT_THAT(ErrorOf([] { ParsePassiveReply({"(1,2,3,4,256,1)"}); }), HasSubstr("Invalid port 65537"));
+}
+
+TEST(DataTexts, PortArgumentAndSizes)
+{
+    EXPECT_EQ(PortArgument("127.0.0.1", 5001), "127,0,0,1,19,137");
+    EXPECT_EQ(ParseSizeReply({"1234"}), 1234);
+    EXPECT_EQ(ParseSizeReply({"5000000000"}), 5000000000LL);
+    EXPECT_EQ(ParseSizeReply({"size 12"}), 12);
+    EXPECT_EQ(ParseSizeReply({"size is 12"}), -1);
+    EXPECT_EQ(ParseSizeReply({"twelve"}), -1);
+    EXPECT_EQ(AnnouncedSize({"Opening BINARY mode data connection for a.bin (5000000000 bytes)."}), 5000000000LL);
+    EXPECT_EQ(AnnouncedSize({"Opening BINARY mode data connection."}), std::nullopt);
+}
+
+// ---- Size query and type ----
+
+TEST_F(ClientTest, FileSizeReportsTheServersAnswerOrMinusOne)
+{
+    server.addFile("a.bin", "12345");
+    server.on("SIZE", [](test::FtpSession& s, const std::string& name) {
+        if (name == "big.iso")
+            s.send("213 5000000000\r\n");
+        else if (name == "a.bin")
+            s.send("213 5\r\n");
+        else
+            s.send("550 " + name + ": No such file.\r\n");
+    });
+    Connect();
+    EXPECT_EQ(client.FileSize("a.bin"), 5);
+    EXPECT_EQ(client.FileSize("big.iso"), 5000000000LL);
+    EXPECT_EQ(client.FileSize("missing"), -1);
+    EXPECT_TRUE(client.IsConnected());
+}
+
+TEST_F(ClientTest, TransferTypeIsSentOnlyWhenItChanges)
+{
+    Connect();
+    client.SetTransferType(TFtpTransferType::ftBinary);
+    client.SetTransferType(TFtpTransferType::ftASCII);
+    client.SetTransferType(TFtpTransferType::ftASCII);
+    client.SetTransferType(TFtpTransferType::ftBinary);
+    EXPECT_EQ(CommandsAfterLogin(), (Commands {"TYPE A", "TYPE I"}));
+}
+
+// ---- Retrieval, both modes ----
+
+class Retrieval : public ClientTest, public ::testing::WithParamInterface<bool> {
+protected:
+    void SetUp() override
+    {
+        ClientTest::SetUp();
+        client.SetPassive(GetParam());
+    }
+    bool Passive() const { return GetParam(); }
+
+    // The data-connection command of the mode, as the server received it.
+    std::string ModeCommand() const
+    {
+        for (const auto& command : server.commands())
+            if (command.starts_with("PASV") || command.starts_with("PORT"))
+                return command;
+        return {};
+    }
+
+    TempFolder folder;
+};
+
+INSTANTIATE_TEST_SUITE_P(Modes, Retrieval, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "Passive" : "Active"; });
+
+TEST_P(Retrieval, DownloadsTheFileWithProgress)
+{
+    const std::string content = Binary(600 * 1024);
+    server.addFile("data.bin", content);
+    Connect();
+    std::vector<std::int64_t> counts;
+    int begins = 0, ends = 0;
+    client.OnWorkBegin = [&](TWorkMode mode, std::int64_t max) {
+        EXPECT_EQ(mode, TWorkMode::wmRead);
+        EXPECT_EQ(max, 0);
+        ++begins;
+    };
+    client.OnWork = [&](TWorkMode, std::int64_t count) { counts.push_back(count); };
+    client.OnWorkEnd = [&](TWorkMode) { ++ends; };
+
+    client.RetrieveFile("data.bin", folder.File("data.bin"), false);
+
+    EXPECT_EQ(ReadFile(folder.File("data.bin")), content);
+    EXPECT_THAT(folder.Entries(), ElementsAre("data.bin"));
+    EXPECT_EQ(begins, 1);
+    EXPECT_EQ(ends, 1);
+    ASSERT_FALSE(counts.empty());
+    EXPECT_TRUE(std::is_sorted(counts.begin(), counts.end()));
+    EXPECT_EQ(counts.back(), static_cast<std::int64_t>(content.size()));
+    if (Passive()) {
+        EXPECT_EQ(CommandsAfterLogin(), (Commands {"PASV", "RETR data.bin"}));
+    } else {
+        const auto after = CommandsAfterLogin();
+        ASSERT_EQ(after.size(), 2u);
+        EXPECT_TRUE(std::regex_match(after[0], std::regex("PORT 127,0,0,1,[0-9]+,[0-9]+"))) << after[0];
+        EXPECT_EQ(after[1], "RETR data.bin");
+    }
+}
+
+TEST_P(Retrieval, RefusedRetrLeavesNoFileBehind)
+{
+    Connect();
+    try {
+        client.RetrieveFile("missing.txt", folder.File("missing.txt"), false);
+        FAIL() << "no error";
+    } catch (const EFtpReplyError& error) {
+        EXPECT_EQ(error.ReplyCode(), 550);
+        EXPECT_STREQ(error.what(), "missing.txt: No such file.\r\n");
+    }
+    EXPECT_TRUE(folder.Entries().empty());
+    // The next run finds nothing in its way, and the connection is still in step.
+    server.addFile("missing.txt", "now here");
+    client.RetrieveFile("missing.txt", folder.File("missing.txt"), false);
+    EXPECT_EQ(ReadFile(folder.File("missing.txt")), "now here");
+}
+
+TEST_P(Retrieval, ShortTransferIsNotASuccess)
+{
+    server.addFile("a.bin", Binary(1000));
+    DataPlan plan;
+    plan.cutAfter = 400;
+    server.setDataPlan("a.bin", plan);
+    Connect();
+    const std::string error = ErrorOf([&] { client.RetrieveFile("a.bin", folder.File("a.bin"), true); });
+    EXPECT_THAT(error, HasSubstr("1000"));
+    EXPECT_THAT(error, HasSubstr("400"));
+    EXPECT_TRUE(folder.Entries().empty());
+}
+
+TEST_P(Retrieval, SizeFromSizeCommandIsCheckedToo)
+{
+    server.addFile("a.bin", Binary(1000));
+    DataPlan plan;
+    plan.cutAfter = 999;
+    plan.preliminary = "150 Opening data connection.\r\n"; // announces nothing
+    server.setDataPlan("a.bin", plan);
+    Connect();
+    ASSERT_EQ(client.FileSize("a.bin"), 1000);
+    EXPECT_EQ(ErrorOf([&] { client.RetrieveFile("a.bin", folder.File("a.bin"), true); }),
+              "Transfer incomplete: the server announced 1000 bytes, but 999 bytes were received.");
+}
+
+TEST_P(Retrieval, CutShortWith426Then226)
+{
+    // Everything arrived (the count matches what was announced): a success.
+    server.addFile("whole.bin", Binary(3000));
+    DataPlan whole;
+    whole.final = "426 Connection closed.\r\n226 Done anyway.\r\n";
+    server.setDataPlan("whole.bin", whole);
+    // Part of it arrived: a failure, and both replies are consumed.
+    server.addFile("part.bin", Binary(3000));
+    DataPlan part = whole;
+    part.cutAfter = 1000;
+    server.setDataPlan("part.bin", part);
+    Connect();
+    EXPECT_NO_THROW(client.RetrieveFile("whole.bin", folder.File("whole.bin"), false));
+    EXPECT_EQ(ReadFile(folder.File("whole.bin")).size(), 3000u);
+    EXPECT_THAT(ErrorOf([&] { client.RetrieveFile("part.bin", folder.File("part.bin"), false); }),
+                HasSubstr("1000 bytes were received"));
+    EXPECT_EQ(client.FileSize("part.bin"), 3000);
+    EXPECT_THAT(folder.Entries(), ElementsAre("whole.bin"));
+}
+
+TEST_P(Retrieval, FinalReplyOutsideTheAllowedCodesFails)
+{
+    server.addFile("a.txt", "abc");
+    DataPlan plan;
+    plan.final = "451 Local error.\r\n";
+    server.setDataPlan("a.txt", plan);
+    Connect();
+    EXPECT_EQ(ErrorOf([&] { client.RetrieveFile("a.txt", folder.File("a.txt"), false); }), "Local error.\r\n");
+    EXPECT_TRUE(folder.Entries().empty());
+}
+
+TEST_P(Retrieval, StopDuringTheTransferAbortsIt)
+{
+    const std::string content = Binary(200 * 1024);
+    server.addFile("slow.bin", content);
+    DataPlan plan;
+    plan.chunkSize = 4096;
+    plan.chunkDelay = 20ms;
+    server.setDataPlan("slow.bin", plan);
+    Connect();
+    // The stop command runs inside the client's own waits.
+    client.OnWork = [&](TWorkMode, std::int64_t count) {
+        if (count >= 8192)
+            client.AbortTransfer();
+    };
+    EXPECT_EQ(ErrorOf([&] { client.RetrieveFile("slow.bin", folder.File("slow.bin"), false); }),
+              "Operation aborted");
+    EXPECT_TRUE(folder.Entries().empty());
+    const auto after = CommandsAfterLogin();
+    ASSERT_GE(after.size(), 3u);
+    EXPECT_EQ(after[2], "ABOR");
+    // Both replies to the abort were taken in: the next command gets its own.
+    client.OnWork = nullptr;
+    EXPECT_EQ(client.FileSize("slow.bin"), static_cast<std::int64_t>(content.size()));
+}
+
+TEST_P(Retrieval, DataThatStopsComingTimesOut)
+{
+    server.addFile("a.bin", "partial");
+    DataPlan plan;
+    plan.stallAfterSending = true;
+    server.setDataPlan("a.bin", plan);
+    auto limits = ShortLimits();
+    limits.DataIdleTimeout = 300ms;
+    client.SetLimits(limits);
+    Connect();
+    EXPECT_EQ(ErrorOf([&] { client.RetrieveFile("a.bin", folder.File("a.bin"), false); }), "Read Timeout");
+    EXPECT_TRUE(folder.Entries().empty());
+}
+
+TEST_P(Retrieval, RetrievesIntoAStream)
+{
+    server.addFile("a.txt", "line one\r\nline two\r\n");
+    Connect();
+    std::ostringstream out;
+    client.RetrieveToStream("a.txt", out);
+    EXPECT_EQ(out.str(), "line one\r\nline two\r\n");
+}
+
+TEST_P(Retrieval, ResumeProbesOnceAndContinuesAtTheEnd)
+{
+    server.addFile("a.txt", "0123456789");
+    Connect();
+    WriteFile(folder.File("a.txt"), "0123");
+    client.RetrieveFile("a.txt", folder.File("a.txt"), false, true);
+    EXPECT_EQ(ReadFile(folder.File("a.txt")), "0123456789");
+    WriteFile(folder.File("b.txt"), "0123");
+    server.addFile("b.txt", "0123456789");
+    client.RetrieveFile("b.txt", folder.File("b.txt"), false, true);
+    auto after = CommandsAfterLogin();
+    after.erase(std::remove_if(after.begin(), after.end(),
+                               [](const std::string& c) { return c.starts_with("PASV") || c.starts_with("PORT"); }),
+                after.end());
+    EXPECT_EQ(after, (Commands {"REST 1", "REST 0", "REST 4", "RETR a.txt", "REST 4", "RETR b.txt"}));
+}
+
+// ---- Overwrite rules ----
+
+TEST_F(ClientTest, ExistingTargetWithoutOverwriteFailsBeforeAnythingIsSent)
+{
+    TempFolder folder;
+    server.addFile("a.txt", "new");
+    WriteFile(folder.File("a.txt"), "old");
+    Connect();
+    EXPECT_EQ(ErrorOf([&] { client.RetrieveFile("a.txt", folder.File("a.txt"), false); }),
+              "Destination file already exists.");
+    EXPECT_EQ(ReadFile(folder.File("a.txt")), "old");
+    EXPECT_TRUE(CommandsAfterLogin().empty());
+}
+
+TEST_F(ClientTest, OverwriteReplacesOnlyAfterASuccessfulTransfer)
+{
+    TempFolder folder;
+    server.addFile("a.txt", "new content");
+    WriteFile(folder.File("a.txt"), "old");
+    WriteFile(folder.File("b.txt"), "old b");
+    server.addFile("b.txt", "never");
+    DataPlan failing;
+    failing.final = "451 Disk trouble.\r\n";
+    server.setDataPlan("b.txt", failing);
+    Connect();
+    client.RetrieveFile("a.txt", folder.File("a.txt"), true);
+    EXPECT_EQ(ReadFile(folder.File("a.txt")), "new content");
+    EXPECT_THROW(client.RetrieveFile("b.txt", folder.File("b.txt"), true), EFtpReplyError);
+    EXPECT_EQ(ReadFile(folder.File("b.txt")), "old b");
+    EXPECT_THAT(folder.Entries(), ElementsAre("a.txt", "b.txt"));
+}
+
+TEST_F(ClientTest, TargetAppearingDuringTheDownloadIsNotOverwritten)
+{
+    TempFolder folder;
+    server.addFile("a.txt", "downloaded");
+    Connect();
+    client.OnWorkBegin = [&](TWorkMode, std::int64_t) { WriteFile(folder.File("a.txt"), "someone else's"); };
+    EXPECT_EQ(ErrorOf([&] { client.RetrieveFile("a.txt", folder.File("a.txt"), false); }),
+              "Destination file already exists.");
+    EXPECT_EQ(ReadFile(folder.File("a.txt")), "someone else's");
+    EXPECT_THAT(folder.Entries(), ElementsAre("a.txt"));
+}
+
+TEST_F(ClientTest, UncreatableFileNamesTheTarget)
+{
+    TempFolder folder;
+    Connect();
+    const std::string target = folder.File("no-such-folder/a.txt");
+    EXPECT_EQ(ErrorOf([&] { client.RetrieveFile("a.txt", target, false); }),
+              "Cannot create file \"" + target + "\". No such file or directory");
+    EXPECT_TRUE(CommandsAfterLogin().empty());
+}
+
+// ---- Data connections ----
+
+TEST_F(ClientTest, PassiveConnectsToTheControlPeerNotTheAnnouncedAddress)
+{
+    server.addFile("a.txt", "safe");
+    server.setPassiveAddress("192,0,2,1"); // a documentation address nobody answers on
+    client.SetPassive(true);
+    Connect();
+    std::ostringstream out;
+    client.RetrieveToStream("a.txt", out);
+    EXPECT_EQ(out.str(), "safe");
+}
+
+TEST_F(ClientTest, PretPrecedesPasvWhenTheServerListsIt)
+{
+    server.setFeatures("211-Features:\r\n PRET\r\n SIZE\r\n211 End\r\n");
+    server.addFile("a.txt", "x");
+    client.SetPassive(true);
+    Connect();
+    std::ostringstream out;
+    client.RetrieveToStream("a.txt", out);
+    EXPECT_EQ(CommandsAfterLogin(), (Commands {"PRET RETR a.txt", "PASV", "RETR a.txt"}));
+}
+
+TEST_F(ClientTest, RefusedPassiveDataConnection)
+{
+    server.addFile("a.txt", "x");
+    server.setPassivePortOverride(UnusedPort());
+    client.SetPassive(true);
+    Connect();
+    std::ostringstream out;
+    EXPECT_EQ(ErrorOf([&] { client.RetrieveToStream("a.txt", out); }), "Socket Error # 111\r\nConnection refused");
+    // No reply was left unread.
+    EXPECT_EQ(client.FileSize("a.txt"), 1);
+}
+
+TEST_F(ClientTest, RefusedPasvAndBadPasvNumbers)
+{
+    server.replySequence("PASV", {"500 No passive here.\r\n", "227 Entering Passive Mode (127,0,0,1,x,1).\r\n"});
+    client.SetPassive(true);
+    Connect();
+    std::ostringstream out;
+    EXPECT_EQ(ErrorOf([&] { client.RetrieveToStream("a.txt", out); }), "No passive here.\r\n");
+    EXPECT_EQ(ErrorOf([&] { client.RetrieveToStream("a.txt", out); }), "'x' is not a valid integer value");
+}
+
+TEST_F(ClientTest, ServerThatNeverConnectsInActiveMode)
+{
+    server.addFile("a.txt", "x");
+    DataPlan plan;
+    plan.neverConnect = true;
+    server.setDataPlan("a.txt", plan);
+    auto limits = ShortLimits();
+    limits.AcceptTimeout = 300ms;
+    client.SetLimits(limits);
+    Connect();
+    std::ostringstream out;
+    EXPECT_EQ(ErrorOf([&] { client.RetrieveToStream("a.txt", out); }), "Connect timed out.");
+}
+
+TEST_F(ClientTest, StopWhileActiveModeWaitsForTheServer)
+{
+    server.addFile("a.txt", "abc");
+    DataPlan plan;
+    plan.neverConnect = true;
+    server.setDataPlan("a.txt", plan);
+    Connect();
+    int pumps = 0;
+    client.Pump = [&] {
+        if (++pumps == 5)
+            client.AbortTransfer();
+    };
+    std::ostringstream out;
+    EXPECT_EQ(ErrorOf([&] { client.RetrieveToStream("a.txt", out); }), "Operation aborted");
+    client.Pump = nullptr;
+    EXPECT_EQ(client.FileSize("a.txt"), 3);
+}
+
+TEST_F(ClientTest, AbortWithoutTransferKeepsRepliesInStep)
+{
+    server.addFile("a.txt", "abc");
+    Connect();
+    client.AbortTransfer();
+    EXPECT_EQ(client.FileSize("a.txt"), 3);
+    EXPECT_EQ(CommandsAfterLogin(), (Commands {"ABOR", "SIZE a.txt"}));
+}
+
+} // namespace
+} // namespace taskhaul::ftp::testing

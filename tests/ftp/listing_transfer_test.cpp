@@ -1,0 +1,111 @@
+// Listing the current folder: the type switch around LIST, line splitting and parsing.
+
+#include "client_fixture.h"
+
+#include <gmock/gmock.h>
+
+namespace taskhaul::ftp::testing {
+namespace {
+
+using ::testing::ElementsAre;
+
+const std::string kUnixListing = "total 12\r\n"
+                                 "drwxr-xr-x    2 ftp      ftp          4096 Mar 14  2025 incoming\r\n"
+                                 "-rw-r--r--    1 ftp      ftp         12345 Mar 14  2025 report.csv\r\n";
+
+TEST_F(ClientTest, ListFolderSwitchesToAsciiAndBack)
+{
+    server.setListing(kUnixListing);
+    client.SetPassive(true);
+    Connect();
+    std::vector<std::string> lines;
+    client.ListFolder(lines);
+    EXPECT_THAT(lines, ElementsAre("total 12", ::testing::StartsWith("drwxr-xr-x"), ::testing::EndsWith("report.csv")));
+    EXPECT_EQ(client.ListingLines(), lines);
+    EXPECT_EQ(CommandsAfterLogin(), (Commands {"TYPE A", "PASV", "LIST", "TYPE I"}));
+    EXPECT_EQ(client.TransferType(), TFtpTransferType::ftBinary);
+
+    auto& items = client.ParsedListing();
+    ASSERT_EQ(items.count(), 2);
+    EXPECT_EQ(items[0].FileName, "incoming");
+    EXPECT_EQ(items[0].ItemType, ItemType::Directory);
+    EXPECT_EQ(items[1].FileName, "report.csv");
+    EXPECT_EQ(items[1].ItemType, ItemType::File);
+    EXPECT_EQ(items[1].Size, 12345);
+    EXPECT_EQ(client.ListingFormat(), "Unix");
+    EXPECT_THROW(items.at(2), std::out_of_range);
+}
+
+TEST_F(ClientTest, ListFolderInAsciiModeSendsNoTypeCommands)
+{
+    Connect();
+    client.SetTransferType(TFtpTransferType::ftASCII);
+    std::vector<std::string> lines;
+    client.ListFolder(lines, "-a ");
+    EXPECT_EQ(CommandsAfterLogin().back(), "LIST -a");
+    EXPECT_EQ(CommandsAfterLogin().front(), "TYPE A");
+    EXPECT_EQ(CommandsAfterLogin().size(), 3u); // TYPE A, PORT, LIST
+}
+
+TEST_F(ClientTest, TypeIsRestoredWhenTheListingFails)
+{
+    server.reply("LIST", "550 Permission denied.\r\n");
+    client.SetPassive(true);
+    Connect();
+    std::vector<std::string> lines {"stale"};
+    EXPECT_EQ(ErrorOf([&] { client.ListFolder(lines); }), "Permission denied.\r\n");
+    EXPECT_EQ(CommandsAfterLogin(), (Commands {"TYPE A", "PASV", "LIST", "TYPE I"}));
+    EXPECT_EQ(client.TransferType(), TFtpTransferType::ftBinary);
+    EXPECT_THAT(lines, ElementsAre("stale"));
+}
+
+TEST_F(ClientTest, ListingTextIsSplitIntoLines)
+{
+    struct Case {
+        std::string text;
+        std::vector<std::string> lines;
+    };
+    const std::vector<Case> cases {
+        {"a\r\nb\r\n", {"a", "b"}},
+        {"a\nb", {"a", "b"}},
+        {"a\rb\r", {"a", "b"}},
+        {"a\r\n\r\nb\n", {"a", "", "b"}},
+        {std::string("a\r\nb\0c\r\nd", 9), {"a", "b"}},
+        {"", {}},
+    };
+    Connect();
+    for (const auto& c : cases) {
+        server.setListing(c.text);
+        std::vector<std::string> lines;
+        client.ListFolder(lines);
+        EXPECT_EQ(lines, c.lines);
+    }
+}
+
+TEST_F(ClientTest, ParsedListingIsEmptyBeforeAnyListingAndForUnknownFormats)
+{
+    EXPECT_EQ(client.ParsedListing().count(), 0);
+    server.setListing("something no parser knows\r\n");
+    Connect();
+    std::vector<std::string> lines;
+    client.ListFolder(lines);
+    EXPECT_EQ(lines.size(), 1u);
+    EXPECT_EQ(client.ParsedListing().count(), 0);
+    EXPECT_EQ(client.ListingFormat(), "");
+}
+
+TEST_F(ClientTest, ParsedListingIsRebuiltAfterEachListing)
+{
+    server.setListing(kUnixListing);
+    Connect();
+    std::vector<std::string> lines;
+    client.ListFolder(lines);
+    EXPECT_EQ(client.ParsedListing().count(), 2);
+    server.setListing("-rw-r--r--    1 ftp      ftp         1 Mar 14  2025 only.txt\r\n");
+    client.ListFolder(lines);
+    ASSERT_EQ(client.ParsedListing().count(), 1);
+    EXPECT_EQ(client.ParsedListing()[0].FileName, "only.txt");
+}
+
+} // namespace
+} // namespace taskhaul::ftp::testing

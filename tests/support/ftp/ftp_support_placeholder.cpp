@@ -1,1 +1,0 @@
-// Replaced by the scripted FTP server.
