@@ -52,6 +52,18 @@ std::optional<ListDateTime> tsxDate(std::string_view word, int currentYear)
                         toIntOr(day, 0));
 }
 
+// Up to six letters, digits or "$", then optionally "." and up to three more.
+bool isFileName(std::string_view name)
+{
+    const std::size_t dot = name.find('.');
+    const std::string_view base = name.substr(0, dot);
+    const std::string_view type = dot == std::string_view::npos ? std::string_view {} : name.substr(dot + 1);
+    const auto valid = [](std::string_view part) {
+        return part.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789$") == std::string_view::npos;
+    };
+    return !base.empty() && base.size() <= 6 && type.size() <= 3 && valid(base) && valid(type);
+}
+
 class TSXPlusParser final : public ListParser {
 public:
     std::string_view ident() const override { return "TSX+"; }
@@ -69,36 +81,38 @@ public:
 
     void parse(const ListingLines& lines, const ListParseContext& context, TFtpListItems& items) const override
     {
-        for (const std::string& line : lines) {
-            if (isSummaryLine(line))
-                continue;
-            const Words words = fields(line);
-            std::size_t i = 0;
-            while (i < words.size()) {
-                // "NAME .EXT" or "NAME.EXT" (a name without type may stand alone).
-                std::string name(words[i]);
-                std::size_t next = i + 1;
-                if (next < words.size() && words[next].size() > 1 && words[next][0] == '.') {
-                    name += words[next];
-                    ++next;
-                }
-                const auto size = next < words.size() ? blockCount(words[next]) : std::nullopt;
-                if (!size || !isUpperLetters(name.substr(0, 1))) {
-                    ++i; // a header word or something we cannot read
-                    continue;
-                }
-                ++next;
-                TFtpListItem item = newItem(line, name);
-                setSize(item, size);
-                if (next < words.size())
-                    if (const auto date = tsxDate(words[next], context.today.year)) {
-                        setDate(item, date);
-                        ++next;
-                    }
+        for (const std::string& line : lines)
+            for (TFtpListItem& item : entriesOf(line, context.today.year))
                 items.add(std::move(item));
-                i = next;
-            }
+    }
+
+private:
+    // The entries of one line, or none when any part of the line is not an entry:
+    // headers, summaries and text of other kinds give nothing.
+    static std::vector<TFtpListItem> entriesOf(std::string_view line, int currentYear)
+    {
+        std::vector<TFtpListItem> entries;
+        const Words words = fields(line);
+        std::size_t i = 0;
+        while (i < words.size()) {
+            // "NAME .EXT" or "NAME.EXT"
+            std::string name(words[i++]);
+            if (i < words.size() && words[i].size() > 1 && words[i][0] == '.')
+                name += words[i++];
+            const auto size = i < words.size() ? blockCount(words[i]) : std::nullopt;
+            if (!isFileName(name) || !size)
+                return {};
+            ++i;
+            TFtpListItem item = newItem(line, name);
+            setSize(item, size);
+            if (i < words.size())
+                if (const auto date = tsxDate(words[i], currentYear)) {
+                    setDate(item, date);
+                    ++i;
+                }
+            entries.push_back(std::move(item));
         }
+        return entries;
     }
 };
 

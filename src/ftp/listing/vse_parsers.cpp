@@ -4,7 +4,8 @@
 //
 //   root         LIBRARY  PRD2                 kind, then the name of the entry
 //   library      CONFIG   <Sub Library>  2004/05/01 10:11
-//   sublibrary   MEMBER.PHASE  123  2004/05/01  10:11     member, size, date, time
+//   sublibrary   MEMBER.PHASE  123  2004/05/01  10:11     member, size, date (year
+//                first, YYYY or YY), time
 //   POWER queue  PAYROLL  01234  0  A  D  3  000123       job name, number, ...
 //   VSAM catalog CLUSTER.NAME  K  000120  ...           type E, K or R
 //   VTOC         DATA.SET.NAME  S  3  ...                type S, D, V, I or U
@@ -29,9 +30,8 @@ std::optional<ListDateTime> slashDateTime(std::string_view date, std::string_vie
     const auto clock = parseTime(time);
     if (!parts || !clock)
         return std::nullopt;
-    if ((*parts)[0] > 31 || date.find('/') == 4) // year first: YYYY/MM/DD or YY/MM/DD with a big year
-        return makeDateTime(wholeYear((*parts)[0], currentYear), (*parts)[1], (*parts)[2], *clock);
-    return makeDateTime(wholeYear((*parts)[2], currentYear), (*parts)[0], (*parts)[1], *clock);
+    // The year comes first, with two or four digits.
+    return makeDateTime(wholeYear((*parts)[0], currentYear), (*parts)[1], (*parts)[2], *clock);
 }
 
 // ---- Library: its sublibraries ---------------------------------------------------------
