@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <ostream>
 
 namespace taskhaul::test {
 
@@ -67,3 +68,9 @@ public:
 };
 
 } // namespace taskhaul::test
+
+// Readable failure messages for the texts the engine produces.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}

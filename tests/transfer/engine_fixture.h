@@ -1,0 +1,99 @@
+#pragma once
+
+#include "fake_transfer_host.h"
+#include "ftp/ftp_client.h"
+#include "ftp/scripted_ftp_server.h"
+#include "transfer/transfer_engine.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace taskhaul::test {
+
+// Lines of a Unix long listing, as servers send them.
+inline std::string unixFile(const std::string& name, std::size_t size)
+{
+    return "-rw-r--r--    1 ftp      ftp      " + std::to_string(size) + " Mar 01  2024 " + name + "\r\n";
+}
+inline std::string unixFolder(const std::string& name)
+{
+    return "drwxr-xr-x    2 ftp      ftp      4096 Mar 01  2024 " + name + "\r\n";
+}
+inline std::string unixLink(const std::string& name, const std::string& target)
+{
+    return "lrwxrwxrwx    1 ftp      ftp      7 Mar 01  2024 " + name + " -> " + target + "\r\n";
+}
+
+// The engine on a scripted server, with a fake window and an empty local folder.
+class EngineFixture : public ::testing::Test {
+protected:
+    EngineFixture()
+    {
+        host.settings.host = QString::fromStdString(server.host());
+        host.settings.port = QString::number(server.port());
+        host.settings.userName = QStringLiteral("alice");
+        host.settings.password = QStringLiteral("pw");
+        host.settings.remoteFolder = QStringLiteral("pub");
+        host.settings.localFolder = local.path();
+        host.settings.passive = true;
+        host.settings.overwrite = true;
+    }
+
+    // Connects and enters the folder, then forgets what that logged and sent.
+    void connectToSite()
+    {
+        engine.siteConnect();
+        engine.changeFolder();
+        host.log.clear();
+        host.controls.clear();
+        sentBefore = server.commands().size();
+    }
+
+    // Command lines sent since connectToSite.
+    std::vector<std::string> sentSinceConnect() const
+    {
+        const auto all = server.commands();
+        return {all.begin() + static_cast<std::ptrdiff_t>(std::min(sentBefore, all.size())), all.end()};
+    }
+
+    std::vector<std::string> retrieved() const
+    {
+        std::vector<std::string> names;
+        for (const auto& line : server.commands())
+            if (line.rfind("RETR ", 0) == 0)
+                names.push_back(line.substr(5));
+        return names;
+    }
+
+    QString localPath(const QString& name) const { return local.path() + QLatin1Char('/') + name; }
+
+    QByteArray localContent(const QString& name) const
+    {
+        QFile file(localPath(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+
+    QStringList localFiles() const { return QDir(local.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
+
+    QString transferring(const QString& remoteName, const QString& localName) const
+    {
+        return QStringLiteral("Transferring ftp://127.0.0.1pub/") + remoteName + QStringLiteral(" => ")
+            + localPath(localName);
+    }
+
+    ScriptedFtpServer server;
+    QTemporaryDir local;
+    FakeTransferHost host;
+    ftp::TFtpClient client;
+    TransferEngine engine{host, client, QStringLiteral(",")};
+    std::size_t sentBefore = 0;
+};
+
+} // namespace taskhaul::test

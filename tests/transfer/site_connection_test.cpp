@@ -1,0 +1,254 @@
+#include "engine_fixture.h"
+
+#include "log/silent_stop.h"
+#include "transfer/transfer_texts.h"
+
+#include <sys/socket.h>
+#include <netinet/in.h>
+#include <unistd.h>
+
+namespace taskhaul::test {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+const QString kSiteError =
+    QStringLiteral("The FTP site information specified is not valid or the site cannot be accessed at this time.");
+const QString kFolderError =
+    QStringLiteral("The remote folder specified does not exist or cannot be accessed at this time.");
+
+// A loopback port nobody listens on.
+int closedPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+using SiteConnection = EngineFixture;
+
+TEST_F(SiteConnection, LogsInEntersTheFolderAndSaysSo)
+{
+    engine.siteConnect();
+    engine.changeFolder();
+
+    EXPECT_EQ(host.status, QStringLiteral("Connected."));
+    EXPECT_EQ(host.log, QStringList({QStringLiteral("alice connected to 127.0.0.1"),
+                                     QStringLiteral("Current folder is pub")}));
+    EXPECT_EQ(server.commands(), (Strings{"USER alice", "PASS pw", "FEAT", "TYPE I", "SYST", "CWD pub"}));
+    EXPECT_TRUE(client.IsConnected());
+}
+
+TEST_F(SiteConnection, EmptyRemoteFolderSendsNoCwdAndLogsNoFolderLine)
+{
+    host.settings.remoteFolder.clear();
+    engine.siteConnect();
+    engine.changeFolder();
+
+    EXPECT_EQ(host.log, QStringList({QStringLiteral("alice connected to 127.0.0.1")}));
+    EXPECT_EQ(server.commands().back(), "SYST");
+}
+
+TEST_F(SiteConnection, ReconnectingClosesTheOldConnectionFirst)
+{
+    engine.siteConnect();
+    engine.siteConnect();
+
+    EXPECT_EQ(host.log, QStringList({QStringLiteral("alice connected to 127.0.0.1"),
+                                     QStringLiteral("alice disconnected from 127.0.0.1"),
+                                     QStringLiteral("alice connected to 127.0.0.1")}));
+    EXPECT_EQ(server.sessionCount(), 2);
+}
+
+TEST_F(SiteConnection, ProxySelectorPositionChoosesTheLoginScheme)
+{
+    struct Case {
+        int position;
+        ftp::TFtpProxyType expected;
+    };
+    const Case cases[] = {
+        {0, ftp::TFtpProxyType::fpcmNone},        {1, ftp::TFtpProxyType::fpcmOpen},
+        {2, ftp::TFtpProxyType::fpcmSite},        {3, ftp::TFtpProxyType::fpcmTransparent},
+        {4, ftp::TFtpProxyType::fpcmUserPass},    {5, ftp::TFtpProxyType::fpcmUserSite},
+        {-1, ftp::TFtpProxyType::fpcmUserSite}, // nothing selected: left as it was
+    };
+    host.settings.proxyHost = QStringLiteral("proxy.invalid");
+    host.settings.proxyPort = QStringLiteral("8021");
+    host.settings.proxyUserName = QStringLiteral("pu");
+    host.settings.proxyPassword = QStringLiteral("pp");
+    for (const Case& c : cases) {
+        host.settings.proxyType = c.position;
+        // Nothing listens at the proxy: the settings are what this looks at.
+        host.settings.proxyHost = QStringLiteral("127.0.0.1");
+        host.settings.proxyPort = QString::number(closedPort());
+        try {
+            engine.siteConnect();
+        } catch (const SilentStop&) {
+        }
+        EXPECT_EQ(client.ProxySettings().ProxyType, c.expected) << c.position;
+    }
+    EXPECT_EQ(client.ProxySettings().Host, "127.0.0.1");
+    EXPECT_EQ(client.ProxySettings().UserName, "pu");
+    EXPECT_EQ(client.ProxySettings().Password, "pp");
+}
+
+TEST_F(SiteConnection, UserSiteSchemeWithoutProxyHostLogsInAtTheTarget)
+{
+    host.settings.proxyType = 5; // "User Site"
+    engine.siteConnect();
+    EXPECT_EQ(server.commands().front(), "USER alice@127.0.0.1:" + std::to_string(server.port()));
+}
+
+TEST_F(SiteConnection, EmptyProxyPortCountsAsZeroAndBadNumbersReachTheCaller)
+{
+    host.settings.proxyPort.clear();
+    engine.siteConnect();
+    EXPECT_EQ(client.ProxySettings().Port, 0);
+
+    host.settings.port = QStringLiteral("21x");
+    try {
+        engine.siteConnect();
+        ADD_FAILURE() << "a bad port was accepted";
+    } catch (const InvalidIntegerError& error) {
+        EXPECT_STREQ(error.what(), "'21x' is not a valid integer value");
+    }
+}
+
+// A failed connect reports itself once; only a user's command sees a box.
+TEST_F(SiteConnection, FailedConnectIsLoggedAndShownOnlyToTheUser)
+{
+    struct Case {
+        const char* what;
+        bool unattended;
+        bool refused; // no server at all, or a refused password
+        QStringList log;
+        QStringList controls;
+        QStringList boxes;
+    };
+    const QString disconnected = QStringLiteral("alice disconnected from 127.0.0.1");
+    const QString error = QStringLiteral("ERROR: ") + kSiteError;
+    const Case cases[] = {
+        {"user, wrong password", false, false, {disconnected, error},
+         {QStringLiteral("normal"), QStringLiteral("standby"), QStringLiteral("standby")}, {kSiteError}},
+        {"scheduled, wrong password", true, false, {disconnected, error}, {QStringLiteral("normal"),
+         QStringLiteral("schedon")}, {}},
+        {"scheduled, nobody listening", true, true, {error}, {QStringLiteral("schedon")}, {}},
+    };
+    server.reply("PASS", "530 Login incorrect.\r\n");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        host.log.clear();
+        host.controls.clear();
+        host.boxes.clear();
+        host.status.clear();
+        host.unattendedFlag = c.unattended;
+        host.settings.port = QString::number(c.refused ? closedPort() : server.port());
+
+        EXPECT_THROW(engine.siteConnect(), SilentStop);
+
+        EXPECT_EQ(host.log, c.log);
+        EXPECT_EQ(host.controls, c.controls);
+        EXPECT_EQ(host.boxes.texts(), c.boxes);
+        EXPECT_EQ(host.status, kSiteError);
+        EXPECT_FALSE(client.IsConnected());
+    }
+}
+
+TEST_F(SiteConnection, FailedFolderChangeDisconnects)
+{
+    server.reply("CWD", "550 pub: No such directory.\r\n");
+    for (const bool unattended : {false, true}) {
+        SCOPED_TRACE(unattended ? "scheduled" : "user");
+        host.unattendedFlag = unattended;
+        host.status.clear();
+        engine.siteConnect();
+        host.log.clear();
+        host.controls.clear();
+        host.boxes.clear();
+
+        EXPECT_THROW(engine.changeFolder(), SilentStop);
+
+        EXPECT_EQ(host.log, QStringList({QStringLiteral("ERROR: ") + kFolderError,
+                                         QStringLiteral("alice disconnected from 127.0.0.1")}));
+        if (unattended) {
+            EXPECT_EQ(host.controls, QStringList({QStringLiteral("schedon"), QStringLiteral("normal")}));
+            EXPECT_TRUE(host.boxes.shown().empty());
+        } else {
+            EXPECT_EQ(host.controls, QStringList({QStringLiteral("normal"), QStringLiteral("standby")}));
+            EXPECT_EQ(host.boxes.texts(), QStringList({kFolderError}));
+        }
+        EXPECT_FALSE(client.IsConnected());
+        EXPECT_TRUE(server.waitForSessionEnd());
+    }
+}
+
+TEST_F(SiteConnection, ConnectCommandNeedsTheSiteFieldsAndRunsAsTheUser)
+{
+    host.settings.password.clear();
+    engine.connectCommand();
+    ASSERT_EQ(host.boxes.shown().size(), 1u);
+    EXPECT_EQ(host.boxes.shown()[0].kind, RecordingMessageBoxes::Kind::Error);
+    EXPECT_EQ(host.boxes.shown()[0].text, QStringLiteral("FTP site information required."));
+    EXPECT_EQ(server.sessionCount(), 0);
+
+    host.settings.password = QStringLiteral("pw");
+    host.boxes.clear();
+    bool unattendedDuringConnect = true;
+    server.on("CWD", [](FtpSession& s, const std::string&) { s.send("250 OK.\r\n"); });
+    client.Pump = [&] { unattendedDuringConnect = unattendedDuringConnect && host.unattendedFlag; };
+    engine.connectCommand();
+    EXPECT_FALSE(unattendedDuringConnect);
+    EXPECT_TRUE(host.unattendedFlag);
+    EXPECT_EQ(host.controls.back(), QStringLiteral("connected"));
+    EXPECT_TRUE(host.boxes.shown().empty());
+
+    // A failed connect leaves the flag set again, so a later scheduled run shows no box.
+    server.reply("CWD", "550 No.\r\n");
+    EXPECT_THROW(engine.connectCommand(), SilentStop);
+    EXPECT_TRUE(host.unattendedFlag);
+    EXPECT_NE(host.controls.back(), QStringLiteral("connected"));
+}
+
+TEST_F(SiteConnection, DisconnectCommandAndTheDisconnectedNotification)
+{
+    engine.siteConnect();
+    host.log.clear();
+    host.controls.clear();
+
+    engine.disconnectCommand();
+    EXPECT_EQ(host.log, QStringList({QStringLiteral("alice disconnected from 127.0.0.1")}));
+    EXPECT_EQ(host.status, QStringLiteral("Disconnected"));
+    EXPECT_EQ(host.controls.back(), QStringLiteral("standby"));
+    EXPECT_EQ(host.focusRequests, 1);
+
+    // A second notification while the status line reads "Disconnected" does nothing.
+    host.controls.clear();
+    host.unattendedFlag = false;
+    engine.onDisconnected();
+    EXPECT_EQ(host.log.size(), 1);
+    EXPECT_TRUE(host.controls.isEmpty());
+
+    // Disconnecting an idle client is quiet.
+    engine.disconnectCommand();
+    EXPECT_EQ(host.log.size(), 1);
+}
+
+TEST_F(SiteConnection, AnonymousLoginFillsInTheLoginFields)
+{
+    engine.anonymousLogin();
+    EXPECT_EQ(host.settings.userName, QStringLiteral("anonymous"));
+    const QString password = host.settings.password;
+    EXPECT_EQ(password.size(), 14);
+    const auto at = password.indexOf(QLatin1Char('@'));
+    EXPECT_GT(at, 0);
+    EXPECT_GT(password.indexOf(QLatin1Char('.'), at), at + 1);
+}
+
+} // namespace
+} // namespace taskhaul::test
