@@ -12,13 +12,26 @@ int runHelp(const QStringList&)
         "\n"
         "Downloads files from one FTP site into one local folder, on demand or on a schedule.\n"
         "\n"
-        "Start-up switches (for this run only):\n"
-        "  -r                 load the saved job and start the scheduler\n"
-        "  -m                 start hidden in the notification area\n"
+        "Start-up switches (for this run only; other words are ignored):\n"
+        "  -r                  load the saved job and start the scheduler\n"
+        "  -m                  start hidden in the notification area\n"
         "\n"
-        "Options that need no display:\n"
-        "  --help             show this text\n"
-        "  --version          show the program's version\n",
+        "Options that need no display (one of them, as the first word):\n"
+        "  --help              show this text\n"
+        "  --version           show the program's version\n"
+        "  --expand TEMPLATE [--at \"YYYY-MM-DD HH:MM:SS\"] [--seq N]\n"
+        "                      print the file name TEMPLATE gives at that local moment\n"
+        "                      (default: now) with sequence number N (default: 0)\n"
+        "  --match PATTERN NAME...\n"
+        "                      print \"match\" or \"no match\", a tab and the name, for each\n"
+        "                      NAME compared with PATTERN as a transfer does (case ignored)\n"
+        "  --parse-listing FILE [--syst TEXT]\n"
+        "                      parse a saved directory listing (SYST reply TEXT) and print\n"
+        "                      each entry's name, kind, size and date\n"
+        "  --run-once          run the saved job once, as a scheduled run does, and print\n"
+        "                      its log lines\n"
+        "  --preview           connect with the saved job, list the remote folder and show\n"
+        "                      which files a run would fetch; nothing is downloaded\n",
         stdout);
     return 0;
 }
