@@ -470,6 +470,7 @@ struct TFtpClient::Impl {
     }
 
     struct DataPhase {
+        bool accepted = false; // the server accepted the command (1xx reply)
         std::int64_t received = 0;
         std::optional<std::int64_t> announced; // from the reply to the command
     };
@@ -480,7 +481,7 @@ struct TFtpClient::Impl {
             phase.announced = size;
     }
 
-    DataPhase PassiveTransfer(const std::string& command, TFtpOutputStream& stream, bool resume)
+    void PassiveTransfer(const std::string& command, TFtpOutputStream& stream, bool resume, DataPhase& phase)
     {
         if (self.IsFeatureSupported("PRET"))
             SendCommand("PRET " + command, {});
@@ -494,12 +495,12 @@ struct TFtpClient::Impl {
         net::Fd data = net::ConnectTcp(address, net::DeadlineAfter(limits.ConnectTimeout), Pumper(),
                                        [this, expected] { return abortRequested || generation != expected; });
         dataFd = data.Get();
-        DataPhase phase;
         try {
             if (resume)
                 SendCommand("REST " + std::to_string(stream.Position()), {350});
             WriteLine(command);
             ReadReply({125, 150, 154});
+            phase.accepted = true;
             ReadAnnouncement(phase);
             phase.received = ReadData(data.Get(), stream);
         } catch (...) {
@@ -507,10 +508,9 @@ struct TFtpClient::Impl {
             throw;
         }
         dataFd = -1;
-        return phase;
     }
 
-    DataPhase ActiveTransfer(const std::string& command, TFtpOutputStream& stream, bool resume)
+    void ActiveTransfer(const std::string& command, TFtpOutputStream& stream, bool resume, DataPhase& phase)
     {
         auto local = net::LocalAddress(control.Get());
         if (local.Family() != AF_INET)
@@ -526,8 +526,8 @@ struct TFtpClient::Impl {
         SendCommand("PORT " + PortArgument(bound.HostText(), bound.Port()), {200});
         if (resume)
             SendCommand("REST " + std::to_string(stream.Position()), {350});
-        DataPhase phase;
         SendCommand(command, {125, 150, 154});
+        phase.accepted = true;
         ReadAnnouncement(phase);
 
         const unsigned expected = generation;
@@ -549,7 +549,6 @@ struct TFtpClient::Impl {
             throw;
         }
         dataFd = -1;
-        return phase;
     }
 
     void TransferData(const std::string& command, TFtpOutputStream& stream, bool resume)
@@ -579,26 +578,34 @@ struct TFtpClient::Impl {
 
         DataPhase phase;
         try {
-            phase = passive ? PassiveTransfer(command, stream, resume) : ActiveTransfer(command, stream, resume);
+            if (passive)
+                PassiveTransfer(command, stream, resume, phase);
+            else
+                ActiveTransfer(command, stream, resume, phase);
         } catch (const EFtpException&) {
+            // The server answers an ABOR, or a data connection we dropped after it
+            // accepted the command, in its own way; whatever it sends is taken in
+            // before the next command.
+            if (abortRequested || phase.accepted)
+                staleReplies = 1;
             if (!abortRequested)
                 throw;
-            // The server answers the ABOR in its own way; whatever it sends is
-            // taken in before the next command.
-            staleReplies = 1;
             throw EOperationAborted();
         }
 
         const int final = ReadReply({225, 226, 250, 426, 450});
         const bool cutShort = final == 426 || final == 450;
         if (cutShort)
-            ReadOneReplyAllowing({226, 225});
+            ReadReply({226, 225});
         else if (abortRequested)
             staleReplies = 1; // the transfer had ended: the ABOR gets a reply of its own
         if (abortRequested)
             throw EOperationAborted();
 
-        if (!expectedSize && phase.announced && retrieval && transferType == TFtpTransferType::ftBinary)
+        // The size the 150 reply names is the file as it is sent; it wins over an
+        // earlier SIZE answer. A resumed transfer's reply may name the whole file
+        // or the rest, so only SIZE counts there.
+        if (phase.announced && retrieval && !resume && transferType == TFtpTransferType::ftBinary)
             expectedSize = *phase.announced;
         if (expectedSize) {
             const std::int64_t wanted = *expectedSize - startPosition;
@@ -610,7 +617,6 @@ struct TFtpClient::Impl {
         }
     }
 
-    void ReadOneReplyAllowing(const std::vector<int>& allowed) { ReadReply(allowed); }
 };
 
 // ---- Construction and settings ----

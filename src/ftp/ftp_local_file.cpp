@@ -49,8 +49,9 @@ void TLocalFileStream::Write(const char* data, std::size_t size)
 
 void TLocalFileStream::Commit()
 {
-    if (::fsync(fd_.Get()) != 0 && errno != EINVAL && errno != EROFS)
-        ThrowFileError("Cannot write file", displayPath_, errno);
+    // No fsync: it would bind every download to the disk's write speed. The
+    // rename after the server's confirmation is what keeps failed and aborted
+    // downloads out of the target's place.
     const int fd = fd_.Release();
     if (::close(fd) != 0 && errno != EINTR)
         ThrowFileError("Cannot write file", displayPath_, errno);

@@ -17,7 +17,7 @@ public:
     TLocalFileStream(net::Fd fd, std::string displayPath, std::int64_t position);
     void Write(const char* data, std::size_t size) override;
     std::int64_t Position() const override { return position_; }
-    // Flushes to the disk and closes; raises EFileError on failure.
+    // Closes the file; raises EFileError when the system reports a failed write.
     void Commit();
     int Descriptor() const noexcept { return fd_.Get(); }
 

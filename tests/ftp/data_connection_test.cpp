@@ -210,10 +210,16 @@ TEST_P(Retrieval, SizeFromSizeCommandIsCheckedToo)
     plan.cutAfter = 999;
     plan.preliminary = "150 Opening data connection.\r\n"; // announces nothing
     server.setDataPlan("a.bin", plan);
+    // A file that grew between SIZE and RETR: the 150 reply's count is the one that holds.
+    server.addFile("growing.log", Binary(1200));
+    server.on("SIZE", [](test::FtpSession& s, const std::string&) { s.send("213 1000\r\n"); });
     Connect();
     ASSERT_EQ(client.FileSize("a.bin"), 1000);
     EXPECT_EQ(ErrorOf([&] { client.RetrieveFile("a.bin", folder.File("a.bin"), true); }),
               "Transfer incomplete: the server announced 1000 bytes, but 999 bytes were received.");
+    ASSERT_EQ(client.FileSize("growing.log"), 1000);
+    EXPECT_NO_THROW(client.RetrieveFile("growing.log", folder.File("growing.log"), true));
+    EXPECT_EQ(ReadFile(folder.File("growing.log")).size(), 1200u);
 }
 
 TEST_P(Retrieval, CutShortWith426Then226)
@@ -285,6 +291,8 @@ TEST_P(Retrieval, DataThatStopsComingTimesOut)
     Connect();
     EXPECT_EQ(ErrorOf([&] { client.RetrieveFile("a.bin", folder.File("a.bin"), false); }), "Read Timeout");
     EXPECT_TRUE(folder.Entries().empty());
+    // The server's late answer to the broken transfer does not reach the next command.
+    EXPECT_EQ(client.FileSize("a.bin"), 7);
 }
 
 TEST_P(Retrieval, RetrievesIntoAStream)
