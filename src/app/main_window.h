@@ -88,6 +88,16 @@ public:
     bool isCommandEnabled(Command command) const;
     // Runs the command's handler when the command is enabled. Errors reach the caller.
     void runCommand(Command command);
+    // The handler a command runs; a wiring may put its own in place, keeping the
+    // old one to call on.
+    const std::function<void()>& commandHandler(Command command) const
+    {
+        return handlers_[std::size_t(command)];
+    }
+    void setCommandHandler(Command command, std::function<void()> handler)
+    {
+        handlers_[std::size_t(command)] = std::move(handler);
+    }
     // Runs an entry point (timer tick, notification) under the error guard.
     bool runGuarded(const std::function<void()>& body);
 

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "app/window_services.h"
+
+#include <QString>
+
+#include <vector>
+
+namespace taskhaul::test {
+
+// A notification area that records hints and balloons; whether the desktop
+// "has" one is up to the test.
+class RecordingTray : public TrayArea {
+public:
+    struct Balloon {
+        QString title;
+        QString text;
+        BalloonIcon icon;
+        int seconds;
+    };
+
+    bool available() const override { return isAvailable; }
+    void setHint(const QString& hint) override { hint_ = hint; }
+    QString hint() const override { return hint_; }
+    void showBalloon(const QString& title, const QString& text, BalloonIcon icon, int seconds) override
+    {
+        balloons.push_back({title, text, icon, seconds});
+    }
+
+    bool isAvailable = true;
+    std::vector<Balloon> balloons;
+
+private:
+    QString hint_;
+};
+
+} // namespace taskhaul::test
