@@ -31,7 +31,7 @@ constexpr int kSequenceRow = 10;
 constexpr int kRowPitch = 24;
 constexpr int kGroupGap = 16;
 constexpr QPoint kOffsetFromMainWindow{300, 50};
-constexpr QSize kInnerSize{362, 353};
+constexpr QSize kInnerSize{362, 353};  // the card's size with a small font
 
 } // namespace
 
@@ -74,8 +74,7 @@ WildcardGuide::WildcardGuide(QWidget* parent)
         }
         ++gridRow;
     }
-    grid->setColumnStretch(1, 1);
-    grid->setColumnStretch(4, 1);
+    grid->setColumnStretch(5, 1);
 
     auto* close = new QPushButton(QStringLiteral("Close"), this);
     close->setObjectName(QStringLiteral("Button1"));
@@ -92,7 +91,8 @@ WildcardGuide::WildcardGuide(QWidget* parent)
     layout->addStretch(1);
     layout->addLayout(buttons);
 
-    setFixedSize(kInnerSize);
+    // The card's size, or larger where the desktop's font needs more room.
+    setFixedSize(layout->sizeHint().expandedTo(kInnerSize));
 }
 
 void WildcardGuide::placeBeside(const QPoint& mainWindowTopLeft)

@@ -8,8 +8,9 @@
 namespace taskhaul {
 
 // The wildcard guide: a small reference card of the name template fields and the
-// two wildcards. A tool window that stays on top and cannot be resized; Close or
-// Enter closes it. Its objectName is "Twild".
+// two wildcards. A tool window of 362 x 353 (more when the font needs it) that
+// stays on top and cannot be resized; Close or Enter closes it. Its objectName
+// is "Twild".
 class WildcardGuide : public QDialog {
     Q_OBJECT
 public:
