@@ -99,7 +99,7 @@ protected:
         configureWebUpdate(web, server.url());
         web.setTempFolder(temp.path());
         web.setInstallerLauncher(&launcher);
-        web.setStallTimeout(std::chrono::milliseconds(500));
+        web.setStallTimeout(std::chrono::milliseconds(1500));
         frm_message.installEventFilter(&messageShows);
         frm_download.installEventFilter(&downloadShows);
         for (int i = 0; i < 300'000; ++i)

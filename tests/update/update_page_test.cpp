@@ -28,6 +28,11 @@ struct TagCase {
     QString version;
 };
 
+void PrintTo(const TagCase& c, std::ostream* out)
+{
+    *out << c.what;
+}
+
 class TagReader : public ::testing::TestWithParam<TagCase> {};
 
 TEST_P(TagReader, ReadsTheVersionTag)

@@ -12,6 +12,11 @@ struct VersionCase {
     bool newer;
 };
 
+void PrintTo(const VersionCase& c, std::ostream* out)
+{
+    *out << c.installed << " -> " << c.published;
+}
+
 class VersionOrder : public ::testing::TestWithParam<VersionCase> {};
 
 TEST_P(VersionOrder, TellsWhetherThePublishedVersionIsNewer)

@@ -57,7 +57,7 @@ protected:
         configureWebUpdate(web, server.url());
         web.setTempFolder(temp.path());
         web.setInstallerLauncher(&launcher);
-        web.setStallTimeout(std::chrono::milliseconds(400));
+        web.setStallTimeout(std::chrono::milliseconds(1500));
         installer = installerBytes();
         record();
     }
@@ -225,6 +225,11 @@ struct InstallerFault {
     HttpReply reply;
 };
 
+void PrintTo(const InstallerFault& fault, std::ostream* out)
+{
+    *out << fault.what;
+}
+
 HttpReply installerReply(const std::function<void(HttpReply&)>& change)
 {
     HttpReply reply;
@@ -301,10 +306,9 @@ TEST_F(WebUpdateTest, PageFailures)
     stalled.delayBodyMs = 5000;
     const std::vector<QString> failed{"BeforeGetInfo", "DownloadError", "AfterGetInfo", "DownloadError"};
     const std::vector<Case> cases{
-        {"page without a version tag", noVersion, {"BeforeGetInfo", "Download", "AfterGetInfo", "DownloadError"}},
+        {"page without a version tag", noVersion, {"BeforeGetInfo", "AfterGetInfo", "DownloadError"}},
         {"page over the size limit", huge, failed},
-        {"page over the size limit without Content-Length", hugeUnannounced,
-         {"BeforeGetInfo", "Download", "DownloadError", "AfterGetInfo", "DownloadError"}},
+        {"page over the size limit without Content-Length", hugeUnannounced, failed},
         {"HTTP redirection", moved, failed},
         {"no byte for too long", stalled, failed},
     };
@@ -313,6 +317,8 @@ TEST_F(WebUpdateTest, PageFailures)
         events.clear();
         server.serve(kPagePath, c.reply);
         EXPECT_FALSE(web.RunUpdateCheck()) << c.what;
+        // How much of a body arrives before it fails is up to the network.
+        std::erase(events, QStringLiteral("Download"));
         EXPECT_EQ(events, c.events) << c.what;
     }
     EXPECT_EQ(server.hits("/elsewhere.htm"), 0);
