@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace taskhaul {
 namespace {
@@ -137,6 +140,62 @@ INSTANTIATE_TEST_SUITE_P(Promotion, Expand, ::testing::Values(
     // Text that only looks like the start of a month or year field is left alone.
     ExpandCase{"[Mon]_[MM][pdd]", At(2024, 3, 1), 0, "[Mon]_0229"},
     ExpandCase{"[yyy][M[pdd]", At(2025, 1, 1), 0, "[yyy][M31"}));
+
+// Expansion as a list of steps: find the previous-date kinds, step the date back,
+// then replace each field name in a fixed order, every occurrence in one pass.
+// (No promotion: the moments used below are never the first of a month.)
+std::string ExpandFieldByField(std::string text, const LocalDateTime& now, int sequence)
+{
+    const bool day = text.find("[pd") != std::string::npos;
+    const bool month = text.find("[pM") != std::string::npos;
+    const bool year = text.find("[pyy") != std::string::npos;
+    calendar::Date previous{now.year, now.month, now.day};
+    if (day)
+        previous = calendar::DayBack(previous);
+    if (month)
+        previous = calendar::MonthBack(previous);
+    if (year)
+        previous = calendar::YearBack(previous);
+
+    const auto two = [](int n) { return (n < 10 ? "0" : "") + std::to_string(n); };
+    const std::vector<std::pair<std::string, std::string>> fields = {
+        {"[yyyy]", std::to_string(now.year)}, {"[yy]", two(now.year % 100)},
+        {"[MM]", two(now.month)}, {"[M]", std::to_string(now.month)},
+        {"[dd]", two(now.day)}, {"[d]", std::to_string(now.day)},
+        {"[pyyyy]", std::to_string(previous.year)}, {"[pyy]", two(previous.year % 100)},
+        {"[pMM]", two(previous.month)}, {"[pM]", std::to_string(previous.month)},
+        {"[pdd]", two(previous.day)}, {"[pd]", std::to_string(previous.day)},
+        {"[HH]", two(now.hour)}, {"[H]", std::to_string(now.hour)},
+        {"[mm]", two(now.minute)}, {"[m]", std::to_string(now.minute)},
+        {"[ss]", two(now.second)}, {"[seq]", std::to_string(sequence)}, {"[s]", std::to_string(now.second)},
+    };
+    for (const auto& [name, value] : fields) {
+        for (std::size_t at = text.find(name); at != std::string::npos; at = text.find(name, at + value.size()))
+            text.replace(at, name.size(), value);
+    }
+    return text;
+}
+
+TEST(Expand, OnePassGivesTheSameAsReplacingFieldByField)
+{
+    // Pieces that make fields, near-fields, nested and lone brackets.
+    const std::vector<std::string> pieces = {
+        "[", "]", "[", "]", "M", "MM", "d", "dd", "p", "y", "yy", "s", "seq", "H", "m", "x", "*", "?", ".",
+        "[M]", "[MM]", "[d]", "[pdd]", "[pM]", "[pyy]", "[yyyy]", "[seq]", "[s]", "[mm]", "[HH]"};
+    const LocalDateTime moments[] = {At(2024, 3, 31, 9, 5, 7), At(2024, 2, 29, 23, 59, 59), At(2025, 1, 15, 0, 0, 0),
+                                     At(2023, 12, 2, 12, 30, 45)};
+    std::mt19937 random(7);
+    std::uniform_int_distribution<std::size_t> piece(0, pieces.size() - 1);
+    std::uniform_int_distribution<int> count(0, 12);
+    for (int n = 0; n < 20000; ++n) {
+        std::string nameTemplate;
+        for (int k = count(random); k > 0; --k)
+            nameTemplate += pieces[piece(random)];
+        const LocalDateTime& now = moments[n % 4];
+        ASSERT_EQ(ExpandFileTemplate(nameTemplate, now, n % 1000), ExpandFieldByField(nameTemplate, now, n % 1000))
+            << '"' << nameTemplate << '"';
+    }
+}
 
 TEST(TemplateCheckMessage, PrefixesTheExpansion)
 {
