@@ -1,0 +1,130 @@
+// The main paths of the engine against a real FTP server (pyftpdlib), in passive
+// and active mode: the right bytes end up in the right local files.
+
+#include "fake_transfer_host.h"
+#include "ftp/ftp_client.h"
+#include "ftp/pyftpd_server.h"
+#include "transfer/transfer_engine.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <random>
+#include <string>
+
+namespace taskhaul::test {
+namespace {
+
+// Bytes that an ASCII-mode transfer would change: every byte value, line breaks included.
+std::string binaryContent(std::size_t size, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::string bytes(size, '\0');
+    for (char& byte : bytes)
+        byte = static_cast<char>(random() & 0xFF);
+    bytes.replace(0, 4, "\r\n\n\r");
+    return bytes;
+}
+
+class RealServer : public ::testing::TestWithParam<bool> {
+protected:
+    RealServer()
+    {
+        server.makeFolder("pub/sub");
+        host.settings.host = QString::fromStdString(server.host());
+        host.settings.port = QString::number(server.port());
+        host.settings.userName = QString::fromStdString(server.user());
+        host.settings.password = QString::fromStdString(server.password());
+        host.settings.remoteFolder = QStringLiteral("/pub");
+        host.settings.localFolder = local.path() + QLatin1Char('/'); // the separator is not doubled
+        host.settings.passive = GetParam();
+        host.settings.overwrite = false;
+        host.unattendedFlag = false;
+    }
+
+    void run(void (TransferEngine::*transfer)())
+    {
+        engine.siteConnect();
+        engine.changeFolder();
+        (engine.*transfer)();
+        engine.disconnectCommand();
+    }
+
+    QByteArray localContent(const QString& name) const
+    {
+        QFile file(local.path() + QLatin1Char('/') + name);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+
+    QStringList localFiles() const { return QDir(local.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
+
+    PyFtpdServer server;
+    QTemporaryDir local;
+    FakeTransferHost host;
+    ftp::TFtpClient client;
+    TransferEngine engine{host, client, QStringLiteral(",")};
+};
+
+TEST_P(RealServer, AllFilesFetchesEveryPlainFileByteForByte)
+{
+    const std::string big = binaryContent(300000, 1);
+    const std::string small = binaryContent(1536, 2);
+    server.writeFile("pub/big.bin", big);
+    server.writeFile("pub/small.txt", small);
+    server.writeFile("pub/empty", "");
+    server.writeFile("pub/sub/inside.txt", "not fetched");
+
+    run(&TransferEngine::transferAllFiles);
+
+    EXPECT_EQ(localFiles(), QStringList({QStringLiteral("big.bin"), QStringLiteral("empty"),
+                                         QStringLiteral("small.txt")}));
+    EXPECT_EQ(localContent(QStringLiteral("big.bin")), QByteArray::fromStdString(big));
+    EXPECT_EQ(localContent(QStringLiteral("small.txt")), QByteArray::fromStdString(small));
+    EXPECT_EQ(localContent(QStringLiteral("empty")), QByteArray());
+    EXPECT_TRUE(host.log.contains(QStringLiteral("Transferring ftp://127.0.0.1/pub/big.bin => ") + local.path()
+                                  + QStringLiteral("/big.bin")));
+    EXPECT_TRUE(host.log.contains(QStringLiteral("Data transfer complete (300,000 Bytes)")));
+    EXPECT_TRUE(host.log.contains(QStringLiteral("Data transfer complete (1,536 Bytes)")));
+    EXPECT_TRUE(host.log.contains(QStringLiteral("Data transfer complete (0 Bytes)")));
+    EXPECT_EQ(host.log.filter(QStringLiteral("WARNING")), QStringList());
+    EXPECT_EQ(host.boxes.texts(), QStringList({QStringLiteral("Transfer Completed")}));
+
+    // A second run without overwrite keeps every file as it is and says why.
+    host.log.clear();
+    run(&TransferEngine::transferAllFiles);
+    EXPECT_EQ(host.log.filter(QStringLiteral("WARNING: File skipped: Destination file already exists.")).size(), 3);
+    EXPECT_EQ(localContent(QStringLiteral("big.bin")), QByteArray::fromStdString(big));
+}
+
+TEST_P(RealServer, OneFileWithADateTemplateAndRename)
+{
+    const std::string wanted = binaryContent(70000, 3);
+    server.writeFile("pub/report_20240314_final.csv", wanted);
+    server.writeFile("pub/report_20240315.csv", "today's, not wanted");
+    server.writeFile("pub/REPORT_20240314.txt", "other extension");
+    host.now = LocalDateTime{2024, 3, 15, 6, 0, 0};
+    host.settings.fileName = QStringLiteral("report_[yyyy][MM][pdd]*.csv");
+    host.settings.rename = true;
+    host.settings.renameTo = QStringLiteral("daily_[yyyy]-[MM]-[pdd]_[seq].csv");
+    host.settings.sequenceStart = 7;
+
+    run(&TransferEngine::transferOneFile);
+
+    EXPECT_EQ(localFiles(), QStringList({QStringLiteral("daily_2024-03-14_7.csv")}));
+    EXPECT_EQ(localContent(QStringLiteral("daily_2024-03-14_7.csv")), QByteArray::fromStdString(wanted));
+    EXPECT_EQ(host.settings.sequenceStart, 8);
+    EXPECT_EQ(host.log.first(), QStringLiteral("taskhaul connected to 127.0.0.1"));
+    EXPECT_TRUE(host.log.contains(QStringLiteral("Transferring ftp://127.0.0.1/pub/report_20240314_final.csv => ")
+                                  + local.path() + QStringLiteral("/daily_2024-03-14_7.csv")));
+    EXPECT_TRUE(host.log.contains(QStringLiteral("Data transfer complete (70,000 Bytes)")));
+    EXPECT_EQ(host.log.last(), QStringLiteral("taskhaul disconnected from 127.0.0.1"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, RealServer, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "Passive" : "Active"; });
+
+} // namespace
+} // namespace taskhaul::test
