@@ -237,6 +237,16 @@ bool WildcardMatch(std::string_view a, std::string_view b)
     if (m == 0)
         return a.front() == '*';
 
+    // Without stars the walk is a plain comparison of equal lengths.
+    if (a.find('*') == std::string_view::npos && b.find('*') == std::string_view::npos) {
+        if (n != m)
+            return false;
+        for (std::size_t i = 0; i < n; ++i)
+            if (a[i] != b[i] && a[i] != '?' && b[i] != '?')
+                return false;
+        return true;
+    }
+
     const std::vector<char> aStarsFrom = StarsOnlyFrom(a);
     const std::vector<char> bStarsFrom = StarsOnlyFrom(b);
 
