@@ -43,8 +43,8 @@ bool Contains(std::string_view text, std::string_view part)
     return text.find(part) != std::string_view::npos;
 }
 
-// Which kinds of previous-date field a template holds. The tests look for the
-// beginnings of the fields, so "[pdd]" and "[pd]" both count as the day kind.
+// Which kinds of previous-date field a template holds, found by looking for the
+// beginnings of the fields: "[pdd]" and "[pd]" both count as the day kind.
 struct PreviousKinds {
     bool day = false;
     bool month = false;
