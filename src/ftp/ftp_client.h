@@ -6,9 +6,9 @@
 // Every operation blocks, but never for more than 50 ms at a time without calling
 // the pump callback (the application points it at its event processing), and the
 // pump runs after every socket write too. Code run by the pump may call back into
-// the client: AbortTransfer is meant to be called that way during a retrieval.
-// All other calls from inside the pump while an operation runs are the caller's
-// responsibility to avoid.
+// the client: AbortTransfer is meant to be called that way during a retrieval, and
+// Disconnect ends the running operation (it fails with ENotConnected). Other
+// operations must not be started from inside the pump while one runs.
 //
 // Failures are exceptions derived from EFtpException (ftp_errors.h); the client
 // never shows anything itself.

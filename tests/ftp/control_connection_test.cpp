@@ -281,6 +281,37 @@ TEST(ConnectFailure, RefusedConnectionIsASocketErrorWithoutNotification)
     EXPECT_EQ(ErrorOf([&] { client.ChangeDirectory("x"); }), "Not connected.");
 }
 
+TEST(ConnectFailure, ConnectThatNeverCompletesTimesOut)
+{
+    // A listener whose accept queue is full drops further connection attempts.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    const int filler = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_EQ(::connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+
+    TFtpClient client;
+    client.SetHost("127.0.0.1");
+    client.SetPort(ntohs(address.sin_port));
+    auto limits = ShortLimits();
+    limits.ConnectTimeout = 300ms;
+    client.SetLimits(limits);
+    int pumps = 0;
+    client.Pump = [&] { ++pumps; };
+    int disconnected = 0;
+    client.OnDisconnected = [&](TFtpClient&) { ++disconnected; };
+    EXPECT_EQ(ErrorOf([&] { client.Connect(); }), "Connect timed out.");
+    EXPECT_GE(pumps, 4);
+    EXPECT_EQ(disconnected, 0);
+    ::close(filler);
+    ::close(listener);
+}
+
 TEST_F(ClientTest, HostNamesAreResolved)
 {
     client.SetHost("localhost");

@@ -279,6 +279,25 @@ TEST_P(Retrieval, StopDuringTheTransferAbortsIt)
     EXPECT_EQ(client.FileSize("slow.bin"), static_cast<std::int64_t>(content.size()));
 }
 
+TEST_P(Retrieval, DisconnectDuringTheTransferEndsIt)
+{
+    server.addFile("slow.bin", Binary(200 * 1024));
+    DataPlan plan;
+    plan.chunkSize = 4096;
+    plan.chunkDelay = 20ms;
+    server.setDataPlan("slow.bin", plan);
+    Connect();
+    int disconnected = 0;
+    client.OnDisconnected = [&](TFtpClient&) { ++disconnected; };
+    client.OnWork = [&](TWorkMode, std::int64_t count) {
+        if (count >= 8192)
+            client.Disconnect();
+    };
+    EXPECT_EQ(ErrorOf([&] { client.RetrieveFile("slow.bin", folder.File("slow.bin"), false); }), "Not Connected");
+    EXPECT_EQ(disconnected, 1);
+    EXPECT_TRUE(folder.Entries().empty());
+}
+
 TEST_P(Retrieval, DataThatStopsComingTimesOut)
 {
     server.addFile("a.bin", "partial");
