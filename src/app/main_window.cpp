@@ -5,6 +5,7 @@
 #include "app/input_rules.h"
 #include "app/program_icon.h"
 #include "app/qt_services.h"
+#include "app/update_wiring.h"
 #include "log/activity_log.h"
 #include "log/desktop_shell.h"
 #include "log/log_commands.h"
@@ -90,6 +91,7 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent) : QMainWind
     connectFields();
     tray_->setHint(kHintOff);
     fitClientHeight();
+    updateWiring_ = std::make_unique<UpdateWiring>(*boxes_);
 
     runGuarded([this] { formCreate(); });
 }
@@ -316,7 +318,10 @@ void MainWindow::startSchedulerCommand() {}
 void MainWindow::stopSchedulerCommand() {}
 void MainWindow::startStopSchedulerCommand() {}
 void MainWindow::resetTimersClicked() {}
-void MainWindow::checkForUpdatesCommand() {}
+void MainWindow::checkForUpdatesCommand()
+{
+    updateWiring_->Action16Execute();
+}
 
 // ---- Control states ---------------------------------------------------------------
 

@@ -22,6 +22,7 @@ namespace taskhaul {
 
 class ActivityLog;
 class LogCommands;
+class UpdateWiring;
 class MessageBoxes;
 class SettingsStore;
 class Shell;
@@ -195,6 +196,7 @@ private:
     std::function<QDateTime()> clock_;
     QStringList arguments_;
     std::unique_ptr<LogCommands> logCommands_;
+    std::unique_ptr<UpdateWiring> updateWiring_;
 
     bool busyCursor_ = false;
     bool sessionEnding_ = false;
