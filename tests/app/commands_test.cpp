@@ -1,0 +1,278 @@
+// The command table with its menus, toolbar and icon menu; the error guard;
+// Open Configuration, Save Configuration and Clear All.
+#include "app/event_guard.h"
+#include "log/silent_stop.h"
+#include "window_fixture.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTimeEdit>
+#include <QToolBar>
+#include <QToolButton>
+
+#include <stdexcept>
+
+namespace taskhaul::test {
+namespace {
+
+class CommandsTest : public WindowTest {
+protected:
+    void SetUp() override { createWindow(); }
+
+    // The visible texts of a menu's or toolbar's entries; "-" for a separator.
+    static QStringList entries(const QWidget* widget)
+    {
+        QStringList texts;
+        for (const QAction* action : widget->actions())
+            texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+        return texts;
+    }
+
+    QMenu* menu(const QString& title)
+    {
+        for (QAction* action : window().menuBar()->actions())
+            if (action->text() == title)
+                return action->menu();
+        return nullptr;
+    }
+};
+
+TEST_F(CommandsTest, CommandsCarryTheirCaptionsHintsAndShortcuts)
+{
+    struct Case {
+        Command command;
+        const char* objectName;
+        const char* caption;
+        const char* toolTip;
+        const char* statusTip;
+        const char* shortcut;
+    };
+    const Case cases[] = {
+        {Command::OpenConfiguration, "Action1", "&Open Configuration", "Open configuration",
+         "Load the saved information", "Ctrl+O"},
+        {Command::Connect, "Action3", "&Connect", "Connect", "Establish an FTP connection", "Ctrl+E"},
+        {Command::StopTransfer, "Action6", "Sto&p Transfer", "Stop transfer", "Stop file transfer", ""},
+        {Command::ClearAll, "Action8", "Cle&ar All", "Clear All", "Clear all information", "Ctrl+W"},
+        {Command::HomePage, "Action15", "&Velmora Home Page", "Velmora home page", "Displays Velmora's Web site",
+         ""},
+        {Command::StartStopScheduler, "Action20", "Start/Stop", "Start/Stop the scheduler",
+         "Start/Stop the scheduler", ""},
+        {Command::ViewLocalFolder, "Action21", "Local &Folder...", "Local folder", "View the local folder", ""},
+        {Command::EditDelete, "EditDelete1", "&Delete", "Delete", "Erases the selection", "Del"},
+        {Command::EditSelectAll, "EditSelectAll1", "Select &All", "Select All", "Selects the entire document",
+         "Ctrl+A"},
+    };
+    for (const Case& c : cases) {
+        QAction* action = window().action(c.command);
+        EXPECT_EQ(action->objectName(), c.objectName);
+        EXPECT_EQ(action->text(), c.caption) << c.objectName;
+        EXPECT_EQ(action->toolTip(), c.toolTip) << c.objectName;
+        EXPECT_EQ(action->statusTip(), c.statusTip) << c.objectName;
+        EXPECT_EQ(action->shortcut(), QKeySequence(QString::fromLatin1(c.shortcut))) << c.objectName;
+    }
+    // Every command's objectName is unique and every numbered command exists.
+    QSet<QString> names;
+    for (const auto& info : commandTable())
+        names.insert(window().action(info.command)->objectName());
+    EXPECT_EQ(names.size(), kCommandCount);
+    for (int n = 1; n <= 21; ++n)
+        EXPECT_TRUE(names.contains(QStringLiteral("Action%1").arg(n))) << n;
+}
+
+TEST_F(CommandsTest, MenusToolbarAndIconMenuListTheCommandsInOrder)
+{
+    QStringList titles;
+    for (QAction* action : window().menuBar()->actions())
+        titles << action->text();
+    EXPECT_EQ(titles, (QStringList{"&FTP", "&Edit", "&View", "&Scheduler", "&Help"}));
+    EXPECT_EQ(entries(menu("&FTP")),
+              (QStringList{"&Open Configuration", "&Save Configuration", "-", "&Connect", "&Disconnect", "-",
+                           "&Transfer", "Sto&p Transfer", "-", "E&xit"}));
+    EXPECT_EQ(entries(menu("&Edit")), (QStringList{"&Undo", "-", "Cu&t", "&Copy", "&Paste", "&Delete",
+                                                   "Select &All", "-", "C&lear All", "-", "D&elete Log File"}));
+    EXPECT_EQ(entries(menu("&View")),
+              (QStringList{"&Wild Cards Format...", "-", "Local &Folder...", "&Log File..."}));
+    EXPECT_EQ(entries(menu("&Scheduler")), (QStringList{"&Start", "S&top"}));
+    EXPECT_EQ(entries(menu("&Help")), (QStringList{"&Help...", "-", "&Velmora Home Page", "&Check for Updates",
+                                                   "-", "&About..."}));
+    EXPECT_EQ(entries(window().findChild<QToolBar*>("ActionToolBar1")),
+              (QStringList{"&Open", "&Save Configuration", "-", "&Connect", "&Disconnect", "-", "&Transfer",
+                           "Sto&p Transfer", "-", "St&art/Stop", "-", "Local &Folder...", "&Log File..."}));
+    QMenu* trayMenu = window().trayMenu();
+    EXPECT_EQ(entries(trayMenu),
+              (QStringList{"&Start", "S&top", "-", "Local &Folder...", "&Log File...", "-", "&Help...", "-",
+                           "&Velmora Home Page", "&Check for Updates", "-", "&Open", "E&xit"}));
+    EXPECT_EQ(trayMenu->defaultAction()->objectName(), "Open1");
+    EXPECT_TRUE(trayMenu->defaultAction()->font().bold());
+}
+
+TEST_F(CommandsTest, EntriesWithTheirOwnCaptionFollowTheirCommand)
+{
+    QMenu* edit = menu("&Edit");
+    QAction* clearAll = edit->actions().at(8);
+    ASSERT_EQ(clearAll->text(), "C&lear All");
+    window().controlsSchedon();
+    EXPECT_FALSE(clearAll->isEnabled());
+    window().controlsStandby();
+    EXPECT_TRUE(clearAll->isEnabled());
+    child<QLineEdit>("Edit1")->setText(QStringLiteral("host"));
+    clearAll->trigger();
+    EXPECT_TRUE(child<QLineEdit>("Edit1")->text().isEmpty());
+}
+
+TEST_F(CommandsTest, ADisabledCommandDoesNothingAlsoWhenTheProgramRunsIt)
+{
+    int runs = 0;
+    window().setCommandHandler(Command::StartScheduler, [&] { ++runs; });
+    window().controlsSchedon(); // Start off
+    trigger(Command::StartScheduler);
+    window().runCommand(Command::StartScheduler);
+    EXPECT_EQ(runs, 0);
+    window().controlsStandby();
+    window().runCommand(Command::StartScheduler);
+    EXPECT_EQ(runs, 1);
+}
+
+TEST_F(CommandsTest, ErrorsOfACommandAreShownOnceAndSilentStopsNotAtAll)
+{
+    struct Case {
+        std::function<void()> body;
+        bool shown;
+        const char* text;
+    };
+    const Case cases[] = {
+        {[] { throw std::runtime_error("Disk full"); }, true, "Disk full."},
+        {[] { throw std::runtime_error("Done."); }, true, "Done."},
+        {[] { throw std::runtime_error("(none)"); }, true, "(none)"},
+        {[] { throw SilentStop(); }, false, ""},
+    };
+    for (const Case& c : cases) {
+        boxes.clear();
+        window().setCommandHandler(Command::Help, c.body);
+        trigger(Command::Help); // the error never reaches Qt's event loop
+        ASSERT_EQ(boxes.shown().size(), c.shown ? 1u : 0u);
+        if (c.shown) {
+            EXPECT_EQ(boxes.shown()[0].kind, RecordingMessageBoxes::Kind::Error);
+            EXPECT_EQ(boxes.shown()[0].caption, "Taskhaul");
+            EXPECT_EQ(boxes.shown()[0].text, c.text);
+        }
+    }
+    // Field handlers run under the same guard.
+    EXPECT_FALSE(runGuarded(boxes, [] { throw SilentStop(); }));
+    EXPECT_TRUE(runGuarded(boxes, [] {}));
+}
+
+// ---- Open Configuration, Save Configuration, Clear All ---------------------------------
+
+JobSettings everyFieldChanged()
+{
+    JobSettings job;
+    job.host = QStringLiteral("ftp.example.org");
+    job.port = QStringLiteral("2121");
+    job.remoteFolder = QStringLiteral("/pub/daily");
+    job.userName = QStringLiteral("reader");
+    job.password = QStringLiteral("s3cr\u00e9t");
+    job.localFolder = QStringLiteral("/srv/incoming");
+    job.fileKind = JobSettings::FileKind::AllFiles;
+    job.fileName = QStringLiteral("report[yyyy][MM][dd].csv");
+    job.rename = true;
+    job.renameTo = QStringLiteral("latest[seq].csv");
+    job.scheduleKind = JobSettings::ScheduleKind::Interval;
+    job.dailyTime = QTime(23, 59, 58);
+    job.intervalMinutes = 527040;
+    job.proxyType = 5;
+    job.proxyHost = QStringLiteral("proxy.example.org");
+    job.proxyPort = QStringLiteral("8021");
+    job.proxyUserName = QStringLiteral("gate");
+    job.proxyPassword = QStringLiteral("p\u00e4ss");
+    job.passive = true;
+    job.overwrite = false;
+    job.autoLoad = true;
+    job.autoStart = false;
+    job.minimized = true;
+    job.resetSequence = true;
+    job.sequenceStart = 999999;
+    return job;
+}
+
+TEST_F(CommandsTest, SaveThenClearThenOpenBringsBackEveryField)
+{
+    const JobSettings saved = everyFieldChanged();
+    store().save(saved);
+    child<QLineEdit>("Edit1")->setText(QStringLiteral("typed"));
+    trigger(Command::OpenConfiguration); // asks: the host field changed
+    ASSERT_EQ(window().jobSettings(), saved);
+    EXPECT_FALSE(window().flags().configChanged);
+    EXPECT_FALSE(enabled(Command::SaveConfiguration));
+
+    child<QLineEdit>("Edit3")->setText(QStringLiteral("other"));
+    EXPECT_TRUE(enabled(Command::SaveConfiguration));
+    trigger(Command::SaveConfiguration);
+    EXPECT_FALSE(window().flags().configChanged);
+    EXPECT_FALSE(enabled(Command::SaveConfiguration));
+
+    trigger(Command::ClearAll);
+    JobSettings cleared = window().jobSettings();
+    EXPECT_TRUE(cleared.host.isEmpty());
+    EXPECT_EQ(cleared.port, "21");
+    EXPECT_EQ(cleared.fileKind, JobSettings::FileKind::OneFile);
+    EXPECT_EQ(cleared.dailyTime, QTime(14, 5, 9)); // the clock's time of day
+    EXPECT_EQ(cleared.intervalMinutes, 527040);    // kept
+    EXPECT_EQ(cleared.sequenceStart, 999999);      // kept
+    EXPECT_TRUE(cleared.resetSequence);            // kept
+    EXPECT_FALSE(cleared.autoLoad || cleared.autoStart || cleared.minimized);
+    EXPECT_FALSE(window().flags().configChanged);
+    EXPECT_EQ(logMessages().constLast(), "Parameters reset");
+
+    trigger(Command::OpenConfiguration); // nothing changed since Clear All: no question
+    JobSettings expected = saved;
+    expected.userName = QStringLiteral("other");
+    EXPECT_EQ(window().jobSettings(), expected);
+    ASSERT_EQ(boxes.shown().size(), 1u); // only the first open asked
+    EXPECT_EQ(boxes.shown()[0].text, "The configuration information has changed.  Do you wish to override your "
+                                     "changes with the saved configuration?");
+}
+
+TEST_F(CommandsTest, OpenAfterChangesAsksAndNoKeepsTheFields)
+{
+    store().save(everyFieldChanged());
+    child<QLineEdit>("Edit1")->setText(QStringLiteral("mine"));
+    boxes.answerNext(MessageBoxes::Answer::No);
+    trigger(Command::OpenConfiguration);
+    EXPECT_EQ(child<QLineEdit>("Edit1")->text(), "mine");
+    EXPECT_TRUE(window().flags().configChanged);
+}
+
+TEST_F(CommandsTest, AFailingValueStopsTheLoadQuietlyUnlessTheUserAskedForIt)
+{
+    storeValues({{"Host", "ftp.example.org"}, {"renamecheck", "True"}, {"starttime", "25:99"}});
+    child<QLineEdit>("Edit4")->setText(QStringLiteral("kept"));
+    window().flags().configChanged = false;
+    // The stored rename flag enables the new name directly, in every state.
+    window().controlsSchedon();
+    window().openConfigurationCommand();
+    EXPECT_TRUE(child<QLineEdit>("Edit7")->isEnabled());
+    EXPECT_TRUE(child<QToolButton>("SpeedButton5")->isEnabled());
+    EXPECT_TRUE(boxes.shown().empty());
+    EXPECT_EQ(child<QLineEdit>("Edit1")->text(), "ftp.example.org");
+    EXPECT_EQ(child<QLineEdit>("Edit4")->text(), "kept"); // missing value: field unchanged
+    EXPECT_TRUE(child<QCheckBox>("CheckBox2")->isChecked());
+    EXPECT_TRUE(window().flags().configChanged); // the load stopped before its end
+    EXPECT_TRUE(enabled(Command::SaveConfiguration));
+
+    boxes.answerNext(MessageBoxes::Answer::Yes);
+    window().controlsStandby();
+    trigger(Command::OpenConfiguration);
+    ASSERT_EQ(boxes.shown().size(), 2u);
+    EXPECT_EQ(boxes.shown()[1].kind, RecordingMessageBoxes::Kind::Error);
+    EXPECT_EQ(boxes.shown()[1].caption, "Taskhaul");
+    EXPECT_EQ(boxes.shown()[1].text, "'25:99' is not a valid time.");
+}
+
+} // namespace
+} // namespace taskhaul::test
