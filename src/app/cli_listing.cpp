@@ -1,13 +1,104 @@
+// --parse-listing FILE [--syst TEXT]: shows how a saved LIST output is understood,
+// for users whose server's listing the program does not take.
+
 #include "app/headless.h"
 
+#include "ftp/listing/list_parser.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QFile>
+
 #include <cstdio>
+#include <string>
 
 namespace taskhaul {
 
-int runParseListing(const QStringList&)
+namespace {
+
+int UsageError(const std::string& message)
 {
-    std::fputs("This option is not available yet.\n", stderr);
+    std::fprintf(stderr, "taskhaul: %s\nTry 'taskhaul --help' for more information.\n", message.c_str());
     return 2;
+}
+
+std::string Bytes(const QString& word)
+{
+    const QByteArray bytes = word.toLocal8Bit();
+    return std::string(bytes.constData(), std::size_t(bytes.size()));
+}
+
+void PrintLine(const std::string& text)
+{
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fputc('\n', stdout);
+}
+
+std::string Row(const ftp::TFtpListItem& item)
+{
+    std::string row = item.FileName;
+    row += '\t';
+    row += ftp::itemTypeName(item.ItemType);
+    row += '\t';
+    row += item.SizeAvailable ? std::to_string(item.Size) : "-";
+    row += '\t';
+    row += item.ModifiedAvailable && !item.ModifiedDate.isZero() ? item.ModifiedDate.toString() : "-";
+    return row;
+}
+
+ftp::ListDateTime Now()
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDate date = now.date();
+    const QTime time = now.time();
+    return { date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second(), time.msec() };
+}
+
+} // namespace
+
+int runParseListing(const QStringList& args)
+{
+    if (args.isEmpty())
+        return UsageError("--parse-listing needs a file with a saved listing (or - for standard input)");
+    const QString path = args.first();
+    std::string systemDescription;
+    for (qsizetype i = 1; i < args.size(); i += 2) {
+        if (args[i] != QLatin1String("--syst"))
+            return UsageError("unknown word after the listing file: " + Bytes(args[i]));
+        if (i + 1 >= args.size())
+            return UsageError("missing value after --syst");
+        systemDescription = Bytes(args[i + 1]);
+    }
+
+    QFile file;
+    const bool opened = path == QLatin1String("-") ? file.open(stdin, QIODevice::ReadOnly)
+                                                   : (file.setFileName(path), file.open(QIODevice::ReadOnly));
+    if (!opened)
+        return UsageError("cannot read " + Bytes(path) + ": " + Bytes(file.errorString()));
+    const QByteArray text = file.readAll();
+
+    const ftp::ListingLines lines = ftp::splitListingLines(std::string_view(text.constData(), std::size_t(text.size())));
+    ftp::TFtpListItems items;
+    std::optional<std::string> ident;
+    std::string failure;
+    try {
+        ident = ftp::parseListing(lines, systemDescription, Now(), items);
+    } catch (const ftp::EListParseError& error) {
+        // The parser was chosen; show what it made before the failure.
+        const ftp::ListParser* chosen = ftp::chooseListParser(ftp::listParserRegistry(), lines, systemDescription);
+        ident = chosen ? std::string(chosen->ident()) : std::string("none");
+        failure = error.what();
+    }
+
+    PrintLine(ident.value_or("none"));
+    for (const ftp::TFtpListItem& item : items)
+        PrintLine(Row(item));
+    std::fflush(stdout);
+    if (!failure.empty()) {
+        std::fprintf(stderr, "taskhaul: the listing could not be parsed to its end: %s\n", failure.c_str());
+        return 1;
+    }
+    return 0;
 }
 
 } // namespace taskhaul
