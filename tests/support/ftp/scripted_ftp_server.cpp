@@ -211,9 +211,11 @@ bool FtpSession::sendData(std::string_view bytes, std::size_t chunkSize, std::ch
         const auto piece = bytes.substr(0, chunkSize);
         std::string_view rest = piece;
         while (!rest.empty()) {
-            pollfd entries[2] = {{dataFd_, POLLOUT, 0}, {controlFd_, POLLIN, 0}};
-            ::poll(entries, controlFd_ >= 0 ? 2 : 1, 100);
-            if (entries[1].revents & POLLIN) {
+            pollfd entries[3] = {{dataFd_, POLLOUT, 0}, {server_.stopPipe_[0], POLLIN, 0}, {controlFd_, POLLIN, 0}};
+            ::poll(entries, controlFd_ >= 0 ? 3 : 2, 100);
+            if (entries[1].revents & POLLIN)
+                return false; // the server is shutting down
+            if (entries[2].revents & POLLIN) {
                 if (abortSeen(0ms))
                     return false;
             }
