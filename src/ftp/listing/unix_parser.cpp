@@ -4,8 +4,7 @@
 #include "ftp/listing/core_parsers.h"
 #include "ftp/listing/line_tests.h"
 
-#include <cctype>
-#include <deque>
+#include <array>
 
 namespace taskhaul::ftp {
 
@@ -32,7 +31,8 @@ std::size_t characterCount(std::string_view text)
 }
 
 // Reads a line field by field from the left: each field ends at the next blank,
-// blanks before a field are skipped. Words can be pushed back to be read first.
+// blanks before a field are skipped. Words can be queued to be read before the
+// rest of the line; all words are views into the line.
 class FieldReader {
 public:
     explicit FieldReader(std::string_view line)
@@ -40,25 +40,21 @@ public:
     {
     }
 
-    std::string next()
+    std::string_view next()
     {
-        if (!pending_.empty()) {
-            std::string word = std::move(pending_.front());
-            pending_.pop_front();
-            return word;
-        }
+        if (first_ < count_)
+            return pending_[first_++];
         rest_ = withoutLeadingBlanks();
-        const std::size_t end = rest_.find(' ');
-        const std::string_view word = rest_.substr(0, end);
+        const std::string_view word = rest_.substr(0, rest_.find(' '));
         rest_.remove_prefix(word.size());
-        return std::string(word);
+        return word;
     }
 
     // The next field without taking it; nothing at the end of the line.
     std::optional<std::string_view> peekWord() const
     {
-        if (!pending_.empty())
-            return pending_.front();
+        if (first_ < count_)
+            return pending_[first_];
         const std::string_view rest = withoutLeadingBlanks();
         if (rest.empty())
             return std::nullopt;
@@ -72,9 +68,16 @@ public:
         return word && !word->empty() ? word->front() : '\0';
     }
 
-    void pushFront(std::string word) { pending_.push_front(std::move(word)); }
-    void pushBack(std::string word) { pending_.push_back(std::move(word)); }
-    void dropPending() { pending_.clear(); }
+    // Queues a word to be read next, before the rest of the line. A few words at
+    // most are ever waiting; words beyond that are never read and are dropped.
+    void queue(std::string_view word)
+    {
+        if (first_ == count_)
+            first_ = count_ = 0;
+        if (count_ < pending_.size())
+            pending_[count_++] = word;
+    }
+    void dropQueued() { first_ = count_ = 0; }
 
     // What follows the last field read from the line, after one blank.
     std::string_view restAfterOneBlank() const
@@ -93,7 +96,9 @@ private:
     }
 
     std::string_view rest_;
-    std::deque<std::string> pending_;
+    std::array<std::string_view, 8> pending_ {};
+    std::size_t first_ = 0;
+    std::size_t count_ = 0;
 };
 
 ItemType typeFromPermissions(char letter)
@@ -126,12 +131,21 @@ ItemType typeFromPermissions(char letter)
 // possibly after inode and block-count columns.
 bool lacksOwnerAndGroup(std::string_view line)
 {
-    auto words = splitWords(line);
+    // Only the first eight words matter; no need to split the whole line.
+    std::array<std::string_view, 8> words {};
+    std::size_t count = 0;
+    for (std::size_t pos = 0; count < words.size();) {
+        pos = line.find_first_not_of(' ', pos);
+        if (pos == std::string_view::npos)
+            break;
+        const std::size_t end = std::min(line.find(' ', pos), line.size());
+        words[count++] = line.substr(pos, end - pos);
+        pos = end;
+    }
     std::size_t first = 0;
-    while (first < 2 && first < words.size() && isNumber(words[first]))
+    while (first < 2 && first < count && isNumber(words[first]))
         ++first;
-    const std::size_t count = words.size() - first;
-    if (count <= 5)
+    if (count - first <= 5)
         return false;
     const auto word = [&](std::size_t n) { return words[first + n - 1]; };
     return monthFromName(word(4)) != 0 && isNumber(word(5))
@@ -220,9 +234,9 @@ void finishName(TFtpListItem& item, std::string_view nameText, const std::string
     item.FileName = std::move(name);
 }
 
-TFtpListItem parseLine(const std::string& line, const std::string& folderPrefix, const ListDateTime& today)
+void parseLine(const std::string& line, const std::string& folderPrefix, const ListDateTime& today,
+               TFtpListItem& item)
 {
-    TFtpListItem item;
     item.Data = line;
     FieldReader fields(line);
 
@@ -233,19 +247,20 @@ TFtpListItem parseLine(const std::string& line, const std::string& folderPrefix,
             item.BlockCount = toInt64(fields.next()).value_or(0);
     }
 
-    const std::string permissions = fields.next();
+    const std::string_view permissions = fields.next();
+    const auto triplet = [&](std::size_t at) { return permissions.substr(std::min(at, permissions.size()), 3); };
     item.ItemType = permissions.empty() ? ItemType::File : typeFromPermissions(permissions.front());
-    item.OwnerPermissions = permissions.substr(std::min<std::size_t>(1, permissions.size()), 3);
-    item.GroupPermissions = permissions.substr(std::min<std::size_t>(4, permissions.size()), 3);
-    item.OtherPermissions = permissions.substr(std::min<std::size_t>(7, permissions.size()), 3);
+    item.OwnerPermissions = triplet(1);
+    item.GroupPermissions = triplet(4);
+    item.OtherPermissions = triplet(7);
 
     bool ownerAndGroupRead = false;
-    const std::string linkWord = fields.next();
+    const std::string_view linkWord = fields.next();
     if (upperCase(linkWord) != "FOLDER") { // NetPresenz prints "folder" and no owner or group
         if (linkWord.size() >= 4 && linkWord.front() == '0') {
             // A link count of 0 run together with the owner name.
             item.LinkCount = 0;
-            fields.pushFront(linkWord.substr(1));
+            fields.queue(linkWord.substr(1));
         } else {
             item.LinkCount = toIntOr(linkWord, 0);
         }
@@ -256,7 +271,7 @@ TFtpListItem parseLine(const std::string& line, const std::string& folderPrefix,
         }
     }
 
-    std::string size;
+    std::string_view size;
     if (auto word = fields.peekWord(); word && isStorageState(*word)) {
         item.StorageState = fields.next();
         size = fields.next();
@@ -270,46 +285,50 @@ TFtpListItem parseLine(const std::string& line, const std::string& folderPrefix,
     } else if (ownerAndGroupRead && isAsciiLetter(fields.peekChar())) {
         // The date follows already: the group column is missing, and what was read
         // as the group is the size.
-        size = item.GroupName;
-        if (isNumber(size)) {
-            item.GroupName = item.OwnerName;
+        if (isNumber(item.GroupName)) {
+            item.Size = toInt64(item.GroupName).value_or(0);
+            item.GroupName = std::move(item.OwnerName);
             item.OwnerName.clear();
         } else {
             // Owner or group names with blanks ("Domain Users"): the group runs up
             // to the first number.
-            size.clear();
             while (fields.peekWord()) {
-                std::string word = fields.next();
+                const std::string_view word = fields.next();
                 if (isNumber(word)) {
-                    size = std::move(word);
+                    size = word;
                     break;
                 }
-                item.GroupName += ' ' + word;
+                item.GroupName += ' ';
+                item.GroupName += word;
             }
         }
     } else {
         size = fields.next();
-        if (size.find(',') != std::string::npos) {
+        if (size.find(',') != std::string_view::npos) {
             // "major, minor" of a device; the minor number may be run together with it.
             if (size.back() == ',')
                 fields.next();
-            size.clear();
+            size = {};
             item.SizeAvailable = false;
         }
     }
-    item.Size = toInt64(size).value_or(0);
+    if (!size.empty())
+        item.Size = toInt64(size).value_or(0);
 
-    // Date: "Mon dd", "dd Mon", "mm dd", "yyyy-mm-dd", "mm-dd" ...
+    // Date: "Mon dd", "dd Mon", "mm dd", "yyyy-mm-dd", "mm-dd" ... Numeric dates
+    // split at "-" and "/" into words of their own.
     {
-        std::string dateWord = fields.next();
-        for (char& c : dateWord)
-            if (c == '-' || c == '/')
-                c = ' ';
-        for (std::string_view part : splitWords(dateWord))
-            fields.pushBack(std::string(part));
+        const std::string_view dateWord = fields.next();
+        std::size_t start = 0;
+        while (start < dateWord.size()) {
+            const std::size_t end = std::min(dateWord.find_first_of("-/", start), dateWord.size());
+            if (end > start)
+                fields.queue(dateWord.substr(start, end - start));
+            start = end + 1;
+        }
     }
     std::optional<int> year;
-    std::string monthWord = fields.next();
+    std::string_view monthWord = fields.next();
     if (characterCount(monthWord) > 3) {
         year = toIntOr(monthWord, 0);
         monthWord = fields.next();
@@ -318,38 +337,34 @@ TFtpListItem parseLine(const std::string& line, const std::string& folderPrefix,
     int day = 0;
     if (isNumber(monthWord) && toIntOr(monthWord, 0) > 12) {
         day = toIntOr(monthWord, 0);
-        const std::string nextWord = fields.next();
+        const std::string_view nextWord = fields.next();
         month = isNumber(nextWord) ? toIntOr(nextWord, 0) : monthFromName(nextWord);
     } else {
         month = isNumber(monthWord) ? toIntOr(monthWord, 0) : monthFromName(monthWord);
         day = toIntOr(fields.next(), 0);
     }
 
-    const std::string timeOrYear = fields.next();
+    const std::string_view timeOrYear = fields.next();
     TimeFields time;
     int millisecond = 999;
-    if (timeOrYear.find(':') == std::string::npos) {
+    if (timeOrYear.find(':') == std::string_view::npos) {
         year = toIntOr(timeOrYear, 0);
     } else {
         time = readTime(timeOrYear);
+        millisecond = time.millisecond.value_or(999);
         if (auto after = fields.peekWord(); time.hasSeconds && after && isNumber(*after)) {
             year = toIntOr(fields.next(), 0);
-            millisecond = time.millisecond.value_or(999);
-        } else {
-            millisecond = time.millisecond.value_or(999);
-            // A date that printed its year keeps it; otherwise the entry is recent:
-            // this year, or last year when the day is still to come.
-            if (!year) {
-                const bool later = month > today.month || (month == today.month && day > today.day);
-                year = later ? today.year - 1 : today.year;
-            }
+        } else if (!year) {
+            // No year printed: the entry is recent, of this year, or of last year
+            // when its day is still to come.
+            const bool later = month > today.month || (month == today.month && day > today.day);
+            year = later ? today.year - 1 : today.year;
         }
     }
     setModified(item, year.value_or(0), month, day, time, millisecond);
 
-    fields.dropPending(); // the name begins after the last word taken from the line
+    fields.dropQueued(); // the name begins after the last word taken from the line
     finishName(item, fields.restAfterOneBlank(), folderPrefix);
-    return item;
 }
 
 class UnixParser : public ListParser {
@@ -378,15 +393,16 @@ public:
 
     void parse(const ListingLines& lines, const ListParseContext& context, TFtpListItems& items) const override
     {
+        items.reserve(static_cast<std::size_t>(items.count()) + lines.size());
         std::string folderPrefix;
         for (const std::string& line : lines) {
             if (line.empty() || isTotalLine(line) || line.starts_with("/bin/ls:") || isUnitreeBanner(line))
                 continue;
-            if (!passesUnixLineTest(line) && isSubfolderBanner(line)) {
+            if (isSubfolderBanner(line) && !passesUnixLineTest(line)) {
                 folderPrefix = line.substr(0, line.size() - 1);
                 continue;
             }
-            items.add(parseLine(line, folderPrefix, context.today));
+            parseLine(line, folderPrefix, context.today, items.add(TFtpListItem {}));
         }
     }
 

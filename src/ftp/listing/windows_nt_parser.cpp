@@ -56,10 +56,16 @@ bool beginsWithYearFirstDate(std::string_view line)
         && isNumber(line.substr(8, 2));
 }
 
+bool beginsWithDate(std::string_view line)
+{
+    return beginsWithMonthFirstDate(line, '-') || beginsWithMonthFirstDate(line, '/')
+        || beginsWithYearFirstDate(line);
+}
+
+// A line with a date first, then "<DIR>" or a size in their fixed columns.
 bool qualifies(std::string_view upper)
 {
-    if (!beginsWithMonthFirstDate(upper, '-') && !beginsWithMonthFirstDate(upper, '/')
-        && !beginsWithYearFirstDate(upper))
+    if (!beginsWithDate(upper))
         return false;
     const std::string_view dirColumn = trimmed(columns(upper, 25, 30));
     const std::string sizeColumn = withoutCommas(trimmed(columns(upper, 31, 38)));
@@ -179,6 +185,8 @@ public:
         for (const std::string& line : lines) {
             if (line.empty() || isSubfolderBanner(line))
                 continue;
+            if (!beginsWithDate(line)) // cheap first: most lines of other formats stop here
+                continue;
             const std::string upper = upperCase(line);
             if (qualifies(upper))
                 accepted = !looksLikeNetwarePrintServices(upper);
@@ -188,6 +196,7 @@ public:
 
     void parse(const ListingLines& lines, const ListParseContext& context, TFtpListItems& items) const override
     {
+        items.reserve(static_cast<std::size_t>(items.count()) + lines.size());
         std::string folderPrefix;
         for (const std::string& line : lines) {
             if (line.empty())
