@@ -17,8 +17,8 @@ void setUpStatusWindow(QDialog& window, const QString& objectName, QSize size)
     window.setObjectName(objectName);
     window.setWindowTitle(kCaption);
     // A fixed dialog border: a title and a close box, no resizing.
-    window.setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
-                          | Qt::WindowCloseButtonHint);
+    window.setWindowFlags(
+        Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     window.setFixedSize(size);
     window.setModal(false);
 }
@@ -53,9 +53,10 @@ void bringToFront(QWidget& window)
 
 } // namespace
 
-Tfrm_message::Tfrm_message(QWidget* parent) : QDialog(parent)
+Tfrm_message::Tfrm_message(QWidget* parent)
+    : QDialog(parent)
 {
-    setUpStatusWindow(*this, QStringLiteral("frm_message"), {567, 70});
+    setUpStatusWindow(*this, QStringLiteral("frm_message"), { 567, 70 });
     lblMessage_ = boldCentredLabel(this);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(lblMessage_);
@@ -67,9 +68,10 @@ void Tfrm_message::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
 }
 
-Tfrm_download::Tfrm_download(QWidget* parent) : QDialog(parent)
+Tfrm_download::Tfrm_download(QWidget* parent)
+    : QDialog(parent)
 {
-    setUpStatusWindow(*this, QStringLiteral("frm_download"), {502, 128});
+    setUpStatusWindow(*this, QStringLiteral("frm_download"), { 502, 128 });
     lblMessage_ = boldCentredLabel(this);
     progressBar_ = new QProgressBar(this);
     progressBar_->setObjectName(QStringLiteral("ProgressBar1"));
@@ -87,7 +89,8 @@ void Tfrm_download::showEvent(QShowEvent* event)
 }
 
 UpdateStatusDialogs::UpdateStatusDialogs(Tfrm_message& message, Tfrm_download& download)
-    : message_(message), download_(download)
+    : message_(message)
+    , download_(download)
 {
 }
 

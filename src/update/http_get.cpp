@@ -25,7 +25,11 @@ namespace {
 
 class MemorySink : public HttpGet::Sink {
 public:
-    explicit MemorySink(QByteArray& body) : body_(body) { body_.clear(); }
+    explicit MemorySink(QByteArray& body)
+        : body_(body)
+    {
+        body_.clear();
+    }
     bool begin() override { return true; }
     bool write(const QByteArray& block) override
     {
@@ -47,7 +51,11 @@ private:
 // cut transfer never leaves a truncated file under the target's name.
 class FileSink : public HttpGet::Sink {
 public:
-    explicit FileSink(const QString& path) : path_(path), file_(path) {}
+    explicit FileSink(const QString& path)
+        : path_(path)
+        , file_(path)
+    {
+    }
     ~FileSink() override
     {
         if (file_.isOpen())
@@ -111,7 +119,10 @@ bool isHttpUrl(const QUrl& url)
         && !url.host().isEmpty();
 }
 
-HttpGet::HttpGet(QNetworkAccessManager& network) : network_(network) {}
+HttpGet::HttpGet(QNetworkAccessManager& network)
+    : network_(network)
+{
+}
 
 HttpGet::~HttpGet()
 {
@@ -227,9 +238,8 @@ HttpGet::Result HttpGet::run(const Request& request, Sink& sink, const Progress&
     t.stall.setSingleShot(true);
     t.stall.setInterval(request.stallTimeout);
     t.reply.reset(network_.get(netRequest));
-    QObject::connect(&t.stall, &QTimer::timeout, &t.loop, [fail, &request] {
-        fail(QStringLiteral("no data for %1 ms").arg(request.stallTimeout.count()));
-    });
+    QObject::connect(&t.stall, &QTimer::timeout, &t.loop,
+        [fail, &request] { fail(QStringLiteral("no data for %1 ms").arg(request.stallTimeout.count())); });
     QObject::connect(t.reply.get(), &QNetworkReply::metaDataChanged, &t.loop, [tp] { tp->stall.start(); });
     QObject::connect(t.reply.get(), &QNetworkReply::readyRead, &t.loop, takeBlock);
     QObject::connect(t.reply.get(), &QNetworkReply::finished, &t.loop, [tp, fail, takeBlock] {

@@ -22,7 +22,7 @@ class HttpGet {
 public:
     enum class Result {
         Succeeded,
-        Failed,    // network error, bad status, bounds exceeded, short body, local file error
+        Failed, // network error, bad status, bounds exceeded, short body, local file error
         Cancelled, // cancel() or the application quitting while it waited
     };
 
@@ -33,7 +33,7 @@ public:
         // Bodies longer than this fail; negative means no limit.
         qint64 sizeLimit = -1;
         // A transfer that brings no byte for this long fails.
-        std::chrono::milliseconds stallTimeout{60'000};
+        std::chrono::milliseconds stallTimeout { 60'000 };
     };
 
     // After every received block: the size announced by Content-Length (0 when

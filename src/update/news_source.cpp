@@ -8,7 +8,8 @@
 namespace taskhaul {
 
 HttpNewsSource::HttpNewsSource(const QUrl& url)
-    : url_(url), network_(std::make_unique<QNetworkAccessManager>())
+    : url_(url)
+    , network_(std::make_unique<QNetworkAccessManager>())
 {
     network_->setProxy(QNetworkProxy::NoProxy);
 }
@@ -20,7 +21,8 @@ QString HttpNewsSource::fetchNews()
     HttpGet http(*network_);
     HttpGet::Request request;
     request.url = url_;
-    request.headers = {{"Accept", "text/html, */*"}, {"User-Agent", "Mozilla/3.0 (compatible; Taskhaul)"}};
+    request.headers
+        = { { "Accept", "text/html, */*" }, { "User-Agent", "Mozilla/3.0 (compatible; Taskhaul)" } };
     request.sizeLimit = kSizeLimit;
     request.stallTimeout = stallTimeout_;
     QByteArray body;

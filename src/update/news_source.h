@@ -37,7 +37,7 @@ public:
 private:
     QUrl url_;
     std::unique_ptr<QNetworkAccessManager> network_;
-    std::chrono::milliseconds stallTimeout_{60'000};
+    std::chrono::milliseconds stallTimeout_ { 60'000 };
 };
 
 // The body as text (UTF-8), cut to at most `limit` bytes without splitting a character.

@@ -13,7 +13,7 @@ ProgressSteps progressSteps(qint64 total, qint64 downloaded)
     downloaded = std::clamp<qint64>(downloaded, 0, total);
     constexpr qint64 kIntMax = std::numeric_limits<int>::max();
     const qint64 divisor = total > kIntMax ? total / kIntMax + 1 : 1;
-    return {static_cast<int>(total / divisor), static_cast<int>(downloaded / divisor)};
+    return { static_cast<int>(total / divisor), static_cast<int>(downloaded / divisor) };
 }
 
 void configureWebUpdate(TWebUpdate& webUpdate, const QString& site)
@@ -30,30 +30,31 @@ void configureWebUpdate(TWebUpdate& webUpdate, const QString& site)
     tags.Redirection = QStringLiteral("UPRedirection");
     tags.RunParameters = QStringLiteral("UPRunParameters");
     tags.Version = QStringLiteral("UPVersion");
-    webUpdate.InfoCaption = TInfoCaption{};
+    webUpdate.InfoCaption = TInfoCaption {};
     webUpdate.Options = TUpdateOption::uoRunUpdate;
     webUpdate.UserName.clear();
     webUpdate.Password.clear();
 }
 
-UpdateCheckFlow::UpdateCheckFlow(TWebUpdate& webUpdate, UpdateStatusWindows& windows, MessageBoxes& boxes,
-                                 NewsSource& news)
-    : webUpdate_(webUpdate), windows_(windows), boxes_(boxes), news_(news)
+UpdateCheckFlow::UpdateCheckFlow(
+    TWebUpdate& webUpdate, UpdateStatusWindows& windows, MessageBoxes& boxes, NewsSource& news)
+    : webUpdate_(webUpdate)
+    , windows_(windows)
+    , boxes_(boxes)
+    , news_(news)
 {
     webUpdate_.OnBeforeGetInfo = [this](TWebUpdate&) { WebUpdate1BeforeGetInfo(); };
     webUpdate_.OnAfterGetInfo = [this](TWebUpdate&) { WebUpdate1AfterGetInfo(); };
     webUpdate_.OnNoUpdateFound = [this](TWebUpdate&) { WebUpdate1NoUpdateFound(); };
-    webUpdate_.OnUpdateAvailable = [this](TWebUpdate&, const QString& actual, const QString& newer, bool& can) {
-        WebUpdate1UpdateAvailable(actual, newer, can);
-    };
+    webUpdate_.OnUpdateAvailable = [this](TWebUpdate&, const QString& actual, const QString& newer,
+                                       bool& can) { WebUpdate1UpdateAvailable(actual, newer, can); };
     // The component's own information window is never shown.
     webUpdate_.OnBeforeShowInfo = [](TWebUpdate&, bool& showInfo, bool&) { showInfo = false; };
     // An old installer of the same name is always replaced.
     webUpdate_.OnClientFileExists = [](TWebUpdate&, QString&, bool& overwrite) { overwrite = true; };
     webUpdate_.OnBeforeDownload = [this](TWebUpdate&, const QString&) { WebUpdate1BeforeDownload(); };
-    webUpdate_.OnDownload = [this](TWebUpdate&, qint64 total, qint64 downloaded) {
-        WebUpdate1Download(total, downloaded);
-    };
+    webUpdate_.OnDownload
+        = [this](TWebUpdate&, qint64 total, qint64 downloaded) { WebUpdate1Download(total, downloaded); };
     webUpdate_.OnAfterDownload = [this](TWebUpdate&, const QString&) { WebUpdate1AfterDownload(); };
     webUpdate_.OnDownloadError = [this](TWebUpdate&) { WebUpdate1DownloadError(); };
 }
@@ -77,11 +78,12 @@ void UpdateCheckFlow::Action16Execute()
     webUpdate_.RunUpdateCheck();
 }
 
-QString UpdateCheckFlow::questionText(const QString& actualVersion, const QString& newVersion, const QString& news)
+QString UpdateCheckFlow::questionText(
+    const QString& actualVersion, const QString& newVersion, const QString& news)
 {
     const QString crlf = QStringLiteral("\r\n");
-    return QStringLiteral("You are using version ") + actualVersion + QStringLiteral(", but version ") + newVersion
-        + QStringLiteral(" is available.") + crlf + crlf + news + crlf + crlf
+    return QStringLiteral("You are using version ") + actualVersion + QStringLiteral(", but version ")
+        + newVersion + QStringLiteral(" is available.") + crlf + crlf + news + crlf + crlf
         + QStringLiteral("Do you wish to update to version ") + newVersion + QStringLiteral(" now?");
 }
 
@@ -100,8 +102,8 @@ void UpdateCheckFlow::WebUpdate1NoUpdateFound()
     boxes_.information(kInformationCaption, kLatestText);
 }
 
-void UpdateCheckFlow::WebUpdate1UpdateAvailable(const QString& actualVersion, const QString& newVersion,
-                                                bool& canUpdate)
+void UpdateCheckFlow::WebUpdate1UpdateAvailable(
+    const QString& actualVersion, const QString& newVersion, bool& canUpdate)
 {
     const QString news = news_.fetchNews();
     canUpdate = boxes_.confirm(kConfirmCaption, questionText(actualVersion, newVersion, news))

@@ -51,20 +51,22 @@ void configureWebUpdate(TWebUpdate& webUpdate, const QString& site = update_site
 // events with the status windows and message boxes.
 class UpdateCheckFlow {
 public:
-    static inline const QString kLookingText = QStringLiteral("Looking for a newer version of Taskhaul Oskra...");
-    static inline const QString kLatestText =
-        QStringLiteral("You are using the latest version of Taskhaul Oskra Edition.");
+    static inline const QString kLookingText
+        = QStringLiteral("Looking for a newer version of Taskhaul Oskra...");
+    static inline const QString kLatestText
+        = QStringLiteral("You are using the latest version of Taskhaul Oskra Edition.");
     static inline const QString kDownloadingText = QStringLiteral("Downloading update... Please wait.");
-    static inline const QString kDownloadedText =
-        QStringLiteral("The update has been downloaded.\r\nInstallation will begin after you click OK.");
-    static inline const QString kServiceErrorText =
-        QStringLiteral("The update service is not available at this time.  Try again later.");
+    static inline const QString kDownloadedText
+        = QStringLiteral("The update has been downloaded.\r\nInstallation will begin after you click OK.");
+    static inline const QString kServiceErrorText
+        = QStringLiteral("The update service is not available at this time.  Try again later.");
     static inline const QString kInformationCaption = QStringLiteral("Information");
     static inline const QString kErrorCaption = QStringLiteral("Error");
     static inline const QString kConfirmCaption = QStringLiteral("Confirm");
 
     // Binds the component's events; the flow must outlive the component's use.
-    UpdateCheckFlow(TWebUpdate& webUpdate, UpdateStatusWindows& windows, MessageBoxes& boxes, NewsSource& news);
+    UpdateCheckFlow(
+        TWebUpdate& webUpdate, UpdateStatusWindows& windows, MessageBoxes& boxes, NewsSource& news);
     ~UpdateCheckFlow();
     UpdateCheckFlow(const UpdateCheckFlow&) = delete;
     UpdateCheckFlow& operator=(const UpdateCheckFlow&) = delete;

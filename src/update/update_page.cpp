@@ -57,14 +57,14 @@ TPageValues readPageTags(const QStringList& lines, const TTagInfo& tags)
 {
     TPageValues values;
     const std::pair<const QString*, QString*> targets[] = {
-        {&tags.Author, &values.Author},
-        {&tags.Email, &values.Email},
-        {&tags.ClientFileName, &values.ClientFileName},
-        {&tags.Download, &values.Download},
-        {&tags.ProductName, &values.ProductName},
-        {&tags.Redirection, &values.Redirection},
-        {&tags.RunParameters, &values.RunParameters},
-        {&tags.Version, &values.Version},
+        { &tags.Author, &values.Author },
+        { &tags.Email, &values.Email },
+        { &tags.ClientFileName, &values.ClientFileName },
+        { &tags.Download, &values.Download },
+        { &tags.ProductName, &values.ProductName },
+        { &tags.Redirection, &values.Redirection },
+        { &tags.RunParameters, &values.RunParameters },
+        { &tags.Version, &values.Version },
     };
     for (const QString& line : lines) {
         const qsizetype at = line.indexOf(kMetaName);

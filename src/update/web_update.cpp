@@ -24,7 +24,11 @@ public:
 
 class BusyScope {
 public:
-    explicit BusyScope(bool& busy) : busy_(busy) { busy_ = true; }
+    explicit BusyScope(bool& busy)
+        : busy_(busy)
+    {
+        busy_ = true;
+    }
     ~BusyScope() { busy_ = false; }
     BusyScope(const BusyScope&) = delete;
     BusyScope& operator=(const BusyScope&) = delete;
@@ -51,14 +55,13 @@ QString withHttpScheme(const QString& address)
 bool isBareFileName(const QString& name)
 {
     return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..")
-        && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\'))
-        && !name.contains(QChar(0));
+        && !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) && !name.contains(QChar(0));
 }
 
 TWebUpdate::TWebUpdate()
-    : network_(std::make_unique<QNetworkAccessManager>()),
-      http_(*network_),
-      tempFolder_(QDir::tempPath())
+    : network_(std::make_unique<QNetworkAccessManager>())
+    , http_(*network_)
+    , tempFolder_(QDir::tempPath())
 {
     network_->setProxyFactory(new SystemProxyFactory);
 }
@@ -128,13 +131,13 @@ void TWebUpdate::getPage()
         // stay until the next page is read.
         const QString redirection = page_.Redirection;
         const QString clientFileName = page_.ClientFileName;
-        page_ = TPageValues{};
+        page_ = TPageValues {};
         page_.Redirection = redirection;
         page_.ClientFileName = clientFileName;
 
         if (pages == kMaxPages) {
             // A chain that does not end (or runs in a circle) is no page at all.
-            page_ = TPageValues{};
+            page_ = TPageValues {};
             transferSucceeded_ = false;
             fire(OnDownloadError);
             return;
@@ -206,7 +209,7 @@ bool TWebUpdate::transfer(const QString& address, QByteArray* page, const QStrin
         request.url.setUserName(UserName);
     if (!Password.isEmpty())
         request.url.setPassword(Password);
-    request.headers = {{"User-Agent", "TWebUpdate"}, {"Accept", "*/*"}};
+    request.headers = { { "User-Agent", "TWebUpdate" }, { "Accept", "*/*" } };
     request.stallTimeout = stallTimeout_;
     if (page)
         request.sizeLimit = kPageSizeLimit;
@@ -217,8 +220,8 @@ bool TWebUpdate::transfer(const QString& address, QByteArray* page, const QStrin
         if (OnDownload)
             OnDownload(*this, total, received);
     };
-    const HttpGet::Result result = page ? http_.fetch(request, *page, progress)
-                                        : http_.download(request, path, progress);
+    const HttpGet::Result result
+        = page ? http_.fetch(request, *page, progress) : http_.download(request, path, progress);
     transferSucceeded_ = result == HttpGet::Result::Succeeded;
     if (result == HttpGet::Result::Failed)
         fire(OnDownloadError);

@@ -50,7 +50,8 @@ public:
     using TShowInfoEvent = std::function<void(TWebUpdate& sender, bool& showInfo, bool& checkForUpdate)>;
     using TAfterShowInfoEvent = std::function<void(TWebUpdate& sender, bool checkForUpdate)>;
     using TGetClientFileNameEvent = std::function<void(TWebUpdate& sender, QString& fileName)>;
-    using TClientFileExistsEvent = std::function<void(TWebUpdate& sender, QString& fileName, bool& overwrite)>;
+    using TClientFileExistsEvent
+        = std::function<void(TWebUpdate& sender, QString& fileName, bool& overwrite)>;
     using TDownloadFileEvent = std::function<void(TWebUpdate& sender, const QString& fileName)>;
     using TDownloadEvent = std::function<void(TWebUpdate& sender, qint64 total, qint64 downloaded)>;
 
@@ -69,7 +70,7 @@ public:
     TInfoCaption InfoCaption;
     QString UserName;
     QString Password;
-    TUpdateOptions Options{TUpdateOption::uoRunUpdate, TUpdateOption::uoTerminate};
+    TUpdateOptions Options { TUpdateOption::uoRunUpdate, TUpdateOption::uoTerminate };
 
     // The component's own version.
     static QString Version() { return QStringLiteral("1.2"); }
@@ -125,7 +126,7 @@ private:
     InstallerLauncher* launcher_ = nullptr;
     UpdateInfoWindow* infoWindow_ = nullptr;
     QString tempFolder_;
-    std::chrono::milliseconds stallTimeout_{60'000};
+    std::chrono::milliseconds stallTimeout_ { 60'000 };
 
     TPageValues page_;
     QString clientFilePath_;

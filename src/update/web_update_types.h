@@ -8,8 +8,8 @@ namespace taskhaul {
 // How a published version is compared with the installed one.
 enum class TVersionFormat {
     vfStandard, // dotted numbers, compared part by part
-    vfString,   // plain text, compared by character codes
-    vfNumber,   // one decimal number, a fraction allowed
+    vfString, // plain text, compared by character codes
+    vfNumber, // one decimal number, a fraction allowed
 };
 
 enum class TUpdateOption {

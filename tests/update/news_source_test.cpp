@@ -42,12 +42,13 @@ TEST(NewsSource, AnyFailureGivesAnEmptyText)
     stalled.delayBodyMs = 5000;
     server.serve("/stalled.txt", stalled);
 
-    for (const char* path : {"/error.txt", "/moved.txt", "/huge.txt", "/stalled.txt", "/missing.txt"}) {
+    for (const char* path : { "/error.txt", "/moved.txt", "/huge.txt", "/stalled.txt", "/missing.txt" }) {
         HttpNewsSource news(QUrl(server.url(QString::fromLatin1(path))));
         news.setStallTimeout(std::chrono::milliseconds(300));
         EXPECT_EQ(news.fetchNews(), QString()) << path;
     }
-    HttpNewsSource unreachable(QUrl(QStringLiteral("http://127.0.0.1:%1/news.txt").arg(LocalHttpServer::unusedPort())));
+    HttpNewsSource unreachable(
+        QUrl(QStringLiteral("http://127.0.0.1:%1/news.txt").arg(LocalHttpServer::unusedPort())));
     EXPECT_EQ(unreachable.fetchNews(), QString());
     EXPECT_EQ(server.hits("/news.txt"), 0);
 }

@@ -70,7 +70,10 @@ protected:
     // Message boxes that also remember the scene behind each box.
     class Boxes : public RecordingMessageBoxes {
     public:
-        explicit Boxes(FlowTest& test) : test_(test) {}
+        explicit Boxes(FlowTest& test)
+            : test_(test)
+        {
+        }
         void information(const QString& caption, const QString& text) override
         {
             test_.scenes.push_back(test_.scene());
@@ -108,20 +111,20 @@ protected:
 
     Scene scene() const
     {
-        return {frm_message.isVisible(),           frm_message.messageLabel()->text(),
-                frm_download.isVisible(),          frm_download.messageLabel()->text(),
-                frm_download.progressBar()->isVisibleTo(&frm_download),
-                frm_download.progressBar()->maximum(), frm_download.progressBar()->value(),
-                launcher.started.size()};
+        return { frm_message.isVisible(), frm_message.messageLabel()->text(), frm_download.isVisible(),
+            frm_download.messageLabel()->text(), frm_download.progressBar()->isVisibleTo(&frm_download),
+            frm_download.progressBar()->maximum(), frm_download.progressBar()->value(),
+            launcher.started.size() };
     }
 
     void publish(const QByteArray& version)
     {
-        server.serveBody(kPagePath, "<META NAME=\"UPProduct\" CONTENT=\"Taskhaul\">\r\n"
-                                    "<META NAME=\"UPVersion\" CONTENT=\""
-                                        + version + "\">\r\n<META NAME=\"UPDownload\" CONTENT=\""
-                                        + server.url(QString::fromLatin1(kInstallerPath)).toLatin1()
-                                        + "\">\r\n<META NAME=\"UPClientSideName\" CONTENT=\"TaskhaulSetup.exe\">\r\n");
+        server.serveBody(kPagePath,
+            "<META NAME=\"UPProduct\" CONTENT=\"Taskhaul\">\r\n"
+            "<META NAME=\"UPVersion\" CONTENT=\""
+                + version + "\">\r\n<META NAME=\"UPDownload\" CONTENT=\""
+                + server.url(QString::fromLatin1(kInstallerPath)).toLatin1()
+                + "\">\r\n<META NAME=\"UPClientSideName\" CONTENT=\"TaskhaulSetup.exe\">\r\n");
         HttpReply reply;
         reply.body = installer;
         reply.chunkSize = 64 * 1024;
@@ -132,13 +135,13 @@ protected:
     LocalHttpServer server;
     QTemporaryDir temp;
     TWebUpdate web;
-    HttpNewsSource news{QUrl(server.url(update_site::kNewsPath))};
+    HttpNewsSource news { QUrl(server.url(update_site::kNewsPath)) };
     Tfrm_message frm_message;
     Tfrm_download frm_download;
-    UpdateStatusDialogs windows{frm_message, frm_download};
-    Boxes boxes{*this};
+    UpdateStatusDialogs windows { frm_message, frm_download };
+    Boxes boxes { *this };
     RecordingLauncher launcher;
-    UpdateCheckFlow flow{web, windows, boxes, news};
+    UpdateCheckFlow flow { web, windows, boxes, news };
     CountShows messageShows;
     CountShows downloadShows;
     std::vector<Scene> scenes;
@@ -150,7 +153,7 @@ TEST(UpdateWindows, AreFixedCaptionedAndStartHidden)
 {
     Tfrm_message message;
     Tfrm_download download;
-    for (QDialog* window : std::initializer_list<QDialog*>{&message, &download}) {
+    for (QDialog* window : std::initializer_list<QDialog*> { &message, &download }) {
         EXPECT_EQ(window->windowTitle(), QStringLiteral("Velmora Taskhaul Oskra Update"));
         EXPECT_FALSE(window->isVisible());
         EXPECT_FALSE(window->isModal());
@@ -160,7 +163,7 @@ TEST(UpdateWindows, AreFixedCaptionedAndStartHidden)
     EXPECT_EQ(message.size(), QSize(567, 70));
     EXPECT_EQ(download.objectName(), "frm_download");
     EXPECT_EQ(download.size(), QSize(502, 128));
-    for (QLabel* label : {message.messageLabel(), download.messageLabel()}) {
+    for (QLabel* label : { message.messageLabel(), download.messageLabel() }) {
         EXPECT_EQ(label->objectName(), "lblMessage");
         EXPECT_TRUE(label->font().bold());
         EXPECT_EQ(label->alignment(), Qt::AlignCenter);
@@ -174,7 +177,8 @@ TEST_F(FlowTest, NoNetworkShowsTheErrorTwiceAndNoDownloadWindow)
     web.ProductInfo.setURL(QStringLiteral("http://127.0.0.1:%1/page.htm").arg(LocalHttpServer::unusedPort()));
     flow.Action16Execute();
 
-    const QString error = QStringLiteral("The update service is not available at this time.  Try again later.");
+    const QString error
+        = QStringLiteral("The update service is not available at this time.  Try again later.");
     ASSERT_EQ(boxes.shown().size(), 2u);
     for (const auto& box : boxes.shown()) {
         EXPECT_EQ(box.kind, Kind::Error);
@@ -215,8 +219,9 @@ TEST_F(FlowTest, NoToTheQuestionWithoutNewsStartsNothing)
 
     ASSERT_EQ(boxes.shown().size(), 1u);
     EXPECT_EQ(boxes.shown()[0].kind, Kind::Confirmation);
-    EXPECT_EQ(boxes.shown()[0].text, "You are using version 1.1.9, but version 1.2.0 is available.\r\n\r\n\r\n\r\n"
-                                     "Do you wish to update to version 1.2.0 now?");
+    EXPECT_EQ(boxes.shown()[0].text,
+        "You are using version 1.1.9, but version 1.2.0 is available.\r\n\r\n\r\n\r\n"
+        "Do you wish to update to version 1.2.0 now?");
     EXPECT_TRUE(nestedShowedNothing);
     // The page's own progress already reached the hidden download window.
     EXPECT_FALSE(scenes[0].downloadVisible);
@@ -237,12 +242,13 @@ TEST_F(FlowTest, YesDownloadsWithProgressThenSaysSoBeforeStarting)
     flow.Action16Execute();
 
     ASSERT_EQ(boxes.shown().size(), 2u);
-    EXPECT_EQ(boxes.shown()[0].text, "You are using version 1.1.9, but version 1.2.0 is available.\r\n\r\n"
-                                     "- 100% more %s and %1\r\n- Faster\r\n\r\n"
-                                     "Do you wish to update to version 1.2.0 now?");
+    EXPECT_EQ(boxes.shown()[0].text,
+        "You are using version 1.1.9, but version 1.2.0 is available.\r\n\r\n"
+        "- 100% more %s and %1\r\n- Faster\r\n\r\n"
+        "Do you wish to update to version 1.2.0 now?");
     EXPECT_EQ(boxes.shown()[1].kind, Kind::Information);
     EXPECT_EQ(boxes.shown()[1].text,
-              "The update has been downloaded.\r\nInstallation will begin after you click OK.");
+        "The update has been downloaded.\r\nInstallation will begin after you click OK.");
 
     const Scene& closing = scenes[1];
     EXPECT_FALSE(closing.downloadVisible);
@@ -274,8 +280,8 @@ TEST_F(FlowTest, CutDownloadShowsTheErrorAndStartsNothing)
 
 TEST(ProgressSteps, FitSixtyFourBitCountsIntoTheBar)
 {
-    EXPECT_EQ(progressSteps(1000, 250), (ProgressSteps{1000, 250}));
-    EXPECT_EQ(progressSteps(0, 500), (ProgressSteps{0, 0}));
+    EXPECT_EQ(progressSteps(1000, 250), (ProgressSteps { 1000, 250 }));
+    EXPECT_EQ(progressSteps(0, 500), (ProgressSteps { 0, 0 }));
     const qint64 big = 6'000'000'000;
     const ProgressSteps half = progressSteps(big, big / 2);
     EXPECT_GT(half.maximum, 1'000'000'000);

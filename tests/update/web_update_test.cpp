@@ -4,8 +4,8 @@
 #include "http/local_http_server.h"
 #include "qstring_printer.h"
 
-#include <gtest/gtest.h>
 #include <gmock/gmock.h>
+#include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
@@ -71,10 +71,11 @@ protected:
         web.OnBeforeGetInfo = [add](TWebUpdate&) { add("BeforeGetInfo"); };
         web.OnAfterGetInfo = [add](TWebUpdate&) { add("AfterGetInfo"); };
         web.OnNoUpdateFound = [add](TWebUpdate&) { add("NoUpdateFound"); };
-        web.OnUpdateAvailable = [this, add](TWebUpdate&, const QString& actual, const QString& newer, bool& can) {
-            add("UpdateAvailable " + actual + " " + newer);
-            can = acceptUpdate;
-        };
+        web.OnUpdateAvailable
+            = [this, add](TWebUpdate&, const QString& actual, const QString& newer, bool& can) {
+                  add("UpdateAvailable " + actual + " " + newer);
+                  can = acceptUpdate;
+              };
         web.OnBeforeShowInfo = [add](TWebUpdate&, bool& show, bool& check) {
             add(QStringLiteral("BeforeShowInfo %1 %2").arg(show).arg(check));
             show = false;
@@ -87,7 +88,7 @@ protected:
         web.OnBeforeDownload = [add](TWebUpdate&, const QString&) { add("BeforeDownload"); };
         web.OnDownload = [this, add](TWebUpdate&, qint64 total, qint64 downloaded) {
             add("Download");
-            lastProgress = {total, downloaded};
+            lastProgress = { total, downloaded };
             if (onDownload)
                 onDownload();
         };
@@ -126,7 +127,7 @@ protected:
     RecordingLauncher launcher;
     QByteArray installer;
     std::vector<QString> events;
-    std::pair<qint64, qint64> lastProgress{-1, -1};
+    std::pair<qint64, qint64> lastProgress { -1, -1 };
     std::function<void()> onDownload;
     bool acceptUpdate = true;
     bool allowOverwrite = true;
@@ -153,7 +154,8 @@ TEST_F(WebUpdateTest, NewerVersionDeclinedDownloadsNothing)
     publish("1.2.0");
     acceptUpdate = false;
     EXPECT_FALSE(web.RunUpdateCheck());
-    EXPECT_THAT(events, ElementsAre("BeforeGetInfo", "Download", "AfterGetInfo", "UpdateAvailable 1.1.9 1.2.0"));
+    EXPECT_THAT(
+        events, ElementsAre("BeforeGetInfo", "Download", "AfterGetInfo", "UpdateAvailable 1.1.9 1.2.0"));
     EXPECT_EQ(server.hits(kInstallerPath), 0);
     EXPECT_THAT(launcher.started, IsEmpty());
 }
@@ -162,9 +164,9 @@ TEST_F(WebUpdateTest, NewerVersionAcceptedIsDownloadedAndStarted)
 {
     publish("1.2.0");
     EXPECT_TRUE(web.RunUpdateCheck());
-    EXPECT_THAT(events, ElementsAre("BeforeGetInfo", "Download", "AfterGetInfo", "UpdateAvailable 1.1.9 1.2.0",
-                                    "BeforeShowInfo 1 1", "GetClientFileName", "BeforeDownload", "Download",
-                                    "AfterDownload ok"));
+    EXPECT_THAT(events,
+        ElementsAre("BeforeGetInfo", "Download", "AfterGetInfo", "UpdateAvailable 1.1.9 1.2.0",
+            "BeforeShowInfo 1 1", "GetClientFileName", "BeforeDownload", "Download", "AfterDownload ok"));
     EXPECT_EQ(lastProgress, std::make_pair(qint64(installer.size()), qint64(installer.size())));
     EXPECT_EQ(fileContents(installerPath()), installer);
     EXPECT_THAT(launcher.started, ElementsAre(installerPath() + " | /silent"));
@@ -213,9 +215,10 @@ TEST_F(WebUpdateTest, InterruptedDownloadFailsAndLeavesNoFile)
         old.write("old installer");
     }
     EXPECT_FALSE(web.RunUpdateCheck());
-    EXPECT_THAT(events, ElementsAre("BeforeGetInfo", "Download", "AfterGetInfo", "UpdateAvailable 1.1.9 1.2.0",
-                                    "BeforeShowInfo 1 1", "GetClientFileName", "ClientFileExists 0",
-                                    "BeforeDownload", "Download", "DownloadError", "AfterDownload failed"));
+    EXPECT_THAT(events,
+        ElementsAre("BeforeGetInfo", "Download", "AfterGetInfo", "UpdateAvailable 1.1.9 1.2.0",
+            "BeforeShowInfo 1 1", "GetClientFileName", "ClientFileExists 0", "BeforeDownload", "Download",
+            "DownloadError", "AfterDownload failed"));
     EXPECT_FALSE(QFile::exists(installerPath()));
     EXPECT_THAT(launcher.started, IsEmpty());
 }
@@ -238,7 +241,7 @@ HttpReply installerReply(const std::function<void(HttpReply&)>& change)
     return reply;
 }
 
-class InstallerFaults : public WebUpdateTest, public ::testing::WithParamInterface<InstallerFault> {};
+class InstallerFaults : public WebUpdateTest, public ::testing::WithParamInterface<InstallerFault> { };
 
 TEST_P(InstallerFaults, FailWithoutAFileOrAStart)
 {
@@ -253,24 +256,23 @@ TEST_P(InstallerFaults, FailWithoutAFileOrAStart)
     EXPECT_THAT(QDir(temp.path()).entryList(QDir::Files | QDir::Hidden), IsEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Replies, InstallerFaults,
-    ::testing::Values(
-        InstallerFault{"error page with a body", installerReply([](HttpReply& r) {
-                           r.status = 404;
-                           r.body = "<html>Not found</html>";
-                       })},
-        InstallerFault{"server error with a body", installerReply([](HttpReply& r) { r.status = 500; })},
-        InstallerFault{"redirection not followed", installerReply([](HttpReply& r) {
-                           r.status = 302;
-                           r.headers = {{"Location", "/files/other.exe"}};
-                       })},
-        InstallerFault{"no Content-Length", installerReply([](HttpReply& r) { r.sendContentLength = false; })},
-        InstallerFault{"empty body", installerReply([](HttpReply& r) { r.body.clear(); })},
-        InstallerFault{"stalls", installerReply([](HttpReply& r) {
-                           r.chunkSize = 1000;
-                           r.chunkDelayMs = 5000;
-                       })}),
+INSTANTIATE_TEST_SUITE_P(Replies, InstallerFaults,
+    ::testing::Values(InstallerFault { "error page with a body", installerReply([](HttpReply& r) {
+                                          r.status = 404;
+                                          r.body = "<html>Not found</html>";
+                                      }) },
+        InstallerFault { "server error with a body", installerReply([](HttpReply& r) { r.status = 500; }) },
+        InstallerFault { "redirection not followed", installerReply([](HttpReply& r) {
+                            r.status = 302;
+                            r.headers = { { "Location", "/files/other.exe" } };
+                        }) },
+        InstallerFault {
+            "no Content-Length", installerReply([](HttpReply& r) { r.sendContentLength = false; }) },
+        InstallerFault { "empty body", installerReply([](HttpReply& r) { r.body.clear(); }) },
+        InstallerFault { "stalls", installerReply([](HttpReply& r) {
+                            r.chunkSize = 1000;
+                            r.chunkDelayMs = 5000;
+                        }) }),
     [](const auto& info) { return std::to_string(info.index); });
 
 TEST_F(WebUpdateTest, ErrorStatusPageIsNotRead)
@@ -300,17 +302,17 @@ TEST_F(WebUpdateTest, PageFailures)
     hugeUnannounced.sendContentLength = false;
     HttpReply moved;
     moved.status = 301;
-    moved.headers = {{"Location", server.url("/elsewhere.htm").toLatin1()}};
+    moved.headers = { { "Location", server.url("/elsewhere.htm").toLatin1() } };
     HttpReply stalled;
     stalled.body = page("1.2.0");
     stalled.delayBodyMs = 5000;
-    const std::vector<QString> failed{"BeforeGetInfo", "DownloadError", "AfterGetInfo", "DownloadError"};
-    const std::vector<Case> cases{
-        {"page without a version tag", noVersion, {"BeforeGetInfo", "AfterGetInfo", "DownloadError"}},
-        {"page over the size limit", huge, failed},
-        {"page over the size limit without Content-Length", hugeUnannounced, failed},
-        {"HTTP redirection", moved, failed},
-        {"no byte for too long", stalled, failed},
+    const std::vector<QString> failed { "BeforeGetInfo", "DownloadError", "AfterGetInfo", "DownloadError" };
+    const std::vector<Case> cases {
+        { "page without a version tag", noVersion, { "BeforeGetInfo", "AfterGetInfo", "DownloadError" } },
+        { "page over the size limit", huge, failed },
+        { "page over the size limit without Content-Length", hugeUnannounced, failed },
+        { "HTTP redirection", moved, failed },
+        { "no byte for too long", stalled, failed },
     };
     server.serveBody("/elsewhere.htm", page("1.2.0"));
     for (const Case& c : cases) {
@@ -326,8 +328,9 @@ TEST_F(WebUpdateTest, PageFailures)
 
 TEST_F(WebUpdateTest, RedirectionTagReadsTheOtherPageInstead)
 {
-    server.serveBody(kPagePath, metaTag("UPProduct", "Old") + metaTag("UPVersion", "9.0")
-                                    + metaTag("UPRedirection", server.url("/second.htm").toLatin1()));
+    server.serveBody(kPagePath,
+        metaTag("UPProduct", "Old") + metaTag("UPVersion", "9.0")
+            + metaTag("UPRedirection", server.url("/second.htm").toLatin1()));
     server.serveBody("/second.htm", metaTag("UPRedirection", server.url("/third.htm").toLatin1()));
     server.serveBody("/third.htm", page("1.1.9"));
     EXPECT_FALSE(web.RunUpdateCheck());
@@ -339,17 +342,19 @@ TEST_F(WebUpdateTest, RedirectionTagReadsTheOtherPageInstead)
 
 TEST_F(WebUpdateTest, RedirectionChainStopsAfterTenPages)
 {
-    server.serveBody(kPagePath, page("1.2.0") + metaTag("UPRedirection", server.url(QString::fromLatin1(kPagePath)).toLatin1()));
+    server.serveBody(kPagePath,
+        page("1.2.0") + metaTag("UPRedirection", server.url(QString::fromLatin1(kPagePath)).toLatin1()));
     EXPECT_FALSE(web.RunUpdateCheck());
     EXPECT_EQ(server.hits(kPagePath), TWebUpdate::kMaxPages);
-    EXPECT_THAT(events, ElementsAre("BeforeGetInfo", "Download", "DownloadError", "AfterGetInfo", "DownloadError"));
+    EXPECT_THAT(
+        events, ElementsAre("BeforeGetInfo", "Download", "DownloadError", "AfterGetInfo", "DownloadError"));
     EXPECT_EQ(server.hits(kInstallerPath), 0);
 }
 
 TEST_F(WebUpdateTest, ClientFileNameMustBeABareName)
 {
-    for (const QByteArray name : {"", ".", "..", "../TaskhaulSetup.exe", "sub/Setup.exe", "..\\Setup.exe",
-                                  "/tmp/Setup.exe"}) {
+    for (const QByteArray name :
+        { "", ".", "..", "../TaskhaulSetup.exe", "sub/Setup.exe", "..\\Setup.exe", "/tmp/Setup.exe" }) {
         events.clear();
         server.serveBody(kPagePath, page("1.2.0", name));
         server.serveBody(kInstallerPath, installer);
@@ -419,12 +424,12 @@ TEST(ProductInfo, AddressWithoutHttpOrHttpsGetsHttp)
 {
     TProductInfo info;
     const std::pair<const char*, const char*> cases[] = {
-        {"www.velmora.example/u.htm", "http://www.velmora.example/u.htm"},
-        {"http://host/u.htm", "http://host/u.htm"},
-        {"HTTP://host/u.htm", "HTTP://host/u.htm"},
-        {"HttpS://host/u.htm", "HttpS://host/u.htm"},
-        {"ftp://host/u.htm", "http://ftp://host/u.htm"},
-        {"file:///etc/passwd", "http://file:///etc/passwd"},
+        { "www.velmora.example/u.htm", "http://www.velmora.example/u.htm" },
+        { "http://host/u.htm", "http://host/u.htm" },
+        { "HTTP://host/u.htm", "HTTP://host/u.htm" },
+        { "HttpS://host/u.htm", "HttpS://host/u.htm" },
+        { "ftp://host/u.htm", "http://ftp://host/u.htm" },
+        { "file:///etc/passwd", "http://file:///etc/passwd" },
     };
     for (const auto& [given, kept] : cases) {
         info.setURL(QString::fromLatin1(given));

@@ -18,14 +18,22 @@ namespace {
 QByteArray reasonPhrase(int status)
 {
     switch (status) {
-    case 200: return "OK";
-    case 301: return "Moved Permanently";
-    case 302: return "Found";
-    case 401: return "Unauthorized";
-    case 404: return "Not Found";
-    case 500: return "Internal Server Error";
-    case 503: return "Service Unavailable";
-    default: return "Status";
+    case 200:
+        return "OK";
+    case 301:
+        return "Moved Permanently";
+    case 302:
+        return "Found";
+    case 401:
+        return "Unauthorized";
+    case 404:
+        return "Not Found";
+    case 500:
+        return "Internal Server Error";
+    case 503:
+        return "Service Unavailable";
+    default:
+        return "Status";
     }
 }
 
@@ -53,7 +61,10 @@ bool parseRequest(const QByteArray& head, RecordedRequest& request)
 
 class LocalHttpServer::Worker : public QObject {
 public:
-    explicit Worker(Shared& shared) : shared_(shared) {}
+    explicit Worker(Shared& shared)
+        : shared_(shared)
+    {
+    }
 
     quint16 listen()
     {
@@ -122,7 +133,8 @@ private:
 
     void respond(QTcpSocket* socket, const HttpReply& reply)
     {
-        QByteArray head = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonPhrase(reply.status) + "\r\n";
+        QByteArray head
+            = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reasonPhrase(reply.status) + "\r\n";
         if (reply.sendContentLength) {
             const qint64 length = reply.announcedLength >= 0 ? reply.announcedLength : reply.body.size();
             head += "Content-Length: " + QByteArray::number(length) + "\r\n";
@@ -166,17 +178,20 @@ private:
     std::unordered_map<QTcpSocket*, QByteArray> buffers_;
 };
 
-LocalHttpServer::LocalHttpServer() : thread_(std::make_unique<QThread>())
+LocalHttpServer::LocalHttpServer()
+    : thread_(std::make_unique<QThread>())
 {
     worker_ = new Worker(shared_);
     worker_->moveToThread(thread_.get());
     thread_->start();
-    QMetaObject::invokeMethod(worker_, [this] { port_ = worker_->listen(); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        worker_, [this] { port_ = worker_->listen(); }, Qt::BlockingQueuedConnection);
 }
 
 LocalHttpServer::~LocalHttpServer()
 {
-    QMetaObject::invokeMethod(worker_, [this] { worker_->shutdown(); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        worker_, [this] { worker_->shutdown(); }, Qt::BlockingQueuedConnection);
     thread_->quit();
     thread_->wait();
     delete worker_;
@@ -205,7 +220,7 @@ void LocalHttpServer::redirect(const QByteArray& path, const QByteArray& locatio
     HttpReply reply;
     reply.status = status;
     reply.body = "moved";
-    reply.headers = {{"Location", location}};
+    reply.headers = { { "Location", location } };
     serve(path, reply);
 }
 

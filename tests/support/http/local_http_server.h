@@ -21,10 +21,10 @@ struct HttpReply {
     QList<std::pair<QByteArray, QByteArray>> headers;
     bool sendContentLength = true;
     qint64 announcedLength = -1; // Content-Length to announce; -1: the body's size
-    qint64 cutAfter = -1;        // close the connection after this many body bytes
-    int delayBodyMs = 0;         // pause between the headers and the body
-    int chunkSize = 0;           // send the body in pieces of this many bytes...
-    int chunkDelayMs = 0;        // ...with this pause between them
+    qint64 cutAfter = -1; // close the connection after this many body bytes
+    int delayBodyMs = 0; // pause between the headers and the body
+    int chunkSize = 0; // send the body in pieces of this many bytes...
+    int chunkDelayMs = 0; // ...with this pause between them
 };
 
 struct RecordedRequest {
