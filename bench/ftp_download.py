@@ -32,15 +32,21 @@ server.serve_forever(handle_exit=True)
 '''
 
 
-def run(command):
-    """Runs a command; returns wall seconds, CPU seconds and peak RSS in MiB."""
+def run(command, scratch):
+    """Runs a command; returns wall seconds, CPU seconds and peak RSS in MiB.
+
+    GNU time reports the figures: a child forked from this Python process would
+    count Python's own memory as its peak."""
+    report = os.path.join(scratch, "time.txt")
     start = time.monotonic()
-    process = subprocess.Popen(command, stdout=subprocess.DEVNULL)
-    _, status, usage = os.wait4(process.pid, 0)
+    result = subprocess.run(["/usr/bin/time", "-o", report, "-f", "%U %S %M"] + command,
+                            stdout=subprocess.DEVNULL)
     wall = time.monotonic() - start
-    if os.waitstatus_to_exitcode(status) != 0:
+    if result.returncode != 0:
         sys.exit(f"failed: {' '.join(command)}")
-    return wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024.0
+    with open(report) as f:
+        user, system, peak_kib = f.read().split()[-3:]
+    return wall, float(user) + float(system), int(peak_kib) / 1024.0
 
 
 def main():
@@ -51,6 +57,8 @@ def main():
     parser.add_argument("--active", action="store_true", help="active mode for both clients")
     args = parser.parse_args()
 
+    if not os.access("/usr/bin/time", os.X_OK):
+        sys.exit("/usr/bin/time is missing: install Debian's time package (scripts/setup.sh)")
     client = os.path.join(args.build_dir, "bench", "ftp_download")
     if not os.access(client, os.X_OK):
         sys.exit(f"{client} not built (cmake --build {args.build_dir} --target ftp_download)")
@@ -80,7 +88,7 @@ def main():
                 for name, command in (("taskhaul", ours), ("curl", theirs)):
                     if os.path.exists(target):
                         os.remove(target)
-                    wall, cpu, rss = run(command)
+                    wall, cpu, rss = run(command, scratch)
                     if os.path.getsize(target) != size:
                         sys.exit(f"{name}: wrong size {os.path.getsize(target)}")
                     results[name].append((wall, cpu, rss))

@@ -10,7 +10,7 @@ packages=(
   nettle-dev
   python3 python3-pyftpdlib
   xvfb xauth x11-apps imagemagick trayer
-  lftp curl
+  lftp curl time
 )
 
 missing=()
