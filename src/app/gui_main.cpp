@@ -15,9 +15,8 @@ namespace taskhaul {
 
 int runGui(int argc, char** argv)
 {
-    // The guard comes before any window: a second copy leaves at once, silently.
-    // QCoreApplication is not there yet, so the runtime folder is found by hand
-    // only where Qt needs it; QStandardPaths works without an application object.
+    // The guard comes before anything else: a second copy leaves at once,
+    // silently, with exit code 0.
     SingleInstance instance;
     if (!instance.acquired())
         return 0;
@@ -30,7 +29,18 @@ int runGui(int argc, char** argv)
     // not end the program when they close.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    const LongTimeFormat timeFormat = LongTimeFormat::fromLocale(QLocale::system());
+    // Log-off, shutdown or a termination signal end the program without
+    // questions. The signals are caught from here on; they are acted on once the
+    // event loop runs, when the window exists.
+    MainWindow* mainWindow = nullptr;
+    SessionEndSignals sessionEnd([&mainWindow] {
+        if (mainWindow)
+            mainWindow->endSession();
+        else
+            QCoreApplication::quit();
+    });
+
+    const LongTimeFormat timeFormat = LongTimeFormat::fromSystemLocale();
     ActivityLog log(ActivityLog::defaultPath(), timeFormat);
     SettingsStore store(timeFormat);
 
@@ -39,14 +49,13 @@ int runGui(int argc, char** argv)
     services.store = &store;
     services.arguments = QApplication::arguments().mid(1);
     MainWindow window(services);
+    mainWindow = &window;
     QObject::connect(&window, &MainWindow::closedForGood, &app, &QApplication::quit, Qt::QueuedConnection);
 
-    // Log-off, shutdown or a termination signal end the program without questions.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, [&window](QSessionManager& manager) {
         manager.setRestartHint(QSessionManager::RestartNever);
         window.endSession();
     });
-    SessionEndSignals signals_([&window] { window.endSession(); });
 
     window.show();
     return app.exec();
