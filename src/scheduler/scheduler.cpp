@@ -15,7 +15,8 @@ const QString kNewNameRequired = QStringLiteral("The new name of the file donwlo
 const QString kNoWildcardsInRename = QStringLiteral("The * and ? wildcards are not allowed in the renamed file.");
 const QString kStartedTail = QStringLiteral(" --------+");
 
-// The first reason Start refuses the job, or an empty text.
+} // namespace
+
 QString startRefusal(const JobSettings& job)
 {
     if (job.host.isEmpty() || job.port.isEmpty() || job.userName.isEmpty() || job.password.isEmpty())
@@ -30,8 +31,6 @@ QString startRefusal(const JobSettings& job)
         return kNoWildcardsInRename;
     return {};
 }
-
-} // namespace
 
 int clampedInterval(int minutes)
 {

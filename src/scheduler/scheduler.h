@@ -71,4 +71,8 @@ private:
 // The interval field's value as Start reads it: clamped into 1..527040.
 int clampedInterval(int minutes);
 
+// The message with which Start refuses `job` (the first check that fails), or
+// an empty text when the job may be scheduled.
+QString startRefusal(const JobSettings& job);
+
 } // namespace taskhaul

@@ -1,0 +1,86 @@
+// Scheduled runs through the real transfer engine and FTP client, against the
+// scripted server, with the timers on a simulated clock.
+#include "fake_scheduler_host.h"
+#include "ftp/ftp_client.h"
+#include "ftp/scripted_ftp_server.h"
+#include "scheduler/engine_run_steps.h"
+#include "scheduler/scheduler.h"
+#include "simulated_time.h"
+#include "transfer/transfer_engine.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+namespace taskhaul::test {
+namespace {
+
+class ScheduledEngineRun : public ::testing::Test {
+protected:
+    ScheduledEngineRun()
+    {
+        host.settings = completeJob();
+        host.settings.host = QString::fromStdString(server.host());
+        host.settings.port = QString::number(server.port());
+        host.settings.remoteFolder = QStringLiteral("pub");
+        host.settings.localFolder = local.path();
+        host.settings.passive = true;
+        host.settings.scheduleKind = JobSettings::ScheduleKind::Interval;
+        host.settings.intervalMinutes = 1;
+        server.addFile("a.txt", "alpha");
+    }
+
+    void startAndRunOnce()
+    {
+        scheduler.start();
+        host.events.clear();
+        time.advance(kMinute);
+    }
+
+    ScriptedFtpServer server;
+    QTemporaryDir local;
+    SimulatedTime time{wall(2024, 3, 15, 9, 0, 0)};
+    SimulatedTimer timer1{time};
+    SimulatedTimer timer2{time};
+    FakeSchedulerHost host;
+    ftp::TFtpClient client;
+    TransferEngine engine{host, client, QStringLiteral(",")};
+    EngineRunSteps steps{engine, host};
+    Scheduler scheduler{host, steps, time, timer1, timer2, LongTimeFormat{}};
+};
+
+TEST_F(ScheduledEngineRun, FailedConnectIsLoggedOnlyAndTheNextTickTriesAgain)
+{
+    server.reply("PASS", "530 Login incorrect.\r\n");
+    startAndRunOnce();
+
+    EXPECT_EQ(host.logLines().last(), QStringLiteral("ERROR: The FTP site information specified is not valid "
+                                                     "or the site cannot be accessed at this time."));
+    EXPECT_TRUE(host.boxes.texts().isEmpty());
+    EXPECT_EQ(host.events.last(), QStringLiteral("schedon"));
+    EXPECT_TRUE(scheduler.isOn());
+
+    time.advance(kMinute);
+    EXPECT_EQ(server.sessionCount(), 2);
+}
+
+TEST_F(ScheduledEngineRun, FailedListingEndsTheRunCleanly)
+{
+    server.reply("LIST", "550 Permission denied.\r\n");
+    startAndRunOnce();
+
+    const QStringList lines = host.logLines();
+    ASSERT_EQ(lines.size(), 4) << lines.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(lines.at(0), QStringLiteral("alice connected to 127.0.0.1"));
+    EXPECT_EQ(lines.at(1), QStringLiteral("Current folder is pub"));
+    EXPECT_TRUE(lines.at(2).startsWith(QLatin1String("ERROR: "))) << lines.at(2).toStdString();
+    EXPECT_TRUE(lines.at(2).contains(QLatin1String("Permission denied"))) << lines.at(2).toStdString();
+    EXPECT_EQ(lines.at(3), QStringLiteral("alice disconnected from 127.0.0.1"));
+    EXPECT_FALSE(client.IsConnected());
+    EXPECT_TRUE(host.boxes.texts().isEmpty());
+    EXPECT_EQ(host.events.last(), QStringLiteral("schedon"));
+    EXPECT_TRUE(scheduler.isOn());
+}
+
+} // namespace
+} // namespace taskhaul::test
