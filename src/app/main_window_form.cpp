@@ -39,6 +39,13 @@ QLineEdit* lineEdit(QWidget* parent, const char* objectName, const QString& text
     return edit;
 }
 
+// Passwords are shown as "*".
+void hideText(QLineEdit* edit)
+{
+    edit->setEchoMode(QLineEdit::Password);
+    edit->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
+}
+
 QToolButton* toolButton(QWidget* parent, const char* objectName, const QString& text, const QString& hint,
                         QStyle::StandardPixmap pixmap)
 {
@@ -108,10 +115,9 @@ void MainWindowForm::build(QWidget* parent)
         userName = lineEdit(box, "Edit3");
         anonymousLogin = toolButton(box, "SpeedButton3", QStringLiteral("Anonymous"),
                                     QStringLiteral("Use anonymous login information"),
-                                    QStyle::SP_DialogHelpButton);
-        anonymousLogin->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+                                    QStyle::SP_CustomBase);
         password = lineEdit(box, "Edit4");
-        password->setEchoMode(QLineEdit::Password);
+        hideText(password);
         grid->addWidget(label(box, QStringLiteral("Host address:"), host), 0, 0);
         grid->addWidget(host, 0, 1, 1, 3);
         grid->addWidget(label(box, QStringLiteral("Port:"), port), 1, 0);
@@ -209,7 +215,7 @@ void MainWindowForm::build(QWidget* parent)
         proxyPort->setMaxLength(kPortMaxLength);
         proxyUserName = lineEdit(box, "edtProxyUserName");
         proxyPassword = lineEdit(box, "edtProxyPassword");
-        proxyPassword->setEchoMode(QLineEdit::Password);
+        hideText(proxyPassword);
         grid->addWidget(label(box, QStringLiteral("Proxy type:"), proxyType), 0, 0);
         grid->addWidget(proxyType, 0, 1);
         grid->addWidget(label(box, QStringLiteral("Host address:"), proxyHost), 1, 0);
