@@ -4,12 +4,17 @@
 
 namespace taskhaul {
 
-QtSchedulerTimer::QtSchedulerTimer()
+QtSchedulerTimer::QtSchedulerTimer(Guard guard) : guard_(std::move(guard))
 {
     timer_.setSingleShot(true);
     // The daily timer ticks every second; a coarse timer could stray by 50 ms.
     timer_.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&timer_, &QTimer::timeout, [this] { fire(); });
+    QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] {
+        if (guard_)
+            guard_([this] { fire(); });
+        else
+            fire();
+    });
 }
 
 void QtSchedulerTimer::start(qint64 ms)

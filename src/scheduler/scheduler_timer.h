@@ -38,13 +38,18 @@ private:
 // The event loop's timer.
 class QtSchedulerTimer : public SchedulerTimer {
 public:
-    QtSchedulerTimer();
+    // Runs a handler call; the window passes its error guard, so that an error
+    // escaping a tick is reported as any other event's error.
+    using Guard = std::function<void(const std::function<void()>& call)>;
+
+    explicit QtSchedulerTimer(Guard guard = {});
     void start(qint64 ms) override;
     void stop() override;
     bool isActive() const override;
 
 private:
     QTimer timer_;
+    Guard guard_;
 };
 
 } // namespace taskhaul

@@ -1,0 +1,56 @@
+#include "app/scheduler_wiring.h"
+
+#include "app/main_window.h"
+#include "app/transfer_wiring.h"
+#include "log/activity_log.h"
+
+namespace taskhaul {
+
+namespace {
+
+QtSchedulerTimer::Guard guardOf(MainWindow& window)
+{
+    return [&window](const std::function<void()>& call) { window.runGuarded(call); };
+}
+
+} // namespace
+
+SchedulerWiring::SchedulerWiring(MainWindow& window, TransferWiring& transfer)
+    : window_(window),
+      clock_(window),
+      Timer1_(guardOf(window)),
+      Timer2_(guardOf(window)),
+      steps_(transfer.engine(), transfer.host()),
+      scheduler_(*this, steps_, clock_, Timer1_, Timer2_, window.activityLog().timeFormat())
+{
+}
+
+SchedulerWiring::~SchedulerWiring()
+{
+    Timer1_.stop();
+    Timer2_.stop();
+}
+
+QDateTime SchedulerWiring::WindowClock::localNow() const { return window_.now(); }
+
+JobSettings SchedulerWiring::job() const { return window_.jobSettings(); }
+
+void SchedulerWiring::setDailyTime(const QTime& time) { window_.setDailyTime(time); }
+
+void SchedulerWiring::writeLog(const QString& text) { window_.writeLog(text); }
+
+MessageBoxes& SchedulerWiring::messageBoxes() { return window_.messageBoxes(); }
+
+void SchedulerWiring::setTrayHint(const QString& hint) { window_.setTrayHint(hint); }
+
+void SchedulerWiring::controlsStandby() { window_.controlsStandby(); }
+
+void SchedulerWiring::controlsSchedon() { window_.controlsSchedon(); }
+
+void SchedulerWiring::controlsConnected() { window_.controlsConnected(); }
+
+bool SchedulerWiring::startEnabled() const { return window_.isCommandEnabled(Command::StartScheduler); }
+
+bool SchedulerWiring::stopEnabled() const { return window_.isCommandEnabled(Command::StopScheduler); }
+
+} // namespace taskhaul
