@@ -149,9 +149,15 @@ void Scheduler::runDue(RunKind kind)
         log(skippedLine());
         return;
     }
-    running_ = true;
-    const RunOutcome outcome = performUnattendedRun(kind, host_, steps_);
-    running_ = false;
+    RunOutcome outcome = RunOutcome::Failed;
+    {
+        running_ = true;
+        struct RunEnd {
+            bool& running;
+            ~RunEnd() { running = false; }
+        } runEnd{running_};
+        outcome = performUnattendedRun(kind, host_, steps_);
+    }
     if (outcome == RunOutcome::Incomplete)
         return;
     // Back to the scheduler-on state, unless the scheduler was turned off while
