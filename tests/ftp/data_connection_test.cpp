@@ -111,6 +111,14 @@ TEST_F(ClientTest, TransferTypeIsSentOnlyWhenItChanges)
     client.SetTransferType(TFtpTransferType::ftASCII);
     client.SetTransferType(TFtpTransferType::ftBinary);
     EXPECT_EQ(CommandsAfterLogin(), (Commands {"TYPE A", "TYPE I"}));
+
+    // While data flows the type stays as it is.
+    server.addFile("a.txt", "abc");
+    client.OnWork = [&](TWorkMode, std::int64_t) { client.SetTransferType(TFtpTransferType::ftASCII); };
+    std::ostringstream out;
+    client.RetrieveToStream("a.txt", out);
+    EXPECT_EQ(client.TransferType(), TFtpTransferType::ftBinary);
+    EXPECT_EQ(CommandsAfterLogin().back(), "RETR a.txt");
 }
 
 // ---- Retrieval, both modes ----
