@@ -1,5 +1,6 @@
 #include "app/gui_main.h"
 
+#include "app/event_guard.h"
 #include "app/main_window.h"
 #include "app/session_end.h"
 #include "app/single_instance.h"
@@ -11,7 +12,39 @@
 #include <QLocale>
 #include <QSessionManager>
 
+#include <exception>
+
 namespace taskhaul {
+
+namespace {
+
+// Every entry point of the window runs under its own error guard; this is the
+// last line behind them, for an error that escapes code outside those entry
+// points (a slot of a library, an event handler of a dialog). It shows the error
+// the same way and lets the program go on, so no exception unwinds through Qt.
+class GuardedApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+
+    void setMessageBoxes(MessageBoxes* boxes) { boxes_ = boxes; }
+
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (...) {
+            const std::exception_ptr error = std::current_exception();
+            if (boxes_)
+                runGuarded(*boxes_, [&error] { std::rethrow_exception(error); });
+            return false;
+        }
+    }
+
+private:
+    MessageBoxes* boxes_ = nullptr;
+};
+
+} // namespace
 
 int runGui(int argc, char** argv)
 {
@@ -21,7 +54,7 @@ int runGui(int argc, char** argv)
     if (!instance.acquired())
         return 0;
 
-    QApplication app(argc, argv);
+    GuardedApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Taskhaul"));
     QApplication::setApplicationDisplayName(QStringLiteral("Taskhaul"));
     QApplication::setOrganizationName(QStringLiteral("Velmora"));
@@ -50,6 +83,7 @@ int runGui(int argc, char** argv)
     services.arguments = QApplication::arguments().mid(1);
     MainWindow window(services);
     mainWindow = &window;
+    app.setMessageBoxes(&window.messageBoxes());
     QObject::connect(&window, &MainWindow::closedForGood, &app, &QApplication::quit, Qt::QueuedConnection);
 
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, [&window](QSessionManager& manager) {
