@@ -11,6 +11,9 @@
 #include <QMenuBar>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QStatusTipEvent>
+#include <QTabWidget>
+#include <QTest>
 #include <QTimeEdit>
 #include <QToolBar>
 #include <QToolButton>
@@ -165,6 +168,38 @@ TEST_F(CommandsTest, ErrorsOfACommandAreShownOnceAndSilentStopsNotAtAll)
     // Field handlers run under the same guard.
     EXPECT_FALSE(runGuarded(boxes, [] { throw SilentStop(); }));
     EXPECT_TRUE(runGuarded(boxes, [] {}));
+}
+
+TEST_F(CommandsTest, EditCommandsActOnTheFocusedTextFieldOnly)
+{
+    window().show();
+    window().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window()));
+    window().findChild<QTabWidget*>(QStringLiteral("PageControl1"))->setFocus();
+    EXPECT_FALSE(enabled(Command::EditPaste));
+
+    auto* host = child<QLineEdit>("Edit1");
+    host->setText(QStringLiteral("ftp.example.org"));
+    host->setFocus();
+    ASSERT_TRUE(enabled(Command::EditSelectAll));
+    trigger(Command::EditSelectAll);
+    trigger(Command::EditCut);
+    EXPECT_TRUE(host->text().isEmpty());
+    trigger(Command::EditPaste);
+    trigger(Command::EditPaste);
+    EXPECT_EQ(host->text(), "ftp.example.orgftp.example.org");
+    trigger(Command::EditUndo);
+    EXPECT_EQ(host->text(), "ftp.example.org");
+}
+
+TEST_F(CommandsTest, TheLongHintOfTheControlUnderTheMouseGoesToTheStatusLine)
+{
+    QStatusTipEvent tip(window().action(Command::OpenConfiguration)->statusTip());
+    QApplication::sendEvent(&window(), &tip);
+    EXPECT_EQ(window().statusLine(), "Load the saved information");
+    QStatusTipEvent empty{QString()};
+    QApplication::sendEvent(&window(), &empty);
+    EXPECT_TRUE(window().statusLine().isEmpty());
 }
 
 // ---- Open Configuration, Save Configuration, Clear All ---------------------------------
