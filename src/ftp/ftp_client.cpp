@@ -530,16 +530,28 @@ struct TFtpClient::Impl {
         phase.accepted = true;
         ReadAnnouncement(phase);
 
+        // Only the server may deliver the data: a connection from any other
+        // host is turned away and the wait goes on.
+        const std::string serverHost = net::PeerAddress(control.Get()).HostText();
         const unsigned expected = generation;
-        const auto outcome = net::Wait(listener.Get(), POLLIN, net::DeadlineAfter(limits.AcceptTimeout), Pumper(),
-                                       [this, expected] { return abortRequested || generation != expected; });
-        if (outcome == net::WaitOutcome::TimedOut)
-            throw EConnectTimeout();
-        if (outcome == net::WaitOutcome::Stopped)
-            throw EConnectionClosed();
-        net::Fd data(::accept4(listener.Get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
-        if (!data.Valid())
-            net::ThrowSocketError(errno);
+        const auto deadline = net::DeadlineAfter(limits.AcceptTimeout);
+        net::Fd data;
+        while (!data.Valid()) {
+            const auto outcome = net::Wait(listener.Get(), POLLIN, deadline, Pumper(),
+                                           [this, expected] { return abortRequested || generation != expected; });
+            if (outcome == net::WaitOutcome::TimedOut)
+                throw EConnectTimeout();
+            if (outcome == net::WaitOutcome::Stopped)
+                throw EConnectionClosed();
+            data.Reset(::accept4(listener.Get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+            if (!data.Valid()) {
+                if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR || errno == ECONNABORTED)
+                    continue;
+                net::ThrowSocketError(errno);
+            }
+            if (net::PeerAddress(data.Get()).HostText() != serverHost)
+                data.Reset();
+        }
         listener.Reset();
         dataFd = data.Get();
         try {

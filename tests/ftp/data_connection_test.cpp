@@ -415,6 +415,39 @@ TEST_F(ClientTest, PassiveConnectsToTheControlPeerNotTheAnnouncedAddress)
     EXPECT_EQ(out.str(), "safe");
 }
 
+TEST_F(ClientTest, ActiveModeTurnsAwayConnectionsFromOtherHosts)
+{
+    int announcedPort = 0;
+    server.on("PORT", [&](test::FtpSession& s, const std::string& argument) {
+        int n[6] = {};
+        std::sscanf(argument.c_str(), "%d,%d,%d,%d,%d,%d", &n[0], &n[1], &n[2], &n[3], &n[4], &n[5]);
+        announcedPort = n[4] * 256 + n[5];
+        s.setActiveAddress("127.0.0.1", announcedPort);
+        s.send("200 PORT command successful.\r\n");
+    });
+    int stranger = -1;
+    server.on("RETR", [&](test::FtpSession& s, const std::string& name) {
+        // Someone else (127.0.0.2) is quicker than the server.
+        stranger = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in from {};
+        from.sin_family = AF_INET;
+        ::inet_pton(AF_INET, "127.0.0.2", &from.sin_addr);
+        ::bind(stranger, reinterpret_cast<sockaddr*>(&from), sizeof from);
+        sockaddr_in to {};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(static_cast<std::uint16_t>(announcedPort));
+        ::inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
+        if (::connect(stranger, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0)
+            ::send(stranger, "forged", 6, MSG_NOSIGNAL);
+        s.runTransfer(DataPlan {}, "genuine", true, name);
+    });
+    Connect();
+    std::ostringstream out;
+    client.RetrieveToStream("a.txt", out);
+    EXPECT_EQ(out.str(), "genuine");
+    ::close(stranger);
+}
+
 TEST_F(ClientTest, PretPrecedesPasvWhenTheServerListsIt)
 {
     server.setFeatures("211-Features:\r\n PRET\r\n SIZE\r\n211 End\r\n");
