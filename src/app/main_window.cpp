@@ -5,6 +5,7 @@
 #include "app/input_rules.h"
 #include "app/program_icon.h"
 #include "app/qt_services.h"
+#include "app/transfer_wiring.h"
 #include "app/update_wiring.h"
 #include "log/activity_log.h"
 #include "log/desktop_shell.h"
@@ -91,6 +92,7 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent) : QMainWind
     connectFields();
     tray_->setHint(kHintOff);
     fitClientHeight();
+    transferWiring_ = std::make_unique<TransferWiring>(*this);
     updateWiring_ = std::make_unique<UpdateWiring>(*boxes_);
 
     runGuarded([this] { formCreate(); });
@@ -308,12 +310,12 @@ bool MainWindow::runGuarded(const std::function<void()>& body) { return taskhaul
 
 // ---- Placeholders: the engine, the scheduler and the update check wire these ----
 
-void MainWindow::connectToSiteCommand() {}
-void MainWindow::disconnectFromSiteCommand() {}
-void MainWindow::transferCommand() {}
-void MainWindow::stopTransferCommand() {}
-void MainWindow::anonymousLoginClicked() {}
-void MainWindow::ftpDisconnected() {}
+void MainWindow::connectToSiteCommand() { transferWiring_->engine().connectCommand(); }
+void MainWindow::disconnectFromSiteCommand() { transferWiring_->engine().disconnectCommand(); }
+void MainWindow::transferCommand() { transferWiring_->engine().transferCommand(); }
+void MainWindow::stopTransferCommand() { transferWiring_->engine().stopTransferCommand(); }
+void MainWindow::anonymousLoginClicked() { transferWiring_->engine().anonymousLogin(); }
+void MainWindow::ftpDisconnected() { transferWiring_->engine().onDisconnected(); }
 void MainWindow::startSchedulerCommand() {}
 void MainWindow::stopSchedulerCommand() {}
 void MainWindow::startStopSchedulerCommand() {}

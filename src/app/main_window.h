@@ -22,6 +22,7 @@ namespace taskhaul {
 
 class ActivityLog;
 class LogCommands;
+class TransferWiring;
 class UpdateWiring;
 class MessageBoxes;
 class SettingsStore;
@@ -83,6 +84,8 @@ public:
     MessageBoxes& messageBoxes() { return *boxes_; }
     Shell& shell() { return *shell_; }
     QDateTime now() const;
+    // The window's FTP client (FtpClient1) and the transfer engine that uses it.
+    TransferWiring& transferWiring() { return *transferWiring_; }
 
     // Commands: a disabled command does nothing, also when the program runs it.
     QAction* action(Command command) const { return actions_[std::size_t(command)]; }
@@ -196,6 +199,7 @@ private:
     std::function<QDateTime()> clock_;
     QStringList arguments_;
     std::unique_ptr<LogCommands> logCommands_;
+    std::unique_ptr<TransferWiring> transferWiring_;
     std::unique_ptr<UpdateWiring> updateWiring_;
 
     bool busyCursor_ = false;

@@ -1,0 +1,76 @@
+#include "app/transfer_wiring.h"
+
+#include "app/main_window.h"
+
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QTabWidget>
+
+namespace taskhaul {
+
+TransferWiring::TransferWiring(MainWindow& window) : window_(window), engine_(*this, FtpClient1_)
+{
+    // While the client waits for the network the window keeps taking clicks
+    // (Stop Transfer above all) and repainting.
+    FtpClient1_.Pump = [] { QCoreApplication::processEvents(); };
+}
+
+TransferWiring::~TransferWiring()
+{
+    FtpClient1_.Pump = nullptr;
+}
+
+JobSettings TransferWiring::job() const { return window_.jobSettings(); }
+
+void TransferWiring::setSequenceStart(int value) { window_.setSequenceStart(value); }
+
+void TransferWiring::setLoginFields(const QString& userName, const QString& password)
+{
+    window_.form().userName->setText(userName);
+    window_.form().password->setText(password);
+}
+
+LocalDateTime TransferWiring::currentTime() const
+{
+    const QDateTime now = window_.now();
+    const QDate date = now.date();
+    const QTime time = now.time();
+    return LocalDateTime{date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second()};
+}
+
+QString TransferWiring::statusText() const { return window_.statusLine(); }
+
+void TransferWiring::setStatusText(const QString& text) { window_.setStatusLine(text); }
+
+void TransferWiring::writeLog(const QString& text) { window_.writeLog(text); }
+
+MessageBoxes& TransferWiring::messageBoxes() { return window_.messageBoxes(); }
+
+void TransferWiring::controlsStandby() { window_.controlsStandby(); }
+
+void TransferWiring::controlsConnected() { window_.controlsConnected(); }
+
+void TransferWiring::controlsSchedon() { window_.controlsSchedon(); }
+
+void TransferWiring::setStopTransferEnabled(bool enabled) { window_.setStopTransferEnabled(enabled); }
+
+void TransferWiring::focusHostField()
+{
+    const MainWindowForm& form = window_.form();
+    if (form.pages->currentIndex() == 0 && form.host->isEnabled())
+        form.host->setFocus();
+}
+
+void TransferWiring::setBusyCursor(bool busy) { window_.setBusyCursor(busy); }
+
+bool TransferWiring::unattended() const { return window_.flags().unattended; }
+
+void TransferWiring::setUnattended(bool value) { window_.flags().unattended = value; }
+
+bool TransferWiring::abortRequested() const { return window_.flags().abortRequested; }
+
+void TransferWiring::setAbortRequested(bool value) { window_.flags().abortRequested = value; }
+
+void TransferWiring::processPendingEvents() { QCoreApplication::processEvents(); }
+
+} // namespace taskhaul
