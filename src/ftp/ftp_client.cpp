@@ -110,8 +110,8 @@ struct TFtpClient::Impl {
     // Changes whenever the control socket is closed, so that a wait that began
     // before a nested Disconnect notices it.
     unsigned generation = 0;
-    // Replies on their way that no caller will read (the answer to an ABOR sent
-    // while no transfer ran); taken in before the next command.
+    // Replies on their way that no caller will read (the answer to an ABOR, or
+    // the final reply of a transfer that broke); taken in before the next command.
     int staleReplies = 0;
 
     TFtpReply lastReply;
@@ -380,8 +380,6 @@ struct TFtpClient::Impl {
         const int code = SendCommand("SYST", {});
         systemDescription = code == 500 || lastReply.ReplyText.empty() ? std::string("Unknown")
                                                                        : lastReply.ReplyText.front();
-        if (code == 500)
-            systemDescription = "Unknown";
         if (ServerWantsZoneQuery(greeting, capabilities))
             SendCommand("SITE ZONE", {});
     }
@@ -607,6 +605,7 @@ struct TFtpClient::Impl {
 
         const int final = ReadReply({225, 226, 250, 426, 450});
         const bool cutShort = final == 426 || final == 450;
+        const TFtpReply finalReply = lastReply;
         if (cutShort)
             ReadReply({226, 225});
         else if (abortRequested)
@@ -625,10 +624,9 @@ struct TFtpClient::Impl {
                 throw EIncompleteTransfer(wanted, phase.received);
         } else if (cutShort && retrieval) {
             // The server says the transfer failed and nothing proves it complete.
-            throw EIncompleteTransfer(-1, phase.received);
+            throw EFtpReplyError(finalReply.NumericCode, reply::ErrorText(finalReply));
         }
     }
-
 };
 
 // ---- Construction and settings ----

@@ -248,6 +248,13 @@ TEST_P(Retrieval, CutShortWith426Then226)
     EXPECT_THAT(ErrorOf([&] { client.RetrieveFile("part.bin", folder.File("part.bin"), false); }),
                 HasSubstr("1000 bytes were received"));
     EXPECT_EQ(client.FileSize("part.bin"), 3000);
+    // Nothing says how much should have come: the server's 426 is the answer.
+    server.addFile("unsized.bin", Binary(3000));
+    DataPlan unsized = part;
+    unsized.preliminary = "150 Here it comes.\r\n";
+    server.setDataPlan("unsized.bin", unsized);
+    EXPECT_EQ(ErrorOf([&] { client.RetrieveFile("unsized.bin", folder.File("unsized.bin"), false); }),
+              "Connection closed.\r\n");
     EXPECT_THAT(folder.Entries(), ElementsAre("whole.bin"));
 }
 
