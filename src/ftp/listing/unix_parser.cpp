@@ -4,7 +4,9 @@
 #include "ftp/listing/core_parsers.h"
 #include "ftp/listing/line_tests.h"
 
+#include <algorithm>
 #include <array>
+#include <optional>
 
 namespace taskhaul::ftp {
 
