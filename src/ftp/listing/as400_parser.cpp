@@ -37,7 +37,7 @@ std::size_t objectTypeIndex(const Words& words)
 {
     if (words.size() >= 3 && isObjectType(words[1]))
         return 1;
-    if (words.size() >= 6 && isObjectType(words[4]) && isDigits(words[1]) && numericDate(words[2])
+    if (words.size() >= 6 && isObjectType(words[4]) && isNumber(words[1]) && numericDate(words[2])
         && parseTime(words[3]))
         return 4;
     return 0;
@@ -45,8 +45,8 @@ std::size_t objectTypeIndex(const Words& words)
 
 enum class DateOrder { YearMonthDay, MonthDayYear, DayMonthYear };
 
-std::optional<ListDateTime> dateIn(DateOrder order, const std::array<int, 3>& parts, TimeOfDay time,
-                                   const ListDateTime& today)
+std::optional<ListDateTime> dateIn(
+    DateOrder order, const std::array<int, 3>& parts, TimeOfDay time, const ListDateTime& today)
 {
     int year = 0, month = 0, day = 0;
     switch (order) {
@@ -75,9 +75,8 @@ DateOrder dateOrderOf(const ListingLines& lines, const ListDateTime& today)
             dates.push_back(*numericDate(words[2]));
     }
     for (DateOrder order : { DateOrder::YearMonthDay, DateOrder::MonthDayYear, DateOrder::DayMonthYear }) {
-        const bool fits = std::all_of(dates.begin(), dates.end(), [&](const std::array<int, 3>& parts) {
-            return dateIn(order, parts, {}, today).has_value();
-        });
+        const bool fits = std::all_of(dates.begin(), dates.end(),
+            [&](const std::array<int, 3>& parts) { return dateIn(order, parts, {}, today).has_value(); });
         if (fits)
             return order;
     }
@@ -90,10 +89,12 @@ public:
 
     bool check(const ListingLines& lines, std::string_view, bool) const override
     {
-        return firstContentLineIs(lines, [](std::string_view line) { return objectTypeIndex(fields(line)) != 0; });
+        return firstContentLineIs(
+            lines, [](std::string_view line) { return objectTypeIndex(fields(line)) != 0; });
     }
 
-    void parse(const ListingLines& lines, const ListParseContext& context, TFtpListItems& items) const override
+    void parse(
+        const ListingLines& lines, const ListParseContext& context, TFtpListItems& items) const override
     {
         const DateOrder order = dateOrderOf(lines, context.today);
         for (const std::string& line : lines) {

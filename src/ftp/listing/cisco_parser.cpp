@@ -30,7 +30,7 @@ bool isAttributes(std::string_view word)
 std::optional<TFtpListItem> parseLine(std::string_view line, const ListParseContext&)
 {
     const Words words = fields(line);
-    if (words.size() < 5 || !isDigits(words[0]) || !isAttributes(words[1]) || !isDigits(words[2]))
+    if (words.size() < 5 || !isNumber(words[0]) || !isAttributes(words[1]) || !isNumber(words[2]))
         return std::nullopt;
     std::size_t nameIndex = 0;
     std::optional<ListDateTime> date;
@@ -40,7 +40,8 @@ std::optional<TFtpListItem> parseLine(std::string_view line, const ListParseCont
         const auto time = parseTime(words[6]);
         if (time)
             date = makeDateTime(toIntOr(words[5], 0), monthFromName(words[3]), toIntOr(words[4], 0), *time);
-        nameIndex = words[7].size() > 1 && (words[7][0] == '+' || words[7][0] == '-') && words.size() > 8 ? 8 : 7;
+        nameIndex
+            = words[7].size() > 1 && (words[7][0] == '+' || words[7][0] == '-') && words.size() > 8 ? 8 : 7;
     } else {
         return std::nullopt;
     }
@@ -60,7 +61,7 @@ std::unique_ptr<ListParser> makeCiscoIOSParser()
     return std::make_unique<LineByLineParser>(
         "Cisco IOS",
         [](const ListingLines&, std::string_view systemDescription) {
-            return startsWith(systemDescription, "Cisco IOS ");
+            return systemDescription.starts_with("Cisco IOS ");
         },
         parseLine);
 }

@@ -27,8 +27,8 @@ bool isBatchFlags(std::string_view word)
 
 bool isBatchLine(const Words& words)
 {
-    return words.size() >= 9 && isBatchFlags(words[0]) && words[1].size() == 1 && isDigits(words[3])
-        && isDigits(words[4]) && monthFromName(words[5]) != 0;
+    return words.size() >= 9 && isBatchFlags(words[0]) && words[1].size() == 1 && isNumber(words[3])
+        && isNumber(words[4]) && monthFromName(words[5]) != 0;
 }
 
 bool hasMarker(std::string_view line)
@@ -40,11 +40,11 @@ bool hasMarker(std::string_view line)
 std::optional<ListDateTime> batchDate(const Words& words, std::size_t index, const ListDateTime& today)
 {
     const int month = monthFromName(words[index]);
-    const int day = isDigits(words[index + 1]) ? toIntOr(words[index + 1], 0) : 0;
+    const int day = isNumber(words[index + 1]) ? toIntOr(words[index + 1], 0) : 0;
     const std::string_view timeOrYear = words[index + 2];
     if (const auto time = parseTime(timeOrYear))
         return makeDateTime(recentYear(month, day, today), month, day, *time);
-    if (isDigits(timeOrYear) && timeOrYear.size() == 4)
+    if (isNumber(timeOrYear) && timeOrYear.size() == 4)
         return makeDateTime(toIntOr(timeOrYear, 0), month, day);
     return std::nullopt;
 }
@@ -79,7 +79,7 @@ std::size_t namespaceDateIndex(std::string_view line, const Words& words)
     if (!hasMarker(line) || words.size() < 5 || !isBatchFlags(words[0]))
         return 0;
     for (std::size_t i = 1; i + 3 < words.size(); ++i)
-        if (monthFromName(words[i]) != 0 && isDigits(words[i + 1]))
+        if (monthFromName(words[i]) != 0 && isNumber(words[i + 1]))
             return i;
     return 0;
 }
@@ -143,8 +143,8 @@ std::unique_ptr<ListParser> makeSterCommEntUxParser()
     return std::make_unique<LineByLineParser>(
         "CONNECT:Enterprise for UNIX",
         [](const ListingLines& lines, std::string_view) {
-            return firstContentLineIs(lines,
-                                      [](std::string_view line) { return !hasMarker(line) && isBatchLine(fields(line)); });
+            return firstContentLineIs(
+                lines, [](std::string_view line) { return !hasMarker(line) && isBatchLine(fields(line)); });
         },
         parseBatchLine);
 }
@@ -154,8 +154,8 @@ std::unique_ptr<ListParser> makeSterCommEntUxNSParser()
     return std::make_unique<LineByLineParser>(
         "CONNECT:Enterprise for UNIX$$",
         [](const ListingLines& lines, std::string_view) {
-            return firstContentLineIs(lines,
-                                      [](std::string_view line) { return namespaceDateIndex(line, fields(line)) != 0; });
+            return firstContentLineIs(
+                lines, [](std::string_view line) { return namespaceDateIndex(line, fields(line)) != 0; });
         },
         parseNamespaceLine);
 }

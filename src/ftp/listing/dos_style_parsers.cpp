@@ -28,8 +28,8 @@ std::optional<SizeColumn> sizeColumn(std::string_view word)
     return std::nullopt;
 }
 
-TFtpListItem entry(std::string_view line, std::string_view name, const SizeColumn& column,
-                   std::optional<ListDateTime> date)
+TFtpListItem entry(
+    std::string_view line, std::string_view name, const SizeColumn& column, std::optional<ListDateTime> date)
 {
     TFtpListItem item = newItem(line, name, column.isDir ? ItemType::Directory : ItemType::File);
     if (!column.isDir)
@@ -106,7 +106,7 @@ std::optional<TFtpListItem> parseQvtLine(std::string_view line, const ListParseC
         return std::nullopt;
     const std::size_t nameEnd = static_cast<std::size_t>(words.back().data() - head.data());
     return entry(line, trimmed(head.substr(0, nameEnd)), *column,
-                 monthDayYear(line.substr(kQvtDate, 8), line.substr(kQvtTime, 5), context.today.year));
+        monthDayYear(line.substr(kQvtDate, 8), line.substr(kQvtTime, 5), context.today.year));
 }
 
 // ---- NCSA Telnet for DOS (CU/TCP) -----------------------------------------------------------
@@ -161,7 +161,8 @@ std::unique_ptr<ListParser> makeXecomMicroRTOSParser()
     return std::make_unique<LineByLineParser>(
         "Xercom Micro RTOS",
         [](const ListingLines& lines, std::string_view) {
-            return firstContentLineIs(lines, [](std::string_view line) { return isXercomHeader(fields(line)); });
+            return firstContentLineIs(
+                lines, [](std::string_view line) { return isXercomHeader(fields(line)); });
         },
         parseXercomLine);
 }
@@ -195,7 +196,8 @@ std::unique_ptr<ListParser> makeKA9QParser()
         [](const ListingLines& lines, std::string_view) {
             // Only the first line is looked at.
             return !lines.empty()
-                && parseKa9qLine(lines.front(), ListParseContext { ListDateTime { 2000, 1, 1 }, {} }).has_value();
+                && parseKa9qLine(lines.front(), ListParseContext { ListDateTime { 2000, 1, 1 }, {} })
+                       .has_value();
         },
         parseKa9qLine);
 }

@@ -29,7 +29,7 @@ std::optional<ListDateTime> fromUnixTime(std::string_view seconds)
     if (!gmtime_r(&time, &parts))
         return std::nullopt;
     return makeDateTime(parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,
-                        TimeOfDay { parts.tm_hour, parts.tm_min, parts.tm_sec });
+        TimeOfDay { parts.tm_hour, parts.tm_min, parts.tm_sec });
 }
 
 std::optional<TFtpListItem> parseLine(std::string_view line, const ListParseContext&)

@@ -50,11 +50,6 @@ std::string_view afterFields(std::string_view line, std::size_t count)
     return rest;
 }
 
-bool isDigits(std::string_view text)
-{
-    return isNumber(text);
-}
-
 bool isUpperLetters(std::string_view text)
 {
     if (text.empty())
@@ -63,16 +58,6 @@ bool isUpperLetters(std::string_view text)
         if (c < 'A' || c > 'Z')
             return false;
     return true;
-}
-
-bool startsWith(std::string_view text, std::string_view prefix)
-{
-    return text.substr(0, prefix.size()) == prefix;
-}
-
-bool endsWith(std::string_view text, std::string_view suffix)
-{
-    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
 }
 
 bool equalsNoCase(std::string_view a, std::string_view b)
@@ -87,7 +72,7 @@ bool equalsNoCase(std::string_view a, std::string_view b)
 
 std::optional<std::int64_t> parseSize(std::string_view text)
 {
-    if (text.empty() || !isDigits(text.substr(0, 1)) || !isDigits(text.substr(text.size() - 1)))
+    if (text.empty() || !isNumber(text.substr(0, 1)) || !isNumber(text.substr(text.size() - 1)))
         return std::nullopt;
     std::string digits;
     digits.reserve(text.size());
@@ -112,7 +97,7 @@ std::optional<std::array<int, 3>> dateParts(std::string_view text, char separato
         if (end == std::string_view::npos)
             return std::nullopt;
         const std::string_view part = text.substr(0, end);
-        if (!isDigits(part) || part.size() > 4)
+        if (!isNumber(part) || part.size() > 4)
             return std::nullopt;
         parts[i] = toIntOr(part, -1);
         text.remove_prefix(std::min(text.size(), end + 1));
@@ -125,7 +110,7 @@ std::optional<TimeOfDay> parseTime(std::string_view text)
     int pmShift = -1; // -1 none, 0 AM, 12 PM
     if (!text.empty()) {
         std::string_view marker = text;
-        if (endsWith(text, "M") || endsWith(text, "m"))
+        if (text.ends_with("M") || text.ends_with("m"))
             marker = text.substr(text.size() >= 2 ? text.size() - 2 : 0);
         else
             marker = text.substr(text.size() - 1);
@@ -143,7 +128,7 @@ std::optional<TimeOfDay> parseTime(std::string_view text)
     while (true) {
         const std::size_t colon = text.find(':');
         const std::string_view part = text.substr(0, colon);
-        if (count == 3 || !isDigits(part) || part.size() > 2)
+        if (count == 3 || !isNumber(part) || part.size() > 2)
             return std::nullopt;
         values[count++] = toIntOr(part, -1);
         if (colon == std::string_view::npos)
@@ -208,7 +193,8 @@ void setSize(TFtpListItem& item, const std::optional<std::int64_t>& size)
     item.Size = size.value_or(0);
 }
 
-void LineByLineParser::parse(const ListingLines& lines, const ListParseContext& context, TFtpListItems& items) const
+void LineByLineParser::parse(
+    const ListingLines& lines, const ListParseContext& context, TFtpListItems& items) const
 {
     for (const std::string& line : lines)
         if (auto item = parseLine_(line, context))

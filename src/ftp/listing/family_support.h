@@ -22,12 +22,8 @@ std::vector<std::string_view> fields(std::string_view line);
 // before it and after it. Empty when the line has no more fields.
 std::string_view afterFields(std::string_view line, std::size_t count);
 
-// Digits only, at least one.
-bool isDigits(std::string_view text);
 // Upper-case letters A to Z only, at least one.
 bool isUpperLetters(std::string_view text);
-bool startsWith(std::string_view text, std::string_view prefix);
-bool endsWith(std::string_view text, std::string_view suffix);
 bool equalsNoCase(std::string_view a, std::string_view b);
 
 // A size column: digits, optionally grouped with "," or "."; nothing otherwise.
@@ -82,7 +78,8 @@ public:
     {
         return check_(lines, systemDescription);
     }
-    void parse(const ListingLines& lines, const ListParseContext& context, TFtpListItems& items) const override;
+    void parse(
+        const ListingLines& lines, const ListParseContext& context, TFtpListItems& items) const override;
 
 private:
     std::string_view ident_;
@@ -91,8 +88,7 @@ private:
 };
 
 // The first line that is neither blank nor a separator line passes `test`.
-template <typename Test>
-bool firstContentLineIs(const ListingLines& lines, Test test)
+template <typename Test> bool firstContentLineIs(const ListingLines& lines, Test test)
 {
     const std::string* line = firstContentLine(lines);
     return line && test(std::string_view(*line));

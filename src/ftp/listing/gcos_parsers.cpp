@@ -33,7 +33,7 @@ bool isGcos8Line(std::string_view line)
     if (line.size() < 4 || (line[0] != 'C' && line[0] != 'F') || line[1] != ' ' || line[2] != ' ')
         return false;
     const Words words = fields(line);
-    return words.size() >= 4 && (words[1] == "-" || isDigits(words[1])) && dateParts(words[2], '/');
+    return words.size() >= 4 && (words[1] == "-" || isNumber(words[1])) && dateParts(words[2], '/');
 }
 
 std::optional<TFtpListItem> parseGcos8Line(std::string_view line, const ListParseContext& context)
@@ -41,7 +41,8 @@ std::optional<TFtpListItem> parseGcos8Line(std::string_view line, const ListPars
     if (!isGcos8Line(line))
         return std::nullopt;
     const Words words = fields(line);
-    TFtpListItem item = newItem(line, afterFields(line, 3), line[0] == 'C' ? ItemType::Directory : ItemType::File);
+    TFtpListItem item
+        = newItem(line, afterFields(line, 3), line[0] == 'C' ? ItemType::Directory : ItemType::File);
     const auto date = *dateParts(words[2], '/');
     setDate(item, makeDateTime(wholeYear(date[2], context.today.year), date[0], date[1]));
     return item;
@@ -54,8 +55,8 @@ constexpr std::size_t kGcos7Date = 43; // day in columns 44-45, dots in 46 and 5
 bool isGcos7Line(std::string_view line)
 {
     return line.size() >= kGcos7Date + 9 && line[kGcos7Date + 2] == '.' && line[kGcos7Date + 6] == '.'
-        && isDigits(line.substr(kGcos7Date, 2)) && monthFromName(line.substr(kGcos7Date + 3, 3)) != 0
-        && isDigits(line.substr(kGcos7Date + 7, 2)) && !fields(line.substr(0, kGcos7Date)).empty();
+        && isNumber(line.substr(kGcos7Date, 2)) && monthFromName(line.substr(kGcos7Date + 3, 3)) != 0
+        && isNumber(line.substr(kGcos7Date + 7, 2)) && !fields(line.substr(0, kGcos7Date)).empty();
 }
 
 std::optional<TFtpListItem> parseGcos7Line(std::string_view line, const ListParseContext& context)
@@ -69,9 +70,9 @@ std::optional<TFtpListItem> parseGcos7Line(std::string_view line, const ListPars
     const Words tail = fields(line.substr(kGcos7Date + 9));
     if (!tail.empty())
         time = parseTime(tail[0]).value_or(TimeOfDay {});
-    setDate(item, makeDateTime(wholeYear(toIntOr(line.substr(kGcos7Date + 7, 2), 0), context.today.year),
-                               monthFromName(line.substr(kGcos7Date + 3, 3)), toIntOr(line.substr(kGcos7Date, 2), 0),
-                               time));
+    setDate(item,
+        makeDateTime(wholeYear(toIntOr(line.substr(kGcos7Date + 7, 2), 0), context.today.year),
+            monthFromName(line.substr(kGcos7Date + 3, 3)), toIntOr(line.substr(kGcos7Date, 2), 0), time));
     return item;
 }
 

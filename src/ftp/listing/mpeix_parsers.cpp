@@ -25,12 +25,13 @@ using Words = std::vector<std::string_view>;
 // A record size: "128W" (words) or "1B" (bytes).
 bool isRecordSize(std::string_view word)
 {
-    return word.size() > 1 && (word.back() == 'W' || word.back() == 'B') && isDigits(word.substr(0, word.size() - 1));
+    return word.size() > 1 && (word.back() == 'W' || word.back() == 'B')
+        && isNumber(word.substr(0, word.size() - 1));
 }
 
 bool isHeaderWord(std::string_view word)
 {
-    return word == "FILENAME" || word == "CODE" || word == "SIZE" || startsWith(word, "PATH=");
+    return word == "FILENAME" || word == "CODE" || word == "SIZE" || word.starts_with("PATH=");
 }
 
 std::optional<TFtpListItem> parseListfLine(std::string_view line, const ListParseContext&)
@@ -84,7 +85,7 @@ std::unique_ptr<ListParser> makeMPiXWithPOSIXParser()
         [](const ListingLines& lines, std::string_view) {
             return firstContentLineIs(lines, [](std::string_view line) {
                 const Words words = fields(line);
-                if (!words.empty() && startsWith(words[0], "PATH="))
+                if (!words.empty() && words[0].starts_with("PATH="))
                     return true;
                 return words.size() >= 3 && words[0] == "CODE" && words.back() == "FILENAME";
             });

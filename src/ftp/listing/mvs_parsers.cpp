@@ -20,8 +20,8 @@ bool isSlashDate(std::string_view word)
     return dateParts(word, '/').has_value();
 }
 
-std::optional<ListDateTime> slashDate(std::string_view word, const ListParseContext& context,
-                                      std::string_view timeWord = {})
+std::optional<ListDateTime> slashDate(
+    std::string_view word, const ListParseContext& context, std::string_view timeWord = {})
 {
     const auto parts = dateParts(word, '/');
     if (!parts)
@@ -46,7 +46,7 @@ bool isCatalogHeader(const Words& words)
 
 bool isUnitType(std::string_view word)
 {
-    return (isDigits(word) && word.size() == 4) || word == "Tape";
+    return (isNumber(word) && word.size() == 4) || word == "Tape";
 }
 
 bool isCatalogLine(const Words& words)
@@ -86,7 +86,8 @@ std::optional<TFtpListItem> parseCatalogLine(std::string_view line, const ListPa
 
 bool isMemberHeader(const Words& words)
 {
-    return words.size() >= 3 && words[0] == "Name" && (words[1] == "VV.MM" || (words[1] == "Size" && words[2] == "TTR"));
+    return words.size() >= 3 && words[0] == "Name"
+        && (words[1] == "VV.MM" || (words[1] == "Size" && words[2] == "TTR"));
 }
 
 // "SAVE03    01.03 2002/09/12 2002/10/11 09:37    11    11     0 KIL001" (ISPF statistics)
@@ -95,8 +96,8 @@ bool isStatisticsLine(const Words& words)
     if (words.size() < 5)
         return false;
     const std::string_view version = words[1];
-    return version.size() == 5 && version[2] == '.' && isDigits(version.substr(0, 2)) && isDigits(version.substr(3))
-        && isSlashDate(words[2]) && isSlashDate(words[3]);
+    return version.size() == 5 && version[2] == '.' && isNumber(version.substr(0, 2))
+        && isNumber(version.substr(3)) && isSlashDate(words[2]) && isSlashDate(words[3]);
 }
 
 bool isHex(std::string_view word)
@@ -107,7 +108,8 @@ bool isHex(std::string_view word)
 // "68-MVSPDSMEMBER3 00B308 000411  00 FO  RU  ANY  24" (load module: hexadecimal size and TTR)
 bool isLoadModuleLine(const Words& words)
 {
-    return words.size() >= 4 && words[1].size() == 6 && isHex(words[1]) && words[2].size() == 6 && isHex(words[2]);
+    return words.size() >= 4 && words[1].size() == 6 && isHex(words[1]) && words[2].size() == 6
+        && isHex(words[2]);
 }
 
 bool takesMemberList(const ListingLines& lines)
@@ -135,8 +137,8 @@ std::optional<TFtpListItem> parseMemberLine(std::string_view line, const ListPar
     TFtpListItem item = newItem(line, words[0]);
     if (isStatisticsLine(words)) {
         // The Size column of ISPF statistics counts lines, not bytes.
-        const std::string_view time = words.size() > 4 && words[4].find(':') != std::string_view::npos ? words[4]
-                                                                                                         : "";
+        const std::string_view time
+            = words.size() > 4 && words[4].find(':') != std::string_view::npos ? words[4] : "";
         setDate(item, slashDate(words[3], context, time));
     } else if (isLoadModuleLine(words)) {
         setSize(item, std::stoll(std::string(words[1]), nullptr, 16));
@@ -149,9 +151,10 @@ std::optional<TFtpListItem> parseMemberLine(std::string_view line, const ListPar
 // "JOB01906", "TSU01830", "STC00042", or the wide form "J0123456".
 bool isJobId(std::string_view word)
 {
-    if (word.size() == 8 && (startsWith(word, "JOB") || startsWith(word, "TSU") || startsWith(word, "STC")))
-        return isDigits(word.substr(3));
-    return word.size() == 8 && (word[0] == 'J' || word[0] == 'T' || word[0] == 'S') && isDigits(word.substr(1));
+    if (word.size() == 8 && (word.starts_with("JOB") || word.starts_with("TSU") || word.starts_with("STC")))
+        return isNumber(word.substr(3));
+    return word.size() == 8 && (word[0] == 'J' || word[0] == 'T' || word[0] == 'S')
+        && isNumber(word.substr(1));
 }
 
 bool isJobStatus(std::string_view word)
@@ -186,8 +189,8 @@ std::unique_ptr<ListParser> makeMVSParser()
 std::unique_ptr<ListParser> makeMVSPartitionedDataSetParser()
 {
     return std::make_unique<LineByLineParser>(
-        "MVS:  Partitioned Data Set", [](const ListingLines& lines, std::string_view) { return takesMemberList(lines); },
-        parseMemberLine);
+        "MVS:  Partitioned Data Set",
+        [](const ListingLines& lines, std::string_view) { return takesMemberList(lines); }, parseMemberLine);
 }
 
 std::unique_ptr<ListParser> makeMVSJESInterface1Parser()
@@ -212,8 +215,8 @@ std::unique_ptr<ListParser> makeMVSJESInterface2Parser()
         [](const ListingLines& lines, std::string_view) {
             return firstContentLineIs(lines, [](std::string_view line) {
                 const Words words = fields(line);
-                return words.size() >= 4 && words[0] == "JOBNAME" && words[1] == "JOBID" && words[2] == "OWNER"
-                    && words[3] == "STATUS";
+                return words.size() >= 4 && words[0] == "JOBNAME" && words[1] == "JOBID"
+                    && words[2] == "OWNER" && words[3] == "STATUS";
             });
         },
         parseJobLine);

@@ -32,17 +32,17 @@ const std::string* firstEntryLine(const ListingLines& lines)
 
 // "Mon DD HH:MM" or "Mon DD YYYY": a time of day stands for a recent date.
 std::optional<ListDateTime> monthDayTimeOrYear(std::string_view monthWord, std::string_view dayWord,
-                                               std::string_view timeOrYear, const ListDateTime& today)
+    std::string_view timeOrYear, const ListDateTime& today)
 {
     const int month = monthFromName(monthWord);
-    const int day = isDigits(dayWord) ? toIntOr(dayWord, 0) : 0;
+    const int day = isNumber(dayWord) ? toIntOr(dayWord, 0) : 0;
     if (timeOrYear.find(':') != std::string_view::npos) {
         const auto time = parseTime(timeOrYear);
         if (!time)
             return std::nullopt;
         return makeDateTime(recentYear(month, day, today), month, day, *time);
     }
-    if (!isDigits(timeOrYear) || timeOrYear.size() != 4)
+    if (!isNumber(timeOrYear) || timeOrYear.size() != 4)
         return std::nullopt;
     return makeDateTime(toIntOr(timeOrYear, 0), month, day);
 }
@@ -53,8 +53,8 @@ ItemType typeOf(char letter)
 }
 
 // Owner, size, month, day, time or year and name, from word `first` on.
-std::optional<TFtpListItem> netwareEntry(std::string_view line, const Words& words, std::size_t first, char type,
-                                         const ListParseContext& context)
+std::optional<TFtpListItem> netwareEntry(
+    std::string_view line, const Words& words, std::size_t first, char type, const ListParseContext& context)
 {
     if (words.size() < first + 6)
         return std::nullopt;
@@ -90,8 +90,8 @@ constexpr std::size_t kDosNameColumn = 39;
 
 bool isDosNamespaceLine(std::string_view line)
 {
-    return line.size() > kDosNameColumn && line[2] == '-' && line[5] == '-' && line[12] == ':' && line[18] == ' '
-        && (line[19] == 'F' || line[19] == 'D') && line[20] == ' ' && line[38] == ' '
+    return line.size() > kDosNameColumn && line[2] == '-' && line[5] == '-' && line[12] == ':'
+        && line[18] == ' ' && (line[19] == 'F' || line[19] == 'D') && line[20] == ' ' && line[38] == ' '
         && dateParts(line.substr(0, 8), '-') && parseTime(trimmed(line.substr(10, 7)));
 }
 
@@ -106,8 +106,9 @@ std::optional<TFtpListItem> parseDosNamespaceLine(std::string_view line, const L
     if (item.ItemType == ItemType::File)
         setSize(item, parseSize(trimmed(line.substr(21, 17))));
     const auto date = *dateParts(line.substr(0, 8), '-');
-    setDate(item, makeDateTime(wholeYear(date[2], context.today.year), date[0], date[1],
-                               *parseTime(trimmed(line.substr(10, 7)))));
+    setDate(item,
+        makeDateTime(wholeYear(date[2], context.today.year), date[0], date[1],
+            *parseTime(trimmed(line.substr(10, 7)))));
     return item;
 }
 
@@ -138,7 +139,8 @@ std::optional<TFtpListItem> parseNfsNamespaceLine(std::string_view line, const L
         break;
     }
     std::string target;
-    if (const std::size_t arrow = name.find(" -> "); type == ItemType::SymbolicLink && arrow != std::string_view::npos) {
+    if (const std::size_t arrow = name.find(" -> ");
+        type == ItemType::SymbolicLink && arrow != std::string_view::npos) {
         target = std::string(name.substr(arrow + 4));
         name = name.substr(0, arrow);
     }
@@ -153,8 +155,9 @@ std::optional<TFtpListItem> parseNfsNamespaceLine(std::string_view line, const L
     setSize(item, toInt64(words[4]));
     const std::string time = std::string(words[8]) + std::string(words[9]);
     const auto parsedTime = parseTime(time);
-    if (isDigits(words[7]) && parsedTime)
-        setDate(item, makeDateTime(toIntOr(words[7], 0), monthFromName(words[5]), toIntOr(words[6], 0), *parsedTime));
+    if (isNumber(words[7]) && parsedTime)
+        setDate(item,
+            makeDateTime(toIntOr(words[7], 0), monthFromName(words[5]), toIntOr(words[6], 0), *parsedTime));
     return item;
 }
 

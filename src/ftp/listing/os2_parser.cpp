@@ -22,13 +22,14 @@ std::optional<std::array<int, 3>> os2Date(std::string_view word)
 
 bool isTimeWord(std::string_view word)
 {
-    return word.size() >= 4 && word.size() <= 5 && word.find(':') != std::string_view::npos && parseTime(word);
+    return word.size() >= 4 && word.size() <= 5 && word.find(':') != std::string_view::npos
+        && parseTime(word);
 }
 
 // Index of the date word, or 0 when the line is no OS/2 entry.
 std::size_t dateIndex(const Words& words)
 {
-    if (words.size() < 4 || !isDigits(words[0]))
+    if (words.size() < 4 || !isNumber(words[0]))
         return 0;
     for (std::size_t i = 1; i + 2 < words.size() && i <= 3; ++i) {
         if (os2Date(words[i]) && isTimeWord(words[i + 1]))
@@ -49,10 +50,12 @@ std::optional<TFtpListItem> parseLine(std::string_view line, const ListParseCont
     bool isDir = false;
     for (std::size_t i = 1; i < index; ++i)
         isDir = isDir || words[i] == "DIR";
-    TFtpListItem item = newItem(line, afterFields(line, index + 2), isDir ? ItemType::Directory : ItemType::File);
+    TFtpListItem item
+        = newItem(line, afterFields(line, index + 2), isDir ? ItemType::Directory : ItemType::File);
     setSize(item, toInt64(words[0]));
     const auto date = *os2Date(words[index]);
-    setDate(item, makeDateTime(wholeYear(date[2], context.today.year), date[0], date[1], *parseTime(words[index + 1])));
+    setDate(item,
+        makeDateTime(wholeYear(date[2], context.today.year), date[0], date[1], *parseTime(words[index + 1])));
     return item;
 }
 
@@ -63,7 +66,8 @@ std::unique_ptr<ListParser> makeOS2Parser()
     return std::make_unique<LineByLineParser>(
         "OS/2",
         [](const ListingLines& lines, std::string_view) {
-            return firstContentLineIs(lines, [](std::string_view line) { return dateIndex(fields(line)) != 0; });
+            return firstContentLineIs(
+                lines, [](std::string_view line) { return dateIndex(fields(line)) != 0; });
         },
         parseLine);
 }

@@ -17,7 +17,8 @@ using Words = std::vector<std::string_view>;
 bool isGenerationName(std::string_view word)
 {
     const std::size_t last = word.rfind('.');
-    return last != std::string_view::npos && last > 0 && word.find('.') < last && isDigits(word.substr(last + 1));
+    return last != std::string_view::npos && last > 0 && word.find('.') < last
+        && isNumber(word.substr(last + 1));
 }
 
 // "5-Jan-89" or "5-Jan-1989"
@@ -29,13 +30,13 @@ std::optional<ListDateTime> tops20Date(std::string_view date, std::string_view t
         return std::nullopt;
     const std::string_view day = date.substr(0, first);
     const std::string_view year = date.substr(second + 1);
-    if (!isDigits(day) || !isDigits(year))
+    if (!isNumber(day) || !isNumber(year))
         return std::nullopt;
     const auto clock = time.empty() ? std::optional<TimeOfDay>(TimeOfDay {}) : parseTime(time);
     if (!clock)
         return std::nullopt;
     return makeDateTime(wholeYear(toIntOr(year, 0), currentYear),
-                        monthFromName(date.substr(first + 1, second - first - 1)), toIntOr(day, 0), *clock);
+        monthFromName(date.substr(first + 1, second - first - 1)), toIntOr(day, 0), *clock);
 }
 
 std::optional<TFtpListItem> parseLine(std::string_view line, const ListParseContext& context)
@@ -45,7 +46,7 @@ std::optional<TFtpListItem> parseLine(std::string_view line, const ListParseCont
         return std::nullopt;
     const std::string_view name = words[0];
     const std::string_view base = name.substr(0, name.rfind('.'));
-    const bool isDir = endsWith(base, ".DIRECTORY");
+    const bool isDir = base.ends_with(".DIRECTORY");
     TFtpListItem item = newItem(line, name, isDir ? ItemType::Directory : ItemType::File);
     for (std::size_t i = 1; i < words.size(); ++i) {
         if (words[i].find('-') == std::string_view::npos)

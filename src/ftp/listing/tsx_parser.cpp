@@ -20,9 +20,9 @@ constexpr std::int64_t kBlockSize = 512;
 bool isSummaryLine(std::string_view line)
 {
     const Words words = fields(line);
-    if (words.size() == 3 && isDigits(words[0]))
+    if (words.size() == 3 && isNumber(words[0]))
         return equalsNoCase(words[1], "Free") && equalsNoCase(words[2], "blocks");
-    return words.size() == 4 && isDigits(words[0]) && equalsNoCase(words[1], "Files,") && isDigits(words[2])
+    return words.size() == 4 && isNumber(words[0]) && equalsNoCase(words[1], "Files,") && isNumber(words[2])
         && equalsNoCase(words[3], "Blocks");
 }
 
@@ -31,7 +31,7 @@ std::optional<std::int64_t> blockCount(std::string_view word)
 {
     if (!word.empty() && word.back() == 'P')
         word.remove_suffix(1);
-    const auto blocks = isDigits(word) && word.size() <= 9 ? toInt64(word) : std::nullopt;
+    const auto blocks = isNumber(word) && word.size() <= 9 ? toInt64(word) : std::nullopt;
     if (!blocks)
         return std::nullopt;
     return *blocks * kBlockSize;
@@ -46,10 +46,10 @@ std::optional<ListDateTime> tsxDate(std::string_view word, int currentYear)
         return std::nullopt;
     const std::string_view day = word.substr(0, first);
     const std::string_view year = word.substr(second + 1);
-    if (!isDigits(day) || !isDigits(year))
+    if (!isNumber(day) || !isNumber(year))
         return std::nullopt;
-    return makeDateTime(wholeYear(toIntOr(year, 0), currentYear), monthFromName(word.substr(first + 1, 3)),
-                        toIntOr(day, 0));
+    return makeDateTime(
+        wholeYear(toIntOr(year, 0), currentYear), monthFromName(word.substr(first + 1, 3)), toIntOr(day, 0));
 }
 
 // Up to six letters, digits or "$", then optionally "." and up to three more.
@@ -79,7 +79,8 @@ public:
         return false;
     }
 
-    void parse(const ListingLines& lines, const ListParseContext& context, TFtpListItems& items) const override
+    void parse(
+        const ListingLines& lines, const ListParseContext& context, TFtpListItems& items) const override
     {
         for (const std::string& line : lines)
             for (TFtpListItem& item : entriesOf(line, context.today.year))

@@ -14,7 +14,7 @@ using Words = std::vector<std::string_view>;
 
 bool isDigitsOrDash(std::string_view word)
 {
-    return word == "-" || isDigits(word);
+    return word == "-" || isNumber(word);
 }
 
 // ---- CMS ------------------------------------------------------------------------
@@ -39,8 +39,8 @@ std::size_t recordFormatIndex(const Words& words)
     for (std::size_t r = 1; r <= 3 && r + 5 < words.size(); ++r) {
         const std::string_view format = words[r];
         const bool isFormat = format == "F" || format == "V" || (r == 1 && format == "DIR");
-        if (isFormat && isDigitsOrDash(words[r + 1]) && isDigitsOrDash(words[r + 2]) && isDigitsOrDash(words[r + 3])
-            && cmsDate(words[r + 4], 2000) && parseTime(words[r + 5]))
+        if (isFormat && isDigitsOrDash(words[r + 1]) && isDigitsOrDash(words[r + 2])
+            && isDigitsOrDash(words[r + 3]) && cmsDate(words[r + 4], 2000) && parseTime(words[r + 5]))
             return r;
     }
     return 0;
@@ -81,8 +81,8 @@ std::optional<BfsLine> bfsLine(std::string_view line)
         return std::nullopt;
     BfsLine result { text.substr(1, close - 1), fields(text.substr(close + 1)) };
     const Words& rest = result.rest;
-    if (result.name.empty() || rest.size() < 4 || (rest[0] != "F" && rest[0] != "D") || !isDigitsOrDash(rest[1])
-        || !dateParts(rest[2], '/') || !parseTime(rest[3]))
+    if (result.name.empty() || rest.size() < 4 || (rest[0] != "F" && rest[0] != "D")
+        || !isDigitsOrDash(rest[1]) || !dateParts(rest[2], '/') || !parseTime(rest[3]))
         return std::nullopt;
     return result;
 }
@@ -97,7 +97,8 @@ std::optional<TFtpListItem> parseBfsLine(std::string_view line, const ListParseC
     if (!isDir)
         setSize(item, toInt64(parsed->rest[1]));
     const auto date = *dateParts(parsed->rest[2], '/');
-    setDate(item, makeDateTime(wholeYear(date[2], context.today.year), date[0], date[1], *parseTime(parsed->rest[3])));
+    setDate(item,
+        makeDateTime(wholeYear(date[2], context.today.year), date[0], date[1], *parseTime(parsed->rest[3])));
     return item;
 }
 
@@ -115,8 +116,8 @@ bool isReaderHeader(const Words& words)
 
 bool isReaderLine(const Words& words)
 {
-    return words.size() >= 9 && words[1].size() == 4 && isDigits(words[1]) && words[4].size() == 8
-        && isDigits(words[4]) && words[5].size() == 3 && isDigits(words[5]);
+    return words.size() >= 9 && words[1].size() == 4 && isNumber(words[1]) && words[4].size() == 8
+        && isNumber(words[4]) && words[5].size() == 3 && isNumber(words[5]);
 }
 
 std::optional<TFtpListItem> parseReaderLine(std::string_view line, const ListParseContext& context)
@@ -128,7 +129,8 @@ std::optional<TFtpListItem> parseReaderLine(std::string_view line, const ListPar
     const std::string_view date = words[7];
     const std::size_t slash = date.find('/');
     const auto time = parseTime(words[8]);
-    if (slash != std::string_view::npos && time && isDigits(date.substr(0, slash)) && isDigits(date.substr(slash + 1))) {
+    if (slash != std::string_view::npos && time && isNumber(date.substr(0, slash))
+        && isNumber(date.substr(slash + 1))) {
         const int month = toIntOr(date.substr(0, slash), 0);
         const int day = toIntOr(date.substr(slash + 1), 0);
         setDate(item, makeDateTime(recentYear(month, day, context.today), month, day, *time));
@@ -166,7 +168,8 @@ std::unique_ptr<ListParser> makeVMCMSParser()
     return std::make_unique<LineByLineParser>(
         "VM/CMS",
         [](const ListingLines& lines, std::string_view) {
-            return firstContentLineIs(lines, [](std::string_view line) { return recordFormatIndex(fields(line)) != 0; });
+            return firstContentLineIs(
+                lines, [](std::string_view line) { return recordFormatIndex(fields(line)) != 0; });
         },
         parseCmsLine);
 }

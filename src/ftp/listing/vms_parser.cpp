@@ -18,7 +18,7 @@ using namespace family;
 bool isVersionedName(std::string_view word)
 {
     const std::size_t semicolon = word.rfind(';');
-    return semicolon != std::string_view::npos && semicolon > 0 && isDigits(word.substr(semicolon + 1));
+    return semicolon != std::string_view::npos && semicolon > 0 && isNumber(word.substr(semicolon + 1));
 }
 
 // "2-JUN-1998" (the month in any case).
@@ -31,7 +31,7 @@ std::optional<std::array<int, 3>> vmsDate(std::string_view word)
     const std::string_view day = word.substr(0, first);
     const std::string_view month = word.substr(first + 1, second - first - 1);
     const std::string_view year = word.substr(second + 1);
-    if (!isDigits(day) || day.size() > 2 || month.size() != 3 || !isDigits(year) || year.size() != 4)
+    if (!isNumber(day) || day.size() > 2 || month.size() != 3 || !isNumber(year) || year.size() != 4)
         return std::nullopt;
     return std::array<int, 3> { toIntOr(year, 0), monthFromName(month), toIntOr(day, 0) };
 }
@@ -42,8 +42,8 @@ bool isBlockCount(std::string_view word)
     if (word.find_first_not_of('*') == std::string_view::npos)
         return true;
     const std::size_t slash = word.find('/');
-    return isDigits(word.substr(0, slash))
-        && (slash == std::string_view::npos || isDigits(word.substr(slash + 1)));
+    return isNumber(word.substr(0, slash))
+        && (slash == std::string_view::npos || isNumber(word.substr(slash + 1)));
 }
 
 bool isEntryLine(const std::vector<std::string_view>& words)

@@ -57,8 +57,9 @@ std::optional<TFtpListItem> parseLibraryLine(std::string_view line, const ListPa
 
 bool isQueueLine(const Words& words)
 {
-    return words.size() >= 6 && isUpperLetters(words[0].substr(0, 1)) && words[1].size() == 5 && isDigits(words[1])
-        && isDigits(words[2]) && words[3].size() == 1 && words[4].size() == 1 && isDigits(words[5]);
+    return words.size() >= 6 && isUpperLetters(words[0].substr(0, 1)) && words[1].size() == 5
+        && isNumber(words[1]) && isNumber(words[2]) && words[3].size() == 1 && words[4].size() == 1
+        && isNumber(words[5]);
 }
 
 std::optional<TFtpListItem> parseQueueLine(std::string_view line, const ListParseContext&)
@@ -90,7 +91,7 @@ std::optional<TFtpListItem> parseRootLine(std::string_view line, const ListParse
 
 bool isMemberLine(const Words& words)
 {
-    return words.size() == 4 && isDigits(words[1]) && dateParts(words[2], '/') && parseTime(words[3]);
+    return words.size() == 4 && isNumber(words[1]) && dateParts(words[2], '/') && parseTime(words[3]);
 }
 
 std::optional<TFtpListItem> parseMemberLine(std::string_view line, const ListParseContext& context)
@@ -109,7 +110,7 @@ std::optional<TFtpListItem> parseMemberLine(std::string_view line, const ListPar
 bool isTypedDataSet(const Words& words, std::string_view types)
 {
     return words.size() >= 3 && words[1].size() == 1 && types.find(words[1][0]) != std::string_view::npos
-        && isDigits(words[2]);
+        && isNumber(words[2]);
 }
 
 template <char... Types>
@@ -162,7 +163,8 @@ std::unique_ptr<ListParser> makeVSESubLibraryParser()
     return std::make_unique<LineByLineParser>(
         "VSE:  Sublibrary",
         [](const ListingLines& lines, std::string_view) {
-            return firstContentLineIs(lines, [](std::string_view line) { return isMemberLine(fields(line)); });
+            return firstContentLineIs(
+                lines, [](std::string_view line) { return isMemberLine(fields(line)); });
         },
         parseMemberLine);
 }
@@ -172,7 +174,8 @@ std::unique_ptr<ListParser> makeVSEVSAMCatalogParser()
     return std::make_unique<LineByLineParser>(
         "VSE:  VSAM Catalog",
         [](const ListingLines& lines, std::string_view) {
-            return firstContentLineIs(lines, [](std::string_view line) { return isTypedDataSet(fields(line), "EKR"); });
+            return firstContentLineIs(
+                lines, [](std::string_view line) { return isTypedDataSet(fields(line), "EKR"); });
         },
         parseDataSetLine<'E', 'K', 'R'>);
 }
@@ -182,7 +185,8 @@ std::unique_ptr<ListParser> makeVSEVTOCParser()
     return std::make_unique<LineByLineParser>(
         "VSE:  VTOC",
         [](const ListingLines& lines, std::string_view) {
-            return firstContentLineIs(lines, [](std::string_view line) { return isTypedDataSet(fields(line), "SDVIU"); });
+            return firstContentLineIs(
+                lines, [](std::string_view line) { return isTypedDataSet(fields(line), "SDVIU"); });
         },
         parseDataSetLine<'S', 'D', 'V', 'I', 'U'>);
 }

@@ -31,14 +31,14 @@ std::optional<std::array<int, 3>> monthDayYear(std::string_view word)
     const int month = monthFromName(word.substr(0, 3));
     const std::string_view day = word.substr(4, 2);
     const std::string_view year = word.substr(7);
-    if (month == 0 || !isDigits(day) || !isDigits(year))
+    if (month == 0 || !isNumber(day) || !isNumber(year))
         return std::nullopt;
     return std::array<int, 3> { toIntOr(year, 0), month, toIntOr(day, 0) };
 }
 
 bool isEntryLine(const Words& words)
 {
-    return words.size() >= 4 && isDigits(words[0]) && monthDayYear(words[1]) && parseTime(words[2]);
+    return words.size() >= 4 && isNumber(words[0]) && monthDayYear(words[1]) && parseTime(words[2]);
 }
 
 std::optional<TFtpListItem> parseLine(std::string_view line, const ListParseContext&)
@@ -48,7 +48,7 @@ std::optional<TFtpListItem> parseLine(std::string_view line, const ListParseCont
         return std::nullopt;
     std::string_view name = afterFields(line, 3);
     ItemType type = ItemType::File;
-    if (endsWith(name, "<DIR>")) {
+    if (name.ends_with("<DIR>")) {
         type = ItemType::Directory;
         name = trimmed(name.substr(0, name.size() - 5));
     }

@@ -37,7 +37,7 @@ struct Deviation {
 
 const std::vector<Deviation> kDeviations = {
     { "vms", 3, 0, { "39-vms-notime-file;1", "file", "3072", "-" },
-      "\"JUI\" is no English month; juin and juillet both shorten to it, so the date stays unknown" },
+        "\"JUI\" is no English month; juin and juillet both shorten to it, so the date stays unknown" },
 };
 
 std::vector<SampleFile> familySampleFiles()
@@ -127,9 +127,10 @@ TEST(FamilySamples, ParseGivesTheSampleEntries)
             for (std::size_t i = 0; i < expected.size(); ++i) {
                 const TFtpListItem& item = items[static_cast<int>(i)];
                 const SampleRow actual = samples::rowOf(item);
-                const auto deviation = std::find_if(kDeviations.begin(), kDeviations.end(), [&](const Deviation& d) {
-                    return d.slug == file.slug && d.caseNumber == sample.number && d.row == i;
-                });
+                const auto deviation
+                    = std::find_if(kDeviations.begin(), kDeviations.end(), [&](const Deviation& d) {
+                          return d.slug == file.slug && d.caseNumber == sample.number && d.row == i;
+                      });
                 if (deviation != kDeviations.end()) {
                     EXPECT_EQ(describe(actual), describe(deviation->ours)) << deviation->why;
                     continue;
@@ -138,8 +139,10 @@ TEST(FamilySamples, ParseGivesTheSampleEntries)
                 const bool dateOk = want.date == "-" ? actual.date == "-"
                                                      : item.ModifiedAvailable
                         && samples::sampleDateMatches(want.date, item.ModifiedDate, kToday);
-                EXPECT_TRUE(actual.name == want.name && actual.kind == want.kind && actual.size == want.size && dateOk)
-                    << "row " << i << "\n  expected " << describe(want) << "\n  actual   " << describe(actual);
+                EXPECT_TRUE(actual.name == want.name && actual.kind == want.kind && actual.size == want.size
+                    && dateOk)
+                    << "row " << i << "\n  expected " << describe(want) << "\n  actual   "
+                    << describe(actual);
                 EXPECT_FALSE(item.Data.empty());
             }
         }
