@@ -5,6 +5,7 @@
 #include "app/input_rules.h"
 #include "app/program_icon.h"
 #include "app/qt_services.h"
+#include "app/scheduler_wiring.h"
 #include "app/transfer_wiring.h"
 #include "app/update_wiring.h"
 #include "log/activity_log.h"
@@ -93,6 +94,7 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent) : QMainWind
     tray_->setHint(kHintOff);
     fitClientHeight();
     transferWiring_ = std::make_unique<TransferWiring>(*this);
+    schedulerWiring_ = std::make_unique<SchedulerWiring>(*this, *transferWiring_);
     updateWiring_ = std::make_unique<UpdateWiring>(*boxes_);
 
     runGuarded([this] { formCreate(); });
@@ -316,10 +318,10 @@ void MainWindow::transferCommand() { transferWiring_->engine().transferCommand()
 void MainWindow::stopTransferCommand() { transferWiring_->engine().stopTransferCommand(); }
 void MainWindow::anonymousLoginClicked() { transferWiring_->engine().anonymousLogin(); }
 void MainWindow::ftpDisconnected() { transferWiring_->engine().onDisconnected(); }
-void MainWindow::startSchedulerCommand() {}
-void MainWindow::stopSchedulerCommand() {}
-void MainWindow::startStopSchedulerCommand() {}
-void MainWindow::resetTimersClicked() {}
+void MainWindow::startSchedulerCommand() { schedulerWiring_->scheduler().start(); }
+void MainWindow::stopSchedulerCommand() { schedulerWiring_->scheduler().stop(); }
+void MainWindow::startStopSchedulerCommand() { schedulerWiring_->scheduler().startStop(); }
+void MainWindow::resetTimersClicked() { schedulerWiring_->scheduler().resetTimers(); }
 void MainWindow::checkForUpdatesCommand()
 {
     updateWiring_->Action16Execute();

@@ -22,6 +22,7 @@ namespace taskhaul {
 
 class ActivityLog;
 class LogCommands;
+class SchedulerWiring;
 class TransferWiring;
 class UpdateWiring;
 class MessageBoxes;
@@ -200,6 +201,7 @@ private:
     QStringList arguments_;
     std::unique_ptr<LogCommands> logCommands_;
     std::unique_ptr<TransferWiring> transferWiring_;
+    std::unique_ptr<SchedulerWiring> schedulerWiring_;
     std::unique_ptr<UpdateWiring> updateWiring_;
 
     bool busyCursor_ = false;
