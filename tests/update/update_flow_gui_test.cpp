@@ -1,3 +1,4 @@
+#include "app/update_wiring.h"
 #include "ui/update_status_windows.h"
 #include "update/news_source.h"
 #include "update/update_check_flow.h"
@@ -287,6 +288,35 @@ TEST(ProgressSteps, FitSixtyFourBitCountsIntoTheBar)
     EXPECT_GT(half.maximum, 1'000'000'000);
     EXPECT_NEAR(double(half.position) / half.maximum, 0.5, 1e-6);
     EXPECT_EQ(progressSteps(big, big).position, progressSteps(big, big).maximum);
+}
+
+} // namespace
+} // namespace taskhaul
+
+namespace taskhaul {
+namespace {
+
+TEST(UpdateWiring, ChecksTheSitesPageAndNewsWithHiddenWindows)
+{
+    LocalHttpServer server;
+    server.serveBody(kPagePath,
+        "<META NAME=\"UPProduct\" CONTENT=\"Taskhaul\">\r\n"
+        "<META NAME=\"UPVersion\" CONTENT=\"1.2.0\">\r\n");
+    server.serveBody(kNewsPath, "news of 1.2.0");
+    RecordingMessageBoxes boxes;
+    boxes.answerNext(MessageBoxes::Answer::No);
+    UpdateWiring wiring(boxes, server.url());
+    EXPECT_FALSE(wiring.messageWindow().isVisible());
+    EXPECT_FALSE(wiring.downloadWindow().isVisible());
+
+    wiring.Action16Execute();
+    EXPECT_THAT(boxes.texts(),
+        ElementsAre("You are using version 1.1.9, but version 1.2.0 is available.\r\n\r\n"
+                    "news of 1.2.0\r\n\r\nDo you wish to update to version 1.2.0 now?"));
+    EXPECT_EQ(server.hits(kPagePath), 1);
+    EXPECT_EQ(server.hits(kNewsPath), 1);
+    EXPECT_FALSE(wiring.messageWindow().isVisible());
+    EXPECT_EQ(wiring.webUpdate().ProductInfo.URL(), server.url(update_site::kPagePath));
 }
 
 } // namespace
