@@ -312,6 +312,18 @@ TEST(ConnectFailure, ConnectThatNeverCompletesTimesOut)
     ::close(listener);
 }
 
+TEST(ConnectFailure, UnknownHostIsASocketError)
+{
+    TFtpClient client;
+    client.SetHost("no-such-host.invalid");
+    client.SetLimits(ShortLimits());
+    int disconnected = 0;
+    client.OnDisconnected = [&](TFtpClient&) { ++disconnected; };
+    // The resolver's own text follows (it depends on the machine's network).
+    EXPECT_THAT(ErrorOf([&] { client.Connect(); }), ::testing::StartsWith("Socket Error # "));
+    EXPECT_EQ(disconnected, 0);
+}
+
 TEST_F(ClientTest, HostNamesAreResolved)
 {
     client.SetHost("localhost");
