@@ -1,13 +1,13 @@
 #pragma once
 
 #include "gui/recording_message_boxes.h"
+#include "qstring_print.h"
 #include "transfer/transfer_host.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <functional>
-#include <ostream>
 
 namespace taskhaul::test {
 
@@ -68,9 +68,3 @@ public:
 };
 
 } // namespace taskhaul::test
-
-// Readable failure messages for the texts the engine produces.
-inline void PrintTo(const QString& text, std::ostream* out)
-{
-    *out << '"' << text.toStdString() << '"';
-}

@@ -1,0 +1,172 @@
+// The main window's FTP commands with the engine behind them, on the offscreen
+// platform against the scripted server: which commands are enabled before,
+// during and after Connect, Transfer, Stop Transfer and Disconnect, and which
+// message boxes a user sees.
+
+#include "../app/window_fixture.h"
+
+#include "app/transfer_wiring.h"
+#include "ftp/scripted_ftp_server.h"
+#include "qstring_print.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTimer>
+#include <QToolButton>
+
+#include <string>
+
+namespace taskhaul::test {
+namespace {
+
+std::string listed(const std::string& name, std::size_t size)
+{
+    return "-rw-r--r--    1 ftp      ftp      " + std::to_string(size) + " Mar 01  2024 " + name + "\r\n";
+}
+
+class TransferWindow : public WindowTest {
+protected:
+    void SetUp() override
+    {
+        createWindow();
+        MainWindowForm form = window().form();
+        form.host->setText(QStringLiteral("127.0.0.1"));
+        form.port->setText(QString::number(server.port()));
+        form.userName->setText(QStringLiteral("alice"));
+        form.password->setText(QStringLiteral("pw"));
+        form.remoteFolder->setText(QStringLiteral("pub"));
+        form.localFolder->setText(local.path());
+        form.allFiles->setChecked(true);
+        form.passive->setChecked(true);
+        boxes.clear();
+
+        server.setListing(listed("a.txt", 1) + listed("big.bin", 1 << 20));
+        server.addFile("a.txt", "a");
+        server.addFile("big.bin", std::string(1 << 20, 'x'));
+    }
+
+    // The FTP commands that are enabled, in menu order.
+    QStringList enabledFtpCommands() const
+    {
+        QStringList names;
+        const std::pair<Command, const char*> commands[] = {{Command::Connect, "Connect"},
+                                                            {Command::Disconnect, "Disconnect"},
+                                                            {Command::Transfer, "Transfer"},
+                                                            {Command::StopTransfer, "Stop Transfer"}};
+        for (const auto& [command, name] : commands)
+            if (enabled(command))
+                names << QLatin1String(name);
+        return names;
+    }
+
+    // Runs `probe` from the event loop whenever the client waits, while `command` runs.
+    void runWhileWatching(Command command, const std::function<void()>& probe)
+    {
+        QTimer watcher;
+        watcher.setInterval(1);
+        QObject::connect(&watcher, &QTimer::timeout, probe);
+        watcher.start();
+        trigger(command);
+    }
+
+    ScriptedFtpServer server;
+    QTemporaryDir local;
+};
+
+TEST_F(TransferWindow, ConnectTransferDisconnect)
+{
+    EXPECT_EQ(enabledFtpCommands(), QStringList({QStringLiteral("Connect")}));
+
+    trigger(Command::Connect);
+    EXPECT_EQ(enabledFtpCommands(), QStringList({QStringLiteral("Disconnect"), QStringLiteral("Transfer")}));
+    EXPECT_EQ(window().statusLine(), QStringLiteral("Connected."));
+    EXPECT_FALSE(child("Edit1")->isEnabled());
+
+    QStringList seenDuringTransfer;
+    bool busyDuringTransfer = false;
+    runWhileWatching(Command::Transfer, [&] {
+        if (seenDuringTransfer.isEmpty() && enabled(Command::StopTransfer)) {
+            seenDuringTransfer = enabledFtpCommands();
+            busyDuringTransfer = QApplication::overrideCursor() != nullptr;
+        }
+    });
+    EXPECT_TRUE(busyDuringTransfer);
+    EXPECT_EQ(seenDuringTransfer, QStringList({QStringLiteral("Disconnect"), QStringLiteral("Transfer"),
+                                               QStringLiteral("Stop Transfer")}));
+    EXPECT_EQ(enabledFtpCommands(), QStringList({QStringLiteral("Disconnect"), QStringLiteral("Transfer")}));
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(boxes.texts(), QStringList({QStringLiteral("Transfer Completed")}));
+    EXPECT_TRUE(window().flags().unattended);
+
+    trigger(Command::Disconnect);
+    EXPECT_EQ(enabledFtpCommands(), QStringList({QStringLiteral("Connect")}));
+    EXPECT_TRUE(child("Edit1")->isEnabled());
+    EXPECT_EQ(window().statusLine(), QStringLiteral("Disconnected"));
+    const QStringList messages = logMessages();
+    EXPECT_TRUE(messages.contains(QStringLiteral("alice connected to 127.0.0.1")));
+    EXPECT_TRUE(messages.contains(QStringLiteral("Current folder is pub")));
+    EXPECT_EQ(messages.filter(QStringLiteral("Data transfer complete")).size(), 2);
+    EXPECT_EQ(messages.last(), QStringLiteral("alice disconnected from 127.0.0.1"));
+}
+
+TEST_F(TransferWindow, StopTransferReturnsToStandbyAndEndsTheRun)
+{
+    DataPlan slow;
+    slow.chunkSize = 16384;
+    slow.chunkDelay = std::chrono::milliseconds(20);
+    server.setDataPlan("big.bin", slow);
+    trigger(Command::Connect);
+
+    runWhileWatching(Command::Transfer, [&] {
+        const auto sent = server.commands();
+        if (!sent.empty() && sent.back() == "RETR big.bin" && enabled(Command::StopTransfer))
+            trigger(Command::StopTransfer);
+    });
+
+    EXPECT_EQ(enabledFtpCommands(), QStringList({QStringLiteral("Connect")}));
+    EXPECT_EQ(child("GroupBox4")->property("title").toString(), QStringLiteral("Scheduler (OFF)"));
+    EXPECT_TRUE(child("Edit1")->isEnabled());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_FALSE(window().flags().abortRequested);
+    EXPECT_FALSE(window().transferWiring().client().IsConnected());
+    const QStringList messages = logMessages();
+    EXPECT_EQ(messages.mid(messages.size() - 3),
+              QStringList({QStringLiteral("Transferring ftp://127.0.0.1pub/big.bin => ") + local.path()
+                               + QStringLiteral("/big.bin"),
+                           QStringLiteral("Operation aborted"), QStringLiteral("alice disconnected from 127.0.0.1")}));
+    EXPECT_FALSE(QFile::exists(local.path() + QStringLiteral("/big.bin")));
+}
+
+TEST_F(TransferWindow, FailedConnectIsShownToTheUserButNotInScheduledRuns)
+{
+    server.reply("PASS", "530 Login incorrect.\r\n");
+    const QString text =
+        QStringLiteral("The FTP site information specified is not valid or the site cannot be accessed at this time.");
+
+    trigger(Command::Connect);
+    EXPECT_EQ(boxes.texts(), QStringList({text}));
+    EXPECT_EQ(enabledFtpCommands(), QStringList({QStringLiteral("Connect")}));
+    EXPECT_EQ(window().statusLine(), text);
+
+    // A scheduled run goes through the same connect with the flag set.
+    boxes.clear();
+    window().flags().unattended = true;
+    EXPECT_FALSE(window().runGuarded([&] { window().transferWiring().engine().siteConnect(); }));
+    EXPECT_TRUE(boxes.shown().empty());
+    EXPECT_EQ(child("GroupBox4")->property("title").toString(), QStringLiteral("Scheduler (ON)"));
+    EXPECT_EQ(logMessages().last(), QStringLiteral("ERROR: ") + text);
+}
+
+TEST_F(TransferWindow, AnonymousLoginButtonFillsTheFieldsAndMarksTheJobChanged)
+{
+    window().flags().configChanged = false;
+    window().form().anonymousLogin->click();
+    EXPECT_EQ(window().form().userName->text(), QStringLiteral("anonymous"));
+    EXPECT_EQ(window().form().password->text(), TransferEngine::anonymousPassword());
+    EXPECT_TRUE(window().flags().configChanged);
+}
+
+} // namespace
+} // namespace taskhaul::test
