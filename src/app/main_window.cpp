@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include "app/auxiliary_windows.h"
 #include "app/edit_commands.h"
 #include "app/event_guard.h"
 #include "app/input_rules.h"
@@ -13,6 +14,7 @@
 #include "log/log_commands.h"
 #include "log/user_messages.h"
 #include "settings/settings_store.h"
+#include "transfer/local_date_time.h"
 
 #include <QAction>
 #include <QApplication>
@@ -98,6 +100,8 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent) : QMainWind
     updateWiring_ = std::make_unique<UpdateWiring>(*boxes_);
 
     runGuarded([this] { formCreate(); });
+    // The other windows exist from the start to the end of the run.
+    auxiliaryWindows_ = std::make_unique<AuxiliaryWindows>(*shell_, this);
 }
 
 MainWindow::~MainWindow() = default;
@@ -653,10 +657,16 @@ void MainWindow::browseLocalFolder()
         form_.localFolder->setText(*folder);
 }
 
-void MainWindow::validateTemplate(const QString& nameTemplate) { Q_UNUSED(nameTemplate); }
+void MainWindow::validateTemplate(const QString& nameTemplate)
+{
+    const QDateTime moment = now();
+    const LocalDateTime local{moment.date().year(), moment.date().month(),  moment.date().day(),
+                              moment.time().hour(), moment.time().minute(), moment.time().second()};
+    writeMessage(*boxes_, AuxiliaryWindows::templateCheckText(nameTemplate, local, form_.sequenceStart->value()));
+}
 
-void MainWindow::wildCardsCommand() {}
+void MainWindow::wildCardsCommand() { auxiliaryWindows_->showWildcardGuide(pos()); }
 
-void MainWindow::aboutCommand() {}
+void MainWindow::aboutCommand() { auxiliaryWindows_->showAbout(); }
 
 } // namespace taskhaul

@@ -21,6 +21,7 @@ class QMenu;
 namespace taskhaul {
 
 class ActivityLog;
+class AuxiliaryWindows;
 class LogCommands;
 class SchedulerWiring;
 class TransferWiring;
@@ -107,6 +108,7 @@ public:
     bool runGuarded(const std::function<void()>& body);
 
     const MainWindowForm& form() const { return form_; }
+    AuxiliaryWindows& auxiliaryWindows() { return *auxiliaryWindows_; }
     QMenu* trayMenu() const { return trayMenu_; }
     TrayArea& tray() { return *tray_; }
 
@@ -200,6 +202,7 @@ private:
     std::function<QDateTime()> clock_;
     QStringList arguments_;
     std::unique_ptr<LogCommands> logCommands_;
+    std::unique_ptr<AuxiliaryWindows> auxiliaryWindows_;
     std::unique_ptr<TransferWiring> transferWiring_;
     std::unique_ptr<SchedulerWiring> schedulerWiring_;
     std::unique_ptr<UpdateWiring> updateWiring_;

@@ -14,6 +14,7 @@
 #include <QStatusTipEvent>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <QTimeEdit>
 #include <QToolBar>
 #include <QToolButton>
@@ -200,6 +201,42 @@ TEST_F(CommandsTest, TheLongHintOfTheControlUnderTheMouseGoesToTheStatusLine)
     QStatusTipEvent empty{QString()};
     QApplication::sendEvent(&window(), &empty);
     EXPECT_TRUE(window().statusLine().isEmpty());
+}
+
+TEST_F(CommandsTest, ValidateButtonsShowTheExpandedName)
+{
+    child<QLineEdit>("Edit6")->setText(QStringLiteral("report-[yyyy][MM][pdd]-[seq].csv"));
+    child<QLineEdit>("Edit7")->setText(QStringLiteral("[HH][mm][ss].csv"));
+    child<QCheckBox>("CheckBox2")->setChecked(true);
+    window().setSequenceStart(7);
+    child<QToolButton>("SpeedButton1")->click();
+    child<QToolButton>("SpeedButton5")->click();
+    ASSERT_EQ(boxes.shown().size(), 2u);
+    EXPECT_EQ(boxes.shown()[0].kind, RecordingMessageBoxes::Kind::Information);
+    // The clock reads 2026-03-07 14:05:09.
+    EXPECT_EQ(boxes.shown()[0].text, "The file name is: report-20260306-7.csv");
+    EXPECT_EQ(boxes.shown()[1].text, "The file name is: 140509.csv");
+}
+
+TEST_F(CommandsTest, AboutAndWildCardsShowTheirWindowsModally)
+{
+    window().move(40, 30);
+    for (const auto& [command, name] : {std::pair{Command::About, "TAboutBox"}, std::pair{Command::WildCardsFormat, "Twild"}}) {
+        QString shown;
+        QPoint where;
+        QTimer::singleShot(0, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            ASSERT_NE(modal, nullptr);
+            shown = modal->objectName();
+            where = modal->pos();
+            modal->close();
+        });
+        trigger(command);
+        EXPECT_EQ(shown, name);
+        if (command == Command::WildCardsFormat) {
+            EXPECT_EQ(where, QPoint(340, 80));
+        }
+    }
 }
 
 // ---- Open Configuration, Save Configuration, Clear All ---------------------------------
