@@ -95,8 +95,11 @@ void TransferEngine::siteConnect()
         client_.Disconnect();
 
     try {
+        connecting_ = true;
         client_.Connect();
+        connecting_ = false;
     } catch (const std::exception&) {
+        connecting_ = false;
         host_.setStatusText(kSiteError);
         host_.writeLog(QStringLiteral("ERROR: ") + kSiteError);
         if (host_.unattended()) {
@@ -132,9 +135,10 @@ void TransferEngine::changeFolder()
 
 void TransferEngine::connectCommand()
 {
-    // Stop Transfer returns the controls to standby while a transfer may still be
-    // unwinding; a connect then would pull the connection from under it.
-    if (transferRunning_)
+    // Connect stays enabled while its own connect waits for the server, and Stop
+    // Transfer enables it while a transfer may still be unwinding: a second
+    // connect then would pull the connection from under the first.
+    if (connecting_ || transferRunning_)
         return;
     const JobSettings job = host_.job();
     if (job.host.isEmpty() || job.port.isEmpty() || job.userName.isEmpty() || job.password.isEmpty()) {
@@ -151,6 +155,13 @@ void TransferEngine::connectCommand()
 
 void TransferEngine::disconnectCommand()
 {
+    // Disconnect stays enabled while a transfer runs. Closing the connection
+    // under a waiting retrieval is not safe; the transfer is stopped instead,
+    // and its stop closes the connection as soon as the retrieval has ended.
+    if (transferRunning_) {
+        stopTransferCommand();
+        return;
+    }
     try {
         client_.Disconnect();
     } catch (const std::exception&) {

@@ -43,7 +43,8 @@ public:
     void changeFolder();
     // The Connect command.
     void connectCommand();
-    // The Disconnect command.
+    // The Disconnect command. During a transfer it stops the transfer, which
+    // then disconnects.
     void disconnectCommand();
     // The client's disconnected notification (installed on the client by the constructor).
     void onDisconnected();
@@ -91,6 +92,7 @@ private:
     ftp::TFtpClient& client_;
     QString groupSeparator_;
     bool transferRunning_ = false;
+    bool connecting_ = false;
 };
 
 } // namespace taskhaul

@@ -215,6 +215,21 @@ TEST_F(SiteConnection, ConnectCommandNeedsTheSiteFieldsAndRunsAsTheUser)
     EXPECT_NE(host.controls.back(), QStringLiteral("connected"));
 }
 
+TEST_F(SiteConnection, ConnectGivenWhileConnectingIsIgnored)
+{
+    server.setGreetingDelay(std::chrono::milliseconds(200));
+    int nested = 0;
+    client.Pump = [&] {
+        if (nested++ == 0)
+            engine.connectCommand();
+    };
+    engine.connectCommand();
+    EXPECT_GT(nested, 0);
+    EXPECT_EQ(server.sessionCount(), 1);
+    EXPECT_EQ(host.log.filter(QStringLiteral("connected to")).size(), 1);
+    EXPECT_TRUE(client.IsConnected());
+}
+
 TEST_F(SiteConnection, DisconnectCommandAndTheDisconnectedNotification)
 {
     engine.siteConnect();

@@ -304,6 +304,24 @@ TEST_F(StopTransfer, EndsTheRunWithNothingWrittenAndTheConnectionClosed)
     }
 }
 
+TEST_F(StopTransfer, DisconnectDuringATransferStopsItBeforeClosingTheConnection)
+{
+    host.onPendingEvents = [this] {
+        const auto sent = sentSinceConnect();
+        if (!clicked && !sent.empty() && sent.back() == "RETR big.bin") {
+            clicked = true;
+            engine.disconnectCommand();
+        }
+    };
+    engine.transferAllFiles();
+    EXPECT_TRUE(clicked);
+    EXPECT_EQ(host.log, QStringList({transferring(QStringLiteral("big.bin"), QStringLiteral("big.bin")),
+                                     QStringLiteral("Operation aborted"),
+                                     QStringLiteral("alice disconnected from 127.0.0.1")}));
+    EXPECT_FALSE(client.IsConnected());
+    EXPECT_TRUE(localFiles().isEmpty());
+}
+
 TEST_F(StopTransfer, DoesNotAdvanceTheSequence)
 {
     host.settings.fileName = QStringLiteral("*");
