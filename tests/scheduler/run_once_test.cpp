@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSettings>
 #include <QTemporaryDir>
 
 namespace taskhaul::test {
@@ -159,11 +160,13 @@ TEST_F(RunOnce, UnusableJobExitsTwoAndConnectsNowhere)
         const char* what;
         std::function<void(JobSettings&)> change;
         bool save;
+        QString badDelay; // stored over the saved value when not empty
     };
     const Case cases[]{
-        {"no saved job", [](JobSettings&) {}, false},
-        {"empty host", [](JobSettings& j) { j.host.clear(); }, true},
-        {"empty local folder", [](JobSettings& j) { j.localFolder.clear(); }, true},
+        {"no saved job", [](JobSettings&) {}, false, {}},
+        {"empty host", [](JobSettings& j) { j.host.clear(); }, true, {}},
+        {"empty local folder", [](JobSettings& j) { j.localFolder.clear(); }, true, {}},
+        {"unreadable value", [](JobSettings&) {}, true, QStringLiteral("abc")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -172,6 +175,8 @@ TEST_F(RunOnce, UnusableJobExitsTwoAndConnectsNowhere)
         c.change(saved);
         if (c.save)
             SettingsStore(storeFile(), LongTimeFormat{}).save(saved);
+        if (!c.badDelay.isEmpty())
+            QSettings(storeFile(), QSettings::IniFormat).setValue(QStringLiteral("Options/delay"), c.badDelay);
         const Finished result = run(QStringLiteral("--run-once"));
         EXPECT_EQ(result.exitCode, 2) << result.err.toStdString();
         EXPECT_FALSE(result.err.isEmpty() && result.out.isEmpty());
