@@ -22,14 +22,18 @@ using namespace taskhaul;
 
 class NoBoxes : public MessageBoxes {
 public:
-    void information(const QString&, const QString&) override {}
-    void error(const QString&, const QString&) override {}
+    void information(const QString&, const QString&) override { }
+    void error(const QString&, const QString&) override { }
     Answer confirm(const QString&, const QString&) override { return Answer::No; }
 };
 
 class BenchHost : public TransferHost {
 public:
-    BenchHost(JobSettings job, ActivityLog& log) : job_(std::move(job)), log_(log) {}
+    BenchHost(JobSettings job, ActivityLog& log)
+        : job_(std::move(job))
+        , log_(log)
+    {
+    }
 
     JobSettings job() const override { return job_; }
     void setSequenceStart(int value) override { job_.sequenceStart = value; }
@@ -43,17 +47,17 @@ public:
     void setStatusText(const QString& text) override { status_ = text; }
     void writeLog(const QString& text) override { log_.write(text); }
     MessageBoxes& messageBoxes() override { return boxes_; }
-    void controlsStandby() override {}
-    void controlsConnected() override {}
-    void controlsSchedon() override {}
-    void setStopTransferEnabled(bool) override {}
-    void focusHostField() override {}
-    void setBusyCursor(bool) override {}
+    void controlsStandby() override { }
+    void controlsConnected() override { }
+    void controlsSchedon() override { }
+    void setStopTransferEnabled(bool) override { }
+    void focusHostField() override { }
+    void setBusyCursor(bool) override { }
     bool unattended() const override { return true; }
-    void setUnattended(bool) override {}
+    void setUnattended(bool) override { }
     bool abortRequested() const override { return false; }
-    void setAbortRequested(bool) override {}
-    void processPendingEvents() override {}
+    void setAbortRequested(bool) override { }
+    void processPendingEvents() override { }
 
 private:
     JobSettings job_;
@@ -69,8 +73,9 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     if (args.size() < 8) {
-        std::fputs("usage: transfer_all_files_bench HOST PORT USER PASSWORD REMOTE LOCAL LOG [passive|active]\n",
-                   stderr);
+        std::fputs(
+            "usage: transfer_all_files_bench HOST PORT USER PASSWORD REMOTE LOCAL LOG [passive|active]\n",
+            stderr);
         return 2;
     }
     JobSettings job;
@@ -106,6 +111,6 @@ int main(int argc, char** argv)
     const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
     const auto files = QDir(job.localFolder).entryList(QDir::Files).size();
     std::printf("files %lld seconds %.3f files_per_second %.1f\n", static_cast<long long>(files), seconds,
-                static_cast<double>(files) / seconds);
+        static_cast<double>(files) / seconds);
     return 0;
 }

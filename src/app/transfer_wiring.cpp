@@ -8,7 +8,9 @@
 
 namespace taskhaul {
 
-TransferWiring::TransferWiring(MainWindow& window) : window_(window), engine_(*this, FtpClient1_)
+TransferWiring::TransferWiring(MainWindow& window)
+    : window_(window)
+    , engine_(*this, FtpClient1_)
 {
     // While the client waits for the network the window keeps taking clicks
     // (Stop Transfer above all) and repainting.
@@ -20,9 +22,15 @@ TransferWiring::~TransferWiring()
     FtpClient1_.Pump = nullptr;
 }
 
-JobSettings TransferWiring::job() const { return window_.jobSettings(); }
+JobSettings TransferWiring::job() const
+{
+    return window_.jobSettings();
+}
 
-void TransferWiring::setSequenceStart(int value) { window_.setSequenceStart(value); }
+void TransferWiring::setSequenceStart(int value)
+{
+    window_.setSequenceStart(value);
+}
 
 void TransferWiring::setLoginFields(const QString& userName, const QString& password)
 {
@@ -35,24 +43,48 @@ LocalDateTime TransferWiring::currentTime() const
     const QDateTime now = window_.now();
     const QDate date = now.date();
     const QTime time = now.time();
-    return LocalDateTime{date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second()};
+    return LocalDateTime { date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second() };
 }
 
-QString TransferWiring::statusText() const { return window_.statusLine(); }
+QString TransferWiring::statusText() const
+{
+    return window_.statusLine();
+}
 
-void TransferWiring::setStatusText(const QString& text) { window_.setStatusLine(text); }
+void TransferWiring::setStatusText(const QString& text)
+{
+    window_.setStatusLine(text);
+}
 
-void TransferWiring::writeLog(const QString& text) { window_.writeLog(text); }
+void TransferWiring::writeLog(const QString& text)
+{
+    window_.writeLog(text);
+}
 
-MessageBoxes& TransferWiring::messageBoxes() { return window_.messageBoxes(); }
+MessageBoxes& TransferWiring::messageBoxes()
+{
+    return window_.messageBoxes();
+}
 
-void TransferWiring::controlsStandby() { window_.controlsStandby(); }
+void TransferWiring::controlsStandby()
+{
+    window_.controlsStandby();
+}
 
-void TransferWiring::controlsConnected() { window_.controlsConnected(); }
+void TransferWiring::controlsConnected()
+{
+    window_.controlsConnected();
+}
 
-void TransferWiring::controlsSchedon() { window_.controlsSchedon(); }
+void TransferWiring::controlsSchedon()
+{
+    window_.controlsSchedon();
+}
 
-void TransferWiring::setStopTransferEnabled(bool enabled) { window_.setStopTransferEnabled(enabled); }
+void TransferWiring::setStopTransferEnabled(bool enabled)
+{
+    window_.setStopTransferEnabled(enabled);
+}
 
 void TransferWiring::focusHostField()
 {
@@ -61,16 +93,34 @@ void TransferWiring::focusHostField()
         form.host->setFocus();
 }
 
-void TransferWiring::setBusyCursor(bool busy) { window_.setBusyCursor(busy); }
+void TransferWiring::setBusyCursor(bool busy)
+{
+    window_.setBusyCursor(busy);
+}
 
-bool TransferWiring::unattended() const { return window_.flags().unattended; }
+bool TransferWiring::unattended() const
+{
+    return window_.flags().unattended;
+}
 
-void TransferWiring::setUnattended(bool value) { window_.flags().unattended = value; }
+void TransferWiring::setUnattended(bool value)
+{
+    window_.flags().unattended = value;
+}
 
-bool TransferWiring::abortRequested() const { return window_.flags().abortRequested; }
+bool TransferWiring::abortRequested() const
+{
+    return window_.flags().abortRequested;
+}
 
-void TransferWiring::setAbortRequested(bool value) { window_.flags().abortRequested = value; }
+void TransferWiring::setAbortRequested(bool value)
+{
+    window_.flags().abortRequested = value;
+}
 
-void TransferWiring::processPendingEvents() { QCoreApplication::processEvents(); }
+void TransferWiring::processPendingEvents()
+{
+    QCoreApplication::processEvents();
+}
 
 } // namespace taskhaul

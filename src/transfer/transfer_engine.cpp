@@ -13,32 +13,37 @@ namespace taskhaul {
 
 namespace {
 
-const QString kSiteError =
-    QStringLiteral("The FTP site information specified is not valid or the site cannot be accessed at this time.");
-const QString kFolderError =
-    QStringLiteral("The remote folder specified does not exist or cannot be accessed at this time.");
+const QString kSiteError = QStringLiteral(
+    "The FTP site information specified is not valid or the site cannot be accessed at this time.");
+const QString kFolderError
+    = QStringLiteral("The remote folder specified does not exist or cannot be accessed at this time.");
 const QString kSiteRequired = QStringLiteral("FTP site information required.");
 const QString kLocalFolderRequired = QStringLiteral("Local folder information required.");
-const QString kNoWildcardsInRename = QStringLiteral("The * and ? wildcards are not allowed in the renamed file.");
+const QString kNoWildcardsInRename
+    = QStringLiteral("The * and ? wildcards are not allowed in the renamed file.");
 const QString kConnected = QStringLiteral("Connected.");
 const QString kDisconnected = QStringLiteral("Disconnected");
 
 // The proxy selector lists its items sorted by caption; its position picks the
 // client's login scheme.
-constexpr std::array kProxyTypeByPosition{
-    ftp::TFtpProxyType::fpcmNone,        // "(None)"
-    ftp::TFtpProxyType::fpcmOpen,        // "Open"
-    ftp::TFtpProxyType::fpcmSite,        // "Site"
+constexpr std::array kProxyTypeByPosition {
+    ftp::TFtpProxyType::fpcmNone, // "(None)"
+    ftp::TFtpProxyType::fpcmOpen, // "Open"
+    ftp::TFtpProxyType::fpcmSite, // "Site"
     ftp::TFtpProxyType::fpcmTransparent, // "Transparent"
-    ftp::TFtpProxyType::fpcmUserPass,    // "User Password"
-    ftp::TFtpProxyType::fpcmUserSite,    // "User Site"
+    ftp::TFtpProxyType::fpcmUserPass, // "User Password"
+    ftp::TFtpProxyType::fpcmUserSite, // "User Site"
 };
 
 // Restores the unattended flag when a user command ends, however it ends, so a
 // failed command never leaves later scheduled runs showing message boxes.
 class UserCommandScope {
 public:
-    explicit UserCommandScope(TransferHost& host) : host_(host) { host_.setUnattended(false); }
+    explicit UserCommandScope(TransferHost& host)
+        : host_(host)
+    {
+        host_.setUnattended(false);
+    }
     ~UserCommandScope() { host_.setUnattended(true); }
     UserCommandScope(const UserCommandScope&) = delete;
     UserCommandScope& operator=(const UserCommandScope&) = delete;
@@ -50,7 +55,9 @@ private:
 } // namespace
 
 TransferEngine::TransferEngine(TransferHost& host, ftp::TFtpClient& client, QString groupSeparator)
-    : host_(host), client_(client), groupSeparator_(std::move(groupSeparator))
+    : host_(host)
+    , client_(client)
+    , groupSeparator_(std::move(groupSeparator))
 {
     client_.OnDisconnected = [this](ftp::TFtpClient&) { onDisconnected(); };
     client_.OnWork = [this](ftp::TWorkMode, std::int64_t) { onWork(); };

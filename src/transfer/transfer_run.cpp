@@ -36,7 +36,11 @@ std::int64_t localFileSize(const std::string& path)
 // command and the mouse cursor back as its closing steps would have.
 class TransferEngine::RunScope {
 public:
-    explicit RunScope(TransferEngine& engine) : engine_(engine) { engine_.transferRunning_ = true; }
+    explicit RunScope(TransferEngine& engine)
+        : engine_(engine)
+    {
+        engine_.transferRunning_ = true;
+    }
     ~RunScope()
     {
         engine_.transferRunning_ = false;
@@ -177,8 +181,8 @@ std::vector<std::string> TransferEngine::chosenFiles(Mode mode, const std::strin
     return names;
 }
 
-TransferEngine::FileOutcome TransferEngine::transferFile(Mode mode, const JobSettings& job,
-                                                         const std::string& remoteName)
+TransferEngine::FileOutcome TransferEngine::transferFile(
+    Mode mode, const JobSettings& job, const std::string& remoteName)
 {
     const bool renamed = mode == Mode::OneFile && job.rename;
     const QString separator = localFolderSeparator(job.localFolder);
@@ -187,8 +191,8 @@ TransferEngine::FileOutcome TransferEngine::transferFile(Mode mode, const JobSet
     auto target = [&]() -> std::string { return renamed ? expand(job.renameTo) : remoteName; };
 
     report(QStringLiteral("Transferring ftp://") + job.host
-           + QString::fromStdString(AppendSlash(job.remoteFolder.toStdString())) + displayName(remoteName)
-           + QStringLiteral(" => ") + job.localFolder + separator + displayName(target()));
+        + QString::fromStdString(AppendSlash(job.remoteFolder.toStdString())) + displayName(remoteName)
+        + QStringLiteral(" => ") + job.localFolder + separator + displayName(target()));
 
     // A name from the server must never lead outside the local folder; such a
     // file is not fetched at all, whatever name it would be stored under.
@@ -216,7 +220,7 @@ TransferEngine::FileOutcome TransferEngine::transferFile(Mode mode, const JobSet
         client_.RetrieveFile(remoteName, localPath, job.overwrite, false);
         const std::int64_t received = announcedSize < 0 ? localFileSize(localPath) : announcedSize;
         report(QStringLiteral("Data transfer complete (")
-               + completedByteCount(announcedSize, received, groupSeparator_) + QStringLiteral(" Bytes)"));
+            + completedByteCount(announcedSize, received, groupSeparator_) + QStringLiteral(" Bytes)"));
     } catch (const ftp::EOperationAborted&) {
         actOnStop();
         return FileOutcome::Stopped;
@@ -247,8 +251,8 @@ void TransferEngine::actOnStop()
 
 void TransferEngine::reportSkip(Mode mode, const QString& message)
 {
-    const QString prefix =
-        mode == Mode::OneFile ? QStringLiteral("Warning! File Skipped:") : QStringLiteral("WARNING: File skipped:");
+    const QString prefix = mode == Mode::OneFile ? QStringLiteral("Warning! File Skipped:")
+                                                 : QStringLiteral("WARNING: File skipped:");
     host_.setStatusText(prefix + message);
     host_.writeLog(prefix + QLatin1Char(' ') + message);
 }

@@ -60,7 +60,7 @@ protected:
     std::vector<std::string> sentSinceConnect() const
     {
         const auto all = server.commands();
-        return {all.begin() + static_cast<std::ptrdiff_t>(std::min(sentBefore, all.size())), all.end()};
+        return { all.begin() + static_cast<std::ptrdiff_t>(std::min(sentBefore, all.size())), all.end() };
     }
 
     std::vector<std::string> retrieved() const
@@ -80,7 +80,10 @@ protected:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
     }
 
-    QStringList localFiles() const { return QDir(local.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
+    QStringList localFiles() const
+    {
+        return QDir(local.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    }
 
     QString transferring(const QString& remoteName, const QString& localName) const
     {
@@ -92,7 +95,7 @@ protected:
     QTemporaryDir local;
     FakeTransferHost host;
     ftp::TFtpClient client;
-    TransferEngine engine{host, client, QStringLiteral(",")};
+    TransferEngine engine { host, client, QStringLiteral(",") };
     std::size_t sentBefore = 0;
 };
 

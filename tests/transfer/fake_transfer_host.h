@@ -26,7 +26,7 @@ public:
     RecordingMessageBoxes boxes;
     bool unattendedFlag = true;
     bool abortFlag = false;
-    LocalDateTime now{2024, 3, 15, 10, 30, 0};
+    LocalDateTime now { 2024, 3, 15, 10, 30, 0 };
     int focusRequests = 0;
     // Runs inside processPendingEvents (the window would run clicks here).
     std::function<void()> onPendingEvents;
@@ -55,7 +55,10 @@ public:
         controls << (enabled ? QStringLiteral("stop on") : QStringLiteral("stop off"));
     }
     void focusHostField() override { ++focusRequests; }
-    void setBusyCursor(bool busy) override { controls << (busy ? QStringLiteral("busy") : QStringLiteral("normal")); }
+    void setBusyCursor(bool busy) override
+    {
+        controls << (busy ? QStringLiteral("busy") : QStringLiteral("normal"));
+    }
     bool unattended() const override { return unattendedFlag; }
     void setUnattended(bool value) override { unattendedFlag = value; }
     bool abortRequested() const override { return abortFlag; }

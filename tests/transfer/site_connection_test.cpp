@@ -3,8 +3,8 @@
 #include "log/silent_stop.h"
 #include "transfer/transfer_texts.h"
 
-#include <sys/socket.h>
 #include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace taskhaul::test {
@@ -12,16 +12,16 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-const QString kSiteError =
-    QStringLiteral("The FTP site information specified is not valid or the site cannot be accessed at this time.");
-const QString kFolderError =
-    QStringLiteral("The remote folder specified does not exist or cannot be accessed at this time.");
+const QString kSiteError = QStringLiteral(
+    "The FTP site information specified is not valid or the site cannot be accessed at this time.");
+const QString kFolderError
+    = QStringLiteral("The remote folder specified does not exist or cannot be accessed at this time.");
 
 // A loopback port nobody listens on.
 int closedPort()
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
+    sockaddr_in address {};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
@@ -39,9 +39,10 @@ TEST_F(SiteConnection, LogsInEntersTheFolderAndSaysSo)
     engine.changeFolder();
 
     EXPECT_EQ(host.status, QStringLiteral("Connected."));
-    EXPECT_EQ(host.log, QStringList({QStringLiteral("alice connected to 127.0.0.1"),
-                                     QStringLiteral("Current folder is pub")}));
-    EXPECT_EQ(server.commands(), (Strings{"USER alice", "PASS pw", "FEAT", "TYPE I", "SYST", "CWD pub"}));
+    EXPECT_EQ(host.log,
+        QStringList(
+            { QStringLiteral("alice connected to 127.0.0.1"), QStringLiteral("Current folder is pub") }));
+    EXPECT_EQ(server.commands(), (Strings { "USER alice", "PASS pw", "FEAT", "TYPE I", "SYST", "CWD pub" }));
     EXPECT_TRUE(client.IsConnected());
 }
 
@@ -51,7 +52,7 @@ TEST_F(SiteConnection, EmptyRemoteFolderSendsNoCwdAndLogsNoFolderLine)
     engine.siteConnect();
     engine.changeFolder();
 
-    EXPECT_EQ(host.log, QStringList({QStringLiteral("alice connected to 127.0.0.1")}));
+    EXPECT_EQ(host.log, QStringList({ QStringLiteral("alice connected to 127.0.0.1") }));
     EXPECT_EQ(server.commands().back(), "SYST");
 }
 
@@ -60,9 +61,10 @@ TEST_F(SiteConnection, ReconnectingClosesTheOldConnectionFirst)
     engine.siteConnect();
     engine.siteConnect();
 
-    EXPECT_EQ(host.log, QStringList({QStringLiteral("alice connected to 127.0.0.1"),
-                                     QStringLiteral("alice disconnected from 127.0.0.1"),
-                                     QStringLiteral("alice connected to 127.0.0.1")}));
+    EXPECT_EQ(host.log,
+        QStringList({ QStringLiteral("alice connected to 127.0.0.1"),
+            QStringLiteral("alice disconnected from 127.0.0.1"),
+            QStringLiteral("alice connected to 127.0.0.1") }));
     EXPECT_EQ(server.sessionCount(), 2);
 }
 
@@ -73,10 +75,10 @@ TEST_F(SiteConnection, ProxySelectorPositionChoosesTheLoginScheme)
         ftp::TFtpProxyType expected;
     };
     const Case cases[] = {
-        {0, ftp::TFtpProxyType::fpcmNone},        {1, ftp::TFtpProxyType::fpcmOpen},
-        {2, ftp::TFtpProxyType::fpcmSite},        {3, ftp::TFtpProxyType::fpcmTransparent},
-        {4, ftp::TFtpProxyType::fpcmUserPass},    {5, ftp::TFtpProxyType::fpcmUserSite},
-        {-1, ftp::TFtpProxyType::fpcmUserSite}, // nothing selected: left as it was
+        { 0, ftp::TFtpProxyType::fpcmNone }, { 1, ftp::TFtpProxyType::fpcmOpen },
+        { 2, ftp::TFtpProxyType::fpcmSite }, { 3, ftp::TFtpProxyType::fpcmTransparent },
+        { 4, ftp::TFtpProxyType::fpcmUserPass }, { 5, ftp::TFtpProxyType::fpcmUserSite },
+        { -1, ftp::TFtpProxyType::fpcmUserSite }, // nothing selected: left as it was
     };
     host.settings.proxyHost = QStringLiteral("proxy.invalid");
     host.settings.proxyPort = QStringLiteral("8021");
@@ -134,11 +136,12 @@ TEST_F(SiteConnection, FailedConnectIsLoggedAndShownOnlyToTheUser)
     const QString disconnected = QStringLiteral("alice disconnected from 127.0.0.1");
     const QString error = QStringLiteral("ERROR: ") + kSiteError;
     const Case cases[] = {
-        {"user, wrong password", false, false, {disconnected, error},
-         {QStringLiteral("normal"), QStringLiteral("standby"), QStringLiteral("standby")}, {kSiteError}},
-        {"scheduled, wrong password", true, false, {disconnected, error}, {QStringLiteral("normal"),
-         QStringLiteral("schedon")}, {}},
-        {"scheduled, nobody listening", true, true, {error}, {QStringLiteral("schedon")}, {}},
+        { "user, wrong password", false, false, { disconnected, error },
+            { QStringLiteral("normal"), QStringLiteral("standby"), QStringLiteral("standby") },
+            { kSiteError } },
+        { "scheduled, wrong password", true, false, { disconnected, error },
+            { QStringLiteral("normal"), QStringLiteral("schedon") }, {} },
+        { "scheduled, nobody listening", true, true, { error }, { QStringLiteral("schedon") }, {} },
     };
     server.reply("PASS", "530 Login incorrect.\r\n");
     for (const Case& c : cases) {
@@ -163,7 +166,7 @@ TEST_F(SiteConnection, FailedConnectIsLoggedAndShownOnlyToTheUser)
 TEST_F(SiteConnection, FailedFolderChangeDisconnects)
 {
     server.reply("CWD", "550 pub: No such directory.\r\n");
-    for (const bool unattended : {false, true}) {
+    for (const bool unattended : { false, true }) {
         SCOPED_TRACE(unattended ? "scheduled" : "user");
         host.unattendedFlag = unattended;
         host.status.clear();
@@ -174,14 +177,15 @@ TEST_F(SiteConnection, FailedFolderChangeDisconnects)
 
         EXPECT_THROW(engine.changeFolder(), SilentStop);
 
-        EXPECT_EQ(host.log, QStringList({QStringLiteral("ERROR: ") + kFolderError,
-                                         QStringLiteral("alice disconnected from 127.0.0.1")}));
+        EXPECT_EQ(host.log,
+            QStringList({ QStringLiteral("ERROR: ") + kFolderError,
+                QStringLiteral("alice disconnected from 127.0.0.1") }));
         if (unattended) {
-            EXPECT_EQ(host.controls, QStringList({QStringLiteral("schedon"), QStringLiteral("normal")}));
+            EXPECT_EQ(host.controls, QStringList({ QStringLiteral("schedon"), QStringLiteral("normal") }));
             EXPECT_TRUE(host.boxes.shown().empty());
         } else {
-            EXPECT_EQ(host.controls, QStringList({QStringLiteral("normal"), QStringLiteral("standby")}));
-            EXPECT_EQ(host.boxes.texts(), QStringList({kFolderError}));
+            EXPECT_EQ(host.controls, QStringList({ QStringLiteral("normal"), QStringLiteral("standby") }));
+            EXPECT_EQ(host.boxes.texts(), QStringList({ kFolderError }));
         }
         EXPECT_FALSE(client.IsConnected());
         EXPECT_TRUE(server.waitForSessionEnd());
@@ -237,7 +241,7 @@ TEST_F(SiteConnection, DisconnectCommandAndTheDisconnectedNotification)
     host.controls.clear();
 
     engine.disconnectCommand();
-    EXPECT_EQ(host.log, QStringList({QStringLiteral("alice disconnected from 127.0.0.1")}));
+    EXPECT_EQ(host.log, QStringList({ QStringLiteral("alice disconnected from 127.0.0.1") }));
     EXPECT_EQ(host.status, QStringLiteral("Disconnected"));
     EXPECT_EQ(host.controls.back(), QStringLiteral("standby"));
     EXPECT_EQ(host.focusRequests, 1);

@@ -59,13 +59,16 @@ protected:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
     }
 
-    QStringList localFiles() const { return QDir(local.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
+    QStringList localFiles() const
+    {
+        return QDir(local.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    }
 
     PyFtpdServer server;
     QTemporaryDir local;
     FakeTransferHost host;
     ftp::TFtpClient client;
-    TransferEngine engine{host, client, QStringLiteral(",")};
+    TransferEngine engine { host, client, QStringLiteral(",") };
 };
 
 TEST_P(RealServer, AllFilesFetchesEveryPlainFileByteForByte)
@@ -79,23 +82,24 @@ TEST_P(RealServer, AllFilesFetchesEveryPlainFileByteForByte)
 
     run(&TransferEngine::transferAllFiles);
 
-    EXPECT_EQ(localFiles(), QStringList({QStringLiteral("big.bin"), QStringLiteral("empty"),
-                                         QStringLiteral("small.txt")}));
+    EXPECT_EQ(localFiles(),
+        QStringList({ QStringLiteral("big.bin"), QStringLiteral("empty"), QStringLiteral("small.txt") }));
     EXPECT_EQ(localContent(QStringLiteral("big.bin")), QByteArray::fromStdString(big));
     EXPECT_EQ(localContent(QStringLiteral("small.txt")), QByteArray::fromStdString(small));
     EXPECT_EQ(localContent(QStringLiteral("empty")), QByteArray());
-    EXPECT_TRUE(host.log.contains(QStringLiteral("Transferring ftp://127.0.0.1/pub/big.bin => ") + local.path()
-                                  + QStringLiteral("/big.bin")));
+    EXPECT_TRUE(host.log.contains(QStringLiteral("Transferring ftp://127.0.0.1/pub/big.bin => ")
+        + local.path() + QStringLiteral("/big.bin")));
     EXPECT_TRUE(host.log.contains(QStringLiteral("Data transfer complete (300,000 Bytes)")));
     EXPECT_TRUE(host.log.contains(QStringLiteral("Data transfer complete (1,536 Bytes)")));
     EXPECT_TRUE(host.log.contains(QStringLiteral("Data transfer complete (0 Bytes)")));
     EXPECT_EQ(host.log.filter(QStringLiteral("WARNING")), QStringList());
-    EXPECT_EQ(host.boxes.texts(), QStringList({QStringLiteral("Transfer Completed")}));
+    EXPECT_EQ(host.boxes.texts(), QStringList({ QStringLiteral("Transfer Completed") }));
 
     // A second run without overwrite keeps every file as it is and says why.
     host.log.clear();
     run(&TransferEngine::transferAllFiles);
-    EXPECT_EQ(host.log.filter(QStringLiteral("WARNING: File skipped: Destination file already exists.")).size(), 3);
+    EXPECT_EQ(
+        host.log.filter(QStringLiteral("WARNING: File skipped: Destination file already exists.")).size(), 3);
     EXPECT_EQ(localContent(QStringLiteral("big.bin")), QByteArray::fromStdString(big));
 }
 
@@ -105,7 +109,7 @@ TEST_P(RealServer, OneFileWithADateTemplateAndRename)
     server.writeFile("pub/report_20240314_final.csv", wanted);
     server.writeFile("pub/report_20240315.csv", "today's, not wanted");
     server.writeFile("pub/REPORT_20240314.txt", "other extension");
-    host.now = LocalDateTime{2024, 3, 15, 6, 0, 0};
+    host.now = LocalDateTime { 2024, 3, 15, 6, 0, 0 };
     host.settings.fileName = QStringLiteral("report_[yyyy][MM][pdd]*.csv");
     host.settings.rename = true;
     host.settings.renameTo = QStringLiteral("daily_[yyyy]-[MM]-[pdd]_[seq].csv");
@@ -113,18 +117,19 @@ TEST_P(RealServer, OneFileWithADateTemplateAndRename)
 
     run(&TransferEngine::transferOneFile);
 
-    EXPECT_EQ(localFiles(), QStringList({QStringLiteral("daily_2024-03-14_7.csv")}));
+    EXPECT_EQ(localFiles(), QStringList({ QStringLiteral("daily_2024-03-14_7.csv") }));
     EXPECT_EQ(localContent(QStringLiteral("daily_2024-03-14_7.csv")), QByteArray::fromStdString(wanted));
     EXPECT_EQ(host.settings.sequenceStart, 8);
     EXPECT_EQ(host.log.first(), QStringLiteral("taskhaul connected to 127.0.0.1"));
-    EXPECT_TRUE(host.log.contains(QStringLiteral("Transferring ftp://127.0.0.1/pub/report_20240314_final.csv => ")
-                                  + local.path() + QStringLiteral("/daily_2024-03-14_7.csv")));
+    EXPECT_TRUE(
+        host.log.contains(QStringLiteral("Transferring ftp://127.0.0.1/pub/report_20240314_final.csv => ")
+            + local.path() + QStringLiteral("/daily_2024-03-14_7.csv")));
     EXPECT_TRUE(host.log.contains(QStringLiteral("Data transfer complete (70,000 Bytes)")));
     EXPECT_EQ(host.log.last(), QStringLiteral("taskhaul disconnected from 127.0.0.1"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, RealServer, ::testing::Values(true, false),
-                         [](const auto& info) { return info.param ? "Passive" : "Active"; });
+    [](const auto& info) { return info.param ? "Passive" : "Active"; });
 
 } // namespace
 } // namespace taskhaul::test

@@ -22,33 +22,34 @@ protected:
 TEST_F(TransferRun, AllFilesFetchesThePlainFilesOnlyInListingOrder)
 {
     server.setListing("total 12\r\n" + unixFile("b.txt", 1536) + unixFolder("sub") + unixLink("link", "b.txt")
-                      + unixFile("a.txt", 0) + unixFile("nosize.bin", 4096));
+        + unixFile("a.txt", 0) + unixFile("nosize.bin", 4096));
     server.addFile("b.txt", std::string(1536, 'b'));
     server.addFile("a.txt", "");
     server.addFile("nosize.bin", std::string(4096, 'n'));
     server.on("SIZE", [](FtpSession& s, const std::string& name) {
-        s.send(name == "nosize.bin" ? "550 No size here.\r\n" : name == "a.txt" ? "213 0\r\n" : "213 1536\r\n");
+        s.send(name == "nosize.bin" ? "550 No size here.\r\n"
+                : name == "a.txt"   ? "213 0\r\n"
+                                    : "213 1536\r\n");
     });
     host.unattendedFlag = false;
 
     engine.transferAllFiles();
 
-    EXPECT_EQ(host.log, QStringList({transferring(QStringLiteral("b.txt"), QStringLiteral("b.txt")),
-                                     complete("1,536"),
-                                     transferring(QStringLiteral("a.txt"), QStringLiteral("a.txt")),
-                                     complete("0"),
-                                     transferring(QStringLiteral("nosize.bin"), QStringLiteral("nosize.bin")),
-                                     complete("4,096")}));
+    EXPECT_EQ(host.log,
+        QStringList({ transferring(QStringLiteral("b.txt"), QStringLiteral("b.txt")), complete("1,536"),
+            transferring(QStringLiteral("a.txt"), QStringLiteral("a.txt")), complete("0"),
+            transferring(QStringLiteral("nosize.bin"), QStringLiteral("nosize.bin")), complete("4,096") }));
     EXPECT_EQ(sentSinceConnect(),
-              (Strings{"TYPE A", "PASV", "LIST", "TYPE I", "SIZE b.txt", "PASV", "RETR b.txt", "SIZE a.txt", "PASV",
-                       "RETR a.txt", "SIZE nosize.bin", "PASV", "RETR nosize.bin"}));
-    EXPECT_EQ(localFiles(), QStringList({QStringLiteral("a.txt"), QStringLiteral("b.txt"),
-                                         QStringLiteral("nosize.bin")}));
+        (Strings { "TYPE A", "PASV", "LIST", "TYPE I", "SIZE b.txt", "PASV", "RETR b.txt", "SIZE a.txt",
+            "PASV", "RETR a.txt", "SIZE nosize.bin", "PASV", "RETR nosize.bin" }));
+    EXPECT_EQ(localFiles(),
+        QStringList({ QStringLiteral("a.txt"), QStringLiteral("b.txt"), QStringLiteral("nosize.bin") }));
     EXPECT_EQ(localContent(QStringLiteral("b.txt")), QByteArray(1536, 'b'));
     EXPECT_EQ(localContent(QStringLiteral("a.txt")), QByteArray());
-    EXPECT_EQ(host.boxes.texts(), QStringList({QStringLiteral("Transfer Completed")}));
-    EXPECT_EQ(host.controls, QStringList({QStringLiteral("busy"), QStringLiteral("stop on"),
-                                          QStringLiteral("stop off"), QStringLiteral("normal")}));
+    EXPECT_EQ(host.boxes.texts(), QStringList({ QStringLiteral("Transfer Completed") }));
+    EXPECT_EQ(host.controls,
+        QStringList({ QStringLiteral("busy"), QStringLiteral("stop on"), QStringLiteral("stop off"),
+            QStringLiteral("normal") }));
     EXPECT_EQ(host.status, complete("4,096"));
     EXPECT_FALSE(engine.transferRunning());
 }
@@ -56,7 +57,7 @@ TEST_F(TransferRun, AllFilesFetchesThePlainFilesOnlyInListingOrder)
 TEST_F(TransferRun, OneFileFetchesMatchingPlainFilesCaseIgnored)
 {
     server.setListing(unixFile("README.TXT", 3) + unixFolder("logs.txt") + unixFile("notes.txt", 2)
-                      + unixFile("image.png", 1) + unixLink("l.txt", "notes.txt"));
+        + unixFile("image.png", 1) + unixLink("l.txt", "notes.txt"));
     server.addFile("README.TXT", "abc");
     server.addFile("notes.txt", "no");
     host.settings.fileName = QStringLiteral("*.txt");
@@ -64,20 +65,19 @@ TEST_F(TransferRun, OneFileFetchesMatchingPlainFilesCaseIgnored)
 
     engine.transferOneFile();
 
-    EXPECT_EQ(retrieved(), (Strings{"README.TXT", "notes.txt"}));
-    EXPECT_EQ(host.log, QStringList({transferring(QStringLiteral("README.TXT"), QStringLiteral("README.TXT")),
-                                     complete("3"),
-                                     transferring(QStringLiteral("notes.txt"), QStringLiteral("notes.txt")),
-                                     complete("2")}));
+    EXPECT_EQ(retrieved(), (Strings { "README.TXT", "notes.txt" }));
+    EXPECT_EQ(host.log,
+        QStringList({ transferring(QStringLiteral("README.TXT"), QStringLiteral("README.TXT")), complete("3"),
+            transferring(QStringLiteral("notes.txt"), QStringLiteral("notes.txt")), complete("2") }));
     // One-file runs keep the transfer type the connection has.
     const Strings sent = sentSinceConnect();
     EXPECT_EQ(sent.front(), "TYPE A");
     EXPECT_EQ(std::count(sent.begin(), sent.end(), "TYPE I"), 1);
     EXPECT_EQ(host.controls,
-              QStringList({QStringLiteral("busy"), QStringLiteral("stop on"), QStringLiteral("stop on"),
-                           QStringLiteral("stop off"), QStringLiteral("stop on"), QStringLiteral("stop off"),
-                           QStringLiteral("stop off"), QStringLiteral("normal")}));
-    EXPECT_EQ(host.boxes.texts(), QStringList({QStringLiteral("Data transfer completed")}));
+        QStringList({ QStringLiteral("busy"), QStringLiteral("stop on"), QStringLiteral("stop on"),
+            QStringLiteral("stop off"), QStringLiteral("stop on"), QStringLiteral("stop off"),
+            QStringLiteral("stop off"), QStringLiteral("normal") }));
+    EXPECT_EQ(host.boxes.texts(), QStringList({ QStringLiteral("Data transfer completed") }));
 }
 
 TEST_F(TransferRun, NothingToFetchLogsNothingButStillEndsWithTheBox)
@@ -89,10 +89,10 @@ TEST_F(TransferRun, NothingToFetchLogsNothingButStillEndsWithTheBox)
         const char* box;
     };
     const Case cases[] = {
-        {"empty folder, all files", "", false, "Transfer Completed"},
-        {"empty folder, one file", "", true, "Data transfer completed"},
-        {"no match", unixFile("a.csv", 1) + unixFolder("b.txt"), true, "Data transfer completed"},
-        {"only folders and links", unixFolder("d") + unixLink("l", "d/"), false, "Transfer Completed"},
+        { "empty folder, all files", "", false, "Transfer Completed" },
+        { "empty folder, one file", "", true, "Data transfer completed" },
+        { "no match", unixFile("a.csv", 1) + unixFolder("b.txt"), true, "Data transfer completed" },
+        { "only folders and links", unixFolder("d") + unixLink("l", "d/"), false, "Transfer Completed" },
     };
     host.settings.fileName = QStringLiteral("*.txt");
     host.unattendedFlag = false;
@@ -103,7 +103,7 @@ TEST_F(TransferRun, NothingToFetchLogsNothingButStillEndsWithTheBox)
         server.setListing(c.listing);
         c.oneFile ? engine.transferOneFile() : engine.transferAllFiles();
         EXPECT_TRUE(host.log.isEmpty());
-        EXPECT_EQ(host.boxes.texts(), QStringList({QLatin1String(c.box)}));
+        EXPECT_EQ(host.boxes.texts(), QStringList({ QLatin1String(c.box) }));
     }
     EXPECT_TRUE(retrieved().empty());
 }
@@ -140,8 +140,8 @@ TEST_F(TransferRun, RenameTargetWithAndWithoutOverwrite)
     EXPECT_EQ(localContent(QStringLiteral("out.dat")), QByteArray("first"));
     EXPECT_EQ(host.log.last(), QStringLiteral("Warning! File Skipped: Destination file already exists."));
     EXPECT_EQ(host.status, QStringLiteral("Warning! File Skipped:Destination file already exists."));
-    EXPECT_EQ(retrieved(), (Strings{"first.txt", "second.txt", "first.txt"}));
-    EXPECT_EQ(localFiles(), QStringList({QStringLiteral("out.dat")}));
+    EXPECT_EQ(retrieved(), (Strings { "first.txt", "second.txt", "first.txt" }));
+    EXPECT_EQ(localFiles(), QStringList({ QStringLiteral("out.dat") }));
 }
 
 TEST_F(TransferRun, SequenceAdvancesPerFetchedFileAndWrapsAndFailuresDoNotCount)
@@ -156,8 +156,8 @@ TEST_F(TransferRun, SequenceAdvancesPerFetchedFileAndWrapsAndFailuresDoNotCount)
 
     engine.transferOneFile();
 
-    EXPECT_EQ(host.sequenceWrites, QList<int>({0, 1}));
-    EXPECT_EQ(localFiles(), QStringList({QStringLiteral("r0.dat"), QStringLiteral("r999999.dat")}));
+    EXPECT_EQ(host.sequenceWrites, QList<int>({ 0, 1 }));
+    EXPECT_EQ(localFiles(), QStringList({ QStringLiteral("r0.dat"), QStringLiteral("r999999.dat") }));
     EXPECT_EQ(localContent(QStringLiteral("r999999.dat")), QByteArray("a"));
     EXPECT_EQ(localContent(QStringLiteral("r0.dat")), QByteArray("b"));
     EXPECT_TRUE(host.log.contains(QStringLiteral("Warning! File Skipped: missing.txt: No such file.\r\n")));
@@ -166,7 +166,7 @@ TEST_F(TransferRun, SequenceAdvancesPerFetchedFileAndWrapsAndFailuresDoNotCount)
 TEST_F(TransferRun, ResetOptionReturnsTheSequenceToItsStart)
 {
     server.setListing(unixFile("a.txt", 1) + unixFile("b.txt", 1) + unixFile("c.txt", 1));
-    for (const char* name : {"a.txt", "b.txt", "c.txt"})
+    for (const char* name : { "a.txt", "b.txt", "c.txt" })
         server.addFile(name, name);
     host.settings.fileName = QStringLiteral("*.txt");
     host.settings.rename = true;
@@ -177,22 +177,23 @@ TEST_F(TransferRun, ResetOptionReturnsTheSequenceToItsStart)
 
     engine.transferOneFile();
 
-    EXPECT_EQ(localFiles(), QStringList({QStringLiteral("n5"), QStringLiteral("n6"), QStringLiteral("n7")}));
-    EXPECT_EQ(host.sequenceWrites, QList<int>({6, 7, 8, 0, 5}));
+    EXPECT_EQ(
+        localFiles(), QStringList({ QStringLiteral("n5"), QStringLiteral("n6"), QStringLiteral("n7") }));
+    EXPECT_EQ(host.sequenceWrites, QList<int>({ 6, 7, 8, 0, 5 }));
     EXPECT_EQ(host.settings.sequenceStart, 5);
 }
 
 TEST_F(TransferRun, EmptyTemplateStopsBeforeListing)
 {
     host.settings.fileName.clear();
-    for (const bool unattended : {false, true}) {
+    for (const bool unattended : { false, true }) {
         host.unattendedFlag = unattended;
         host.boxes.clear();
         host.log.clear();
         EXPECT_THROW(engine.transferOneFile(), SilentStop);
-        EXPECT_EQ(host.log, QStringList({QStringLiteral("Invalid file name specified.")}));
+        EXPECT_EQ(host.log, QStringList({ QStringLiteral("Invalid file name specified.") }));
         EXPECT_EQ(host.boxes.texts(),
-                  unattended ? QStringList() : QStringList({QStringLiteral("Invalid file name specified")}));
+            unattended ? QStringList() : QStringList({ QStringLiteral("Invalid file name specified") }));
     }
     EXPECT_TRUE(sentSinceConnect().empty());
 }
@@ -200,29 +201,30 @@ TEST_F(TransferRun, EmptyTemplateStopsBeforeListing)
 TEST_F(TransferRun, UnsafeNamesFromTheServerAreNeverFetched)
 {
     server.setListing(unixFile("..", 1) + unixFile("../escape.txt", 1) + unixFile("sub/inner.txt", 1)
-                      + unixFile("ok.txt", 2));
+        + unixFile("ok.txt", 2));
     server.addFile("ok.txt", "ok");
     struct Case {
         bool oneFile;
         const char* skipLine;
     };
-    for (const Case c : {Case{false, "WARNING: File skipped: Unsafe file name."},
-                         Case{true, "Warning! File Skipped: Unsafe file name."}}) {
+    for (const Case c : { Case { false, "WARNING: File skipped: Unsafe file name." },
+             Case { true, "Warning! File Skipped: Unsafe file name." } }) {
         host.log.clear();
         host.settings.fileName = QStringLiteral("*");
         c.oneFile ? engine.transferOneFile() : engine.transferAllFiles();
-        EXPECT_EQ(host.log, QStringList({transferring(QStringLiteral(".."), QStringLiteral("..")),
-                                         QLatin1String(c.skipLine),
-                                         transferring(QStringLiteral("../escape.txt"), QStringLiteral("../escape.txt")),
-                                         QLatin1String(c.skipLine),
-                                         transferring(QStringLiteral("sub/inner.txt"), QStringLiteral("sub/inner.txt")),
-                                         QLatin1String(c.skipLine),
-                                         transferring(QStringLiteral("ok.txt"), QStringLiteral("ok.txt")),
-                                         complete("2")}));
+        EXPECT_EQ(host.log,
+            QStringList({ transferring(QStringLiteral(".."), QStringLiteral("..")), QLatin1String(c.skipLine),
+                transferring(QStringLiteral("../escape.txt"), QStringLiteral("../escape.txt")),
+                QLatin1String(c.skipLine),
+                transferring(QStringLiteral("sub/inner.txt"), QStringLiteral("sub/inner.txt")),
+                QLatin1String(c.skipLine), transferring(QStringLiteral("ok.txt"), QStringLiteral("ok.txt")),
+                complete("2") }));
     }
-    EXPECT_EQ(retrieved(), (Strings{"ok.txt", "ok.txt"}));
+    EXPECT_EQ(retrieved(), (Strings { "ok.txt", "ok.txt" }));
     const Strings sent = sentSinceConnect();
-    EXPECT_EQ(std::count_if(sent.begin(), sent.end(), [](const std::string& l) { return l.rfind("SIZE", 0) == 0; }), 2);
+    EXPECT_EQ(
+        std::count_if(sent.begin(), sent.end(), [](const std::string& l) { return l.rfind("SIZE", 0) == 0; }),
+        2);
     EXPECT_FALSE(QFile::exists(local.path() + QStringLiteral("/../escape.txt")));
 }
 
@@ -275,7 +277,7 @@ protected:
 
 TEST_F(StopTransfer, EndsTheRunWithNothingWrittenAndTheConnectionClosed)
 {
-    for (const bool oneFile : {false, true}) {
+    for (const bool oneFile : { false, true }) {
         SCOPED_TRACE(oneFile ? "one file" : "all files");
         if (!client.IsConnected())
             connectToSite();
@@ -288,16 +290,17 @@ TEST_F(StopTransfer, EndsTheRunWithNothingWrittenAndTheConnectionClosed)
         oneFile ? engine.transferOneFile() : engine.transferAllFiles();
 
         EXPECT_TRUE(clicked);
-        EXPECT_EQ(host.log, QStringList({transferring(QStringLiteral("big.bin"), QStringLiteral("big.bin")),
-                                         QStringLiteral("Operation aborted"),
-                                         QStringLiteral("alice disconnected from 127.0.0.1")}));
+        EXPECT_EQ(host.log,
+            QStringList({ transferring(QStringLiteral("big.bin"), QStringLiteral("big.bin")),
+                QStringLiteral("Operation aborted"), QStringLiteral("alice disconnected from 127.0.0.1") }));
         EXPECT_EQ(host.status, QStringLiteral("Disconnected"));
         EXPECT_FALSE(host.abortFlag);
         EXPECT_FALSE(client.IsConnected());
         EXPECT_TRUE(localFiles().isEmpty());
         EXPECT_EQ(retrieved().back(), "big.bin");
-        EXPECT_EQ(host.boxes.texts(), QStringList({oneFile ? QStringLiteral("Data transfer completed")
-                                                            : QStringLiteral("Transfer Completed")}));
+        EXPECT_EQ(host.boxes.texts(),
+            QStringList({ oneFile ? QStringLiteral("Data transfer completed")
+                                  : QStringLiteral("Transfer Completed") }));
         const Strings sent = sentSinceConnect();
         EXPECT_NE(std::find(sent.begin(), sent.end(), "ABOR"), sent.end());
         EXPECT_EQ(std::find(sent.begin(), sent.end(), "SIZE after.txt"), sent.end());
@@ -315,9 +318,9 @@ TEST_F(StopTransfer, DisconnectDuringATransferStopsItBeforeClosingTheConnection)
     };
     engine.transferAllFiles();
     EXPECT_TRUE(clicked);
-    EXPECT_EQ(host.log, QStringList({transferring(QStringLiteral("big.bin"), QStringLiteral("big.bin")),
-                                     QStringLiteral("Operation aborted"),
-                                     QStringLiteral("alice disconnected from 127.0.0.1")}));
+    EXPECT_EQ(host.log,
+        QStringList({ transferring(QStringLiteral("big.bin"), QStringLiteral("big.bin")),
+            QStringLiteral("Operation aborted"), QStringLiteral("alice disconnected from 127.0.0.1") }));
     EXPECT_FALSE(client.IsConnected());
     EXPECT_TRUE(localFiles().isEmpty());
 }
@@ -346,8 +349,9 @@ TEST_F(StopTransfer, DuringTheListingEndsTheRunQuietly)
         }
     };
     engine.transferAllFiles();
-    EXPECT_EQ(host.log, QStringList({QStringLiteral("Operation aborted"),
-                                     QStringLiteral("alice disconnected from 127.0.0.1")}));
+    EXPECT_EQ(host.log,
+        QStringList(
+            { QStringLiteral("Operation aborted"), QStringLiteral("alice disconnected from 127.0.0.1") }));
     EXPECT_TRUE(retrieved().empty());
     EXPECT_FALSE(host.abortFlag);
 }
@@ -356,9 +360,9 @@ TEST_F(StopTransfer, AStopGivenBetweenRunsDoesNotCancelTheNextOne)
 {
     host.onPendingEvents = nullptr;
     host.abortFlag = true; // left over from a Stop with nothing running
-    server.setDataPlan("big.bin", DataPlan{});
+    server.setDataPlan("big.bin", DataPlan {});
     engine.transferAllFiles();
-    EXPECT_EQ(retrieved(), (Strings{"big.bin", "after.txt"}));
+    EXPECT_EQ(retrieved(), (Strings { "big.bin", "after.txt" }));
     EXPECT_FALSE(host.log.contains(QStringLiteral("Operation aborted")));
 }
 
@@ -369,7 +373,7 @@ TEST_F(StopTransfer, StopWithoutAConnectionSetsTheFlagAndSendsNothing)
     host.controls.clear();
     engine.stopTransferCommand();
     EXPECT_TRUE(host.abortFlag);
-    EXPECT_EQ(host.controls, QStringList({QStringLiteral("standby"), QStringLiteral("normal")}));
+    EXPECT_EQ(host.controls, QStringList({ QStringLiteral("standby"), QStringLiteral("normal") }));
     EXPECT_EQ(server.commands().size(), sent);
 }
 
@@ -377,7 +381,7 @@ TEST_F(TransferRun, TransferCommandChecksTheJobFirst)
 {
     host.settings.localFolder.clear();
     EXPECT_THROW(engine.transferCommand(), SilentStop);
-    EXPECT_EQ(host.boxes.texts(), QStringList({QStringLiteral("Local folder information required.")}));
+    EXPECT_EQ(host.boxes.texts(), QStringList({ QStringLiteral("Local folder information required.") }));
 
     host.boxes.clear();
     host.settings.localFolder = local.path();
@@ -386,7 +390,7 @@ TEST_F(TransferRun, TransferCommandChecksTheJobFirst)
     host.settings.renameTo = QStringLiteral("x?.txt");
     EXPECT_THROW(engine.transferCommand(), SilentStop);
     EXPECT_EQ(host.boxes.texts(),
-              QStringList({QStringLiteral("The * and ? wildcards are not allowed in the renamed file.")}));
+        QStringList({ QStringLiteral("The * and ? wildcards are not allowed in the renamed file.") }));
     EXPECT_TRUE(sentSinceConnect().empty());
 
     // In all-files mode the rename template is not looked at.
@@ -396,8 +400,8 @@ TEST_F(TransferRun, TransferCommandChecksTheJobFirst)
     server.setListing(unixFile("a.txt", 1));
     server.addFile("a.txt", "a");
     engine.transferCommand();
-    EXPECT_EQ(retrieved(), (Strings{"a.txt"}));
-    EXPECT_EQ(host.boxes.texts(), QStringList({QStringLiteral("Transfer Completed")}));
+    EXPECT_EQ(retrieved(), (Strings { "a.txt" }));
+    EXPECT_EQ(host.boxes.texts(), QStringList({ QStringLiteral("Transfer Completed") }));
     EXPECT_TRUE(host.unattendedFlag);
 }
 
@@ -416,7 +420,7 @@ TEST_F(TransferRun, TransferCommandGivenDuringARunIsIgnored)
     EXPECT_GT(nested, 0);
     const Strings sent = sentSinceConnect();
     EXPECT_EQ(std::count(sent.begin(), sent.end(), "LIST"), 1);
-    EXPECT_EQ(retrieved(), (Strings{"a.txt", "b.txt"}));
+    EXPECT_EQ(retrieved(), (Strings { "a.txt", "b.txt" }));
 }
 
 } // namespace

@@ -15,14 +15,10 @@ TEST(CompletedByteCount, GroupsTheAnnouncedSizeAndFallsBackToTheBytesReceived)
         const char* shown;
     };
     const Case cases[] = {
-        {1536, 1536, "1,536"},
-        {999, 999, "999"},
-        {1000, 1000, "1,000"},
-        {1234567, 1234567, "1,234,567"},
-        {0, 0, "0"},                            // an empty file says so
-        {-1, 4096, "4,096"},                    // no size announced: what arrived
-        {-1, 0, "0"},
-        {5000000000LL, 5000000000LL, "5,000,000,000"}, // beyond 32 bits
+        { 1536, 1536, "1,536" }, { 999, 999, "999" }, { 1000, 1000, "1,000" },
+        { 1234567, 1234567, "1,234,567" }, { 0, 0, "0" }, // an empty file says so
+        { -1, 4096, "4,096" }, // no size announced: what arrived
+        { -1, 0, "0" }, { 5000000000LL, 5000000000LL, "5,000,000,000" }, // beyond 32 bits
     };
     for (const Case& c : cases)
         EXPECT_EQ(completedByteCount(c.announced, c.received, QStringLiteral(",")), QLatin1String(c.shown))
@@ -33,10 +29,10 @@ TEST(CompletedByteCount, GroupsTheAnnouncedSizeAndFallsBackToTheBytesReceived)
 
 TEST(SafeLocalName, RefusesNamesThatLeaveTheFolderOrNameNoFile)
 {
-    for (const std::string& name : {std::string(), std::string("."), std::string(".."), std::string("../etc"),
-                                    std::string("a/b"), std::string("/abs"), std::string("a\0b", 3)})
+    for (const std::string& name : { std::string(), std::string("."), std::string(".."),
+             std::string("../etc"), std::string("a/b"), std::string("/abs"), std::string("a\0b", 3) })
         EXPECT_FALSE(isSafeLocalName(name)) << name;
-    for (const char* name : {"a", "...", ".hidden", "a..b", "name with blanks", "back\\slash"})
+    for (const char* name : { "a", "...", ".hidden", "a..b", "name with blanks", "back\\slash" })
         EXPECT_TRUE(isSafeLocalName(name)) << name;
 }
 
@@ -54,7 +50,7 @@ TEST(ParseIntegerField, ReadsDecimalIntegersAndNamesTheBadText)
     EXPECT_EQ(parseIntegerField(QStringLiteral("0021")), 21);
     EXPECT_EQ(parseIntegerField(QStringLiteral("-5")), -5);
     EXPECT_EQ(parseIntegerField(QStringLiteral("2147483647")), 2147483647);
-    for (const char* bad : {"", "2l", " 21", "21 ", "+-1", "0x15", "2147483648", "-"}) {
+    for (const char* bad : { "", "2l", " 21", "21 ", "+-1", "0x15", "2147483648", "-" }) {
         try {
             parseIntegerField(QLatin1String(bad));
             ADD_FAILURE() << "accepted " << bad;

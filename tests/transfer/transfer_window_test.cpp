@@ -51,10 +51,9 @@ protected:
     QStringList enabledFtpCommands() const
     {
         QStringList names;
-        const std::pair<Command, const char*> commands[] = {{Command::Connect, "Connect"},
-                                                            {Command::Disconnect, "Disconnect"},
-                                                            {Command::Transfer, "Transfer"},
-                                                            {Command::StopTransfer, "Stop Transfer"}};
+        const std::pair<Command, const char*> commands[]
+            = { { Command::Connect, "Connect" }, { Command::Disconnect, "Disconnect" },
+                  { Command::Transfer, "Transfer" }, { Command::StopTransfer, "Stop Transfer" } };
         for (const auto& [command, name] : commands)
             if (enabled(command))
                 names << QLatin1String(name);
@@ -77,10 +76,11 @@ protected:
 
 TEST_F(TransferWindow, ConnectTransferDisconnect)
 {
-    EXPECT_EQ(enabledFtpCommands(), QStringList({QStringLiteral("Connect")}));
+    EXPECT_EQ(enabledFtpCommands(), QStringList({ QStringLiteral("Connect") }));
 
     trigger(Command::Connect);
-    EXPECT_EQ(enabledFtpCommands(), QStringList({QStringLiteral("Disconnect"), QStringLiteral("Transfer")}));
+    EXPECT_EQ(
+        enabledFtpCommands(), QStringList({ QStringLiteral("Disconnect"), QStringLiteral("Transfer") }));
     EXPECT_EQ(window().statusLine(), QStringLiteral("Connected."));
     EXPECT_FALSE(child("Edit1")->isEnabled());
 
@@ -93,15 +93,17 @@ TEST_F(TransferWindow, ConnectTransferDisconnect)
         }
     });
     EXPECT_TRUE(busyDuringTransfer);
-    EXPECT_EQ(seenDuringTransfer, QStringList({QStringLiteral("Disconnect"), QStringLiteral("Transfer"),
-                                               QStringLiteral("Stop Transfer")}));
-    EXPECT_EQ(enabledFtpCommands(), QStringList({QStringLiteral("Disconnect"), QStringLiteral("Transfer")}));
+    EXPECT_EQ(seenDuringTransfer,
+        QStringList(
+            { QStringLiteral("Disconnect"), QStringLiteral("Transfer"), QStringLiteral("Stop Transfer") }));
+    EXPECT_EQ(
+        enabledFtpCommands(), QStringList({ QStringLiteral("Disconnect"), QStringLiteral("Transfer") }));
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    EXPECT_EQ(boxes.texts(), QStringList({QStringLiteral("Transfer Completed")}));
+    EXPECT_EQ(boxes.texts(), QStringList({ QStringLiteral("Transfer Completed") }));
     EXPECT_TRUE(window().flags().unattended);
 
     trigger(Command::Disconnect);
-    EXPECT_EQ(enabledFtpCommands(), QStringList({QStringLiteral("Connect")}));
+    EXPECT_EQ(enabledFtpCommands(), QStringList({ QStringLiteral("Connect") }));
     EXPECT_TRUE(child("Edit1")->isEnabled());
     EXPECT_EQ(window().statusLine(), QStringLiteral("Disconnected"));
     const QStringList messages = logMessages();
@@ -125,7 +127,7 @@ TEST_F(TransferWindow, StopTransferReturnsToStandbyAndEndsTheRun)
             trigger(Command::StopTransfer);
     });
 
-    EXPECT_EQ(enabledFtpCommands(), QStringList({QStringLiteral("Connect")}));
+    EXPECT_EQ(enabledFtpCommands(), QStringList({ QStringLiteral("Connect") }));
     EXPECT_EQ(child("GroupBox4")->property("title").toString(), QStringLiteral("Scheduler (OFF)"));
     EXPECT_TRUE(child("Edit1")->isEnabled());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
@@ -133,21 +135,21 @@ TEST_F(TransferWindow, StopTransferReturnsToStandbyAndEndsTheRun)
     EXPECT_FALSE(window().transferWiring().client().IsConnected());
     const QStringList messages = logMessages();
     EXPECT_EQ(messages.mid(messages.size() - 3),
-              QStringList({QStringLiteral("Transferring ftp://127.0.0.1pub/big.bin => ") + local.path()
-                               + QStringLiteral("/big.bin"),
-                           QStringLiteral("Operation aborted"), QStringLiteral("alice disconnected from 127.0.0.1")}));
+        QStringList({ QStringLiteral("Transferring ftp://127.0.0.1pub/big.bin => ") + local.path()
+                + QStringLiteral("/big.bin"),
+            QStringLiteral("Operation aborted"), QStringLiteral("alice disconnected from 127.0.0.1") }));
     EXPECT_FALSE(QFile::exists(local.path() + QStringLiteral("/big.bin")));
 }
 
 TEST_F(TransferWindow, FailedConnectIsShownToTheUserButNotInScheduledRuns)
 {
     server.reply("PASS", "530 Login incorrect.\r\n");
-    const QString text =
-        QStringLiteral("The FTP site information specified is not valid or the site cannot be accessed at this time.");
+    const QString text = QStringLiteral(
+        "The FTP site information specified is not valid or the site cannot be accessed at this time.");
 
     trigger(Command::Connect);
-    EXPECT_EQ(boxes.texts(), QStringList({text}));
-    EXPECT_EQ(enabledFtpCommands(), QStringList({QStringLiteral("Connect")}));
+    EXPECT_EQ(boxes.texts(), QStringList({ text }));
+    EXPECT_EQ(enabledFtpCommands(), QStringList({ QStringLiteral("Connect") }));
     EXPECT_EQ(window().statusLine(), text);
 
     // A scheduled run goes through the same connect with the flag set.
