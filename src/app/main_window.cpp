@@ -399,6 +399,7 @@ void MainWindow::formCreate()
 
 void MainWindow::formActivate()
 {
+    activatedOnce_ = true;
     flags_.unattended = true;
     // Each pending step is taken before it runs: a message box shown by the
     // step re-activates the window, and that activation must not repeat it.
@@ -418,6 +419,11 @@ void MainWindow::formPaint()
     if (!flags_.minimizePending)
         return;
     flags_.minimizePending = false;
+    // A window that hides at once may never be activated (the window manager
+    // decides when): its start-up work (auto-load, auto-start) must not wait
+    // for an activation that might not come.
+    if (!activatedOnce_)
+        formActivate();
     // Not inside the paint event itself: hide once the event has been handled.
     QTimer::singleShot(0, this, [this] { hideMainWindow(); });
 }

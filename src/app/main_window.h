@@ -209,6 +209,7 @@ private:
 
     bool busyCursor_ = false;
     bool sessionEnding_ = false;
+    bool activatedOnce_ = false;
     bool closedForGood_ = false;
 };
 

@@ -3,6 +3,7 @@
 
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QPaintEvent>
 #include <QTest>
 
 namespace taskhaul::test {
@@ -162,6 +163,25 @@ TEST_F(LifecycleTest, MinimizeOnStartHidesTheWindowAfterItsFirstPaint)
             EXPECT_TRUE(window().isMinimized());
         EXPECT_FALSE(window().flags().minimizePending);
     }
+}
+
+TEST_F(LifecycleTest, MinimizedAutoStartStartsTheSchedulerAlsoWithoutAnActivation)
+{
+    storeValues(savedJob);
+    createWindow({"-r", "-m"});
+    int starts = 0;
+    window().setCommandHandler(Command::StartScheduler, [&] {
+        ++starts;
+        window().controlsSchedon();
+    });
+    // The first paint comes before any activation, as a window manager may order them.
+    QPaintEvent paint(QRect(0, 0, 10, 10));
+    QApplication::sendEvent(&window(), &paint);
+    QTest::qWait(20);
+    EXPECT_EQ(starts, 1);
+    EXPECT_EQ(child<QLineEdit>("Edit1")->text(), "ftp.example.org");
+    activate(); // the user opens it later: nothing runs twice
+    EXPECT_EQ(starts, 1);
 }
 
 TEST_F(LifecycleTest, LogFailureDuringCreationIsShownAndTheWindowStillComesUp)
