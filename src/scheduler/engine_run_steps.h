@@ -4,18 +4,29 @@
 #include "transfer/transfer_engine.h"
 #include "transfer/transfer_host.h"
 
+#include <functional>
+
 namespace taskhaul {
 
 // The run's steps as the transfer engine performs them for the window and for
 // the headless runner.
 class EngineRunSteps : public RunSteps {
 public:
-    EngineRunSteps(TransferEngine& engine, const TransferHost& host) : engine_(engine), host_(host) {}
+    // `clientBlocked` tells whether a call of the FTP client is waiting right now
+    // (a tick then arrives nested inside it, e.g. inside the user's Connect).
+    EngineRunSteps(TransferEngine& engine, TransferHost& host, std::function<bool()> clientBlocked = {})
+        : engine_(engine), host_(host), clientBlocked_(std::move(clientBlocked))
+    {
+    }
 
-    // A user's Connect or Transfer clears the unattended flag while it runs: a
-    // tick nested inside it must leave its connection alone.
-    bool busy() const override { return engine_.transferRunning() || !host_.unattended(); }
-    void siteConnect() override { engine_.siteConnect(); }
+    bool busy() const override { return engine_.transferRunning() || (clientBlocked_ && clientBlocked_()); }
+    void siteConnect() override
+    {
+        // No user command is running (or the run would be busy): whatever the
+        // flag says, this run's failures go to the log and never to a message box.
+        host_.setUnattended(true);
+        engine_.siteConnect();
+    }
     void changeFolder() override { engine_.changeFolder(); }
     void transfer(JobSettings::FileKind kind) override
     {
@@ -28,7 +39,8 @@ public:
 
 private:
     TransferEngine& engine_;
-    const TransferHost& host_;
+    TransferHost& host_;
+    std::function<bool()> clientBlocked_;
 };
 
 } // namespace taskhaul

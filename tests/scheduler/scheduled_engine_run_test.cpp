@@ -52,6 +52,8 @@ protected:
 TEST_F(ScheduledEngineRun, FailedConnectIsLoggedOnlyAndTheNextTickTriesAgain)
 {
     server.reply("PASS", "530 Login incorrect.\r\n");
+    // Even before the window was ever activated, a run shows nothing.
+    host.unattendedFlag = false;
     startAndRunOnce();
 
     EXPECT_EQ(host.logLines().last(), QStringLiteral("ERROR: The FTP site information specified is not valid "
