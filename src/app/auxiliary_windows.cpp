@@ -7,17 +7,25 @@
 namespace taskhaul {
 
 AuxiliaryWindows::AuxiliaryWindows(Shell& shell, QWidget* parent)
-    : about_(std::make_unique<AboutBox>(shell, parent)), guide_(std::make_unique<WildcardGuide>(parent))
+    : about_(std::make_unique<AboutBox>(shell, parent))
+    , guide_(std::make_unique<WildcardGuide>(parent))
 {
 }
 
 AuxiliaryWindows::~AuxiliaryWindows() = default;
 
-void AuxiliaryWindows::showAbout() { about_->exec(); }
+void AuxiliaryWindows::showAbout()
+{
+    about_->exec();
+}
 
-void AuxiliaryWindows::showWildcardGuide(const QPoint& mainWindowTopLeft) { guide_->showBeside(mainWindowTopLeft); }
+void AuxiliaryWindows::showWildcardGuide(const QPoint& mainWindowTopLeft)
+{
+    guide_->showBeside(mainWindowTopLeft);
+}
 
-QString AuxiliaryWindows::templateCheckText(const QString& nameTemplate, const LocalDateTime& now, int sequence)
+QString AuxiliaryWindows::templateCheckText(
+    const QString& nameTemplate, const LocalDateTime& now, int sequence)
 {
     // Templates are byte strings; the fields carry UTF-8.
     const QByteArray bytes = nameTemplate.toUtf8();

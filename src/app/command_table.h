@@ -16,33 +16,33 @@ namespace taskhaul {
 // Every command of the main window. The numbered names are the actions'
 // objectNames; the enumerators say what the command does.
 enum class Command {
-    OpenConfiguration,  // Action1
-    SaveConfiguration,  // Action2
-    Connect,            // Action3
-    Disconnect,         // Action4
-    Transfer,           // Action5
-    StopTransfer,       // Action6
-    Exit,               // Action7 (FTP menu: goes to the notification area)
-    ClearAll,           // Action8
-    DeleteLogFile,      // Action9
-    WildCardsFormat,    // Action10
-    StartScheduler,     // Action11
-    Help,               // Action12
-    ViewLogFile,        // Action13
-    StopScheduler,      // Action14
-    HomePage,           // Action15
-    CheckForUpdates,    // Action16
-    About,              // Action17
-    OpenFromTray,       // Action18 (icon menu "&Open")
-    ExitFromTray,       // Action19 (icon menu "E&xit": ends the program)
+    OpenConfiguration, // Action1
+    SaveConfiguration, // Action2
+    Connect, // Action3
+    Disconnect, // Action4
+    Transfer, // Action5
+    StopTransfer, // Action6
+    Exit, // Action7 (FTP menu: goes to the notification area)
+    ClearAll, // Action8
+    DeleteLogFile, // Action9
+    WildCardsFormat, // Action10
+    StartScheduler, // Action11
+    Help, // Action12
+    ViewLogFile, // Action13
+    StopScheduler, // Action14
+    HomePage, // Action15
+    CheckForUpdates, // Action16
+    About, // Action17
+    OpenFromTray, // Action18 (icon menu "&Open")
+    ExitFromTray, // Action19 (icon menu "E&xit": ends the program)
     StartStopScheduler, // Action20
-    ViewLocalFolder,    // Action21
-    EditUndo,           // EditUndo1
-    EditCut,            // EditCut1
-    EditCopy,           // EditCopy1
-    EditPaste,          // EditPaste1
-    EditDelete,         // EditDelete1
-    EditSelectAll,      // EditSelectAll1
+    ViewLocalFolder, // Action21
+    EditUndo, // EditUndo1
+    EditCut, // EditCut1
+    EditCopy, // EditCopy1
+    EditPaste, // EditPaste1
+    EditDelete, // EditDelete1
+    EditSelectAll, // EditSelectAll1
 };
 
 inline constexpr int kCommandCount = int(Command::EditSelectAll) + 1;
@@ -52,7 +52,7 @@ struct CommandInfo {
     const char* objectName;
     const char* category; // empty for the icon menu's own commands
     const char* caption;
-    const char* hint;     // "short|long"; a hint without "|" serves as both parts
+    const char* hint; // "short|long"; a hint without "|" serves as both parts
     const char* shortcut; // portable key text ("Ctrl+O"); empty when none
 };
 

@@ -8,60 +8,60 @@ namespace {
 
 using R = ControlRule;
 
-constexpr std::array<const char*, 2> kFileKinds{"RadioButton1", "RadioButton2"};
-constexpr std::array<const char*, 3> kFileName{"Edit6", "SpeedButton1", "CheckBox2"};
-constexpr std::array<const char*, 2> kNewName{"Edit7", "SpeedButton5"};
-constexpr std::array<const char*, 2> kScheduleKinds{"RadioButton3", "RadioButton4"};
-constexpr std::array<const char*, 1> kDailyTime{"DateTimePicker2"};
-constexpr std::array<const char*, 1> kInterval{"SpinEdit4"};
-constexpr std::array<const char*, 5> kSite{"Edit1", "Edit10", "Edit2", "Edit3", "Edit4"};
-constexpr std::array<const char*, 1> kAnonymous{"SpeedButton3"};
-constexpr std::array<const char*, 2> kLocalFolder{"Edit5", "SpeedButton2"};
-constexpr std::array<const char*, 1> kResetTimers{"SpeedButton4"};
-constexpr std::array<const char*, 5> kProxy{"cbProxyType", "edtProxyHostAddress", "edtProxyPort",
-                                            "edtProxyUserName", "edtProxyPassword"};
-constexpr std::array<const char*, 2> kFtpOptions{"CheckBox3", "CheckBox1"};
-constexpr std::array<const char*, 2> kSequence{"SpinEdit1", "CheckBox4"};
-constexpr std::array<const char*, 1> kAutoLoad{"chkAutoLoad"};
-constexpr std::array<const char*, 2> kStartupOptions{"chkAutoStart", "chkMinimized"};
-constexpr std::array<const char*, 1> kOpen{"Action1"};
-constexpr std::array<const char*, 1> kSave{"Action2"};
-constexpr std::array<const char*, 1> kConnect{"Action3"};
-constexpr std::array<const char*, 2> kConnectedOnly{"Action4", "Action5"};
-constexpr std::array<const char*, 1> kStopTransfer{"Action6"};
-constexpr std::array<const char*, 1> kClearAll{"Action8"};
+constexpr std::array<const char*, 2> kFileKinds { "RadioButton1", "RadioButton2" };
+constexpr std::array<const char*, 3> kFileName { "Edit6", "SpeedButton1", "CheckBox2" };
+constexpr std::array<const char*, 2> kNewName { "Edit7", "SpeedButton5" };
+constexpr std::array<const char*, 2> kScheduleKinds { "RadioButton3", "RadioButton4" };
+constexpr std::array<const char*, 1> kDailyTime { "DateTimePicker2" };
+constexpr std::array<const char*, 1> kInterval { "SpinEdit4" };
+constexpr std::array<const char*, 5> kSite { "Edit1", "Edit10", "Edit2", "Edit3", "Edit4" };
+constexpr std::array<const char*, 1> kAnonymous { "SpeedButton3" };
+constexpr std::array<const char*, 2> kLocalFolder { "Edit5", "SpeedButton2" };
+constexpr std::array<const char*, 1> kResetTimers { "SpeedButton4" };
+constexpr std::array<const char*, 5> kProxy { "cbProxyType", "edtProxyHostAddress", "edtProxyPort",
+    "edtProxyUserName", "edtProxyPassword" };
+constexpr std::array<const char*, 2> kFtpOptions { "CheckBox3", "CheckBox1" };
+constexpr std::array<const char*, 2> kSequence { "SpinEdit1", "CheckBox4" };
+constexpr std::array<const char*, 1> kAutoLoad { "chkAutoLoad" };
+constexpr std::array<const char*, 2> kStartupOptions { "chkAutoStart", "chkMinimized" };
+constexpr std::array<const char*, 1> kOpen { "Action1" };
+constexpr std::array<const char*, 1> kSave { "Action2" };
+constexpr std::array<const char*, 1> kConnect { "Action3" };
+constexpr std::array<const char*, 2> kConnectedOnly { "Action4", "Action5" };
+constexpr std::array<const char*, 1> kStopTransfer { "Action6" };
+constexpr std::array<const char*, 1> kClearAll { "Action8" };
 // The icon menu's Start2 and Stop2 are these same commands.
-constexpr std::array<const char*, 1> kStart{"Action11"};
-constexpr std::array<const char*, 1> kStop{"Action14"};
-constexpr std::array<const char*, 1> kStartStop{"Action20"};
+constexpr std::array<const char*, 1> kStart { "Action11" };
+constexpr std::array<const char*, 1> kStop { "Action14" };
+constexpr std::array<const char*, 1> kStartStop { "Action20" };
 
 // Each row: the controls, then the rule in standby, scheduler on and connected.
-constexpr std::array<ControlRow, 24> kTable{{
-    {kFileKinds, R::On, R::Off, R::Off},
-    {kFileName, R::OneFile, R::Off, R::Off},
-    {kNewName, R::OneFileRename, R::Off, R::Off},
-    {kScheduleKinds, R::On, R::Off, R::Off},
-    {kDailyTime, R::DailyTime, R::Off, R::Off},
-    {kInterval, R::Interval, R::Off, R::Off},
-    {kSite, R::On, R::Off, R::Off},
-    {kLocalFolder, R::On, R::Off, R::Off},
-    {kProxy, R::On, R::Off, R::Off},
-    {kFtpOptions, R::On, R::Off, R::Off},
-    {kSequence, R::On, R::Off, R::Off},
-    {kAutoLoad, R::NotAutoStart, R::Off, R::Off},
-    {kStartupOptions, R::On, R::Off, R::Off},
-    {kAnonymous, R::On, R::Off, R::Off},
-    {kResetTimers, R::On, R::Off, R::Off},
-    {kOpen, R::On, R::Off, R::Off},
-    {kSave, R::ConfigChanged, R::Off, R::Off},
-    {kConnect, R::On, R::Off, R::Off},
-    {kConnectedOnly, R::Off, R::Off, R::On},
-    {kStopTransfer, R::Off, R::Off, R::Off},
-    {kClearAll, R::On, R::Off, R::Off},
-    {kStart, R::On, R::Off, R::Off},
-    {kStop, R::Off, R::On, R::Off},
-    {kStartStop, R::On, R::On, R::Off},
-}};
+constexpr std::array<ControlRow, 24> kTable { {
+    { kFileKinds, R::On, R::Off, R::Off },
+    { kFileName, R::OneFile, R::Off, R::Off },
+    { kNewName, R::OneFileRename, R::Off, R::Off },
+    { kScheduleKinds, R::On, R::Off, R::Off },
+    { kDailyTime, R::DailyTime, R::Off, R::Off },
+    { kInterval, R::Interval, R::Off, R::Off },
+    { kSite, R::On, R::Off, R::Off },
+    { kLocalFolder, R::On, R::Off, R::Off },
+    { kProxy, R::On, R::Off, R::Off },
+    { kFtpOptions, R::On, R::Off, R::Off },
+    { kSequence, R::On, R::Off, R::Off },
+    { kAutoLoad, R::NotAutoStart, R::Off, R::Off },
+    { kStartupOptions, R::On, R::Off, R::Off },
+    { kAnonymous, R::On, R::Off, R::Off },
+    { kResetTimers, R::On, R::Off, R::Off },
+    { kOpen, R::On, R::Off, R::Off },
+    { kSave, R::ConfigChanged, R::Off, R::Off },
+    { kConnect, R::On, R::Off, R::Off },
+    { kConnectedOnly, R::Off, R::Off, R::On },
+    { kStopTransfer, R::Off, R::Off, R::Off },
+    { kClearAll, R::On, R::Off, R::Off },
+    { kStart, R::On, R::Off, R::Off },
+    { kStop, R::Off, R::On, R::Off },
+    { kStartStop, R::On, R::On, R::Off },
+} };
 
 } // namespace
 
@@ -78,7 +78,10 @@ ControlRule ControlRow::rule(ControlState state) const
     return standby;
 }
 
-std::span<const ControlRow> controlTable() { return kTable; }
+std::span<const ControlRow> controlTable()
+{
+    return kTable;
+}
 
 bool ruleEnables(ControlRule rule, const ControlConditions& c)
 {

@@ -11,10 +11,10 @@ enum class ControlState { Standby, SchedulerOn, Connected };
 
 // What an entry of the table depends on, read from the window when a state is applied.
 struct ControlConditions {
-    bool oneFile = true;        // "&One file:" chosen (otherwise "&All files")
-    bool rename = false;        // "&Rename to:" checked
-    bool dailyTime = true;      // "&Time:" chosen (otherwise "Eve&ry:")
-    bool autoStart = false;     // "A&uto-start" checked
+    bool oneFile = true; // "&One file:" chosen (otherwise "&All files")
+    bool rename = false; // "&Rename to:" checked
+    bool dailyTime = true; // "&Time:" chosen (otherwise "Eve&ry:")
+    bool autoStart = false; // "A&uto-start" checked
     bool configChanged = false; // unsaved changes
 };
 
@@ -22,12 +22,12 @@ struct ControlConditions {
 enum class ControlRule {
     On,
     Off,
-    OneFile,          // on under One file, off under All files
-    OneFileRename,    // on under One file with Rename, otherwise off
-    DailyTime,        // on under Time, off under Every
-    Interval,         // off under Time, on under Every
-    NotAutoStart,     // off when Auto-start is checked, otherwise on
-    ConfigChanged,    // on exactly when the settings have unsaved changes
+    OneFile, // on under One file, off under All files
+    OneFileRename, // on under One file with Rename, otherwise off
+    DailyTime, // on under Time, off under Every
+    Interval, // off under Time, on under Every
+    NotAutoStart, // off when Auto-start is checked, otherwise on
+    ConfigChanged, // on exactly when the settings have unsaved changes
 };
 
 // One row: the controls and commands (objectNames) it covers and its rule in

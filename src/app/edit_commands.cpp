@@ -55,23 +55,23 @@ void runEditCommand(Command command)
 void updateEditCommands(const std::array<QAction*, kCommandCount>& actions)
 {
     const bool field = focusedTextField() != nullptr;
-    for (Command command : {Command::EditUndo, Command::EditCut, Command::EditCopy, Command::EditPaste,
-                            Command::EditDelete, Command::EditSelectAll})
+    for (Command command : { Command::EditUndo, Command::EditCut, Command::EditCopy, Command::EditPaste,
+             Command::EditDelete, Command::EditSelectAll })
         actions[std::size_t(command)]->setEnabled(field);
 }
 
 void setCommandIcons(const std::array<QAction*, kCommandCount>& actions, const QStyle* style)
 {
     const std::pair<Command, QStyle::StandardPixmap> icons[] = {
-        {Command::OpenConfiguration, QStyle::SP_DialogOpenButton},
-        {Command::SaveConfiguration, QStyle::SP_DialogSaveButton},
-        {Command::Connect, QStyle::SP_DriveNetIcon},
-        {Command::Disconnect, QStyle::SP_DialogCloseButton},
-        {Command::Transfer, QStyle::SP_ArrowDown},
-        {Command::StopTransfer, QStyle::SP_MediaStop},
-        {Command::StartStopScheduler, QStyle::SP_MediaPlay},
-        {Command::ViewLocalFolder, QStyle::SP_DirOpenIcon},
-        {Command::ViewLogFile, QStyle::SP_FileDialogDetailedView},
+        { Command::OpenConfiguration, QStyle::SP_DialogOpenButton },
+        { Command::SaveConfiguration, QStyle::SP_DialogSaveButton },
+        { Command::Connect, QStyle::SP_DriveNetIcon },
+        { Command::Disconnect, QStyle::SP_DialogCloseButton },
+        { Command::Transfer, QStyle::SP_ArrowDown },
+        { Command::StopTransfer, QStyle::SP_MediaStop },
+        { Command::StartStopScheduler, QStyle::SP_MediaPlay },
+        { Command::ViewLocalFolder, QStyle::SP_DirOpenIcon },
+        { Command::ViewLogFile, QStyle::SP_FileDialogDetailedView },
     };
     for (const auto& [command, pixmap] : icons)
         actions[std::size_t(command)]->setIcon(style->standardIcon(pixmap));

@@ -31,7 +31,8 @@ bool DigitKeyFilter::eventFilter(QObject* watched, QEvent* event)
     return false;
 }
 
-NumberField::NumberField(int minimum, int maximum, int step, QWidget* parent) : QSpinBox(parent)
+NumberField::NumberField(int minimum, int maximum, int step, QWidget* parent)
+    : QSpinBox(parent)
 {
     setRange(minimum, maximum);
     setSingleStep(step);
@@ -49,8 +50,8 @@ int NumberField::valueForText(const QString& text) const
 
 bool NumberField::acceptsTyped(QChar character) const
 {
-    return character.isDigit() || character == QLatin1Char('+') || character == QLatin1Char('-') ||
-           character == locale().decimalPoint().front();
+    return character.isDigit() || character == QLatin1Char('+') || character == QLatin1Char('-')
+        || character == locale().decimalPoint().front();
 }
 
 QValidator::State NumberField::validate(QString& input, int&) const
@@ -64,7 +65,10 @@ QValidator::State NumberField::validate(QString& input, int&) const
     return QValidator::Acceptable;
 }
 
-int NumberField::valueFromText(const QString& text) const { return valueForText(text); }
+int NumberField::valueFromText(const QString& text) const
+{
+    return valueForText(text);
+}
 
 void NumberField::keyPressEvent(QKeyEvent* event)
 {

@@ -26,8 +26,7 @@ constexpr int kSequenceMin = 0;
 constexpr int kSequenceMax = 999999;
 constexpr int kPortMaxLength = 7;
 
-template <typename W>
-W* named(W* widget, const char* objectName)
+template <typename W> W* named(W* widget, const char* objectName)
 {
     widget->setObjectName(QString::fromLatin1(objectName));
     return widget;
@@ -47,7 +46,7 @@ void hideText(QLineEdit* edit)
 }
 
 QToolButton* toolButton(QWidget* parent, const char* objectName, const QString& text, const QString& hint,
-                        QStyle::StandardPixmap pixmap)
+    QStyle::StandardPixmap pixmap)
 {
     auto* button = named(new QToolButton(parent), objectName);
     if (pixmap != QStyle::SP_CustomBase)
@@ -92,9 +91,8 @@ void setText(QLineEdit* edit, const QString& text)
 
 QStringList MainWindowForm::tabTitles()
 {
-    return {QStringLiteral("FTP Site"),       QStringLiteral("Local Folder"),
-            QStringLiteral("Action"),         QStringLiteral("Schedule"),
-            QStringLiteral("Proxy Settings"), QStringLiteral("Options")};
+    return { QStringLiteral("FTP Site"), QStringLiteral("Local Folder"), QStringLiteral("Action"),
+        QStringLiteral("Schedule"), QStringLiteral("Proxy Settings"), QStringLiteral("Options") };
 }
 
 void MainWindowForm::build(QWidget* parent)
@@ -114,8 +112,7 @@ void MainWindowForm::build(QWidget* parent)
         remoteFolder = lineEdit(box, "Edit2");
         userName = lineEdit(box, "Edit3");
         anonymousLogin = toolButton(box, "SpeedButton3", QStringLiteral("Anonymous"),
-                                    QStringLiteral("Use anonymous login information"),
-                                    QStyle::SP_CustomBase);
+            QStringLiteral("Use anonymous login information"), QStyle::SP_CustomBase);
         password = lineEdit(box, "Edit4");
         hideText(password);
         grid->addWidget(label(box, QStringLiteral("Host address:"), host), 0, 0);
@@ -138,8 +135,8 @@ void MainWindowForm::build(QWidget* parent)
         QGroupBox* box = group(tab, QStringLiteral("Local folder (Destination)"));
         auto* grid = new QGridLayout(box);
         localFolder = lineEdit(box, "Edit5");
-        browseFolder = toolButton(box, "SpeedButton2", QStringLiteral("..."), QStringLiteral("Browse"),
-                                  QStyle::SP_CustomBase);
+        browseFolder = toolButton(
+            box, "SpeedButton2", QStringLiteral("..."), QStringLiteral("Browse"), QStyle::SP_CustomBase);
         grid->addWidget(label(box, QStringLiteral("Folder:"), localFolder), 0, 0);
         grid->addWidget(localFolder, 0, 1);
         grid->addWidget(browseFolder, 0, 2);
@@ -159,12 +156,11 @@ void MainWindowForm::build(QWidget* parent)
         fileName = lineEdit(box, "Edit6");
         fileName->setEnabled(false); // until the first standby state
         validateFileName = toolButton(box, "SpeedButton1", QStringLiteral("Validate"),
-                                      QStringLiteral("Validate the file name"),
-                                      QStyle::SP_DialogApplyButton);
+            QStringLiteral("Validate the file name"), QStyle::SP_DialogApplyButton);
         rename = named(new QCheckBox(QStringLiteral("&Rename to:"), box), "CheckBox2");
         renameTo = lineEdit(box, "Edit7");
         validateRenameTo = toolButton(box, "SpeedButton5", QStringLiteral("Validate"),
-                                      QStringLiteral("Validate the new name"), QStyle::SP_DialogApplyButton);
+            QStringLiteral("Validate the new name"), QStyle::SP_DialogApplyButton);
         grid->addWidget(allFiles, 0, 0, 1, 3);
         grid->addWidget(oneFile, 1, 0);
         grid->addWidget(fileName, 1, 1);
@@ -186,11 +182,12 @@ void MainWindowForm::build(QWidget* parent)
         dailyTime = named(new QTimeEdit(QTime(0, 0, 0), scheduleGroup), "DateTimePicker2");
         dailyTime->setDisplayFormat(QStringLiteral("HH:mm:ss"));
         intervalKind = named(new QRadioButton(QStringLiteral("Eve&ry:"), scheduleGroup), "RadioButton4");
-        interval = named(new NumberField(kIntervalMin, kIntervalMax, kIntervalStep, scheduleGroup), "SpinEdit4");
+        interval
+            = named(new NumberField(kIntervalMin, kIntervalMax, kIntervalStep, scheduleGroup), "SpinEdit4");
         interval->setValue(60);
         interval->setEnabled(false);
         resetTimers = toolButton(scheduleGroup, "SpeedButton4", QStringLiteral("Reset"),
-                                 QStringLiteral("Reset timers"), QStyle::SP_BrowserReload);
+            QStringLiteral("Reset timers"), QStyle::SP_BrowserReload);
         grid->addWidget(dailyTimeKind, 0, 0);
         grid->addWidget(dailyTime, 0, 1);
         grid->addWidget(resetTimers, 0, 3);
@@ -206,9 +203,8 @@ void MainWindowForm::build(QWidget* parent)
         QGroupBox* box = group(tab, QStringLiteral("Proxy Information"));
         auto* grid = new QGridLayout(box);
         proxyType = named(new QComboBox(box), "cbProxyType");
-        proxyType->addItems({QStringLiteral("(None)"), QStringLiteral("Open"), QStringLiteral("Site"),
-                             QStringLiteral("Transparent"), QStringLiteral("User Password"),
-                             QStringLiteral("User Site")});
+        proxyType->addItems({ QStringLiteral("(None)"), QStringLiteral("Open"), QStringLiteral("Site"),
+            QStringLiteral("Transparent"), QStringLiteral("User Password"), QStringLiteral("User Site") });
         proxyType->setCurrentIndex(0);
         proxyHost = lineEdit(box, "edtProxyHostAddress");
         proxyPort = lineEdit(box, "edtProxyPort", QStringLiteral("0"));
@@ -254,8 +250,8 @@ void MainWindowForm::build(QWidget* parent)
         QGroupBox* wildCards = group(tab, QStringLiteral("Wild Cards"));
         auto* grid = new QGridLayout(wildCards);
         sequenceStart = named(new NumberField(kSequenceMin, kSequenceMax, 1, wildCards), "SpinEdit1");
-        resetSequence =
-            named(new QCheckBox(QStringLiteral("Reset sequence after each transfer"), wildCards), "CheckBox4");
+        resetSequence = named(
+            new QCheckBox(QStringLiteral("Reset sequence after each transfer"), wildCards), "CheckBox4");
         grid->addWidget(label(wildCards, QStringLiteral("Sequence Starts at:"), sequenceStart), 0, 0);
         grid->addWidget(sequenceStart, 0, 1);
         grid->addWidget(resetSequence, 1, 0, 1, 3);

@@ -20,47 +20,47 @@ class NumberField;
 // carries its historical name as objectName ("Edit1", "SpinEdit4", ...), which
 // the control-state table and the tests use.
 struct MainWindowForm {
-    QTabWidget* pages = nullptr;            // the tabs inside Panel2
+    QTabWidget* pages = nullptr; // the tabs inside Panel2
 
     // "FTP Site"
-    QLineEdit* host = nullptr;              // Edit1
-    QLineEdit* port = nullptr;              // Edit10
-    QLineEdit* remoteFolder = nullptr;      // Edit2
-    QLineEdit* userName = nullptr;          // Edit3
-    QToolButton* anonymousLogin = nullptr;  // SpeedButton3
-    QLineEdit* password = nullptr;          // Edit4
+    QLineEdit* host = nullptr; // Edit1
+    QLineEdit* port = nullptr; // Edit10
+    QLineEdit* remoteFolder = nullptr; // Edit2
+    QLineEdit* userName = nullptr; // Edit3
+    QToolButton* anonymousLogin = nullptr; // SpeedButton3
+    QLineEdit* password = nullptr; // Edit4
     // "Local Folder"
-    QLineEdit* localFolder = nullptr;       // Edit5
-    QToolButton* browseFolder = nullptr;    // SpeedButton2
+    QLineEdit* localFolder = nullptr; // Edit5
+    QToolButton* browseFolder = nullptr; // SpeedButton2
     // "Action"
-    QRadioButton* allFiles = nullptr;       // RadioButton1
-    QRadioButton* oneFile = nullptr;        // RadioButton2
-    QLineEdit* fileName = nullptr;          // Edit6
-    QToolButton* validateFileName = nullptr;  // SpeedButton1
-    QCheckBox* rename = nullptr;            // CheckBox2
-    QLineEdit* renameTo = nullptr;          // Edit7
-    QToolButton* validateRenameTo = nullptr;  // SpeedButton5
+    QRadioButton* allFiles = nullptr; // RadioButton1
+    QRadioButton* oneFile = nullptr; // RadioButton2
+    QLineEdit* fileName = nullptr; // Edit6
+    QToolButton* validateFileName = nullptr; // SpeedButton1
+    QCheckBox* rename = nullptr; // CheckBox2
+    QLineEdit* renameTo = nullptr; // Edit7
+    QToolButton* validateRenameTo = nullptr; // SpeedButton5
     // "Schedule"
-    QGroupBox* scheduleGroup = nullptr;     // GroupBox4
-    QRadioButton* dailyTimeKind = nullptr;  // RadioButton3
-    QTimeEdit* dailyTime = nullptr;         // DateTimePicker2
-    QRadioButton* intervalKind = nullptr;   // RadioButton4
-    NumberField* interval = nullptr;        // SpinEdit4
-    QToolButton* resetTimers = nullptr;     // SpeedButton4
+    QGroupBox* scheduleGroup = nullptr; // GroupBox4
+    QRadioButton* dailyTimeKind = nullptr; // RadioButton3
+    QTimeEdit* dailyTime = nullptr; // DateTimePicker2
+    QRadioButton* intervalKind = nullptr; // RadioButton4
+    NumberField* interval = nullptr; // SpinEdit4
+    QToolButton* resetTimers = nullptr; // SpeedButton4
     // "Proxy Settings"
-    QComboBox* proxyType = nullptr;         // cbProxyType
-    QLineEdit* proxyHost = nullptr;         // edtProxyHostAddress
-    QLineEdit* proxyPort = nullptr;         // edtProxyPort
-    QLineEdit* proxyUserName = nullptr;     // edtProxyUserName
-    QLineEdit* proxyPassword = nullptr;     // edtProxyPassword
+    QComboBox* proxyType = nullptr; // cbProxyType
+    QLineEdit* proxyHost = nullptr; // edtProxyHostAddress
+    QLineEdit* proxyPort = nullptr; // edtProxyPort
+    QLineEdit* proxyUserName = nullptr; // edtProxyUserName
+    QLineEdit* proxyPassword = nullptr; // edtProxyPassword
     // "Options"
-    QCheckBox* passive = nullptr;           // CheckBox3
-    QCheckBox* overwrite = nullptr;         // CheckBox1
-    QCheckBox* autoLoad = nullptr;          // chkAutoLoad
-    QCheckBox* autoStart = nullptr;         // chkAutoStart
-    QCheckBox* minimized = nullptr;         // chkMinimized
-    NumberField* sequenceStart = nullptr;   // SpinEdit1
-    QCheckBox* resetSequence = nullptr;     // CheckBox4
+    QCheckBox* passive = nullptr; // CheckBox3
+    QCheckBox* overwrite = nullptr; // CheckBox1
+    QCheckBox* autoLoad = nullptr; // chkAutoLoad
+    QCheckBox* autoStart = nullptr; // chkAutoStart
+    QCheckBox* minimized = nullptr; // chkMinimized
+    NumberField* sequenceStart = nullptr; // SpinEdit1
+    QCheckBox* resetSequence = nullptr; // CheckBox4
 
     // Builds the tabs with the initial values of a new job; `parent` owns them.
     void build(QWidget* parent);

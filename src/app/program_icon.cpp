@@ -39,7 +39,7 @@ QPixmap drawIcon(int size)
 QIcon programIcon()
 {
     QIcon icon;
-    for (int size : {16, 22, 24, 32, 48, 64})
+    for (int size : { 16, 22, 24, 32, 48, 64 })
         icon.addPixmap(drawIcon(size));
     return icon;
 }

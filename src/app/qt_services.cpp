@@ -30,8 +30,8 @@ void QtMessageBoxes::error(const QString& caption, const QString& text)
 
 MessageBoxes::Answer QtMessageBoxes::confirm(const QString& caption, const QString& text)
 {
-    const auto button =
-        QMessageBox::question(parent_, caption, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
+    const auto button
+        = QMessageBox::question(parent_, caption, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
     return button == QMessageBox::Yes ? Answer::Yes : Answer::No;
 }
 
@@ -44,15 +44,17 @@ void QtMessageBoxes::plain(const QString& caption, const QString& text)
 std::optional<QString> QtFolderPicker::pickFolder()
 {
     const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-    const QString folder = QFileDialog::getExistingDirectory(parent_, QString(), desktop,
-                                                             QFileDialog::ShowDirsOnly);
+    const QString folder
+        = QFileDialog::getExistingDirectory(parent_, QString(), desktop, QFileDialog::ShowDirsOnly);
     if (folder.isEmpty())
         return std::nullopt;
     return folder;
 }
 
 QtTrayArea::QtTrayArea(const QIcon& icon, QMenu* menu, QObject* parent)
-    : QObject(parent), icon_(new QSystemTrayIcon(icon, this)), menu_(menu)
+    : QObject(parent)
+    , icon_(new QSystemTrayIcon(icon, this))
+    , menu_(menu)
 {
     icon_->setContextMenu(menu_);
     connect(icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
@@ -64,9 +66,15 @@ QtTrayArea::QtTrayArea(const QIcon& icon, QMenu* menu, QObject* parent)
     icon_->show();
 }
 
-QtTrayArea::~QtTrayArea() { icon_->hide(); }
+QtTrayArea::~QtTrayArea()
+{
+    icon_->hide();
+}
 
-bool QtTrayArea::available() const { return QSystemTrayIcon::isSystemTrayAvailable(); }
+bool QtTrayArea::available() const
+{
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
 
 void QtTrayArea::setHint(const QString& hint)
 {
@@ -74,7 +82,10 @@ void QtTrayArea::setHint(const QString& hint)
     icon_->setToolTip(hint.left(kMaxHint));
 }
 
-QString QtTrayArea::hint() const { return hint_; }
+QString QtTrayArea::hint() const
+{
+    return hint_;
+}
 
 void QtTrayArea::showBalloon(const QString& title, const QString& text, BalloonIcon icon, int seconds)
 {

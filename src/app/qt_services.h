@@ -16,7 +16,10 @@ namespace taskhaul {
 // Message boxes on QMessageBox, modal to the given window.
 class QtMessageBoxes : public MessageBoxes {
 public:
-    explicit QtMessageBoxes(QWidget* parent) : parent_(parent) {}
+    explicit QtMessageBoxes(QWidget* parent)
+        : parent_(parent)
+    {
+    }
     void information(const QString& caption, const QString& text) override;
     void error(const QString& caption, const QString& text) override;
     Answer confirm(const QString& caption, const QString& text) override;
@@ -29,7 +32,10 @@ private:
 // The folder picker on QFileDialog.
 class QtFolderPicker : public FolderPicker {
 public:
-    explicit QtFolderPicker(QWidget* parent) : parent_(parent) {}
+    explicit QtFolderPicker(QWidget* parent)
+        : parent_(parent)
+    {
+    }
     std::optional<QString> pickFolder() override;
 
 private:

@@ -10,7 +10,7 @@ namespace taskhaul {
 
 namespace {
 
-int g_pipe[2] = {-1, -1};
+int g_pipe[2] = { -1, -1 };
 
 extern "C" void onSignal(int)
 {
@@ -22,7 +22,8 @@ extern "C" void onSignal(int)
 } // namespace
 
 SessionEndSignals::SessionEndSignals(std::function<void()> onEnd, QObject* parent)
-    : QObject(parent), onEnd_(std::move(onEnd))
+    : QObject(parent)
+    , onEnd_(std::move(onEnd))
 {
     if (g_pipe[0] >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_pipe) != 0)
         return;
@@ -33,11 +34,11 @@ SessionEndSignals::SessionEndSignals(std::function<void()> onEnd, QObject* paren
         if (onEnd_)
             onEnd_();
     });
-    struct sigaction action {};
+    struct sigaction action { };
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (int signal : {SIGTERM, SIGHUP, SIGINT})
+    for (int signal : { SIGTERM, SIGHUP, SIGINT })
         ::sigaction(signal, &action, nullptr);
 }
 
@@ -45,10 +46,10 @@ SessionEndSignals::~SessionEndSignals()
 {
     if (!notifier_)
         return;
-    struct sigaction action {};
+    struct sigaction action { };
     action.sa_handler = SIG_DFL;
     sigemptyset(&action.sa_mask);
-    for (int signal : {SIGTERM, SIGHUP, SIGINT})
+    for (int signal : { SIGTERM, SIGHUP, SIGINT })
         ::sigaction(signal, &action, nullptr);
     ::close(g_pipe[0]);
     ::close(g_pipe[1]);

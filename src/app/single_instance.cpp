@@ -6,7 +6,8 @@
 
 namespace taskhaul {
 
-SingleInstance::SingleInstance(const QString& lockPath) : lock_(std::make_unique<QLockFile>(lockPath))
+SingleInstance::SingleInstance(const QString& lockPath)
+    : lock_(std::make_unique<QLockFile>(lockPath))
 {
     // A running copy keeps its lock however old it is; only a lock whose
     // process is gone counts as stale (QLockFile checks the process id).

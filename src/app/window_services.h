@@ -27,8 +27,7 @@ public:
     virtual bool available() const = 0;
     virtual void setHint(const QString& hint) = 0;
     virtual QString hint() const = 0;
-    virtual void showBalloon(const QString& title, const QString& text, BalloonIcon icon,
-                             int seconds) = 0;
+    virtual void showBalloon(const QString& title, const QString& text, BalloonIcon icon, int seconds) = 0;
 };
 
 } // namespace taskhaul

@@ -14,8 +14,8 @@
 #include <QStatusTipEvent>
 #include <QTabWidget>
 #include <QTest>
-#include <QTimer>
 #include <QTimeEdit>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -57,19 +57,20 @@ TEST_F(CommandsTest, CommandsCarryTheirCaptionsHintsAndShortcuts)
         const char* shortcut;
     };
     const Case cases[] = {
-        {Command::OpenConfiguration, "Action1", "&Open Configuration", "Open configuration",
-         "Load the saved information", "Ctrl+O"},
-        {Command::Connect, "Action3", "&Connect", "Connect", "Establish an FTP connection", "Ctrl+E"},
-        {Command::StopTransfer, "Action6", "Sto&p Transfer", "Stop transfer", "Stop file transfer", ""},
-        {Command::ClearAll, "Action8", "Cle&ar All", "Clear All", "Clear all information", "Ctrl+W"},
-        {Command::HomePage, "Action15", "&Velmora Home Page", "Velmora home page", "Displays Velmora's Web site",
-         ""},
-        {Command::StartStopScheduler, "Action20", "Start/Stop", "Start/Stop the scheduler",
-         "Start/Stop the scheduler", ""},
-        {Command::ViewLocalFolder, "Action21", "Local &Folder...", "Local folder", "View the local folder", ""},
-        {Command::EditDelete, "EditDelete1", "&Delete", "Delete", "Erases the selection", "Del"},
-        {Command::EditSelectAll, "EditSelectAll1", "Select &All", "Select All", "Selects the entire document",
-         "Ctrl+A"},
+        { Command::OpenConfiguration, "Action1", "&Open Configuration", "Open configuration",
+            "Load the saved information", "Ctrl+O" },
+        { Command::Connect, "Action3", "&Connect", "Connect", "Establish an FTP connection", "Ctrl+E" },
+        { Command::StopTransfer, "Action6", "Sto&p Transfer", "Stop transfer", "Stop file transfer", "" },
+        { Command::ClearAll, "Action8", "Cle&ar All", "Clear All", "Clear all information", "Ctrl+W" },
+        { Command::HomePage, "Action15", "&Velmora Home Page", "Velmora home page",
+            "Displays Velmora's Web site", "" },
+        { Command::StartStopScheduler, "Action20", "Start/Stop", "Start/Stop the scheduler",
+            "Start/Stop the scheduler", "" },
+        { Command::ViewLocalFolder, "Action21", "Local &Folder...", "Local folder", "View the local folder",
+            "" },
+        { Command::EditDelete, "EditDelete1", "&Delete", "Delete", "Erases the selection", "Del" },
+        { Command::EditSelectAll, "EditSelectAll1", "Select &All", "Select All",
+            "Selects the entire document", "Ctrl+A" },
     };
     for (const Case& c : cases) {
         QAction* action = window().action(c.command);
@@ -93,24 +94,25 @@ TEST_F(CommandsTest, MenusToolbarAndIconMenuListTheCommandsInOrder)
     QStringList titles;
     for (QAction* action : window().menuBar()->actions())
         titles << action->text();
-    EXPECT_EQ(titles, (QStringList{"&FTP", "&Edit", "&View", "&Scheduler", "&Help"}));
+    EXPECT_EQ(titles, (QStringList { "&FTP", "&Edit", "&View", "&Scheduler", "&Help" }));
     EXPECT_EQ(entries(menu("&FTP")),
-              (QStringList{"&Open Configuration", "&Save Configuration", "-", "&Connect", "&Disconnect", "-",
-                           "&Transfer", "Sto&p Transfer", "-", "E&xit"}));
-    EXPECT_EQ(entries(menu("&Edit")), (QStringList{"&Undo", "-", "Cu&t", "&Copy", "&Paste", "&Delete",
-                                                   "Select &All", "-", "C&lear All", "-", "D&elete Log File"}));
+        (QStringList { "&Open Configuration", "&Save Configuration", "-", "&Connect", "&Disconnect", "-",
+            "&Transfer", "Sto&p Transfer", "-", "E&xit" }));
+    EXPECT_EQ(entries(menu("&Edit")),
+        (QStringList { "&Undo", "-", "Cu&t", "&Copy", "&Paste", "&Delete", "Select &All", "-", "C&lear All",
+            "-", "D&elete Log File" }));
     EXPECT_EQ(entries(menu("&View")),
-              (QStringList{"&Wild Cards Format...", "-", "Local &Folder...", "&Log File..."}));
-    EXPECT_EQ(entries(menu("&Scheduler")), (QStringList{"&Start", "S&top"}));
-    EXPECT_EQ(entries(menu("&Help")), (QStringList{"&Help...", "-", "&Velmora Home Page", "&Check for Updates",
-                                                   "-", "&About..."}));
+        (QStringList { "&Wild Cards Format...", "-", "Local &Folder...", "&Log File..." }));
+    EXPECT_EQ(entries(menu("&Scheduler")), (QStringList { "&Start", "S&top" }));
+    EXPECT_EQ(entries(menu("&Help")),
+        (QStringList { "&Help...", "-", "&Velmora Home Page", "&Check for Updates", "-", "&About..." }));
     EXPECT_EQ(entries(window().findChild<QToolBar*>("ActionToolBar1")),
-              (QStringList{"&Open", "&Save Configuration", "-", "&Connect", "&Disconnect", "-", "&Transfer",
-                           "Sto&p Transfer", "-", "St&art/Stop", "-", "Local &Folder...", "&Log File..."}));
+        (QStringList { "&Open", "&Save Configuration", "-", "&Connect", "&Disconnect", "-", "&Transfer",
+            "Sto&p Transfer", "-", "St&art/Stop", "-", "Local &Folder...", "&Log File..." }));
     QMenu* trayMenu = window().trayMenu();
     EXPECT_EQ(entries(trayMenu),
-              (QStringList{"&Start", "S&top", "-", "Local &Folder...", "&Log File...", "-", "&Help...", "-",
-                           "&Velmora Home Page", "&Check for Updates", "-", "&Open", "E&xit"}));
+        (QStringList { "&Start", "S&top", "-", "Local &Folder...", "&Log File...", "-", "&Help...", "-",
+            "&Velmora Home Page", "&Check for Updates", "-", "&Open", "E&xit" }));
     EXPECT_EQ(trayMenu->defaultAction()->objectName(), "Open1");
     EXPECT_TRUE(trayMenu->defaultAction()->font().bold());
 }
@@ -150,10 +152,10 @@ TEST_F(CommandsTest, ErrorsOfACommandAreShownOnceAndSilentStopsNotAtAll)
         const char* text;
     };
     const Case cases[] = {
-        {[] { throw std::runtime_error("Disk full"); }, true, "Disk full."},
-        {[] { throw std::runtime_error("Done."); }, true, "Done."},
-        {[] { throw std::runtime_error("(none)"); }, true, "(none)"},
-        {[] { throw SilentStop(); }, false, ""},
+        { [] { throw std::runtime_error("Disk full"); }, true, "Disk full." },
+        { [] { throw std::runtime_error("Done."); }, true, "Done." },
+        { [] { throw std::runtime_error("(none)"); }, true, "(none)" },
+        { [] { throw SilentStop(); }, false, "" },
     };
     for (const Case& c : cases) {
         boxes.clear();
@@ -198,7 +200,7 @@ TEST_F(CommandsTest, TheLongHintOfTheControlUnderTheMouseGoesToTheStatusLine)
     QStatusTipEvent tip(window().action(Command::OpenConfiguration)->statusTip());
     QApplication::sendEvent(&window(), &tip);
     EXPECT_EQ(window().statusLine(), "Load the saved information");
-    QStatusTipEvent empty{QString()};
+    QStatusTipEvent empty { QString() };
     QApplication::sendEvent(&window(), &empty);
     EXPECT_TRUE(window().statusLine().isEmpty());
 }
@@ -221,7 +223,8 @@ TEST_F(CommandsTest, ValidateButtonsShowTheExpandedName)
 TEST_F(CommandsTest, AboutAndWildCardsShowTheirWindowsModally)
 {
     window().move(40, 30);
-    for (const auto& [command, name] : {std::pair{Command::About, "TAboutBox"}, std::pair{Command::WildCardsFormat, "Twild"}}) {
+    for (const auto& [command, name] :
+        { std::pair { Command::About, "TAboutBox" }, std::pair { Command::WildCardsFormat, "Twild" } }) {
         QString shown;
         QPoint where;
         QTimer::singleShot(0, [&] {
@@ -294,9 +297,9 @@ TEST_F(CommandsTest, SaveThenClearThenOpenBringsBackEveryField)
     EXPECT_EQ(cleared.port, "21");
     EXPECT_EQ(cleared.fileKind, JobSettings::FileKind::OneFile);
     EXPECT_EQ(cleared.dailyTime, QTime(14, 5, 9)); // the clock's time of day
-    EXPECT_EQ(cleared.intervalMinutes, 527040);    // kept
-    EXPECT_EQ(cleared.sequenceStart, 999999);      // kept
-    EXPECT_TRUE(cleared.resetSequence);            // kept
+    EXPECT_EQ(cleared.intervalMinutes, 527040); // kept
+    EXPECT_EQ(cleared.sequenceStart, 999999); // kept
+    EXPECT_TRUE(cleared.resetSequence); // kept
     EXPECT_FALSE(cleared.autoLoad || cleared.autoStart || cleared.minimized);
     EXPECT_FALSE(window().flags().configChanged);
     EXPECT_EQ(logMessages().constLast(), "Parameters reset");
@@ -306,8 +309,9 @@ TEST_F(CommandsTest, SaveThenClearThenOpenBringsBackEveryField)
     expected.userName = QStringLiteral("other");
     EXPECT_EQ(window().jobSettings(), expected);
     ASSERT_EQ(boxes.shown().size(), 1u); // only the first open asked
-    EXPECT_EQ(boxes.shown()[0].text, "The configuration information has changed.  Do you wish to override your "
-                                     "changes with the saved configuration?");
+    EXPECT_EQ(boxes.shown()[0].text,
+        "The configuration information has changed.  Do you wish to override your "
+        "changes with the saved configuration?");
 }
 
 TEST_F(CommandsTest, OpenAfterChangesAsksAndNoKeepsTheFields)
@@ -322,7 +326,7 @@ TEST_F(CommandsTest, OpenAfterChangesAsksAndNoKeepsTheFields)
 
 TEST_F(CommandsTest, AFailingValueStopsTheLoadQuietlyUnlessTheUserAskedForIt)
 {
-    storeValues({{"Host", "ftp.example.org"}, {"renamecheck", "True"}, {"starttime", "25:99"}});
+    storeValues({ { "Host", "ftp.example.org" }, { "renamecheck", "True" }, { "starttime", "25:99" } });
     child<QLineEdit>("Edit4")->setText(QStringLiteral("kept"));
     window().flags().configChanged = false;
     // The stored rename flag enables the new name directly, in every state.

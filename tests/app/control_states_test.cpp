@@ -51,23 +51,22 @@ TEST_F(ControlStatesTest, EveryNameOfTheTableIsExactlyOneControlOrCommandOfTheWi
 }
 
 // The commands no state touches.
-const char* const kAlwaysOn[] = {"Action7",  "Action9",  "Action10", "Action12", "Action13", "Action15",
-                                 "Action16", "Action17", "Action18", "Action19", "Action21"};
+const char* const kAlwaysOn[] = { "Action7", "Action9", "Action10", "Action12", "Action13", "Action15",
+    "Action16", "Action17", "Action18", "Action19", "Action21" };
 // A sample of the job's fields, all locked outside standby.
-const char* const kJobFields[] = {"Edit1",     "Edit10",       "Edit2",     "Edit3",        "Edit4",
-                                  "Edit5",     "SpeedButton2", "SpeedButton3", "RadioButton1", "RadioButton2",
-                                  "RadioButton3", "RadioButton4", "SpeedButton4", "cbProxyType", "edtProxyPort",
-                                  "CheckBox1", "CheckBox3",    "SpinEdit1", "CheckBox4",    "chkAutoStart",
-                                  "chkMinimized", "chkAutoLoad"};
+const char* const kJobFields[]
+    = { "Edit1", "Edit10", "Edit2", "Edit3", "Edit4", "Edit5", "SpeedButton2", "SpeedButton3", "RadioButton1",
+          "RadioButton2", "RadioButton3", "RadioButton4", "SpeedButton4", "cbProxyType", "edtProxyPort",
+          "CheckBox1", "CheckBox3", "SpinEdit1", "CheckBox4", "chkAutoStart", "chkMinimized", "chkAutoLoad" };
 
 TEST_F(ControlStatesTest, SchedulerOnLocksTheJobAndLeavesStopAndStartStop)
 {
     window().controlsSchedon();
     for (const char* name : kJobFields)
         EXPECT_FALSE(on(name)) << name;
-    for (const char* name : {"Edit6", "Edit7", "SpeedButton1", "SpeedButton5", "CheckBox2", "DateTimePicker2",
-                             "SpinEdit4", "Action1", "Action2", "Action3", "Action4", "Action5", "Action6",
-                             "Action8", "Action11"})
+    for (const char* name :
+        { "Edit6", "Edit7", "SpeedButton1", "SpeedButton5", "CheckBox2", "DateTimePicker2", "SpinEdit4",
+            "Action1", "Action2", "Action3", "Action4", "Action5", "Action6", "Action8", "Action11" })
         EXPECT_FALSE(on(name)) << name;
     EXPECT_TRUE(on("Action14"));
     EXPECT_TRUE(on("Action20"));
@@ -84,8 +83,8 @@ TEST_F(ControlStatesTest, ConnectedLeavesOnlyDisconnectAndTransferOfTheFtpComman
         EXPECT_FALSE(on(name)) << name;
     EXPECT_TRUE(on("Action4"));
     EXPECT_TRUE(on("Action5"));
-    for (const char* name : {"Action1", "Action2", "Action3", "Action6", "Action8", "Action11", "Action14",
-                             "Action20"})
+    for (const char* name :
+        { "Action1", "Action2", "Action3", "Action6", "Action8", "Action11", "Action14", "Action20" })
         EXPECT_FALSE(on(name)) << name;
     for (const char* name : kAlwaysOn)
         EXPECT_TRUE(on(name)) << name;
@@ -98,8 +97,8 @@ TEST_F(ControlStatesTest, StandbyFollowsTheChoicesAndKeepsSaveForUnsavedChanges)
         bool allFiles, rename, every, autoStart;
     };
     child<QLineEdit>("Edit1")->setText(QStringLiteral("changed"));
-    for (const Case c : {Case{false, false, false, false}, Case{false, true, true, true},
-                         Case{true, true, false, true}, Case{true, false, true, false}}) {
+    for (const Case c : { Case { false, false, false, false }, Case { false, true, true, true },
+             Case { true, true, false, true }, Case { true, false, true, false } }) {
         window().controlsConnected();
         child<QRadioButton>(c.allFiles ? "RadioButton1" : "RadioButton2")->setChecked(true);
         child<QCheckBox>("CheckBox2")->setChecked(c.rename);
@@ -121,9 +120,9 @@ TEST_F(ControlStatesTest, StandbyFollowsTheChoicesAndKeepsSaveForUnsavedChanges)
         EXPECT_EQ(on("SpeedButton5"), !c.allFiles && c.rename);
         EXPECT_EQ(on("DateTimePicker2"), !c.every);
         EXPECT_EQ(on("SpinEdit4"), c.every);
-        for (const char* name : {"Action1", "Action3", "Action8", "Action11", "Action20"})
+        for (const char* name : { "Action1", "Action3", "Action8", "Action11", "Action20" })
             EXPECT_TRUE(on(name)) << name;
-        for (const char* name : {"Action4", "Action5", "Action6", "Action14"})
+        for (const char* name : { "Action4", "Action5", "Action6", "Action14" })
             EXPECT_FALSE(on(name)) << name;
         EXPECT_TRUE(on("Action2")); // the clicks above are unsaved changes
         EXPECT_EQ(scheduleCaption(), "Scheduler (OFF)");
@@ -135,11 +134,11 @@ TEST_F(ControlStatesTest, StandbyFollowsTheChoicesAndKeepsSaveForUnsavedChanges)
 
 // ---- Input handlers ------------------------------------------------------------------
 
-class InputHandlersTest : public ControlStatesTest {};
+class InputHandlersTest : public ControlStatesTest { };
 
 TEST_F(InputHandlersTest, PortFieldsTakeOnlyDigitsAndBackspaceFromTheKeyboard)
 {
-    for (const char* name : {"Edit10", "edtProxyPort"}) {
+    for (const char* name : { "Edit10", "edtProxyPort" }) {
         auto* port = child<QLineEdit>(name);
         port->clear();
         QTest::keyClicks(port, "a1- 2x+3");
@@ -161,7 +160,7 @@ TEST_F(InputHandlersTest, LeavingAnEmptyFieldPutsItsDefaultBackAndMarksTheChange
     window().show();
     window().activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window()));
-    for (const Case c : {Case{"Edit10", "21"}, Case{"edtProxyPort", "0"}, Case{"Edit2", "/"}}) {
+    for (const Case c : { Case { "Edit10", "21" }, Case { "edtProxyPort", "0" }, Case { "Edit2", "/" } }) {
         window().flags().configChanged = false;
         auto* edit = child<QLineEdit>(c.name);
         edit->setFocus();
@@ -199,10 +198,10 @@ TEST_F(InputHandlersTest, FileKindAndRenameEnableTheirFields)
     EXPECT_TRUE(on("Edit7"));
     EXPECT_TRUE(on("SpeedButton5"));
     child<QRadioButton>("RadioButton1")->setChecked(true);
-    for (const char* name : {"Edit6", "CheckBox2", "Edit7", "SpeedButton1", "SpeedButton5"})
+    for (const char* name : { "Edit6", "CheckBox2", "Edit7", "SpeedButton1", "SpeedButton5" })
         EXPECT_FALSE(on(name)) << name;
     child<QRadioButton>("RadioButton2")->setChecked(true);
-    for (const char* name : {"Edit6", "CheckBox2", "Edit7", "SpeedButton1", "SpeedButton5"})
+    for (const char* name : { "Edit6", "CheckBox2", "Edit7", "SpeedButton1", "SpeedButton5" })
         EXPECT_TRUE(on(name)) << name;
     rename->setChecked(false);
     EXPECT_FALSE(on("Edit7"));
@@ -248,8 +247,9 @@ TEST(NumberField, TextThatIsNoWholeNumberReadsAsTheLowerBoundAndValuesAreClamped
         const char* text;
         int value;
     };
-    for (const Case c : {Case{"60", 60}, Case{"abc", 1}, Case{"", 1}, Case{"0", 1}, Case{"-5", 1},
-                         Case{"+45", 45}, Case{"1.5", 1}, Case{"999999999999", 527040}, Case{" 7 ", 7}})
+    for (const Case c :
+        { Case { "60", 60 }, Case { "abc", 1 }, Case { "", 1 }, Case { "0", 1 }, Case { "-5", 1 },
+            Case { "+45", 45 }, Case { "1.5", 1 }, Case { "999999999999", 527040 }, Case { " 7 ", 7 } })
         EXPECT_EQ(interval.valueForText(QString::fromLatin1(c.text)), c.value) << c.text;
     interval.setValue(600000);
     EXPECT_EQ(interval.value(), 527040);

@@ -12,7 +12,7 @@
 namespace taskhaul::test {
 namespace {
 
-class Screenshots : public WindowTest {};
+class Screenshots : public WindowTest { };
 
 TEST_F(Screenshots, DISABLED_OnePicturePerTab)
 {
@@ -33,7 +33,7 @@ TEST_F(Screenshots, DISABLED_OnePicturePerTab)
     job.autoLoad = true;
     job.passive = true;
     store().save(job);
-    storeValues({{"Autoload", "True"}});
+    storeValues({ { "Autoload", "True" } });
 
     MainWindow& w = createWindow();
     w.move(0, 0);
@@ -42,7 +42,7 @@ TEST_F(Screenshots, DISABLED_OnePicturePerTab)
     w.runCommand(Command::OpenConfiguration); // without a window manager nothing activates it
     w.setStatusLine(QStringLiteral("Ready"));
 
-    const QStringList names{"ftp-site", "local-folder", "action", "schedule", "proxy-settings", "options"};
+    const QStringList names { "ftp-site", "local-folder", "action", "schedule", "proxy-settings", "options" };
     auto* pages = w.findChild<QTabWidget*>(QStringLiteral("PageControl1"));
     ASSERT_EQ(pages->count(), names.size());
     for (int index = 0; index < pages->count(); ++index) {
@@ -55,10 +55,9 @@ TEST_F(Screenshots, DISABLED_OnePicturePerTab)
                                  .arg(frame.height())
                                  .arg(frame.x())
                                  .arg(frame.y());
-        const int status = QProcess::execute(QStringLiteral("import"), {QStringLiteral("-window"),
-                                                                         QStringLiteral("root"),
-                                                                         QStringLiteral("-crop"), crop,
-                                                                         QStringLiteral("+repage"), file});
+        const int status = QProcess::execute(QStringLiteral("import"),
+            { QStringLiteral("-window"), QStringLiteral("root"), QStringLiteral("-crop"), crop,
+                QStringLiteral("+repage"), file });
         EXPECT_EQ(status, 0) << file.toStdString();
     }
 }

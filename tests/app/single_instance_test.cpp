@@ -23,7 +23,8 @@ TEST(SingleInstance, ARunningCopyKeepsItsLockHoweverOldItIs)
     {
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-        ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addDays(-3), QFileDevice::FileModificationTime));
+        ASSERT_TRUE(
+            file.setFileTime(QDateTime::currentDateTime().addDays(-3), QFileDevice::FileModificationTime));
     }
     EXPECT_FALSE(SingleInstance(path).acquired());
     first.reset();

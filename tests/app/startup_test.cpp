@@ -21,7 +21,7 @@ struct StartupCase {
     bool autoLoad, autoStart, minimized;
 };
 
-class StartupTest : public WindowTest, public ::testing::WithParamInterface<StartupCase> {};
+class StartupTest : public WindowTest, public ::testing::WithParamInterface<StartupCase> { };
 
 TEST_P(StartupTest, OptionsAndSwitchesSetTheStartupBoxesForThisRunOnly)
 {
@@ -39,26 +39,28 @@ TEST_P(StartupTest, OptionsAndSwitchesSetTheStartupBoxesForThisRunOnly)
     EXPECT_EQ(w.flags().autoStartPending, c.autoStart);
     EXPECT_EQ(w.flags().minimizePending, c.minimized);
     EXPECT_EQ(w.trayHint(), c.autoStart ? kHintOn : kHintOff);
-    EXPECT_EQ(logMessages(), QStringList{c.autoStart ? kStartedAutomatic : kStarted});
+    EXPECT_EQ(logMessages(), QStringList { c.autoStart ? kStartedAutomatic : kStarted });
     EXPECT_TRUE(boxes.shown().empty());
     EXPECT_EQ(store().readStartupOptions(), before); // switches are never saved
 }
 
 const QString T = QStringLiteral("True");
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, StartupTest,
-    ::testing::Values(
-        StartupCase{"NothingStored", {}, {}, false, false, false},
-        StartupCase{"StoredTrueOnly", {{"Autoload", "true"}, {"Autostart", "TRUE"}, {"Minimized", "1"}}, {},
-                    false, false, false},
-        StartupCase{"StoredAutoStartChecksAutoLoad", {{"Autostart", T}}, {}, true, true, false},
-        StartupCase{"StoredAll", {{"Autoload", T}, {"Autostart", T}, {"Minimized", T}}, {}, true, true, true},
-        StartupCase{"SwitchR", {}, {"-r"}, true, true, false},
-        StartupCase{"SwitchM", {}, {"-m"}, false, false, true},
-        StartupCase{"BothSwitches", {}, {"-m", "-r"}, true, true, true},
-        StartupCase{"OtherSpellingsIgnored", {}, {"-R", "-M", "/r", "--r", "r", "-rm"}, false, false, false},
-        StartupCase{"SwitchesNeverTurnOff", {{"Autoload", T}, {"Minimized", T}}, {"-x"}, true, false, true}),
+INSTANTIATE_TEST_SUITE_P(Cases, StartupTest,
+    ::testing::Values(StartupCase { "NothingStored", {}, {}, false, false, false },
+        StartupCase { "StoredTrueOnly",
+            { { "Autoload", "true" }, { "Autostart", "TRUE" }, { "Minimized", "1" } }, {}, false, false,
+            false },
+        StartupCase { "StoredAutoStartChecksAutoLoad", { { "Autostart", T } }, {}, true, true, false },
+        StartupCase { "StoredAll", { { "Autoload", T }, { "Autostart", T }, { "Minimized", T } }, {}, true,
+            true, true },
+        StartupCase { "SwitchR", {}, { "-r" }, true, true, false },
+        StartupCase { "SwitchM", {}, { "-m" }, false, false, true },
+        StartupCase { "BothSwitches", {}, { "-m", "-r" }, true, true, true },
+        StartupCase {
+            "OtherSpellingsIgnored", {}, { "-R", "-M", "/r", "--r", "r", "-rm" }, false, false, false },
+        StartupCase {
+            "SwitchesNeverTurnOff", { { "Autoload", T }, { "Minimized", T } }, { "-x" }, true, false, true }),
     [](const auto& info) { return std::string(info.param.name); });
 
 class LifecycleTest : public WindowTest {
@@ -91,14 +93,14 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowActive(&window()));
     }
 
-    const std::map<QString, QString> savedJob{{"Host", "ftp.example.org"}, {"starttime", "10:00:00"},
-                                              {"delay", "60"}, {"sequencevalue", "0"}};
+    const std::map<QString, QString> savedJob { { "Host", "ftp.example.org" }, { "starttime", "10:00:00" },
+        { "delay", "60" }, { "sequencevalue", "0" } };
 };
 
 TEST_F(LifecycleTest, AutoStartLoadsTheJobAndStartsTheSchedulerOnFirstActivationOnly)
 {
     storeValues(savedJob);
-    createWindow({"-r"});
+    createWindow({ "-r" });
     QStringList runs;
     recordRuns(Command::OpenConfiguration, &runs, "open");
     // Start turns the scheduler on, which disables Open Configuration.
@@ -108,20 +110,20 @@ TEST_F(LifecycleTest, AutoStartLoadsTheJobAndStartsTheSchedulerOnFirstActivation
     });
 
     activate();
-    EXPECT_EQ(runs, (QStringList{"open", "start"}));
+    EXPECT_EQ(runs, (QStringList { "open", "start" }));
     EXPECT_EQ(child<QLineEdit>("Edit1")->text(), "ftp.example.org");
     EXPECT_TRUE(window().flags().unattended);
     EXPECT_FALSE(window().flags().autoStartPending);
 
     // Later activations run nothing again.
     reactivate();
-    EXPECT_EQ(runs, (QStringList{"open", "start"}));
+    EXPECT_EQ(runs, (QStringList { "open", "start" }));
 }
 
 TEST_F(LifecycleTest, AutoStartThatStartRefusesStillLoads)
 {
     auto job = savedJob;
-    job.insert({{"Autoload", "True"}, {"Autostart", "True"}});
+    job.insert({ { "Autoload", "True" }, { "Autostart", "True" } });
     storeValues(job);
     createWindow();
     QStringList runs;
@@ -129,7 +131,7 @@ TEST_F(LifecycleTest, AutoStartThatStartRefusesStillLoads)
     recordRuns(Command::StartScheduler, &runs, "start"); // does not turn the scheduler on
     activate();
     // Start stayed off, so the auto-load step ran Open Configuration a second time.
-    EXPECT_EQ(runs, (QStringList{"open", "start", "open"}));
+    EXPECT_EQ(runs, (QStringList { "open", "start", "open" }));
     EXPECT_EQ(window().trayHint(), kHintOn);
 }
 
@@ -151,9 +153,9 @@ TEST_F(LifecycleTest, AutoLoadTickedLaterLoadsAtTheNextActivationAfterAsking)
 
 TEST_F(LifecycleTest, MinimizeOnStartHidesTheWindowAfterItsFirstPaint)
 {
-    for (const bool trayAvailable : {true, false}) {
+    for (const bool trayAvailable : { true, false }) {
         tray.isAvailable = trayAvailable;
-        createWindow({"-m"});
+        createWindow({ "-m" });
         window().show();
         QTest::qWait(50);
         QCoreApplication::processEvents();
@@ -168,7 +170,7 @@ TEST_F(LifecycleTest, MinimizeOnStartHidesTheWindowAfterItsFirstPaint)
 TEST_F(LifecycleTest, MinimizedAutoStartStartsTheSchedulerAlsoWithoutAnActivation)
 {
     storeValues(savedJob);
-    createWindow({"-r", "-m"});
+    createWindow({ "-r", "-m" });
     int starts = 0;
     window().setCommandHandler(Command::StartScheduler, [&] {
         ++starts;
@@ -218,7 +220,7 @@ struct CloseCase {
     bool toTray; // hidden with the balloon
 };
 
-class CloseTest : public WindowTest, public ::testing::WithParamInterface<CloseCase> {};
+class CloseTest : public WindowTest, public ::testing::WithParamInterface<CloseCase> { };
 
 TEST_P(CloseTest, CloseRequestsFollowTheExitRules)
 {
@@ -253,9 +255,10 @@ TEST_P(CloseTest, CloseRequestsFollowTheExitRules)
     if (c.toTray) {
         EXPECT_FALSE(w.isVisible());
         EXPECT_EQ(tray.balloons[0].title, "Taskhaul");
-        EXPECT_EQ(tray.balloons[0].text, "This application has been sent to the icon tray.\r"
-                                         "Right-click on its icon and select Exit to end or double-click to "
-                                         "restore.");
+        EXPECT_EQ(tray.balloons[0].text,
+            "This application has been sent to the icon tray.\r"
+            "Right-click on its icon and select Exit to end or double-click to "
+            "restore.");
         EXPECT_EQ(tray.balloons[0].icon, TrayArea::BalloonIcon::Information);
         EXPECT_EQ(tray.balloons[0].seconds, 10);
     }
@@ -266,17 +269,16 @@ TEST_P(CloseTest, CloseRequestsFollowTheExitRules)
 }
 
 using A = MessageBoxes::Answer;
-INSTANTIATE_TEST_SUITE_P(
-    Cases, CloseTest,
-    ::testing::Values(
-        CloseCase{"CloseBoxHidesEvenWithChanges", CloseBy::CloseBox, true, true, A::Yes, false, false, true},
-        CloseCase{"FtpExitHides", CloseBy::FtpMenuExit, true, true, A::Yes, false, false, true},
-        CloseCase{"TrayExitUnchangedEnds", CloseBy::TrayMenuExit, true, false, A::No, false, true, false},
-        CloseCase{"TrayExitChangedYesEnds", CloseBy::TrayMenuExit, true, true, A::Yes, true, true, false},
-        CloseCase{"TrayExitChangedNoStays", CloseBy::TrayMenuExit, true, true, A::No, true, false, false},
-        CloseCase{"NoTrayCloseBoxEnds", CloseBy::CloseBox, false, false, A::No, false, true, false},
-        CloseCase{"NoTrayCloseBoxAsks", CloseBy::CloseBox, false, true, A::No, true, false, false},
-        CloseCase{"NoTrayFtpExitAsksYes", CloseBy::FtpMenuExit, false, true, A::Yes, true, true, false}),
+INSTANTIATE_TEST_SUITE_P(Cases, CloseTest,
+    ::testing::Values(CloseCase { "CloseBoxHidesEvenWithChanges", CloseBy::CloseBox, true, true, A::Yes,
+                          false, false, true },
+        CloseCase { "FtpExitHides", CloseBy::FtpMenuExit, true, true, A::Yes, false, false, true },
+        CloseCase { "TrayExitUnchangedEnds", CloseBy::TrayMenuExit, true, false, A::No, false, true, false },
+        CloseCase { "TrayExitChangedYesEnds", CloseBy::TrayMenuExit, true, true, A::Yes, true, true, false },
+        CloseCase { "TrayExitChangedNoStays", CloseBy::TrayMenuExit, true, true, A::No, true, false, false },
+        CloseCase { "NoTrayCloseBoxEnds", CloseBy::CloseBox, false, false, A::No, false, true, false },
+        CloseCase { "NoTrayCloseBoxAsks", CloseBy::CloseBox, false, true, A::No, true, false, false },
+        CloseCase { "NoTrayFtpExitAsksYes", CloseBy::FtpMenuExit, false, true, A::Yes, true, true, false }),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(LifecycleTest, DoubleClickOrOpenRestoresAHiddenWindow)

@@ -27,12 +27,12 @@ namespace taskhaul::test {
 class WindowTest : public ::testing::Test {
 protected:
     WindowTest()
-        : log_(dir_.filePath(QStringLiteral("dunmark.txt")), timeFormat(), [this] { return now; }),
-          store_(dir_.filePath(QStringLiteral("Taskhaul.conf")), timeFormat())
+        : log_(dir_.filePath(QStringLiteral("dunmark.txt")), timeFormat(), [this] { return now; })
+        , store_(dir_.filePath(QStringLiteral("Taskhaul.conf")), timeFormat())
     {
     }
 
-    static LongTimeFormat timeFormat() { return LongTimeFormat{}; } // 24-hour, leading zero
+    static LongTimeFormat timeFormat() { return LongTimeFormat {}; } // 24-hour, leading zero
 
     MainWindow& createWindow(const QStringList& arguments = {})
     {
@@ -76,13 +76,12 @@ protected:
     bool enabled(Command command) const { return window_->isCommandEnabled(command); }
     void trigger(Command command) { window_->action(command)->trigger(); }
 
-    template <typename W = QWidget>
-    W* child(const char* objectName) const
+    template <typename W = QWidget> W* child(const char* objectName) const
     {
         return window_->findChild<W*>(QString::fromLatin1(objectName));
     }
 
-    QDateTime now{QDate(2026, 3, 7), QTime(14, 5, 9)};
+    QDateTime now { QDate(2026, 3, 7), QTime(14, 5, 9) };
     RecordingMessageBoxes boxes;
     RecordingShell shell;
     ScriptedFolderPicker picker;

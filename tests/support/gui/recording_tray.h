@@ -24,7 +24,7 @@ public:
     QString hint() const override { return hint_; }
     void showBalloon(const QString& title, const QString& text, BalloonIcon icon, int seconds) override
     {
-        balloons.push_back({title, text, icon, seconds});
+        balloons.push_back({ title, text, icon, seconds });
     }
 
     bool isAvailable = true;
