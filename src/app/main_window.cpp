@@ -27,6 +27,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QRadioButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTabWidget>
@@ -256,6 +257,12 @@ void MainWindow::fitClientHeight()
     // its size is fixed.
     adjustSize();
     setFixedSize(sizeHint());
+    // Centred on the screen when first shown.
+    if (const QScreen* where = screen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(where->availableGeometry().center());
+        move(frame.topLeft());
+    }
 }
 
 // ---- Facade ---------------------------------------------------------------------
