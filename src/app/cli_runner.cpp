@@ -40,7 +40,8 @@ void printLine(std::FILE* stream, const QString& text)
 // Whether a log line of a run tells of something that went wrong.
 bool reportsFailure(const QString& line)
 {
-    for (const char* start : {"ERROR: ", "WARNING: ", "Warning! ", "Operation aborted", "Invalid file name specified."})
+    for (const char* start :
+        { "ERROR: ", "WARNING: ", "Warning! ", "Operation aborted", "Invalid file name specified." })
         if (line.startsWith(QLatin1String(start)))
             return true;
     return false;
@@ -63,7 +64,9 @@ public:
 // leaves the log alone). Controls, cursor and icon have nothing to show.
 class HeadlessHost : public SchedulerHost, public TransferHost {
 public:
-    HeadlessHost(JobSettings job, ActivityLog* log) : job_(std::move(job)), log_(log)
+    HeadlessHost(JobSettings job, ActivityLog* log)
+        : job_(std::move(job))
+        , log_(log)
     {
         if (log_)
             log_->setLineObserver([](const QString& line) { printLine(stdout, line); });
@@ -87,19 +90,20 @@ public:
             // The run goes on; the line still reaches stdout, and the exit
             // status tells that the log is incomplete.
             if (!logFailed_)
-                printLine(stderr, QStringLiteral("Cannot write the activity log %1: %2")
-                                      .arg(log_->path(), QString::fromUtf8(error.what())));
+                printLine(stderr,
+                    QStringLiteral("Cannot write the activity log %1: %2")
+                        .arg(log_->path(), QString::fromUtf8(error.what())));
             logFailed_ = true;
             printLine(stdout, log_->formatLine(QDateTime::currentDateTime(), text));
         }
     }
     MessageBoxes& messageBoxes() override { return boxes_; }
-    void controlsStandby() override {}
-    void controlsSchedon() override {}
-    void controlsConnected() override {}
+    void controlsStandby() override { }
+    void controlsSchedon() override { }
+    void controlsConnected() override { }
 
     void setDailyTime(const QTime& time) override { job_.dailyTime = time; }
-    void setTrayHint(const QString&) override {}
+    void setTrayHint(const QString&) override { }
     bool startEnabled() const override { return false; }
     bool stopEnabled() const override { return false; }
 
@@ -112,15 +116,15 @@ public:
     LocalDateTime currentTime() const override { return CurrentLocalDateTime(); }
     QString statusText() const override { return status_; }
     void setStatusText(const QString& text) override { status_ = text; }
-    void setStopTransferEnabled(bool) override {}
-    void focusHostField() override {}
-    void setBusyCursor(bool) override {}
+    void setStopTransferEnabled(bool) override { }
+    void focusHostField() override { }
+    void setBusyCursor(bool) override { }
     // No user command ever runs here: every failure is logged, none is shown.
     bool unattended() const override { return true; }
-    void setUnattended(bool) override {}
+    void setUnattended(bool) override { }
     bool abortRequested() const override { return false; }
-    void setAbortRequested(bool) override {}
-    void processPendingEvents() override {}
+    void setAbortRequested(bool) override { }
+    void processPendingEvents() override { }
 
 private:
     JobSettings job_;
@@ -138,7 +142,7 @@ std::optional<JobSettings> loadSavedJob(const SettingsStore& store)
         printLine(stderr, QStringLiteral("No saved job: %1 does not exist.").arg(store.filePath()));
         return std::nullopt;
     }
-    const LoadResult loaded = store.load(JobSettings{});
+    const LoadResult loaded = store.load(JobSettings {});
     if (!loaded.ok()) {
         printLine(stderr, QStringLiteral("The saved job cannot be loaded: %1").arg(loaded.error->message()));
         return std::nullopt;
@@ -193,8 +197,7 @@ int runOnce(const QStringList& args)
             saveFailed = true;
         }
     }
-    const bool failed =
-        outcome == RunOutcome::Failed || host.sawFailure() || host.logFailed() || saveFailed;
+    const bool failed = outcome == RunOutcome::Failed || host.sawFailure() || host.logFailed() || saveFailed;
     return failed ? kExitFailed : kExitDone;
 }
 
@@ -215,7 +218,8 @@ int runPreview(const QStringList& args)
     const bool oneFile = job.fileKind == JobSettings::FileKind::OneFile;
     const LocalDateTime now = CurrentLocalDateTime();
     int sequence = job.sequenceStart;
-    const std::string pattern = oneFile ? ExpandFileTemplate(job.fileName.toStdString(), now, sequence) : std::string();
+    const std::string pattern
+        = oneFile ? ExpandFileTemplate(job.fileName.toStdString(), now, sequence) : std::string();
     if (oneFile && pattern.empty()) {
         printLine(stderr, QStringLiteral("Invalid file name specified."));
         return kExitJobUnusable;
@@ -233,7 +237,8 @@ int runPreview(const QStringList& args)
         try {
             items = &client.ParsedListing();
         } catch (const std::exception& error) {
-            printLine(stderr, QStringLiteral("Some entries could not be read: %1").arg(QString::fromUtf8(error.what())));
+            printLine(stderr,
+                QStringLiteral("Some entries could not be read: %1").arg(QString::fromUtf8(error.what())));
             items = &client.ParsedListing();
         }
 
@@ -244,15 +249,17 @@ int runPreview(const QStringList& args)
             const QString name = displayName(item.FileName);
             const QString kind = QString::fromLatin1(ftp::itemTypeName(item.ItemType));
             auto print = [&](const QString& decision, const QString& detail) {
-                printLine(stdout, kind + QLatin1Char('\t') + decision + QLatin1Char('\t') + name + QLatin1Char('\t')
-                                      + detail);
+                printLine(stdout,
+                    kind + QLatin1Char('\t') + decision + QLatin1Char('\t') + name + QLatin1Char('\t')
+                        + detail);
             };
             if (item.ItemType != ftp::ItemType::File) {
                 print(QStringLiteral("skip"), QStringLiteral("(not a plain file)"));
                 continue;
             }
             if (oneFile && !MatchFileName(pattern, item.FileName, false)) {
-                print(QStringLiteral("skip"), QStringLiteral("(does not match %1)").arg(QString::fromStdString(pattern)));
+                print(QStringLiteral("skip"),
+                    QStringLiteral("(does not match %1)").arg(QString::fromStdString(pattern)));
                 continue;
             }
             if (!isSafeLocalName(item.FileName)) {
@@ -264,7 +271,8 @@ int runPreview(const QStringList& args)
                 : name;
             const QString localPath = job.localFolder + separator + localName;
             if (!job.overwrite && QFileInfo::exists(localPath)) {
-                print(QStringLiteral("skip"), QStringLiteral("(%1 exists and overwrite is off)").arg(localPath));
+                print(QStringLiteral("skip"),
+                    QStringLiteral("(%1 exists and overwrite is off)").arg(localPath));
                 continue;
             }
             print(QStringLiteral("fetch"), localPath);

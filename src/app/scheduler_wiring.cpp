@@ -16,14 +16,14 @@ QtSchedulerTimer::Guard guardOf(MainWindow& window)
 } // namespace
 
 SchedulerWiring::SchedulerWiring(MainWindow& window, TransferWiring& transfer)
-    : window_(window),
-      client_(transfer.client()),
-      clientPump_(client_.Pump),
-      clock_(window),
-      Timer1_(guardOf(window)),
-      Timer2_(guardOf(window)),
-      steps_(transfer.engine(), transfer.host(), [this] { return pumpDepth_ > 0; }),
-      scheduler_(*this, steps_, clock_, Timer1_, Timer2_, window.activityLog().timeFormat())
+    : window_(window)
+    , client_(transfer.client())
+    , clientPump_(client_.Pump)
+    , clock_(window)
+    , Timer1_(guardOf(window))
+    , Timer2_(guardOf(window))
+    , steps_(transfer.engine(), transfer.host(), [this] { return pumpDepth_ > 0; })
+    , scheduler_(*this, steps_, clock_, Timer1_, Timer2_, window.activityLog().timeFormat())
 {
     // Ticks arrive through the client's pump while any of its calls waits; such
     // a tick must leave the connection to the call (the user's Connect, say).
@@ -32,7 +32,7 @@ SchedulerWiring::SchedulerWiring(MainWindow& window, TransferWiring& transfer)
         struct Leave {
             int& depth;
             ~Leave() { --depth; }
-        } leave{pumpDepth_};
+        } leave { pumpDepth_ };
         if (clientPump_)
             clientPump_();
     };
@@ -45,26 +45,59 @@ SchedulerWiring::~SchedulerWiring()
     Timer2_.stop();
 }
 
-QDateTime SchedulerWiring::WindowClock::localNow() const { return window_.now(); }
+QDateTime SchedulerWiring::WindowClock::localNow() const
+{
+    return window_.now();
+}
 
-JobSettings SchedulerWiring::job() const { return window_.jobSettings(); }
+JobSettings SchedulerWiring::job() const
+{
+    return window_.jobSettings();
+}
 
-void SchedulerWiring::setDailyTime(const QTime& time) { window_.setDailyTime(time); }
+void SchedulerWiring::setDailyTime(const QTime& time)
+{
+    window_.setDailyTime(time);
+}
 
-void SchedulerWiring::writeLog(const QString& text) { window_.writeLog(text); }
+void SchedulerWiring::writeLog(const QString& text)
+{
+    window_.writeLog(text);
+}
 
-MessageBoxes& SchedulerWiring::messageBoxes() { return window_.messageBoxes(); }
+MessageBoxes& SchedulerWiring::messageBoxes()
+{
+    return window_.messageBoxes();
+}
 
-void SchedulerWiring::setTrayHint(const QString& hint) { window_.setTrayHint(hint); }
+void SchedulerWiring::setTrayHint(const QString& hint)
+{
+    window_.setTrayHint(hint);
+}
 
-void SchedulerWiring::controlsStandby() { window_.controlsStandby(); }
+void SchedulerWiring::controlsStandby()
+{
+    window_.controlsStandby();
+}
 
-void SchedulerWiring::controlsSchedon() { window_.controlsSchedon(); }
+void SchedulerWiring::controlsSchedon()
+{
+    window_.controlsSchedon();
+}
 
-void SchedulerWiring::controlsConnected() { window_.controlsConnected(); }
+void SchedulerWiring::controlsConnected()
+{
+    window_.controlsConnected();
+}
 
-bool SchedulerWiring::startEnabled() const { return window_.isCommandEnabled(Command::StartScheduler); }
+bool SchedulerWiring::startEnabled() const
+{
+    return window_.isCommandEnabled(Command::StartScheduler);
+}
 
-bool SchedulerWiring::stopEnabled() const { return window_.isCommandEnabled(Command::StopScheduler); }
+bool SchedulerWiring::stopEnabled() const
+{
+    return window_.isCommandEnabled(Command::StopScheduler);
+}
 
 } // namespace taskhaul

@@ -40,7 +40,10 @@ private:
     // The window's clock for the time of day; the computer's for elapsed time.
     class WindowClock : public SchedulerClock {
     public:
-        explicit WindowClock(const MainWindow& window) : window_(window) {}
+        explicit WindowClock(const MainWindow& window)
+            : window_(window)
+        {
+        }
         QDateTime localNow() const override;
         qint64 elapsedMs() const override { return system_.elapsedMs(); }
 
@@ -52,7 +55,7 @@ private:
     MainWindow& window_;
     ftp::TFtpClient& client_;
     ftp::TFtpClient::PumpHandler clientPump_; // the pump the client had before
-    int pumpDepth_ = 0;                       // > 0 while a client call waits
+    int pumpDepth_ = 0; // > 0 while a client call waits
     WindowClock clock_;
     QtSchedulerTimer Timer1_;
     QtSchedulerTimer Timer2_;

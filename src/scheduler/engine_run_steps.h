@@ -15,7 +15,9 @@ public:
     // `clientBlocked` tells whether a call of the FTP client is waiting right now
     // (a tick then arrives nested inside it, e.g. inside the user's Connect).
     EngineRunSteps(TransferEngine& engine, TransferHost& host, std::function<bool()> clientBlocked = {})
-        : engine_(engine), host_(host), clientBlocked_(std::move(clientBlocked))
+        : engine_(engine)
+        , host_(host)
+        , clientBlocked_(std::move(clientBlocked))
     {
     }
 

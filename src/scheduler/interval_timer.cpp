@@ -4,7 +4,9 @@
 
 namespace taskhaul {
 
-IntervalTimer::IntervalTimer(SchedulerTimer& timer, const SchedulerClock& clock) : timer_(timer), clock_(clock)
+IntervalTimer::IntervalTimer(SchedulerTimer& timer, const SchedulerClock& clock)
+    : timer_(timer)
+    , clock_(clock)
 {
     timer_.setHandler([this] { timerFired(); });
 }

@@ -12,7 +12,8 @@ namespace {
 const QString kSiteRequired = QStringLiteral("FTP site information required.");
 const QString kFileRequired = QStringLiteral("A file to download must be specified.");
 const QString kNewNameRequired = QStringLiteral("The new name of the file donwloaded must be specified.");
-const QString kNoWildcardsInRename = QStringLiteral("The * and ? wildcards are not allowed in the renamed file.");
+const QString kNoWildcardsInRename
+    = QStringLiteral("The * and ? wildcards are not allowed in the renamed file.");
 const QString kStartedTail = QStringLiteral(" --------+");
 
 } // namespace
@@ -39,8 +40,8 @@ int clampedInterval(int minutes)
 
 const QString& Scheduler::skippedLine()
 {
-    static const QString text =
-        QStringLiteral("Scheduled transfer skipped: the previous transfer is still running.");
+    static const QString text
+        = QStringLiteral("Scheduled transfer skipped: the previous transfer is still running.");
     return text;
 }
 
@@ -56,14 +57,14 @@ const QString& Scheduler::hintOff()
     return text;
 }
 
-Scheduler::Scheduler(SchedulerHost& host, RunSteps& steps, const SchedulerClock& clock, SchedulerTimer& dailyTimer,
-                     SchedulerTimer& intervalTimer, LongTimeFormat timeFormat)
-    : host_(host),
-      steps_(steps),
-      clock_(clock),
-      dailyTimer_(dailyTimer),
-      interval_(intervalTimer, clock),
-      timeFormat_(std::move(timeFormat))
+Scheduler::Scheduler(SchedulerHost& host, RunSteps& steps, const SchedulerClock& clock,
+    SchedulerTimer& dailyTimer, SchedulerTimer& intervalTimer, LongTimeFormat timeFormat)
+    : host_(host)
+    , steps_(steps)
+    , clock_(clock)
+    , dailyTimer_(dailyTimer)
+    , interval_(intervalTimer, clock)
+    , timeFormat_(std::move(timeFormat))
 {
     dailyTimer_.setHandler([this] { dailyTick(); });
     interval_.onTick = [this] { intervalTick(); };
@@ -80,7 +81,7 @@ void Scheduler::start()
     host_.setTrayHint(hintOn());
     if (job.scheduleKind == JobSettings::ScheduleKind::DailyTime) {
         host_.writeLog(QStringLiteral("Scheduled transfer started for ") + timeFormat_.format(job.dailyTime)
-                       + kStartedTail);
+            + kStartedTail);
         host_.controlsSchedon();
         dailyTrigger_.restart(clock_.localNow());
         dailyOn_ = true;
@@ -88,7 +89,7 @@ void Scheduler::start()
     } else {
         const int minutes = clampedInterval(job.intervalMinutes);
         host_.writeLog(QStringLiteral("Scheduled transfer started, ") + QString::number(minutes)
-                       + QStringLiteral(" minutes intervals") + kStartedTail);
+            + QStringLiteral(" minutes intervals") + kStartedTail);
         host_.controlsSchedon();
         interval_.start(qint64(minutes) * 60 * 1000);
     }
@@ -98,8 +99,8 @@ void Scheduler::stop()
 {
     host_.setTrayHint(hintOff());
     stopTimers();
-    host_.writeLog(QStringLiteral("Scheduled transfer stopped at ") + timeFormat_.format(clock_.localNow().time())
-                   + kStartedTail);
+    host_.writeLog(QStringLiteral("Scheduled transfer stopped at ")
+        + timeFormat_.format(clock_.localNow().time()) + kStartedTail);
     host_.controlsStandby();
 }
 
@@ -155,7 +156,7 @@ void Scheduler::runDue(RunKind kind)
         struct RunEnd {
             bool& running;
             ~RunEnd() { running = false; }
-        } runEnd{running_};
+        } runEnd { running_ };
         outcome = performUnattendedRun(kind, host_, steps_);
     }
     if (outcome == RunOutcome::Incomplete)

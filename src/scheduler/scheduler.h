@@ -25,7 +25,7 @@ public:
     static constexpr qint64 kDailyTickMs = 1000;
 
     Scheduler(SchedulerHost& host, RunSteps& steps, const SchedulerClock& clock, SchedulerTimer& dailyTimer,
-              SchedulerTimer& intervalTimer, LongTimeFormat timeFormat);
+        SchedulerTimer& intervalTimer, LongTimeFormat timeFormat);
     Scheduler(const Scheduler&) = delete;
     Scheduler& operator=(const Scheduler&) = delete;
 

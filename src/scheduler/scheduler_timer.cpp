@@ -4,7 +4,8 @@
 
 namespace taskhaul {
 
-QtSchedulerTimer::QtSchedulerTimer(Guard guard) : guard_(std::move(guard))
+QtSchedulerTimer::QtSchedulerTimer(Guard guard)
+    : guard_(std::move(guard))
 {
     timer_.setSingleShot(true);
     // The daily timer ticks every second; a coarse timer could stray by 50 ms.

@@ -10,9 +10,9 @@ namespace taskhaul {
 enum class RunKind { Daily, Interval };
 
 enum class RunOutcome {
-    Completed,  // connected, transferred and disconnected (files may still have been skipped)
+    Completed, // connected, transferred and disconnected (files may still have been skipped)
     Incomplete, // a site or local-folder field is empty; nothing was tried
-    Failed,     // a step failed; the log says which
+    Failed, // a step failed; the log says which
 };
 
 // One unattended run: field check, connect, remote folder, transfer, disconnect.

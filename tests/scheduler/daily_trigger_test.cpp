@@ -19,17 +19,17 @@ TEST(DailyTrigger, DueWhenTheDailySecondWasReachedSinceThePreviousTick)
         bool due;
     };
     const QTime daily(14, 30, 0);
-    const Case cases[]{
-        {"tick inside the second", at(14, 29, 59, 400), at(14, 30, 0, 400), true},
-        {"the second skipped by jitter", at(14, 29, 59, 980), at(14, 30, 1, 10), true},
-        {"tick on the exact start", at(14, 29, 59, 0), at(14, 30, 0, 0), true},
-        {"second already reached at the previous tick", at(14, 30, 0, 10), at(14, 30, 0, 990), false},
-        {"a later second", at(14, 30, 0, 500), at(14, 30, 1, 500), false},
-        {"an earlier second", at(14, 29, 58, 500), at(14, 29, 59, 500), false},
-        {"gap of 4.9 s still counts", at(14, 29, 56, 0), at(14, 30, 0, 900), true},
-        {"gap of 5 s is not made up", at(14, 29, 56, 0), at(14, 30, 1, 0), false},
-        {"clock put back over it", at(14, 30, 1, 0), at(14, 29, 59, 0), false},
-        {"same digits twelve hours apart", at(2, 29, 59, 500), at(2, 30, 0, 500), false},
+    const Case cases[] {
+        { "tick inside the second", at(14, 29, 59, 400), at(14, 30, 0, 400), true },
+        { "the second skipped by jitter", at(14, 29, 59, 980), at(14, 30, 1, 10), true },
+        { "tick on the exact start", at(14, 29, 59, 0), at(14, 30, 0, 0), true },
+        { "second already reached at the previous tick", at(14, 30, 0, 10), at(14, 30, 0, 990), false },
+        { "a later second", at(14, 30, 0, 500), at(14, 30, 1, 500), false },
+        { "an earlier second", at(14, 29, 58, 500), at(14, 29, 59, 500), false },
+        { "gap of 4.9 s still counts", at(14, 29, 56, 0), at(14, 30, 0, 900), true },
+        { "gap of 5 s is not made up", at(14, 29, 56, 0), at(14, 30, 1, 0), false },
+        { "clock put back over it", at(14, 30, 1, 0), at(14, 29, 59, 0), false },
+        { "same digits twelve hours apart", at(2, 29, 59, 500), at(2, 30, 0, 500), false },
     };
     for (const Case& c : cases) {
         DailyTrigger trigger;

@@ -59,17 +59,17 @@ public:
         settings.userName = userName;
         settings.password = password;
     }
-    LocalDateTime currentTime() const override { return LocalDateTime{2024, 3, 15, 10, 30, 0}; }
+    LocalDateTime currentTime() const override { return LocalDateTime { 2024, 3, 15, 10, 30, 0 }; }
     QString statusText() const override { return status; }
     void setStatusText(const QString& text) override { status = text; }
-    void setStopTransferEnabled(bool) override {}
-    void focusHostField() override {}
-    void setBusyCursor(bool) override {}
+    void setStopTransferEnabled(bool) override { }
+    void focusHostField() override { }
+    void setBusyCursor(bool) override { }
     bool unattended() const override { return unattendedFlag; }
     void setUnattended(bool value) override { unattendedFlag = value; }
     bool abortRequested() const override { return abortFlag; }
     void setAbortRequested(bool value) override { abortFlag = value; }
-    void processPendingEvents() override {}
+    void processPendingEvents() override { }
 
 private:
     void setState(Controls controls, const QString& name)
@@ -84,7 +84,10 @@ private:
 // or fail as the engine would.
 class FakeRunSteps : public RunSteps {
 public:
-    explicit FakeRunSteps(FakeSchedulerHost& host) : host_(host) {}
+    explicit FakeRunSteps(FakeSchedulerHost& host)
+        : host_(host)
+    {
+    }
 
     std::function<void()> onConnect, onFolder, onTransfer, onDisconnect;
     bool userCommandRunning = false;

@@ -44,8 +44,11 @@ protected:
     QString program() const { return path(QStringLiteral("taskhaul")); }
     QString storeFile() const { return path(QStringLiteral("config/Velmora/Taskhaul.conf")); }
 
-    void saveJob() const { SettingsStore(storeFile(), LongTimeFormat{}).save(job); }
-    JobSettings savedJob() const { return SettingsStore(storeFile(), LongTimeFormat{}).load(JobSettings{}).settings; }
+    void saveJob() const { SettingsStore(storeFile(), LongTimeFormat {}).save(job); }
+    JobSettings savedJob() const
+    {
+        return SettingsStore(storeFile(), LongTimeFormat {}).load(JobSettings {}).settings;
+    }
 
     Finished run(const QString& option) const
     {
@@ -55,10 +58,10 @@ protected:
         environment.insert(QStringLiteral("XDG_STATE_HOME"), path(QStringLiteral("state")));
         environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
         // No display of any kind.
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" })
             environment.remove(QLatin1String(name));
         process.setProcessEnvironment(environment);
-        process.start(program(), {option});
+        process.start(program(), { option });
         Finished finished;
         if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) {
             process.kill();
@@ -98,15 +101,15 @@ TEST_F(RunOnce, FetchesTheSavedJobsFilesAndExitsZero)
     EXPECT_EQ(fetched(QStringLiteral("a.txt")), "alpha");
     EXPECT_EQ(fetched(QStringLiteral("b.txt")), "beta");
     const QString log = logText();
-    for (const QString& expected :
-         {job.userName + QStringLiteral(" connected to 127.0.0.1"), QStringLiteral("Data transfer complete (5 Bytes)"),
-          job.userName + QStringLiteral(" disconnected from 127.0.0.1")}) {
+    for (const QString& expected : { job.userName + QStringLiteral(" connected to 127.0.0.1"),
+             QStringLiteral("Data transfer complete (5 Bytes)"),
+             job.userName + QStringLiteral(" disconnected from 127.0.0.1") }) {
         EXPECT_TRUE(log.contains(expected)) << expected.toStdString() << "\n" << log.toStdString();
         EXPECT_TRUE(result.out.contains(expected)) << expected.toStdString();
     }
     // Stdout carries the log's lines, time stamps and all.
     EXPECT_EQ(result.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
-              log.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts));
+        log.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts));
 }
 
 TEST_F(RunOnce, SavesTheSequenceNumberTheRunAdvanced)
@@ -133,8 +136,8 @@ TEST_F(RunOnce, WrongPasswordExitsOneWithTheErrorInTheLog)
     const Finished result = run(QStringLiteral("--run-once"));
 
     EXPECT_EQ(result.exitCode, 1);
-    const QString error = QStringLiteral(
-        "ERROR: The FTP site information specified is not valid or the site cannot be accessed at this time.");
+    const QString error = QStringLiteral("ERROR: The FTP site information specified is not valid or the site "
+                                         "cannot be accessed at this time.");
     EXPECT_TRUE(logText().contains(error)) << logText().toStdString();
     EXPECT_TRUE(result.out.contains(error));
     EXPECT_EQ(fetched(QStringLiteral("a.txt")), "<missing>");
@@ -162,11 +165,11 @@ TEST_F(RunOnce, UnusableJobExitsTwoAndConnectsNowhere)
         bool save;
         QString badDelay; // stored over the saved value when not empty
     };
-    const Case cases[]{
-        {"no saved job", [](JobSettings&) {}, false, {}},
-        {"empty host", [](JobSettings& j) { j.host.clear(); }, true, {}},
-        {"empty local folder", [](JobSettings& j) { j.localFolder.clear(); }, true, {}},
-        {"unreadable value", [](JobSettings&) {}, true, QStringLiteral("abc")},
+    const Case cases[] {
+        { "no saved job", [](JobSettings&) {}, false, {} },
+        { "empty host", [](JobSettings& j) { j.host.clear(); }, true, {} },
+        { "empty local folder", [](JobSettings& j) { j.localFolder.clear(); }, true, {} },
+        { "unreadable value", [](JobSettings&) {}, true, QStringLiteral("abc") },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -174,9 +177,10 @@ TEST_F(RunOnce, UnusableJobExitsTwoAndConnectsNowhere)
         JobSettings saved = job;
         c.change(saved);
         if (c.save)
-            SettingsStore(storeFile(), LongTimeFormat{}).save(saved);
+            SettingsStore(storeFile(), LongTimeFormat {}).save(saved);
         if (!c.badDelay.isEmpty())
-            QSettings(storeFile(), QSettings::IniFormat).setValue(QStringLiteral("Options/delay"), c.badDelay);
+            QSettings(storeFile(), QSettings::IniFormat)
+                .setValue(QStringLiteral("Options/delay"), c.badDelay);
         const Finished result = run(QStringLiteral("--run-once"));
         EXPECT_EQ(result.exitCode, 2) << result.err.toStdString();
         EXPECT_FALSE(result.err.isEmpty() && result.out.isEmpty());
@@ -201,10 +205,11 @@ TEST_F(RunOnce, PreviewListsWhatARunWouldFetchAndDownloadsNothing)
     QStringList lines = result.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     lines.sort();
     const QString in = path(QStringLiteral("in/"));
-    EXPECT_EQ(lines, (QStringList{QStringLiteral("dir\tskip\tsub.txt\t(not a plain file)"),
-                                  QStringLiteral("file\tfetch\ta.txt\t") + in + QStringLiteral("copy1.txt"),
-                                  QStringLiteral("file\tfetch\tb.txt\t") + in + QStringLiteral("copy2.txt"),
-                                  QStringLiteral("file\tskip\tnotes.log\t(does not match *.TXT)")}));
+    EXPECT_EQ(lines,
+        (QStringList { QStringLiteral("dir\tskip\tsub.txt\t(not a plain file)"),
+            QStringLiteral("file\tfetch\ta.txt\t") + in + QStringLiteral("copy1.txt"),
+            QStringLiteral("file\tfetch\tb.txt\t") + in + QStringLiteral("copy2.txt"),
+            QStringLiteral("file\tskip\tnotes.log\t(does not match *.TXT)") }));
     EXPECT_TRUE(QDir(in).isEmpty());
     EXPECT_FALSE(QFile::exists(path(QStringLiteral("dunmark.txt"))));
     EXPECT_EQ(savedJob().sequenceStart, 1);

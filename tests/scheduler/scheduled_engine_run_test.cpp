@@ -39,14 +39,14 @@ protected:
 
     ScriptedFtpServer server;
     QTemporaryDir local;
-    SimulatedTime time{wall(2024, 3, 15, 9, 0, 0)};
-    SimulatedTimer timer1{time};
-    SimulatedTimer timer2{time};
+    SimulatedTime time { wall(2024, 3, 15, 9, 0, 0) };
+    SimulatedTimer timer1 { time };
+    SimulatedTimer timer2 { time };
     FakeSchedulerHost host;
     ftp::TFtpClient client;
-    TransferEngine engine{host, client, QStringLiteral(",")};
-    EngineRunSteps steps{engine, host};
-    Scheduler scheduler{host, steps, time, timer1, timer2, LongTimeFormat{}};
+    TransferEngine engine { host, client, QStringLiteral(",") };
+    EngineRunSteps steps { engine, host };
+    Scheduler scheduler { host, steps, time, timer1, timer2, LongTimeFormat {} };
 };
 
 TEST_F(ScheduledEngineRun, FailedConnectIsLoggedOnlyAndTheNextTickTriesAgain)
@@ -56,8 +56,9 @@ TEST_F(ScheduledEngineRun, FailedConnectIsLoggedOnlyAndTheNextTickTriesAgain)
     host.unattendedFlag = false;
     startAndRunOnce();
 
-    EXPECT_EQ(host.logLines().last(), QStringLiteral("ERROR: The FTP site information specified is not valid "
-                                                     "or the site cannot be accessed at this time."));
+    EXPECT_EQ(host.logLines().last(),
+        QStringLiteral("ERROR: The FTP site information specified is not valid "
+                       "or the site cannot be accessed at this time."));
     EXPECT_TRUE(host.boxes.texts().isEmpty());
     EXPECT_EQ(host.events.last(), QStringLiteral("schedon"));
     EXPECT_TRUE(scheduler.isOn());

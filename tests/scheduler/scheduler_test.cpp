@@ -48,12 +48,12 @@ protected:
         return texts;
     }
 
-    SimulatedTime time{wall(2024, 3, 15, 9, 0, 0)};
-    SimulatedTimer timer1{time};
-    SimulatedTimer timer2{time};
+    SimulatedTime time { wall(2024, 3, 15, 9, 0, 0) };
+    SimulatedTimer timer1 { time };
+    SimulatedTimer timer2 { time };
     FakeSchedulerHost host;
-    FakeRunSteps steps{host};
-    Scheduler scheduler{host, steps, time, timer1, timer2, LongTimeFormat{}};
+    FakeRunSteps steps { host };
+    Scheduler scheduler { host, steps, time, timer1, timer2, LongTimeFormat {} };
     std::vector<QDateTime> runStarts;
 };
 
@@ -68,42 +68,42 @@ TEST_F(SchedulerTest, StartRefusesAnIncompleteJobWithItsMessageAndStaysOff)
     };
     const QString site = QStringLiteral("FTP site information required.");
     const QString wildcards = QStringLiteral("The * and ? wildcards are not allowed in the renamed file.");
-    const std::vector<Case> cases{
-        {"host empty", [](JobSettings& j) { j.host.clear(); }, site},
-        {"port empty", [](JobSettings& j) { j.port.clear(); }, site},
-        {"user empty", [](JobSettings& j) { j.userName.clear(); }, site},
-        {"password empty (anonymous too)", [](JobSettings& j) { j.password.clear(); }, site},
-        {"site before file name",
-         [](JobSettings& j) {
-             j.host.clear();
-             j.fileKind = JobSettings::FileKind::OneFile;
-         },
-         site},
-        {"one file without a name", [](JobSettings& j) { j.fileKind = JobSettings::FileKind::OneFile; },
-         QStringLiteral("A file to download must be specified.")},
-        {"rename without a new name",
-         [](JobSettings& j) {
-             j.fileKind = JobSettings::FileKind::OneFile;
-             j.fileName = QStringLiteral("a.txt");
-             j.rename = true;
-         },
-         QStringLiteral("The new name of the file donwloaded must be specified.")},
-        {"new name with a star",
-         [](JobSettings& j) {
-             j.fileKind = JobSettings::FileKind::OneFile;
-             j.fileName = QStringLiteral("a.txt");
-             j.rename = true;
-             j.renameTo = QStringLiteral("b*.txt");
-         },
-         wildcards},
-        {"new name with a question mark",
-         [](JobSettings& j) {
-             j.fileKind = JobSettings::FileKind::OneFile;
-             j.fileName = QStringLiteral("a.txt");
-             j.rename = true;
-             j.renameTo = QStringLiteral("b?.txt");
-         },
-         wildcards},
+    const std::vector<Case> cases {
+        { "host empty", [](JobSettings& j) { j.host.clear(); }, site },
+        { "port empty", [](JobSettings& j) { j.port.clear(); }, site },
+        { "user empty", [](JobSettings& j) { j.userName.clear(); }, site },
+        { "password empty (anonymous too)", [](JobSettings& j) { j.password.clear(); }, site },
+        { "site before file name",
+            [](JobSettings& j) {
+                j.host.clear();
+                j.fileKind = JobSettings::FileKind::OneFile;
+            },
+            site },
+        { "one file without a name", [](JobSettings& j) { j.fileKind = JobSettings::FileKind::OneFile; },
+            QStringLiteral("A file to download must be specified.") },
+        { "rename without a new name",
+            [](JobSettings& j) {
+                j.fileKind = JobSettings::FileKind::OneFile;
+                j.fileName = QStringLiteral("a.txt");
+                j.rename = true;
+            },
+            QStringLiteral("The new name of the file donwloaded must be specified.") },
+        { "new name with a star",
+            [](JobSettings& j) {
+                j.fileKind = JobSettings::FileKind::OneFile;
+                j.fileName = QStringLiteral("a.txt");
+                j.rename = true;
+                j.renameTo = QStringLiteral("b*.txt");
+            },
+            wildcards },
+        { "new name with a question mark",
+            [](JobSettings& j) {
+                j.fileKind = JobSettings::FileKind::OneFile;
+                j.fileName = QStringLiteral("a.txt");
+                j.rename = true;
+                j.renameTo = QStringLiteral("b?.txt");
+            },
+            wildcards },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -116,7 +116,7 @@ TEST_F(SchedulerTest, StartRefusesAnIncompleteJobWithItsMessageAndStaysOff)
 
         scheduler.start();
 
-        EXPECT_EQ(host.boxes.texts(), QStringList{c.message});
+        EXPECT_EQ(host.boxes.texts(), QStringList { c.message });
         EXPECT_EQ(host.boxes.shown().at(0).kind, RecordingMessageBoxes::Kind::Information);
         EXPECT_TRUE(host.events.isEmpty()) << host.events.join(QLatin1Char('|')).toStdString();
         EXPECT_FALSE(scheduler.isOn());
@@ -141,25 +141,28 @@ TEST_F(SchedulerTest, StartAndStopSetTheHintLogAndControls)
 {
     host.settings.dailyTime = QTime(14, 30, 0);
     scheduler.start();
-    EXPECT_EQ(host.events, (QStringList{QStringLiteral("hint: Taskhaul - Scheduler is ON"),
-                                        QStringLiteral("log: Scheduled transfer started for 14:30:00 --------+"),
-                                        QStringLiteral("schedon")}));
+    EXPECT_EQ(host.events,
+        (QStringList { QStringLiteral("hint: Taskhaul - Scheduler is ON"),
+            QStringLiteral("log: Scheduled transfer started for 14:30:00 --------+"),
+            QStringLiteral("schedon") }));
     EXPECT_TRUE(scheduler.dailyOn());
     EXPECT_FALSE(scheduler.intervalOn());
 
     host.events.clear();
     time.advance(12 * kMinute + 34 * kSecond);
     scheduler.stop();
-    EXPECT_EQ(host.events, (QStringList{QStringLiteral("hint: Taskhaul - Scheduler is OFF"),
-                                        QStringLiteral("log: Scheduled transfer stopped at 09:12:34 --------+"),
-                                        QStringLiteral("standby")}));
+    EXPECT_EQ(host.events,
+        (QStringList { QStringLiteral("hint: Taskhaul - Scheduler is OFF"),
+            QStringLiteral("log: Scheduled transfer stopped at 09:12:34 --------+"),
+            QStringLiteral("standby") }));
     EXPECT_FALSE(scheduler.isOn());
 
     host.events.clear();
     host.settings.scheduleKind = JobSettings::ScheduleKind::Interval;
     host.settings.intervalMinutes = 90;
     scheduler.start();
-    EXPECT_EQ(host.events.at(1), QStringLiteral("log: Scheduled transfer started, 90 minutes intervals --------+"));
+    EXPECT_EQ(
+        host.events.at(1), QStringLiteral("log: Scheduled transfer started, 90 minutes intervals --------+"));
     EXPECT_TRUE(scheduler.intervalOn());
     EXPECT_FALSE(scheduler.dailyOn());
     EXPECT_EQ(scheduler.intervalTimer().periodMs(), 90 * kMinute);
@@ -167,7 +170,8 @@ TEST_F(SchedulerTest, StartAndStopSetTheHintLogAndControls)
 
 TEST_F(SchedulerTest, IntervalIsClampedIntoItsRange)
 {
-    for (const auto& [typed, used] : {std::pair{0, 1}, {-5, 1}, {527040, 527040}, {600000, 527040}}) {
+    for (const auto& [typed, used] :
+        { std::pair { 0, 1 }, { -5, 1 }, { 527040, 527040 }, { 600000, 527040 } }) {
         host.events.clear();
         startEvery(typed);
         EXPECT_EQ(scheduler.intervalTimer().periodMs(), used * kMinute) << typed;
@@ -194,7 +198,7 @@ TEST_F(SchedulerTest, ResetTimersTakesTheCurrentTimeToTheSecond)
     time.advance(5 * kMinute + 7 * kSecond + 800);
     scheduler.resetTimers();
     EXPECT_EQ(host.settings.dailyTime, QTime(9, 5, 7));
-    EXPECT_EQ(host.logLines(), QStringList{QStringLiteral("Timers reset")});
+    EXPECT_EQ(host.logLines(), QStringList { QStringLiteral("Timers reset") });
 }
 
 // ---- Interval runs ----
@@ -205,12 +209,12 @@ TEST_F(SchedulerTest, FirstIntervalRunComesNMinutesAfterStart)
     time.advance(60 * kMinute - 1);
     EXPECT_TRUE(runStarts.empty());
     time.advance(1);
-    EXPECT_EQ(runStartTexts(), QStringList{QStringLiteral("03-15 10:00:00")});
+    EXPECT_EQ(runStartTexts(), QStringList { QStringLiteral("03-15 10:00:00") });
 }
 
 TEST_F(SchedulerTest, IntervalRunsStayAnchoredToStartWhateverTheirLength)
 {
-    for (const qint64 runLength : {1 * kMinute, 40 * kMinute}) {
+    for (const qint64 runLength : { 1 * kMinute, 40 * kMinute }) {
         SCOPED_TRACE(runLength);
         runStarts.clear();
         steps.onTransfer = [&] { time.advance(runLength); };
@@ -219,8 +223,9 @@ TEST_F(SchedulerTest, IntervalRunsStayAnchoredToStartWhateverTheirLength)
         QStringList times;
         for (const QDateTime& start : runStarts)
             times << start.time().toString(QStringLiteral("HH:mm:ss"));
-        EXPECT_EQ(times, (QStringList{QStringLiteral("10:00:00"), QStringLiteral("11:00:00"),
-                                      QStringLiteral("12:00:00"), QStringLiteral("13:00:00")}));
+        EXPECT_EQ(times,
+            (QStringList { QStringLiteral("10:00:00"), QStringLiteral("11:00:00"), QStringLiteral("12:00:00"),
+                QStringLiteral("13:00:00") }));
         scheduler.stop();
         time.advanceTo(QDateTime(time.localNow().date().addDays(1), QTime(9, 0), Qt::UTC));
     }
@@ -233,7 +238,7 @@ TEST_F(SchedulerTest, LongestIntervalRunsAfter366Days)
     EXPECT_TRUE(runStarts.empty());
     EXPECT_TRUE(scheduler.isOn());
     time.advance(1);
-    EXPECT_EQ(runStartTexts(), QStringList{QStringLiteral("03-16 09:00:00")}); // 2024 is a leap year
+    EXPECT_EQ(runStartTexts(), QStringList { QStringLiteral("03-16 09:00:00") }); // 2024 is a leap year
     time.advance(366 * kDay);
     EXPECT_EQ(runStarts.size(), 2U);
     // No single wait of the event loop's timer is longer than it can hold.
@@ -246,9 +251,10 @@ TEST_F(SchedulerTest, LateTickComesOnceAndTheScheduleKeepsItsAnchor)
     // The computer sleeps through three due times (10, 20 and 30 minutes).
     time.block(35 * kMinute);
     time.advance(0);
-    EXPECT_EQ(runStartTexts(), QStringList{QStringLiteral("03-15 09:35:00")});
+    EXPECT_EQ(runStartTexts(), QStringList { QStringLiteral("03-15 09:35:00") });
     time.advance(5 * kMinute);
-    EXPECT_EQ(runStartTexts(), (QStringList{QStringLiteral("03-15 09:35:00"), QStringLiteral("03-15 09:40:00")}));
+    EXPECT_EQ(runStartTexts(),
+        (QStringList { QStringLiteral("03-15 09:35:00"), QStringLiteral("03-15 09:40:00") }));
 }
 
 TEST_F(SchedulerTest, TickDuringARunIsSkippedAndLeavesTheRunAlone)
@@ -257,10 +263,12 @@ TEST_F(SchedulerTest, TickDuringARunIsSkippedAndLeavesTheRunAlone)
     startEvery(10);
     time.advance(10 * kMinute);
 
-    const QString skipped = QStringLiteral("log: Scheduled transfer skipped: the previous transfer is still running.");
-    EXPECT_EQ(host.events, (QStringList{QStringLiteral("connect"), QStringLiteral("folder"),
-                                        QStringLiteral("connected"), QStringLiteral("transfer"), skipped, skipped,
-                                        QStringLiteral("disconnect"), QStringLiteral("schedon")}));
+    const QString skipped
+        = QStringLiteral("log: Scheduled transfer skipped: the previous transfer is still running.");
+    EXPECT_EQ(host.events,
+        (QStringList { QStringLiteral("connect"), QStringLiteral("folder"), QStringLiteral("connected"),
+            QStringLiteral("transfer"), skipped, skipped, QStringLiteral("disconnect"),
+            QStringLiteral("schedon") }));
     // The next run comes at its own time, 40 minutes after Start.
     time.advance(5 * kMinute);
     EXPECT_EQ(runStarts.size(), 2U);
@@ -273,7 +281,8 @@ TEST_F(SchedulerTest, TickDuringAUserCommandIsSkipped)
     steps.userCommandRunning = true;
     time.advance(10 * kMinute);
     EXPECT_EQ(host.logLines(),
-              QStringList{QStringLiteral("Scheduled transfer skipped: the previous transfer is still running.")});
+        QStringList {
+            QStringLiteral("Scheduled transfer skipped: the previous transfer is still running.") });
     EXPECT_TRUE(runStarts.empty());
 }
 
@@ -283,16 +292,16 @@ TEST_F(SchedulerTest, DailyAndIntervalRunsTakeTheirStepsInOrder)
 {
     startDailyAt(QTime(9, 0, 30));
     time.advance(31 * kSecond);
-    EXPECT_EQ(host.events, (QStringList{QStringLiteral("connected"), QStringLiteral("connect"), QStringLiteral("folder"),
-                                        QStringLiteral("transfer"), QStringLiteral("disconnect"),
-                                        QStringLiteral("schedon")}));
+    EXPECT_EQ(host.events,
+        (QStringList { QStringLiteral("connected"), QStringLiteral("connect"), QStringLiteral("folder"),
+            QStringLiteral("transfer"), QStringLiteral("disconnect"), QStringLiteral("schedon") }));
     scheduler.stop();
 
     startEvery(1);
     time.advance(kMinute);
-    EXPECT_EQ(host.events, (QStringList{QStringLiteral("connect"), QStringLiteral("folder"), QStringLiteral("connected"),
-                                        QStringLiteral("transfer"), QStringLiteral("disconnect"),
-                                        QStringLiteral("schedon")}));
+    EXPECT_EQ(host.events,
+        (QStringList { QStringLiteral("connect"), QStringLiteral("folder"), QStringLiteral("connected"),
+            QStringLiteral("transfer"), QStringLiteral("disconnect"), QStringLiteral("schedon") }));
 }
 
 TEST_F(SchedulerTest, EmptySiteOrLocalFolderFieldOnlyLogs)
@@ -301,7 +310,7 @@ TEST_F(SchedulerTest, EmptySiteOrLocalFolderFieldOnlyLogs)
     startEvery(1);
     time.advance(2 * kMinute);
     const QString line = QStringLiteral("log: FTP Site and Local Folder information required.");
-    EXPECT_EQ(host.events, (QStringList{line, line}));
+    EXPECT_EQ(host.events, (QStringList { line, line }));
     EXPECT_TRUE(host.boxes.texts().isEmpty());
     EXPECT_TRUE(scheduler.isOn());
 }
@@ -316,10 +325,11 @@ TEST_F(SchedulerTest, FailedConnectEndsTheRunAndTheNextDueTickTriesAgain)
     };
     startEvery(1);
     time.advance(2 * kMinute);
-    EXPECT_EQ(host.events, (QStringList{QStringLiteral("connect"), QStringLiteral("log: ERROR: cannot connect"),
-                                        QStringLiteral("schedon"), QStringLiteral("schedon"), QStringLiteral("connect"),
-                                        QStringLiteral("log: ERROR: cannot connect"), QStringLiteral("schedon"),
-                                        QStringLiteral("schedon")}));
+    EXPECT_EQ(host.events,
+        (QStringList { QStringLiteral("connect"), QStringLiteral("log: ERROR: cannot connect"),
+            QStringLiteral("schedon"), QStringLiteral("schedon"), QStringLiteral("connect"),
+            QStringLiteral("log: ERROR: cannot connect"), QStringLiteral("schedon"),
+            QStringLiteral("schedon") }));
     EXPECT_TRUE(scheduler.isOn());
 }
 
@@ -331,12 +341,12 @@ TEST_F(SchedulerTest, RunEndsCleanlyWhateverEndsItsTransfer)
         std::function<void()> disconnect;
         QStringList logged;
     };
-    const std::vector<Case> cases{
-        {"failed listing", [] { throw std::runtime_error("Permission denied."); }, {},
-         {QStringLiteral("ERROR: Permission denied.")}},
-        {"empty name template (already logged)", [] { throw SilentStop(); }, {}, {}},
-        {"failed disconnect", {}, [] { throw std::runtime_error("socket"); },
-         {QStringLiteral("ERROR: Cannot disconnect at this time.")}},
+    const std::vector<Case> cases {
+        { "failed listing", [] { throw std::runtime_error("Permission denied."); }, {},
+            { QStringLiteral("ERROR: Permission denied.") } },
+        { "empty name template (already logged)", [] { throw SilentStop(); }, {}, {} },
+        { "failed disconnect", {}, [] { throw std::runtime_error("socket"); },
+            { QStringLiteral("ERROR: Cannot disconnect at this time.") } },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -377,7 +387,7 @@ TEST_F(SchedulerTest, DailyRunComesAtTheTimeEachDayAndNotTheSameDayWhenPast)
     time.advanceTo(wall(2024, 3, 16, 14, 29, 0));
     EXPECT_TRUE(runStarts.empty());
     time.advanceTo(wall(2024, 3, 16, 14, 31, 0));
-    EXPECT_EQ(runStartTexts(), QStringList{QStringLiteral("03-16 14:30:00")});
+    EXPECT_EQ(runStartTexts(), QStringList { QStringLiteral("03-16 14:30:00") });
 }
 
 TEST_F(SchedulerTest, DailyRunIsNotLostToJitteredTicks)
@@ -389,7 +399,7 @@ TEST_F(SchedulerTest, DailyRunIsNotLostToJitteredTicks)
     int tick = 0;
     time.lateness = [&] { return ++tick == 2 ? qint64(30) : qint64(0); };
     time.advance(3 * kSecond);
-    EXPECT_EQ(runStartTexts(), QStringList{QStringLiteral("03-15 09:30:01")});
+    EXPECT_EQ(runStartTexts(), QStringList { QStringLiteral("03-15 09:30:01") });
 
     // Every day, however the ticks fall.
     std::mt19937 random(20240315);
@@ -423,7 +433,8 @@ TEST_F(SchedulerTest, DaylightSavingForwardSkipsTheRunAndBackRepeatsIt)
     time.advance(30 * kMinute + 10 * kSecond);
     time.shiftWall(-kHour);
     time.advance(2 * kHour);
-    EXPECT_EQ(runStartTexts(), (QStringList{QStringLiteral("10-27 02:30:00"), QStringLiteral("10-27 02:30:00")}));
+    EXPECT_EQ(runStartTexts(),
+        (QStringList { QStringLiteral("10-27 02:30:00"), QStringLiteral("10-27 02:30:00") }));
 }
 
 TEST_F(SchedulerTest, ClockPutBackBySecondsDoesNotRepeatTheRun)

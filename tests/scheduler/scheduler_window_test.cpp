@@ -68,7 +68,7 @@ TEST_F(SchedulerWindowTest, RefusedStartShowsItsMessageAndChangesNothing)
 {
     createWindow();
     trigger(Command::StartScheduler);
-    EXPECT_EQ(boxes.texts(), QStringList{QStringLiteral("FTP site information required.")});
+    EXPECT_EQ(boxes.texts(), QStringList { QStringLiteral("FTP site information required.") });
     EXPECT_EQ(window().trayHint(), kHintOff);
     EXPECT_TRUE(enabled(Command::StartScheduler));
     EXPECT_EQ(groupCaption(), QStringLiteral("Scheduler (OFF)"));

@@ -41,7 +41,10 @@ private:
 // shifts it (daylight saving, a corrected clock).
 class SimulatedTime : public SchedulerClock {
 public:
-    explicit SimulatedTime(QDateTime wallStart) : wallStart_(std::move(wallStart)) {}
+    explicit SimulatedTime(QDateTime wallStart)
+        : wallStart_(std::move(wallStart))
+    {
+    }
 
     QDateTime localNow() const override { return wallStart_.addMSecs(elapsed_ + wallShift_); }
     qint64 elapsedMs() const override { return elapsed_; }
@@ -56,7 +59,8 @@ public:
         for (;;) {
             SimulatedTimer* next = nullptr;
             for (SimulatedTimer* timer : timers_)
-                if (timer->isActive() && timer->deadline() <= target && (!next || timer->deadline() < next->deadline()))
+                if (timer->isActive() && timer->deadline() <= target
+                    && (!next || timer->deadline() < next->deadline()))
                     next = timer;
             if (!next)
                 break;
@@ -86,7 +90,8 @@ private:
     std::vector<SimulatedTimer*> timers_;
 };
 
-inline SimulatedTimer::SimulatedTimer(SimulatedTime& time) : time_(time)
+inline SimulatedTimer::SimulatedTimer(SimulatedTime& time)
+    : time_(time)
 {
     time_.add(this);
 }
