@@ -3,6 +3,8 @@
 
 #include "app/headless.h"
 
+#include "app/cli_support.h"
+
 #include "ftp/listing/list_parser.h"
 
 #include <QByteArray>
@@ -16,23 +18,9 @@ namespace taskhaul {
 
 namespace {
 
-int UsageError(const std::string& message)
-{
-    std::fprintf(stderr, "taskhaul: %s\nTry 'taskhaul --help' for more information.\n", message.c_str());
-    return 2;
-}
-
-std::string Bytes(const QString& word)
-{
-    const QByteArray bytes = word.toLocal8Bit();
-    return std::string(bytes.constData(), std::size_t(bytes.size()));
-}
-
-void PrintLine(const std::string& text)
-{
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fputc('\n', stdout);
-}
+using cli::localBytes;
+using cli::printLine;
+using cli::usageError;
 
 std::string Row(const ftp::TFtpListItem& item)
 {
@@ -59,22 +47,22 @@ ftp::ListDateTime Now()
 int runParseListing(const QStringList& args)
 {
     if (args.isEmpty())
-        return UsageError("--parse-listing needs a file with a saved listing (or - for standard input)");
+        return usageError("--parse-listing needs a file with a saved listing (or - for standard input)");
     const QString path = args.first();
     std::string systemDescription;
     for (qsizetype i = 1; i < args.size(); i += 2) {
         if (args[i] != QLatin1String("--syst"))
-            return UsageError("unknown word after the listing file: " + Bytes(args[i]));
+            return usageError("unknown word after the listing file: " + localBytes(args[i]));
         if (i + 1 >= args.size())
-            return UsageError("missing value after --syst");
-        systemDescription = Bytes(args[i + 1]);
+            return usageError("missing value after --syst");
+        systemDescription = localBytes(args[i + 1]);
     }
 
     QFile file;
     const bool opened = path == QLatin1String("-") ? file.open(stdin, QIODevice::ReadOnly)
                                                    : (file.setFileName(path), file.open(QIODevice::ReadOnly));
     if (!opened)
-        return UsageError("cannot read " + Bytes(path) + ": " + Bytes(file.errorString()));
+        return usageError("cannot read " + localBytes(path) + ": " + localBytes(file.errorString()));
     const QByteArray text = file.readAll();
 
     const ftp::ListingLines lines = ftp::splitListingLines(std::string_view(text.constData(), std::size_t(text.size())));
@@ -90,9 +78,9 @@ int runParseListing(const QStringList& args)
         failure = error.what();
     }
 
-    PrintLine(ident.value_or("none"));
+    printLine(ident.value_or("none"));
     for (const ftp::TFtpListItem& item : items)
-        PrintLine(Row(item));
+        printLine(Row(item));
     std::fflush(stdout);
     if (!failure.empty()) {
         std::fprintf(stderr, "taskhaul: the listing could not be parsed to its end: %s\n", failure.c_str());

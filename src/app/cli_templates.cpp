@@ -1,5 +1,7 @@
 #include "app/headless.h"
 
+#include "app/cli_support.h"
+
 #include "transfer/file_template.h"
 
 #include <QByteArray>
@@ -14,24 +16,9 @@ namespace taskhaul {
 
 namespace {
 
-int UsageError(const char* message)
-{
-    std::fprintf(stderr, "taskhaul: %s\nTry 'taskhaul --help' for more information.\n", message);
-    return 2;
-}
-
-// Command-line words are passed on as the bytes the user typed.
-std::string Bytes(const QString& word)
-{
-    const QByteArray bytes = word.toLocal8Bit();
-    return std::string(bytes.constData(), std::size_t(bytes.size()));
-}
-
-void PrintLine(const std::string& text)
-{
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fputc('\n', stdout);
-}
+using cli::localBytes;
+using cli::printLine;
+using cli::usageError;
 
 // "YYYY-MM-DD HH:MM:SS", read as a wall-clock moment (no time zone involved).
 std::optional<LocalDateTime> ParseMoment(const QString& text)
@@ -61,29 +48,29 @@ std::optional<int> ParseSequence(const QString& text)
 int runExpand(const QStringList& args)
 {
     if (args.isEmpty())
-        return UsageError("--expand needs a name template");
+        return usageError("--expand needs a name template");
     const QString nameTemplate = args.first();
     std::optional<LocalDateTime> moment;
     int sequence = 0;
     for (qsizetype i = 1; i < args.size(); i += 2) {
         const QString& option = args[i];
         if (option != QLatin1String("--at") && option != QLatin1String("--seq"))
-            return UsageError(("unknown word after the template: " + Bytes(option)).c_str());
+            return usageError("unknown word after the template: " + localBytes(option));
         if (i + 1 >= args.size())
-            return UsageError(("missing value after " + Bytes(option)).c_str());
+            return usageError("missing value after " + localBytes(option));
         const QString& value = args[i + 1];
         if (option == QLatin1String("--at")) {
             moment = ParseMoment(value);
             if (!moment)
-                return UsageError("--at needs a valid moment written \"YYYY-MM-DD HH:MM:SS\"");
+                return usageError("--at needs a valid moment written \"YYYY-MM-DD HH:MM:SS\"");
         } else {
             const auto parsed = ParseSequence(value);
             if (!parsed)
-                return UsageError("--seq needs a whole number from 0 to 999999");
+                return usageError("--seq needs a whole number from 0 to 999999");
             sequence = *parsed;
         }
     }
-    PrintLine(ExpandFileTemplate(Bytes(nameTemplate), moment.value_or(CurrentLocalDateTime()), sequence));
+    printLine(ExpandFileTemplate(localBytes(nameTemplate), moment.value_or(CurrentLocalDateTime()), sequence));
     return 0;
 }
 
@@ -91,13 +78,13 @@ int runExpand(const QStringList& args)
 int runMatch(const QStringList& args)
 {
     if (args.size() < 2)
-        return UsageError("--match needs a pattern and at least one name");
-    const std::string pattern = Bytes(args.first());
+        return usageError("--match needs a pattern and at least one name");
+    const std::string pattern = localBytes(args.first());
     for (qsizetype i = 1; i < args.size(); ++i) {
-        const std::string name = Bytes(args[i]);
+        const std::string name = localBytes(args[i]);
         // The one-file transfer ignores case when it compares names.
         const bool matches = MatchFileName(pattern, name, /*caseSensitive=*/false);
-        PrintLine((matches ? "match\t" : "no match\t") + name);
+        printLine((matches ? "match\t" : "no match\t") + name);
     }
     return 0;
 }
