@@ -7,6 +7,7 @@
 #include "log/activity_log.h"
 #include "log/silent_stop.h"
 #include "transfer/transfer_engine.h"
+#include "transfer/windowless_transfer_host.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -27,42 +28,19 @@ public:
     Answer confirm(const QString&, const QString&) override { return Answer::No; }
 };
 
-class BenchHost : public TransferHost {
+class BenchHost : public WindowlessTransferHost {
 public:
     BenchHost(JobSettings job, ActivityLog& log)
-        : job_(std::move(job))
+        : WindowlessTransferHost(std::move(job))
         , log_(log)
     {
     }
 
-    JobSettings job() const override { return job_; }
-    void setSequenceStart(int value) override { job_.sequenceStart = value; }
-    void setLoginFields(const QString& user, const QString& password) override
-    {
-        job_.userName = user;
-        job_.password = password;
-    }
-    LocalDateTime currentTime() const override { return CurrentLocalDateTime(); }
-    QString statusText() const override { return status_; }
-    void setStatusText(const QString& text) override { status_ = text; }
     void writeLog(const QString& text) override { log_.write(text); }
     MessageBoxes& messageBoxes() override { return boxes_; }
-    void controlsStandby() override { }
-    void controlsConnected() override { }
-    void controlsSchedon() override { }
-    void setStopTransferEnabled(bool) override { }
-    void focusHostField() override { }
-    void setBusyCursor(bool) override { }
-    bool unattended() const override { return true; }
-    void setUnattended(bool) override { }
-    bool abortRequested() const override { return false; }
-    void setAbortRequested(bool) override { }
-    void processPendingEvents() override { }
 
 private:
-    JobSettings job_;
     ActivityLog& log_;
-    QString status_;
     NoBoxes boxes_;
 };
 

@@ -13,6 +13,7 @@
 #include "transfer/file_template.h"
 #include "transfer/transfer_engine.h"
 #include "transfer/transfer_texts.h"
+#include "transfer/windowless_transfer_host.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -62,10 +63,10 @@ public:
 // The window's part in a run, played without a window. Log lines go to the
 // activity log and to stdout (--run-once), or to stderr only (--preview, which
 // leaves the log alone). Controls, cursor and icon have nothing to show.
-class HeadlessHost : public SchedulerHost, public TransferHost {
+class HeadlessHost : public SchedulerHost, public WindowlessTransferHost {
 public:
     HeadlessHost(JobSettings job, ActivityLog* log)
-        : job_(std::move(job))
+        : WindowlessTransferHost(std::move(job))
         , log_(log)
     {
         if (log_)
@@ -75,7 +76,7 @@ public:
     bool sawFailure() const { return sawFailure_; }
     bool logFailed() const { return logFailed_; }
 
-    JobSettings job() const override { return job_; }
+    JobSettings job() const override { return WindowlessTransferHost::job(); }
     void writeLog(const QString& text) override
     {
         if (reportsFailure(text))
@@ -107,30 +108,9 @@ public:
     bool startEnabled() const override { return false; }
     bool stopEnabled() const override { return false; }
 
-    void setSequenceStart(int value) override { job_.sequenceStart = value; }
-    void setLoginFields(const QString& userName, const QString& password) override
-    {
-        job_.userName = userName;
-        job_.password = password;
-    }
-    LocalDateTime currentTime() const override { return CurrentLocalDateTime(); }
-    QString statusText() const override { return status_; }
-    void setStatusText(const QString& text) override { status_ = text; }
-    void setStopTransferEnabled(bool) override { }
-    void focusHostField() override { }
-    void setBusyCursor(bool) override { }
-    // No user command ever runs here: every failure is logged, none is shown.
-    bool unattended() const override { return true; }
-    void setUnattended(bool) override { }
-    bool abortRequested() const override { return false; }
-    void setAbortRequested(bool) override { }
-    void processPendingEvents() override { }
-
 private:
-    JobSettings job_;
     ActivityLog* log_;
     StderrMessageBoxes boxes_;
-    QString status_;
     bool sawFailure_ = false;
     bool logFailed_ = false;
 };

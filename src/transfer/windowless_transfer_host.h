@@ -1,0 +1,49 @@
+#pragma once
+
+#include "transfer/transfer_host.h"
+
+#include <utility>
+
+namespace taskhaul {
+
+// The window's part in a transfer, played where there is no window: the job is
+// held here, controls, cursor and focus have nothing to show, and every run is
+// unattended (failures are logged, never shown). Subclasses decide where log
+// lines and message boxes go.
+class WindowlessTransferHost : public TransferHost {
+public:
+    explicit WindowlessTransferHost(JobSettings job)
+        : job_(std::move(job))
+    {
+    }
+
+    JobSettings job() const override { return job_; }
+    void setSequenceStart(int value) override { job_.sequenceStart = value; }
+    void setLoginFields(const QString& userName, const QString& password) override
+    {
+        job_.userName = userName;
+        job_.password = password;
+    }
+    LocalDateTime currentTime() const override { return CurrentLocalDateTime(); }
+    QString statusText() const override { return status_; }
+    void setStatusText(const QString& text) override { status_ = text; }
+    void controlsStandby() override { }
+    void controlsConnected() override { }
+    void controlsSchedon() override { }
+    void setStopTransferEnabled(bool) override { }
+    void focusHostField() override { }
+    void setBusyCursor(bool) override { }
+    bool unattended() const override { return true; }
+    void setUnattended(bool) override { }
+    bool abortRequested() const override { return false; }
+    void setAbortRequested(bool) override { }
+    void processPendingEvents() override { }
+
+protected:
+    JobSettings job_;
+
+private:
+    QString status_;
+};
+
+} // namespace taskhaul
