@@ -104,6 +104,7 @@ struct TFtpClient::Impl {
 
     // Control connection.
     net::Fd control;
+    net::Address controlPeer; // the server end of the control connection
     std::string input;        // bytes received and not yet taken as lines
     std::size_t inputPos = 0; // start of the unread part of `input`
     bool everConnected = false;
@@ -483,11 +484,13 @@ struct TFtpClient::Impl {
     {
         if (self.IsFeatureSupported("PRET"))
             SendCommand("PRET " + command, {});
-        SendCommand("PASV", {227});
+        // Late replies were taken in by TransferData just now.
+        WriteLine("PASV");
+        ReadReply({227});
         const auto endpoint = ParsePassiveReply(lastReply.ReplyText);
         // The address in the reply is not trusted: a hostile server could make
         // the client connect anywhere. The data comes from the control peer.
-        auto address = net::PeerAddress(control.Get());
+        auto address = controlPeer;
         address.SetPort(endpoint.port);
         const unsigned expected = generation;
         net::Fd data = net::ConnectTcp(address, net::DeadlineAfter(limits.ConnectTimeout), Pumper(),
@@ -530,7 +533,7 @@ struct TFtpClient::Impl {
 
         // Only the server may deliver the data: a connection from any other
         // host is turned away and the wait goes on.
-        const std::string serverHost = net::PeerAddress(control.Get()).HostText();
+        const std::string serverHost = controlPeer.HostText();
         const unsigned expected = generation;
         const auto deadline = net::DeadlineAfter(limits.AcceptTimeout);
         net::Fd data;
@@ -685,6 +688,9 @@ void TFtpClient::Connect()
     const int endpointPort = viaProxy ? d->proxy.Port : d->port;
     try {
         d->control = net::ConnectTcp(endpointHost, endpointPort, d->limits.ConnectTimeout, d->Pumper());
+        // Every command goes out at once, even with an earlier one unacknowledged.
+        net::SetNoDelay(d->control.Get());
+        d->controlPeer = net::PeerAddress(d->control.Get());
         d->everConnected = true;
         d->input.clear();
         d->inputPos = 0;

@@ -65,8 +65,9 @@ TemporaryFile CreateTemporaryBeside(const std::string& targetPath)
     // Hidden, and marked as ours, so that a crash leaves a recognisable leftover.
     const std::string base = folder + "." + name.substr(0, 200) + ".taskhaul-";
     static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    std::random_device seed;
-    std::minstd_rand random(seed());
+    // The name only has to be unlikely to be taken (O_EXCL decides): one
+    // generator, seeded once, serves every download.
+    thread_local std::minstd_rand random {std::random_device {}()};
     int lastError = EEXIST;
     for (int attempt = 0; attempt < 100 && lastError == EEXIST; ++attempt) {
         std::string path = base;

@@ -192,6 +192,12 @@ Address PeerAddress(int fd)
     return address;
 }
 
+void SetNoDelay(int fd)
+{
+    const int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+}
+
 void ThrowSocketError(int errorNumber)
 {
     throw ESocketError(errorNumber);
@@ -202,8 +208,6 @@ Fd ConnectTcp(const Address& address, Deadline deadline, const Pumper& pumper, c
     Fd socket(::socket(address.Family(), SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (!socket.Valid())
         ThrowSocketError(errno);
-    const int one = 1;
-    ::setsockopt(socket.Get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     if (::connect(socket.Get(), reinterpret_cast<const sockaddr*>(&address.storage), address.length) == 0)
         return socket;
     if (errno != EINPROGRESS)

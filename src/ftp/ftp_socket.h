@@ -97,6 +97,9 @@ Fd ConnectTcp(const std::string& host, int port, std::chrono::milliseconds timeo
 Fd ConnectTcp(const Address& address, Deadline deadline, const Pumper& pumper,
               const std::function<bool()>& stopped = {});
 
+// Sends small writes at once instead of waiting for earlier ones to be acknowledged.
+void SetNoDelay(int fd);
+
 // Throws ESocketError for the given errno value.
 [[noreturn]] void ThrowSocketError(int errorNumber);
 
