@@ -24,46 +24,7 @@ import sys
 import tempfile
 import time
 
-SERVER = r"""
-import logging, os, sys
-from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
-from pyftpdlib.servers import FTPServer
-logging.basicConfig(level=logging.ERROR)
-logging.getLogger("pyftpdlib").setLevel(logging.ERROR)
-authorizer = DummyAuthorizer()
-authorizer.add_user("bench", "secret", sys.argv[1], perm="elr")
-FTPHandler.authorizer = authorizer
-FTPHandler.banner = "bench server ready"
-server = FTPServer((sys.argv[2], 0), FTPHandler)
-with open(sys.argv[3] + ".tmp", "w") as f:
-    f.write(str(server.socket.getsockname()[1]))
-os.rename(sys.argv[3] + ".tmp", sys.argv[3])
-server.serve_forever()
-"""
-
-
-class Server:
-    """One pyftpdlib process serving `root` on `address`."""
-
-    def __init__(self, root, address, work):
-        port_file = os.path.join(work, "port-" + address)
-        self.address = address
-        self.process = subprocess.Popen(["/usr/bin/python3", "-c", SERVER, root, address, port_file])
-        for _ in range(200):
-            if os.path.exists(port_file):
-                break
-            if self.process.poll() is not None:
-                raise SystemExit("the FTP server on %s did not start" % address)
-            time.sleep(0.05)
-        else:
-            raise SystemExit("the FTP server on %s did not start in time" % address)
-        with open(port_file) as f:
-            self.port = int(f.read())
-
-    def stop(self):
-        self.process.terminate()
-        self.process.wait()
+from bench_ftp_server import FtpServer
 
 
 def timed(command):
@@ -101,7 +62,7 @@ def main():
         next_address = [2]
 
         def fresh_server():
-            server = Server(root, "127.0.0.%d" % next_address[0], work)
+            server = FtpServer(root, "bench", "secret", "127.0.0.%d" % next_address[0])
             next_address[0] += 1
             servers.append(server)
             return server
@@ -160,8 +121,7 @@ def main():
                  statistics.median(engine_rates) / statistics.median(lftp_rates), statistics.median(ratios)))
     finally:
         for server in servers:
-            if server.process.poll() is None:
-                server.stop()
+            server.stop()
         shutil.rmtree(scratch, ignore_errors=True)
         shutil.rmtree(work, ignore_errors=True)
 
