@@ -11,30 +11,10 @@ run, the medians, and the client's ratios to curl.
 
 import argparse
 import os
-import statistics
-import subprocess
 import sys
 import tempfile
-import time
 
-from bench_ftp_server import FtpServer
-
-
-def run(command, scratch):
-    """Runs a command; returns wall seconds, CPU seconds and peak RSS in MiB.
-
-    GNU time reports the figures: a child forked from this Python process would
-    count Python's own memory as its peak."""
-    report = os.path.join(scratch, "time.txt")
-    start = time.monotonic()
-    result = subprocess.run(["/usr/bin/time", "-o", report, "-f", "%U %S %M"] + command,
-                            stdout=subprocess.DEVNULL)
-    wall = time.monotonic() - start
-    if result.returncode != 0:
-        sys.exit(f"failed: {' '.join(command)}")
-    with open(report) as f:
-        user, system, peak_kib = f.read().split()[-3:]
-    return wall, float(user) + float(system), int(peak_kib) / 1024.0
+from bench_support import FtpServer, measure, medians
 
 
 def main():
@@ -45,8 +25,6 @@ def main():
     parser.add_argument("--active", action="store_true", help="active mode for both clients")
     args = parser.parse_args()
 
-    if not os.access("/usr/bin/time", os.X_OK):
-        sys.exit("/usr/bin/time is missing: install Debian's time package (scripts/setup.sh)")
     client = os.path.join(args.build_dir, "bench", "ftp_download")
     if not os.access(client, os.X_OK):
         sys.exit(f"{client} not built (cmake --build {args.build_dir} --target ftp_download)")
@@ -75,14 +53,14 @@ def main():
                 for name, command in (("taskhaul", ours), ("curl", theirs)):
                     if os.path.exists(target):
                         os.remove(target)
-                    wall, cpu, rss = run(command, scratch)
+                    wall, cpu, rss, _ = measure(command)
                     if os.path.getsize(target) != size:
                         sys.exit(f"{name}: wrong size {os.path.getsize(target)}")
                     results[name].append((wall, cpu, rss))
                     print(f"round {round_ + 1} {name:9s} {size / wall / 1e6:8.0f} MB/s  "
                           f"wall {wall:6.3f} s  cpu {cpu:6.3f} s  peak {rss:6.1f} MiB")
 
-    med = {name: tuple(statistics.median(r[i] for r in runs) for i in range(3)) for name, runs in results.items()}
+    med = medians(results)
     print()
     for name, (wall, cpu, rss) in med.items():
         print(f"median {name:9s} {size / wall / 1e6:8.0f} MB/s  cpu {cpu:6.3f} s  peak {rss:6.1f} MiB")

@@ -12,25 +12,10 @@ the ratios.
 
 import argparse
 import os
-import statistics
-import subprocess
 import sys
 import tempfile
-import time
 
-from bench_ftp_server import FtpServer
-
-
-def measure(command):
-    start = time.monotonic()
-    process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-    out = process.stdout.read()
-    err = process.stderr.read()
-    _, status, usage = os.wait4(process.pid, 0)
-    wall = time.monotonic() - start
-    if os.waitstatus_to_exitcode(status) != 0:
-        sys.exit(f"failed: {' '.join(command)}: {err.decode(errors='replace')}")
-    return wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024.0, out
+from bench_support import FtpServer, measure, medians
 
 
 def main():
@@ -66,7 +51,7 @@ def main():
                     print(f"round {round_ + 1} {name:9s} wall {wall:6.3f} s  cpu {cpu:6.3f} s  "
                           f"peak {rss:6.1f} MiB  ({note})")
 
-    med = {name: tuple(statistics.median(r[i] for r in runs) for i in range(3)) for name, runs in results.items()}
+    med = medians(results)
     print()
     for name, (wall, cpu, rss) in med.items():
         print(f"median {name:9s} wall {wall:6.3f} s  cpu {cpu:6.3f} s  peak {rss:6.1f} MiB")

@@ -19,18 +19,10 @@ median of the per-round ratios.
 import os
 import shutil
 import statistics
-import subprocess
 import sys
 import tempfile
-import time
 
-from bench_ftp_server import FtpServer
-
-
-def timed(command):
-    start = time.monotonic()
-    subprocess.run(command, check=True, stdout=subprocess.DEVNULL)
-    return time.monotonic() - start
+from bench_support import FtpServer, measure
 
 
 def count_files(folder):
@@ -75,7 +67,7 @@ def main():
             log = os.path.join(scratch, "log.txt")
             if os.path.exists(log):
                 os.remove(log)
-            seconds = timed([bench, server.address, str(server.port), "bench", "secret", "/pub", target, log, "passive"])
+            seconds = measure([bench, server.address, str(server.port), "bench", "secret", "/pub", target, log, "passive"])[0]
             server.stop()
             return seconds, target
 
@@ -85,7 +77,7 @@ def main():
             shutil.rmtree(target, ignore_errors=True)
             script = ("set ftp:passive-mode on; set mirror:parallel-transfer-count 1; set net:max-retries 1; "
                       "mirror /pub %s; quit" % target)
-            seconds = timed(["lftp", "-u", "bench,secret", "-p", str(server.port), "-e", script, server.address])
+            seconds = measure(["lftp", "-u", "bench,secret", "-p", str(server.port), "-e", script, server.address])[0]
             server.stop()
             return seconds, target
 

@@ -1,0 +1,77 @@
+"""What the benchmark scripts share: the FTP server they measure against
+(pyftpdlib serving one folder read-only to one user, on a loopback address and
+a port of its own) and the measuring of one run of a client."""
+
+import os
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+_SERVER = r'''
+import logging, sys
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.servers import FTPServer
+logging.basicConfig(level=logging.WARNING)
+root, user, password, address = sys.argv[1:5]
+authorizer = DummyAuthorizer()
+authorizer.add_user(user, password, root, perm="elr")
+FTPHandler.authorizer = authorizer
+server = FTPServer((address, 0), FTPHandler)
+print(server.socket.getsockname()[1], flush=True)
+server.serve_forever(handle_exit=True)
+'''
+
+
+class FtpServer:
+    """Starts the server at once; `port` is known when the constructor returns.
+    Use it as a context manager, or call stop()."""
+
+    def __init__(self, root, user="bench", password="bench", address="127.0.0.1"):
+        self.address = address
+        self.process = subprocess.Popen(["/usr/bin/python3", "-c", _SERVER, root, user, password, address],
+                                        stdout=subprocess.PIPE, text=True)
+        line = self.process.stdout.readline()
+        if not line.strip().isdigit():
+            self.stop()
+            raise SystemExit(f"the FTP server on {address} did not start")
+        self.port = int(line)
+
+    def stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+        self.process.wait()
+        self.process.stdout.close()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
+
+
+def measure(command):
+    """Runs a command; returns wall seconds, CPU seconds, peak RSS in MiB and
+    what it wrote to standard output.
+
+    GNU time reports the figures: a child forked from this Python process would
+    count Python's own memory as its peak."""
+    if not os.access("/usr/bin/time", os.X_OK):
+        sys.exit("/usr/bin/time is missing: install Debian's time package (scripts/setup.sh)")
+    with tempfile.NamedTemporaryFile("r", prefix="taskhaul-bench-time-") as report:
+        start = time.monotonic()
+        result = subprocess.run(["/usr/bin/time", "-o", report.name, "-f", "%U %S %M"] + command,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        wall = time.monotonic() - start
+        if result.returncode != 0:
+            sys.exit(f"failed: {' '.join(command)}: {result.stderr.decode(errors='replace')}")
+        user, system, peak_kib = report.read().split()[-3:]
+    return wall, float(user) + float(system), int(peak_kib) / 1024.0, result.stdout
+
+
+def medians(results):
+    """{name: [(wall, cpu, peak), ...]} -> {name: (median wall, median cpu, median peak)}"""
+    return {name: tuple(statistics.median(run[i] for run in runs) for i in range(3))
+            for name, runs in results.items()}
