@@ -101,7 +101,7 @@ struct Vector {
 
 std::vector<Vector> PublishedVectors()
 {
-    std::ifstream in(TASKHAUL_SHARED_DIR "/otp/vectors.tsv");
+    std::ifstream in(TASKHAUL_TEST_DATA_DIR "/otp/vectors.tsv");
     EXPECT_TRUE(in) << "vectors.tsv missing";
     std::vector<Vector> vectors;
     std::string line;

@@ -13,7 +13,7 @@ namespace {
 
 std::string listingsDir()
 {
-    return std::string(TASKHAUL_SHARED_DIR) + "/listings";
+    return std::string(TASKHAUL_TEST_DATA_DIR) + "/listings";
 }
 
 std::vector<std::string> splitTabs(const std::string& line)

@@ -1,6 +1,6 @@
 #pragma once
 
-// Reads the captured sample listings (shared/listings/<slug>.tsv): each file names
+// Reads the captured sample listings (tests/data/listings/<slug>.tsv): each file names
 // the ident of its format and holds cases of raw listing lines with the entries
 // they must give.
 
@@ -41,7 +41,7 @@ struct SampleFile {
 
 // Slugs of all sample files present, sorted.
 std::vector<std::string> sampleSlugs();
-// Reads shared/listings/<slug>.tsv; throws std::runtime_error when it cannot.
+// Reads tests/data/listings/<slug>.tsv; throws std::runtime_error when it cannot.
 SampleFile readSampleFile(const std::string& slug);
 
 // Whether `actual` shows the date `expected` to the precision it is printed with.
