@@ -1,5 +1,7 @@
 #include "log/activity_log.h"
 
+#include "log/one_line.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -108,7 +110,7 @@ QString ActivityLog::formatLine(const QDateTime& moment, const QString& text) co
 
 void ActivityLog::write(const QString& text)
 {
-    const QString line = formatLine(clock_(), text);
+    const QString line = formatLine(clock_(), oneLine(text));
     appendToFile(path_, line.toUtf8() + "\r\n");
     if (observer_)
         observer_(line);

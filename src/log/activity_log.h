@@ -40,8 +40,9 @@ public:
     ActivityLog(QString path, LongTimeFormat timeFormat, Clock clock = {});
 
     // Appends "yyyy-MM-dd <long time> - <text>" + CR LF, reading the clock once.
-    // The text is written unchanged (UTF-8), also when it holds " - " or line
-    // breaks. Throws LogWriteError; the line is then lost and no file is left open.
+    // The text is made one line first (oneLine): whatever a server or a user put
+    // in it, one entry stays one line with its own time stamp. Written as UTF-8.
+    // Throws LogWriteError; the line is then lost and no file is left open.
     void write(const QString& text);
 
     // The line `write` would append at `moment`, without CR LF.

@@ -36,9 +36,9 @@ TEST_F(ActivityLogTest, AppendsTimeStampedLinesEndedByCrLf)
     EXPECT_EQ(contents(path), "2026-03-07 14:05:09 - Parameters reset\r\n");
 
     now = QDateTime(QDate(2026, 12, 31), QTime(9, 0, 1));
-    log.write(QStringLiteral("second - with a dash\r\nand a line break, ünïcode"));
+    log.write(QStringLiteral("second - with a dash\r\nand a line break, ünïcode\r\n"));
     EXPECT_EQ(contents(path), "2026-03-07 14:05:09 - Parameters reset\r\n"
-                              "2026-12-31 09:00:01 - second - with a dash\r\nand a line break, \xc3\xbcn\xc3\xaf" "code\r\n");
+                              "2026-12-31 09:00:01 - second - with a dash / and a line break, \xc3\xbcn\xc3\xaf" "code\r\n");
 }
 
 TEST_F(ActivityLogTest, StampsWithTheLocalesTimeFormat)
