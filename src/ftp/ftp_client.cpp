@@ -28,7 +28,7 @@ constexpr std::size_t kDataChunkSize = 256 * 1024;
 
 // How long to wait for a reply that nobody asked for any more (the answer to an
 // ABOR sent while no transfer ran) before the next command is sent.
-constexpr std::chrono::milliseconds kStaleReplyWait {10000};
+constexpr std::chrono::milliseconds kStaleReplyWait { 10000 };
 
 std::string ToUpper(std::string_view text)
 {
@@ -52,7 +52,7 @@ void RequireSafeCommand(const std::string& text)
 bool ServerWantsZoneQuery(const TFtpReply& greeting, const std::vector<std::string>& capabilities)
 {
     const std::string first = greeting.ReplyText.empty() ? std::string() : greeting.ReplyText.front();
-    for (std::string_view prefix : {"Serv-U ", "BPFTP Server ", "TitanFTP server "})
+    for (std::string_view prefix : { "Serv-U ", "BPFTP Server ", "TitanFTP server " })
         if (first.starts_with(prefix))
             return true;
     for (const auto& entry : capabilities) {
@@ -63,7 +63,8 @@ bool ServerWantsZoneQuery(const TFtpReply& greeting, const std::vector<std::stri
         std::string_view rest = text.substr(word.size());
         for (std::size_t pos = 0; pos <= rest.size();) {
             const auto semicolon = rest.find(';', pos);
-            const auto item = reply::Trim(rest.substr(pos, semicolon == std::string_view::npos ? rest.npos : semicolon - pos));
+            const auto item = reply::Trim(
+                rest.substr(pos, semicolon == std::string_view::npos ? rest.npos : semicolon - pos));
             if (ToUpper(item) == "ZONE")
                 return true;
             if (semicolon == std::string_view::npos)
@@ -79,14 +80,17 @@ ListDateTime LocalNow()
     const std::time_t now = std::time(nullptr);
     std::tm local {};
     localtime_r(&now, &local);
-    return ListDateTime {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
-                         local.tm_sec, 0};
+    return ListDateTime { local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+        local.tm_sec, 0 };
 }
 
 } // namespace
 
 struct TFtpClient::Impl {
-    explicit Impl(TFtpClient& owner) : self(owner) {}
+    explicit Impl(TFtpClient& owner)
+        : self(owner)
+    {
+    }
 
     TFtpClient& self;
 
@@ -105,7 +109,7 @@ struct TFtpClient::Impl {
     // Control connection.
     net::Fd control;
     net::Address controlPeer; // the server end of the control connection
-    std::string input;        // bytes received and not yet taken as lines
+    std::string input; // bytes received and not yet taken as lines
     std::size_t inputPos = 0; // start of the unread part of `input`
     bool everConnected = false;
     // Changes whenever the control socket is closed, so that a wait that began
@@ -135,7 +139,7 @@ struct TFtpClient::Impl {
     bool parsedValid = false;
     std::string listingFormat;
 
-    net::Pumper Pumper() const { return net::Pumper {self.Pump, limits.PumpInterval}; }
+    net::Pumper Pumper() const { return net::Pumper { self.Pump, limits.PumpInterval }; }
 
     void RequireConnection() const
     {
@@ -206,7 +210,7 @@ struct TFtpClient::Impl {
                 net::ThrowSocketError(error);
             }
             const auto outcome = net::Wait(control.Get(), POLLIN, deadline, Pumper(),
-                                           [this, expected] { return generation != expected; });
+                [this, expected] { return generation != expected; });
             if (outcome == net::WaitOutcome::TimedOut)
                 return false;
             if (outcome == net::WaitOutcome::Stopped)
@@ -318,7 +322,8 @@ struct TFtpClient::Impl {
         const unsigned expected = generation;
         const auto deadline = net::DeadlineAfter(limits.ReplyTimeout);
         while (sent < line.size()) {
-            const ssize_t n = ::send(control.Get(), line.data() + sent, line.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+            const ssize_t n
+                = ::send(control.Get(), line.data() + sent, line.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
             if (n >= 0) {
                 sent += static_cast<std::size_t>(n);
                 continue;
@@ -333,7 +338,7 @@ struct TFtpClient::Impl {
                 net::ThrowSocketError(error);
             }
             const auto outcome = net::Wait(control.Get(), POLLOUT, deadline, Pumper(),
-                                           [this, expected] { return generation != expected; });
+                [this, expected] { return generation != expected; });
             if (outcome == net::WaitOutcome::Stopped)
                 throw ENotConnected(true);
             if (outcome == net::WaitOutcome::TimedOut) {
@@ -355,7 +360,7 @@ struct TFtpClient::Impl {
 
     void Login()
     {
-        LoginSettings settings {host, port, username, proxy};
+        LoginSettings settings { host, port, username, proxy };
         int previous = 0;
         for (const auto& step : BuildLoginSteps(settings)) {
             if (step.onlyAfter331 && previous != 331)
@@ -373,7 +378,7 @@ struct TFtpClient::Impl {
         if (!capabilities.empty())
             capabilities.pop_back();
 
-        SendCommand(transferType == TFtpTransferType::ftBinary ? "TYPE I" : "TYPE A", {200});
+        SendCommand(transferType == TFtpTransferType::ftBinary ? "TYPE I" : "TYPE A", { 200 });
     }
 
     void AfterLogin()
@@ -408,7 +413,8 @@ struct TFtpClient::Impl {
             dataBuffer.resize(kDataChunkSize);
             char* const buffer = dataBuffer.data();
             std::size_t filled = 0;
-            const auto idleLimit = transferTimeout > 0 ? std::chrono::milliseconds(transferTimeout) : limits.DataIdleTimeout;
+            const auto idleLimit
+                = transferTimeout > 0 ? std::chrono::milliseconds(transferTimeout) : limits.DataIdleTimeout;
             const unsigned expected = generation;
             auto idleDeadline = net::DeadlineAfter(idleLimit);
             auto nextPump = net::SteadyClock::now() + limits.PumpInterval;
@@ -448,9 +454,8 @@ struct TFtpClient::Impl {
                     net::ThrowSocketError(errno);
                 }
                 flush();
-                const auto outcome = net::Wait(fd, POLLIN, idleDeadline, Pumper(), [this, expected] {
-                    return abortRequested || generation != expected;
-                });
+                const auto outcome = net::Wait(fd, POLLIN, idleDeadline, Pumper(),
+                    [this, expected] { return abortRequested || generation != expected; });
                 nextPump = net::SteadyClock::now() + limits.PumpInterval;
                 if (outcome == net::WaitOutcome::TimedOut)
                     throw EReadTimeout();
@@ -486,7 +491,7 @@ struct TFtpClient::Impl {
             SendCommand("PRET " + command, {});
         // Late replies were taken in by TransferData just now.
         WriteLine("PASV");
-        ReadReply({227});
+        ReadReply({ 227 });
         const auto endpoint = ParsePassiveReply(lastReply.ReplyText);
         // The address in the reply is not trusted: a hostile server could make
         // the client connect anywhere. The data comes from the control peer.
@@ -494,13 +499,13 @@ struct TFtpClient::Impl {
         address.SetPort(endpoint.port);
         const unsigned expected = generation;
         net::Fd data = net::ConnectTcp(address, net::DeadlineAfter(limits.ConnectTimeout), Pumper(),
-                                       [this, expected] { return abortRequested || generation != expected; });
+            [this, expected] { return abortRequested || generation != expected; });
         dataFd = data.Get();
         try {
             if (resume)
-                SendCommand("REST " + std::to_string(stream.Position()), {350});
+                SendCommand("REST " + std::to_string(stream.Position()), { 350 });
             WriteLine(command);
-            ReadReply({125, 150, 154});
+            ReadReply({ 125, 150, 154 });
             phase.accepted = true;
             ReadAnnouncement(phase);
             phase.received = ReadData(data.Get(), stream);
@@ -524,10 +529,10 @@ struct TFtpClient::Impl {
             || ::listen(listener.Get(), 15) != 0)
             net::ThrowSocketError(errno);
         const auto bound = net::LocalAddress(listener.Get());
-        SendCommand("PORT " + PortArgument(bound.HostText(), bound.Port()), {200});
+        SendCommand("PORT " + PortArgument(bound.HostText(), bound.Port()), { 200 });
         if (resume)
-            SendCommand("REST " + std::to_string(stream.Position()), {350});
-        SendCommand(command, {125, 150, 154});
+            SendCommand("REST " + std::to_string(stream.Position()), { 350 });
+        SendCommand(command, { 125, 150, 154 });
         phase.accepted = true;
         ReadAnnouncement(phase);
 
@@ -539,7 +544,7 @@ struct TFtpClient::Impl {
         net::Fd data;
         while (!data.Valid()) {
             const auto outcome = net::Wait(listener.Get(), POLLIN, deadline, Pumper(),
-                                           [this, expected] { return abortRequested || generation != expected; });
+                [this, expected] { return abortRequested || generation != expected; });
             if (outcome == net::WaitOutcome::TimedOut)
                 throw EConnectTimeout();
             if (outcome == net::WaitOutcome::Stopped)
@@ -574,7 +579,8 @@ struct TFtpClient::Impl {
 
         std::optional<std::int64_t> expectedSize;
         const bool retrieval = command.starts_with("RETR ");
-        if (retrieval && transferType == TFtpTransferType::ftBinary && sizeName == command.substr(5) && sizeValue >= 0)
+        if (retrieval && transferType == TFtpTransferType::ftBinary && sizeName == command.substr(5)
+            && sizeValue >= 0)
             expectedSize = sizeValue;
         const std::int64_t startPosition = resume ? stream.Position() : 0;
 
@@ -587,7 +593,7 @@ struct TFtpClient::Impl {
                 d.transferring = false;
                 d.dataFd = -1;
             }
-        } reset {*this};
+        } reset { *this };
 
         DataPhase phase;
         try {
@@ -606,11 +612,11 @@ struct TFtpClient::Impl {
             throw EOperationAborted();
         }
 
-        const int final = ReadReply({225, 226, 250, 426, 450});
+        const int final = ReadReply({ 225, 226, 250, 426, 450 });
         const bool cutShort = final == 426 || final == 450;
         const TFtpReply finalReply = lastReply;
         if (cutShort)
-            ReadReply({226, 225});
+            ReadReply({ 226, 225 });
         else if (abortRequested)
             staleReplies = 1; // the transfer had ended: the ABOR gets a reply of its own
         if (abortRequested)
@@ -634,7 +640,10 @@ struct TFtpClient::Impl {
 
 // ---- Construction and settings ----
 
-TFtpClient::TFtpClient() : d(std::make_unique<Impl>(*this)) {}
+TFtpClient::TFtpClient()
+    : d(std::make_unique<Impl>(*this))
+{
+}
 
 TFtpClient::~TFtpClient()
 {
@@ -642,19 +651,58 @@ TFtpClient::~TFtpClient()
     d->control.Reset();
 }
 
-const std::string& TFtpClient::Host() const noexcept { return d->host; }
-void TFtpClient::SetHost(std::string host) { d->host = std::move(host); }
-int TFtpClient::Port() const noexcept { return d->port; }
-void TFtpClient::SetPort(int port) { d->port = port; }
-const std::string& TFtpClient::Username() const noexcept { return d->username; }
-void TFtpClient::SetUsername(std::string user) { d->username = std::move(user); }
-const std::string& TFtpClient::Password() const noexcept { return d->password; }
-void TFtpClient::SetPassword(std::string password) { d->password = std::move(password); }
-bool TFtpClient::AutoLogin() const noexcept { return d->autoLogin; }
-void TFtpClient::SetAutoLogin(bool autoLogin) { d->autoLogin = autoLogin; }
-bool TFtpClient::Passive() const noexcept { return d->passive; }
-void TFtpClient::SetPassive(bool passive) { d->passive = passive; }
-TFtpTransferType TFtpClient::TransferType() const noexcept { return d->transferType; }
+const std::string& TFtpClient::Host() const noexcept
+{
+    return d->host;
+}
+void TFtpClient::SetHost(std::string host)
+{
+    d->host = std::move(host);
+}
+int TFtpClient::Port() const noexcept
+{
+    return d->port;
+}
+void TFtpClient::SetPort(int port)
+{
+    d->port = port;
+}
+const std::string& TFtpClient::Username() const noexcept
+{
+    return d->username;
+}
+void TFtpClient::SetUsername(std::string user)
+{
+    d->username = std::move(user);
+}
+const std::string& TFtpClient::Password() const noexcept
+{
+    return d->password;
+}
+void TFtpClient::SetPassword(std::string password)
+{
+    d->password = std::move(password);
+}
+bool TFtpClient::AutoLogin() const noexcept
+{
+    return d->autoLogin;
+}
+void TFtpClient::SetAutoLogin(bool autoLogin)
+{
+    d->autoLogin = autoLogin;
+}
+bool TFtpClient::Passive() const noexcept
+{
+    return d->passive;
+}
+void TFtpClient::SetPassive(bool passive)
+{
+    d->passive = passive;
+}
+TFtpTransferType TFtpClient::TransferType() const noexcept
+{
+    return d->transferType;
+}
 
 void TFtpClient::SetTransferType(TFtpTransferType type)
 {
@@ -662,20 +710,50 @@ void TFtpClient::SetTransferType(TFtpTransferType type)
         return;
     d->transferType = type;
     if (d->control.Valid())
-        d->SendCommand(type == TFtpTransferType::ftBinary ? "TYPE I" : "TYPE A", {200});
+        d->SendCommand(type == TFtpTransferType::ftBinary ? "TYPE I" : "TYPE A", { 200 });
 }
 
-int TFtpClient::TransferTimeout() const noexcept { return d->transferTimeout; }
-void TFtpClient::SetTransferTimeout(int milliseconds) { d->transferTimeout = std::max(0, milliseconds); }
-TFtpProxySettings& TFtpClient::ProxySettings() noexcept { return d->proxy; }
-const TFtpProxySettings& TFtpClient::ProxySettings() const noexcept { return d->proxy; }
-const TFtpLimits& TFtpClient::Limits() const noexcept { return d->limits; }
-void TFtpClient::SetLimits(const TFtpLimits& limits) { d->limits = limits; }
+int TFtpClient::TransferTimeout() const noexcept
+{
+    return d->transferTimeout;
+}
+void TFtpClient::SetTransferTimeout(int milliseconds)
+{
+    d->transferTimeout = std::max(0, milliseconds);
+}
+TFtpProxySettings& TFtpClient::ProxySettings() noexcept
+{
+    return d->proxy;
+}
+const TFtpProxySettings& TFtpClient::ProxySettings() const noexcept
+{
+    return d->proxy;
+}
+const TFtpLimits& TFtpClient::Limits() const noexcept
+{
+    return d->limits;
+}
+void TFtpClient::SetLimits(const TFtpLimits& limits)
+{
+    d->limits = limits;
+}
 
-const TFtpReply& TFtpClient::LastReply() const noexcept { return d->lastReply; }
-const TFtpReply& TFtpClient::Greeting() const noexcept { return d->greeting; }
-const std::vector<std::string>& TFtpClient::Capabilities() const noexcept { return d->capabilities; }
-const std::string& TFtpClient::SystemDescription() const noexcept { return d->systemDescription; }
+const TFtpReply& TFtpClient::LastReply() const noexcept
+{
+    return d->lastReply;
+}
+const TFtpReply& TFtpClient::Greeting() const noexcept
+{
+    return d->greeting;
+}
+const std::vector<std::string>& TFtpClient::Capabilities() const noexcept
+{
+    return d->capabilities;
+}
+const std::string& TFtpClient::SystemDescription() const noexcept
+{
+    return d->systemDescription;
+}
 
 // ---- Control connection ----
 
@@ -702,7 +780,7 @@ void TFtpClient::Connect()
         d->sizeName.clear();
         d->sizeValue = -1;
 
-        d->ReadReply({220});
+        d->ReadReply({ 220 });
         d->greeting = d->lastReply;
         if (d->autoLogin) {
             d->Login();
@@ -759,14 +837,13 @@ void TFtpClient::WriteCommandLine(const std::string& text)
 
 void TFtpClient::ChangeDirectory(const std::string& folder)
 {
-    d->SendCommand("CWD " + folder, {200, 250});
+    d->SendCommand("CWD " + folder, { 200, 250 });
 }
 
 bool TFtpClient::IsFeatureSupported(const std::string& feature) const
 {
-    return std::any_of(d->capabilities.begin(), d->capabilities.end(), [&](const std::string& entry) {
-        return ToUpper(FirstWord(reply::TrimLeft(entry))) == feature;
-    });
+    return std::any_of(d->capabilities.begin(), d->capabilities.end(),
+        [&](const std::string& entry) { return ToUpper(FirstWord(reply::TrimLeft(entry))) == feature; });
 }
 
 // ---- Data connection and retrieval ----
@@ -783,8 +860,8 @@ std::int64_t TFtpClient::FileSize(const std::string& remoteName)
     return size;
 }
 
-void TFtpClient::RetrieveFile(const std::string& remoteName, const std::string& localPath, bool overwrite,
-                              bool resume)
+void TFtpClient::RetrieveFile(
+    const std::string& remoteName, const std::string& localPath, bool overwrite, bool resume)
 {
     RequireSafeCommand(remoteName);
     if (LocalPathExists(localPath)) {
@@ -881,7 +958,10 @@ void TFtpClient::ListFolder(std::vector<std::string>& lines, const std::string& 
     lines = d->listingLines;
 }
 
-const std::vector<std::string>& TFtpClient::ListingLines() const noexcept { return d->listingLines; }
+const std::vector<std::string>& TFtpClient::ListingLines() const noexcept
+{
+    return d->listingLines;
+}
 
 TFtpListItems& TFtpClient::ParsedListing()
 {
@@ -898,11 +978,17 @@ TFtpListItems& TFtpClient::ParsedListing()
     return d->parsed;
 }
 
-const std::string& TFtpClient::ListingFormat() const noexcept { return d->listingFormat; }
+const std::string& TFtpClient::ListingFormat() const noexcept
+{
+    return d->listingFormat;
+}
 
 // ---- Streams ----
 
-TFtpStdStream::TFtpStdStream(std::ostream& out) : out_(out) {}
+TFtpStdStream::TFtpStdStream(std::ostream& out)
+    : out_(out)
+{
+}
 
 void TFtpStdStream::Write(const char* data, std::size_t size)
 {

@@ -53,16 +53,16 @@ struct TFtpProxySettings {
 // Time limits of the client. The defaults are the product's values; tests shorten them.
 struct TFtpLimits {
     // TCP connect of the control and passive data connections.
-    std::chrono::milliseconds ConnectTimeout {120000};
+    std::chrono::milliseconds ConnectTimeout { 120000 };
     // A reply that has not been completed in this time fails with "Read Timeout".
-    std::chrono::milliseconds ReplyTimeout {120000};
+    std::chrono::milliseconds ReplyTimeout { 120000 };
     // Active mode: the server must connect to our listener within this time.
-    std::chrono::milliseconds AcceptTimeout {60000};
+    std::chrono::milliseconds AcceptTimeout { 60000 };
     // A data connection that brings no byte for this long fails with "Read Timeout"
     // (applies when TransferTimeout is 0; a non-zero TransferTimeout takes precedence).
-    std::chrono::milliseconds DataIdleTimeout {300000};
+    std::chrono::milliseconds DataIdleTimeout { 300000 };
     // The longest single wait between two calls of the pump.
-    std::chrono::milliseconds PumpInterval {50};
+    std::chrono::milliseconds PumpInterval { 50 };
 };
 
 class TFtpClient {
@@ -149,8 +149,8 @@ public:
     // Downloads into a temporary file beside the local path and renames it over the
     // local path only once the server has confirmed the transfer. On any failure the
     // local path is left as it was.
-    void RetrieveFile(const std::string& remoteName, const std::string& localPath, bool overwrite,
-                      bool resume = false);
+    void RetrieveFile(
+        const std::string& remoteName, const std::string& localPath, bool overwrite, bool resume = false);
     void RetrieveToStream(const std::string& remoteName, TFtpOutputStream& stream, bool resume = false);
     void RetrieveToStream(const std::string& remoteName, std::ostream& stream, bool resume = false);
     // The data-transfer procedure shared by retrieval and listing.

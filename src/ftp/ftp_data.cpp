@@ -10,8 +10,7 @@
 namespace taskhaul::ftp {
 namespace {
 
-template <typename Int>
-std::optional<Int> ReadInteger(std::string_view text)
+template <typename Int> std::optional<Int> ReadInteger(std::string_view text)
 {
     Int value {};
     if (!text.empty() && text.front() == '+')
@@ -45,7 +44,8 @@ PassiveEndpoint ParsePassiveReply(const std::vector<std::string>& replyText)
     std::vector<std::string_view> fields;
     for (std::size_t pos = 0;;) {
         const auto comma = text.find(',', pos);
-        fields.push_back(text.substr(pos, comma == std::string_view::npos ? std::string_view::npos : comma - pos));
+        fields.push_back(
+            text.substr(pos, comma == std::string_view::npos ? std::string_view::npos : comma - pos));
         if (comma == std::string_view::npos)
             break;
         pos = comma + 1;
@@ -97,7 +97,8 @@ std::optional<std::int64_t> AnnouncedSize(const std::vector<std::string>& replyT
         const auto open = text.rfind('(', end);
         if (open == std::string_view::npos)
             continue;
-        if (const auto value = ReadInteger<std::int64_t>(text.substr(open + 1, end - open - 1)); value && *value >= 0)
+        if (const auto value = ReadInteger<std::int64_t>(text.substr(open + 1, end - open - 1));
+            value && *value >= 0)
             return value;
     }
     return std::nullopt;

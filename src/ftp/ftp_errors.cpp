@@ -14,16 +14,20 @@ std::string SystemText(int errorNumber)
 
 } // namespace
 
-ESocketError::ESocketError(int errorNumber) : ESocketError(errorNumber, SystemText(errorNumber)) {}
+ESocketError::ESocketError(int errorNumber)
+    : ESocketError(errorNumber, SystemText(errorNumber))
+{
+}
 
 ESocketError::ESocketError(int errorNumber, const std::string& text)
-    : EFtpException("Socket Error # " + std::to_string(errorNumber) + "\r\n" + text), errorNumber_(errorNumber)
+    : EFtpException("Socket Error # " + std::to_string(errorNumber) + "\r\n" + text)
+    , errorNumber_(errorNumber)
 {
 }
 
 EIncompleteTransfer::EIncompleteTransfer(std::int64_t expected, std::int64_t received)
-    : EFtpException("Transfer incomplete: the server announced " + std::to_string(expected)
-                    + " bytes, but " + std::to_string(received) + " bytes were received.")
+    : EFtpException("Transfer incomplete: the server announced " + std::to_string(expected) + " bytes, but "
+        + std::to_string(received) + " bytes were received.")
     , expected_(expected)
     , received_(received)
 {

@@ -17,7 +17,10 @@ public:
 
 class EAlreadyConnected : public EFtpException {
 public:
-    EAlreadyConnected() : EFtpException("Already connected.") {}
+    EAlreadyConnected()
+        : EFtpException("Already connected.")
+    {
+    }
 };
 
 // "Not connected." before the client was ever connected, "Not Connected" once
@@ -25,12 +28,17 @@ public:
 class ENotConnected : public EFtpException {
 public:
     explicit ENotConnected(bool everConnected)
-        : EFtpException(everConnected ? "Not Connected" : "Not connected.") {}
+        : EFtpException(everConnected ? "Not Connected" : "Not connected.")
+    {
+    }
 };
 
 class EConnectTimeout : public EFtpException {
 public:
-    EConnectTimeout() : EFtpException("Connect timed out.") {}
+    EConnectTimeout()
+        : EFtpException("Connect timed out.")
+    {
+    }
 };
 
 // Any other failure of the connect worker.
@@ -52,17 +60,26 @@ private:
 
 class EConnectionClosed : public EFtpException {
 public:
-    EConnectionClosed() : EFtpException("Connection Closed Gracefully.") {}
+    EConnectionClosed()
+        : EFtpException("Connection Closed Gracefully.")
+    {
+    }
 };
 
 class ELineTooLong : public EFtpException {
 public:
-    ELineTooLong() : EFtpException("Max line length exceeded.") {}
+    ELineTooLong()
+        : EFtpException("Max line length exceeded.")
+    {
+    }
 };
 
 class EReadTimeout : public EFtpException {
 public:
-    EReadTimeout() : EFtpException("Read Timeout") {}
+    EReadTimeout()
+        : EFtpException("Read Timeout")
+    {
+    }
 };
 
 // A reply code outside the allowed ones; the message is the reply's text lines,
@@ -70,7 +87,10 @@ public:
 class EFtpReplyError : public EFtpException {
 public:
     EFtpReplyError(int replyCode, const std::string& message)
-        : EFtpException(message), replyCode_(replyCode) {}
+        : EFtpException(message)
+        , replyCode_(replyCode)
+    {
+    }
     int ReplyCode() const noexcept { return replyCode_; }
 
 private:
@@ -85,7 +105,10 @@ public:
 
 class EFileAlreadyExists : public EFtpException {
 public:
-    EFileAlreadyExists() : EFtpException("Destination file already exists.") {}
+    EFileAlreadyExists()
+        : EFtpException("Destination file already exists.")
+    {
+    }
 };
 
 // "Cannot create file "<path>". <reason>" or "Cannot open file "<path>". <reason>".
@@ -97,7 +120,10 @@ public:
 // A transfer cut short by AbortTransfer: "Operation aborted".
 class EOperationAborted : public EFtpException {
 public:
-    EOperationAborted() : EFtpException("Operation aborted") {}
+    EOperationAborted()
+        : EFtpException("Operation aborted")
+    {
+    }
 };
 
 // The server confirmed a transfer whose byte count differs from the size it

@@ -28,7 +28,9 @@ std::string Reason(int errorNumber)
 } // namespace
 
 TLocalFileStream::TLocalFileStream(net::Fd fd, std::string displayPath, std::int64_t position)
-    : fd_(std::move(fd)), displayPath_(std::move(displayPath)), position_(position)
+    : fd_(std::move(fd))
+    , displayPath_(std::move(displayPath))
+    , position_(position)
 {
 }
 
@@ -67,7 +69,7 @@ TemporaryFile CreateTemporaryBeside(const std::string& targetPath)
     static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     // The name only has to be unlikely to be taken (O_EXCL decides): one
     // generator, seeded once, serves every download.
-    thread_local std::minstd_rand random {std::random_device {}()};
+    thread_local std::minstd_rand random { std::random_device {}() };
     int lastError = EEXIST;
     for (int attempt = 0; attempt < 100 && lastError == EEXIST; ++attempt) {
         std::string path = base;
@@ -75,7 +77,7 @@ TemporaryFile CreateTemporaryBeside(const std::string& targetPath)
             path += kLetters[random() % (sizeof kLetters - 1)];
         net::Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
         if (fd.Valid())
-            return {std::move(path), std::move(fd)};
+            return { std::move(path), std::move(fd) };
         lastError = errno;
     }
     ThrowFileError("Cannot create file", targetPath, lastError);
@@ -109,7 +111,7 @@ TLocalFileStream OpenForAppend(const std::string& path)
     net::Fd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
     if (!fd.Valid())
         ThrowFileError("Cannot open file", path, errno);
-    struct stat info {};
+    struct stat info { };
     if (::fstat(fd.Get(), &info) != 0)
         ThrowFileError("Cannot open file", path, errno);
     return TLocalFileStream(std::move(fd), path, info.st_size);
@@ -117,7 +119,7 @@ TLocalFileStream OpenForAppend(const std::string& path)
 
 bool LocalPathExists(const std::string& path)
 {
-    struct stat info {};
+    struct stat info { };
     return ::lstat(path.c_str(), &info) == 0;
 }
 

@@ -9,14 +9,14 @@ void AddProxySignOn(std::vector<LoginStep>& steps, const TFtpProxySettings& prox
 {
     if (proxy.UserName.empty())
         return;
-    steps.push_back({false, "USER " + proxy.UserName, false, {}, {230, 331}});
-    steps.push_back({true, "PASS " + proxy.Password, false, {}, {230}});
+    steps.push_back({ false, "USER " + proxy.UserName, false, {}, { 230, 331 } });
+    steps.push_back({ true, "PASS " + proxy.Password, false, {}, { 230 } });
 }
 
 void AddTargetSignOn(std::vector<LoginStep>& steps, const std::string& user)
 {
-    steps.push_back({false, "USER " + user, false, {}, {230, 232, 331}});
-    steps.push_back({true, "PASS ", true, {}, {230}});
+    steps.push_back({ false, "USER " + user, false, {}, { 230, 232, 331 } });
+    steps.push_back({ true, "PASS ", true, {}, { 230 } });
 }
 
 } // namespace
@@ -41,19 +41,19 @@ std::vector<LoginStep> BuildLoginSteps(const LoginSettings& settings)
         break;
     case TFtpProxyType::fpcmSite:
         AddProxySignOn(steps, proxy);
-        steps.push_back({false, "SITE " + target, false, {}, {}});
+        steps.push_back({ false, "SITE " + target, false, {}, {} });
         AddTargetSignOn(steps, settings.username);
         break;
     case TFtpProxyType::fpcmOpen:
         AddProxySignOn(steps, proxy);
-        steps.push_back({false, "OPEN " + target, false, {}, {}});
+        steps.push_back({ false, "OPEN " + target, false, {}, {} });
         AddTargetSignOn(steps, settings.username);
         break;
     case TFtpProxyType::fpcmUserPass:
-        steps.push_back({false, "USER " + settings.username + "@" + proxy.UserName + "@" + target, false, {},
-                         {230, 232, 331}});
-        steps.push_back({true, "PASS ", true, proxy.Password.empty() ? std::string() : "@" + proxy.Password,
-                         {230}});
+        steps.push_back({ false, "USER " + settings.username + "@" + proxy.UserName + "@" + target, false, {},
+            { 230, 232, 331 } });
+        steps.push_back(
+            { true, "PASS ", true, proxy.Password.empty() ? std::string() : "@" + proxy.Password, { 230 } });
         break;
     case TFtpProxyType::fpcmTransparent:
         AddProxySignOn(steps, proxy);

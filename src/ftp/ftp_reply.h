@@ -12,8 +12,8 @@ namespace taskhaul::ftp {
 
 // One complete reply of the server.
 struct TFtpReply {
-    std::string ReplyCode;              // the code as text, e.g. "220" (may be empty)
-    int NumericCode = 0;                // 0 when the code is empty or not a number
+    std::string ReplyCode; // the code as text, e.g. "220" (may be empty)
+    int NumericCode = 0; // 0 when the code is empty or not a number
     std::vector<std::string> ReplyText; // text lines without their code prefixes
 };
 

@@ -56,8 +56,8 @@ struct Resolution {
     std::mutex mutex;
     std::condition_variable done;
     bool finished = false;
-    int error = 0;            // getaddrinfo's code, 0 on success
-    int systemError = 0;      // errno for EAI_SYSTEM
+    int error = 0; // getaddrinfo's code, 0 on success
+    int systemError = 0; // errno for EAI_SYSTEM
     std::vector<Address> addresses;
 };
 
@@ -82,8 +82,8 @@ void Resolve(const std::shared_ptr<Resolution>& state, const std::string& host, 
     }
     if (list != nullptr)
         freeaddrinfo(list);
-    std::stable_partition(addresses.begin(), addresses.end(),
-                          [](const Address& a) { return a.Family() == AF_INET; });
+    std::stable_partition(
+        addresses.begin(), addresses.end(), [](const Address& a) { return a.Family() == AF_INET; });
     {
         std::lock_guard lock(state->mutex);
         state->error = error;
@@ -95,7 +95,7 @@ void Resolve(const std::shared_ptr<Resolution>& state, const std::string& host, 
 }
 
 std::vector<Address> ResolvePumped(const std::string& host, int port, Deadline deadline, const Pumper& pumper,
-                                   const std::function<bool()>& stopped)
+    const std::function<bool()>& stopped)
 {
     auto state = std::make_shared<Resolution>();
     std::thread(Resolve, state, host, port).detach();
@@ -131,12 +131,13 @@ void Fd::Reset(int fd) noexcept
     fd_ = fd;
 }
 
-WaitOutcome Wait(int fd, short events, Deadline deadline, const Pumper& pumper, const std::function<bool()>& stopped)
+WaitOutcome Wait(
+    int fd, short events, Deadline deadline, const Pumper& pumper, const std::function<bool()>& stopped)
 {
     for (;;) {
         if (SteadyClock::now() >= deadline)
             return WaitOutcome::TimedOut;
-        pollfd entry {fd, events, 0};
+        pollfd entry { fd, events, 0 };
         const int result = ::poll(&entry, 1, PollMilliseconds(deadline, pumper.interval));
         pumper();
         if (stopped && stopped())
@@ -203,7 +204,8 @@ void ThrowSocketError(int errorNumber)
     throw ESocketError(errorNumber);
 }
 
-Fd ConnectTcp(const Address& address, Deadline deadline, const Pumper& pumper, const std::function<bool()>& stopped)
+Fd ConnectTcp(
+    const Address& address, Deadline deadline, const Pumper& pumper, const std::function<bool()>& stopped)
 {
     Fd socket(::socket(address.Family(), SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (!socket.Valid())
@@ -230,7 +232,7 @@ Fd ConnectTcp(const Address& address, Deadline deadline, const Pumper& pumper, c
 }
 
 Fd ConnectTcp(const std::string& host, int port, std::chrono::milliseconds timeout, const Pumper& pumper,
-              const std::function<bool()>& stopped)
+    const std::function<bool()>& stopped)
 {
     const Deadline deadline = DeadlineAfter(timeout);
     if (port < 0 || port > 65535)

@@ -26,9 +26,15 @@ inline Deadline DeadlineAfter(std::chrono::milliseconds limit)
 class Fd {
 public:
     Fd() = default;
-    explicit Fd(int fd) noexcept : fd_(fd) {}
+    explicit Fd(int fd) noexcept
+        : fd_(fd)
+    {
+    }
     ~Fd() { Reset(); }
-    Fd(Fd&& other) noexcept : fd_(other.Release()) {}
+    Fd(Fd&& other) noexcept
+        : fd_(other.Release())
+    {
+    }
     Fd& operator=(Fd&& other) noexcept
     {
         if (this != &other)
@@ -56,7 +62,7 @@ private:
 // and `pump` runs after each one.
 struct Pumper {
     std::function<void()> pump;
-    std::chrono::milliseconds interval {50};
+    std::chrono::milliseconds interval { 50 };
 
     void operator()() const
     {
@@ -70,8 +76,8 @@ enum class WaitOutcome { Ready, TimedOut, Stopped };
 // Waits until the descriptor reports one of `events` (POLLIN, POLLOUT), the
 // deadline passes, or `stopped` (checked after every pump) returns true. Errors
 // and hang-ups count as ready: the next read or write reports them.
-WaitOutcome Wait(int fd, short events, Deadline deadline, const Pumper& pumper,
-                 const std::function<bool()>& stopped = {});
+WaitOutcome Wait(
+    int fd, short events, Deadline deadline, const Pumper& pumper, const std::function<bool()>& stopped = {});
 
 // A socket address of either family.
 struct Address {
@@ -93,9 +99,9 @@ Address PeerAddress(int fd);
 // (IPv4 first) until one connects. Raises EConnectTimeout, ESocketError or
 // EConnectError; `stopped` ends the attempt with EConnectionClosed.
 Fd ConnectTcp(const std::string& host, int port, std::chrono::milliseconds timeout, const Pumper& pumper,
-              const std::function<bool()>& stopped = {});
+    const std::function<bool()>& stopped = {});
 Fd ConnectTcp(const Address& address, Deadline deadline, const Pumper& pumper,
-              const std::function<bool()>& stopped = {});
+    const std::function<bool()>& stopped = {});
 
 // Sends small writes at once instead of waiting for earlier ones to be acknowledged.
 void SetNoDelay(int fd);

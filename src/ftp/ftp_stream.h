@@ -3,8 +3,8 @@
 // Destinations of a data transfer: retrievals and listings write what arrives on
 // the data connection into one of these.
 
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 #include <ostream>
 #include <string>
 

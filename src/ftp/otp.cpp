@@ -106,8 +106,8 @@ std::optional<Challenge> FindChallenge(std::string_view text)
     if (words.size() < 3)
         return std::nullopt;
     const auto sequenceText = words[1];
-    const auto [end, error] = std::from_chars(sequenceText.data(), sequenceText.data() + sequenceText.size(),
-                                              challenge.sequence);
+    const auto [end, error]
+        = std::from_chars(sequenceText.data(), sequenceText.data() + sequenceText.size(), challenge.sequence);
     if (error != std::errc() || end != sequenceText.data() + sequenceText.size() || challenge.sequence < 0)
         return std::nullopt;
     challenge.seed = std::string(words[2]);

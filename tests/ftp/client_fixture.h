@@ -41,7 +41,7 @@ inline void AimAt(TFtpClient& client, const test::ScriptedFtpServer& server)
 // The commands every default login sends.
 inline Commands LoginCommands()
 {
-    return {"USER alice", "PASS wonder", "FEAT", "TYPE I", "SYST"};
+    return { "USER alice", "PASS wonder", "FEAT", "TYPE I", "SYST" };
 }
 
 inline Commands Concat(Commands first, const Commands& second)
@@ -51,8 +51,7 @@ inline Commands Concat(Commands first, const Commands& second)
 }
 
 // The message of the exception `body` raises, or "" when it raises none.
-template <typename Body>
-std::string ErrorOf(Body&& body)
+template <typename Body> std::string ErrorOf(Body&& body)
 {
     try {
         body();

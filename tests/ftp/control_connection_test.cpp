@@ -23,12 +23,12 @@ using ::testing::IsEmpty;
 struct GreetingCase {
     const char* name;
     std::string raw;
-    std::string code;                  // expected ReplyCode (when no error)
-    std::vector<std::string> text;     // expected ReplyText
-    std::string error;                 // expected message of Connect, if it fails
+    std::string code; // expected ReplyCode (when no error)
+    std::vector<std::string> text; // expected ReplyText
+    std::string error; // expected message of Connect, if it fails
 };
 
-class ReplyGrammar : public ::testing::TestWithParam<GreetingCase> {};
+class ReplyGrammar : public ::testing::TestWithParam<GreetingCase> { };
 
 // Replies are read as greetings, without login, so each case is one reply.
 TEST_P(ReplyGrammar, ReadsOneReply)
@@ -49,25 +49,26 @@ TEST_P(ReplyGrammar, ReadsOneReply)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ReplyGrammar,
-    ::testing::Values(
-        GreetingCase {"OneLine", "220 Ready.\r\n", "220", {"Ready."}, ""},
-        GreetingCase {"TwoLinesSameCode", "220-Welcome\r\n220 Ready\r\n", "220", {"Welcome", "Ready"}, ""},
-        GreetingCase {"BareLineFeeds", "220-a\n220 b\n", "220", {"a", "b"}, ""},
-        GreetingCase {"EmptyLinesBeforeReplySkipped", "\r\n  \r\n220 Ready\r\n", "220", {"Ready"}, ""},
-        GreetingCase {"ContinuationWithoutCodeLosesLeadingBlanks",
-                      "220-First\r\n   indented text\r\n220 Last\r\n", "220", {"First", "indented text", "Last"}, ""},
-        GreetingCase {"OtherCodeWithBlankEndsReply", "220-First\r\n230 ends it\r\n", "220", {"First", "230 ends it"},
-                      ""},
-        GreetingCase {"OtherCodeWithDashContinues", "220-First\r\n230-goes on\r\n220 End\r\n", "220",
-                      {"First", "230-goes on", "End"}, ""},
-        GreetingCase {"CodeAloneIsAReply", "220\r\n", "220", {""}, ""},
-        GreetingCase {"TrailingBlanksOfFirstLineTrimmed", "220 Ready   \r\n", "220", {"Ready"}, ""},
-        GreetingCase {"NotANumber", "hello world\r\n220 x\r\n", "", {}, "Reply Code is not valid: hell"},
-        GreetingCase {"BelowHundred", "099 odd\r\n", "", {}, "Reply Code is not valid: 099"},
-        GreetingCase {"RefusedGreeting", "421 Too many users.\r\n", "", {}, "Too many users.\r\n"},
-        GreetingCase {"RefusedMultiLine", "421-Busy\r\n421 Try later\r\n", "", {}, "Busy\r\nTry later\r\n"}),
+INSTANTIATE_TEST_SUITE_P(Cases, ReplyGrammar,
+    ::testing::Values(GreetingCase { "OneLine", "220 Ready.\r\n", "220", { "Ready." }, "" },
+        GreetingCase {
+            "TwoLinesSameCode", "220-Welcome\r\n220 Ready\r\n", "220", { "Welcome", "Ready" }, "" },
+        GreetingCase { "BareLineFeeds", "220-a\n220 b\n", "220", { "a", "b" }, "" },
+        GreetingCase { "EmptyLinesBeforeReplySkipped", "\r\n  \r\n220 Ready\r\n", "220", { "Ready" }, "" },
+        GreetingCase { "ContinuationWithoutCodeLosesLeadingBlanks",
+            "220-First\r\n   indented text\r\n220 Last\r\n", "220", { "First", "indented text", "Last" },
+            "" },
+        GreetingCase { "OtherCodeWithBlankEndsReply", "220-First\r\n230 ends it\r\n", "220",
+            { "First", "230 ends it" }, "" },
+        GreetingCase { "OtherCodeWithDashContinues", "220-First\r\n230-goes on\r\n220 End\r\n", "220",
+            { "First", "230-goes on", "End" }, "" },
+        GreetingCase { "CodeAloneIsAReply", "220\r\n", "220", { "" }, "" },
+        GreetingCase { "TrailingBlanksOfFirstLineTrimmed", "220 Ready   \r\n", "220", { "Ready" }, "" },
+        GreetingCase { "NotANumber", "hello world\r\n220 x\r\n", "", {}, "Reply Code is not valid: hell" },
+        GreetingCase { "BelowHundred", "099 odd\r\n", "", {}, "Reply Code is not valid: 099" },
+        GreetingCase { "RefusedGreeting", "421 Too many users.\r\n", "", {}, "Too many users.\r\n" },
+        GreetingCase {
+            "RefusedMultiLine", "421-Busy\r\n421 Try later\r\n", "", {}, "Busy\r\nTry later\r\n" }),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ReplyGrammarLines, EndLineRule)
@@ -77,8 +78,14 @@ TEST(ReplyGrammarLines, EndLineRule)
         bool end;
     };
     const std::vector<Case> cases {
-        {"220", true},     {"22", true},       {"220 x", true},   {"220-x", false},
-        {"220x", false},   {"abc", false},     {"abc d", false},  {"", false},
+        { "220", true },
+        { "22", true },
+        { "220 x", true },
+        { "220-x", false },
+        { "220x", false },
+        { "abc", false },
+        { "abc d", false },
+        { "", false },
     };
     for (const auto& c : cases)
         EXPECT_EQ(reply::IsEndLine(c.line), c.end) << '"' << c.line << '"';
@@ -142,12 +149,13 @@ TEST_F(ClientTest, UserAcceptedWithoutPasswordSendsNoPass)
 {
     server.reply("USER", "230 Welcome, no password needed.\r\n");
     Connect();
-    EXPECT_EQ(server.commands(), (Commands {"USER alice", "FEAT", "TYPE I", "SYST"}));
+    EXPECT_EQ(server.commands(), (Commands { "USER alice", "FEAT", "TYPE I", "SYST" }));
 }
 
 TEST_F(ClientTest, PasswordRepliesOtherThan230FailTheConnect)
 {
-    for (const std::string raw : {"202 Superfluous.\r\n", "332 Need account.\r\n", "530 Login incorrect.\r\n"}) {
+    for (const std::string raw :
+        { "202 Superfluous.\r\n", "332 Need account.\r\n", "530 Login incorrect.\r\n" }) {
         test::ScriptedFtpServer refusing;
         refusing.reply("PASS", raw);
         TFtpClient fresh;
@@ -159,7 +167,7 @@ TEST_F(ClientTest, PasswordRepliesOtherThan230FailTheConnect)
         EXPECT_FALSE(fresh.IsConnected());
         // The server still held the connection: the client closed it and said so.
         EXPECT_EQ(disconnected, 1) << raw;
-        EXPECT_EQ(refusing.commands(), (Commands {"USER alice", "PASS wonder"})) << raw;
+        EXPECT_EQ(refusing.commands(), (Commands { "USER alice", "PASS wonder" })) << raw;
     }
 }
 
@@ -181,14 +189,14 @@ TEST(ZoneQuery, SentOnlyForServersThatKnowIt)
     };
     const std::string plainFeatures = "211-Features:\r\n SIZE\r\n211 End\r\n";
     const std::vector<Case> cases {
-        {"220 Serv-U FTP Server v15 ready\r\n", plainFeatures, true},
-        {"220 BPFTP Server ready\r\n", plainFeatures, true},
-        {"220 TitanFTP server ready\r\n", plainFeatures, true},
-        {"220 serv-u lower case\r\n", plainFeatures, false},
-        {"220 Serv-Ux\r\n", plainFeatures, false},
-        {"220 Other\r\n", "211-Features:\r\n site pswd;set; zone ;chmod\r\n211 End\r\n", true},
-        {"220 Other\r\n", "211-Features:\r\n SITE PSWD;SET\r\n211 End\r\n", false},
-        {"220 Other\r\n", "211-Features:\r\n SITEZONE\r\n211 End\r\n", false},
+        { "220 Serv-U FTP Server v15 ready\r\n", plainFeatures, true },
+        { "220 BPFTP Server ready\r\n", plainFeatures, true },
+        { "220 TitanFTP server ready\r\n", plainFeatures, true },
+        { "220 serv-u lower case\r\n", plainFeatures, false },
+        { "220 Serv-Ux\r\n", plainFeatures, false },
+        { "220 Other\r\n", "211-Features:\r\n site pswd;set; zone ;chmod\r\n211 End\r\n", true },
+        { "220 Other\r\n", "211-Features:\r\n SITE PSWD;SET\r\n211 End\r\n", false },
+        { "220 Other\r\n", "211-Features:\r\n SITEZONE\r\n211 End\r\n", false },
     };
     for (const auto& c : cases) {
         test::ScriptedFtpServer server;
@@ -335,7 +343,7 @@ TEST_F(ClientTest, HostNamesAreResolved)
 
 TEST_F(ClientTest, ChangeDirectorySendsTheFolderUnchanged)
 {
-    server.replySequence("CWD", {"250 OK.\r\n", "200 OK.\r\n", "550 No such folder.\r\n"});
+    server.replySequence("CWD", { "250 OK.\r\n", "200 OK.\r\n", "550 No such folder.\r\n" });
     Connect();
     client.ChangeDirectory("/pub/my folder");
     client.ChangeDirectory("\"quoted\"");
@@ -347,14 +355,14 @@ TEST_F(ClientTest, ChangeDirectorySendsTheFolderUnchanged)
         EXPECT_STREQ(error.what(), "No such folder.\r\n");
     }
     EXPECT_TRUE(client.IsConnected());
-    EXPECT_EQ(CommandsAfterLogin(), (Commands {"CWD /pub/my folder", "CWD \"quoted\"", "CWD missing"}));
+    EXPECT_EQ(CommandsAfterLogin(), (Commands { "CWD /pub/my folder", "CWD \"quoted\"", "CWD missing" }));
 }
 
 TEST_F(ClientTest, LineBreaksInCommandTextsAreRefusedBeforeSending)
 {
     Connect();
-    for (const std::string& bad : {std::string("a\r\nDELE b"), std::string("a\nb"), std::string("a\rb"),
-                                  std::string("a\0b", 3)}) {
+    for (const std::string& bad :
+        { std::string("a\r\nDELE b"), std::string("a\nb"), std::string("a\rb"), std::string("a\0b", 3) }) {
         EXPECT_EQ(ErrorOf([&] { client.ChangeDirectory(bad); }), "Invalid character in command.");
         EXPECT_EQ(ErrorOf([&] { client.FileSize(bad); }), "Invalid character in command.");
     }

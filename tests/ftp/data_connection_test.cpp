@@ -50,13 +50,13 @@ TEST(PassiveReply, AddressAndPort)
         int port;
     };
     const std::vector<Case> cases {
-        {"Entering Passive Mode (192,168,1,2,19,137).", "192.168.1.2", 5001},
-        {"Entering Passive Mode 10,0,0,1,4,1", "10.0.0.1", 1025},
-        {"=127,0,0,1,0,21", "=127.0.0.1", 21}, // no blank: the whole text
-        {"  (1,2,3,4, 19, 137 )  ", "1.2.3.4", 5001},
+        { "Entering Passive Mode (192,168,1,2,19,137).", "192.168.1.2", 5001 },
+        { "Entering Passive Mode 10,0,0,1,4,1", "10.0.0.1", 1025 },
+        { "=127,0,0,1,0,21", "=127.0.0.1", 21 }, // no blank: the whole text
+        { "  (1,2,3,4, 19, 137 )  ", "1.2.3.4", 5001 },
     };
     for (const auto& c : cases) {
-        const auto endpoint = ParsePassiveReply({c.text});
+        const auto endpoint = ParsePassiveReply({ c.text });
         EXPECT_EQ(endpoint.address, c.address) << c.text;
         EXPECT_EQ(endpoint.port, c.port) << c.text;
     }
@@ -64,23 +64,24 @@ TEST(PassiveReply, AddressAndPort)
 
 TEST(PassiveReply, MalformedNumbers)
 {
-    EXPECT_EQ(ErrorOf([] { ParsePassiveReply({"Entering Passive Mode (1,2,3,4,x,5)"}); }),
-              "'x' is not a valid integer value");
-    EXPECT_EQ(ErrorOf([] { ParsePassiveReply({"Entering Passive Mode (1,2,3,4,5)"}); }),
-              "'' is not a valid integer value");
-    EXPECT_THAT(ErrorOf([] { ParsePassiveReply({"(1,2,3,4,256,1)"}); }), HasSubstr("Invalid port 65537"));
+    EXPECT_EQ(ErrorOf([] { ParsePassiveReply({ "Entering Passive Mode (1,2,3,4,x,5)" }); }),
+        "'x' is not a valid integer value");
+    EXPECT_EQ(ErrorOf([] { ParsePassiveReply({ "Entering Passive Mode (1,2,3,4,5)" }); }),
+        "'' is not a valid integer value");
+    EXPECT_THAT(ErrorOf([] { ParsePassiveReply({ "(1,2,3,4,256,1)" }); }), HasSubstr("Invalid port 65537"));
 }
 
 TEST(DataTexts, PortArgumentAndSizes)
 {
     EXPECT_EQ(PortArgument("127.0.0.1", 5001), "127,0,0,1,19,137");
-    EXPECT_EQ(ParseSizeReply({"1234"}), 1234);
-    EXPECT_EQ(ParseSizeReply({"5000000000"}), 5000000000LL);
-    EXPECT_EQ(ParseSizeReply({"size 12"}), 12);
-    EXPECT_EQ(ParseSizeReply({"size is 12"}), -1);
-    EXPECT_EQ(ParseSizeReply({"twelve"}), -1);
-    EXPECT_EQ(AnnouncedSize({"Opening BINARY mode data connection for a.bin (5000000000 bytes)."}), 5000000000LL);
-    EXPECT_EQ(AnnouncedSize({"Opening BINARY mode data connection."}), std::nullopt);
+    EXPECT_EQ(ParseSizeReply({ "1234" }), 1234);
+    EXPECT_EQ(ParseSizeReply({ "5000000000" }), 5000000000LL);
+    EXPECT_EQ(ParseSizeReply({ "size 12" }), 12);
+    EXPECT_EQ(ParseSizeReply({ "size is 12" }), -1);
+    EXPECT_EQ(ParseSizeReply({ "twelve" }), -1);
+    EXPECT_EQ(
+        AnnouncedSize({ "Opening BINARY mode data connection for a.bin (5000000000 bytes)." }), 5000000000LL);
+    EXPECT_EQ(AnnouncedSize({ "Opening BINARY mode data connection." }), std::nullopt);
 }
 
 // ---- Size query and type ----
@@ -110,7 +111,7 @@ TEST_F(ClientTest, TransferTypeIsSentOnlyWhenItChanges)
     client.SetTransferType(TFtpTransferType::ftASCII);
     client.SetTransferType(TFtpTransferType::ftASCII);
     client.SetTransferType(TFtpTransferType::ftBinary);
-    EXPECT_EQ(CommandsAfterLogin(), (Commands {"TYPE A", "TYPE I"}));
+    EXPECT_EQ(CommandsAfterLogin(), (Commands { "TYPE A", "TYPE I" }));
 
     // While data flows the type stays as it is.
     server.addFile("a.txt", "abc");
@@ -145,7 +146,7 @@ protected:
 };
 
 INSTANTIATE_TEST_SUITE_P(Modes, Retrieval, ::testing::Values(true, false),
-                         [](const auto& info) { return info.param ? "Passive" : "Active"; });
+    [](const auto& info) { return info.param ? "Passive" : "Active"; });
 
 TEST_P(Retrieval, DownloadsTheFileWithProgress)
 {
@@ -172,7 +173,7 @@ TEST_P(Retrieval, DownloadsTheFileWithProgress)
     EXPECT_TRUE(std::is_sorted(counts.begin(), counts.end()));
     EXPECT_EQ(counts.back(), static_cast<std::int64_t>(content.size()));
     if (Passive()) {
-        EXPECT_EQ(CommandsAfterLogin(), (Commands {"PASV", "RETR data.bin"}));
+        EXPECT_EQ(CommandsAfterLogin(), (Commands { "PASV", "RETR data.bin" }));
     } else {
         const auto after = CommandsAfterLogin();
         ASSERT_EQ(after.size(), 2u);
@@ -224,7 +225,7 @@ TEST_P(Retrieval, SizeFromSizeCommandIsCheckedToo)
     Connect();
     ASSERT_EQ(client.FileSize("a.bin"), 1000);
     EXPECT_EQ(ErrorOf([&] { client.RetrieveFile("a.bin", folder.File("a.bin"), true); }),
-              "Transfer incomplete: the server announced 1000 bytes, but 999 bytes were received.");
+        "Transfer incomplete: the server announced 1000 bytes, but 999 bytes were received.");
     ASSERT_EQ(client.FileSize("growing.log"), 1000);
     EXPECT_NO_THROW(client.RetrieveFile("growing.log", folder.File("growing.log"), true));
     EXPECT_EQ(ReadFile(folder.File("growing.log")).size(), 1200u);
@@ -246,7 +247,7 @@ TEST_P(Retrieval, CutShortWith426Then226)
     EXPECT_NO_THROW(client.RetrieveFile("whole.bin", folder.File("whole.bin"), false));
     EXPECT_EQ(ReadFile(folder.File("whole.bin")).size(), 3000u);
     EXPECT_THAT(ErrorOf([&] { client.RetrieveFile("part.bin", folder.File("part.bin"), false); }),
-                HasSubstr("1000 bytes were received"));
+        HasSubstr("1000 bytes were received"));
     EXPECT_EQ(client.FileSize("part.bin"), 3000);
     // Nothing says how much should have come: the server's 426 is the answer.
     server.addFile("unsized.bin", Binary(3000));
@@ -254,7 +255,7 @@ TEST_P(Retrieval, CutShortWith426Then226)
     unsized.preliminary = "150 Here it comes.\r\n";
     server.setDataPlan("unsized.bin", unsized);
     EXPECT_EQ(ErrorOf([&] { client.RetrieveFile("unsized.bin", folder.File("unsized.bin"), false); }),
-              "Connection closed.\r\n");
+        "Connection closed.\r\n");
     EXPECT_THAT(folder.Entries(), ElementsAre("whole.bin"));
 }
 
@@ -265,7 +266,8 @@ TEST_P(Retrieval, FinalReplyOutsideTheAllowedCodesFails)
     plan.final = "451 Local error.\r\n";
     server.setDataPlan("a.txt", plan);
     Connect();
-    EXPECT_EQ(ErrorOf([&] { client.RetrieveFile("a.txt", folder.File("a.txt"), false); }), "Local error.\r\n");
+    EXPECT_EQ(
+        ErrorOf([&] { client.RetrieveFile("a.txt", folder.File("a.txt"), false); }), "Local error.\r\n");
     EXPECT_TRUE(folder.Entries().empty());
 }
 
@@ -284,7 +286,7 @@ TEST_P(Retrieval, StopDuringTheTransferAbortsIt)
             client.AbortTransfer();
     };
     EXPECT_EQ(ErrorOf([&] { client.RetrieveFile("slow.bin", folder.File("slow.bin"), false); }),
-              "Operation aborted");
+        "Operation aborted");
     EXPECT_TRUE(folder.Entries().empty());
     const auto after = CommandsAfterLogin();
     ASSERT_GE(after.size(), 3u);
@@ -308,7 +310,8 @@ TEST_P(Retrieval, DisconnectDuringTheTransferEndsIt)
         if (count >= 8192)
             client.Disconnect();
     };
-    EXPECT_EQ(ErrorOf([&] { client.RetrieveFile("slow.bin", folder.File("slow.bin"), false); }), "Not Connected");
+    EXPECT_EQ(
+        ErrorOf([&] { client.RetrieveFile("slow.bin", folder.File("slow.bin"), false); }), "Not Connected");
     EXPECT_EQ(disconnected, 1);
     EXPECT_TRUE(folder.Entries().empty());
 }
@@ -350,9 +353,9 @@ TEST_P(Retrieval, ResumeProbesOnceAndContinuesAtTheEnd)
     client.RetrieveFile("b.txt", folder.File("b.txt"), false, true);
     auto after = CommandsAfterLogin();
     after.erase(std::remove_if(after.begin(), after.end(),
-                               [](const std::string& c) { return c.starts_with("PASV") || c.starts_with("PORT"); }),
-                after.end());
-    EXPECT_EQ(after, (Commands {"REST 1", "REST 0", "REST 4", "RETR a.txt", "REST 4", "RETR b.txt"}));
+                    [](const std::string& c) { return c.starts_with("PASV") || c.starts_with("PORT"); }),
+        after.end());
+    EXPECT_EQ(after, (Commands { "REST 1", "REST 0", "REST 4", "RETR a.txt", "REST 4", "RETR b.txt" }));
 }
 
 // ---- Overwrite rules ----
@@ -364,7 +367,7 @@ TEST_F(ClientTest, ExistingTargetWithoutOverwriteFailsBeforeAnythingIsSent)
     WriteFile(folder.File("a.txt"), "old");
     Connect();
     EXPECT_EQ(ErrorOf([&] { client.RetrieveFile("a.txt", folder.File("a.txt"), false); }),
-              "Destination file already exists.");
+        "Destination file already exists.");
     EXPECT_EQ(ReadFile(folder.File("a.txt")), "old");
     EXPECT_TRUE(CommandsAfterLogin().empty());
 }
@@ -394,7 +397,7 @@ TEST_F(ClientTest, TargetAppearingDuringTheDownloadIsNotOverwritten)
     Connect();
     client.OnWorkBegin = [&](TWorkMode, std::int64_t) { WriteFile(folder.File("a.txt"), "someone else's"); };
     EXPECT_EQ(ErrorOf([&] { client.RetrieveFile("a.txt", folder.File("a.txt"), false); }),
-              "Destination file already exists.");
+        "Destination file already exists.");
     EXPECT_EQ(ReadFile(folder.File("a.txt")), "someone else's");
     EXPECT_THAT(folder.Entries(), ElementsAre("a.txt"));
 }
@@ -405,7 +408,7 @@ TEST_F(ClientTest, UncreatableFileNamesTheTarget)
     Connect();
     const std::string target = folder.File("no-such-folder/a.txt");
     EXPECT_EQ(ErrorOf([&] { client.RetrieveFile("a.txt", target, false); }),
-              "Cannot create file \"" + target + "\". No such file or directory");
+        "Cannot create file \"" + target + "\". No such file or directory");
     EXPECT_TRUE(CommandsAfterLogin().empty());
 }
 
@@ -463,7 +466,7 @@ TEST_F(ClientTest, PretPrecedesPasvWhenTheServerListsIt)
     Connect();
     std::ostringstream out;
     client.RetrieveToStream("a.txt", out);
-    EXPECT_EQ(CommandsAfterLogin(), (Commands {"PRET RETR a.txt", "PASV", "RETR a.txt"}));
+    EXPECT_EQ(CommandsAfterLogin(), (Commands { "PRET RETR a.txt", "PASV", "RETR a.txt" }));
 }
 
 TEST_F(ClientTest, RefusedPassiveDataConnection)
@@ -473,14 +476,16 @@ TEST_F(ClientTest, RefusedPassiveDataConnection)
     client.SetPassive(true);
     Connect();
     std::ostringstream out;
-    EXPECT_EQ(ErrorOf([&] { client.RetrieveToStream("a.txt", out); }), "Socket Error # 111\r\nConnection refused");
+    EXPECT_EQ(
+        ErrorOf([&] { client.RetrieveToStream("a.txt", out); }), "Socket Error # 111\r\nConnection refused");
     // No reply was left unread.
     EXPECT_EQ(client.FileSize("a.txt"), 1);
 }
 
 TEST_F(ClientTest, RefusedPasvAndBadPasvNumbers)
 {
-    server.replySequence("PASV", {"500 No passive here.\r\n", "227 Entering Passive Mode (127,0,0,1,x,1).\r\n"});
+    server.replySequence(
+        "PASV", { "500 No passive here.\r\n", "227 Entering Passive Mode (127,0,0,1,x,1).\r\n" });
     client.SetPassive(true);
     Connect();
     std::ostringstream out;
@@ -526,7 +531,7 @@ TEST_F(ClientTest, AbortWithoutTransferKeepsRepliesInStep)
     Connect();
     client.AbortTransfer();
     EXPECT_EQ(client.FileSize("a.txt"), 3);
-    EXPECT_EQ(CommandsAfterLogin(), (Commands {"ABOR", "SIZE a.txt"}));
+    EXPECT_EQ(CommandsAfterLogin(), (Commands { "ABOR", "SIZE a.txt" }));
 }
 
 } // namespace

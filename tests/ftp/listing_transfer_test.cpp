@@ -20,9 +20,10 @@ TEST_F(ClientTest, ListFolderSwitchesToAsciiAndBack)
     Connect();
     std::vector<std::string> lines;
     client.ListFolder(lines);
-    EXPECT_THAT(lines, ElementsAre("total 12", ::testing::StartsWith("drwxr-xr-x"), ::testing::EndsWith("report.csv")));
+    EXPECT_THAT(lines,
+        ElementsAre("total 12", ::testing::StartsWith("drwxr-xr-x"), ::testing::EndsWith("report.csv")));
     EXPECT_EQ(client.ListingLines(), lines);
-    EXPECT_EQ(CommandsAfterLogin(), (Commands {"TYPE A", "PASV", "LIST", "TYPE I"}));
+    EXPECT_EQ(CommandsAfterLogin(), (Commands { "TYPE A", "PASV", "LIST", "TYPE I" }));
     EXPECT_EQ(client.TransferType(), TFtpTransferType::ftBinary);
 
     auto& items = client.ParsedListing();
@@ -52,9 +53,9 @@ TEST_F(ClientTest, TypeIsRestoredWhenTheListingFails)
     server.reply("LIST", "550 Permission denied.\r\n");
     client.SetPassive(true);
     Connect();
-    std::vector<std::string> lines {"stale"};
+    std::vector<std::string> lines { "stale" };
     EXPECT_EQ(ErrorOf([&] { client.ListFolder(lines); }), "Permission denied.\r\n");
-    EXPECT_EQ(CommandsAfterLogin(), (Commands {"TYPE A", "PASV", "LIST", "TYPE I"}));
+    EXPECT_EQ(CommandsAfterLogin(), (Commands { "TYPE A", "PASV", "LIST", "TYPE I" }));
     EXPECT_EQ(client.TransferType(), TFtpTransferType::ftBinary);
     EXPECT_THAT(lines, ElementsAre("stale"));
 }
@@ -66,12 +67,12 @@ TEST_F(ClientTest, ListingTextIsSplitIntoLines)
         std::vector<std::string> lines;
     };
     const std::vector<Case> cases {
-        {"a\r\nb\r\n", {"a", "b"}},
-        {"a\nb", {"a", "b"}},
-        {"a\rb\r", {"a", "b"}},
-        {"a\r\n\r\nb\n", {"a", "", "b"}},
-        {std::string("a\r\nb\0c\r\nd", 9), {"a", "b"}},
-        {"", {}},
+        { "a\r\nb\r\n", { "a", "b" } },
+        { "a\nb", { "a", "b" } },
+        { "a\rb\r", { "a", "b" } },
+        { "a\r\n\r\nb\n", { "a", "", "b" } },
+        { std::string("a\r\nb\0c\r\nd", 9), { "a", "b" } },
+        { "", {} },
     };
     Connect();
     for (const auto& c : cases) {

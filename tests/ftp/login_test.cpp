@@ -19,7 +19,7 @@ struct ProxyCase {
     Commands expected; // up to and including the target's PASS
 };
 
-class ProxyLogin : public ::testing::TestWithParam<ProxyCase> {};
+class ProxyLogin : public ::testing::TestWithParam<ProxyCase> { };
 
 // The scripted server plays the proxy; the target is a name that is never resolved.
 TEST_P(ProxyLogin, SendsTheSchemesCommands)
@@ -32,50 +32,49 @@ TEST_P(ProxyLogin, SendsTheSchemesCommands)
     client.SetPort(c.targetPort);
     client.SetUsername("alice");
     client.SetPassword("wonder");
-    client.ProxySettings() = {c.type, proxy.host(), proxy.port(), c.proxyUser, c.proxyPassword};
+    client.ProxySettings() = { c.type, proxy.host(), proxy.port(), c.proxyUser, c.proxyPassword };
     ASSERT_NO_THROW(client.Connect());
-    EXPECT_EQ(proxy.commands(), Concat(c.expected, {"FEAT", "TYPE I", "SYST"}));
+    EXPECT_EQ(proxy.commands(), Concat(c.expected, { "FEAT", "TYPE I", "SYST" }));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Schemes, ProxyLogin,
-    ::testing::Values(
-        ProxyCase {"UserSite", TFtpProxyType::fpcmUserSite, "pu", "pp", 21,
-                   {"USER pu", "PASS pp", "USER alice@ftp.example.com", "PASS wonder"}},
-        ProxyCase {"UserSiteNoProxyUser", TFtpProxyType::fpcmUserSite, "", "pp", 2121,
-                   {"USER alice@ftp.example.com:2121", "PASS wonder"}},
-        ProxyCase {"Site", TFtpProxyType::fpcmSite, "pu", "pp", 21,
-                   {"USER pu", "PASS pp", "SITE ftp.example.com", "USER alice", "PASS wonder"}},
-        ProxyCase {"SiteNoProxyUserPort2121", TFtpProxyType::fpcmSite, "", "", 2121,
-                   {"SITE ftp.example.com:2121", "USER alice", "PASS wonder"}},
-        ProxyCase {"Open", TFtpProxyType::fpcmOpen, "pu", "pp", 21,
-                   {"USER pu", "PASS pp", "OPEN ftp.example.com", "USER alice", "PASS wonder"}},
-        ProxyCase {"OpenNoProxyUser", TFtpProxyType::fpcmOpen, "", "pp", 2121,
-                   {"OPEN ftp.example.com:2121", "USER alice", "PASS wonder"}},
-        ProxyCase {"UserPass", TFtpProxyType::fpcmUserPass, "pu", "pp", 21,
-                   {"USER alice@pu@ftp.example.com", "PASS wonder@pp"}},
-        ProxyCase {"UserPassNoProxyPassword", TFtpProxyType::fpcmUserPass, "pu", "", 2121,
-                   {"USER alice@pu@ftp.example.com:2121", "PASS wonder"}},
-        ProxyCase {"UserPassNoProxyUser", TFtpProxyType::fpcmUserPass, "", "", 21,
-                   {"USER alice@@ftp.example.com", "PASS wonder"}},
-        ProxyCase {"Transparent", TFtpProxyType::fpcmTransparent, "pu", "pp", 21,
-                   {"USER pu", "PASS pp", "USER alice", "PASS wonder"}},
-        ProxyCase {"TransparentNoProxyUser", TFtpProxyType::fpcmTransparent, "", "pp", 21,
-                   {"USER alice", "PASS wonder"}}),
+INSTANTIATE_TEST_SUITE_P(Schemes, ProxyLogin,
+    ::testing::Values(ProxyCase { "UserSite", TFtpProxyType::fpcmUserSite, "pu", "pp", 21,
+                          { "USER pu", "PASS pp", "USER alice@ftp.example.com", "PASS wonder" } },
+        ProxyCase { "UserSiteNoProxyUser", TFtpProxyType::fpcmUserSite, "", "pp", 2121,
+            { "USER alice@ftp.example.com:2121", "PASS wonder" } },
+        ProxyCase { "Site", TFtpProxyType::fpcmSite, "pu", "pp", 21,
+            { "USER pu", "PASS pp", "SITE ftp.example.com", "USER alice", "PASS wonder" } },
+        ProxyCase { "SiteNoProxyUserPort2121", TFtpProxyType::fpcmSite, "", "", 2121,
+            { "SITE ftp.example.com:2121", "USER alice", "PASS wonder" } },
+        ProxyCase { "Open", TFtpProxyType::fpcmOpen, "pu", "pp", 21,
+            { "USER pu", "PASS pp", "OPEN ftp.example.com", "USER alice", "PASS wonder" } },
+        ProxyCase { "OpenNoProxyUser", TFtpProxyType::fpcmOpen, "", "pp", 2121,
+            { "OPEN ftp.example.com:2121", "USER alice", "PASS wonder" } },
+        ProxyCase { "UserPass", TFtpProxyType::fpcmUserPass, "pu", "pp", 21,
+            { "USER alice@pu@ftp.example.com", "PASS wonder@pp" } },
+        ProxyCase { "UserPassNoProxyPassword", TFtpProxyType::fpcmUserPass, "pu", "", 2121,
+            { "USER alice@pu@ftp.example.com:2121", "PASS wonder" } },
+        ProxyCase { "UserPassNoProxyUser", TFtpProxyType::fpcmUserPass, "", "", 21,
+            { "USER alice@@ftp.example.com", "PASS wonder" } },
+        ProxyCase { "Transparent", TFtpProxyType::fpcmTransparent, "pu", "pp", 21,
+            { "USER pu", "PASS pp", "USER alice", "PASS wonder" } },
+        ProxyCase { "TransparentNoProxyUser", TFtpProxyType::fpcmTransparent, "", "pp", 21,
+            { "USER alice", "PASS wonder" } }),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ProxyLoginRules, ProxyUserAcceptedWithout331SkipsItsPassword)
 {
     test::ScriptedFtpServer proxy;
-    proxy.replySequence("USER", {"230 Proxy user in.\r\n", "331 Password please.\r\n"});
+    proxy.replySequence("USER", { "230 Proxy user in.\r\n", "331 Password please.\r\n" });
     TFtpClient client;
     client.SetLimits(ShortLimits());
     client.SetHost("ftp.example.com");
     client.SetUsername("alice");
     client.SetPassword("wonder");
-    client.ProxySettings() = {TFtpProxyType::fpcmTransparent, proxy.host(), proxy.port(), "pu", "pp"};
+    client.ProxySettings() = { TFtpProxyType::fpcmTransparent, proxy.host(), proxy.port(), "pu", "pp" };
     ASSERT_NO_THROW(client.Connect());
-    EXPECT_EQ(proxy.commands(), (Commands {"USER pu", "USER alice", "PASS wonder", "FEAT", "TYPE I", "SYST"}));
+    EXPECT_EQ(
+        proxy.commands(), (Commands { "USER pu", "USER alice", "PASS wonder", "FEAT", "TYPE I", "SYST" }));
 }
 
 TEST(ProxyLoginRules, WithoutProxyHostTheTargetIsUsedWithTheSchemesCommands)
@@ -83,10 +82,11 @@ TEST(ProxyLoginRules, WithoutProxyHostTheTargetIsUsedWithTheSchemesCommands)
     test::ScriptedFtpServer target;
     TFtpClient client;
     AimAt(client, target);
-    client.ProxySettings() = {TFtpProxyType::fpcmSite, "", 0, "", ""};
+    client.ProxySettings() = { TFtpProxyType::fpcmSite, "", 0, "", "" };
     ASSERT_NO_THROW(client.Connect());
     const auto hostPort = target.host() + ":" + std::to_string(target.port());
-    EXPECT_EQ(target.commands(), (Commands {"SITE " + hostPort, "USER alice", "PASS wonder", "FEAT", "TYPE I", "SYST"}));
+    EXPECT_EQ(target.commands(),
+        (Commands { "SITE " + hostPort, "USER alice", "PASS wonder", "FEAT", "TYPE I", "SYST" }));
 }
 
 // ---- One-time passwords ----
@@ -115,8 +115,9 @@ std::vector<Vector> PublishedVectors()
         if (fields.size() != 6)
             continue;
         Vector v;
-        v.algorithm = fields[0] == "md4" ? otp::Algorithm::md4 : fields[0] == "md5" ? otp::Algorithm::md5
-                                                                                     : otp::Algorithm::sha1;
+        v.algorithm = fields[0] == "md4" ? otp::Algorithm::md4
+            : fields[0] == "md5"         ? otp::Algorithm::md5
+                                         : otp::Algorithm::sha1;
         v.passPhrase = fields[1];
         v.seed = fields[2];
         v.count = std::stoi(fields[3]);
@@ -171,7 +172,7 @@ TEST(ProxyLoginRules, OneTimePasswordIsCombinedWithTheProxyPassword)
     client.SetHost("ftp.example.com");
     client.SetUsername("alice");
     client.SetPassword("AbCdEfGhIjK");
-    client.ProxySettings() = {TFtpProxyType::fpcmUserPass, proxy.host(), proxy.port(), "pu", "pp"};
+    client.ProxySettings() = { TFtpProxyType::fpcmUserPass, proxy.host(), proxy.port(), "pu", "pp" };
     ASSERT_NO_THROW(client.Connect());
     // RFC 2289's MD4 vector "AbCdEfGhIjK", seed "alpha1", count 1.
     EXPECT_EQ(proxy.commands().at(1), "PASS CHEW GRIM WU HANG BUCK SAID@pp");

@@ -83,10 +83,10 @@ TEST_F(RealServer, AnonymousAndWrongPassword)
     EXPECT_EQ(disconnected, 1);
 }
 
-class RealServerModes : public RealServer, public ::testing::WithParamInterface<bool> {};
+class RealServerModes : public RealServer, public ::testing::WithParamInterface<bool> { };
 
 INSTANTIATE_TEST_SUITE_P(Modes, RealServerModes, ::testing::Values(true, false),
-                         [](const auto& info) { return info.param ? "Passive" : "Active"; });
+    [](const auto& info) { return info.param ? "Passive" : "Active"; });
 
 TEST_P(RealServerModes, RetrievesListsAndSizes)
 {
@@ -130,7 +130,8 @@ TEST_P(RealServerModes, StopDuringADownload)
         if (count >= 1024 * 1024)
             client.AbortTransfer();
     };
-    EXPECT_EQ(ErrorOf([&] { client.RetrieveFile("big.bin", folder.File("big.bin"), false); }), "Operation aborted");
+    EXPECT_EQ(
+        ErrorOf([&] { client.RetrieveFile("big.bin", folder.File("big.bin"), false); }), "Operation aborted");
     EXPECT_TRUE(folder.Entries().empty());
     client.OnWork = nullptr;
     EXPECT_EQ(client.FileSize("big.bin"), 64 * 1024 * 1024);

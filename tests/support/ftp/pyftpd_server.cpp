@@ -72,9 +72,9 @@ int Spawn(const std::vector<std::string>& arguments, int stdoutFd)
 void RequirePyftpdlib()
 {
     if (::access(kPython, X_OK) != 0)
-        throw std::runtime_error(
-            "/usr/bin/python3 is missing: install Debian's python3 and python3-pyftpdlib (scripts/setup.sh).");
-    const int pid = Spawn({kPython, "-c", "import pyftpdlib"}, -1);
+        throw std::runtime_error("/usr/bin/python3 is missing: install Debian's python3 and "
+                                 "python3-pyftpdlib (scripts/setup.sh).");
+    const int pid = Spawn({ kPython, "-c", "import pyftpdlib" }, -1);
     int status = 0;
     ::waitpid(pid, &status, 0);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
@@ -82,9 +82,13 @@ void RequirePyftpdlib()
                                  "python3-pyftpdlib (scripts/setup.sh installs it).");
 }
 
-PyFtpdServer::PyFtpdServer() : PyFtpdServer(Options {}) {}
+PyFtpdServer::PyFtpdServer()
+    : PyFtpdServer(Options {})
+{
+}
 
-PyFtpdServer::PyFtpdServer(Options options) : options_(std::move(options))
+PyFtpdServer::PyFtpdServer(Options options)
+    : options_(std::move(options))
 {
     RequirePyftpdlib();
     std::string pattern = (fs::temp_directory_path() / "taskhaul-pyftpd-XXXXXX").string();
@@ -105,7 +109,7 @@ PyFtpdServer::PyFtpdServer(Options options) : options_(std::move(options))
     if (::pipe2(pipeFds, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
     try {
-        pid_ = Spawn({kPython, script, root_, options_.user, options_.password}, pipeFds[1]);
+        pid_ = Spawn({ kPython, script, root_, options_.user, options_.password }, pipeFds[1]);
     } catch (...) {
         ::close(pipeFds[0]);
         ::close(pipeFds[1]);
@@ -116,7 +120,7 @@ PyFtpdServer::PyFtpdServer(Options options) : options_(std::move(options))
     std::string line;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (line.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
-        pollfd entry {pipeFds[0], POLLIN, 0};
+        pollfd entry { pipeFds[0], POLLIN, 0 };
         if (::poll(&entry, 1, 100) <= 0)
             continue;
         char buffer[64];

@@ -48,7 +48,8 @@ int ListenLoopback(int& port)
 
 int MillisecondsLeft(SteadyClock::time_point deadline)
 {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
+    const auto left
+        = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
     return static_cast<int>(std::clamp<long long>(left, 0, 1000000));
 }
 
@@ -63,7 +64,11 @@ std::string ToUpper(std::string text)
 
 // ---- FtpSession ----
 
-FtpSession::FtpSession(ScriptedFtpServer& server, int controlFd) : server_(server), controlFd_(controlFd) {}
+FtpSession::FtpSession(ScriptedFtpServer& server, int controlFd)
+    : server_(server)
+    , controlFd_(controlFd)
+{
+}
 
 FtpSession::~FtpSession()
 {
@@ -88,7 +93,7 @@ void FtpSession::send(std::string_view raw)
 void FtpSession::sleep(std::chrono::milliseconds duration)
 {
     // Interruptible by the server's shutdown.
-    pollfd entry {server_.stopPipe_[0], POLLIN, 0};
+    pollfd entry { server_.stopPipe_[0], POLLIN, 0 };
     ::poll(&entry, 1, static_cast<int>(duration.count()));
 }
 
@@ -116,7 +121,7 @@ bool FtpSession::openData(std::chrono::milliseconds timeout)
 {
     closeData();
     if (passiveFd_ >= 0) {
-        pollfd entries[2] = {{passiveFd_, POLLIN, 0}, {server_.stopPipe_[0], POLLIN, 0}};
+        pollfd entries[2] = { { passiveFd_, POLLIN, 0 }, { server_.stopPipe_[0], POLLIN, 0 } };
         if (::poll(entries, 2, static_cast<int>(timeout.count())) <= 0 || (entries[1].revents & POLLIN))
             return false;
         dataFd_ = ::accept4(passiveFd_, nullptr, nullptr, SOCK_CLOEXEC);
@@ -158,7 +163,7 @@ std::optional<std::string> FtpSession::readLine(std::chrono::milliseconds timeou
         }
         if (controlFd_ < 0)
             return std::nullopt;
-        pollfd entries[2] = {{controlFd_, POLLIN, 0}, {server_.stopPipe_[0], POLLIN, 0}};
+        pollfd entries[2] = { { controlFd_, POLLIN, 0 }, { server_.stopPipe_[0], POLLIN, 0 } };
         const int ready = ::poll(entries, 2, MillisecondsLeft(deadline));
         if (ready <= 0 || (entries[1].revents & POLLIN))
             return std::nullopt;
@@ -180,7 +185,7 @@ bool FtpSession::abortSeen(std::chrono::milliseconds wait)
     if (end == std::string::npos) {
         if (controlFd_ < 0)
             return false;
-        pollfd entry {controlFd_, POLLIN, 0};
+        pollfd entry { controlFd_, POLLIN, 0 };
         if (::poll(&entry, 1, static_cast<int>(wait.count())) <= 0)
             return false;
         char buffer[4096];
@@ -211,7 +216,8 @@ bool FtpSession::sendData(std::string_view bytes, std::size_t chunkSize, std::ch
         const auto piece = bytes.substr(0, chunkSize);
         std::string_view rest = piece;
         while (!rest.empty()) {
-            pollfd entries[3] = {{dataFd_, POLLOUT, 0}, {server_.stopPipe_[0], POLLIN, 0}, {controlFd_, POLLIN, 0}};
+            pollfd entries[3]
+                = { { dataFd_, POLLOUT, 0 }, { server_.stopPipe_[0], POLLIN, 0 }, { controlFd_, POLLIN, 0 } };
             ::poll(entries, controlFd_ >= 0 ? 3 : 2, 100);
             if (entries[1].revents & POLLIN)
                 return false; // the server is shutting down
@@ -247,7 +253,7 @@ bool FtpSession::waitForAbort(std::chrono::milliseconds timeout)
         if (controlFd_ < 0)
             return false;
         if (dataFd_ >= 0) {
-            pollfd entry {dataFd_, POLLIN, 0};
+            pollfd entry { dataFd_, POLLIN, 0 };
             if (::poll(&entry, 1, 0) > 0) {
                 char buffer[256];
                 if (::recv(dataFd_, buffer, sizeof buffer, MSG_DONTWAIT) <= 0) {
@@ -257,14 +263,15 @@ bool FtpSession::waitForAbort(std::chrono::milliseconds timeout)
                 }
             }
         }
-        pollfd stop {server_.stopPipe_[0], POLLIN, 0};
+        pollfd stop { server_.stopPipe_[0], POLLIN, 0 };
         if (::poll(&stop, 1, 0) > 0)
             return false;
     }
     return false;
 }
 
-void FtpSession::runTransfer(const DataPlan& plan, const std::string& content, bool isFile, const std::string& name)
+void FtpSession::runTransfer(
+    const DataPlan& plan, const std::string& content, bool isFile, const std::string& name)
 {
     const std::string bytes = plan.bytes ? *plan.bytes : content;
     std::string preliminary = plan.preliminary;
@@ -299,7 +306,8 @@ void FtpSession::runTransfer(const DataPlan& plan, const std::string& content, b
         // The ABOR was seen during the transfer, or arrives right after the client
         // dropped the data connection.
         const auto received = server_.commands();
-        const bool abortRecorded = (!received.empty() && ToUpper(received.back()) == "ABOR") || abortSeen(2000ms);
+        const bool abortRecorded
+            = (!received.empty() && ToUpper(received.back()) == "ABOR") || abortSeen(2000ms);
         send(abortRecorded ? plan.abortReplies : std::string("426 Data connection closed.\r\n"));
         return;
     }
@@ -332,7 +340,7 @@ ScriptedFtpServer::~ScriptedFtpServer()
 void ScriptedFtpServer::run()
 {
     for (;;) {
-        pollfd entries[2] = {{listenFd_, POLLIN, 0}, {stopPipe_[0], POLLIN, 0}};
+        pollfd entries[2] = { { listenFd_, POLLIN, 0 }, { stopPipe_[0], POLLIN, 0 } };
         if (::poll(entries, 2, -1) < 0 && errno != EINTR)
             return;
         if (entries[1].revents & POLLIN)
@@ -379,7 +387,8 @@ void ScriptedFtpServer::serve(int controlFd)
 
 void ScriptedFtpServer::installDefaults()
 {
-    const auto fixed = [](std::string raw) { return [raw](FtpSession& s, const std::string&) { s.send(raw); }; };
+    const auto fixed
+        = [](std::string raw) { return [raw](FtpSession& s, const std::string&) { s.send(raw); }; };
     handlers_["USER"] = fixed("331 Password required.\r\n");
     handlers_["PASS"] = fixed("230 Logged in.\r\n");
     handlers_["TYPE"] = fixed("200 Type set.\r\n");
@@ -405,7 +414,8 @@ void ScriptedFtpServer::installDefaults()
     handlers_["SIZE"] = [this](FtpSession& s, const std::string& name) {
         bool found = false;
         const auto content = fileContent(name, found);
-        s.send(found ? "213 " + std::to_string(content.size()) + "\r\n" : "550 " + name + ": No such file.\r\n");
+        s.send(
+            found ? "213 " + std::to_string(content.size()) + "\r\n" : "550 " + name + ": No such file.\r\n");
     };
     handlers_["REST"] = [](FtpSession& s, const std::string& offset) {
         s.restartOffset = std::stoll(offset.empty() ? "0" : offset);
@@ -415,17 +425,18 @@ void ScriptedFtpServer::installDefaults()
         s.openPassiveListener();
         const int port = passivePortOverride().value_or(s.passivePort());
         s.send("227 Entering Passive Mode (" + passiveAddress() + "," + std::to_string(port / 256) + ","
-               + std::to_string(port % 256) + ").\r\n");
+            + std::to_string(port % 256) + ").\r\n");
     };
     handlers_["PORT"] = [](FtpSession& s, const std::string& argument) {
         int n[6] = {};
-        if (std::sscanf(argument.c_str(), "%d,%d,%d,%d,%d,%d", &n[0], &n[1], &n[2], &n[3], &n[4], &n[5]) != 6) {
+        if (std::sscanf(argument.c_str(), "%d,%d,%d,%d,%d,%d", &n[0], &n[1], &n[2], &n[3], &n[4], &n[5])
+            != 6) {
             s.send("501 Syntax error in PORT.\r\n");
             return;
         }
-        s.setActiveAddress(std::to_string(n[0]) + "." + std::to_string(n[1]) + "." + std::to_string(n[2]) + "."
-                               + std::to_string(n[3]),
-                           n[4] * 256 + n[5]);
+        s.setActiveAddress(std::to_string(n[0]) + "." + std::to_string(n[1]) + "." + std::to_string(n[2])
+                + "." + std::to_string(n[3]),
+            n[4] * 256 + n[5]);
         s.send("200 PORT command successful.\r\n");
     };
     handlers_["RETR"] = [this](FtpSession& s, const std::string& name) {
@@ -590,7 +601,8 @@ std::string ScriptedFtpServer::listing() const
         return listing_;
     std::string text;
     for (const auto& [name, content] : files_)
-        text += "-rw-r--r--    1 ftp      ftp      " + std::to_string(content.size()) + " Jan 01  2026 " + name + "\r\n";
+        text += "-rw-r--r--    1 ftp      ftp      " + std::to_string(content.size()) + " Jan 01  2026 "
+            + name + "\r\n";
     return text;
 }
 

@@ -48,7 +48,7 @@ struct DataPlan {
     std::optional<std::string> bytes;
     // Send in pieces of this size (0: in one piece), pausing after each.
     std::size_t chunkSize = 0;
-    std::chrono::milliseconds chunkDelay {0};
+    std::chrono::milliseconds chunkDelay { 0 };
     // Close the data connection after this many bytes.
     std::optional<std::size_t> cutAfter;
     // Keep the data connection open and silent after sending (until ABOR or the
@@ -62,7 +62,7 @@ struct DataPlan {
     std::string preliminary;
     // Reply (or replies) after the data connection is closed.
     std::string final = "226 Transfer complete.\r\n";
-    std::chrono::milliseconds finalDelay {0};
+    std::chrono::milliseconds finalDelay { 0 };
     // Replies when ABOR arrives during the transfer.
     std::string abortReplies = "426 Connection closed; transfer aborted.\r\n226 Abort successful.\r\n";
 };
@@ -89,7 +89,7 @@ public:
     // false when ABOR arrived (recorded, not answered) or the client closed the
     // data connection.
     bool sendData(std::string_view bytes, std::size_t chunkSize = 0,
-                  std::chrono::milliseconds chunkDelay = std::chrono::milliseconds(0));
+        std::chrono::milliseconds chunkDelay = std::chrono::milliseconds(0));
     // Waits, watching the control connection, until ABOR arrives, the client
     // closes the data connection or the time runs out. True for ABOR.
     bool waitForAbort(std::chrono::milliseconds timeout);
@@ -160,7 +160,8 @@ public:
     // Every command line received, in order, across sessions.
     std::vector<std::string> commands() const;
     // Waits until at least `count` command lines arrived.
-    bool waitForCommands(std::size_t count, std::chrono::milliseconds timeout = std::chrono::milliseconds(5000)) const;
+    bool waitForCommands(
+        std::size_t count, std::chrono::milliseconds timeout = std::chrono::milliseconds(5000)) const;
     int sessionCount() const;
     // True once the current session's control connection was closed by the client.
     bool waitForSessionEnd(std::chrono::milliseconds timeout = std::chrono::milliseconds(5000)) const;
@@ -181,14 +182,14 @@ private:
 
     int listenFd_ = -1;
     int port_ = 0;
-    int stopPipe_[2] = {-1, -1};
+    int stopPipe_[2] = { -1, -1 };
     std::thread thread_;
 
     mutable std::mutex mutex_;
     std::map<std::string, Handler> handlers_;
     std::map<std::string, std::size_t> sequenceIndex_;
     std::string greeting_ = "220 Scripted FTP server ready.\r\n";
-    std::chrono::milliseconds greetingDelay_ {0};
+    std::chrono::milliseconds greetingDelay_ { 0 };
     std::map<std::string, std::string> files_;
     std::string listing_;
     bool listingSet_ = false;
