@@ -2,6 +2,7 @@
 // mode: date, time, "<DIR>" or the size, name.
 //
 //   04-27-00  12:09PM       <DIR>          Some folder
+//   05-26-1995  10:57AM               143712 $LDR$
 //   2002-09-02  19:06                9,730 report.txt
 
 #include "ftp/listing/core_parsers.h"
@@ -52,8 +53,8 @@ bool beginsWithYearFirstDate(std::string_view line)
     if (line.size() < 10)
         return false;
     const auto separator = [](char c) { return c == '-' || c == '/'; };
-    return separator(line[4]) && separator(line[7]) && isNumber(line.substr(0, 4)) && isNumber(line.substr(5, 2))
-        && isNumber(line.substr(8, 2));
+    return separator(line[4]) && separator(line[7]) && isNumber(line.substr(0, 4))
+        && isNumber(line.substr(5, 2)) && isNumber(line.substr(8, 2));
 }
 
 bool beginsWithDate(std::string_view line)
@@ -134,6 +135,13 @@ TFtpListItem parseLine(const std::string& line, const std::string& folderPrefix,
         month = number(columns(line, 6, 7));
         day = number(columns(line, 9, 10));
         rest = line.size() > 10 ? std::string_view(line).substr(10) : std::string_view {};
+    } else if (const std::string_view longYear = columns(line, 7, 10);
+               longYear.size() == 4 && isNumber(longYear)) {
+        // "mm-dd-yyyy": IIS with four-digit years.
+        month = number(columns(line, 1, 2));
+        day = number(columns(line, 4, 5));
+        year = number(longYear);
+        rest = line.size() > 10 ? std::string_view(line).substr(10) : std::string_view {};
     } else {
         month = number(columns(line, 1, 2));
         day = number(columns(line, 4, 5));
@@ -194,7 +202,8 @@ public:
         return accepted;
     }
 
-    void parse(const ListingLines& lines, const ListParseContext& context, TFtpListItems& items) const override
+    void parse(
+        const ListingLines& lines, const ListParseContext& context, TFtpListItems& items) const override
     {
         items.reserve(static_cast<std::size_t>(items.count()) + lines.size());
         std::string folderPrefix;

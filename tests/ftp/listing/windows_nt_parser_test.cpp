@@ -30,12 +30,14 @@ TEST(WindowsNTListing, CheckLooksAtDateAndTheDirOrSizeColumn)
         { "month 13", { "13-06-00  03:47PM                  589 readme.txt" }, false },
         { "day 33", { "04-33-00  03:47PM                  589 readme.txt" }, false },
         { "size column not a number", { "04-06-00  03:47PM                 abcd readme.txt" }, false },
-        { "banner and blank lines are passed over", { "", "sub:", "04-27-00  12:09PM       <DIR>          pub" }, true },
+        { "banner and blank lines are passed over",
+            { "", "sub:", "04-27-00  12:09PM       <DIR>          pub" }, true },
         { "the last qualifying line decides",
-          { "04-27-00  12:09PM       <DIR>          pub", "some other text" }, true },
+            { "04-27-00  12:09PM       <DIR>          pub", "some other text" }, true },
         { "Unix", { "-rw-r--r--   1 ftp      ftp           120 Mar  1  2020 README" }, false },
         { "Netware print services layout",
-          { "04-27-00  12:09PM       <DIR>          pub", "12-31-99  11:59PM F     <DIR>          name" }, false },
+            { "04-27-00  12:09PM       <DIR>          pub", "12-31-99  11:59PM F     <DIR>          name" },
+            false },
     };
     for (const Case& c : cases)
         EXPECT_EQ(makeWindowsNTParser()->check(c.lines, "", true), c.accepted) << c.what;
@@ -71,6 +73,56 @@ TEST(WindowsNTListing, ParsesFoldersAndFiles)
     EXPECT_EQ(items[3].ModifiedDate, (ListDateTime { 1960, 12, 25, 12, 0, 0, 0 }));
 }
 
+// IIS prints the year with two or four digits; the rest of the line moves with it.
+TEST(WindowsNTListing, TwoAndFourDigitYears)
+{
+    struct Case {
+        std::string line;
+        ItemType type;
+        std::int64_t size;
+        std::string name;
+        ListDateTime date;
+    };
+    const Case cases[] = {
+        { "05-26-95  10:57AM               143712 $LDR$", ItemType::File, 143712, "$LDR$",
+            { 1995, 5, 26, 10, 57, 0, 0 } },
+        { "05-26-1995  10:57AM               143712 $LDR$", ItemType::File, 143712, "$LDR$",
+            { 1995, 5, 26, 10, 57, 0, 0 } },
+        { "05-26-1995  10:57AM   143712 $LDR$", ItemType::File, 143712, "$LDR$",
+            { 1995, 5, 26, 10, 57, 0, 0 } },
+        { "01/22/2020  01:52PM            1,234,567 two words.txt", ItemType::File, 1234567, "two words.txt",
+            { 2020, 1, 22, 13, 52, 0, 0 } },
+        { "12-05-96  05:03PM       <DIR>          absoft2", ItemType::Directory, 0, "absoft2",
+            { 1996, 12, 5, 17, 3, 0, 0 } },
+        { "12-05-1996  05:03PM       <DIR>          absoft2", ItemType::Directory, 0, "absoft2",
+            { 1996, 12, 5, 17, 3, 0, 0 } },
+        { "12-05-2098  05:03PM       <DIR>          far ahead", ItemType::Directory, 0, "far ahead",
+            { 2098, 12, 5, 17, 3, 0, 0 } },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        const TFtpListItems items = parseNT({ c.line });
+        ASSERT_EQ(items.count(), 1);
+        EXPECT_EQ(items[0].ItemType, c.type);
+        EXPECT_EQ(items[0].SizeAvailable, c.type == ItemType::File);
+        EXPECT_EQ(items[0].Size, c.size);
+        EXPECT_EQ(items[0].FileName, c.name);
+        EXPECT_EQ(items[0].ModifiedDate, c.date);
+    }
+
+    // A whole listing with four-digit years goes to this parser.
+    const ListingLines listing = {
+        "12-05-1996  05:03PM       <DIR>          absoft2",
+        "05-26-1995  10:57AM               143712 $LDR$",
+    };
+    TFtpListItems items;
+    ASSERT_EQ(parseListing(listing, "Windows_NT", kToday, items), "Windows NT");
+    ASSERT_EQ(items.count(), 2);
+    EXPECT_EQ(items[0].FileName, "absoft2");
+    EXPECT_EQ(items[1].FileName, "$LDR$");
+    EXPECT_EQ(items[1].Size, 143712);
+}
+
 TEST(WindowsNTListing, TimesOfDay)
 {
     struct Case {
@@ -89,7 +141,8 @@ TEST(WindowsNTListing, TimesOfDay)
     for (const Case& c : cases) {
         const TFtpListItems items = parseNT({ "01-02-03  " + c.time + "                  1 f" });
         ASSERT_EQ(items.count(), 1);
-        EXPECT_EQ(items[0].ModifiedDate, (ListDateTime { 2003, 1, 2, c.hour, c.minute, c.second, c.millisecond }))
+        EXPECT_EQ(
+            items[0].ModifiedDate, (ListDateTime { 2003, 1, 2, c.hour, c.minute, c.second, c.millisecond }))
             << c.time;
         EXPECT_EQ(items[0].FileName, "f") << c.time;
     }
@@ -97,8 +150,9 @@ TEST(WindowsNTListing, TimesOfDay)
 
 TEST(WindowsNTListing, UnreadableDateOrTimeGivesZeroDateAndTheItem)
 {
-    for (const std::string line : { "02-30-03  10:00AM                  1 f", "01-02-03  25:00                  1 f",
-                                    "01-02-03  xx:00                  1 f", "ab-cd-ef  10:00AM                  1 f" }) {
+    for (const std::string line :
+        { "02-30-03  10:00AM                  1 f", "01-02-03  25:00                  1 f",
+            "01-02-03  xx:00                  1 f", "ab-cd-ef  10:00AM                  1 f" }) {
         const TFtpListItems items = parseNT({ line });
         ASSERT_EQ(items.count(), 1) << line;
         EXPECT_TRUE(items[0].ModifiedDate.isZero()) << line;
