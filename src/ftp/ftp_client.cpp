@@ -787,7 +787,12 @@ void TFtpClient::Connect()
             d->AfterLogin();
         }
     } catch (...) {
-        Disconnect();
+        // The reason the connect failed is what the caller reports; a failure of
+        // the disconnected notification must not replace it.
+        try {
+            Disconnect();
+        } catch (...) {
+        }
         throw;
     }
 }

@@ -82,8 +82,8 @@ public:
     }
 };
 
-// A reply code outside the allowed ones; the message is the reply's text lines,
-// each followed by CR LF.
+// A reply code outside the allowed ones; the message is the reply's text lines
+// joined by LF, without a line break at the end.
 class EFtpReplyError : public EFtpException {
 public:
     EFtpReplyError(int replyCode, const std::string& message)

@@ -84,12 +84,21 @@ TFtpReply Parse(const std::vector<std::string>& lines)
 
 std::string ErrorText(const TFtpReply& reply)
 {
+    const auto isBreak = [](char c) { return c == '\r' || c == '\n'; };
     std::string text;
-    for (const auto& line : reply.ReplyText) {
+    for (std::size_t i = 0; i < reply.ReplyText.size(); ++i) {
+        std::string_view line = reply.ReplyText[i];
+        while (!line.empty() && isBreak(line.back()))
+            line.remove_suffix(1);
+        if (i > 0)
+            text += '\n';
         text += line;
-        text += "\r\n";
     }
-    return text;
+    // Empty first or last lines (a reply of the code alone) leave no break behind.
+    while (!text.empty() && isBreak(text.back()))
+        text.pop_back();
+    const auto start = text.find_first_not_of("\r\n");
+    return start == std::string::npos ? std::string() : text.substr(start);
 }
 
 void Check(const TFtpReply& reply, const std::vector<int>& allowed)

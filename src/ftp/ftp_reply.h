@@ -39,7 +39,8 @@ bool IsEndLine(std::string_view line);
 // the end line. Raises EFtpException "Reply Code is not valid: <code>".
 TFtpReply Parse(const std::vector<std::string>& lines);
 
-// The reply's text lines, each followed by CR LF: the message of EFtpReplyError.
+// The message of EFtpReplyError: the reply's text lines joined by LF, with no
+// line break at the end (the activity log writes it as one entry).
 std::string ErrorText(const TFtpReply& reply);
 
 // Raises EFtpReplyError unless `allowed` is empty or holds the reply's code.

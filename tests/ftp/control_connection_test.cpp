@@ -66,9 +66,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, ReplyGrammar,
         GreetingCase { "TrailingBlanksOfFirstLineTrimmed", "220 Ready   \r\n", "220", { "Ready" }, "" },
         GreetingCase { "NotANumber", "hello world\r\n220 x\r\n", "", {}, "Reply Code is not valid: hell" },
         GreetingCase { "BelowHundred", "099 odd\r\n", "", {}, "Reply Code is not valid: 099" },
-        GreetingCase { "RefusedGreeting", "421 Too many users.\r\n", "", {}, "Too many users.\r\n" },
-        GreetingCase {
-            "RefusedMultiLine", "421-Busy\r\n421 Try later\r\n", "", {}, "Busy\r\nTry later\r\n" }),
+        GreetingCase { "RefusedGreeting", "421 Too many users.\r\n", "", {}, "Too many users." },
+        GreetingCase { "RefusedMultiLine", "421-Busy\r\n421 Try later\r\n", "", {}, "Busy\nTry later" },
+        GreetingCase { "RefusedWithStrayBreaks", "421-Busy\r\r\n421 \r\r\n", "", {}, "Busy" }),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ReplyGrammarLines, EndLineRule)
@@ -162,13 +162,19 @@ TEST_F(ClientTest, PasswordRepliesOtherThan230FailTheConnect)
         AimAt(fresh, refusing);
         int disconnected = 0;
         fresh.OnDisconnected = [&](TFtpClient&) { ++disconnected; };
-        const std::string text = raw.substr(4, raw.size() - 6) + "\r\n";
+        // The server's words, without the line break, are the reason the caller logs.
+        const std::string text = raw.substr(4, raw.size() - 6);
         EXPECT_EQ(ErrorOf([&] { fresh.Connect(); }), text);
         EXPECT_FALSE(fresh.IsConnected());
         // The server still held the connection: the client closed it and said so.
         EXPECT_EQ(disconnected, 1) << raw;
         EXPECT_EQ(refusing.commands(), (Commands { "USER alice", "PASS wonder" })) << raw;
     }
+    // A disconnected handler that fails does not hide why the connect failed.
+    server.reply("PASS", "530 Login incorrect.\r\n");
+    client.OnDisconnected = [](TFtpClient&) { throw std::runtime_error("handler failed"); };
+    EXPECT_EQ(ErrorOf([&] { client.Connect(); }), "Login incorrect.");
+    EXPECT_FALSE(client.IsConnected());
 }
 
 TEST_F(ClientTest, RefusedFeatAndSystAreTolerated)
@@ -352,7 +358,7 @@ TEST_F(ClientTest, ChangeDirectorySendsTheFolderUnchanged)
         FAIL() << "no error";
     } catch (const EFtpReplyError& error) {
         EXPECT_EQ(error.ReplyCode(), 550);
-        EXPECT_STREQ(error.what(), "No such folder.\r\n");
+        EXPECT_STREQ(error.what(), "No such folder.");
     }
     EXPECT_TRUE(client.IsConnected());
     EXPECT_EQ(CommandsAfterLogin(), (Commands { "CWD /pub/my folder", "CWD \"quoted\"", "CWD missing" }));

@@ -190,7 +190,7 @@ TEST_P(Retrieval, RefusedRetrLeavesNoFileBehind)
         FAIL() << "no error";
     } catch (const EFtpReplyError& error) {
         EXPECT_EQ(error.ReplyCode(), 550);
-        EXPECT_STREQ(error.what(), "missing.txt: No such file.\r\n");
+        EXPECT_STREQ(error.what(), "missing.txt: No such file.");
     }
     EXPECT_TRUE(folder.Entries().empty());
     // The next run finds nothing in its way, and the connection is still in step.
@@ -255,7 +255,7 @@ TEST_P(Retrieval, CutShortWith426Then226)
     unsized.preliminary = "150 Here it comes.\r\n";
     server.setDataPlan("unsized.bin", unsized);
     EXPECT_EQ(ErrorOf([&] { client.RetrieveFile("unsized.bin", folder.File("unsized.bin"), false); }),
-        "Connection closed.\r\n");
+        "Connection closed.");
     EXPECT_THAT(folder.Entries(), ElementsAre("whole.bin"));
 }
 
@@ -266,8 +266,7 @@ TEST_P(Retrieval, FinalReplyOutsideTheAllowedCodesFails)
     plan.final = "451 Local error.\r\n";
     server.setDataPlan("a.txt", plan);
     Connect();
-    EXPECT_EQ(
-        ErrorOf([&] { client.RetrieveFile("a.txt", folder.File("a.txt"), false); }), "Local error.\r\n");
+    EXPECT_EQ(ErrorOf([&] { client.RetrieveFile("a.txt", folder.File("a.txt"), false); }), "Local error.");
     EXPECT_TRUE(folder.Entries().empty());
 }
 
@@ -489,7 +488,7 @@ TEST_F(ClientTest, RefusedPasvAndBadPasvNumbers)
     client.SetPassive(true);
     Connect();
     std::ostringstream out;
-    EXPECT_EQ(ErrorOf([&] { client.RetrieveToStream("a.txt", out); }), "No passive here.\r\n");
+    EXPECT_EQ(ErrorOf([&] { client.RetrieveToStream("a.txt", out); }), "No passive here.");
     EXPECT_EQ(ErrorOf([&] { client.RetrieveToStream("a.txt", out); }), "'x' is not a valid integer value");
 }
 

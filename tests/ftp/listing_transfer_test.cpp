@@ -54,7 +54,7 @@ TEST_F(ClientTest, TypeIsRestoredWhenTheListingFails)
     client.SetPassive(true);
     Connect();
     std::vector<std::string> lines { "stale" };
-    EXPECT_EQ(ErrorOf([&] { client.ListFolder(lines); }), "Permission denied.\r\n");
+    EXPECT_EQ(ErrorOf([&] { client.ListFolder(lines); }), "Permission denied.");
     EXPECT_EQ(CommandsAfterLogin(), (Commands { "TYPE A", "PASV", "LIST", "TYPE I" }));
     EXPECT_EQ(client.TransferType(), TFtpTransferType::ftBinary);
     EXPECT_THAT(lines, ElementsAre("stale"));
