@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <malloc.h>
+#include <sys/resource.h>
+
+#include <cstdio>
+
 namespace taskhaul::ftp {
 namespace {
 
@@ -66,12 +71,13 @@ TEST(UnixListing, ReadsEachEntryKindAndItsName)
     const Case cases[] = {
         { "drwxr-xr-x 2 u g 512 Jan 1 2020 a folder", ItemType::Directory, "a folder", "" },
         { "lrwxrwxrwx 1 u g 7 Jan 1 2020 bin -> usr/bin", ItemType::SymbolicLink, "bin", "usr/bin" },
-        { "lrwxrwxrwx 1 u g 7 Jan 1 2020 docs -> share/doc/", ItemType::SymbolicLinkToDirectory, "docs", "share/doc" },
+        { "lrwxrwxrwx 1 u g 7 Jan 1 2020 docs -> share/doc/", ItemType::SymbolicLinkToDirectory, "docs",
+            "share/doc" },
         { "lrwxrwxrwx 1 u g 7 Jan 1 2020 dangling", ItemType::SymbolicLink, "dangling", "" },
         { "brw-rw---- 1 root disk 8, 0 Jan 1 2020 sda", ItemType::BlockDevice, "sda", "" },
         { "crw-rw-rw- 1 root root 1, 3 Jan 1 2020 null", ItemType::CharacterDevice, "null", "" },
         { "crw------- 1 root sys 109,767 Jul 2 2004 pci@1c,600000:devctl", ItemType::CharacterDevice,
-          "pci@1c,600000:devctl", "" },
+            "pci@1c,600000:devctl", "" },
         { "prw-r--r-- 1 u g 0 Jan 1 2020 pipe", ItemType::Fifo, "pipe", "" },
         { "srwxrwxrwx 1 u g 0 Jan 1 2020 sock", ItemType::Socket, "sock", "" },
         { "-rwxr-xr-x 1 u g 10 Jan 1 2020 run.sh*", ItemType::File, "run.sh", "" }, // ls -F markers
@@ -91,7 +97,7 @@ TEST(UnixListing, ReadsEachEntryKindAndItsName)
 TEST(UnixListing, DeviceLinesHaveNoSize)
 {
     for (const std::string line : { "crw-rw-rw- 1 root root 1, 3 Jan 1 2020 null",
-                                    "crw------- 1 root sys 109,767 Jul 2 2004 devctl" }) {
+             "crw------- 1 root sys 109,767 Jul 2 2004 devctl" }) {
         const TFtpListItem item = parseOne(line);
         EXPECT_FALSE(item.SizeAvailable) << line;
         EXPECT_EQ(item.Size, 0) << line;
@@ -112,13 +118,13 @@ TEST(UnixListing, ReadsTheLayoutsOfOtherServers)
     const Case cases[] = {
         { "no group column", "drwxr-xr-x   2 sys          512 Mar 27  2009 pub", "", "sys", 512, "pub" },
         { "neither owner nor group", "-rw-r--r--   1     1234 Jan  5  2001 file", "", "", 1234, "file" },
-        { "group with a blank", "drwx------ 4 maxm Domain Users 512 Oct 2 10:59 .metadata", "maxm", "Domain Users",
-          512, ".metadata" },
+        { "group with a blank", "drwx------ 4 maxm Domain Users 512 Oct 2 10:59 .metadata", "maxm",
+            "Domain Users", 512, ".metadata" },
         { "NetPresenz folder", "drwxrwxr-x               folder        2 May 10  1996 some dir", "", "", 2,
-          "some dir" },
+            "some dir" },
         { "link count 0 glued to the owner", "-rw-r--r-- 0ftp ftp 77 Jan 5 2001 f", "ftp", "ftp", 77, "f" },
         { "no blank after the permissions", "drwxr-x---+1464 chrism chrism 41472 Feb 25 13:17 20090225", "",
-          "chrism", 41472, "20090225" },
+            "chrism", 41472, "20090225" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -246,8 +252,7 @@ TEST(UnixListing, CheckDecidesOnTheFirstEntryLine)
         { "other text first", { "Directory of /pub", "-rw-r--r-- 1 u g 1 Jan 5 2020 f" }, false },
         { "only a total line", { "total 0" }, false },
         { "12-hour clock", { "-rw-r--r-- 1 u g 1 Jan 5 2020 10:00 AM name" }, false },
-        { "month and year further right",
-          { "-rw-r--r-- 1 u g extra 1 Jan 5 2020 name" }, false },
+        { "month and year further right", { "-rw-r--r-- 1 u g extra 1 Jan 5 2020 name" }, false },
         { "Unitree storage column", { "-rw-r--r-- 1 u g AR 1 Jan 5 10:00 f" }, false },
         { "unknown type letter", { "frw-r--r-- 1 u g 1 Jan 5 2020 f" }, false },
         { "nothing", { "" }, false },
@@ -279,6 +284,49 @@ TEST(UnitreeListing, TakesListingsWithStorageStates)
     EXPECT_EQ(items[1].ModifiedDate, (ListDateTime { 2020, 1, 5, 0, 0, 0, 999 }));
 
     EXPECT_FALSE(makeUnitreeParser()->check({ "-rw-r--r-- 1 u g 1 Jan 5 2020 f" }, "", true));
+}
+
+// Memory of a parsed 100,000-entry listing: the process's peak resident size and
+// the heap the items hold. A measurement, not a check; run it on its own with
+//   ftp_tests --gtest_also_run_disabled_tests --gtest_filter='*ParseMemory*'
+TEST(UnixListing, DISABLED_ParseMemoryOfALargeListing)
+{
+    constexpr int kEntries = 100000;
+    std::string text = "total 123456\r\n";
+    char line[256];
+    for (int i = 0; i < kEntries; ++i) {
+        const bool folder = i % 10 == 0;
+        std::snprintf(line, sizeof line, "%s %3d %-8s %-8s %12lld %s %2d %s %s_%06d.dat\r\n",
+            folder ? "drwxr-xr-x" : "-rw-r--r--", 1 + i % 40, "ftpuser", "ftpgroup",
+            static_cast<long long>(i) * 7919, "Mar", 1 + i % 28, i % 2 ? "12:34" : " 2019",
+            folder ? "folder" : "file data", i);
+        text += line;
+    }
+    const ListingLines lines = splitListingLines(text);
+    std::string().swap(text);
+
+    const auto peakKiB = [] {
+        rusage usage {};
+        getrusage(RUSAGE_SELF, &usage);
+        return static_cast<long long>(usage.ru_maxrss);
+    };
+    const long long peakBefore = peakKiB();
+    // Small blocks and blocks of their own (a large vector) together.
+    const auto heapBytes = [] {
+        const struct mallinfo2 info = mallinfo2();
+        return info.uordblks + info.hblkhd;
+    };
+    const std::size_t heapBefore = heapBytes();
+    TFtpListItems items;
+    ASSERT_EQ(parseListing(lines, "UNIX Type: L8", kToday, items), "Unix");
+    ASSERT_EQ(items.count(), kEntries);
+    const std::size_t heapAfter = heapBytes();
+    const long long peakAfter = peakKiB();
+    std::printf("sizeof(TFtpListItem) %zu bytes\n", sizeof(TFtpListItem));
+    std::printf("items hold %zu bytes of heap, %zu per item\n", heapAfter - heapBefore,
+        (heapAfter - heapBefore) / kEntries);
+    std::printf("peak RSS %lld KiB before the parse, %lld KiB after (+%lld KiB)\n", peakBefore, peakAfter,
+        peakAfter - peakBefore);
 }
 
 } // namespace
