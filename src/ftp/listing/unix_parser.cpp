@@ -213,7 +213,24 @@ void setModified(TFtpListItem& item, int year, int month, int day, const TimeFie
     item.ModifiedAvailable = true;
 }
 
-void finishName(TFtpListItem& item, std::string_view nameText, const std::string& folderPrefix)
+// Whether any of the three triplets lets the entry be run: "x", or "s"/"t" (set-id
+// or sticky with execute; "S"/"T" are the same without it).
+bool hasExecuteBit(std::string_view permissions)
+{
+    for (std::size_t at : { 3, 6, 9 }) {
+        if (at < permissions.size()) {
+            const char c = permissions[at];
+            if (c == 'x' || c == 'X' || c == 's' || c == 't')
+                return true;
+        }
+    }
+    return false;
+}
+
+// `executable`: "ls -F" marks such entries with a trailing "*"; on any other
+// entry a "*" belongs to the name.
+void finishName(
+    TFtpListItem& item, std::string_view nameText, bool executable, const std::string& folderPrefix)
 {
     std::string name(nameText);
     if (item.ItemType == ItemType::SymbolicLink) {
@@ -226,7 +243,7 @@ void finishName(TFtpListItem& item, std::string_view nameText, const std::string
             }
         }
     }
-    if (!name.empty() && (name.back() == '*' || name.back() == '/'))
+    if (!name.empty() && ((name.back() == '*' && executable) || name.back() == '/'))
         name.pop_back();
     if (!folderPrefix.empty()) {
         name = folderPrefix + "/" + name;
@@ -236,8 +253,8 @@ void finishName(TFtpListItem& item, std::string_view nameText, const std::string
     item.FileName = std::move(name);
 }
 
-void parseLine(const std::string& line, const std::string& folderPrefix, const ListDateTime& today,
-               TFtpListItem& item)
+void parseLine(
+    const std::string& line, const std::string& folderPrefix, const ListDateTime& today, TFtpListItem& item)
 {
     item.Data = line;
     FieldReader fields(line);
@@ -250,7 +267,8 @@ void parseLine(const std::string& line, const std::string& folderPrefix, const L
     }
 
     const std::string_view permissions = fields.next();
-    const auto triplet = [&](std::size_t at) { return permissions.substr(std::min(at, permissions.size()), 3); };
+    const auto triplet
+        = [&](std::size_t at) { return permissions.substr(std::min(at, permissions.size()), 3); };
     item.ItemType = permissions.empty() ? ItemType::File : typeFromPermissions(permissions.front());
     item.OwnerPermissions = triplet(1);
     item.GroupPermissions = triplet(4);
@@ -366,7 +384,7 @@ void parseLine(const std::string& line, const std::string& folderPrefix, const L
     setModified(item, year.value_or(0), month, day, time, millisecond);
 
     fields.dropQueued(); // the name begins after the last word taken from the line
-    finishName(item, fields.restAfterOneBlank(), folderPrefix);
+    finishName(item, fields.restAfterOneBlank(), hasExecuteBit(permissions), folderPrefix);
 }
 
 class UnixParser : public ListParser {
@@ -393,7 +411,8 @@ public:
         return false;
     }
 
-    void parse(const ListingLines& lines, const ListParseContext& context, TFtpListItems& items) const override
+    void parse(
+        const ListingLines& lines, const ListParseContext& context, TFtpListItems& items) const override
     {
         items.reserve(static_cast<std::size_t>(items.count()) + lines.size());
         std::string folderPrefix;

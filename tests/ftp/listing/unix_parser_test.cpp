@@ -94,6 +94,34 @@ TEST(UnixListing, ReadsEachEntryKindAndItsName)
     }
 }
 
+// "ls -F" appends "*" to entries that can be run; elsewhere a "*" is part of the name.
+TEST(UnixListing, TrailingStarIsAMarkerOnlyOnExecutableEntries)
+{
+    struct Case {
+        std::string permissions;
+        std::string name;
+    };
+    const Case cases[] = {
+        { "-rwxr-xr-x", "trail" },
+        { "-rw-r--r--", "trail*" },
+        { "-rw-r-xr--", "trail" }, // group may run it
+        { "-rw-r--r-x", "trail" }, // others may run it
+        { "-rwsr--r--", "trail" }, // set-user-id with execute
+        { "-rwSr--r--", "trail*" }, // set-user-id without execute
+        { "-rw-r--r-t", "trail" },
+        { "-rw-r--r-T", "trail*" },
+        { "drw-r--r--", "trail*" },
+    };
+    for (const Case& c : cases) {
+        const std::string line = c.permissions + " 1 u g 10 Jan 1 2020 trail*";
+        SCOPED_TRACE(line);
+        EXPECT_EQ(parseOne(line).FileName, c.name);
+    }
+    // Only the last character is a marker.
+    EXPECT_EQ(parseOne("-rw-r--r-- 1 u g 10 Jan 1 2020 **").FileName, "**");
+    EXPECT_EQ(parseOne("-rwxr-xr-x 1 u g 10 Jan 1 2020 **").FileName, "*");
+}
+
 TEST(UnixListing, DeviceLinesHaveNoSize)
 {
     for (const std::string line : { "crw-rw-rw- 1 root root 1, 3 Jan 1 2020 null",
