@@ -103,8 +103,8 @@ bool isPermissionsField(std::string_view text)
     static constexpr std::array<std::string_view, 10> kAllowed = {
         "-BCDLPS", // 1: entry type
         "-RSTWX", "-ARSTWX", "-RSTWX", // 2-4: owner
-        "-HRSTWX", "-RSTWXY", "-ARSTWX", // 5-7: group
-        "-RSTWX", "-RSTWX", "-RSTWX", // 8-10: others
+        "-HRSTWX", "-RSTWX", "-RSTWXY", // 5-7: group
+        "-ARSTWX", "-RSTWX", "-RSTWX", // 8-10: others
     };
     for (std::size_t i = 0; i < kAllowed.size(); ++i)
         if (!oneOf(upper(text[i]), kAllowed[i]))
@@ -126,8 +126,8 @@ bool isSubfolderBanner(std::string_view line)
 
 int monthFromName(std::string_view text)
 {
-    static constexpr std::array<std::string_view, 12> kMonths = { "JAN", "FEB", "MAR", "APR", "MAY", "JUN",
-                                                                   "JUL", "AUG", "SEP", "OCT", "NOV", "DEC" };
+    static constexpr std::array<std::string_view, 12> kMonths
+        = { "JAN", "FEB", "MAR", "APR", "MAY", "JUN", "JUL", "AUG", "SEP", "OCT", "NOV", "DEC" };
     if (text.size() != 3)
         return 0;
     const std::string name = upperCase(text);

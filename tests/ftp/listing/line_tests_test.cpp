@@ -8,10 +8,40 @@ namespace {
 TEST(ListingLineTests, PermissionsField)
 {
     for (const char* text : { "drwxr-xr-x", "-rw-r--r--", "lrwxrwxrwx", "crw-rw-rw-+", "brw-------1",
-                              "-rwsr-sr-t", "-rwSr-Sr-T", "DRWXR-XR-X", "----------", "drwxrwxrwx 2 a b" })
+             "-rwsr-sr-t", "-rwSr-Sr-T", "DRWXR-XR-X", "----------", "drwxrwxrwx 2 a b" })
         EXPECT_TRUE(isPermissionsField(text)) << text;
-    for (const char* text : { "", "drwxr-xr-", "frw-r--r--", "drwxr-xr-q", "d--x--l---", "total 12", "123456789012" })
+    for (const char* text :
+        { "", "drwxr-xr-", "frw-r--r--", "drwxr-xr-q", "d--x--l---", "total 12", "123456789012" })
         EXPECT_FALSE(isPermissionsField(text)) << text;
+}
+
+// Each of the ten positions has its own set of characters, compared upper-cased.
+TEST(ListingLineTests, PermissionsFieldCharactersByPosition)
+{
+    struct Case {
+        int position; // 1-based
+        char accepted;
+        char refused;
+    };
+    const Case cases[] = {
+        { 1, 'l', 'f' },
+        { 2, 'r', 'a' },
+        { 3, 'a', 'h' },
+        { 4, 'x', 'a' },
+        { 5, 'h', 'a' },
+        { 6, 'x', 'y' },
+        { 7, 'y', 'a' },
+        { 8, 'a', 'y' },
+        { 9, 't', 'h' },
+        { 10, 'T', 'y' },
+    };
+    for (const Case& c : cases) {
+        std::string text = "----------";
+        text[std::size_t(c.position - 1)] = c.accepted;
+        EXPECT_TRUE(isPermissionsField(text)) << text;
+        text[std::size_t(c.position - 1)] = c.refused;
+        EXPECT_FALSE(isPermissionsField(text)) << text;
+    }
 }
 
 TEST(ListingLineTests, TotalLinesAndSubfolderBanners)
@@ -50,8 +80,8 @@ TEST(ListingLineTests, MonthNamesAndTwoDigitYears)
         int year, currentYear, expected;
     };
     for (const Case c : { Case { 99, 2024, 1999 }, Case { 51, 2024, 1951 }, Case { 50, 2024, 2050 },
-                          Case { 0, 2024, 2000 }, Case { 24, 2099, 2024 }, Case { 99, 2100, 2099 },
-                          Case { 1000, 2024, 1000 }, Case { 999, 2024, 2899 } })
+             Case { 0, 2024, 2000 }, Case { 24, 2099, 2024 }, Case { 99, 2100, 2099 },
+             Case { 1000, 2024, 1000 }, Case { 999, 2024, 2899 } })
         EXPECT_EQ(expandTwoDigitYear(c.year, c.currentYear), c.expected) << c.year << " in " << c.currentYear;
 }
 
