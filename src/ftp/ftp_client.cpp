@@ -612,15 +612,20 @@ struct TFtpClient::Impl {
             throw EOperationAborted();
         }
 
-        const int final = ReadReply({ 225, 226, 250, 426, 450 });
-        const bool cutShort = final == 426 || final == 450;
-        const TFtpReply finalReply = lastReply;
-        if (cutShort)
-            ReadReply({ 226, 225 });
+        // Only 226 and 250 confirm a transfer; any other final reply fails it with
+        // the server's words, whatever arrived. 426 and 450 (cut short) are followed
+        // by a closing reply, which is taken in here so that the next command gets
+        // its own.
+        const TFtpReply finalReply = ReadOneReply(limits.ReplyTimeout);
+        const int final = finalReply.NumericCode;
+        if (final == 426 || final == 450)
+            ReadOneReply(limits.ReplyTimeout);
         else if (abortRequested)
             staleReplies = 1; // the transfer had ended: the ABOR gets a reply of its own
         if (abortRequested)
             throw EOperationAborted();
+        if (final != 226 && final != 250)
+            throw EFtpReplyError(final, reply::ErrorText(finalReply));
 
         // The size the 150 reply names is the file as it is sent; it wins over an
         // earlier SIZE answer. A resumed transfer's reply may name the whole file
@@ -631,9 +636,6 @@ struct TFtpClient::Impl {
             const std::int64_t wanted = *expectedSize - startPosition;
             if (wanted != phase.received)
                 throw EIncompleteTransfer(wanted, phase.received);
-        } else if (cutShort && retrieval) {
-            // The server says the transfer failed and nothing proves it complete.
-            throw EFtpReplyError(finalReply.NumericCode, reply::ErrorText(finalReply));
         }
     }
 };

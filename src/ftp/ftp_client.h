@@ -153,7 +153,9 @@ public:
         const std::string& remoteName, const std::string& localPath, bool overwrite, bool resume = false);
     void RetrieveToStream(const std::string& remoteName, TFtpOutputStream& stream, bool resume = false);
     void RetrieveToStream(const std::string& remoteName, std::ostream& stream, bool resume = false);
-    // The data-transfer procedure shared by retrieval and listing.
+    // The data-transfer procedure shared by retrieval and listing. Succeeds only
+    // when the server's final reply is 226 or 250; any other (426, 450, 451, 550 ...)
+    // fails with the server's text, even when every byte arrived.
     void TransferData(const std::string& command, TFtpOutputStream& stream, bool resume = false);
     // Writes "ABOR" and drops the data connection; never waits. Safe to call from
     // inside the pump during a transfer; the transfer then fails with EOperationAborted.

@@ -231,42 +231,55 @@ TEST_P(Retrieval, SizeFromSizeCommandIsCheckedToo)
     EXPECT_EQ(ReadFile(folder.File("growing.log")).size(), 1200u);
 }
 
-TEST_P(Retrieval, CutShortWith426Then226)
+TEST_P(Retrieval, OnlyAConfirmedTransferReplacesTheOlderCopy)
 {
-    // Everything arrived (the count matches what was announced): a success.
-    server.addFile("whole.bin", Binary(3000));
-    DataPlan whole;
-    whole.final = "426 Connection closed.\r\n226 Done anyway.\r\n";
-    server.setDataPlan("whole.bin", whole);
-    // Part of it arrived: a failure, and both replies are consumed.
-    server.addFile("part.bin", Binary(3000));
-    DataPlan part = whole;
-    part.cutAfter = 1000;
-    server.setDataPlan("part.bin", part);
+    struct Case {
+        std::string final; // the server's replies after the data
+        std::string error; // "" for success
+    };
+    // Every byte arrives and matches the announced size in each case: only the
+    // server's final word decides.
+    const std::vector<Case> cases {
+        { "426 Connection closed.\r\n226 Done anyway.\r\n", "Connection closed." },
+        { "426-Transfer cut.\r\n426 Try again.\r\n226 Closing.\r\n", "Transfer cut.\nTry again." },
+        { "450 Link to file server lost.\r\n226 Closing.\r\n", "Link to file server lost." },
+        { "451 Local error.\r\n", "Local error." },
+        { "550 File changed during transfer.\r\n", "File changed during transfer." },
+        { "225 Data connection open.\r\n", "Data connection open." },
+        { "250 Requested file action okay.\r\n", "" },
+        { "226 Transfer complete.\r\n", "" },
+    };
+    const std::string older = "older copy\r\n" + std::string(1, '\0') + "kept byte for byte";
+    const std::string content = Binary(3000);
+    server.addFile("a.bin", content);
     Connect();
-    EXPECT_NO_THROW(client.RetrieveFile("whole.bin", folder.File("whole.bin"), false));
-    EXPECT_EQ(ReadFile(folder.File("whole.bin")).size(), 3000u);
-    EXPECT_THAT(ErrorOf([&] { client.RetrieveFile("part.bin", folder.File("part.bin"), false); }),
-        HasSubstr("1000 bytes were received"));
-    EXPECT_EQ(client.FileSize("part.bin"), 3000);
-    // Nothing says how much should have come: the server's 426 is the answer.
-    server.addFile("unsized.bin", Binary(3000));
-    DataPlan unsized = part;
-    unsized.preliminary = "150 Here it comes.\r\n";
-    server.setDataPlan("unsized.bin", unsized);
-    EXPECT_EQ(ErrorOf([&] { client.RetrieveFile("unsized.bin", folder.File("unsized.bin"), false); }),
-        "Connection closed.");
-    EXPECT_THAT(folder.Entries(), ElementsAre("whole.bin"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.final);
+        WriteFile(folder.File("a.bin"), older);
+        DataPlan plan;
+        plan.final = c.final;
+        server.setDataPlan("a.bin", plan);
+        EXPECT_EQ(ErrorOf([&] { client.RetrieveFile("a.bin", folder.File("a.bin"), true); }), c.error);
+        EXPECT_EQ(ReadFile(folder.File("a.bin")), c.error.empty() ? content : older);
+        // No temporary file is left behind, and every reply was taken in.
+        EXPECT_THAT(folder.Entries(), ElementsAre("a.bin"));
+        EXPECT_EQ(client.FileSize("a.bin"), 3000);
+    }
 }
 
-TEST_P(Retrieval, FinalReplyOutsideTheAllowedCodesFails)
+TEST_P(Retrieval, CutShortTransferReportsTheServersReason)
 {
-    server.addFile("a.txt", "abc");
-    DataPlan plan;
-    plan.final = "451 Local error.\r\n";
-    server.setDataPlan("a.txt", plan);
+    // Part of the file arrived and the server says so: its text is the reason,
+    // and both replies are consumed.
+    server.addFile("part.bin", Binary(3000));
+    DataPlan part;
+    part.cutAfter = 1000;
+    part.final = "426 Connection closed.\r\n226 Done anyway.\r\n";
+    server.setDataPlan("part.bin", part);
     Connect();
-    EXPECT_EQ(ErrorOf([&] { client.RetrieveFile("a.txt", folder.File("a.txt"), false); }), "Local error.");
+    EXPECT_EQ(ErrorOf([&] { client.RetrieveFile("part.bin", folder.File("part.bin"), false); }),
+        "Connection closed.");
+    EXPECT_EQ(client.FileSize("part.bin"), 3000);
     EXPECT_TRUE(folder.Entries().empty());
 }
 
