@@ -21,12 +21,20 @@ template <typename Int> std::optional<Int> ReadInteger(std::string_view text)
     return value;
 }
 
-int PortField(std::string_view field)
+// One of the six numbers of a PASV reply: one to three digits, 0 to 255, blanks
+// around it allowed. Anything else (a sign, a longer number) is refused before it
+// is computed with, so that no reply can make the port arithmetic overflow.
+int ByteField(std::string_view field)
 {
-    const auto value = ReadInteger<int>(reply::Trim(field));
-    if (!value)
+    const std::string_view text = reply::Trim(field);
+    const bool digits = !text.empty() && text.size() <= 3
+        && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    int value = 0;
+    if (digits)
+        std::from_chars(text.data(), text.data() + text.size(), value);
+    if (!digits || value > 255)
         throw EConvertError("'" + std::string(field) + "' is not a valid integer value");
-    return *value;
+    return value;
 }
 
 } // namespace
@@ -36,31 +44,37 @@ PassiveEndpoint ParsePassiveReply(const std::vector<std::string>& replyText)
     std::string_view text = replyText.empty() ? std::string_view() : reply::Trim(replyText.front());
     const auto open = text.find('(');
     const auto close = text.find(')');
-    if (open != std::string_view::npos && close != std::string_view::npos)
+    if (open != std::string_view::npos && close != std::string_view::npos) {
         text = open < close ? text.substr(open + 1, close - open - 1) : std::string_view();
-    else if (const auto blank = text.rfind(' '); blank != std::string_view::npos)
-        text = text.substr(blank + 1);
+    } else {
+        if (const auto blank = text.rfind(' '); blank != std::string_view::npos)
+            text = text.substr(blank + 1);
+        // Some servers write "=h1,h2,..."; the numbers begin at the first digit.
+        text.remove_prefix(std::min(text.size(), text.find_first_of("0123456789")));
+    }
 
+    // Six fields; the last one takes the rest, so that a seventh number is refused.
     std::vector<std::string_view> fields;
     for (std::size_t pos = 0;;) {
-        const auto comma = text.find(',', pos);
+        const auto comma = fields.size() == 5 ? std::string_view::npos : text.find(',', pos);
         fields.push_back(
             text.substr(pos, comma == std::string_view::npos ? std::string_view::npos : comma - pos));
         if (comma == std::string_view::npos)
             break;
         pos = comma + 1;
     }
-    fields.resize(std::max<std::size_t>(fields.size(), 6));
+    fields.resize(6);
 
     PassiveEndpoint endpoint;
     for (int i = 0; i < 4; ++i) {
+        ByteField(fields[i]);
         if (i > 0)
             endpoint.address += '.';
-        endpoint.address += fields[i];
+        endpoint.address += reply::Trim(fields[i]);
     }
-    endpoint.port = PortField(fields[4]) * 256 + PortField(fields[5]);
-    if (endpoint.port <= 0 || endpoint.port > 65535)
-        throw EFtpException("Invalid port " + std::to_string(endpoint.port) + " in the passive mode reply.");
+    endpoint.port = ByteField(fields[4]) * 256 + ByteField(fields[5]);
+    if (endpoint.port == 0)
+        throw EFtpException("Invalid port 0 in the passive mode reply.");
     return endpoint;
 }
 
@@ -89,6 +103,9 @@ std::int64_t ParseSizeReply(const std::vector<std::string>& replyText)
 
 std::optional<std::int64_t> AnnouncedSize(const std::vector<std::string>& replyText)
 {
+    // Plain digits only, and few enough that the count and every sum made with it
+    // stay far from the limits of a 64-bit integer.
+    constexpr std::size_t kMaxDigits = 18;
     for (const auto& line : replyText) {
         std::string_view text = line;
         const auto end = text.rfind(" bytes)");
@@ -97,9 +114,13 @@ std::optional<std::int64_t> AnnouncedSize(const std::vector<std::string>& replyT
         const auto open = text.rfind('(', end);
         if (open == std::string_view::npos)
             continue;
-        if (const auto value = ReadInteger<std::int64_t>(text.substr(open + 1, end - open - 1));
-            value && *value >= 0)
-            return value;
+        const std::string_view number = text.substr(open + 1, end - open - 1);
+        if (number.empty() || number.size() > kMaxDigits
+            || !std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            continue;
+        std::int64_t value = 0;
+        std::from_chars(number.data(), number.data() + number.size(), value);
+        return value;
     }
     return std::nullopt;
 }

@@ -15,8 +15,9 @@ struct PassiveEndpoint {
     int port = 0;
 };
 
-// Raises EConvertError "'<field>' is not a valid integer value" for port fields
-// that are not integers, and EFtpException when the port is outside 1 to 65535.
+// Each of the six numbers must be one to three digits from 0 to 255; any other
+// field raises EConvertError "'<field>' is not a valid integer value". Port 0
+// raises EFtpException.
 PassiveEndpoint ParsePassiveReply(const std::vector<std::string>& replyText);
 
 // "h1,h2,h3,h4,p1,p2" for a dotted IPv4 address and a port.
@@ -25,7 +26,8 @@ std::string PortArgument(const std::string& ipv4, int port);
 // The size in a 213 reply to SIZE, or -1 when its text holds no plain number.
 std::int64_t ParseSizeReply(const std::vector<std::string>& replyText);
 
-// The "(<n> bytes)" that many servers put into their 150 reply.
+// The "(<n> bytes)" that many servers put into their 150 reply; n must be plain
+// digits (at most 18), otherwise the reply announces nothing.
 std::optional<std::int64_t> AnnouncedSize(const std::vector<std::string>& replyText);
 
 } // namespace taskhaul::ftp

@@ -52,8 +52,10 @@ TEST(PassiveReply, AddressAndPort)
     const std::vector<Case> cases {
         { "Entering Passive Mode (192,168,1,2,19,137).", "192.168.1.2", 5001 },
         { "Entering Passive Mode 10,0,0,1,4,1", "10.0.0.1", 1025 },
-        { "=127,0,0,1,0,21", "=127.0.0.1", 21 }, // no blank: the whole text
+        { "=127,0,0,1,0,21", "127.0.0.1", 21 }, // no blank: the whole text, from its first digit
         { "  (1,2,3,4, 19, 137 )  ", "1.2.3.4", 5001 },
+        { "(255,255,255,255,255,255)", "255.255.255.255", 65535 },
+        { "(001,002,003,004,000,021)", "001.002.003.004", 21 },
     };
     for (const auto& c : cases) {
         const auto endpoint = ParsePassiveReply({ c.text });
@@ -62,13 +64,34 @@ TEST(PassiveReply, AddressAndPort)
     }
 }
 
-TEST(PassiveReply, MalformedNumbers)
+TEST(PassiveReply, EveryNumberIsBoundedBeforeItIsUsed)
 {
-    EXPECT_EQ(ErrorOf([] { ParsePassiveReply({ "Entering Passive Mode (1,2,3,4,x,5)" }); }),
-        "'x' is not a valid integer value");
-    EXPECT_EQ(ErrorOf([] { ParsePassiveReply({ "Entering Passive Mode (1,2,3,4,5)" }); }),
-        "'' is not a valid integer value");
-    EXPECT_THAT(ErrorOf([] { ParsePassiveReply({ "(1,2,3,4,256,1)" }); }), HasSubstr("Invalid port 65537"));
+    struct Case {
+        std::string text;
+        std::string error;
+    };
+    const std::vector<Case> cases {
+        { "Entering Passive Mode (1,2,3,4,x,5)", "'x' is not a valid integer value" },
+        { "Entering Passive Mode (1,2,3,4,5)", "'' is not a valid integer value" },
+        { "(1,2,3,4,256,1)", "'256' is not a valid integer value" },
+        { "(1,2,3,4,1,256)", "'256' is not a valid integer value" },
+        // 16777216 * 256 wraps a 32-bit product to 0: the reply would name port 21.
+        { "(127,0,0,1,16777216,21)", "'16777216' is not a valid integer value" },
+        { "(127,0,0,1,4294967296,21)", "'4294967296' is not a valid integer value" },
+        { "(127,0,0,1,99999999999999999999999,1)", "'99999999999999999999999' is not a valid integer value" },
+        { "(127,0,0,1,0019,137)", "'0019' is not a valid integer value" },
+        { "(127,0,0,1,-1,21)", "'-1' is not a valid integer value" },
+        { "(127,0,0,1,+1,21)", "'+1' is not a valid integer value" },
+        { "(127,0,0,1,1,2,3)", "'2,3' is not a valid integer value" },
+        { "(300,0,0,1,4,1)", "'300' is not a valid integer value" },
+        { "(127,0,0,,4,1)", "'' is not a valid integer value" },
+        { "(a.b,0,0,1,4,1)", "'a.b' is not a valid integer value" },
+        { "(127,0,0,1,0,0)", "Invalid port 0 in the passive mode reply." },
+        { "", "'' is not a valid integer value" },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ErrorOf([&] { ParsePassiveReply({ c.text }); }), c.error) << c.text;
+    EXPECT_THROW(ParsePassiveReply({ "(127,0,0,1,16777216,21)" }), EConvertError);
 }
 
 TEST(DataTexts, PortArgumentAndSizes)
@@ -82,6 +105,11 @@ TEST(DataTexts, PortArgumentAndSizes)
     EXPECT_EQ(
         AnnouncedSize({ "Opening BINARY mode data connection for a.bin (5000000000 bytes)." }), 5000000000LL);
     EXPECT_EQ(AnnouncedSize({ "Opening BINARY mode data connection." }), std::nullopt);
+    // Counts that are not plain, modest numbers announce nothing.
+    for (const std::string& bad : { "(99999999999999999999999 bytes)", "(9223372036854775807 bytes)",
+             "(-5 bytes)", "(+5 bytes)", "( bytes)", "(5 5 bytes)" })
+        EXPECT_EQ(AnnouncedSize({ "Opening data connection for a.bin " + bad + "." }), std::nullopt) << bad;
+    EXPECT_EQ(AnnouncedSize({ "for a.bin (999999999999999999 bytes)" }), 999999999999999999LL);
 }
 
 // ---- Size query and type ----
