@@ -117,6 +117,17 @@ public:
     using EFtpException::EFtpException;
 };
 
+// The server asked for a one-time password with a challenge outside RFC 2289's
+// bounds (sequence number above 9999, seed not 1 to 16 letters and digits, or
+// words missing). Raised before any hashing and before the password is sent.
+class EInvalidOtpChallenge : public EFtpException {
+public:
+    EInvalidOtpChallenge()
+        : EFtpException("Invalid one-time password challenge.")
+    {
+    }
+};
+
 // A transfer cut short by AbortTransfer: "Operation aborted".
 class EOperationAborted : public EFtpException {
 public:

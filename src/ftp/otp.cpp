@@ -1,9 +1,12 @@
 #include "ftp/otp.h"
 
+#include "ftp/ftp_errors.h"
+
 #include <nettle/md4.h>
 #include <nettle/md5.h>
 #include <nettle/sha1.h>
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <vector>
@@ -104,18 +107,27 @@ std::optional<Challenge> FindChallenge(std::string_view text)
     else
         return std::nullopt;
     if (words.size() < 3)
-        return std::nullopt;
-    const auto sequenceText = words[1];
-    const auto [end, error]
-        = std::from_chars(sequenceText.data(), sequenceText.data() + sequenceText.size(), challenge.sequence);
-    if (error != std::errc() || end != sequenceText.data() + sequenceText.size() || challenge.sequence < 0)
-        return std::nullopt;
-    challenge.seed = std::string(words[2]);
+        throw EInvalidOtpChallenge();
+    const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    const auto isAlphanumeric
+        = [&](char c) { return isDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    const std::string_view sequence = words[1];
+    const std::string_view seed = words[2];
+    // Four digits at most (0 to 9999): the count of hash rounds stays small.
+    if (sequence.empty() || sequence.size() > 4 || !std::all_of(sequence.begin(), sequence.end(), isDigit))
+        throw EInvalidOtpChallenge();
+    if (seed.empty() || seed.size() > kMaxSeedLength
+        || !std::all_of(seed.begin(), seed.end(), isAlphanumeric))
+        throw EInvalidOtpChallenge();
+    std::from_chars(sequence.data(), sequence.data() + sequence.size(), challenge.sequence);
+    challenge.seed = std::string(seed);
     return challenge;
 }
 
 std::uint64_t Compute(Algorithm algorithm, std::string_view passPhrase, std::string_view seed, int sequence)
 {
+    if (sequence < 0 || sequence > kMaxSequence)
+        throw EInvalidOtpChallenge();
     std::string input;
     input.reserve(seed.size() + passPhrase.size());
     for (char c : seed)

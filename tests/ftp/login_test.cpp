@@ -151,7 +151,58 @@ TEST(OneTimePassword, ChallengeIsFoundOnlyWithAKnownAlgorithm)
     EXPECT_FALSE(otp::FindChallenge("otp-MD5 499 ke1234"));
     EXPECT_FALSE(otp::FindChallenge("otp-sha256 499 ke1234"));
     EXPECT_FALSE(otp::FindChallenge("Password required for alice."));
-    EXPECT_FALSE(otp::FindChallenge("otp-md5 499"));
+}
+
+TEST(OneTimePassword, ChallengesOutsideTheRfcBoundsAreRefusedBeforeHashing)
+{
+    struct Case {
+        std::string text;
+        bool valid;
+    };
+    const std::vector<Case> cases {
+        { "otp-md5 0 a", true },
+        { "otp-md5 9999 ABCdef0123456789", true },
+        { "otp-md5 0499 ke1234", true },
+        { "otp-md5 10000 ke1234", false },
+        { "otp-md5 4000000000 ke1234", false },
+        { "otp-md5 2147483647 ke1234", false },
+        { "otp-md5 99999999999999999999 ke1234", false },
+        { "otp-md5 -1 ke1234", false },
+        { "otp-md5 +5 ke1234", false },
+        { "otp-md5 x ke1234", false },
+        { "otp-sha1 5 ABCdef01234567890", false }, // 17 characters
+        { "otp-md4 5 ke-1234", false },
+        { "otp-md5 5 k\xe9", false },
+        { "otp-md5 499", false },
+        { "otp-md5", false },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        if (c.valid)
+            EXPECT_NO_THROW(EXPECT_TRUE(otp::FindChallenge(c.text)));
+        else
+            EXPECT_EQ(ErrorOf([&] { otp::FindChallenge(c.text); }), "Invalid one-time password challenge.");
+    }
+    EXPECT_THROW(otp::Compute(otp::Algorithm::md5, "pass", "seed", 10000), EInvalidOtpChallenge);
+}
+
+TEST_F(ClientTest, HugeOneTimePasswordSequenceFailsTheConnectAtOnce)
+{
+    server.reply("USER", "331 Response to otp-md5 4000000000 ke1234 ext required.\r\n");
+    int disconnected = 0;
+    client.OnDisconnected = [&](TFtpClient&) { ++disconnected; };
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        client.Connect();
+        FAIL() << "no error";
+    } catch (const EFtpException& error) {
+        EXPECT_STREQ(error.what(), "Invalid one-time password challenge.");
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+    // Neither the pass phrase nor anything made from it went out.
+    EXPECT_EQ(server.commands(), (Commands { "USER alice" }));
+    EXPECT_FALSE(client.IsConnected());
+    EXPECT_EQ(disconnected, 1);
 }
 
 TEST_F(ClientTest, PasswordChallengeIsAnsweredWithTheOneTimePassword)
