@@ -326,10 +326,10 @@ void parseLine(
         size = fields.next();
         if (size.find(',') != std::string_view::npos) {
             // "major, minor" of a device; the minor number may be run together with it.
+            // A device has size 0.
             if (size.back() == ',')
                 fields.next();
             size = {};
-            item.SizeAvailable = false;
         }
     }
     if (!size.empty())

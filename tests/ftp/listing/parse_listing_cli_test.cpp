@@ -78,12 +78,12 @@ TEST_F(ParseListingCommand, PrintsTheChosenFormatAndOneRowPerItem)
     const ProcessResult result = runCommand(quoted(kProgram) + " --parse-listing " + quoted(file) + " 2>&1");
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.output,
-              "Unix\n"
-              "pub\tdir\t4096\t2020-03-01 00:00:00\n"
-              "read me.txt\tfile\t120000\t2019-02-02 00:00:00\n"
-              "docs\tlinkdir\t3\t2018-01-03 00:00:00\n"
-              "null\tchar\t-\t2017-01-04 00:00:00\n"
-              "odd date\tfile\t9\t-\n");
+        "Unix\n"
+        "pub\tdir\t4096\t2020-03-01 00:00:00\n"
+        "read me.txt\tfile\t120000\t2019-02-02 00:00:00\n"
+        "docs\tlinkdir\t3\t2018-01-03 00:00:00\n"
+        "null\tchar\t0\t2017-01-04 00:00:00\n"
+        "odd date\tfile\t9\t-\n");
 }
 
 TEST_F(ParseListingCommand, ReadsStandardInputAndTakesTheSystemDescription)
@@ -95,9 +95,9 @@ TEST_F(ParseListingCommand, ReadsStandardInputAndTakesTheSystemDescription)
         = runCommand(quoted(kProgram) + " --parse-listing - --syst 'Windows_NT' < " + quoted(file) + " 2>&1");
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.output,
-              "Windows NT\n"
-              "Program Files\tdir\t-\t2000-04-27 12:09:00\n"
-              "notes.txt\tfile\t9730\t1997-05-22 15:31:00\n");
+        "Windows NT\n"
+        "Program Files\tdir\t-\t2000-04-27 12:09:00\n"
+        "notes.txt\tfile\t9730\t1997-05-22 15:31:00\n");
 }
 
 TEST_F(ParseListingCommand, UnknownListingPrintsNone)
@@ -111,7 +111,7 @@ TEST_F(ParseListingCommand, UnknownListingPrintsNone)
 TEST_F(ParseListingCommand, UnreadableFileOrStrayWordsAreUsageErrors)
 {
     for (const std::string& args : { " --parse-listing " + quoted((folder_ / "missing").string()),
-                                    std::string(" --parse-listing"), std::string(" --parse-listing - --system x") }) {
+             std::string(" --parse-listing"), std::string(" --parse-listing - --system x") }) {
         const ProcessResult result = runCommand(quoted(kProgram) + args + " </dev/null 2>/dev/null");
         EXPECT_EQ(result.exitCode, 2) << args;
         EXPECT_EQ(result.output, "") << args;

@@ -122,14 +122,17 @@ TEST(UnixListing, TrailingStarIsAMarkerOnlyOnExecutableEntries)
     EXPECT_EQ(parseOne("-rwxr-xr-x 1 u g 10 Jan 1 2020 **").FileName, "*");
 }
 
-TEST(UnixListing, DeviceLinesHaveNoSize)
+// "major, minor" stands where the size would: a device's size is 0, and known.
+TEST(UnixListing, DeviceLinesHaveSizeZero)
 {
-    for (const std::string line : { "crw-rw-rw- 1 root root 1, 3 Jan 1 2020 null",
-             "crw------- 1 root sys 109,767 Jul 2 2004 devctl" }) {
+    for (const std::string line :
+        { "crw-rw-rw- 1 root root 1, 3 Jan 1 2020 null", "brw-rw---- 1 root disk 8,   0 Jan 1 2020 sda",
+            "crw------- 1 root sys 109,767 Jul 2 2004 devctl" }) {
         const TFtpListItem item = parseOne(line);
-        EXPECT_FALSE(item.SizeAvailable) << line;
+        EXPECT_TRUE(item.SizeAvailable) << line;
         EXPECT_EQ(item.Size, 0) << line;
         EXPECT_TRUE(item.ModifiedAvailable) << line;
+        EXPECT_EQ(item.ModifiedDate.year, line.ends_with("devctl") ? 2004 : 2020) << line;
     }
 }
 
