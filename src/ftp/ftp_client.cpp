@@ -75,6 +75,27 @@ bool ServerWantsZoneQuery(const TFtpReply& greeting, const std::vector<std::stri
     return false;
 }
 
+// Collects a listing in memory up to a limit; one byte more fails the transfer.
+class TListingStream final : public TFtpOutputStream {
+public:
+    explicit TListingStream(std::size_t limit)
+        : limit_(limit)
+    {
+    }
+    void Write(const char* data, std::size_t size) override
+    {
+        if (size > limit_ - text_.size())
+            throw EListingTooLong();
+        text_.append(data, size);
+    }
+    std::int64_t Position() const override { return static_cast<std::int64_t>(text_.size()); }
+    const std::string& Text() const noexcept { return text_; }
+
+private:
+    std::size_t limit_;
+    std::string text_;
+};
+
 ListDateTime LocalNow()
 {
     const std::time_t now = std::time(nullptr);
@@ -947,7 +968,7 @@ void TFtpClient::ListFolder(std::vector<std::string>& lines, const std::string& 
         SetTransferType(TFtpTransferType::ftASCII);
         std::string command = std::string(details ? "LIST" : "NLST") + " " + specifier;
         command = std::string(reply::Trim(command));
-        TFtpStringStream text;
+        TListingStream text(d->limits.MaxListingBytes);
         TransferData(command, text, false);
         d->listingLines = splitListingLines(text.Text());
         d->parsed.clear();

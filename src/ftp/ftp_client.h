@@ -19,6 +19,7 @@
 #include "ftp/listing/list_item.h"
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -63,6 +64,9 @@ struct TFtpLimits {
     std::chrono::milliseconds DataIdleTimeout { 300000 };
     // The longest single wait between two calls of the pump.
     std::chrono::milliseconds PumpInterval { 50 };
+    // The most listing data ListFolder keeps in memory; a server that sends more
+    // makes the listing fail with EListingTooLong.
+    std::size_t MaxListingBytes { 64 * 1024 * 1024 };
 };
 
 class TFtpClient {
@@ -165,6 +169,11 @@ public:
     // Lists the current remote folder ("LIST", or "NLST" without details, plus the
     // specifier), switching to TYPE A for the listing and restoring the type after
     // it, also on failure. The lines are kept (ListingLines) and copied into `lines`.
+    // More than Limits().MaxListingBytes of data fails with EListingTooLong
+    // ("Listing too long."): the data connection is dropped at once, the data
+    // received is freed, the previous listing stays, and the connection stays
+    // usable (the server's answer to the broken transfer is taken in before the
+    // next command).
     void ListFolder(std::vector<std::string>& lines, const std::string& specifier = {}, bool details = true);
     const std::vector<std::string>& ListingLines() const noexcept;
     // The items of the last listing, parsed on first use after ListFolder. A parse

@@ -128,6 +128,15 @@ public:
     }
 };
 
+// A listing larger than the client's limit: "Listing too long.".
+class EListingTooLong : public EFtpException {
+public:
+    EListingTooLong()
+        : EFtpException("Listing too long.")
+    {
+    }
+};
+
 // A transfer cut short by AbortTransfer: "Operation aborted".
 class EOperationAborted : public EFtpException {
 public:

@@ -4,6 +4,8 @@
 
 #include <gmock/gmock.h>
 
+#include <atomic>
+
 namespace taskhaul::ftp::testing {
 namespace {
 
@@ -58,6 +60,54 @@ TEST_F(ClientTest, TypeIsRestoredWhenTheListingFails)
     EXPECT_EQ(CommandsAfterLogin(), (Commands { "TYPE A", "PASV", "LIST", "TYPE I" }));
     EXPECT_EQ(client.TransferType(), TFtpTransferType::ftBinary);
     EXPECT_THAT(lines, ElementsAre("stale"));
+}
+
+TEST_F(ClientTest, ListingLargerThanTheLimitFailsAndTheClientStaysUsable)
+{
+    auto limits = ShortLimits();
+    limits.MaxListingBytes = kUnixListing.size();
+    client.SetLimits(limits);
+    server.setListing(kUnixListing);
+    Connect();
+    std::vector<std::string> lines;
+    client.ListFolder(lines); // exactly at the limit
+    ASSERT_EQ(lines.size(), 3u);
+
+    // A server that never ends its listing.
+    limits.MaxListingBytes = 256 * 1024;
+    client.SetLimits(limits);
+    std::atomic<std::size_t> sent = 0;
+    server.on("LIST", [&sent](test::FtpSession& s, const std::string&) {
+        if (!s.openData()) {
+            s.send("425 Cannot open data connection.\r\n");
+            return;
+        }
+        s.send("150 Here comes the directory listing.\r\n");
+        std::string block;
+        while (block.size() < 64 * 1024)
+            block += "-rw-r--r--    1 ftp      ftp             1 Mar 14  2025 file"
+                + std::to_string(block.size()) + "\r\n";
+        // Bounded for the test's sake: 64 MiB at most, whatever the client does.
+        for (int i = 0; i < 1024 && s.sendData(block); ++i)
+            sent += block.size();
+        s.closeData();
+        s.send("426 Data connection closed.\r\n");
+    });
+    for (const bool passive : { true, false }) {
+        SCOPED_TRACE(passive ? "passive" : "active");
+        client.SetPassive(passive);
+        sent = 0;
+        EXPECT_EQ(ErrorOf([&] { client.ListFolder(lines); }), "Listing too long.");
+        EXPECT_LT(sent.load(), 8u * 1024 * 1024);
+        // The earlier listing stays, the type is restored, and the next command
+        // gets its own reply.
+        EXPECT_EQ(lines.size(), 3u);
+        EXPECT_EQ(client.ListingLines().size(), 3u);
+        EXPECT_EQ(client.TransferType(), TFtpTransferType::ftBinary);
+        EXPECT_TRUE(client.IsConnected());
+        server.addFile("a.txt", "abc");
+        EXPECT_EQ(client.FileSize("a.txt"), 3);
+    }
 }
 
 TEST_F(ClientTest, ListingTextIsSplitIntoLines)
