@@ -141,6 +141,7 @@ struct TFtpClient::Impl {
     int staleReplies = 0;
 
     TFtpReply lastReply;
+    TFtpReply transferReply; // the final reply of the last confirmed transfer
     TFtpReply greeting;
     std::vector<std::string> capabilities;
     std::string systemDescription;
@@ -156,6 +157,8 @@ struct TFtpClient::Impl {
 
     // Listing.
     std::vector<std::string> listingLines;
+    TFtpReply listingReply;
+    bool listingTruncated = false;
     TFtpListItems parsed;
     bool parsedValid = false;
     std::string listingFormat;
@@ -647,6 +650,7 @@ struct TFtpClient::Impl {
             throw EOperationAborted();
         if (final != 226 && final != 250)
             throw EFtpReplyError(final, reply::ErrorText(finalReply));
+        transferReply = finalReply;
 
         // The size the 150 reply names is the file as it is sent; it wins over an
         // earlier SIZE answer. A resumed transfer's reply may name the whole file
@@ -960,6 +964,8 @@ void TFtpClient::AbortTransfer()
 void TFtpClient::ListFolder(std::vector<std::string>& lines, const std::string& specifier, bool details)
 {
     const TFtpTransferType previous = d->transferType;
+    d->listingReply = {};
+    d->listingTruncated = false;
     const auto restore = [&] {
         if (d->transferType != previous)
             SetTransferType(previous);
@@ -971,6 +977,9 @@ void TFtpClient::ListFolder(std::vector<std::string>& lines, const std::string& 
         TListingStream text(d->limits.MaxListingBytes);
         TransferData(command, text, false);
         d->listingLines = splitListingLines(text.Text());
+        d->listingReply = d->transferReply;
+        d->listingTruncated = std::any_of(d->listingReply.ReplyText.begin(), d->listingReply.ReplyText.end(),
+            [](const std::string& line) { return ToUpper(line).find("TRUNCATED") != std::string::npos; });
         d->parsed.clear();
         d->parsedValid = false;
         d->listingFormat.clear();
@@ -984,6 +993,16 @@ void TFtpClient::ListFolder(std::vector<std::string>& lines, const std::string& 
     }
     restore();
     lines = d->listingLines;
+}
+
+const TFtpReply& TFtpClient::ListingReply() const noexcept
+{
+    return d->listingReply;
+}
+
+bool TFtpClient::ListingTruncated() const noexcept
+{
+    return d->listingTruncated;
 }
 
 const std::vector<std::string>& TFtpClient::ListingLines() const noexcept

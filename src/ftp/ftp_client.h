@@ -176,6 +176,14 @@ public:
     // next command).
     void ListFolder(std::vector<std::string>& lines, const std::string& specifier = {}, bool details = true);
     const std::vector<std::string>& ListingLines() const noexcept;
+    // The server's final reply to the last successful ListFolder (empty before
+    // any, and after a failed one). LastReply() holds the answer to the TYPE
+    // command that followed it.
+    const TFtpReply& ListingReply() const noexcept;
+    // True when that final reply says the server cut the listing short: some line
+    // of its text contains "truncated" in any case (pure-ftpd: "226 Output
+    // truncated to 10000 matches"). The lines then hold only part of the folder.
+    bool ListingTruncated() const noexcept;
     // The items of the last listing, parsed on first use after ListFolder. A parse
     // error propagates once; the items made before it stay.
     TFtpListItems& ParsedListing();

@@ -110,6 +110,42 @@ TEST_F(ClientTest, ListingLargerThanTheLimitFailsAndTheClientStaysUsable)
     }
 }
 
+TEST_F(ClientTest, ListingCutShortByTheServerIsReported)
+{
+    struct Case {
+        std::string final;
+        bool truncated;
+    };
+    const std::vector<Case> cases {
+        { "226-Options: -l\r\n226 Output truncated to 10000 matches\r\n", true },
+        { "226 LISTING TRUNCATED.\r\n", true },
+        { "226 Transfer complete.\r\n", false },
+        { "250-Listing follows\r\n250 Done\r\n", false },
+    };
+    server.setListing(kUnixListing);
+    Connect();
+    std::vector<std::string> lines;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.final);
+        DataPlan plan;
+        plan.final = c.final;
+        server.setDataPlan("LIST", plan);
+        client.ListFolder(lines);
+        EXPECT_EQ(lines.size(), 3u);
+        EXPECT_EQ(client.ListingTruncated(), c.truncated);
+    }
+    server.setDataPlan("LIST", { .final = "226-Options: -l\r\n226 Output truncated to 10000 matches\r\n" });
+    client.ListFolder(lines);
+    EXPECT_EQ(client.ListingReply().NumericCode, 226);
+    EXPECT_THAT(
+        client.ListingReply().ReplyText, ElementsAre("Options: -l", "Output truncated to 10000 matches"));
+    // A failed listing says nothing about a cut: the flag and the reply are cleared.
+    server.reply("LIST", "550 Permission denied.\r\n");
+    EXPECT_THROW(client.ListFolder(lines), EFtpReplyError);
+    EXPECT_FALSE(client.ListingTruncated());
+    EXPECT_TRUE(client.ListingReply().ReplyText.empty());
+}
+
 TEST_F(ClientTest, ListingTextIsSplitIntoLines)
 {
     struct Case {
