@@ -63,7 +63,7 @@ std::optional<TFtpListItem> parseBatchLine(std::string_view line, const ListPars
     if (name.empty())
         return std::nullopt;
     TFtpListItem item = newItem(line, name, typeOfFlags(words[0]));
-    item.OwnerName = std::string(words[2]);
+    item.mutableExtras().OwnerName = std::string(words[2]);
     setSize(item, toInt64(words[4]));
     setDate(item, batchDate(words, 5, context.today));
     return item;

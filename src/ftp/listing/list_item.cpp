@@ -50,6 +50,51 @@ bool ListDateTime::isValidTime(int hour, int minute, int second, int millisecond
         && millisecond >= 0 && millisecond < 1000;
 }
 
+TFtpListItem::TFtpListItem(const TFtpListItem& other)
+    : Data(other.Data)
+    , FileName(other.FileName)
+    , Size(other.Size)
+    , ModifiedDate(other.ModifiedDate)
+    , ItemType(other.ItemType)
+    , SizeAvailable(other.SizeAvailable)
+    , ModifiedAvailable(other.ModifiedAvailable)
+    , extras_(other.extras_ ? std::make_unique<TFtpListItemExtras>(*other.extras_) : nullptr)
+    , extrasReader_(other.extrasReader_)
+{
+}
+
+TFtpListItem& TFtpListItem::operator=(const TFtpListItem& other)
+{
+    if (this != &other)
+        *this = TFtpListItem(other);
+    return *this;
+}
+
+const TFtpListItemExtras& TFtpListItem::extras() const
+{
+    static const TFtpListItemExtras kNone;
+    if (!extras_ && extrasReader_) {
+        auto made = std::make_unique<TFtpListItemExtras>();
+        extrasReader_(Data, *made);
+        extras_ = std::move(made);
+    }
+    return extras_ ? *extras_ : kNone;
+}
+
+TFtpListItemExtras& TFtpListItem::mutableExtras()
+{
+    extras();
+    if (!extras_)
+        extras_ = std::make_unique<TFtpListItemExtras>();
+    return *extras_;
+}
+
+void TFtpListItem::readExtrasWith(ExtrasReader reader)
+{
+    extrasReader_ = reader;
+    extras_.reset();
+}
+
 EListIndexError::EListIndexError(long long index)
     : std::out_of_range("List index out of bounds (" + std::to_string(index) + ")")
 {

@@ -3,8 +3,10 @@
 // The items of a parsed directory listing.
 
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace taskhaul::ftp {
@@ -48,18 +50,9 @@ struct ListDateTime {
     friend auto operator<=>(const ListDateTime&, const ListDateTime&) = default;
 };
 
-// One entry of a listing. The first group of fields is filled by every parser;
-// the Unix-style parsers fill the rest as far as the line shows them.
-struct TFtpListItem {
-    std::string Data; // the listing line the item was made from
-    std::string FileName;
-    taskhaul::ftp::ItemType ItemType = taskhaul::ftp::ItemType::File;
-    std::int64_t Size = 0;
-    bool SizeAvailable = true;
-    ListDateTime ModifiedDate;
-    bool ModifiedAvailable = true;
-
-    // Unix long-listing extras.
+// The columns of Unix-style long listings beyond name, kind, size and date, and
+// the Unitree storage columns.
+struct TFtpListItemExtras {
     std::string OwnerPermissions; // three characters each, e.g. "rwx"
     std::string GroupPermissions;
     std::string OtherPermissions;
@@ -70,10 +63,49 @@ struct TFtpListItem {
     std::int64_t Inode = 0;
     std::int64_t BlockCount = 0;
 
-    // Unitree extras: the storage state ("AR" archived, "DK" on disk) and the
-    // file family, when the line shows one.
+    // Unitree: the storage state ("AR" archived, "DK" on disk) and the file
+    // family, when the line shows one.
     std::string StorageState;
     std::string FamilyName;
+};
+
+// One entry of a listing: what every parser fills in, and the extra columns of
+// Unix-style listings. Those are seldom read, so an item keeps them apart and makes
+// them only when asked for: a long listing then costs little more than its text.
+class TFtpListItem {
+public:
+    std::string Data; // the listing line the item was made from
+    std::string FileName;
+    std::int64_t Size = 0;
+    ListDateTime ModifiedDate;
+    taskhaul::ftp::ItemType ItemType = taskhaul::ftp::ItemType::File;
+    bool SizeAvailable = true;
+    bool ModifiedAvailable = true;
+
+    // Reads the extra columns out of a listing line.
+    using ExtrasReader = void (*)(std::string_view line, TFtpListItemExtras& extras);
+
+    TFtpListItem() = default;
+    TFtpListItem(const TFtpListItem& other);
+    TFtpListItem& operator=(const TFtpListItem& other);
+    TFtpListItem(TFtpListItem&&) noexcept = default;
+    TFtpListItem& operator=(TFtpListItem&&) noexcept = default;
+    ~TFtpListItem() = default;
+
+    // The extra columns: empty texts and zeros where the line shows none. With a
+    // reader set they are read from Data on the first call.
+    const TFtpListItemExtras& extras() const;
+    // The extra columns for filling in; made (empty, or read from Data) when the
+    // item has none yet.
+    TFtpListItemExtras& mutableExtras();
+    // Lets extras() read the columns from Data when first asked for, instead of a
+    // parser storing them for every item. Drops any extras made so far.
+    void readExtrasWith(ExtrasReader reader);
+
+private:
+    // Made on first use; null while no extra column was asked for or set.
+    mutable std::unique_ptr<TFtpListItemExtras> extras_;
+    ExtrasReader extrasReader_ = nullptr;
 };
 
 // Raised for an index outside 0 to count-1: "List index out of bounds (<index>)".

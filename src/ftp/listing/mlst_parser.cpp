@@ -97,9 +97,9 @@ private:
                     item.ModifiedAvailable = true;
                 }
             } else if (name == "UNIX.OWNER") {
-                item.OwnerName = value;
+                item.mutableExtras().OwnerName = value;
             } else if (name == "UNIX.GROUP") {
-                item.GroupName = value;
+                item.mutableExtras().GroupName = value;
             }
         }
         return item;

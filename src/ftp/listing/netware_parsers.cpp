@@ -62,7 +62,7 @@ std::optional<TFtpListItem> netwareEntry(
     if (name.empty())
         return std::nullopt;
     TFtpListItem item = newItem(line, name, typeOf(type));
-    item.OwnerName = std::string(words[first]);
+    item.mutableExtras().OwnerName = std::string(words[first]);
     setSize(item, parseSize(words[first + 1]));
     setDate(item, monthDayTimeOrYear(words[first + 2], words[first + 3], words[first + 4], context.today));
     return item;
@@ -145,13 +145,14 @@ std::optional<TFtpListItem> parseNfsNamespaceLine(std::string_view line, const L
         name = name.substr(0, arrow);
     }
     TFtpListItem item = newItem(line, name, type);
-    item.LinkTarget = target;
-    item.LinkCount = toIntOr(words[1], 0);
-    item.OwnerName = std::string(words[2]);
-    item.GroupName = std::string(words[3]);
-    item.OwnerPermissions = std::string(words[0].substr(1, 3));
-    item.GroupPermissions = std::string(words[0].substr(4, 3));
-    item.OtherPermissions = std::string(words[0].substr(7, 3));
+    TFtpListItemExtras& extras = item.mutableExtras();
+    extras.LinkTarget = target;
+    extras.LinkCount = toIntOr(words[1], 0);
+    extras.OwnerName = std::string(words[2]);
+    extras.GroupName = std::string(words[3]);
+    extras.OwnerPermissions = std::string(words[0].substr(1, 3));
+    extras.GroupPermissions = std::string(words[0].substr(4, 3));
+    extras.OtherPermissions = std::string(words[0].substr(7, 3));
     setSize(item, toInt64(words[4]));
     const std::string time = std::string(words[8]) + std::string(words[9]);
     const auto parsedTime = parseTime(time);

@@ -229,16 +229,16 @@ bool hasExecuteBit(std::string_view permissions)
 
 // `executable`: "ls -F" marks such entries with a trailing "*"; on any other
 // entry a "*" belongs to the name.
-void finishName(
-    TFtpListItem& item, std::string_view nameText, bool executable, const std::string& folderPrefix)
+void finishName(TFtpListItem& item, TFtpListItemExtras& extras, std::string_view nameText, bool executable,
+    const std::string& folderPrefix)
 {
     std::string name(nameText);
     if (item.ItemType == ItemType::SymbolicLink) {
         if (const std::size_t arrow = name.find(" -> "); arrow != std::string::npos) {
-            item.LinkTarget = name.substr(arrow + 4);
+            extras.LinkTarget.assign(name, arrow + 4);
             name.resize(arrow);
-            if (!item.LinkTarget.empty() && item.LinkTarget.back() == '/') {
-                item.LinkTarget.pop_back();
+            if (!extras.LinkTarget.empty() && extras.LinkTarget.back() == '/') {
+                extras.LinkTarget.pop_back();
                 item.ItemType = ItemType::SymbolicLinkToDirectory;
             }
         }
@@ -253,62 +253,62 @@ void finishName(
     item.FileName = std::move(name);
 }
 
-void parseLine(
-    const std::string& line, const std::string& folderPrefix, const ListDateTime& today, TFtpListItem& item)
+// Everything but Data; the extra columns go to `extras`, which must be empty.
+void parseLine(std::string_view line, const std::string& folderPrefix, const ListDateTime& today,
+    TFtpListItem& item, TFtpListItemExtras& extras)
 {
-    item.Data = line;
     FieldReader fields(line);
 
     // Inode and block-count columns ("ls -is").
     if (auto word = fields.peekWord(); word && !isPermissionsField(*word)) {
-        item.Inode = toInt64(fields.next()).value_or(0);
+        extras.Inode = toInt64(fields.next()).value_or(0);
         if (word = fields.peekWord(); word && !isPermissionsField(*word))
-            item.BlockCount = toInt64(fields.next()).value_or(0);
+            extras.BlockCount = toInt64(fields.next()).value_or(0);
     }
 
     const std::string_view permissions = fields.next();
     const auto triplet
         = [&](std::size_t at) { return permissions.substr(std::min(at, permissions.size()), 3); };
     item.ItemType = permissions.empty() ? ItemType::File : typeFromPermissions(permissions.front());
-    item.OwnerPermissions = triplet(1);
-    item.GroupPermissions = triplet(4);
-    item.OtherPermissions = triplet(7);
+    extras.OwnerPermissions = triplet(1);
+    extras.GroupPermissions = triplet(4);
+    extras.OtherPermissions = triplet(7);
 
     bool ownerAndGroupRead = false;
     const std::string_view linkWord = fields.next();
     if (upperCase(linkWord) != "FOLDER") { // NetPresenz prints "folder" and no owner or group
         if (linkWord.size() >= 4 && linkWord.front() == '0') {
             // A link count of 0 run together with the owner name.
-            item.LinkCount = 0;
+            extras.LinkCount = 0;
             fields.queue(linkWord.substr(1));
         } else {
-            item.LinkCount = toIntOr(linkWord, 0);
+            extras.LinkCount = toIntOr(linkWord, 0);
         }
         if (!lacksOwnerAndGroup(line)) {
-            item.OwnerName = fields.next();
-            item.GroupName = fields.next();
+            extras.OwnerName = fields.next();
+            extras.GroupName = fields.next();
             ownerAndGroupRead = true;
         }
     }
 
     std::string_view size;
     if (auto word = fields.peekWord(); word && isStorageState(*word)) {
-        item.StorageState = fields.next();
+        extras.StorageState = fields.next();
         size = fields.next();
         // Unitree may print the file family before the size.
         if (!isNumber(size)) {
             if (auto after = fields.peekWord(); after && isNumber(*after)) {
-                item.FamilyName = size;
+                extras.FamilyName = size;
                 size = fields.next();
             }
         }
     } else if (ownerAndGroupRead && isAsciiLetter(fields.peekChar())) {
         // The date follows already: the group column is missing, and what was read
         // as the group is the size.
-        if (isNumber(item.GroupName)) {
-            item.Size = toInt64(item.GroupName).value_or(0);
-            item.GroupName = std::move(item.OwnerName);
-            item.OwnerName.clear();
+        if (isNumber(extras.GroupName)) {
+            item.Size = toInt64(extras.GroupName).value_or(0);
+            extras.GroupName.swap(extras.OwnerName);
+            extras.OwnerName.clear();
         } else {
             // Owner or group names with blanks ("Domain Users"): the group runs up
             // to the first number.
@@ -318,8 +318,8 @@ void parseLine(
                     size = word;
                     break;
                 }
-                item.GroupName += ' ';
-                item.GroupName += word;
+                extras.GroupName += ' ';
+                extras.GroupName += word;
             }
         }
     } else {
@@ -384,7 +384,27 @@ void parseLine(
     setModified(item, year.value_or(0), month, day, time, millisecond);
 
     fields.dropQueued(); // the name begins after the last word taken from the line
-    finishName(item, fields.restAfterOneBlank(), hasExecuteBit(permissions), folderPrefix);
+    finishName(item, extras, fields.restAfterOneBlank(), hasExecuteBit(permissions), folderPrefix);
+}
+
+// Empties `extras`, keeping the texts' storage for the next line.
+void clearExtras(TFtpListItemExtras& extras)
+{
+    for (std::string* text :
+        { &extras.OwnerPermissions, &extras.GroupPermissions, &extras.OtherPermissions, &extras.OwnerName,
+            &extras.GroupName, &extras.LinkTarget, &extras.StorageState, &extras.FamilyName })
+        text->clear();
+    extras.LinkCount = 0;
+    extras.Inode = 0;
+    extras.BlockCount = 0;
+}
+
+// The extra columns of one line, for an item that asks for them after the parse.
+// They do not depend on the date of the parse or the folder the line stood in.
+void readExtras(std::string_view line, TFtpListItemExtras& extras)
+{
+    TFtpListItem item;
+    parseLine(line, std::string(), ListDateTime { 2000, 1, 1, 0, 0, 0, 0 }, item, extras);
 }
 
 class UnixParser : public ListParser {
@@ -416,6 +436,7 @@ public:
     {
         items.reserve(static_cast<std::size_t>(items.count()) + lines.size());
         std::string folderPrefix;
+        TFtpListItemExtras extras;
         for (const std::string& line : lines) {
             if (line.empty() || isTotalLine(line) || line.starts_with("/bin/ls:") || isUnitreeBanner(line))
                 continue;
@@ -423,7 +444,13 @@ public:
                 folderPrefix = line.substr(0, line.size() - 1);
                 continue;
             }
-            parseLine(line, folderPrefix, context.today, items.add(TFtpListItem {}));
+            // The extra columns are read again from the line when someone asks for
+            // them; the parse only needs them on the way.
+            clearExtras(extras);
+            TFtpListItem& item = items.add(TFtpListItem {});
+            item.Data = line;
+            parseLine(line, folderPrefix, context.today, item, extras);
+            item.readExtrasWith(&readExtras);
         }
     }
 

@@ -47,17 +47,17 @@ TEST(UnixListing, TotalLineGivesNoItem)
 TEST(UnixListing, FillsTheLongListingColumns)
 {
     const TFtpListItem item = parseOne("-rwsr-x--T   3 alice    staff     5000000000 Jan  2  2021 big.iso");
-    EXPECT_EQ(item.OwnerPermissions, "rws");
-    EXPECT_EQ(item.GroupPermissions, "r-x");
-    EXPECT_EQ(item.OtherPermissions, "--T");
-    EXPECT_EQ(item.LinkCount, 3);
-    EXPECT_EQ(item.OwnerName, "alice");
-    EXPECT_EQ(item.GroupName, "staff");
+    EXPECT_EQ(item.extras().OwnerPermissions, "rws");
+    EXPECT_EQ(item.extras().GroupPermissions, "r-x");
+    EXPECT_EQ(item.extras().OtherPermissions, "--T");
+    EXPECT_EQ(item.extras().LinkCount, 3);
+    EXPECT_EQ(item.extras().OwnerName, "alice");
+    EXPECT_EQ(item.extras().GroupName, "staff");
     EXPECT_EQ(item.Size, 5000000000);
     EXPECT_TRUE(item.SizeAvailable);
     EXPECT_EQ(item.ModifiedDate, (ListDateTime { 2021, 1, 2, 0, 0, 0, 999 }));
-    EXPECT_EQ(item.Inode, 0);
-    EXPECT_EQ(item.BlockCount, 0);
+    EXPECT_EQ(item.extras().Inode, 0);
+    EXPECT_EQ(item.extras().BlockCount, 0);
 }
 
 TEST(UnixListing, ReadsEachEntryKindAndItsName)
@@ -90,7 +90,7 @@ TEST(UnixListing, ReadsEachEntryKindAndItsName)
         const TFtpListItem item = parseOne(c.line);
         EXPECT_EQ(item.ItemType, c.type);
         EXPECT_EQ(item.FileName, c.name);
-        EXPECT_EQ(item.LinkTarget, c.linkTarget);
+        EXPECT_EQ(item.extras().LinkTarget, c.linkTarget);
     }
 }
 
@@ -160,8 +160,8 @@ TEST(UnixListing, ReadsTheLayoutsOfOtherServers)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const TFtpListItem item = parseOne(c.line);
-        EXPECT_EQ(item.OwnerName, c.owner);
-        EXPECT_EQ(item.GroupName, c.group);
+        EXPECT_EQ(item.extras().OwnerName, c.owner);
+        EXPECT_EQ(item.extras().GroupName, c.group);
         EXPECT_EQ(item.Size, c.size);
         EXPECT_EQ(item.FileName, c.name);
         EXPECT_TRUE(item.ModifiedAvailable);
@@ -178,14 +178,55 @@ TEST(UnixListing, ReadsInodeAndBlockCountColumns)
     EXPECT_TRUE(makeUnixParser()->check(lines, "", true));
     const TFtpListItems items = parseUnix(lines);
     ASSERT_EQ(items.count(), 2);
-    EXPECT_EQ(items[0].Inode, 1048601);
-    EXPECT_EQ(items[0].BlockCount, 4);
+    EXPECT_EQ(items[0].extras().Inode, 1048601);
+    EXPECT_EQ(items[0].extras().BlockCount, 4);
     EXPECT_EQ(items[0].ItemType, ItemType::Directory);
     EXPECT_EQ(items[0].FileName, "pub");
-    EXPECT_EQ(items[1].Inode, 1048602);
-    EXPECT_EQ(items[1].BlockCount, 0);
+    EXPECT_EQ(items[1].extras().Inode, 1048602);
+    EXPECT_EQ(items[1].extras().BlockCount, 0);
     EXPECT_EQ(items[1].Size, 12);
     EXPECT_EQ(items[1].FileName, "README");
+}
+
+// The extra columns are read from the item's line when first asked for: they must
+// come out as the parse saw them, in copies too, and stay per item once changed.
+TEST(UnixListing, ExtraColumnsOfEachItemOnDemand)
+{
+    const ListingLines lines = {
+        "./sub:",
+        "  77 2 lrwxrwxrwx  1 ann   staff   9 Jun  3  2019 docs -> ../share/",
+        "-rw-r-----  1 bob   Domain Users  12 Jun  3  2019 README",
+    };
+    const TFtpListItems parsed = parseUnix(lines);
+    const TFtpListItems items = parsed; // copies made before anyone asked
+    ASSERT_EQ(items.count(), 2);
+    EXPECT_EQ(items[0].FileName, "sub/docs");
+    EXPECT_EQ(items[0].ItemType, ItemType::SymbolicLinkToDirectory);
+    const TFtpListItemExtras& link = items[0].extras();
+    EXPECT_EQ(link.Inode, 77);
+    EXPECT_EQ(link.BlockCount, 2);
+    EXPECT_EQ(link.OwnerPermissions, "rwx");
+    EXPECT_EQ(link.LinkCount, 1);
+    EXPECT_EQ(link.OwnerName, "ann");
+    EXPECT_EQ(link.GroupName, "staff");
+    EXPECT_EQ(link.LinkTarget, "../share");
+    const TFtpListItemExtras& file = items[1].extras();
+    EXPECT_EQ(file.GroupPermissions, "r--");
+    EXPECT_EQ(file.OtherPermissions, "---");
+    EXPECT_EQ(file.OwnerName, "bob");
+    EXPECT_EQ(file.GroupName, "Domain Users");
+    EXPECT_EQ(file.LinkTarget, "");
+
+    TFtpListItem changed = items[1];
+    changed.mutableExtras().OwnerName = "carol";
+    EXPECT_EQ(changed.extras().OwnerName, "carol");
+    EXPECT_EQ(changed.extras().GroupName, "Domain Users");
+    EXPECT_EQ(items[1].extras().OwnerName, "bob");
+    EXPECT_EQ(parsed[1].extras().OwnerName, "bob");
+
+    // Items of other formats have none unless their parser sets them.
+    EXPECT_EQ(TFtpListItem {}.extras().OwnerName, "");
+    EXPECT_EQ(TFtpListItem {}.extras().LinkCount, 0);
 }
 
 // Listings print a time of day instead of the year for recent entries: such an
@@ -304,12 +345,12 @@ TEST(UnitreeListing, TakesListingsWithStorageStates)
     TFtpListItems items;
     ASSERT_EQ(parseListing(lines, "UNIX", kToday, items), "Unitree");
     ASSERT_EQ(items.count(), 2);
-    EXPECT_EQ(items[0].StorageState, "AR");
-    EXPECT_EQ(items[0].FamilyName, "fam1");
+    EXPECT_EQ(items[0].extras().StorageState, "AR");
+    EXPECT_EQ(items[0].extras().FamilyName, "fam1");
     EXPECT_EQ(items[0].Size, 2048);
     EXPECT_EQ(items[0].FileName, "archived");
-    EXPECT_EQ(items[1].StorageState, "DK");
-    EXPECT_EQ(items[1].FamilyName, "");
+    EXPECT_EQ(items[1].extras().StorageState, "DK");
+    EXPECT_EQ(items[1].extras().FamilyName, "");
     EXPECT_EQ(items[1].Size, 1024);
     EXPECT_EQ(items[1].FileName, "on disk");
     EXPECT_EQ(items[1].ModifiedDate, (ListDateTime { 2020, 1, 5, 0, 0, 0, 999 }));
