@@ -27,6 +27,7 @@
 #include <arpa/inet.h>
 #include <linux/sockios.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -87,6 +88,9 @@ public:
             peer_ = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
             if (peer_ < 0)
                 return;
+            // Every part goes out at once, not held back until the last is acknowledged.
+            const int on = 1;
+            ::setsockopt(peer_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
             StartPart();
         }
         bool progress = Flush();
@@ -97,10 +101,9 @@ public:
         }
         if (!unsent_.empty() || shut_)
             return;
-        // Bytes still on their way to the client are progress too: the kernel may
-        // hand them over a little later.
-        int inFlight = 0;
-        if (::ioctl(peer_, SIOCOUTQ, &inFlight) != 0 || inFlight > 0)
+        // Bytes the kernel has not put on their way yet are progress too.
+        int unsentBytes = 0;
+        if (::ioctl(peer_, SIOCOUTQNSD, &unsentBytes) != 0 || unsentBytes > 0)
             progress = true;
         idlePumps_ = progress ? 0 : idlePumps_ + 1;
         const bool clientWaits = idlePumps_ >= 2;
@@ -166,26 +169,21 @@ bool Trace()
     return trace;
 }
 
-TFtpClient& Client(LoopbackServer& server)
+// A new client for every input, so that no state of one run reaches the next.
+void Configure(TFtpClient& client, LoopbackServer& server)
 {
-    static TFtpClient client;
-    static const bool configured = [&] {
-        TFtpLimits limits;
-        limits.ConnectTimeout = std::chrono::milliseconds(5000);
-        limits.ReplyTimeout = std::chrono::milliseconds(5000);
-        limits.PumpInterval = std::chrono::milliseconds(0);
-        client.SetLimits(limits);
-        client.SetHost("127.0.0.1");
-        client.SetUsername("anonymous");
-        client.SetPassword("fuzz@example.invalid");
-        client.ProxySettings().UserName = "proxyuser";
-        client.ProxySettings().Password = "proxypass";
-        client.Clock = [] { return ListDateTime { 2026, 2, 28, 23, 59, 59, 0 }; };
-        client.Pump = [&server] { server.Step(); };
-        return true;
-    }();
-    (void)configured;
-    return client;
+    TFtpLimits limits;
+    limits.ConnectTimeout = std::chrono::milliseconds(5000);
+    limits.ReplyTimeout = std::chrono::milliseconds(5000);
+    limits.PumpInterval = std::chrono::milliseconds(0);
+    client.SetLimits(limits);
+    client.SetHost("127.0.0.1");
+    client.SetUsername("anonymous");
+    client.SetPassword("fuzz@example.invalid");
+    client.ProxySettings().UserName = "proxyuser";
+    client.ProxySettings().Password = "proxypass";
+    client.Clock = [] { return ListDateTime { 2026, 2, 28, 23, 59, 59, 0 }; };
+    client.Pump = [&server] { server.Step(); };
 }
 
 } // namespace
@@ -195,7 +193,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0)
         return 0;
     static LoopbackServer server;
-    TFtpClient& client = Client(server);
+    TFtpClient client;
+    Configure(client, server);
 
     const unsigned mode = data[0];
     const int scheme = static_cast<int>(mode & 7);
