@@ -451,8 +451,8 @@ bool MainWindow::formClose()
         return false;
     }
     if (flags_.configChanged &&
-        boxes_->confirm(kConfirmCaption,
-                        QStringLiteral("The configuration information has changed.  Exit without saving?")) ==
+        boxes_->confirmDefaultNo(
+            kConfirmCaption, QStringLiteral("The configuration information has changed.  Exit without saving?")) ==
             MessageBoxes::Answer::No) {
         flags_.exitRequested = false;
         return false;

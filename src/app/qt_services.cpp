@@ -35,6 +35,13 @@ MessageBoxes::Answer QtMessageBoxes::confirm(const QString& caption, const QStri
     return button == QMessageBox::Yes ? Answer::Yes : Answer::No;
 }
 
+MessageBoxes::Answer QtMessageBoxes::confirmDefaultNo(const QString& caption, const QString& text)
+{
+    const auto button
+        = QMessageBox::question(parent_, caption, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    return button == QMessageBox::Yes ? Answer::Yes : Answer::No;
+}
+
 void QtMessageBoxes::plain(const QString& caption, const QString& text)
 {
     QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, parent_);

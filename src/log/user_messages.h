@@ -17,6 +17,12 @@ public:
     virtual void error(const QString& caption, const QString& text) = 0;
     // Confirmation box with Yes and No; returns Yes or No.
     virtual Answer confirm(const QString& caption, const QString& text) = 0;
+    // The same box with No as its default button, the one Enter presses. This
+    // fallback, for boxes that cannot mark a default, asks as `confirm` does.
+    virtual Answer confirmDefaultNo(const QString& caption, const QString& text)
+    {
+        return confirm(caption, text);
+    }
     // Plain box without icon, one OK button. Implementations should show it
     // without an icon; this fallback uses the information box.
     virtual void plain(const QString& caption, const QString& text) { information(caption, text); }

@@ -250,6 +250,7 @@ TEST_P(CloseTest, CloseRequestsFollowTheExitRules)
     EXPECT_EQ(boxes.shown().size(), c.asks ? 1u : 0u);
     if (c.asks) {
         EXPECT_EQ(boxes.shown()[0].text, "The configuration information has changed.  Exit without saving?");
+        EXPECT_EQ(boxes.shown()[0].defaultButton, "No"); // Enter keeps the program running
     }
     EXPECT_EQ(tray.balloons.size(), c.toTray ? 1u : 0u);
     if (c.toTray) {

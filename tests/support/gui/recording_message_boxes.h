@@ -20,11 +20,13 @@ public:
         QString caption;
         QString text;
         QStringList buttons;
+        QString defaultButton; // the button Enter presses
     };
 
     void information(const QString& caption, const QString& text) override;
     void error(const QString& caption, const QString& text) override;
     Answer confirm(const QString& caption, const QString& text) override;
+    Answer confirmDefaultNo(const QString& caption, const QString& text) override;
     void plain(const QString& caption, const QString& text) override;
 
     // Next confirmations are answered in this order.
@@ -36,6 +38,8 @@ public:
     void clear() { shown_.clear(); }
 
 private:
+    Answer ask(const QString& caption, const QString& text, const QString& defaultButton);
+
     std::vector<Shown> shown_;
     std::deque<Answer> script_;
     Answer defaultAnswer_ = Answer::Yes;
