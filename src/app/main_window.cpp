@@ -3,6 +3,7 @@
 #include "app/auxiliary_windows.h"
 #include "app/edit_commands.h"
 #include "app/event_guard.h"
+#include "app/field_events.h"
 #include "app/input_rules.h"
 #include "app/program_icon.h"
 #include "app/qt_services.h"
@@ -45,27 +46,6 @@ const QString kCaption = QStringLiteral("Velmora Taskhaul - Oskra Edition");
 const QString kHintOff = QStringLiteral("Taskhaul - Scheduler is OFF");
 const QString kHintOn = QStringLiteral("Taskhaul - Scheduler is ON");
 const QString kConfirmCaption = QStringLiteral("Confirm");
-
-// Sets a line edit to `text` when it is left empty.
-class EmptyOnExit : public QObject {
-public:
-    EmptyOnExit(QLineEdit* edit, QString text) : QObject(edit), edit_(edit), text_(std::move(text))
-    {
-        edit->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (event->type() == QEvent::FocusOut && edit_->text().isEmpty())
-            edit_->setText(text_);
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    QLineEdit* edit_;
-    QString text_;
-};
 
 } // namespace
 
@@ -138,6 +118,13 @@ void MainWindow::createCommands()
     actions_ = createCommandActions(this);
     for (QAction* action : actions_)
         addAction(action); // shortcuts work while the window has the focus
+    // The command keys win over the fields' own bindings. The edit commands are
+    // left out: the fields' bindings for those keys are those very commands.
+    std::vector<QAction*> keyed;
+    for (const auto& info : commandTable())
+        if (int(info.command) < int(Command::EditUndo))
+            keyed.push_back(action(info.command));
+    new CommandKeyPriority(this, std::move(keyed));
 
     handlers_[std::size_t(Command::OpenConfiguration)] = [this] { openConfigurationCommand(); };
     handlers_[std::size_t(Command::SaveConfiguration)] = [this] { saveConfigurationCommand(); };

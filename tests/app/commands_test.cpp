@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -193,6 +194,68 @@ TEST_F(CommandsTest, EditCommandsActOnTheFocusedTextFieldOnly)
     EXPECT_EQ(host->text(), "ftp.example.orgftp.example.org");
     trigger(Command::EditUndo);
     EXPECT_EQ(host->text(), "ftp.example.org");
+}
+
+// On X11 a line edit keeps Ctrl+E (end of line) and Ctrl+D (delete) for itself.
+// Where the platform has no such bindings (the offscreen platform), the field is
+// made to claim those keys the same way.
+class ClaimsEditingKeys : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::ShortcutOverride) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if (key->modifiers() == Qt::ControlModifier
+                && (key->key() == Qt::Key_E || key->key() == Qt::Key_D))
+                event->accept();
+        }
+        return false;
+    }
+};
+
+TEST_F(CommandsTest, CommandKeysWinOverTheKeyBindingsOfTheFocusedField)
+{
+    int connects = 0;
+    int disconnects = 0;
+    window().setCommandHandler(Command::Connect, [&] { ++connects; });
+    window().setCommandHandler(Command::Disconnect, [&] { ++disconnects; });
+    window().show();
+    window().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window()));
+
+    auto* host = child<QLineEdit>("Edit1");
+    ClaimsEditingKeys claims;
+    if (!QKeySequence::keyBindings(QKeySequence::MoveToEndOfLine)
+             .contains(QKeySequence(QStringLiteral("Ctrl+E"))))
+        host->installEventFilter(&claims);
+    host->setText(QStringLiteral("ftp.example.org"));
+    host->setFocus();
+    host->setCursorPosition(0);
+    ASSERT_EQ(QApplication::focusWidget(), host);
+
+    QTest::keyClick(host, Qt::Key_E, Qt::ControlModifier);
+    EXPECT_EQ(connects, 1);
+    EXPECT_EQ(host->cursorPosition(), 0); // the field did not move to the end
+
+    // Disconnect is disabled in standby: its key does nothing, in the field neither.
+    ASSERT_FALSE(enabled(Command::Disconnect));
+    QTest::keyClick(host, Qt::Key_D, Qt::ControlModifier);
+    EXPECT_EQ(disconnects, 0);
+    EXPECT_EQ(host->text(), "ftp.example.org");
+    window().action(Command::Disconnect)->setEnabled(true);
+    QTest::keyClick(host, Qt::Key_D, Qt::ControlModifier);
+    EXPECT_EQ(disconnects, 1);
+    EXPECT_EQ(host->text(), "ftp.example.org");
+
+    // The edit commands' keys stay with the field, whose bindings they are.
+    host->selectAll();
+    QTest::keyClick(host, Qt::Key_C, Qt::ControlModifier);
+    QTest::keyClick(host, Qt::Key_End);
+    QTest::keyClick(host, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(host->text(), "ftp.example.orgftp.example.org");
 }
 
 TEST_F(CommandsTest, TheLongHintOfTheControlUnderTheMouseGoesToTheStatusLine)
