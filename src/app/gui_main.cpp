@@ -55,8 +55,9 @@ int runGui(int argc, char** argv)
         return 0;
 
     GuardedApplication app(argc, argv);
+    // No display name: the platform would append it to every caption
+    // ("Error — Taskhaul"), and the captions must read exactly as given.
     QApplication::setApplicationName(QStringLiteral("Taskhaul"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Taskhaul"));
     QApplication::setOrganizationName(QStringLiteral("Velmora"));
     // Message boxes shown while the window hides in the notification area must
     // not end the program when they close.

@@ -1,0 +1,94 @@
+// The built program itself: what its window is called on a real X display.
+#include "app/single_instance.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace taskhaul {
+namespace {
+
+class ProgramRun : public ::testing::Test {
+protected:
+    ProgramRun()
+    {
+        environment_ = QProcessEnvironment::systemEnvironment();
+        // A runtime folder of its own: the instance lock of another copy on this
+        // machine does not get in the way, and the test can hold it.
+        environment_.insert(QStringLiteral("XDG_RUNTIME_DIR"), home_.filePath(QStringLiteral("run")));
+        environment_.insert(QStringLiteral("XDG_CONFIG_HOME"), home_.filePath(QStringLiteral("config")));
+        environment_.insert(QStringLiteral("XDG_STATE_HOME"), home_.filePath(QStringLiteral("state")));
+        QDir().mkpath(home_.filePath(QStringLiteral("run")));
+    }
+
+    QString lockPath() const
+    {
+        return home_.filePath(QStringLiteral("run/") + QLatin1String(SingleInstance::lockName));
+    }
+
+    static QString program() { return QStringLiteral(TASKHAUL_BINARY_DIR "/src/app/taskhaul"); }
+
+    struct Result {
+        int exitCode = -1;
+        QByteArray out;
+        QByteArray err;
+    };
+
+    Result run(const QString& command, const QStringList& arguments, int timeoutMs = 10000)
+    {
+        QProcess process;
+        process.setProcessEnvironment(environment_);
+        process.start(command, arguments);
+        Result result;
+        if (!process.waitForFinished(timeoutMs)) {
+            process.kill();
+            process.waitForFinished();
+            ADD_FAILURE() << command.toStdString() << " did not end in time";
+            return result;
+        }
+        result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        result.out = process.readAllStandardOutput();
+        result.err = process.readAllStandardError();
+        return result;
+    }
+
+    QTemporaryDir home_;
+    QProcessEnvironment environment_;
+};
+
+// The title the X server holds for the window is the title the user reads.
+TEST_F(ProgramRun, TheWindowTitleOnTheDisplayIsExactlyTheCaption)
+{
+    const QString xvfbRun = QStandardPaths::findExecutable(QStringLiteral("xvfb-run"));
+    const QString xwininfo = QStandardPaths::findExecutable(QStringLiteral("xwininfo"));
+    if (xvfbRun.isEmpty() || xwininfo.isEmpty())
+        GTEST_SKIP() << "needs xvfb-run and xwininfo";
+    environment_.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    const QString script = QStringLiteral(R"(
+        "$1" & pid=$!
+        for i in $(seq 150); do
+            tree=$(xwininfo -root -tree 2>/dev/null)
+            case "$tree" in *Velmora*) break ;; esac
+            sleep 0.2
+        done
+        printf '%s\n' "$tree" | grep Velmora
+        kill $pid
+        wait $pid
+    )");
+    const Result result = run(xvfbRun,
+        { QStringLiteral("-a"), QStringLiteral("sh"), QStringLiteral("-c"), script, QStringLiteral("sh"),
+            program() },
+        60000);
+    const QString listing = QString::fromUtf8(result.out);
+    const QRegularExpressionMatch title
+        = QRegularExpression(QStringLiteral("\"(Velmora[^\"]*)\"")).match(listing);
+    ASSERT_TRUE(title.hasMatch()) << listing.toStdString() << result.err.toStdString();
+    EXPECT_EQ(title.captured(1), "Velmora Taskhaul - Oskra Edition");
+}
+
+} // namespace
+} // namespace taskhaul
