@@ -45,6 +45,24 @@ bool CommandKeyPriority::eventFilter(QObject* watched, QEvent* event)
     return true;
 }
 
+bool focusMovesWithinWindow(const QFocusEvent& event)
+{
+    switch (event.reason()) {
+    case Qt::MouseFocusReason:
+    case Qt::TabFocusReason:
+    case Qt::BacktabFocusReason:
+    case Qt::ShortcutFocusReason:
+    case Qt::OtherFocusReason:
+        return true;
+    case Qt::ActiveWindowFocusReason:
+    case Qt::PopupFocusReason:
+    case Qt::MenuBarFocusReason:
+    case Qt::NoFocusReason:
+        return false;
+    }
+    return false;
+}
+
 EmptyOnExit::EmptyOnExit(QLineEdit* edit, QString text)
     : QObject(edit)
     , edit_(edit)
@@ -55,7 +73,8 @@ EmptyOnExit::EmptyOnExit(QLineEdit* edit, QString text)
 
 bool EmptyOnExit::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::FocusOut && edit_->text().isEmpty())
+    if (event->type() == QEvent::FocusOut && focusMovesWithinWindow(*static_cast<QFocusEvent*>(event))
+        && edit_->text().isEmpty())
         edit_->setText(text_);
     return QObject::eventFilter(watched, event);
 }

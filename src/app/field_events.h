@@ -7,6 +7,7 @@
 #include <vector>
 
 class QAction;
+class QFocusEvent;
 class QLineEdit;
 class QWidget;
 
@@ -32,8 +33,15 @@ private:
     std::vector<QAction*> commands_;
 };
 
-// The on-exit handler of a text field that must not stay empty: when the field
-// loses the focus empty, it gets `text`.
+// Whether losing the focus in this way moves it to another control of the same
+// window (Tab, Shift+Tab, a click, an access key, the program itself), rather
+// than to a menu, a context menu or another window.
+bool focusMovesWithinWindow(const QFocusEvent& event);
+
+// The on-exit handler of a text field that must not stay empty: when the focus
+// moves from the field to another control of the window and the field is empty,
+// it gets `text`. Opening a menu or the field's context menu, switching to
+// another window or hiding the window leaves the field as it is.
 class EmptyOnExit : public QObject {
 public:
     EmptyOnExit(QLineEdit* edit, QString text);

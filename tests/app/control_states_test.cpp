@@ -4,9 +4,12 @@
 #include "app/input_rules.h"
 #include "window_fixture.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QRadioButton>
 #include <QTest>
 #include <QToolButton>
@@ -175,6 +178,53 @@ TEST_F(InputHandlersTest, LeavingAnEmptyFieldPutsItsDefaultBackAndMarksTheChange
     child<QLineEdit>("Edit2")->setText(QStringLiteral("pub"));
     child<QLineEdit>("Edit5")->setFocus();
     EXPECT_EQ(child<QLineEdit>("Edit2")->text(), "pub");
+}
+
+TEST_F(InputHandlersTest, EmptyFieldsGetTheirDefaultOnlyWhenTheFocusMovesToAnotherControl)
+{
+    struct Case {
+        Qt::FocusReason reason;
+        bool restores;
+    };
+    const Case cases[] = {
+        { Qt::TabFocusReason, true }, { Qt::BacktabFocusReason, true }, { Qt::MouseFocusReason, true },
+        { Qt::ShortcutFocusReason, true }, { Qt::OtherFocusReason, true },
+        { Qt::PopupFocusReason, false }, // a menu or the field's context menu
+        { Qt::MenuBarFocusReason, false }, // Alt to the menu bar
+        { Qt::ActiveWindowFocusReason, false }, // another window, or hidden to the tray
+    };
+    for (const Case c : cases) {
+        for (const char* name : { "Edit10", "edtProxyPort", "Edit2" }) {
+            auto* edit = child<QLineEdit>(name);
+            edit->clear();
+            QFocusEvent out(QEvent::FocusOut, c.reason);
+            QApplication::sendEvent(edit, &out);
+            EXPECT_EQ(edit->text().isEmpty(), !c.restores) << name << " reason " << int(c.reason);
+        }
+    }
+}
+
+TEST_F(InputHandlersTest, AnEmptiedPortFieldStaysEmptyWhileAMenuIsOpenAndTabFillsIt)
+{
+    window().show();
+    window().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window()));
+    auto* port = child<QLineEdit>("Edit10");
+    port->setFocus();
+    port->clear();
+
+    QMenu* ftp = window().menuBar()->actions().constFirst()->menu();
+    ftp->popup(window().mapToGlobal(QPoint(0, 0)));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(ftp));
+    EXPECT_TRUE(port->text().isEmpty());
+    ftp->close();
+    QTest::qWait(20);
+    EXPECT_TRUE(port->text().isEmpty());
+    ASSERT_TRUE(port->hasFocus());
+
+    QTest::keyClick(port, Qt::Key_Tab);
+    EXPECT_FALSE(port->hasFocus());
+    EXPECT_EQ(port->text(), "21");
 }
 
 TEST_F(InputHandlersTest, AutoStartChecksAndGreysAutoLoad)
