@@ -156,11 +156,11 @@ void MainWindowForm::build(QWidget* parent)
         fileName = lineEdit(box, "Edit6");
         fileName->setEnabled(false); // until the first standby state
         validateFileName = toolButton(box, "SpeedButton1", QStringLiteral("Validate"),
-            QStringLiteral("Validate the file name"), QStyle::SP_DialogApplyButton);
+            QStringLiteral("Validate time wild cards"), QStyle::SP_DialogApplyButton);
         rename = named(new QCheckBox(QStringLiteral("&Rename to:"), box), "CheckBox2");
         renameTo = lineEdit(box, "Edit7");
         validateRenameTo = toolButton(box, "SpeedButton5", QStringLiteral("Validate"),
-            QStringLiteral("Validate the new name"), QStyle::SP_DialogApplyButton);
+            QStringLiteral("Validate time wild cards"), QStyle::SP_DialogApplyButton);
         grid->addWidget(allFiles, 0, 0, 1, 3);
         grid->addWidget(oneFile, 1, 0);
         grid->addWidget(fileName, 1, 1);

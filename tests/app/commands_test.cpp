@@ -274,6 +274,10 @@ TEST_F(CommandsTest, ValidateButtonsShowTheExpandedName)
     child<QLineEdit>("Edit7")->setText(QStringLiteral("[HH][mm][ss].csv"));
     child<QCheckBox>("CheckBox2")->setChecked(true);
     window().setSequenceStart(7);
+    for (const char* name : { "SpeedButton1", "SpeedButton5" }) {
+        EXPECT_EQ(child<QToolButton>(name)->toolTip(), "Validate time wild cards") << name;
+        EXPECT_EQ(child<QToolButton>(name)->statusTip(), "Validate time wild cards") << name;
+    }
     child<QToolButton>("SpeedButton1")->click();
     child<QToolButton>("SpeedButton5")->click();
     ASSERT_EQ(boxes.shown().size(), 2u);
