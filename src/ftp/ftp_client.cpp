@@ -133,6 +133,11 @@ struct TFtpClient::Impl {
     std::string input; // bytes received and not yet taken as lines
     std::size_t inputPos = 0; // start of the unread part of `input`
     bool everConnected = false;
+    // Set while Connect runs; a call of AbortTransfer or Disconnect from the pump
+    // records here how Connect is to end.
+    enum class ConnectCancel { None, Abort, Disconnect };
+    bool connecting = false;
+    ConnectCancel connectCancel = ConnectCancel::None;
     // Changes whenever the control socket is closed, so that a wait that began
     // before a nested Disconnect notices it.
     unsigned generation = 0;
@@ -165,10 +170,42 @@ struct TFtpClient::Impl {
 
     net::Pumper Pumper() const { return net::Pumper { self.Pump, limits.PumpInterval }; }
 
+    // Ends a Connect that was asked to stop: EOperationAborted for AbortTransfer,
+    // ENotConnected for Disconnect.
+    void CheckConnectCancel() const
+    {
+        if (connectCancel == ConnectCancel::Abort)
+            throw EOperationAborted();
+        if (connectCancel == ConnectCancel::Disconnect)
+            throw ENotConnected(everConnected);
+    }
+
     void RequireConnection() const
     {
+        CheckConnectCancel();
         if (!control.Valid())
             throw ENotConnected(everConnected);
+    }
+
+    // True when a wait on the control connection must end: the socket was closed
+    // meanwhile, or a running Connect was asked to stop.
+    bool ControlWaitStopped(unsigned expected) const
+    {
+        return generation != expected || connectCancel != ConnectCancel::None;
+    }
+
+    // Closes the control socket and fires OnDisconnected, unless the server had
+    // closed it already (then it is closed silently).
+    void Disconnect()
+    {
+        if (!control.Valid())
+            return;
+        TakeWaiting();
+        if (!control.Valid())
+            return;
+        CloseControl();
+        if (self.OnDisconnected)
+            self.OnDisconnected(self);
     }
 
     // Closes the control socket without notification (the server closed it, or
@@ -234,11 +271,13 @@ struct TFtpClient::Impl {
                 net::ThrowSocketError(error);
             }
             const auto outcome = net::Wait(control.Get(), POLLIN, deadline, Pumper(),
-                [this, expected] { return generation != expected; });
+                [this, expected] { return ControlWaitStopped(expected); });
             if (outcome == net::WaitOutcome::TimedOut)
                 return false;
-            if (outcome == net::WaitOutcome::Stopped)
+            if (outcome == net::WaitOutcome::Stopped) {
+                CheckConnectCancel();
                 throw ENotConnected(true);
+            }
         }
     }
 
@@ -305,7 +344,7 @@ struct TFtpClient::Impl {
         auto result = ReadReplyUntil(net::DeadlineAfter(limit));
         if (!result) {
             // A server that stays silent must not hold the client for ever.
-            self.Disconnect();
+            Disconnect();
             throw EReadTimeout();
         }
         lastReply = std::move(*result);
@@ -362,11 +401,13 @@ struct TFtpClient::Impl {
                 net::ThrowSocketError(error);
             }
             const auto outcome = net::Wait(control.Get(), POLLOUT, deadline, Pumper(),
-                [this, expected] { return generation != expected; });
-            if (outcome == net::WaitOutcome::Stopped)
+                [this, expected] { return ControlWaitStopped(expected); });
+            if (outcome == net::WaitOutcome::Stopped) {
+                CheckConnectCancel();
                 throw ENotConnected(true);
+            }
             if (outcome == net::WaitOutcome::TimedOut) {
-                self.Disconnect();
+                Disconnect();
                 throw EReadTimeout();
             }
         }
@@ -786,13 +827,24 @@ const std::string& TFtpClient::SystemDescription() const noexcept
 
 void TFtpClient::Connect()
 {
-    if (d->control.Valid())
+    if (d->control.Valid() || d->connecting)
         throw EAlreadyConnected();
+    d->connecting = true;
+    d->connectCancel = Impl::ConnectCancel::None;
+    struct Done {
+        Impl& d;
+        ~Done()
+        {
+            d.connecting = false;
+            d.connectCancel = Impl::ConnectCancel::None;
+        }
+    } done { *d };
     const bool viaProxy = d->proxy.ProxyType != TFtpProxyType::fpcmNone && !d->proxy.Host.empty();
     const std::string& endpointHost = viaProxy ? d->proxy.Host : d->host;
     const int endpointPort = viaProxy ? d->proxy.Port : d->port;
     try {
-        d->control = net::ConnectTcp(endpointHost, endpointPort, d->limits.ConnectTimeout, d->Pumper());
+        d->control = net::ConnectTcp(endpointHost, endpointPort, d->limits.ConnectTimeout, d->Pumper(),
+            [this] { return d->connectCancel != Impl::ConnectCancel::None; });
         // Every command goes out at once, even with an earlier one unacknowledged.
         net::SetNoDelay(d->control.Get());
         d->controlPeer = net::PeerAddress(d->control.Get());
@@ -814,26 +866,28 @@ void TFtpClient::Connect()
             d->AfterLogin();
         }
     } catch (...) {
+        const auto cancel = d->connectCancel;
+        d->connecting = false;
         // The reason the connect failed is what the caller reports; a failure of
         // the disconnected notification must not replace it.
         try {
-            Disconnect();
+            d->Disconnect();
         } catch (...) {
         }
+        if (cancel == Impl::ConnectCancel::Abort)
+            throw EOperationAborted();
+        if (cancel == Impl::ConnectCancel::Disconnect)
+            throw ENotConnected(d->everConnected);
         throw;
     }
 }
 
 void TFtpClient::Disconnect()
 {
-    if (!d->control.Valid())
-        return;
-    d->TakeWaiting();
-    if (!d->control.Valid())
-        return;
-    d->CloseControl();
-    if (OnDisconnected)
-        OnDisconnected(*this);
+    // Called from the pump while Connect runs: that Connect ends.
+    if (d->connecting)
+        d->connectCancel = Impl::ConnectCancel::Disconnect;
+    d->Disconnect();
 }
 
 bool TFtpClient::IsConnected()
@@ -942,6 +996,12 @@ void TFtpClient::TransferData(const std::string& command, TFtpOutputStream& stre
 
 void TFtpClient::AbortTransfer()
 {
+    if (d->connecting) {
+        // Nothing to abort on the server yet: the connect itself ends.
+        if (d->connectCancel == Impl::ConnectCancel::None)
+            d->connectCancel = Impl::ConnectCancel::Abort;
+        return;
+    }
     if (d->control.Valid()) {
         const bool transferring = d->transferring;
         if (transferring)

@@ -130,6 +130,11 @@ public:
     // Opens the control connection, reads the greeting and, with AutoLogin, logs in
     // (directly or by the proxy scheme) and sends FEAT, TYPE, SYST and, for some
     // servers, SITE ZONE. On any failure the connection is closed and the error raised.
+    // AbortTransfer called from the pump while Connect waits (name resolution, TCP
+    // connect, greeting, login replies) ends it within one pump interval with
+    // EOperationAborted, Disconnect with ENotConnected; the socket is closed either
+    // way, and OnDisconnected fires only when it had been opened. Calling Connect
+    // again while one runs raises EAlreadyConnected.
     void Connect();
     // Closes the control socket without sending anything. Fires OnDisconnected only
     // when the socket was still open (not closed by the server meanwhile).
@@ -163,6 +168,7 @@ public:
     void TransferData(const std::string& command, TFtpOutputStream& stream, bool resume = false);
     // Writes "ABOR" and drops the data connection; never waits. Safe to call from
     // inside the pump during a transfer; the transfer then fails with EOperationAborted.
+    // During Connect it sends nothing and ends the Connect (see there).
     void AbortTransfer();
 
     // ---- Listings ----

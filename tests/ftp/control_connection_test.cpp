@@ -326,6 +326,44 @@ TEST(ConnectFailure, ConnectThatNeverCompletesTimesOut)
     ::close(listener);
 }
 
+TEST(ConnectFailure, TcpConnectCanBeStopped)
+{
+    // A listener whose accept queue is full: the connect never completes by itself.
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
+    const int filler = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_EQ(::connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+
+    for (const bool disconnect : { false, true }) {
+        SCOPED_TRACE(disconnect ? "Disconnect" : "AbortTransfer");
+        TFtpClient client;
+        client.SetHost("127.0.0.1");
+        client.SetPort(ntohs(address.sin_port));
+        client.SetLimits(ShortLimits()); // 3 s connect limit
+        int disconnected = 0;
+        client.OnDisconnected = [&](TFtpClient&) { ++disconnected; };
+        int pumps = 0;
+        client.Pump = [&] {
+            if (++pumps == 2)
+                disconnect ? client.Disconnect() : client.AbortTransfer();
+        };
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(ErrorOf([&] { client.Connect(); }), disconnect ? "Not connected." : "Operation aborted");
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
+        // No socket had been opened: nothing to announce.
+        EXPECT_EQ(disconnected, 0);
+        EXPECT_FALSE(client.IsConnected());
+    }
+    ::close(filler);
+    ::close(listener);
+}
+
 TEST(ConnectFailure, UnknownHostIsASocketError)
 {
     TFtpClient client;
@@ -336,6 +374,74 @@ TEST(ConnectFailure, UnknownHostIsASocketError)
     // The resolver's own text follows (it depends on the machine's network).
     EXPECT_THAT(ErrorOf([&] { client.Connect(); }), ::testing::StartsWith("Socket Error # "));
     EXPECT_EQ(disconnected, 0);
+}
+
+// A server that accepts and never greets: Stop or Disconnect pressed while the
+// client waits must end the Connect at once.
+TEST_F(ClientTest, ConnectWaitingForTheGreetingCanBeStopped)
+{
+    struct Case {
+        const char* what;
+        bool disconnect;
+        std::string error;
+    };
+    const std::vector<Case> cases {
+        { "AbortTransfer", false, "Operation aborted" },
+        { "Disconnect", true, "Not Connected" },
+    };
+    server.setGreeting("");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        int disconnected = 0;
+        client.OnDisconnected = [&](TFtpClient&) { ++disconnected; };
+        int pumps = 0;
+        client.Pump = [&] {
+            if (++pumps == 3) {
+                if (c.disconnect)
+                    client.Disconnect();
+                else
+                    client.AbortTransfer();
+            }
+        };
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(ErrorOf([&] { client.Connect(); }), c.error);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
+        EXPECT_FALSE(client.IsConnected());
+        // The socket had been opened: the client closed it and said so once.
+        EXPECT_EQ(disconnected, 1);
+        EXPECT_TRUE(server.waitForSessionEnd());
+    }
+    EXPECT_THROW(
+        {
+            client.Pump = [&] { client.AbortTransfer(); };
+            client.Connect();
+        },
+        EOperationAborted);
+    // Nothing of the stopped attempts sticks: the next Connect logs in.
+    client.Pump = nullptr;
+    server.setGreeting("220 Ready.\r\n");
+    Connect();
+    EXPECT_TRUE(client.IsConnected());
+}
+
+TEST_F(ClientTest, LoginWaitingForAReplyCanBeStopped)
+{
+    server.silence("PASS");
+    // Stop is pressed once the password has gone out and its reply is awaited.
+    client.Pump = [&] {
+        if (server.commands().size() == 2)
+            client.AbortTransfer();
+    };
+    int disconnected = 0;
+    client.OnDisconnected = [&](TFtpClient&) { ++disconnected; };
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_THROW(client.Connect(), EOperationAborted);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
+    EXPECT_FALSE(client.IsConnected());
+    EXPECT_EQ(disconnected, 1);
+    // Nothing was sent after the stop (no ABOR during a login).
+    ASSERT_TRUE(server.waitForSessionEnd());
+    EXPECT_EQ(server.commands(), (Commands { "USER alice", "PASS wonder" }));
 }
 
 TEST_F(ClientTest, HostNamesAreResolved)
