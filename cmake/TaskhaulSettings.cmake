@@ -3,6 +3,9 @@
 add_library(taskhaul_settings INTERFACE)
 target_compile_features(taskhaul_settings INTERFACE cxx_std_20)
 target_compile_options(taskhaul_settings INTERFACE -Wall -Wextra -Wpedantic)
+if(TASKHAUL_WERROR)
+  target_compile_options(taskhaul_settings INTERFACE -Werror)
+endif()
 target_compile_definitions(taskhaul_settings INTERFACE
   QT_NO_NARROWING_CONVERSIONS_IN_CONNECT
   QT_DISABLE_DEPRECATED_BEFORE=0x060400

@@ -3,6 +3,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${TASKHAUL_BUILD_DIR:-$root/build}
+bash "$root/scripts/check-self-contained.sh"
 bash "$root/scripts/setup.sh"
 cd "$build"
 ctest --output-on-failure -j "$(nproc)" --timeout 900

@@ -2,14 +2,17 @@
 // timer, without a window, a notification area or a display.
 
 #include "app/headless.h"
+#include "app/termination_signals.h"
 #include "ftp/ftp_client.h"
 #include "log/activity_log.h"
 #include "log/long_time_format.h"
+#include "log/one_line.h"
 #include "log/silent_stop.h"
 #include "scheduler/engine_run_steps.h"
 #include "scheduler/scheduler.h"
 #include "scheduler/unattended_run.h"
 #include "settings/settings_store.h"
+#include "transfer/file_plan.h"
 #include "transfer/file_template.h"
 #include "transfer/transfer_engine.h"
 #include "transfer/transfer_texts.h"
@@ -21,6 +24,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <functional>
 #include <optional>
 
 namespace taskhaul {
@@ -38,24 +42,15 @@ void printLine(std::FILE* stream, const QString& text)
     std::fflush(stream);
 }
 
-// Whether a log line of a run tells of something that went wrong.
-bool reportsFailure(const QString& line)
-{
-    for (const char* start :
-        { "ERROR: ", "WARNING: ", "Warning! ", "Operation aborted", "Invalid file name specified." })
-        if (line.startsWith(QLatin1String(start)))
-            return true;
-    return false;
-}
-
 // Without a window nobody can answer a message box: its text goes to stderr.
 class StderrMessageBoxes : public MessageBoxes {
 public:
-    void information(const QString&, const QString& text) override { printLine(stderr, text); }
-    void error(const QString&, const QString& text) override { printLine(stderr, text); }
+    void information(const QString&, const QString& text) override { printLine(stderr, oneLine(text)); }
+    void error(const QString&, const QString& text) override { printLine(stderr, oneLine(text)); }
+    void warning(const QString&, const QString& text) override { printLine(stderr, oneLine(text)); }
     Answer confirm(const QString&, const QString& text) override
     {
-        printLine(stderr, text);
+        printLine(stderr, oneLine(text));
         return Answer::No;
     }
 };
@@ -73,16 +68,18 @@ public:
             log_->setLineObserver([](const QString& line) { printLine(stdout, line); });
     }
 
-    bool sawFailure() const { return sawFailure_; }
     bool logFailed() const { return logFailed_; }
+    // A stop asked for from outside (a termination signal), seen by the engine
+    // as Stop Transfer.
+    void setStopWhen(std::function<bool()> stopWhen) { stopWhen_ = std::move(stopWhen); }
+    bool abortRequested() const override { return abortRequested_ || (stopWhen_ && stopWhen_()); }
+    void setAbortRequested(bool value) override { abortRequested_ = value; }
 
     JobSettings job() const override { return WindowlessTransferHost::job(); }
     void writeLog(const QString& text) override
     {
-        if (reportsFailure(text))
-            sawFailure_ = true;
         if (!log_) {
-            printLine(stderr, text);
+            printLine(stderr, oneLine(text));
             return;
         }
         try {
@@ -95,7 +92,7 @@ public:
                     QStringLiteral("Cannot write the activity log %1: %2")
                         .arg(log_->path(), QString::fromUtf8(error.what())));
             logFailed_ = true;
-            printLine(stdout, log_->formatLine(QDateTime::currentDateTime(), text));
+            printLine(stdout, log_->formatLine(QDateTime::currentDateTime(), oneLine(text)));
         }
     }
     MessageBoxes& messageBoxes() override { return boxes_; }
@@ -111,8 +108,9 @@ public:
 private:
     ActivityLog* log_;
     StderrMessageBoxes boxes_;
-    bool sawFailure_ = false;
     bool logFailed_ = false;
+    bool abortRequested_ = false;
+    std::function<bool()> stopWhen_;
 };
 
 // The saved job, or nothing after telling why it cannot be used.
@@ -160,7 +158,21 @@ int runOnce(const QStringList& args)
     ftp::TFtpClient client;
     TransferEngine engine(host, client);
     EngineRunSteps steps(engine, host);
+    // A termination signal stops the run as Stop Transfer would: the download in
+    // progress is aborted and its temporary file removed before the program ends.
+    const TerminationSignals termination;
+    host.setStopWhen([&termination] { return termination.received() != 0; });
+    // The client may copy its pump callback, so what it has done lives outside it.
+    bool abortSent = false;
+    client.Pump = [&termination, &client, &abortSent] {
+        if (!abortSent && termination.received()) {
+            abortSent = true;
+            client.AbortTransfer();
+        }
+    };
     const RunOutcome outcome = performUnattendedRun(RunKind::Interval, host, steps);
+    if (termination.received())
+        return 128 + termination.received();
     if (outcome == RunOutcome::Incomplete)
         return kExitJobUnusable;
 
@@ -177,7 +189,8 @@ int runOnce(const QStringList& args)
             saveFailed = true;
         }
     }
-    const bool failed = outcome == RunOutcome::Failed || host.sawFailure() || host.logFailed() || saveFailed;
+    const bool failed
+        = outcome == RunOutcome::Failed || !engine.lastRun().complete() || host.logFailed() || saveFailed;
     return failed ? kExitFailed : kExitDone;
 }
 
@@ -191,16 +204,13 @@ int runPreview(const QStringList& args)
     if (!saved)
         return kExitJobUnusable;
     const JobSettings& job = *saved;
-    if (job.host.isEmpty() || job.port.isEmpty() || job.userName.isEmpty() || job.password.isEmpty()) {
+    if (!job.siteFieldsFilled()) {
         printLine(stderr, QStringLiteral("FTP site information required."));
         return kExitJobUnusable;
     }
-    const bool oneFile = job.fileKind == JobSettings::FileKind::OneFile;
     const LocalDateTime now = CurrentLocalDateTime();
-    int sequence = job.sequenceStart;
-    const std::string pattern
-        = oneFile ? ExpandFileTemplate(job.fileName.toStdString(), now, sequence) : std::string();
-    if (oneFile && pattern.empty()) {
+    const std::string pattern = fetchesOneFile(job) ? expandedPattern(job, now, job.sequenceStart) : std::string();
+    if (fetchesOneFile(job) && pattern.empty()) {
         printLine(stderr, QStringLiteral("Invalid file name specified."));
         return kExitJobUnusable;
     }
@@ -213,57 +223,56 @@ int runPreview(const QStringList& args)
         engine.changeFolder();
         std::vector<std::string> lines;
         client.ListFolder(lines, std::string(), true);
+        if (client.ListingTruncated())
+            printLine(stderr,
+                QStringLiteral("The server cut the listing short: %1")
+                    .arg(oneLine(ftp::reply::ErrorText(client.ListingReply()))));
         const ftp::TFtpListItems* items = nullptr;
         try {
             items = &client.ParsedListing();
         } catch (const std::exception& error) {
             printLine(stderr,
-                QStringLiteral("Some entries could not be read: %1").arg(QString::fromUtf8(error.what())));
+                QStringLiteral("Some entries could not be read: %1").arg(oneLine(std::string_view(error.what()))));
             items = &client.ParsedListing();
         }
 
-        const QString separator = localFolderSeparator(job.localFolder);
-        const bool sequenced = job.fileName.contains(QLatin1String("[seq]"))
-            || (oneFile && job.rename && job.renameTo.contains(QLatin1String("[seq]")));
-        for (const ftp::TFtpListItem& item : *items) {
-            const QString name = displayName(item.FileName);
-            const QString kind = QString::fromLatin1(ftp::itemTypeName(item.ItemType));
+        const auto exists = [&job](const std::string& localName) {
+            return QFileInfo::exists(localPathFor(job, localName));
+        };
+        const std::vector<PlannedFile> plan = planFiles(*items, job, now, exists);
+        for (std::size_t i = 0; i < plan.size(); ++i) {
+            const PlannedFile& file = plan[i];
+            const QString kind = QString::fromLatin1(ftp::itemTypeName(items->at(static_cast<int>(i)).ItemType));
+            const QString localPath = localPathFor(job, file.localName);
             auto print = [&](const QString& decision, const QString& detail) {
                 printLine(stdout,
-                    kind + QLatin1Char('\t') + decision + QLatin1Char('\t') + name + QLatin1Char('\t')
-                        + detail);
+                    kind + QLatin1Char('\t') + decision + QLatin1Char('\t') + oneLine(displayName(file.remoteName))
+                        + QLatin1Char('\t') + oneLine(detail));
             };
-            if (item.ItemType != ftp::ItemType::File) {
+            switch (file.decision) {
+            case PlannedFile::Decision::NotPlainFile:
                 print(QStringLiteral("skip"), QStringLiteral("(not a plain file)"));
-                continue;
-            }
-            if (oneFile && !MatchFileName(pattern, item.FileName, false)) {
+                break;
+            case PlannedFile::Decision::NoMatch:
                 print(QStringLiteral("skip"),
                     QStringLiteral("(does not match %1)").arg(QString::fromStdString(pattern)));
-                continue;
-            }
-            if (!isSafeLocalName(item.FileName)) {
+                break;
+            case PlannedFile::Decision::UnsafeName:
                 print(QStringLiteral("skip"), QStringLiteral("(unsafe file name)"));
-                continue;
+                break;
+            case PlannedFile::Decision::ExistsNoOverwrite:
+                print(QStringLiteral("skip"), QStringLiteral("(%1 exists and overwrite is off)").arg(localPath));
+                break;
+            case PlannedFile::Decision::Fetch:
+                print(QStringLiteral("fetch"), localPath);
+                break;
             }
-            const QString localName = oneFile && job.rename
-                ? QString::fromStdString(ExpandFileTemplate(job.renameTo.toStdString(), now, sequence))
-                : name;
-            const QString localPath = job.localFolder + separator + localName;
-            if (!job.overwrite && QFileInfo::exists(localPath)) {
-                print(QStringLiteral("skip"),
-                    QStringLiteral("(%1 exists and overwrite is off)").arg(localPath));
-                continue;
-            }
-            print(QStringLiteral("fetch"), localPath);
-            if (oneFile && sequenced)
-                sequence = sequence >= kSequenceMax ? kSequenceMin : sequence + 1;
         }
         client.Disconnect();
     } catch (const SilentStop&) {
         return kExitFailed; // reported on stderr by the step
     } catch (const std::exception& error) {
-        printLine(stderr, QStringLiteral("ERROR: ") + QString::fromUtf8(error.what()));
+        printLine(stderr, QStringLiteral("ERROR: ") + oneLine(std::string_view(error.what())));
         try {
             client.Disconnect();
         } catch (const std::exception&) {

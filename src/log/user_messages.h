@@ -23,6 +23,9 @@ public:
     {
         return confirm(caption, text);
     }
+    // Warning box with one OK button. Implementations should show a warning
+    // icon; this fallback uses the error box.
+    virtual void warning(const QString& caption, const QString& text) { error(caption, text); }
     // Plain box without icon, one OK button. Implementations should show it
     // without an icon; this fallback uses the information box.
     virtual void plain(const QString& caption, const QString& text) { information(caption, text); }

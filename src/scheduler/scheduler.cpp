@@ -20,7 +20,7 @@ const QString kStartedTail = QStringLiteral(" --------+");
 
 QString startRefusal(const JobSettings& job)
 {
-    if (job.host.isEmpty() || job.port.isEmpty() || job.userName.isEmpty() || job.password.isEmpty())
+    if (!job.siteFieldsFilled())
         return kSiteRequired;
     if (job.fileKind != JobSettings::FileKind::OneFile)
         return {};

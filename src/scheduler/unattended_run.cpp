@@ -25,8 +25,7 @@ void logError(SchedulerHost& host, const std::exception& error)
 
 bool siteFieldsComplete(const JobSettings& job)
 {
-    return !job.host.isEmpty() && !job.port.isEmpty() && !job.userName.isEmpty() && !job.password.isEmpty()
-        && !job.localFolder.isEmpty();
+    return job.siteFieldsFilled() && !job.localFolder.isEmpty();
 }
 
 } // namespace

@@ -45,6 +45,12 @@ struct JobSettings {
     int sequenceStart = 0;        // SpinEdit1 "sequencevalue", 0..999999
 
     bool operator==(const JobSettings&) const = default;
+
+    // Host, port, user name and password are all filled in: what connecting needs.
+    bool siteFieldsFilled() const
+    {
+        return !host.isEmpty() && !port.isEmpty() && !userName.isEmpty() && !password.isEmpty();
+    }
 };
 
 } // namespace taskhaul

@@ -1,6 +1,7 @@
 #include "transfer/transfer_engine.h"
 
 #include "log/log_commands.h"
+#include "log/one_line.h"
 #include "log/silent_stop.h"
 #include "transfer/transfer_texts.h"
 
@@ -101,14 +102,24 @@ void TransferEngine::siteConnect()
     if (client_.IsConnected())
         client_.Disconnect();
 
+    report_ = RunReport {};
+    // Connecting can take up to the reply time limit against a silent server:
+    // say what is happening, and let Stop Transfer (or Disconnect) cancel it.
+    host_.setStatusText(QStringLiteral("Connecting to %1\u2026").arg(oneLine(job.host)));
+    host_.setStopTransferEnabled(true);
     try {
         connecting_ = true;
         client_.Connect();
         connecting_ = false;
-    } catch (const std::exception&) {
+        host_.setStopTransferEnabled(false);
+    } catch (const std::exception& error) {
         connecting_ = false;
+        host_.setStopTransferEnabled(false);
+        host_.setAbortRequested(false);
+        report_.failure = oneLine(std::string_view(error.what()));
         host_.setStatusText(kSiteError);
         host_.writeLog(QStringLiteral("ERROR: ") + kSiteError);
+        host_.writeLog(QStringLiteral("Reason: ") + report_.failure);
         if (host_.unattended()) {
             host_.controlsSchedon();
         } else {
@@ -117,6 +128,7 @@ void TransferEngine::siteConnect()
         }
         throw SilentStop();
     }
+    report_.connected = true;
     host_.setStatusText(kConnected);
     host_.writeLog(job.userName + QStringLiteral(" connected to ") + job.host);
 }
@@ -124,11 +136,14 @@ void TransferEngine::siteConnect()
 void TransferEngine::changeFolder()
 {
     const QString folder = host_.job().remoteFolder;
-    if (folder.isEmpty())
+    if (folder.isEmpty()) {
+        report_.folderEntered = true;
         return;
+    }
     try {
         client_.ChangeDirectory(folder.toStdString());
-    } catch (const std::exception&) {
+    } catch (const std::exception& error) {
+        report_.failure = oneLine(std::string_view(error.what()));
         host_.writeLog(QStringLiteral("ERROR: ") + kFolderError);
         if (host_.unattended())
             host_.controlsSchedon();
@@ -137,6 +152,7 @@ void TransferEngine::changeFolder()
         client_.Disconnect();
         throw SilentStop();
     }
+    report_.folderEntered = true;
     host_.writeLog(QStringLiteral("Current folder is ") + folder);
 }
 
@@ -148,7 +164,7 @@ void TransferEngine::connectCommand()
     if (connecting_ || transferRunning_)
         return;
     const JobSettings job = host_.job();
-    if (job.host.isEmpty() || job.port.isEmpty() || job.userName.isEmpty() || job.password.isEmpty()) {
+    if (!job.siteFieldsFilled()) {
         host_.messageBoxes().error(QStringLiteral("Error"), kSiteRequired);
         return;
     }
@@ -162,10 +178,10 @@ void TransferEngine::connectCommand()
 
 void TransferEngine::disconnectCommand()
 {
-    // Disconnect stays enabled while a transfer runs. Closing the connection
-    // under a waiting retrieval is not safe; the transfer is stopped instead,
+    // Disconnect stays enabled while a transfer runs or a connect waits. Closing
+    // the connection under a waiting call is not safe; the call is stopped instead,
     // and its stop closes the connection as soon as the retrieval has ended.
-    if (transferRunning_) {
+    if (transferRunning_ || connecting_) {
         stopTransferCommand();
         return;
     }
@@ -242,8 +258,9 @@ void TransferEngine::showMessage(const QString& text)
 
 void TransferEngine::report(const QString& text)
 {
-    host_.setStatusText(text);
-    host_.writeLog(text);
+    const QString line = oneLine(text);
+    host_.setStatusText(line);
+    host_.writeLog(line);
 }
 
 } // namespace taskhaul

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "ftp/ftp_client.h"
+#include "transfer/file_plan.h"
+#include "transfer/run_report.h"
 #include "transfer/transfer_host.h"
 
 #include <QString>
@@ -67,6 +69,12 @@ public:
 
     // True from the start of a transfer to its end (also while nested commands run).
     bool transferRunning() const { return transferRunning_; }
+    // True while siteConnect waits for the server.
+    bool connecting() const { return connecting_; }
+
+    // What the current or last run came to. siteConnect starts a new report; a
+    // transfer on the same connection starts its part of it afresh.
+    const RunReport& lastRun() const { return report_; }
 
     ftp::TFtpClient& client() { return client_; }
 
@@ -79,20 +87,20 @@ private:
     class RunScope;
 
     void runTransfer(Mode mode);
-    std::vector<std::string> chosenFiles(Mode mode, const std::string& pattern);
-    FileOutcome transferFile(Mode mode, const JobSettings& job, const std::string& remoteName);
-    void advanceSequence(const JobSettings& job);
+    std::vector<PlannedFile> plannedFiles(const JobSettings& job);
+    FileOutcome transferFile(Mode mode, const JobSettings& job, const PlannedFile& file);
+    void showCompletion(const QString& completedText, const std::string& pattern);
     void actOnStop();
-    void reportSkip(Mode mode, const QString& message);
+    void reportSkip(Mode mode, const std::string& remoteName, const QString& message);
     void report(const QString& text);
     void showMessage(const QString& text);
-    std::string expand(const QString& nameTemplate) const;
 
     TransferHost& host_;
     ftp::TFtpClient& client_;
     QString groupSeparator_;
     bool transferRunning_ = false;
     bool connecting_ = false;
+    RunReport report_;
 };
 
 } // namespace taskhaul

@@ -1,10 +1,15 @@
 // The one-file and all-files transfers: list the current remote folder, then
-// fetch the chosen plain files one by one into the local folder.
+// fetch the planned plain files one by one into the local folder.
 
+#include "log/one_line.h"
 #include "log/silent_stop.h"
+#include "transfer/file_plan.h"
 #include "transfer/file_template.h"
+#include "transfer/leftovers.h"
 #include "transfer/transfer_engine.h"
 #include "transfer/transfer_texts.h"
+
+#include <QFileInfo>
 
 #include <exception>
 #include <filesystem>
@@ -20,7 +25,7 @@ const QString kUnsafeName = QStringLiteral("Unsafe file name.");
 
 QString errorText(const std::exception& error)
 {
-    return QString::fromUtf8(error.what());
+    return oneLine(std::string_view(error.what()));
 }
 
 std::int64_t localFileSize(const std::string& path)
@@ -81,13 +86,18 @@ void TransferEngine::runTransfer(Mode mode)
 {
     // A Stop given while no transfer ran belongs to no run: it must not cancel this one.
     host_.setAbortRequested(false);
-    const JobSettings job = host_.job();
+    JobSettings job = host_.job();
+    job.fileKind = mode == Mode::OneFile ? JobSettings::FileKind::OneFile : JobSettings::FileKind::AllFiles;
     const int startSequence = job.sequenceStart;
+    report_.listed = report_.listingIncomplete = report_.nothingMatched = report_.aborted = false;
+    report_.fetched = 0;
+    report_.skipped.clear();
 
     std::string pattern;
     if (mode == Mode::OneFile) {
-        pattern = expand(job.fileName);
+        pattern = expandedPattern(job, host_.currentTime(), job.sequenceStart);
         if (pattern.empty()) {
+            report_.failure = QStringLiteral("Invalid file name specified.");
             host_.writeLog(QStringLiteral("Invalid file name specified."));
             if (!host_.unattended())
                 showMessage(QStringLiteral("Invalid file name specified"));
@@ -97,6 +107,13 @@ void TransferEngine::runTransfer(Mode mode)
 
     RunScope run(*this);
     host_.setBusyCursor(true);
+
+    // Unfinished downloads of an earlier run that crashed are cleared away,
+    // unless another run into the folder may still be writing its own.
+    const LocalFolderRun folderRun(job.localFolder);
+    if (const int leftovers = folderRun.removeLeftovers(); leftovers > 0)
+        host_.writeLog(QStringLiteral("Removed %1 unfinished download(s) left in the local folder by an earlier run.")
+                           .arg(leftovers));
 
     bool stopped = false;
     auto stopIfRequested = [&] {
@@ -109,11 +126,20 @@ void TransferEngine::runTransfer(Mode mode)
     try {
         std::vector<std::string> lines;
         client_.ListFolder(lines, std::string(), true);
-    } catch (const std::exception&) {
+        report_.listed = true;
+    } catch (const std::exception& error) {
         // A listing cut short by Stop Transfer ends the run like any other stop;
         // every other listing failure reaches the caller.
-        if (!host_.abortRequested())
+        if (!host_.abortRequested()) {
+            report_.failure = errorText(error);
             throw;
+        }
+    }
+    if (report_.listed && client_.ListingTruncated()) {
+        // Fetch what was listed, but never call the run complete.
+        report_.listingIncomplete = true;
+        report(QStringLiteral("WARNING: The server cut the listing short: ")
+            + oneLine(ftp::reply::ErrorText(client_.ListingReply())));
     }
     stopIfRequested();
 
@@ -124,9 +150,14 @@ void TransferEngine::runTransfer(Mode mode)
         stopIfRequested();
     }
     if (!stopped) {
-        const std::vector<std::string> names = chosenFiles(mode, pattern);
-        for (const std::string& name : names) {
-            const FileOutcome outcome = transferFile(mode, job, name);
+        const std::vector<PlannedFile> plan = plannedFiles(job);
+        bool matched = false;
+        for (const PlannedFile& file : plan) {
+            if (file.decision == PlannedFile::Decision::NotPlainFile
+                || file.decision == PlannedFile::Decision::NoMatch)
+                continue;
+            matched = true;
+            const FileOutcome outcome = transferFile(mode, job, file);
             if (mode == Mode::OneFile)
                 host_.setStopTransferEnabled(false);
             if (outcome == FileOutcome::Stopped) {
@@ -137,30 +168,56 @@ void TransferEngine::runTransfer(Mode mode)
             if (stopped)
                 break;
         }
+        if (mode == Mode::OneFile && !matched && !stopped) {
+            report_.nothingMatched = true;
+            report(QStringLiteral("No file on the site matches \"%1\".").arg(displayName(pattern)));
+        }
     }
+    report_.aborted = stopped;
 
     // Closing steps.
     host_.setStopTransferEnabled(false);
     if (mode == Mode::OneFile) {
         if (job.resetSequence)
             host_.setSequenceStart(0);
-        if (!host_.unattended())
-            showMessage(QStringLiteral("Data transfer completed"));
+        showCompletion(QStringLiteral("Data transfer completed"), pattern);
         host_.setBusyCursor(false);
         if (job.resetSequence)
             host_.setSequenceStart(startSequence);
     } else {
-        if (!host_.unattended())
-            showMessage(QStringLiteral("Transfer Completed"));
+        showCompletion(QStringLiteral("Transfer Completed"), pattern);
         host_.setBusyCursor(false);
     }
     run.closed();
 }
 
-std::vector<std::string> TransferEngine::chosenFiles(Mode mode, const std::string& pattern)
+void TransferEngine::showCompletion(const QString& completedText, const std::string& pattern)
 {
-    // The names are copied out first: commands run while the files are fetched,
-    // and nothing they do may pull the listing from under this loop.
+    // Only a user's run ends with a box, and only one that tells the truth: a
+    // stopped run has said so already, and a run that skipped files or found
+    // nothing is no success.
+    if (host_.unattended() || report_.aborted)
+        return;
+    if (!report_.skipped.empty()) {
+        host_.messageBoxes().warning(QStringLiteral("Warning"),
+            QStringLiteral("Transfer finished, but %1 file(s) were skipped. See the activity log for details.")
+                .arg(report_.skipped.size()));
+    } else if (report_.listingIncomplete) {
+        host_.messageBoxes().warning(QStringLiteral("Warning"),
+            QStringLiteral("Transfer finished, but the server did not list the whole folder. See the activity "
+                           "log for details."));
+    } else if (report_.nothingMatched) {
+        host_.messageBoxes().information(QStringLiteral("Information"),
+            QStringLiteral("No file on the site matches \"%1\".").arg(displayName(pattern)));
+    } else {
+        showMessage(completedText);
+    }
+}
+
+std::vector<PlannedFile> TransferEngine::plannedFiles(const JobSettings& job)
+{
+    // The plan is a copy: commands run while the files are fetched, and nothing
+    // they do may pull the listing from under this loop.
     const ftp::TFtpListItems* items = nullptr;
     try {
         items = &client_.ParsedListing();
@@ -168,27 +225,21 @@ std::vector<std::string> TransferEngine::chosenFiles(Mode mode, const std::strin
         // The parser gave up part-way: fetch what it understood, and say that
         // the folder held more than that.
         report(kCountMismatch);
+        report_.listingIncomplete = true;
         items = &client_.ParsedListing();
     }
-    std::vector<std::string> names;
-    for (const ftp::TFtpListItem& item : *items) {
-        if (item.ItemType != ftp::ItemType::File)
-            continue;
-        if (mode == Mode::OneFile && !MatchFileName(pattern, item.FileName, false))
-            continue;
-        names.push_back(item.FileName);
-    }
-    return names;
+    // Whether a file may be replaced is decided by the retrieval itself, at the
+    // moment it happens.
+    return planFiles(*items, job, host_.currentTime(), [](const std::string&) { return false; });
 }
 
-TransferEngine::FileOutcome TransferEngine::transferFile(
-    Mode mode, const JobSettings& job, const std::string& remoteName)
+TransferEngine::FileOutcome TransferEngine::transferFile(Mode mode, const JobSettings& job, const PlannedFile& file)
 {
-    const bool renamed = mode == Mode::OneFile && job.rename;
+    const std::string& remoteName = file.remoteName;
     const QString separator = localFolderSeparator(job.localFolder);
     // The rename template is expanded anew at each use: the sequence number and
     // the clock of that moment decide the name.
-    auto target = [&]() -> std::string { return renamed ? expand(job.renameTo) : remoteName; };
+    auto target = [&] { return localNameFor(job, remoteName, host_.currentTime(), host_.job().sequenceStart); };
 
     report(QStringLiteral("Transferring ftp://") + job.host
         + QString::fromStdString(AppendSlash(job.remoteFolder.toStdString())) + displayName(remoteName)
@@ -196,16 +247,16 @@ TransferEngine::FileOutcome TransferEngine::transferFile(
 
     // A name from the server must never lead outside the local folder; such a
     // file is not fetched at all, whatever name it would be stored under.
-    if (!isSafeLocalName(remoteName)) {
-        reportSkip(mode, kUnsafeName);
+    if (file.decision == PlannedFile::Decision::UnsafeName) {
+        reportSkip(mode, remoteName, kUnsafeName);
         return FileOutcome::Skipped;
     }
 
     std::int64_t announcedSize = -1;
     try {
         announcedSize = client_.FileSize(remoteName);
-    } catch (const std::exception& error) {
-        reportSkip(mode, errorText(error));
+    } catch (const ftp::EFtpException& error) {
+        reportSkip(mode, remoteName, errorText(error));
         return FileOutcome::Skipped;
     }
     if (mode == Mode::OneFile)
@@ -215,51 +266,43 @@ TransferEngine::FileOutcome TransferEngine::transferFile(
         return FileOutcome::Stopped;
     }
 
+    // Only the retrieval's own failures make a skip: whatever fails after the
+    // file is in place (the log line, say) must not make a fetched file count
+    // as skipped, nor hold the sequence number back.
+    const std::string localPath = job.localFolder.toStdString() + separator.toStdString() + target();
     try {
-        const std::string localPath = job.localFolder.toStdString() + separator.toStdString() + target();
         client_.RetrieveFile(remoteName, localPath, job.overwrite, false);
-        const std::int64_t received = announcedSize < 0 ? localFileSize(localPath) : announcedSize;
-        report(QStringLiteral("Data transfer complete (")
-            + completedByteCount(announcedSize, received, groupSeparator_) + QStringLiteral(" Bytes)"));
     } catch (const ftp::EOperationAborted&) {
         actOnStop();
         return FileOutcome::Stopped;
-    } catch (const std::exception& error) {
-        reportSkip(mode, errorText(error));
+    } catch (const ftp::EFtpException& error) {
+        reportSkip(mode, remoteName, errorText(error));
         return FileOutcome::Skipped;
     }
-    if (mode == Mode::OneFile)
-        advanceSequence(job);
+    ++report_.fetched;
+    if (advancesSequence(job))
+        host_.setSequenceStart(nextSequence(host_.job().sequenceStart));
+    const std::int64_t received = announcedSize < 0 ? localFileSize(localPath) : announcedSize;
+    report(QStringLiteral("Data transfer complete (") + completedByteCount(announcedSize, received, groupSeparator_)
+        + QStringLiteral(" Bytes)"));
     return FileOutcome::Fetched;
-}
-
-void TransferEngine::advanceSequence(const JobSettings& job)
-{
-    const QString field = QStringLiteral("[seq]");
-    if (!job.fileName.contains(field) && !(job.rename && job.renameTo.contains(field)))
-        return;
-    const int current = host_.job().sequenceStart;
-    host_.setSequenceStart(current >= kSequenceMax ? kSequenceMin : current + 1);
 }
 
 void TransferEngine::actOnStop()
 {
+    report_.aborted = true;
     report(kOperationAborted);
     client_.Disconnect();
     host_.setAbortRequested(false);
 }
 
-void TransferEngine::reportSkip(Mode mode, const QString& message)
+void TransferEngine::reportSkip(Mode mode, const std::string& remoteName, const QString& message)
 {
+    report_.skipped.push_back({remoteName, message});
     const QString prefix = mode == Mode::OneFile ? QStringLiteral("Warning! File Skipped:")
                                                  : QStringLiteral("WARNING: File skipped:");
     host_.setStatusText(prefix + message);
     host_.writeLog(prefix + QLatin1Char(' ') + message);
-}
-
-std::string TransferEngine::expand(const QString& nameTemplate) const
-{
-    return ExpandFileTemplate(nameTemplate.toStdString(), host_.currentTime(), host_.job().sequenceStart);
 }
 
 } // namespace taskhaul

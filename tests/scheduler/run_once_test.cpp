@@ -1,6 +1,7 @@
 // The headless runner end to end: the built program, a saved job in a private
 // settings folder, and a real FTP server (pyftpdlib).
 #include "ftp/pyftpd_server.h"
+#include "ftp/scripted_ftp_server.h"
 #include "settings/settings_store.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,10 @@
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QThread>
+
+#include <csignal>
+#include <fstream>
 
 namespace taskhaul::test {
 namespace {
@@ -27,6 +32,7 @@ protected:
         server.writeFile("a.txt", "alpha");
         server.writeFile("b.txt", "beta");
         QDir(work.path()).mkpath(QStringLiteral("in"));
+        QDir(work.path()).mkpath(QStringLiteral("state"));
         // The log lies beside the program: a copy of it keeps this test's log apart.
         const QString built = QStringLiteral(TASKHAUL_BINARY_DIR "/src/app/taskhaul");
         EXPECT_TRUE(QFile::copy(built, program())) << built.toStdString();
@@ -50,18 +56,23 @@ protected:
         return SettingsStore(storeFile(), LongTimeFormat {}).load(JobSettings {}).settings;
     }
 
-    Finished run(const QString& option) const
+    // The program started with `option`, with no display and private folders.
+    void start(QProcess& process, const QString& option) const
     {
-        QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), path(QStringLiteral("config")));
         environment.insert(QStringLiteral("XDG_STATE_HOME"), path(QStringLiteral("state")));
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), path(QStringLiteral("state")));
         environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
         // No display of any kind.
         for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" })
             environment.remove(QLatin1String(name));
         process.setProcessEnvironment(environment);
         process.start(program(), { option });
+    }
+
+    static Finished finish(QProcess& process)
+    {
         Finished finished;
         if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) {
             process.kill();
@@ -73,6 +84,13 @@ protected:
         finished.out = QString::fromLocal8Bit(process.readAllStandardOutput());
         finished.err = QString::fromLocal8Bit(process.readAllStandardError());
         return finished;
+    }
+
+    Finished run(const QString& option) const
+    {
+        QProcess process;
+        start(process, option);
+        return finish(process);
     }
 
     QString logText() const
@@ -155,6 +173,70 @@ TEST_F(RunOnce, SkippedFileExitsOne)
     EXPECT_EQ(run(QStringLiteral("--run-once")).exitCode, 1);
     EXPECT_EQ(fetched(QStringLiteral("a.txt")), "old");
     EXPECT_EQ(fetched(QStringLiteral("b.txt")), "beta");
+}
+
+TEST_F(RunOnce, ExitStatusComesFromWhatTheRunDidNotFromTheLogsWording)
+{
+    // A folder the server lists only in part: what was listed is fetched, and
+    // the run still counts as failed.
+    ScriptedFtpServer scripted;
+    scripted.setListing("-rw-r--r--    1 ftp      ftp             5 Mar 01  2024 a.txt\r\n");
+    scripted.addFile("a.txt", "alpha");
+    DataPlan cutShort;
+    cutShort.final = "226-Options: -l\r\n226 Output truncated to 10000 matches\r\n";
+    scripted.setDataPlan("LIST", cutShort);
+    job.host = QString::fromStdString(scripted.host());
+    job.port = QString::number(scripted.port());
+    saveJob();
+
+    Finished result = run(QStringLiteral("--run-once"));
+    EXPECT_EQ(result.exitCode, 1) << result.out.toStdString();
+    EXPECT_EQ(fetched(QStringLiteral("a.txt")), "alpha");
+    EXPECT_TRUE(result.out.contains(QStringLiteral("WARNING: The server cut the listing short")));
+
+    // A one-file template that matches nothing is not a failure.
+    scripted.setDataPlan("LIST", DataPlan {});
+    job.fileKind = JobSettings::FileKind::OneFile;
+    job.fileName = QStringLiteral("nothing-like-this.*");
+    saveJob();
+    result = run(QStringLiteral("--run-once"));
+    EXPECT_EQ(result.exitCode, 0) << result.out.toStdString();
+    EXPECT_TRUE(result.out.contains(QStringLiteral("No file on the site matches \"nothing-like-this.*\".")));
+}
+
+TEST_F(RunOnce, TerminationSignalAbortsTheDownloadAndLeavesNoDebris)
+{
+    // A large file that reads fast (sparse) and an older copy that must survive.
+    {
+        std::ofstream big(server.root() + "/big.iso", std::ios::binary);
+        big.seekp((std::int64_t(4) << 30) - 1);
+        big.put('\0');
+    }
+    QFile older(path(QStringLiteral("in/big.iso")));
+    ASSERT_TRUE(older.open(QIODevice::WriteOnly));
+    older.write("older copy");
+    older.close();
+    job.fileKind = JobSettings::FileKind::OneFile;
+    job.fileName = QStringLiteral("big.iso");
+    saveJob();
+
+    QProcess process;
+    start(process, QStringLiteral("--run-once"));
+    // Wait until the download is under way: its temporary file exists.
+    const QDir in(path(QStringLiteral("in")));
+    QStringList temporaries;
+    for (int i = 0; i < 3000 && temporaries.isEmpty(); ++i) {
+        QThread::msleep(10);
+        temporaries = in.entryList({ QStringLiteral(".big.iso.taskhaul-*") }, QDir::Files | QDir::Hidden);
+    }
+    ASSERT_FALSE(temporaries.isEmpty()) << "the download never started";
+    ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+    const Finished result = finish(process);
+
+    EXPECT_EQ(result.exitCode, 128 + SIGTERM) << result.err.toStdString();
+    EXPECT_EQ(in.entryList(QDir::Files | QDir::Hidden), QStringList({ QStringLiteral("big.iso") }));
+    EXPECT_EQ(fetched(QStringLiteral("big.iso")), "older copy");
+    EXPECT_TRUE(logText().contains(QStringLiteral("Operation aborted"))) << logText().toStdString();
 }
 
 TEST_F(RunOnce, UnusableJobExitsTwoAndConnectsNowhere)

@@ -56,9 +56,12 @@ TEST_F(ScheduledEngineRun, FailedConnectIsLoggedOnlyAndTheNextTickTriesAgain)
     host.unattendedFlag = false;
     startAndRunOnce();
 
-    EXPECT_EQ(host.logLines().last(),
+    const QStringList lines = host.logLines();
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_EQ(lines.at(lines.size() - 2),
         QStringLiteral("ERROR: The FTP site information specified is not valid "
                        "or the site cannot be accessed at this time."));
+    EXPECT_EQ(lines.last(), QStringLiteral("Reason: Login incorrect."));
     EXPECT_TRUE(host.boxes.texts().isEmpty());
     EXPECT_EQ(host.events.last(), QStringLiteral("schedon"));
     EXPECT_TRUE(scheduler.isOn());

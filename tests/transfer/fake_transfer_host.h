@@ -30,6 +30,8 @@ public:
     int focusRequests = 0;
     // Runs inside processPendingEvents (the window would run clicks here).
     std::function<void()> onPendingEvents;
+    // Sees each log line before it is recorded; may throw as a failing log would.
+    std::function<void(const QString&)> onLog;
 
     JobSettings job() const override { return settings; }
     void setSequenceStart(int value) override
@@ -45,7 +47,12 @@ public:
     LocalDateTime currentTime() const override { return now; }
     QString statusText() const override { return status; }
     void setStatusText(const QString& text) override { status = text; }
-    void writeLog(const QString& text) override { log << text; }
+    void writeLog(const QString& text) override
+    {
+        if (onLog)
+            onLog(text);
+        log << text;
+    }
     MessageBoxes& messageBoxes() override { return boxes; }
     void controlsStandby() override { controls << QStringLiteral("standby"); }
     void controlsConnected() override { controls << QStringLiteral("connected"); }

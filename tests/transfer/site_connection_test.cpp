@@ -3,6 +3,8 @@
 #include "log/silent_stop.h"
 #include "transfer/transfer_texts.h"
 
+#include <chrono>
+
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -122,8 +124,8 @@ TEST_F(SiteConnection, EmptyProxyPortCountsAsZeroAndBadNumbersReachTheCaller)
     }
 }
 
-// A failed connect reports itself once; only a user's command sees a box.
-TEST_F(SiteConnection, FailedConnectIsLoggedAndShownOnlyToTheUser)
+// A failed connect reports itself once, with its reason; only a user's command sees a box.
+TEST_F(SiteConnection, FailedConnectIsLoggedWithItsReasonAndShownOnlyToTheUser)
 {
     struct Case {
         const char* what;
@@ -135,15 +137,19 @@ TEST_F(SiteConnection, FailedConnectIsLoggedAndShownOnlyToTheUser)
     };
     const QString disconnected = QStringLiteral("alice disconnected from 127.0.0.1");
     const QString error = QStringLiteral("ERROR: ") + kSiteError;
+    const QString wrongPassword = QStringLiteral("Reason: Login incorrect. / Try again later.");
+    const QString on = QStringLiteral("stop on");
+    const QString off = QStringLiteral("stop off");
     const Case cases[] = {
-        { "user, wrong password", false, false, { disconnected, error },
-            { QStringLiteral("normal"), QStringLiteral("standby"), QStringLiteral("standby") },
+        { "user, wrong password", false, false, { disconnected, error, wrongPassword },
+            { on, QStringLiteral("normal"), QStringLiteral("standby"), off, QStringLiteral("standby") },
             { kSiteError } },
-        { "scheduled, wrong password", true, false, { disconnected, error },
-            { QStringLiteral("normal"), QStringLiteral("schedon") }, {} },
-        { "scheduled, nobody listening", true, true, { error }, { QStringLiteral("schedon") }, {} },
+        { "scheduled, wrong password", true, false, { disconnected, error, wrongPassword },
+            { on, QStringLiteral("normal"), off, QStringLiteral("schedon") }, {} },
+        { "scheduled, nobody listening", true, true, { error, QStringLiteral("Reason: ") },
+            { on, off, QStringLiteral("schedon") }, {} },
     };
-    server.reply("PASS", "530 Login incorrect.\r\n");
+    server.reply("PASS", "530-Login incorrect.\r\n530 Try again later.\r\n");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         host.log.clear();
@@ -152,13 +158,44 @@ TEST_F(SiteConnection, FailedConnectIsLoggedAndShownOnlyToTheUser)
         host.status.clear();
         host.unattendedFlag = c.unattended;
         host.settings.port = QString::number(c.refused ? closedPort() : server.port());
+        QStringList statusDuringConnect;
+        client.Pump = [&] { statusDuringConnect << host.status; };
 
         EXPECT_THROW(engine.siteConnect(), SilentStop);
 
-        EXPECT_EQ(host.log, c.log);
+        ASSERT_EQ(host.log.size(), c.log.size());
+        for (qsizetype i = 0; i < c.log.size(); ++i)
+            EXPECT_TRUE(host.log[i].startsWith(c.log[i])) << host.log[i].toStdString();
+        // The refused connection names the system's reason.
+        EXPECT_GT(host.log.last().size(), QStringLiteral("Reason: ").size());
         EXPECT_EQ(host.controls, c.controls);
         EXPECT_EQ(host.boxes.texts(), c.boxes);
         EXPECT_EQ(host.status, kSiteError);
+        EXPECT_FALSE(client.IsConnected());
+        EXPECT_FALSE(engine.lastRun().connected);
+        if (!statusDuringConnect.isEmpty()) {
+            EXPECT_EQ(statusDuringConnect.first(), QStringLiteral("Connecting to 127.0.0.1\u2026"));
+        }
+    }
+}
+
+TEST_F(SiteConnection, StopTransferCancelsAConnectThatWaitsForASilentServer)
+{
+    server.setGreeting(std::string());
+    for (const bool byDisconnect : { false, true }) {
+        SCOPED_TRACE(byDisconnect ? "Disconnect" : "Stop Transfer");
+        host.log.clear();
+        int pumps = 0;
+        client.Pump = [&] {
+            if (++pumps == 3)
+                byDisconnect ? engine.disconnectCommand() : engine.stopTransferCommand();
+        };
+        const auto started = std::chrono::steady_clock::now();
+        EXPECT_THROW(engine.siteConnect(), SilentStop);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+        EXPECT_TRUE(host.log.contains(QStringLiteral("ERROR: ") + kSiteError));
+        EXPECT_FALSE(engine.connecting());
+        EXPECT_FALSE(host.abortFlag);
         EXPECT_FALSE(client.IsConnected());
     }
 }

@@ -1,5 +1,6 @@
 #include "engine_fixture.h"
 
+#include "log/activity_log.h"
 #include "log/silent_stop.h"
 
 namespace taskhaul::test {
@@ -80,19 +81,22 @@ TEST_F(TransferRun, OneFileFetchesMatchingPlainFilesCaseIgnored)
     EXPECT_EQ(host.boxes.texts(), QStringList({ QStringLiteral("Data transfer completed") }));
 }
 
-TEST_F(TransferRun, NothingToFetchLogsNothingButStillEndsWithTheBox)
+TEST_F(TransferRun, NothingToFetchEndsWithTheBoxThatSaysSo)
 {
+    const QString noMatch = QStringLiteral("No file on the site matches \"*.txt\".");
     struct Case {
         const char* what;
         std::string listing;
         bool oneFile;
-        const char* box;
+        QString box;
+        QStringList log;
     };
     const Case cases[] = {
-        { "empty folder, all files", "", false, "Transfer Completed" },
-        { "empty folder, one file", "", true, "Data transfer completed" },
-        { "no match", unixFile("a.csv", 1) + unixFolder("b.txt"), true, "Data transfer completed" },
-        { "only folders and links", unixFolder("d") + unixLink("l", "d/"), false, "Transfer Completed" },
+        { "empty folder, all files", "", false, QStringLiteral("Transfer Completed"), {} },
+        { "empty folder, one file", "", true, noMatch, { noMatch } },
+        { "no match", unixFile("a.csv", 1) + unixFolder("b.txt"), true, noMatch, { noMatch } },
+        { "only folders and links", unixFolder("d") + unixLink("l", "d/"), false,
+            QStringLiteral("Transfer Completed"), {} },
     };
     host.settings.fileName = QStringLiteral("*.txt");
     host.unattendedFlag = false;
@@ -102,10 +106,99 @@ TEST_F(TransferRun, NothingToFetchLogsNothingButStillEndsWithTheBox)
         host.boxes.clear();
         server.setListing(c.listing);
         c.oneFile ? engine.transferOneFile() : engine.transferAllFiles();
-        EXPECT_TRUE(host.log.isEmpty());
-        EXPECT_EQ(host.boxes.texts(), QStringList({ QLatin1String(c.box) }));
+        EXPECT_EQ(host.log, c.log);
+        EXPECT_EQ(host.boxes.texts(), QStringList({ c.box }));
+        EXPECT_EQ(host.boxes.shown().front().kind, RecordingMessageBoxes::Kind::Information);
+        EXPECT_EQ(engine.lastRun().nothingMatched, c.oneFile);
+        EXPECT_TRUE(engine.lastRun().complete());
     }
     EXPECT_TRUE(retrieved().empty());
+}
+
+TEST_F(TransferRun, SkippedFilesEndWithAWarningThatCountsThemNotWithSuccess)
+{
+    server.setListing(unixFile("a.txt", 1) + unixFile("missing.txt", 1) + unixFile("b.txt", 1));
+    server.addFile("a.txt", "a");
+    server.addFile("b.txt", "b");
+    host.unattendedFlag = false;
+    const QString warning = QStringLiteral("Transfer finished, but %1 file(s) were skipped. See the activity log "
+                                           "for details.");
+
+    engine.transferAllFiles();
+    EXPECT_EQ(host.boxes.texts(), QStringList({ warning.arg(1) }));
+    EXPECT_EQ(host.boxes.shown().front().kind, RecordingMessageBoxes::Kind::Warning);
+    EXPECT_EQ(engine.lastRun().fetched, 2);
+    ASSERT_EQ(engine.lastRun().skipped.size(), 1u);
+    EXPECT_EQ(engine.lastRun().skipped.front().remoteName, "missing.txt");
+    EXPECT_FALSE(engine.lastRun().complete());
+
+    // A local folder that is gone skips every file.
+    host.boxes.clear();
+    host.settings.localFolder = local.path() + QStringLiteral("/gone");
+    host.settings.fileName = QStringLiteral("*.txt");
+    engine.transferOneFile();
+    EXPECT_EQ(host.boxes.texts(), QStringList({ warning.arg(3) }));
+    EXPECT_EQ(engine.lastRun().fetched, 0);
+}
+
+TEST_F(TransferRun, ALogThatFailsAfterAGoodDownloadDoesNotMakeTheFileASkip)
+{
+    server.setListing(unixFile("a.txt", 1) + unixFile("b.txt", 1));
+    server.addFile("a.txt", "a");
+    server.addFile("b.txt", "b");
+    host.settings.fileName = QStringLiteral("*.txt");
+    host.settings.rename = true;
+    host.settings.renameTo = QStringLiteral("n[seq]");
+    host.settings.sequenceStart = 3;
+    host.onLog = [](const QString& line) {
+        if (line.startsWith(QStringLiteral("Data transfer complete")))
+            throw LogWriteError(QStringLiteral("Disk full"), QStringLiteral("/log"), ENOSPC);
+    };
+
+    EXPECT_THROW(engine.transferOneFile(), LogWriteError);
+
+    EXPECT_EQ(localContent(QStringLiteral("n3")), QByteArray("a"));
+    EXPECT_EQ(host.settings.sequenceStart, 4);
+    EXPECT_EQ(engine.lastRun().fetched, 1);
+    EXPECT_TRUE(engine.lastRun().skipped.empty());
+    EXPECT_FALSE(host.log.join(QLatin1Char('\n')).contains(QStringLiteral("Skipped")));
+    EXPECT_FALSE(engine.transferRunning());
+}
+
+TEST_F(TransferRun, AListingTheServerCutShortIsFetchedButNeverComplete)
+{
+    server.setListing(unixFile("a.txt", 1));
+    server.addFile("a.txt", "a");
+    DataPlan cutShort;
+    cutShort.final = "226-Options: -l\r\n226 Output truncated to 10000 matches\r\n";
+    server.setDataPlan("LIST", cutShort);
+    host.unattendedFlag = false;
+
+    engine.transferAllFiles();
+
+    EXPECT_EQ(host.log.first(),
+        QStringLiteral("WARNING: The server cut the listing short: Options: -l / Output truncated to 10000 matches"));
+    EXPECT_EQ(retrieved(), (Strings { "a.txt" }));
+    EXPECT_TRUE(engine.lastRun().listingIncomplete);
+    EXPECT_FALSE(engine.lastRun().complete());
+    ASSERT_EQ(host.boxes.shown().size(), 1u);
+    EXPECT_EQ(host.boxes.shown().front().kind, RecordingMessageBoxes::Kind::Warning);
+}
+
+TEST_F(TransferRun, LeftoversOfAnEarlierCrashAreRemovedWhenTheRunStarts)
+{
+    for (const char* name : { ".a.txt.taskhaul-abcd1234", "keep.txt" }) {
+        QFile file(localPath(QLatin1String(name)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    server.setListing("");
+
+    engine.transferAllFiles();
+
+    EXPECT_EQ(localFiles(), QStringList({ QStringLiteral("keep.txt") }));
+    EXPECT_EQ(host.log,
+        QStringList({ QStringLiteral(
+            "Removed 1 unfinished download(s) left in the local folder by an earlier run.") }));
 }
 
 TEST_F(TransferRun, UnattendedRunsShowNoBox)
@@ -160,7 +253,7 @@ TEST_F(TransferRun, SequenceAdvancesPerFetchedFileAndWrapsAndFailuresDoNotCount)
     EXPECT_EQ(localFiles(), QStringList({ QStringLiteral("r0.dat"), QStringLiteral("r999999.dat") }));
     EXPECT_EQ(localContent(QStringLiteral("r999999.dat")), QByteArray("a"));
     EXPECT_EQ(localContent(QStringLiteral("r0.dat")), QByteArray("b"));
-    EXPECT_TRUE(host.log.contains(QStringLiteral("Warning! File Skipped: missing.txt: No such file.\r\n")));
+    EXPECT_TRUE(host.log.contains(QStringLiteral("Warning! File Skipped: missing.txt: No such file.")));
 }
 
 TEST_F(TransferRun, ResetOptionReturnsTheSequenceToItsStart)
@@ -298,9 +391,10 @@ TEST_F(StopTransfer, EndsTheRunWithNothingWrittenAndTheConnectionClosed)
         EXPECT_FALSE(client.IsConnected());
         EXPECT_TRUE(localFiles().isEmpty());
         EXPECT_EQ(retrieved().back(), "big.bin");
-        EXPECT_EQ(host.boxes.texts(),
-            QStringList({ oneFile ? QStringLiteral("Data transfer completed")
-                                  : QStringLiteral("Transfer Completed") }));
+        // "Operation aborted" has said it all: no completion box.
+        EXPECT_TRUE(host.boxes.texts().isEmpty());
+        EXPECT_TRUE(engine.lastRun().aborted);
+        EXPECT_FALSE(engine.lastRun().complete());
         const Strings sent = sentSinceConnect();
         EXPECT_NE(std::find(sent.begin(), sent.end(), "ABOR"), sent.end());
         EXPECT_EQ(std::find(sent.begin(), sent.end(), "SIZE after.txt"), sent.end());

@@ -158,7 +158,9 @@ TEST_F(TransferWindow, FailedConnectIsShownToTheUserButNotInScheduledRuns)
     EXPECT_FALSE(window().runGuarded([&] { window().transferWiring().engine().siteConnect(); }));
     EXPECT_TRUE(boxes.shown().empty());
     EXPECT_EQ(child("GroupBox4")->property("title").toString(), QStringLiteral("Scheduler (ON)"));
-    EXPECT_EQ(logMessages().last(), QStringLiteral("ERROR: ") + text);
+    const QStringList messages = logMessages();
+    EXPECT_EQ(messages.at(messages.size() - 2), QStringLiteral("ERROR: ") + text);
+    EXPECT_EQ(messages.last(), QStringLiteral("Reason: Login incorrect."));
 }
 
 TEST_F(TransferWindow, AnonymousLoginButtonFillsTheFieldsAndMarksTheJobChanged)

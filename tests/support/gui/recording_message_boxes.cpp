@@ -12,6 +12,11 @@ void RecordingMessageBoxes::error(const QString& caption, const QString& text)
     shown_.push_back({ Kind::Error, caption, text, { QStringLiteral("OK") }, QStringLiteral("OK") });
 }
 
+void RecordingMessageBoxes::warning(const QString& caption, const QString& text)
+{
+    shown_.push_back({ Kind::Warning, caption, text, { QStringLiteral("OK") }, QStringLiteral("OK") });
+}
+
 void RecordingMessageBoxes::plain(const QString& caption, const QString& text)
 {
     shown_.push_back({ Kind::Plain, caption, text, { QStringLiteral("OK") }, QStringLiteral("OK") });

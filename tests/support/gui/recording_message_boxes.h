@@ -14,7 +14,7 @@ namespace taskhaul::test {
 // from a script (Yes when the script has run out, unless told otherwise).
 class RecordingMessageBoxes : public MessageBoxes {
 public:
-    enum class Kind { Information, Error, Confirmation, Plain };
+    enum class Kind { Information, Error, Warning, Confirmation, Plain };
     struct Shown {
         Kind kind;
         QString caption;
@@ -27,6 +27,7 @@ public:
     void error(const QString& caption, const QString& text) override;
     Answer confirm(const QString& caption, const QString& text) override;
     Answer confirmDefaultNo(const QString& caption, const QString& text) override;
+    void warning(const QString& caption, const QString& text) override;
     void plain(const QString& caption, const QString& text) override;
 
     // Next confirmations are answered in this order.

@@ -1,0 +1,74 @@
+#include "transfer/file_plan.h"
+
+#include "transfer/file_template.h"
+#include "transfer/transfer_texts.h"
+
+namespace taskhaul {
+
+bool fetchesOneFile(const JobSettings& job)
+{
+    return job.fileKind == JobSettings::FileKind::OneFile;
+}
+
+std::string expandedPattern(const JobSettings& job, const LocalDateTime& now, int sequence)
+{
+    return ExpandFileTemplate(job.fileName.toStdString(), now, sequence);
+}
+
+bool advancesSequence(const JobSettings& job)
+{
+    const QString field = QStringLiteral("[seq]");
+    return fetchesOneFile(job) && (job.fileName.contains(field) || (job.rename && job.renameTo.contains(field)));
+}
+
+int nextSequence(int sequence)
+{
+    return sequence >= kSequenceMax ? kSequenceMin : sequence + 1;
+}
+
+std::string localNameFor(const JobSettings& job, const std::string& remoteName, const LocalDateTime& now,
+    int sequence)
+{
+    if (fetchesOneFile(job) && job.rename)
+        return ExpandFileTemplate(job.renameTo.toStdString(), now, sequence);
+    return remoteName;
+}
+
+QString localPathFor(const JobSettings& job, const std::string& localName)
+{
+    return job.localFolder + localFolderSeparator(job.localFolder) + displayName(localName);
+}
+
+std::vector<PlannedFile> planFiles(const ftp::TFtpListItems& items, const JobSettings& job,
+    const LocalDateTime& now, const std::function<bool(const std::string&)>& localFileExists)
+{
+    const bool oneFile = fetchesOneFile(job);
+    int sequence = job.sequenceStart;
+    const std::string pattern = oneFile ? expandedPattern(job, now, sequence) : std::string();
+
+    std::vector<PlannedFile> plan;
+    plan.reserve(static_cast<std::size_t>(items.count()));
+    for (const ftp::TFtpListItem& item : items) {
+        PlannedFile entry;
+        entry.remoteName = item.FileName;
+        entry.sequence = sequence;
+        if (item.ItemType != ftp::ItemType::File) {
+            entry.decision = PlannedFile::Decision::NotPlainFile;
+        } else if (oneFile && !MatchFileName(pattern, item.FileName, false)) {
+            entry.decision = PlannedFile::Decision::NoMatch;
+        } else if (!isSafeLocalName(item.FileName)) {
+            entry.decision = PlannedFile::Decision::UnsafeName;
+        } else {
+            entry.localName = localNameFor(job, item.FileName, now, sequence);
+            entry.decision = !job.overwrite && localFileExists(entry.localName)
+                ? PlannedFile::Decision::ExistsNoOverwrite
+                : PlannedFile::Decision::Fetch;
+            if (advancesSequence(job))
+                sequence = nextSequence(sequence);
+        }
+        plan.push_back(std::move(entry));
+    }
+    return plan;
+}
+
+} // namespace taskhaul

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "ftp/listing/list_item.h"
+#include "settings/job_settings.h"
+#include "transfer/local_date_time.h"
+
+#include <QString>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace taskhaul {
+
+// Which listed entries a run fetches, under which local names and in which
+// order, and which it passes over and why. One pure function of the listing,
+// the job and the moment: the transfer engine and --preview both follow it.
+struct PlannedFile {
+    enum class Decision {
+        Fetch, // fetched under `localName`
+        ExistsNoOverwrite, // would be fetched, but a file of that name is there and overwrite is off
+        UnsafeName, // the name could lead outside the local folder; never fetched
+        NotPlainFile, // a folder, link, device ...
+        NoMatch, // the name does not match the job's name template
+    };
+
+    std::string remoteName;
+    Decision decision = Decision::Fetch;
+    // The local name the file gets (Fetch, ExistsNoOverwrite); empty otherwise.
+    std::string localName;
+    // The sequence number in force when the file is fetched.
+    int sequence = 0;
+};
+
+// Whether a run of the job fetches one file (by its name template) or every plain file.
+bool fetchesOneFile(const JobSettings& job);
+
+// The name template of a one-file job expanded at `now` with `sequence`: the
+// pattern the listed names are matched against. Empty when the template gives
+// no name (the run then does not start).
+std::string expandedPattern(const JobSettings& job, const LocalDateTime& now, int sequence);
+
+// Whether fetching a file under this job moves the sequence number on.
+bool advancesSequence(const JobSettings& job);
+// The sequence number after `sequence` (wrapping to the least after the greatest).
+int nextSequence(int sequence);
+
+// The local name a fetched file gets: the rename template expanded at `now` with
+// `sequence` when the job renames, else the remote name.
+std::string localNameFor(const JobSettings& job, const std::string& remoteName, const LocalDateTime& now,
+    int sequence);
+
+// The plan for a listing, one entry per listed item in listing order.
+// `localFileExists` tells whether a file of a local name is already in the
+// local folder; it is asked only when overwrite is off. The sequence number
+// advances after every entry that would be fetched, as it does when the engine
+// fetches them. The engine checks existence again at the moment it fetches (the
+// client refuses to replace a file that has appeared meanwhile), so for it
+// Fetch and ExistsNoOverwrite are one case.
+std::vector<PlannedFile> planFiles(const ftp::TFtpListItems& items, const JobSettings& job,
+    const LocalDateTime& now, const std::function<bool(const std::string&)>& localFileExists);
+
+// The path of a local name inside the job's local folder.
+QString localPathFor(const JobSettings& job, const std::string& localName);
+
+} // namespace taskhaul

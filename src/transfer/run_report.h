@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+#include <string>
+#include <vector>
+
+namespace taskhaul {
+
+// What one run of the job came to, as the transfer engine saw it. Callers decide
+// from this, never from the wording of log lines: the exit status of --run-once,
+// the window's completion box, notifications.
+struct RunReport {
+    struct Skip {
+        std::string remoteName;
+        QString reason;
+    };
+
+    bool connected = false; // logged in to the site
+    bool folderEntered = false; // in the remote folder (or none was set)
+    bool listed = false; // the remote folder was listed
+    bool listingIncomplete = false; // the server cut the listing short, or not all of it was understood
+    bool nothingMatched = false; // a one-file run found no plain file matching its template
+    bool aborted = false; // stopped by the user or a signal
+    int fetched = 0;
+    std::vector<Skip> skipped;
+    // The error that ended the run early, when one did (connect, folder, listing).
+    QString failure;
+
+    // Everything the job asked for was fetched (a template that matched nothing included).
+    bool complete() const
+    {
+        return connected && folderEntered && listed && !listingIncomplete && !aborted && skipped.empty()
+            && failure.isEmpty();
+    }
+};
+
+} // namespace taskhaul

@@ -1,0 +1,120 @@
+#include "transfer/file_plan.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+namespace taskhaul {
+namespace {
+
+using Decision = PlannedFile::Decision;
+
+ftp::TFtpListItem item(const std::string& name, ftp::ItemType type = ftp::ItemType::File)
+{
+    ftp::TFtpListItem i;
+    i.FileName = name;
+    i.ItemType = type;
+    return i;
+}
+
+struct Expected {
+    std::string remoteName;
+    Decision decision;
+    std::string localName;
+};
+
+void expectPlan(const std::vector<PlannedFile>& plan, const std::vector<Expected>& expected)
+{
+    ASSERT_EQ(plan.size(), expected.size());
+    for (std::size_t i = 0; i < plan.size(); ++i) {
+        SCOPED_TRACE(expected[i].remoteName);
+        EXPECT_EQ(plan[i].remoteName, expected[i].remoteName);
+        EXPECT_EQ(plan[i].decision, expected[i].decision);
+        EXPECT_EQ(plan[i].localName, expected[i].localName);
+    }
+}
+
+class FilePlan : public ::testing::Test {
+protected:
+    FilePlan()
+    {
+        items.add(item("b.txt"));
+        items.add(item("sub", ftp::ItemType::Directory));
+        items.add(item("a.csv"));
+        items.add(item("..", ftp::ItemType::File));
+        items.add(item("link.txt", ftp::ItemType::SymbolicLink));
+        items.add(item("c.TXT"));
+        job.localFolder = QStringLiteral("/in");
+    }
+
+    std::vector<PlannedFile> plan() const
+    {
+        return planFiles(items, job, now, [this](const std::string& name) { return existing.count(name) > 0; });
+    }
+
+    ftp::TFtpListItems items;
+    JobSettings job;
+    LocalDateTime now {2026, 3, 1, 12, 0, 0};
+    std::set<std::string> existing;
+};
+
+TEST_F(FilePlan, AllFilesTakesEveryPlainSafeFileInListingOrder)
+{
+    job.fileKind = JobSettings::FileKind::AllFiles;
+    job.fileName = QStringLiteral("ignored*");
+    expectPlan(plan(),
+        {{"b.txt", Decision::Fetch, "b.txt"}, {"sub", Decision::NotPlainFile, ""}, {"a.csv", Decision::Fetch, "a.csv"},
+            {"..", Decision::UnsafeName, ""}, {"link.txt", Decision::NotPlainFile, ""},
+            {"c.TXT", Decision::Fetch, "c.TXT"}});
+}
+
+TEST_F(FilePlan, OneFileMatchesTheTemplateAndRenamesWithTheSequenceOfEachFetch)
+{
+    job.fileKind = JobSettings::FileKind::OneFile;
+    job.fileName = QStringLiteral("*.txt");
+    job.rename = true;
+    job.renameTo = QStringLiteral("[yyyy][MM]-[seq].dat");
+    job.sequenceStart = 999999;
+    const std::vector<PlannedFile> result = plan();
+    expectPlan(result,
+        {{"b.txt", Decision::Fetch, "202603-999999.dat"}, {"sub", Decision::NotPlainFile, ""},
+            {"a.csv", Decision::NoMatch, ""}, {"..", Decision::NoMatch, ""},
+            {"link.txt", Decision::NotPlainFile, ""}, {"c.TXT", Decision::Fetch, "202603-0.dat"}});
+    EXPECT_EQ(result[0].sequence, 999999);
+    EXPECT_EQ(result[5].sequence, 0);
+}
+
+TEST_F(FilePlan, ExistingFilesAreKeptOnlyWhenOverwriteIsOff)
+{
+    job.fileKind = JobSettings::FileKind::AllFiles;
+    existing = {"a.csv"};
+    job.overwrite = true;
+    EXPECT_EQ(plan()[2].decision, Decision::Fetch);
+    job.overwrite = false;
+    EXPECT_EQ(plan()[2].decision, Decision::ExistsNoOverwrite);
+    EXPECT_EQ(plan()[2].localName, "a.csv");
+    EXPECT_EQ(plan()[0].decision, Decision::Fetch);
+}
+
+TEST(FilePlanHelpers, SequenceWrapsAndOnlySequencedOneFileJobsAdvance)
+{
+    EXPECT_EQ(nextSequence(0), 1);
+    EXPECT_EQ(nextSequence(999999), 0);
+    JobSettings job;
+    job.fileKind = JobSettings::FileKind::OneFile;
+    job.fileName = QStringLiteral("a[seq]");
+    EXPECT_TRUE(advancesSequence(job));
+    job.fileKind = JobSettings::FileKind::AllFiles;
+    EXPECT_FALSE(advancesSequence(job));
+    job.fileKind = JobSettings::FileKind::OneFile;
+    job.fileName = QStringLiteral("a");
+    job.renameTo = QStringLiteral("b[seq]");
+    EXPECT_FALSE(advancesSequence(job));
+    job.rename = true;
+    EXPECT_TRUE(advancesSequence(job));
+    job.localFolder = QStringLiteral("/in/");
+    EXPECT_EQ(localPathFor(job, "x"), QStringLiteral("/in/x"));
+}
+
+} // namespace
+} // namespace taskhaul
