@@ -8,6 +8,7 @@
 #include "app/program_icon.h"
 #include "app/qt_services.h"
 #include "app/scheduler_wiring.h"
+#include "app/status_line.h"
 #include "app/transfer_wiring.h"
 #include "app/update_wiring.h"
 #include "log/activity_log.h"
@@ -68,8 +69,7 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent) : QMainWind
 
     statusBar()->setObjectName(QStringLiteral("StatusBar1"));
     statusBar()->setSizeGripEnabled(false);
-    statusText_ = new QLabel(statusBar());
-    statusBar()->addWidget(statusText_, 1);
+    statusLine_ = std::make_unique<StatusLine>(statusBar());
 
     createCommands();
     createTray();
@@ -265,9 +265,9 @@ void MainWindow::setDailyTime(const QTime& time)
         form_.dailyTime->setTime(wholeSeconds);
 }
 
-QString MainWindow::statusLine() const { return statusText_->text(); }
+QString MainWindow::statusLine() const { return statusLine_->text(); }
 
-void MainWindow::setStatusLine(const QString& text) { statusText_->setText(text); }
+void MainWindow::setStatusLine(const QString& text) { statusLine_->setText(text); }
 
 QString MainWindow::trayHint() const { return tray_->hint(); }
 
@@ -480,9 +480,11 @@ void MainWindow::endSession()
 
 bool MainWindow::event(QEvent* event)
 {
-    // DisplayHint: the long hint of the control under the mouse goes to the status line.
+    // DisplayHint: the long hint of the control under the mouse or the highlighted
+    // menu item is shown beside the status line while it lasts; the status line
+    // itself keeps the program's text (a transfer's progress stays readable).
     if (event->type() == QEvent::StatusTip) {
-        setStatusLine(static_cast<QStatusTipEvent*>(event)->tip());
+        statusLine_->setHint(static_cast<QStatusTipEvent*>(event)->tip());
         return true;
     }
     return QMainWindow::event(event);

@@ -15,7 +15,6 @@
 #include <functional>
 #include <memory>
 
-class QLabel;
 class QMenu;
 
 namespace taskhaul {
@@ -24,6 +23,7 @@ class ActivityLog;
 class AuxiliaryWindows;
 class LogCommands;
 class SchedulerWiring;
+class StatusLine;
 class TransferWiring;
 class UpdateWiring;
 class MessageBoxes;
@@ -62,7 +62,8 @@ public:
     void setSequenceStart(int value);
     // The daily time field (Reset timers).
     void setDailyTime(const QTime& time);
-    // The status bar's single text.
+    // The status bar's text. Hints of the commands and controls are shown beside
+    // it and never replace it.
     QString statusLine() const;
     void setStatusLine(const QString& text);
     // The notification-area icon's hint.
@@ -188,7 +189,7 @@ private:
     std::array<QAction*, kCommandCount> actions_{};
     std::array<std::function<void()>, kCommandCount> handlers_{};
     QMenu* trayMenu_ = nullptr;
-    QLabel* statusText_ = nullptr;
+    std::unique_ptr<StatusLine> statusLine_;
 
     std::unique_ptr<MessageBoxes> ownBoxes_;
     std::unique_ptr<Shell> ownShell_;

@@ -1,17 +1,20 @@
 // The command table with its menus, toolbar and icon menu; the error guard;
 // Open Configuration, Save Configuration and Clear All.
 #include "app/event_guard.h"
+#include "app/status_line.h"
 #include "log/silent_stop.h"
 #include "window_fixture.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTabWidget>
 #include <QTest>
@@ -258,14 +261,55 @@ TEST_F(CommandsTest, CommandKeysWinOverTheKeyBindingsOfTheFocusedField)
     EXPECT_EQ(host->text(), "ftp.example.orgftp.example.org");
 }
 
-TEST_F(CommandsTest, TheLongHintOfTheControlUnderTheMouseGoesToTheStatusLine)
+TEST_F(CommandsTest, HintsShowBesideTheStatusLineAndNeverWipeIt)
 {
-    QStatusTipEvent tip(window().action(Command::OpenConfiguration)->statusTip());
-    QApplication::sendEvent(&window(), &tip);
-    EXPECT_EQ(window().statusLine(), "Load the saved information");
-    QStatusTipEvent empty { QString() };
-    QApplication::sendEvent(&window(), &empty);
-    EXPECT_TRUE(window().statusLine().isEmpty());
+    window().show();
+    window().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window()));
+    auto* status = child<QLabel>("StatusText");
+    auto* hint = child<QLabel>("HintText");
+    ASSERT_TRUE(status && hint);
+    window().setStatusLine(QStringLiteral("Transferring ftp://ftp.example.org/pub/report.csv"));
+
+    // The mouse on a menu item: its long hint shows, the status line stays.
+    QMenu* ftp = menu(QStringLiteral("&FTP"));
+    ftp->popup(window().mapToGlobal(QPoint(0, 0)));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(ftp));
+    QAction* connectItem = window().action(Command::Connect);
+    QTest::mouseMove(ftp, ftp->actionGeometry(connectItem).center());
+    QTRY_COMPARE(hint->text(), QStringLiteral("Establish an FTP connection"));
+    EXPECT_TRUE(hint->isVisible());
+    EXPECT_EQ(status->text(), "Transferring ftp://ftp.example.org/pub/report.csv");
+    EXPECT_TRUE(status->isVisible());
+
+    // Leaving the menu ends the hint; the status line still reads the same.
+    ftp->close();
+    QStatusTipEvent none { QString() };
+    QApplication::sendEvent(&window(), &none);
+    EXPECT_FALSE(hint->isVisible());
+    EXPECT_EQ(window().statusLine(), "Transferring ftp://ftp.example.org/pub/report.csv");
+    EXPECT_EQ(status->text(), window().statusLine());
+}
+
+TEST_F(CommandsTest, ALongStatusTextIsShortenedInTheMiddleAndKeepsTheWindowsWidth)
+{
+    window().show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window()));
+    const int width = window().width();
+    const QString text = QStringLiteral("Transferring ftp://ftp.example.org/")
+        + QString(300, QLatin1Char('x')) + QStringLiteral("/report-20260306.csv");
+    window().setStatusLine(text);
+    QApplication::processEvents();
+
+    EXPECT_EQ(window().width(), width);
+    EXPECT_EQ(window().statusLine(), text);
+    auto* status = window().findChild<ElidedLabel*>(QStringLiteral("StatusText"));
+    ASSERT_TRUE(status);
+    EXPECT_LE(status->geometry().right(), window().statusBar()->width());
+    const QString shown = status->shownText();
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("Transferring"))) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith(QStringLiteral("report-20260306.csv"))) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
 }
 
 TEST_F(CommandsTest, ValidateButtonsShowTheExpandedName)

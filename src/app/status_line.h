@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QLabel>
+
+class QStatusBar;
+
+namespace taskhaul {
+
+// A one-line label that never asks for more width than it is given: a text too
+// long for it is shown shortened with "…" in the place chosen, and text() keeps
+// the whole text.
+class ElidedLabel : public QLabel {
+    Q_OBJECT
+public:
+    ElidedLabel(Qt::TextElideMode mode, QWidget* parent = nullptr);
+
+    // The text as it is drawn at the label's present width.
+    QString shownText() const;
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    Qt::TextElideMode mode_;
+};
+
+// The main window's status bar: the status line, which only the program sets
+// (connection and transfer texts), and beside it the long hint of the command or
+// control under the mouse, shown only while there is one. A hint never covers
+// or wipes the status line.
+class StatusLine {
+public:
+    explicit StatusLine(QStatusBar* bar);
+
+    QString text() const { return status_->text(); }
+    void setText(const QString& text);
+    QString hint() const { return hint_->text(); }
+    // An empty hint hides the hint area.
+    void setHint(const QString& hint);
+
+private:
+    ElidedLabel* status_; // objectName "StatusText"
+    ElidedLabel* hint_; // objectName "HintText"
+};
+
+} // namespace taskhaul
