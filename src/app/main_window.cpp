@@ -183,7 +183,7 @@ void MainWindow::createTray()
     fillTrayMenu(trayMenu_, actions_);
     if (!tray_) {
         auto* icon = new QtTrayArea(programIcon(), trayMenu_, this);
-        connect(icon, &QtTrayArea::doubleClicked, this,
+        connect(icon, &QtTrayArea::restoreRequested, this,
                 [this] { runGuarded([this] { restoreMainWindow(); }); });
         tray_ = icon;
     }

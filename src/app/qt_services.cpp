@@ -1,6 +1,5 @@
 #include "app/qt_services.h"
 
-#include <QCursor>
 #include <QFileDialog>
 #include <QMenu>
 #include <QMessageBox>
@@ -64,13 +63,17 @@ QtTrayArea::QtTrayArea(const QIcon& icon, QMenu* menu, QObject* parent)
     , menu_(menu)
 {
     icon_->setContextMenu(menu_);
-    connect(icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::DoubleClick)
-            emit doubleClicked();
-        else if (reason == QSystemTrayIcon::Trigger)
-            menu_->popup(QCursor::pos());
-    });
+    connect(icon_, &QSystemTrayIcon::activated, this, &QtTrayArea::activated);
     icon_->show();
+}
+
+void QtTrayArea::activated(QSystemTrayIcon::ActivationReason reason)
+{
+    // The desktop opens the context menu itself (Context). A double-click comes
+    // after the click (Trigger) of its first press; both restore, as the balloon
+    // promises.
+    if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+        emit restoreRequested();
 }
 
 QtTrayArea::~QtTrayArea()

@@ -4,11 +4,11 @@
 #include "log/user_messages.h"
 
 #include <QObject>
+#include <QSystemTrayIcon>
 
 #include <functional>
 
 class QMenu;
-class QSystemTrayIcon;
 class QWidget;
 
 namespace taskhaul {
@@ -44,7 +44,8 @@ private:
 };
 
 // The notification-area icon on QSystemTrayIcon. The icon is shown from
-// creation to destruction; a left click opens the menu as a right click does.
+// creation to destruction. Its menu belongs to the right button (the context
+// menu); a click or a double-click with the left button asks for the window.
 class QtTrayArea : public QObject, public TrayArea {
     Q_OBJECT
 public:
@@ -56,8 +57,12 @@ public:
     QString hint() const override;
     void showBalloon(const QString& title, const QString& text, BalloonIcon icon, int seconds) override;
 
+    // What the icon does when the desktop reports it activated.
+    void activated(QSystemTrayIcon::ActivationReason reason);
+
 signals:
-    void doubleClicked();
+    // The user asks for the main window (RestoreMainWindow).
+    void restoreRequested();
 
 private:
     QSystemTrayIcon* icon_;

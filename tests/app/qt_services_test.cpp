@@ -60,5 +60,33 @@ TEST(QtMessageBoxes, EnterAnswersTheExitQuestionWithNo)
     EXPECT_EQ(other, MessageBoxes::Answer::Yes);
 }
 
+TEST(QtTrayArea, LeftClickAndDoubleClickRestoreTheWindowTheRightButtonHasTheMenu)
+{
+    struct Case {
+        QSystemTrayIcon::ActivationReason reason;
+        bool restores;
+    };
+    const Case cases[] = {
+        { QSystemTrayIcon::Trigger, true },
+        { QSystemTrayIcon::DoubleClick, true },
+        { QSystemTrayIcon::Context, false },
+        { QSystemTrayIcon::MiddleClick, false },
+        { QSystemTrayIcon::Unknown, false },
+    };
+    QMenu menu;
+    QtTrayArea tray(QIcon(), &menu, nullptr);
+    auto* icon = tray.findChild<QSystemTrayIcon*>();
+    ASSERT_TRUE(icon);
+    EXPECT_EQ(icon->contextMenu(), &menu);
+    for (const Case c : cases) {
+        int restores = 0;
+        const auto connection = QObject::connect(&tray, &QtTrayArea::restoreRequested, [&] { ++restores; });
+        emit icon->activated(c.reason);
+        QObject::disconnect(connection);
+        EXPECT_EQ(restores, c.restores ? 1 : 0) << int(c.reason);
+        EXPECT_FALSE(menu.isVisible()) << int(c.reason); // a left click opens no menu
+    }
+}
+
 } // namespace
 } // namespace taskhaul

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPaintEvent>
+#include <QSystemTrayIcon>
 #include <QTest>
 
 namespace taskhaul::test {
@@ -293,6 +294,28 @@ TEST_F(LifecycleTest, DoubleClickOrOpenRestoresAHiddenWindow)
     window().showMinimized();
     window().restoreMainWindow();
     EXPECT_FALSE(window().isMinimized());
+}
+
+TEST_F(LifecycleTest, ALeftClickOrDoubleClickOnTheRealIconRestoresTheWindow)
+{
+    MainWindowServices services;
+    services.log = &log();
+    services.store = &store();
+    services.messageBoxes = &boxes;
+    services.shell = &shell;
+    services.folderPicker = &picker; // no tray: the window's own icon
+    MainWindow w(services);
+    auto* icon = w.findChild<QSystemTrayIcon*>();
+    ASSERT_TRUE(icon);
+    for (const auto reason : { QSystemTrayIcon::Trigger, QSystemTrayIcon::DoubleClick }) {
+        w.show();
+        w.hide();
+        emit icon->activated(reason);
+        EXPECT_TRUE(w.isVisible()) << int(reason);
+    }
+    w.hide();
+    emit icon->activated(QSystemTrayIcon::Context); // the menu's button
+    EXPECT_FALSE(w.isVisible());
 }
 
 TEST_F(LifecycleTest, EndOfSessionClosesWithoutAQuestion)
