@@ -114,7 +114,7 @@ void AboutBox::buildLayout()
     line->setFrameShadow(QFrame::Sunken);
 
     osLabel_ = NamedLabel("Label5", QStringLiteral("os"), this);
-    auto* memoryCaption = NamedLabel("Label3", QStringLiteral("Memory Available to Windows:"), this);
+    auto* memoryCaption = NamedLabel("Label3", QStringLiteral("Memory Available to Linux:"), this);
     memoryLabel_ = NamedLabel("PhysMem", QStringLiteral("0"), this);
     memoryLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
@@ -85,11 +86,27 @@ TEST(AboutBox, ShowsItsTextsFilledInAtCreation)
     EXPECT_EQ(LabelText(box, "Label7"), "Oskra Edition");
     EXPECT_EQ(LabelText(box, "Label4"), "Version 1.1 (Build 9)");
     EXPECT_EQ(LabelText(box, "Label5"), "Debian GNU/Linux 12 (bookworm)  (Build 6.1.0-18-amd64)");
-    EXPECT_EQ(LabelText(box, "Label3"), "Memory Available to Windows:");
+    EXPECT_EQ(LabelText(box, "Label3"), "Memory Available to Linux:");
     EXPECT_EQ(LabelText(box, "PhysMem"), "3,145,728 KB");
     EXPECT_EQ(box.versionText(), "Version 1.1 (Build 9)");
     EXPECT_EQ(box.memoryText(), "3,145,728 KB");
     QLocale::setDefault(QLocale::c());
+}
+
+TEST(AboutBox, ShowsTheMemoryTheSystemReports)
+{
+    QFile meminfo(QStringLiteral("/proc/meminfo"));
+    ASSERT_TRUE(meminfo.open(QIODevice::ReadOnly));
+    quint64 totalKilobytes = 0;
+    for (const QByteArray& line : meminfo.readAll().split('\n'))
+        if (line.startsWith("MemTotal:"))
+            totalKilobytes = line.mid(9).trimmed().split(' ').value(0).toULongLong();
+    ASSERT_GT(totalKilobytes, 0u);
+
+    test::RecordingShell shell;
+    AboutBox box(shell);
+    EXPECT_EQ(LabelText(box, "Label3"), "Memory Available to Linux:");
+    EXPECT_EQ(box.memoryText(), AboutMemoryText(totalKilobytes * 1024, QLocale()));
 }
 
 TEST(AboutBox, KeepsItsFirstTextsWhenNothingIsKnown)
