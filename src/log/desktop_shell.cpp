@@ -18,9 +18,9 @@ Shell::OpenResult DesktopShell::open(const QUrl& url)
     return QDesktopServices::openUrl(url) ? OpenResult::Opened : OpenResult::NoProgram;
 }
 
-void DesktopShell::showFolder(const QString& path)
+Shell::OpenResult DesktopShell::showFolder(const QString& path)
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path)) ? OpenResult::Opened : OpenResult::NoProgram;
 }
 
 } // namespace taskhaul

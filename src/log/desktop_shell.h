@@ -8,7 +8,7 @@ namespace taskhaul {
 class DesktopShell : public Shell {
 public:
     OpenResult open(const QUrl& url) override;
-    void showFolder(const QString& path) override;
+    OpenResult showFolder(const QString& path) override;
 };
 
 } // namespace taskhaul

@@ -34,7 +34,7 @@ void LogCommands::deleteLogFile()
                      QStringLiteral("The log file does not exist or could not be deleted."));
 }
 
-QString LogCommands::openFailureText(Shell::OpenResult result)
+QString LogCommands::openFailureText(Shell::OpenResult result, const QString& path)
 {
     switch (result) {
     case Shell::OpenResult::Opened:
@@ -46,13 +46,18 @@ QString LogCommands::openFailureText(Shell::OpenResult result)
     case Shell::OpenResult::NoProgram:
         break;
     }
-    // The shell's own number for "no program is associated with this file".
-    return QStringLiteral("Error #: 31 in ShellExecute.");
+    return QStringLiteral("No program is set up to open \"%1\".").arg(path);
+}
+
+void LogCommands::reportNoProgram(Shell::OpenResult result, const QString& path)
+{
+    if (result == Shell::OpenResult::NoProgram)
+        boxes_.error(QStringLiteral("Error"), openFailureText(result, path));
 }
 
 void LogCommands::openLogFile()
 {
-    const QString failure = openFailureText(shell_.open(QUrl::fromLocalFile(logPath_)));
+    const QString failure = openFailureText(shell_.open(QUrl::fromLocalFile(logPath_)), logPath_);
     if (!failure.isEmpty())
         boxes_.error(QStringLiteral("Error"), failure);
 }
@@ -63,17 +68,17 @@ void LogCommands::openLocalFolder(const QString& folderField)
         boxes_.error(QStringLiteral("Error"), QStringLiteral("The local folder specified does not exist."));
         return;
     }
-    shell_.showFolder(folderField);
+    reportNoProgram(shell_.showFolder(folderField), folderField);
 }
 
 void LogCommands::openHelp()
 {
-    shell_.open(helpPageUrl());
+    reportNoProgram(shell_.open(helpPageUrl()), helpPageUrl().toString());
 }
 
 void LogCommands::openHomePage()
 {
-    shell_.open(homePageUrl());
+    reportNoProgram(shell_.open(homePageUrl()), homePageUrl().toString());
 }
 
 } // namespace taskhaul

@@ -28,14 +28,16 @@ public:
     void openLogFile();
     // Local Folder...: shows the folder named by the local folder field.
     void openLocalFolder(const QString& folderField);
-    // Help... and the maker's home page; the outcome is not reported.
+    // Help... and the maker's home page. Only "no program for it" is reported.
     void openHelp();
     void openHomePage();
 
-    // The error box text for an unsuccessful open of the log, nothing on success.
-    static QString openFailureText(Shell::OpenResult result);
+    // The error box text for an unsuccessful open of `path`, nothing on success.
+    static QString openFailureText(Shell::OpenResult result, const QString& path);
 
 private:
+    void reportNoProgram(Shell::OpenResult result, const QString& path);
+
     MessageBoxes& boxes_;
     Shell& shell_;
     QString logPath_;

@@ -20,8 +20,9 @@ public:
     // A local file (file: URL) or a web address, in the program the desktop
     // associates with it.
     virtual OpenResult open(const QUrl& url) = 0;
-    // An existing folder, shown in the desktop's file manager.
-    virtual void showFolder(const QString& path) = 0;
+    // An existing folder, shown in the desktop's file manager: Opened, or
+    // NoProgram when nothing on the desktop could show it.
+    virtual OpenResult showFolder(const QString& path) = 0;
 };
 
 } // namespace taskhaul

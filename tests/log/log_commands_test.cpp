@@ -61,7 +61,7 @@ TEST_F(LogCommandsTest, LogFileOpensTheLogAndReportsWhatWentWrong)
         {Shell::OpenResult::Opened, nullptr},
         {Shell::OpenResult::FileNotFound, "Log file not found."},
         {Shell::OpenResult::FolderNotFound, "Folder not found."},
-        {Shell::OpenResult::NoProgram, "Error #: 31 in ShellExecute."},
+        {Shell::OpenResult::NoProgram, nullptr},  // below: it names the file
     };
     for (const Case& c : cases) {
         boxes.clear();
@@ -70,14 +70,17 @@ TEST_F(LogCommandsTest, LogFileOpensTheLogAndReportsWhatWentWrong)
         commands.openLogFile();
         ASSERT_EQ(shell.opened.size(), 1u);
         EXPECT_EQ(shell.opened.front(), QUrl::fromLocalFile(logPath));
-        if (!c.message) {
+        const QString expected = c.result == Shell::OpenResult::NoProgram
+            ? QStringLiteral("No program is set up to open \"%1\".").arg(logPath)
+            : QString::fromLatin1(c.message);
+        if (expected.isEmpty()) {
             EXPECT_TRUE(boxes.shown().empty());
             continue;
         }
-        ASSERT_EQ(boxes.shown().size(), 1u) << c.message;
+        ASSERT_EQ(boxes.shown().size(), 1u) << expected.toStdString();
         EXPECT_EQ(boxes.shown().front().kind, Kind::Error);
         EXPECT_EQ(boxes.shown().front().caption, QStringLiteral("Error"));
-        EXPECT_EQ(boxes.shown().front().text, QString::fromLatin1(c.message));
+        EXPECT_EQ(boxes.shown().front().text, expected);
     }
 }
 
@@ -99,14 +102,31 @@ TEST_F(LogCommandsTest, LocalFolderShowsOnlyAnExistingFolder)
     EXPECT_TRUE(shell.foldersShown.empty());
 }
 
-TEST_F(LogCommandsTest, WebPagesOpenOnTheMakersSiteAndFailuresStayQuiet)
+TEST_F(LogCommandsTest, WithoutAProgramForItTheFolderAndTheWebPagesSaySo)
 {
     shell.nextResult = Shell::OpenResult::NoProgram;
+    commands.openLocalFolder(dir.path());
     commands.openHelp();
     commands.openHomePage();
     ASSERT_EQ(shell.opened.size(), 2u);
     EXPECT_EQ(shell.opened[0], QUrl(QStringLiteral("https://www.velmora.example/oskra/help/taskhaul1.htm")));
     EXPECT_EQ(shell.opened[1], QUrl(QStringLiteral("https://www.velmora.example/")));
+    EXPECT_EQ(boxes.texts(),
+              QStringList({QStringLiteral("No program is set up to open \"%1\".").arg(dir.path()),
+                           QStringLiteral("No program is set up to open "
+                                          "\"https://www.velmora.example/oskra/help/taskhaul1.htm\"."),
+                           QStringLiteral("No program is set up to open \"https://www.velmora.example/\".")}));
+    for (const auto& box : boxes.shown()) {
+        EXPECT_EQ(box.kind, Kind::Error);
+        EXPECT_EQ(box.caption, QStringLiteral("Error"));
+    }
+
+    // When they open, nothing is said.
+    boxes.clear();
+    shell.nextResult = Shell::OpenResult::Opened;
+    commands.openLocalFolder(dir.path());
+    commands.openHelp();
+    commands.openHomePage();
     EXPECT_TRUE(boxes.shown().empty());
 }
 

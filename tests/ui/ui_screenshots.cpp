@@ -18,7 +18,7 @@ namespace {
 class NoShell : public taskhaul::Shell {
 public:
     OpenResult open(const QUrl&) override { return OpenResult::Opened; }
-    void showFolder(const QString&) override {}
+    OpenResult showFolder(const QString&) override { return OpenResult::Opened; }
 };
 
 bool Save(QWidget& window, const QString& path)

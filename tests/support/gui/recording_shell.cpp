@@ -8,9 +8,10 @@ Shell::OpenResult RecordingShell::open(const QUrl& url)
     return nextResult;
 }
 
-void RecordingShell::showFolder(const QString& path)
+Shell::OpenResult RecordingShell::showFolder(const QString& path)
 {
     foldersShown.push_back(path);
+    return nextResult;
 }
 
 } // namespace taskhaul::test

@@ -9,12 +9,12 @@
 
 namespace taskhaul::test {
 
-// Records what would be opened instead of opening it; `open` answers with
-// `nextResult`.
+// Records what would be opened instead of opening it; `open` and `showFolder`
+// answer with `nextResult`.
 class RecordingShell : public Shell {
 public:
     OpenResult open(const QUrl& url) override;
-    void showFolder(const QString& path) override;
+    OpenResult showFolder(const QString& path) override;
 
     OpenResult nextResult = OpenResult::Opened;
     std::vector<QUrl> opened;
