@@ -23,6 +23,8 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -655,7 +657,11 @@ void MainWindow::autoStartClicked()
 
 void MainWindow::browseLocalFolder()
 {
-    if (const auto folder = folderPicker_->pickFolder())
+    // The picker opens at the folder of the field when there is one, else at
+    // the home folder (a desktop folder need not exist).
+    const QString current = form_.localFolder->text();
+    const QString start = !current.isEmpty() && QFileInfo(current).isDir() ? current : QDir::homePath();
+    if (const auto folder = folderPicker_->pickFolder(start))
         form_.localFolder->setText(*folder);
 }
 

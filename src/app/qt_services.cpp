@@ -3,7 +3,6 @@
 #include <QFileDialog>
 #include <QMenu>
 #include <QMessageBox>
-#include <QStandardPaths>
 #include <QSystemTrayIcon>
 
 namespace taskhaul {
@@ -47,11 +46,10 @@ void QtMessageBoxes::plain(const QString& caption, const QString& text)
     box.exec();
 }
 
-std::optional<QString> QtFolderPicker::pickFolder()
+std::optional<QString> QtFolderPicker::pickFolder(const QString& startFolder)
 {
-    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
     const QString folder
-        = QFileDialog::getExistingDirectory(parent_, QString(), desktop, QFileDialog::ShowDirsOnly);
+        = QFileDialog::getExistingDirectory(parent_, QString(), startFolder, QFileDialog::ShowDirsOnly);
     if (folder.isEmpty())
         return std::nullopt;
     return folder;

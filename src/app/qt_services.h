@@ -37,7 +37,7 @@ public:
         : parent_(parent)
     {
     }
-    std::optional<QString> pickFolder() override;
+    std::optional<QString> pickFolder(const QString& startFolder) override;
 
 private:
     QWidget* parent_;

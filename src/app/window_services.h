@@ -11,9 +11,9 @@ namespace taskhaul {
 class FolderPicker {
 public:
     virtual ~FolderPicker() = default;
-    // Asks the user for a folder (no "new folder" button, no title, nothing
-    // pre-selected, starting at the desktop). The full path, or nothing on cancel.
-    virtual std::optional<QString> pickFolder() = 0;
+    // Asks the user for a folder (no "new folder" button, no title), starting in
+    // `startFolder`. The full path, or nothing on cancel.
+    virtual std::optional<QString> pickFolder(const QString& startFolder) = 0;
 };
 
 // The program's icon in the desktop's notification area.

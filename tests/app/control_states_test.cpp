@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMenu>
@@ -288,6 +289,25 @@ TEST_F(InputHandlersTest, BrowseSetsTheLocalFolderOnlyWhenConfirmed)
     child<QToolButton>("SpeedButton2")->click();
     EXPECT_EQ(folder->text(), "/srv/incoming");
     EXPECT_EQ(picker.asked, 2);
+}
+
+TEST_F(InputHandlersTest, BrowseStartsAtTheFieldsFolderOrElseAtHome)
+{
+    auto* folder = child<QLineEdit>("Edit5");
+    const QString existing = dir(QStringLiteral("incoming"));
+    ASSERT_TRUE(QDir().mkpath(existing));
+    const QString aFile = dir(QStringLiteral("dunmark.txt"));
+    log().write(QStringLiteral("a line")); // the log is a file, not a folder
+    for (const auto& [field, start] :
+        { std::pair { existing, existing }, std::pair { QString(), QDir::homePath() },
+            std::pair { dir(QStringLiteral("missing")), QDir::homePath() },
+            std::pair { aFile, QDir::homePath() } }) {
+        folder->setText(field);
+        picker.startFolders.clear();
+        child<QToolButton>("SpeedButton2")->click();
+        ASSERT_EQ(picker.startFolders.size(), 1u);
+        EXPECT_EQ(picker.startFolders.front(), start) << field.toStdString();
+    }
 }
 
 TEST(NumberField, TextThatIsNoWholeNumberReadsAsTheLowerBoundAndValuesAreClamped)
