@@ -15,6 +15,7 @@ int runHelp(const QStringList&)
         "Start-up switches (for this run only; other words are ignored):\n"
         "  -r                  load the saved job and start the scheduler\n"
         "  -m                  start hidden in the notification area\n"
+        "  -h                  show this text, as --help does\n"
         "\n"
         "Options that need no display (one of them, as the first word):\n"
         "  --help              show this text\n"

@@ -1,9 +1,16 @@
 #include "app/gui_main.h"
 #include "app/headless.h"
 
+#include <string_view>
+
 int main(int argc, char** argv)
 {
     if (const auto code = taskhaul::runHeadless(argc, argv))
         return *code;
+    // "-h" among the start-up switches asks for the help, as "--help" does: it
+    // needs no display and no free instance lock, so it comes before the window.
+    for (int index = 1; index < argc; ++index)
+        if (std::string_view(argv[index]) == "-h")
+            return taskhaul::runHelp({});
     return taskhaul::runGui(argc, argv);
 }

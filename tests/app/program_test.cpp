@@ -1,4 +1,5 @@
-// The built program itself: what its window is called on a real X display.
+// The built program itself: what its window is called on a real X display, and
+// its help, which needs no display and no free instance lock.
 #include "app/single_instance.h"
 
 #include <QDir>
@@ -59,6 +60,25 @@ protected:
     QTemporaryDir home_;
     QProcessEnvironment environment_;
 };
+
+TEST_F(ProgramRun, ShortHelpIsTheLongHelpWithoutADisplayAndBesideARunningCopy)
+{
+    for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" })
+        environment_.remove(QString::fromLatin1(name));
+    const Result full = run(program(), { QStringLiteral("--help") });
+    ASSERT_EQ(full.exitCode, 0);
+    ASSERT_TRUE(full.out.contains("Usage: taskhaul"));
+
+    const Result shortHelp = run(program(), { QStringLiteral("-h") });
+    EXPECT_EQ(shortHelp.exitCode, 0) << shortHelp.err.toStdString();
+    EXPECT_EQ(shortHelp.out, full.out);
+
+    SingleInstance running(lockPath()); // another copy holds the lock
+    ASSERT_TRUE(running.acquired());
+    const Result besideACopy = run(program(), { QStringLiteral("-h") });
+    EXPECT_EQ(besideACopy.exitCode, 0);
+    EXPECT_EQ(besideACopy.out, full.out);
+}
 
 // The title the X server holds for the window is the title the user reads.
 TEST_F(ProgramRun, TheWindowTitleOnTheDisplayIsExactlyTheCaption)
