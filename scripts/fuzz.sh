@@ -104,7 +104,10 @@ for target in "${targets[@]}"; do
 
   echo "== $target: ${seconds}s, max_len ${max_len[$target]}, log $log"
   set +e
-  (cd "$build" && nice -n "${TASKHAUL_FUZZ_NICE:-10}" "$binary" "${options[@]}" "$corpus" "$root/fuzz/corpus/$target") \
+  # Seeds: the checked-in ones and the kept reproducers of earlier findings.
+  seeds=("$root/fuzz/corpus/$target")
+  [ ! -d "$root/fuzz/findings/$target" ] || seeds+=("$root/fuzz/findings/$target")
+  (cd "$build" && nice -n "${TASKHAUL_FUZZ_NICE:-10}" "$binary" "${options[@]}" "$corpus" "${seeds[@]}") \
     >"$log" 2>&1
   rc=$?
   set -e
