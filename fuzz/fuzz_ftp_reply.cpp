@@ -1,5 +1,5 @@
 // The control connection's reply reader: the input is everything a server sends
-// on the control connection, after which it closes its side. The real client
+// on the control connection, in parts, before it closes its side. The real client
 // connects to a listener on 127.0.0.1 and runs a short session over it: the
 // greeting, the login (directly or by a proxy scheme), FEAT, TYPE, SYST, then
 // CWD, SIZE and NOOP. No data connection is ever opened.
