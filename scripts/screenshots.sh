@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Takes the pictures of the main window, one per tab, into docs/screenshots/.
+# Takes the pictures of the main window, one per tab and one with a menu open
+# during a transfer, into docs/screenshots/.
 # Runs the window under Xvfb with a notification area (trayer), as on a desktop.
 # Needs the packages of scripts/setup.sh; builds the test program first.
 set -euo pipefail

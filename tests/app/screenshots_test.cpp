@@ -1,11 +1,15 @@
-// Not a test: pictures of the main window, one per tab, for the documentation.
+// Not a test: pictures of the main window for the documentation, one per tab and
+// one with a menu open during a transfer.
 // scripts/screenshots.sh runs it under Xvfb:
 //   app_tests --gtest_also_run_disabled_tests --gtest_filter=Screenshots.*
 // with TASKHAUL_SCREENSHOT_DIR naming the folder for the PNG files.
 #include "window_fixture.h"
 
 #include <QDir>
+#include <QMenu>
+#include <QMenuBar>
 #include <QProcess>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTest>
 
@@ -60,6 +64,34 @@ TEST_F(Screenshots, DISABLED_OnePicturePerTab)
                 QStringLiteral("+repage"), file });
         EXPECT_EQ(status, 0) << file.toStdString();
     }
+}
+
+// The FTP menu open with the mouse on Connect while a transfer's status shows:
+// the hint stands beside the status line, which keeps its (shortened) text.
+TEST_F(Screenshots, DISABLED_MenuOpenDuringATransfer)
+{
+    const QString folder = qEnvironmentVariable("TASKHAUL_SCREENSHOT_DIR");
+    ASSERT_FALSE(folder.isEmpty()) << "set TASKHAUL_SCREENSHOT_DIR";
+    QDir().mkpath(folder);
+
+    MainWindow& w = createWindow();
+    w.move(0, 0);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    w.setStatusLine(QStringLiteral("Transferring ftp://ftp.example.org/pub/reports/2026/03/daily/"
+                                   "report-20260306-final-with-all-regional-figures.csv"));
+    QMenu* ftp = w.menuBar()->actions().constFirst()->menu();
+    ftp->popup(w.menuBar()->mapToGlobal(
+        w.menuBar()->actionGeometry(w.menuBar()->actions().constFirst()).bottomLeft()));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(ftp));
+    QTest::mouseMove(ftp, ftp->actionGeometry(w.action(Command::Connect)).center());
+    QTest::qWait(300);
+
+    const QRect area = w.frameGeometry().united(ftp->frameGeometry());
+    const QPixmap picture = w.screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    const QString file = QDir(folder).filePath(QStringLiteral("menu-during-transfer.png"));
+    EXPECT_TRUE(picture.save(file)) << file.toStdString();
+    ftp->close();
 }
 
 } // namespace
