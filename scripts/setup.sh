@@ -11,6 +11,7 @@ packages=(
   python3 python3-pyftpdlib
   xvfb xauth x11-apps imagemagick trayer
   lftp curl time
+  librsvg2-bin desktop-file-utils appstream groff-base dpkg-dev
 )
 
 missing=()
