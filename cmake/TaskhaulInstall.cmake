@@ -116,4 +116,7 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.velmora.example")
 # from the libraries the program links; Debian's libqt6gui6 carries the xcb
 # platform plugin and libqt6network6 the TLS plugins, so nothing is missing.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# "package_source": the tree without git data and build folders.
+set(CPACK_SOURCE_GENERATOR "TGZ")
+set(CPACK_SOURCE_IGNORE_FILES "/\\.git/" "/build[^/]*/" "/__pycache__/" "~$")
 include(CPack)
