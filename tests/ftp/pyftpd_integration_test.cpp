@@ -78,6 +78,8 @@ TEST_F(RealServer, AnonymousAndWrongPassword)
         FAIL() << "no error";
     } catch (const EFtpReplyError& error) {
         EXPECT_EQ(error.ReplyCode(), 530);
+        // The server's words, as the activity log will show them.
+        EXPECT_STREQ(error.what(), "Authentication failed.");
     }
     EXPECT_FALSE(wrong.IsConnected());
     EXPECT_EQ(disconnected, 1);
