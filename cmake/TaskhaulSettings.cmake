@@ -14,7 +14,6 @@ target_compile_definitions(taskhaul_settings INTERFACE
   TASKHAUL_VERSION_MINOR=${PROJECT_VERSION_MINOR}
   TASKHAUL_VERSION_PATCH=${PROJECT_VERSION_PATCH}
   TASKHAUL_VERSION_BUILD=${PROJECT_VERSION_TWEAK})
-target_include_directories(taskhaul_settings INTERFACE ${PROJECT_SOURCE_DIR}/src)
 
 if(TASKHAUL_SANITIZE)
   target_compile_options(taskhaul_settings INTERFACE
@@ -27,6 +26,12 @@ set(CMAKE_AUTORCC ON)
 set(CMAKE_AUTOUIC OFF)
 
 # taskhaul_library(NAME SOURCES... [QT Core Network ...] [LINK targets...])
+#
+# A library exports its own headers and nothing else: its include folder in the
+# build tree holds links to exactly the headers among its sources, under the name
+# they are included by ("ftp/ftp_client.h"). A file sees the headers of its own
+# library and of the libraries it links, so a wrong-way or unlinked include does
+# not compile.
 function(taskhaul_library name)
   cmake_parse_arguments(ARG "" "" "SOURCES;QT;LINK" ${ARGN})
   add_library(${name} STATIC ${ARG_SOURCES})
@@ -34,4 +39,17 @@ function(taskhaul_library name)
   foreach(component IN LISTS ARG_QT)
     target_link_libraries(${name} PUBLIC Qt6::${component})
   endforeach()
+
+  file(RELATIVE_PATH folder ${PROJECT_SOURCE_DIR}/src ${CMAKE_CURRENT_SOURCE_DIR})
+  set(root ${PROJECT_BINARY_DIR}/include/${name})
+  file(REMOVE_RECURSE ${root})
+  foreach(source IN LISTS ARG_SOURCES)
+    if(source MATCHES "\\.h$")
+      set(link ${root}/${folder}/${source})
+      get_filename_component(linkFolder ${link} DIRECTORY)
+      file(MAKE_DIRECTORY ${linkFolder})
+      file(CREATE_LINK ${CMAKE_CURRENT_SOURCE_DIR}/${source} ${link} SYMBOLIC)
+    endif()
+  endforeach()
+  target_include_directories(${name} PUBLIC ${root})
 endfunction()
