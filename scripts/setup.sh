@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   nettle-dev
   python3 python3-pyftpdlib
-  xvfb xauth x11-apps imagemagick trayer
+  xvfb xauth x11-apps x11-utils imagemagick trayer
   lftp curl time
   librsvg2-bin desktop-file-utils appstream groff-base dpkg-dev
 )

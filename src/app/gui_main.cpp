@@ -59,6 +59,8 @@ int runGui(int argc, char** argv)
     // ("Error — Taskhaul"), and the captions must read exactly as given.
     QApplication::setApplicationName(QStringLiteral("Taskhaul"));
     QApplication::setOrganizationName(QStringLiteral("Velmora"));
+    // Lets the desktop (docks, Wayland) tie the window to the installed desktop entry.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.velmora.Taskhaul"));
     // Message boxes shown while the window hides in the notification area must
     // not end the program when they close.
     QApplication::setQuitOnLastWindowClosed(false);

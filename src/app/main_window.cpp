@@ -477,6 +477,12 @@ void MainWindow::hideMainWindow()
 void MainWindow::endSession()
 {
     sessionEnding_ = true;
+    // A download in progress is stopped first: the program ends as soon as the
+    // retrieval has unwound, with its temporary file removed, instead of
+    // finishing the download or leaving the file behind.
+    TransferEngine& engine = transferWiring_->engine();
+    if (engine.transferRunning() || engine.connecting())
+        runGuarded([&engine] { engine.stopTransferCommand(); });
     close();
 }
 

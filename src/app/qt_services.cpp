@@ -26,6 +26,11 @@ void QtMessageBoxes::error(const QString& caption, const QString& text)
     QMessageBox::critical(parent_, caption, text);
 }
 
+void QtMessageBoxes::warning(const QString& caption, const QString& text)
+{
+    QMessageBox::warning(parent_, caption, text);
+}
+
 MessageBoxes::Answer QtMessageBoxes::confirm(const QString& caption, const QString& text)
 {
     const auto button

@@ -22,6 +22,7 @@ public:
     }
     void information(const QString& caption, const QString& text) override;
     void error(const QString& caption, const QString& text) override;
+    void warning(const QString& caption, const QString& text) override;
     Answer confirm(const QString& caption, const QString& text) override;
     Answer confirmDefaultNo(const QString& caption, const QString& text) override;
     void plain(const QString& caption, const QString& text) override;

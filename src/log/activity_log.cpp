@@ -86,6 +86,20 @@ void appendToFile(const QString& path, const QByteArray& bytes)
         fail(path, errno);
 }
 
+// An installed program lives in a folder of the system's (/usr/bin, /opt/...).
+// Even where it may write there (run by root, from cron), the log belongs in the
+// user's state folder, not among the system's files.
+bool isSystemFolder(const QString& folder)
+{
+    const QString clean = QDir::cleanPath(QDir(folder).absolutePath());
+    for (const char* system : {"/usr", "/bin", "/sbin", "/lib", "/lib64", "/opt", "/etc"}) {
+        const QLatin1String prefix(system);
+        if (clean == prefix || clean.startsWith(prefix + QLatin1Char('/')))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 LogWriteError::LogWriteError(const QString& message, QString path, int systemError)
@@ -119,7 +133,7 @@ void ActivityLog::write(const QString& text)
 QString ActivityLog::pathFor(const QString& programFolder, const QString& stateHome, const QString& home)
 {
     const QByteArray folder = QFile::encodeName(programFolder);
-    if (!programFolder.isEmpty() && ::access(folder.constData(), W_OK) == 0)
+    if (!programFolder.isEmpty() && !isSystemFolder(programFolder) && ::access(folder.constData(), W_OK) == 0)
         return QDir(programFolder).filePath(QLatin1String(fileName));
 
     // Relative values of XDG_STATE_HOME are to be ignored.

@@ -52,7 +52,8 @@ public:
     const LongTimeFormat& timeFormat() const { return timeFormat_; }
     void setLineObserver(LineObserver observer) { observer_ = std::move(observer); }
 
-    // Where the log lives: beside the program when its folder is writable,
+    // Where the log lives: beside the program when its folder is writable and
+    // not a system folder (an installed program in /usr/bin, /opt ...),
     // otherwise $XDG_STATE_HOME/Velmora/Taskhaul (default ~/.local/state/...).
     // The fallback folder is created when missing.
     static QString defaultPath();

@@ -144,6 +144,12 @@ TEST(ActivityLogPath, FallsBackToTheUsersStateFolderAndCreatesIt)
                   home.path() + QStringLiteral("/.local/state/Velmora/Taskhaul/dunmark.txt"));
     }
 
+    // An installed program's folder is never used, even by the superuser, who may write there.
+    for (const QString& installed : {QStringLiteral("/usr/bin"), QStringLiteral("/opt/taskhaul/bin")}) {
+        EXPECT_EQ(ActivityLog::pathFor(installed, state, home.path()),
+                  state + QStringLiteral("/Velmora/Taskhaul/dunmark.txt"));
+    }
+
     if (::geteuid() != 0) {  // the superuser may write anywhere
         QTemporaryDir readOnly;
         QFile::setPermissions(readOnly.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);

@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QTimer>
@@ -139,6 +140,30 @@ TEST_F(TransferWindow, StopTransferReturnsToStandbyAndEndsTheRun)
                 + QStringLiteral("/big.bin"),
             QStringLiteral("Operation aborted"), QStringLiteral("alice disconnected from 127.0.0.1") }));
     EXPECT_FALSE(QFile::exists(local.path() + QStringLiteral("/big.bin")));
+}
+
+TEST_F(TransferWindow, TerminationDuringADownloadAbortsItAndLeavesNoTemporaryFile)
+{
+    DataPlan slow;
+    slow.chunkSize = 16384;
+    slow.chunkDelay = std::chrono::milliseconds(20);
+    server.setDataPlan("big.bin", slow);
+    trigger(Command::Connect);
+
+    bool ended = false;
+    runWhileWatching(Command::Transfer, [&] {
+        const auto sent = server.commands();
+        if (!ended && !sent.empty() && sent.back() == "RETR big.bin") {
+            ended = true;
+            window().endSession();
+        }
+    });
+
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(QDir(local.path()).entryList(QDir::Files | QDir::Hidden), QStringList({ QStringLiteral("a.txt") }));
+    EXPECT_TRUE(logMessages().contains(QStringLiteral("Operation aborted")));
+    EXPECT_FALSE(window().transferWiring().client().IsConnected());
+    EXPECT_TRUE(boxes.texts().isEmpty());
 }
 
 TEST_F(TransferWindow, FailedConnectIsShownToTheUserButNotInScheduledRuns)
