@@ -21,7 +21,7 @@ namespace taskhaul {
 class Scheduler {
 public:
     static constexpr int kMinInterval = 1;
-    static constexpr int kMaxInterval = 527040; // 366 days, in minutes
+    static constexpr int kMaxInterval = kIntervalMinutesMax; // 366 days, in minutes
     static constexpr qint64 kDailyTickMs = 1000;
 
     Scheduler(SchedulerHost& host, RunSteps& steps, const SchedulerClock& clock, SchedulerTimer& dailyTimer,

@@ -5,6 +5,14 @@
 
 namespace taskhaul {
 
+// The bounds of the job's number fields.
+inline constexpr int kIntervalMinutesMin = 1;
+inline constexpr int kIntervalMinutesMax = 527040; // 366 days
+inline constexpr int kRetriesMax = 10;
+inline constexpr int kRetryDelayMinutesMin = 1;
+inline constexpr int kRetryDelayMinutesMax = 60;
+inline constexpr int kSettleSecondsMax = 86400;
+
 // The one job: the values of the main window's input fields. The window is the
 // owner of these values; this struct is how the non-widget code reads a snapshot
 // of them (engine, scheduler, headless runner) and how the store hands them over.
@@ -43,6 +51,17 @@ struct JobSettings {
     bool minimized = false;       // chkMinimized "Minimized"
     bool resetSequence = false;   // CheckBox4 "resetsequence"
     int sequenceStart = 0;        // SpinEdit1 "sequencevalue", 0..999999
+
+
+    // Options that came later than the six tabs' original fields. Each is off by
+    // default, so a job stored before they existed loads and runs as it did.
+    bool startAtLogin = false;    // "StartAtLogin": an autostart entry starts the program with -r -m
+    bool notifySuccess = false;   // "NotifySuccess": a scheduled run that fetched files notifies
+    bool onlyNewer = false;       // "OnlyNewer": skip files not changed since the last transfer
+    int retries = 0;              // "Retries", 0..10: scheduled runs try again after a lost connection
+    int retryDelayMinutes = 5;    // "RetryDelay", 1..60
+    int settleSeconds = 0;        // "SettleSeconds", 0 (off)..86400: skip files still being written
+    bool useKeyring = false;      // "UseKeyring": passwords in the desktop keyring
 
     bool operator==(const JobSettings&) const = default;
 

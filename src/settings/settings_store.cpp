@@ -48,8 +48,8 @@ int requireWholeNumber(const QString& text)
     throw SettingsError(QStringLiteral("'%1' is not a valid integer value").arg(text));
 }
 
-constexpr int minInterval = 1;
-constexpr int maxInterval = 527040;
+constexpr int minInterval = kIntervalMinutesMin;
+constexpr int maxInterval = kIntervalMinutesMax;
 constexpr int minSequence = 0;
 constexpr int maxSequence = 999999;
 constexpr int proxyTypeCount = 6;
@@ -82,7 +82,7 @@ constexpr const char* unmatched = "Error";
 using Job = JobSettings;
 using Format = LongTimeFormat;
 
-const std::array<StoredValue, 25> storedValues{{
+const std::array<StoredValue, 32> storedValues{{
     {"Autoload", WhenMissing::UseDefault, "",
      [](Job& j, const QString& t, const Format&) { j.autoLoad = t == yesText; },
      [](const Job& j, const Format&) { return yesNo(j.autoLoad); }, 19},
@@ -186,6 +186,32 @@ const std::array<StoredValue, 25> storedValues{{
          j.sequenceStart = std::clamp(requireWholeNumber(t), minSequence, maxSequence);
      },
      [](const Job& j, const Format&) { return QString::number(j.sequenceStart); }, 18},
+    // Later options: missing from older files, where their defaults apply.
+    {"StartAtLogin", WhenMissing::UseDefault, "False",
+     [](Job& j, const QString& t, const Format&) { j.startAtLogin = t == yesText; },
+     [](const Job& j, const Format&) { return yesNo(j.startAtLogin); }, 26},
+    {"NotifySuccess", WhenMissing::UseDefault, "False",
+     [](Job& j, const QString& t, const Format&) { j.notifySuccess = t == yesText; },
+     [](const Job& j, const Format&) { return yesNo(j.notifySuccess); }, 27},
+    {"OnlyNewer", WhenMissing::UseDefault, "False",
+     [](Job& j, const QString& t, const Format&) { j.onlyNewer = t == yesText; },
+     [](const Job& j, const Format&) { return yesNo(j.onlyNewer); }, 28},
+    {"Retries", WhenMissing::UseDefault, "0",
+     [](Job& j, const QString& t, const Format&) { j.retries = std::clamp(requireWholeNumber(t), 0, kRetriesMax); },
+     [](const Job& j, const Format&) { return QString::number(j.retries); }, 29},
+    {"RetryDelay", WhenMissing::UseDefault, "5",
+     [](Job& j, const QString& t, const Format&) {
+         j.retryDelayMinutes = std::clamp(requireWholeNumber(t), kRetryDelayMinutesMin, kRetryDelayMinutesMax);
+     },
+     [](const Job& j, const Format&) { return QString::number(j.retryDelayMinutes); }, 30},
+    {"SettleSeconds", WhenMissing::UseDefault, "0",
+     [](Job& j, const QString& t, const Format&) {
+         j.settleSeconds = std::clamp(requireWholeNumber(t), 0, kSettleSecondsMax);
+     },
+     [](const Job& j, const Format&) { return QString::number(j.settleSeconds); }, 31},
+    {"UseKeyring", WhenMissing::UseDefault, "False",
+     [](Job& j, const QString& t, const Format&) { j.useKeyring = t == yesText; },
+     [](const Job& j, const Format&) { return yesNo(j.useKeyring); }, 32},
 }};
 
 // ---------------------------------------------------------------------------

@@ -56,6 +56,13 @@ JobSettings everyFieldChanged()
     j.minimized = true;
     j.resetSequence = true;
     j.sequenceStart = 999999;
+    j.startAtLogin = true;
+    j.notifySuccess = true;
+    j.onlyNewer = true;
+    j.retries = 10;
+    j.retryDelayMinutes = 60;
+    j.settleSeconds = 90;
+    j.useKeyring = true;
     return j;
 }
 
@@ -142,7 +149,7 @@ TEST_F(SettingsStoreTest, SaveThenLoadReturnsEveryField)
             const LoadResult loaded = formatted.load(windowValues());
             ASSERT_TRUE(loaded.ok()) << loaded.error->what();
             EXPECT_EQ(loaded.settings, job);
-            EXPECT_EQ(loaded.appliedKeys.size(), 25);
+            EXPECT_EQ(loaded.appliedKeys.size(), 32);
         }
     }
 }
@@ -176,6 +183,13 @@ TEST_F(SettingsStoreTest, WritesEveryValueAsPlainText)
         {"Minimized", QStringLiteral("True")},
         {"resetsequence", QStringLiteral("True")},
         {"sequencevalue", QStringLiteral("999999")},
+        {"StartAtLogin", QStringLiteral("True")},
+        {"NotifySuccess", QStringLiteral("True")},
+        {"OnlyNewer", QStringLiteral("True")},
+        {"Retries", QStringLiteral("10")},
+        {"RetryDelay", QStringLiteral("60")},
+        {"SettleSeconds", QStringLiteral("90")},
+        {"UseKeyring", QStringLiteral("True")},
     };
     for (const auto& [name, text] : expected) {
         const QVariant raw = rawFromFile(QLatin1String(name));
@@ -291,6 +305,14 @@ TEST_F(SettingsStoreTest, LoadAppliesEachValuesRules)
         {"delay", text("0"), [](JobSettings& j) { j.intervalMinutes = 1; }},
         {"delay", text("999999999"), [](JobSettings& j) { j.intervalMinutes = 527040; }},
         {"delay", text(" +45 "), [](JobSettings& j) { j.intervalMinutes = 45; }},
+        // Later options: a file written before they existed gets their defaults.
+        {"OnlyNewer", missing, [](JobSettings& j) { j.onlyNewer = false; }},
+        {"Retries", missing, [](JobSettings& j) { j.retries = 0; }},
+        {"Retries", text("99"), [](JobSettings& j) { j.retries = 10; }},
+        {"RetryDelay", missing, [](JobSettings& j) { j.retryDelayMinutes = 5; }},
+        {"RetryDelay", text("0"), [](JobSettings& j) { j.retryDelayMinutes = 1; }},
+        {"SettleSeconds", missing, [](JobSettings& j) { j.settleSeconds = 0; }},
+        {"UseKeyring", text("true"), [](JobSettings& j) { j.useKeyring = false; }},
         {"delay", missing, [&](JobSettings& j) { j.intervalMinutes = window.intervalMinutes; }},
         {"sequencevalue", text("-5"), [](JobSettings& j) { j.sequenceStart = 0; }},
         {"sequencevalue", text("1000000"), [](JobSettings& j) { j.sequenceStart = 999999; }},
