@@ -236,10 +236,11 @@ int runPreview(const QStringList& args)
             items = &client.ParsedListing();
         }
 
-        const auto exists = [&job](const std::string& localName) {
-            return QFileInfo::exists(localPathFor(job, localName));
+        const auto localFile = [&job](const std::string& localName) {
+            return localFileState(localPathFor(job, localName));
         };
-        const std::vector<PlannedFile> plan = planFiles(*items, job, now, exists);
+        const std::vector<PlannedFile> plan
+            = planFiles(*items, job, now, QDateTime::currentDateTimeUtc(), localFile);
         for (std::size_t i = 0; i < plan.size(); ++i) {
             const PlannedFile& file = plan[i];
             const QString kind = QString::fromLatin1(ftp::itemTypeName(items->at(static_cast<int>(i)).ItemType));
@@ -259,6 +260,12 @@ int runPreview(const QStringList& args)
                 break;
             case PlannedFile::Decision::UnsafeName:
                 print(QStringLiteral("skip"), QStringLiteral("(unsafe file name)"));
+                break;
+            case PlannedFile::Decision::NotChanged:
+                print(QStringLiteral("skip"), QStringLiteral("(not changed since the last transfer)"));
+                break;
+            case PlannedFile::Decision::StillBeingWritten:
+                print(QStringLiteral("skip"), QStringLiteral("(still being written)"));
                 break;
             case PlannedFile::Decision::ExistsNoOverwrite:
                 print(QStringLiteral("skip"), QStringLiteral("(%1 exists and overwrite is off)").arg(localPath));

@@ -18,7 +18,8 @@ std::string expandedPattern(const JobSettings& job, const LocalDateTime& now, in
 bool advancesSequence(const JobSettings& job)
 {
     const QString field = QStringLiteral("[seq]");
-    return fetchesOneFile(job) && (job.fileName.contains(field) || (job.rename && job.renameTo.contains(field)));
+    return fetchesOneFile(job)
+        && (job.fileName.contains(field) || (job.rename && job.renameTo.contains(field)));
 }
 
 int nextSequence(int sequence)
@@ -26,8 +27,8 @@ int nextSequence(int sequence)
     return sequence >= kSequenceMax ? kSequenceMin : sequence + 1;
 }
 
-std::string localNameFor(const JobSettings& job, const std::string& remoteName, const LocalDateTime& now,
-    int sequence)
+std::string localNameFor(
+    const JobSettings& job, const std::string& remoteName, const LocalDateTime& now, int sequence)
 {
     if (fetchesOneFile(job) && job.rename)
         return ExpandFileTemplate(job.renameTo.toStdString(), now, sequence);
@@ -39,8 +40,14 @@ QString localPathFor(const JobSettings& job, const std::string& localName)
     return job.localFolder + localFolderSeparator(job.localFolder) + displayName(localName);
 }
 
+bool comparesWithLocalCopy(const JobSettings& job)
+{
+    return job.onlyNewer && !advancesSequence(job);
+}
+
 std::vector<PlannedFile> planFiles(const ftp::TFtpListItems& items, const JobSettings& job,
-    const LocalDateTime& now, const std::function<bool(const std::string&)>& localFileExists)
+    const LocalDateTime& now, const QDateTime& nowUtc,
+    const std::function<LocalFileState(const std::string& localName)>& localFile)
 {
     const bool oneFile = fetchesOneFile(job);
     int sequence = job.sequenceStart;
@@ -52,6 +59,8 @@ std::vector<PlannedFile> planFiles(const ftp::TFtpListItems& items, const JobSet
         PlannedFile entry;
         entry.remoteName = item.FileName;
         entry.sequence = sequence;
+        entry.listedSize = item.SizeAvailable ? item.Size : -1;
+        entry.listedTime = stampFromListing(item);
         if (item.ItemType != ftp::ItemType::File) {
             entry.decision = PlannedFile::Decision::NotPlainFile;
         } else if (oneFile && !MatchFileName(pattern, item.FileName, false)) {
@@ -60,10 +69,21 @@ std::vector<PlannedFile> planFiles(const ftp::TFtpListItems& items, const JobSet
             entry.decision = PlannedFile::Decision::UnsafeName;
         } else {
             entry.localName = localNameFor(job, item.FileName, now, sequence);
-            entry.decision = !job.overwrite && localFileExists(entry.localName)
-                ? PlannedFile::Decision::ExistsNoOverwrite
-                : PlannedFile::Decision::Fetch;
-            if (advancesSequence(job))
+            const bool askLocal = !job.overwrite || comparesWithLocalCopy(job);
+            const LocalFileState local = askLocal ? localFile(entry.localName) : LocalFileState {};
+            if (stillBeingWritten(
+                    entry.listedSize, entry.listedSize, entry.listedTime, nowUtc, job.settleSeconds))
+                entry.decision = PlannedFile::Decision::StillBeingWritten;
+            else if (comparesWithLocalCopy(job) && entry.listedTime
+                && unchangedSinceLastTransfer(local, entry.listedSize, *entry.listedTime))
+                entry.decision = PlannedFile::Decision::NotChanged;
+            else if (!job.overwrite && local.exists)
+                entry.decision = PlannedFile::Decision::ExistsNoOverwrite;
+            else
+                entry.decision = PlannedFile::Decision::Fetch;
+            if (advancesSequence(job)
+                && (entry.decision == PlannedFile::Decision::Fetch
+                    || entry.decision == PlannedFile::Decision::ExistsNoOverwrite))
                 sequence = nextSequence(sequence);
         }
         plan.push_back(std::move(entry));

@@ -2,6 +2,7 @@
 
 #include "ftp/listing/list_item.h"
 #include "settings/job_settings.h"
+#include "transfer/freshness.h"
 #include "transfer/local_date_time.h"
 
 #include <QString>
@@ -19,6 +20,8 @@ struct PlannedFile {
     enum class Decision {
         Fetch, // fetched under `localName`
         ExistsNoOverwrite, // would be fetched, but a file of that name is there and overwrite is off
+        NotChanged, // "only new or changed files": the local copy is as new and as large
+        StillBeingWritten, // "skip files still being written": changed too recently
         UnsafeName, // the name could lead outside the local folder; never fetched
         NotPlainFile, // a folder, link, device ...
         NoMatch, // the name does not match the job's name template
@@ -30,7 +33,14 @@ struct PlannedFile {
     std::string localName;
     // The sequence number in force when the file is fetched.
     int sequence = 0;
+    // What the listing said of the file: its size (below 0: none) and time.
+    std::int64_t listedSize = -1;
+    std::optional<RemoteStamp> listedTime;
 };
+
+// Whether the job compares with the local copy: "only new or changed files" is
+// on and no sequence number makes every name a new one.
+bool comparesWithLocalCopy(const JobSettings& job);
 
 // Whether a run of the job fetches one file (by its name template) or every plain file.
 bool fetchesOneFile(const JobSettings& job);
@@ -47,18 +57,21 @@ int nextSequence(int sequence);
 
 // The local name a fetched file gets: the rename template expanded at `now` with
 // `sequence` when the job renames, else the remote name.
-std::string localNameFor(const JobSettings& job, const std::string& remoteName, const LocalDateTime& now,
-    int sequence);
+std::string localNameFor(
+    const JobSettings& job, const std::string& remoteName, const LocalDateTime& now, int sequence);
 
-// The plan for a listing, one entry per listed item in listing order.
-// `localFileExists` tells whether a file of a local name is already in the
-// local folder; it is asked only when overwrite is off. The sequence number
-// advances after every entry that would be fetched, as it does when the engine
-// fetches them. The engine checks existence again at the moment it fetches (the
-// client refuses to replace a file that has appeared meanwhile), so for it
-// Fetch and ExistsNoOverwrite are one case.
+// The plan for a listing, one entry per listed item in listing order, at the
+// local moment `now` (`nowUtc` in UTC). `localFile` tells what the local folder
+// holds under a local name; it is asked only when overwrite is off or the job
+// compares with the local copy. The sequence number advances after every entry
+// that would be fetched, as it does when the engine fetches them.
+//
+// The engine decides again at the moment it fetches, from the server's own
+// answers (SIZE, MDTM) and the local folder as it is then; --preview shows this
+// plan as it stands.
 std::vector<PlannedFile> planFiles(const ftp::TFtpListItems& items, const JobSettings& job,
-    const LocalDateTime& now, const std::function<bool(const std::string&)>& localFileExists);
+    const LocalDateTime& now, const QDateTime& nowUtc,
+    const std::function<LocalFileState(const std::string& localName)>& localFile);
 
 // The path of a local name inside the job's local folder.
 QString localPathFor(const JobSettings& job, const std::string& localName);

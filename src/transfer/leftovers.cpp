@@ -44,7 +44,8 @@ bool isDownloadTemporaryName(std::string_view name)
     if (name.size() < 1 + 1 + kMarker.size() + kRandomLength || name.front() != '.')
         return false;
     const std::size_t markerAt = name.size() - kRandomLength - kMarker.size();
-    return name.substr(markerAt, kMarker.size()) == kMarker && isRandomPart(name.substr(markerAt + kMarker.size()));
+    return name.substr(markerAt, kMarker.size()) == kMarker
+        && isRandomPart(name.substr(markerAt + kMarker.size()));
 }
 
 QString LocalFolderRun::lockPathFor(const QString& localFolder)
@@ -52,7 +53,8 @@ QString LocalFolderRun::lockPathFor(const QString& localFolder)
     const QString canonical = QFileInfo(localFolder).canonicalFilePath();
     const QByteArray key = QFile::encodeName(canonical.isEmpty() ? QDir::cleanPath(localFolder) : canonical);
     const QByteArray digest = QCryptographicHash::hash(key, QCryptographicHash::Sha256).toHex().left(24);
-    return runtimeFolder() + QStringLiteral("/taskhaul-run-") + QString::fromLatin1(digest) + QStringLiteral(".lock");
+    return runtimeFolder() + QStringLiteral("/taskhaul-run-") + QString::fromLatin1(digest)
+        + QStringLiteral(".lock");
 }
 
 LocalFolderRun::LocalFolderRun(const QString& localFolder)
@@ -85,7 +87,7 @@ int LocalFolderRun::removeLeftovers() const
         if (!isDownloadTemporaryName(name))
             continue;
         // Only plain files: never follow a link or touch a folder of that name.
-        struct stat info {};
+        struct stat info { };
         if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode))
             continue;
         if (::unlinkat(::dirfd(dir), entry->d_name, 0) == 0)

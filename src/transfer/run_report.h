@@ -23,7 +23,14 @@ struct RunReport {
     bool nothingMatched = false; // a one-file run found no plain file matching its template
     bool aborted = false; // stopped by the user or a signal
     int fetched = 0;
+    // Files not fetched because something failed (the server refused, the local
+    // file could not be written ...).
     std::vector<Skip> skipped;
+    // Files passed over on purpose and fetched by a later run if they change
+    // (not changed since the last transfer, still being written). No failure.
+    std::vector<Skip> passedOver;
+    // The remote names fetched, in order (a retry leaves them out).
+    std::vector<std::string> fetchedNames;
     // The error that ended the run early, when one did (connect, folder, listing).
     QString failure;
 

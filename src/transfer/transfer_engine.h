@@ -92,6 +92,10 @@ private:
     void showCompletion(const QString& completedText, const std::string& pattern);
     void actOnStop();
     void reportSkip(Mode mode, const std::string& remoteName, const QString& message);
+    void passOver(Mode mode, const std::string& remoteName, const QString& reason);
+    void writeSkipLine(Mode mode, const QString& message);
+    std::optional<RemoteStamp> remoteTimeOf(const PlannedFile& file);
+    QDateTime utcNow() const;
     void report(const QString& text);
     void showMessage(const QString& text);
 

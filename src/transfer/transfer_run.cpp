@@ -92,6 +92,8 @@ void TransferEngine::runTransfer(Mode mode)
     report_.listed = report_.listingIncomplete = report_.nothingMatched = report_.aborted = false;
     report_.fetched = 0;
     report_.skipped.clear();
+    report_.passedOver.clear();
+    report_.fetchedNames.clear();
 
     std::string pattern;
     if (mode == Mode::OneFile) {
@@ -230,7 +232,7 @@ std::vector<PlannedFile> TransferEngine::plannedFiles(const JobSettings& job)
     }
     // Whether a file may be replaced is decided by the retrieval itself, at the
     // moment it happens.
-    return planFiles(*items, job, host_.currentTime(), [](const std::string&) { return false; });
+    return planFiles(*items, job, host_.currentTime(), utcNow(), [](const std::string&) { return LocalFileState {}; });
 }
 
 TransferEngine::FileOutcome TransferEngine::transferFile(Mode mode, const JobSettings& job, const PlannedFile& file)
@@ -259,6 +261,26 @@ TransferEngine::FileOutcome TransferEngine::transferFile(Mode mode, const JobSet
         reportSkip(mode, remoteName, errorText(error));
         return FileOutcome::Skipped;
     }
+    const std::string localPath = job.localFolder.toStdString() + separator.toStdString() + target();
+    std::optional<RemoteStamp> remoteTime;
+    if (comparesWithLocalCopy(job) || job.settleSeconds > 0) {
+        try {
+            remoteTime = remoteTimeOf(file);
+        } catch (const ftp::EFtpException& error) {
+            reportSkip(mode, remoteName, errorText(error));
+            return FileOutcome::Skipped;
+        }
+        if (stillBeingWritten(file.listedSize, announcedSize, remoteTime, utcNow(), job.settleSeconds)) {
+            passOver(mode, remoteName, QStringLiteral("The file is still being written."));
+            return FileOutcome::Skipped;
+        }
+        const std::int64_t remoteSize = announcedSize >= 0 ? announcedSize : file.listedSize;
+        if (comparesWithLocalCopy(job) && remoteTime
+            && unchangedSinceLastTransfer(localFileState(QString::fromStdString(localPath)), remoteSize, *remoteTime)) {
+            passOver(mode, remoteName, QStringLiteral("Not changed since the last transfer."));
+            return FileOutcome::Skipped;
+        }
+    }
     if (mode == Mode::OneFile)
         host_.setStopTransferEnabled(true);
     if (host_.abortRequested()) {
@@ -269,7 +291,6 @@ TransferEngine::FileOutcome TransferEngine::transferFile(Mode mode, const JobSet
     // Only the retrieval's own failures make a skip: whatever fails after the
     // file is in place (the log line, say) must not make a fetched file count
     // as skipped, nor hold the sequence number back.
-    const std::string localPath = job.localFolder.toStdString() + separator.toStdString() + target();
     try {
         client_.RetrieveFile(remoteName, localPath, job.overwrite, false);
     } catch (const ftp::EOperationAborted&) {
@@ -280,6 +301,10 @@ TransferEngine::FileOutcome TransferEngine::transferFile(Mode mode, const JobSet
         return FileOutcome::Skipped;
     }
     ++report_.fetched;
+    report_.fetchedNames.push_back(remoteName);
+    // The local copy takes the remote time, so that the next run can compare.
+    if (comparesWithLocalCopy(job) && remoteTime)
+        setModificationTime(QString::fromStdString(localPath), remoteTime->utc);
     if (advancesSequence(job))
         host_.setSequenceStart(nextSequence(host_.job().sequenceStart));
     const std::int64_t received = announcedSize < 0 ? localFileSize(localPath) : announcedSize;
@@ -296,9 +321,37 @@ void TransferEngine::actOnStop()
     host_.setAbortRequested(false);
 }
 
+std::optional<RemoteStamp> TransferEngine::remoteTimeOf(const PlannedFile& file)
+{
+    // MDTM is exact and in UTC; servers that do not offer it leave the listing's time.
+    if (!client_.IsFeatureSupported("MDTM"))
+        return file.listedTime;
+    client_.SendCommand("MDTM " + file.remoteName, { 213 });
+    const std::vector<std::string>& text = client_.LastReply().ReplyText;
+    const auto exact = text.empty() ? std::nullopt : stampFromMdtm(text.front());
+    return exact ? exact : file.listedTime;
+}
+
+QDateTime TransferEngine::utcNow() const
+{
+    const LocalDateTime now = host_.currentTime();
+    return QDateTime(QDate(now.year, now.month, now.day), QTime(now.hour, now.minute, now.second)).toUTC();
+}
+
+void TransferEngine::passOver(Mode mode, const std::string& remoteName, const QString& reason)
+{
+    report_.passedOver.push_back({remoteName, reason});
+    writeSkipLine(mode, reason);
+}
+
 void TransferEngine::reportSkip(Mode mode, const std::string& remoteName, const QString& message)
 {
     report_.skipped.push_back({remoteName, message});
+    writeSkipLine(mode, message);
+}
+
+void TransferEngine::writeSkipLine(Mode mode, const QString& message)
+{
     const QString prefix = mode == Mode::OneFile ? QStringLiteral("Warning! File Skipped:")
                                                  : QStringLiteral("WARNING: File skipped:");
     host_.setStatusText(prefix + message);

@@ -49,12 +49,17 @@ protected:
 
     std::vector<PlannedFile> plan() const
     {
-        return planFiles(items, job, now, [this](const std::string& name) { return existing.count(name) > 0; });
+        return planFiles(items, job, now, QDateTime(QDate(2026, 3, 1), QTime(12, 0), Qt::UTC),
+            [this](const std::string& name) {
+                LocalFileState state;
+                state.exists = existing.count(name) > 0;
+                return state;
+            });
     }
 
     ftp::TFtpListItems items;
     JobSettings job;
-    LocalDateTime now {2026, 3, 1, 12, 0, 0};
+    LocalDateTime now { 2026, 3, 1, 12, 0, 0 };
     std::set<std::string> existing;
 };
 
@@ -63,9 +68,9 @@ TEST_F(FilePlan, AllFilesTakesEveryPlainSafeFileInListingOrder)
     job.fileKind = JobSettings::FileKind::AllFiles;
     job.fileName = QStringLiteral("ignored*");
     expectPlan(plan(),
-        {{"b.txt", Decision::Fetch, "b.txt"}, {"sub", Decision::NotPlainFile, ""}, {"a.csv", Decision::Fetch, "a.csv"},
-            {"..", Decision::UnsafeName, ""}, {"link.txt", Decision::NotPlainFile, ""},
-            {"c.TXT", Decision::Fetch, "c.TXT"}});
+        { { "b.txt", Decision::Fetch, "b.txt" }, { "sub", Decision::NotPlainFile, "" },
+            { "a.csv", Decision::Fetch, "a.csv" }, { "..", Decision::UnsafeName, "" },
+            { "link.txt", Decision::NotPlainFile, "" }, { "c.TXT", Decision::Fetch, "c.TXT" } });
 }
 
 TEST_F(FilePlan, OneFileMatchesTheTemplateAndRenamesWithTheSequenceOfEachFetch)
@@ -77,9 +82,9 @@ TEST_F(FilePlan, OneFileMatchesTheTemplateAndRenamesWithTheSequenceOfEachFetch)
     job.sequenceStart = 999999;
     const std::vector<PlannedFile> result = plan();
     expectPlan(result,
-        {{"b.txt", Decision::Fetch, "202603-999999.dat"}, {"sub", Decision::NotPlainFile, ""},
-            {"a.csv", Decision::NoMatch, ""}, {"..", Decision::NoMatch, ""},
-            {"link.txt", Decision::NotPlainFile, ""}, {"c.TXT", Decision::Fetch, "202603-0.dat"}});
+        { { "b.txt", Decision::Fetch, "202603-999999.dat" }, { "sub", Decision::NotPlainFile, "" },
+            { "a.csv", Decision::NoMatch, "" }, { "..", Decision::NoMatch, "" },
+            { "link.txt", Decision::NotPlainFile, "" }, { "c.TXT", Decision::Fetch, "202603-0.dat" } });
     EXPECT_EQ(result[0].sequence, 999999);
     EXPECT_EQ(result[5].sequence, 0);
 }
@@ -87,7 +92,7 @@ TEST_F(FilePlan, OneFileMatchesTheTemplateAndRenamesWithTheSequenceOfEachFetch)
 TEST_F(FilePlan, ExistingFilesAreKeptOnlyWhenOverwriteIsOff)
 {
     job.fileKind = JobSettings::FileKind::AllFiles;
-    existing = {"a.csv"};
+    existing = { "a.csv" };
     job.overwrite = true;
     EXPECT_EQ(plan()[2].decision, Decision::Fetch);
     job.overwrite = false;

@@ -18,15 +18,15 @@ TEST(Leftovers, RecognisesOnlyTheDownloadTemporaryForm)
         bool temporary;
     };
     const Case cases[] = {
-        {".report.csv.taskhaul-a1b2c3d4", true},
-        {".x.taskhaul-abcdefgh", true}, // the shortest: a one-character name
-        {"report.csv.taskhaul-a1b2c3d4", false}, // not hidden
-        {".report.csv.taskhaul-a1b2c3d", false}, // seven characters
-        {".report.csv.taskhaul-a1b2c3d45", false},
-        {".report.csv.taskhaul-A1B2C3D4", false}, // upper case is never made
-        {".taskhaul-a1b2c3d4", false}, // no target name
-        {".report.csv", false},
-        {"", false},
+        { ".report.csv.taskhaul-a1b2c3d4", true },
+        { ".x.taskhaul-abcdefgh", true }, // the shortest: a one-character name
+        { "report.csv.taskhaul-a1b2c3d4", false }, // not hidden
+        { ".report.csv.taskhaul-a1b2c3d", false }, // seven characters
+        { ".report.csv.taskhaul-a1b2c3d45", false },
+        { ".report.csv.taskhaul-A1B2C3D4", false }, // upper case is never made
+        { ".taskhaul-a1b2c3d4", false }, // no target name
+        { ".report.csv", false },
+        { "", false },
     };
     for (const Case& c : cases)
         EXPECT_EQ(isDownloadTemporaryName(c.name), c.temporary) << c.name;
@@ -42,8 +42,8 @@ protected:
     }
     QStringList entries() const
     {
-        return QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-            QDir::Name);
+        return QDir(dir.path())
+            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     }
 
     QTemporaryDir dir;
@@ -57,15 +57,16 @@ TEST_F(LeftoverFolder, TheNextRunRemovesTemporariesAndNothingElse)
     create(QStringLiteral(".hidden"));
     // A folder or a link of that form is not ours to remove.
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral(".dir.taskhaul-abcdefgh")));
-    ASSERT_EQ(::symlink("big.iso", QFile::encodeName(dir.filePath(QStringLiteral(".l.taskhaul-abcdefgh"))).constData()),
+    ASSERT_EQ(::symlink("big.iso",
+                  QFile::encodeName(dir.filePath(QStringLiteral(".l.taskhaul-abcdefgh"))).constData()),
         0);
 
     const LocalFolderRun run(dir.path());
     ASSERT_TRUE(run.alone());
     EXPECT_EQ(run.removeLeftovers(), 2);
     EXPECT_EQ(entries(),
-        QStringList({QStringLiteral(".dir.taskhaul-abcdefgh"), QStringLiteral(".hidden"),
-            QStringLiteral(".l.taskhaul-abcdefgh"), QStringLiteral("big.iso")}));
+        QStringList({ QStringLiteral(".dir.taskhaul-abcdefgh"), QStringLiteral(".hidden"),
+            QStringLiteral(".l.taskhaul-abcdefgh"), QStringLiteral("big.iso") }));
 }
 
 TEST_F(LeftoverFolder, ARunBesideAnotherLeavesItsLiveTemporaryAlone)
@@ -79,7 +80,7 @@ TEST_F(LeftoverFolder, ARunBesideAnotherLeavesItsLiveTemporaryAlone)
         EXPECT_FALSE(second.alone());
         EXPECT_EQ(second.removeLeftovers(), 0);
     }
-    EXPECT_EQ(entries(), QStringList({QStringLiteral(".live.bin.taskhaul-abcdefgh")}));
+    EXPECT_EQ(entries(), QStringList({ QStringLiteral(".live.bin.taskhaul-abcdefgh") }));
 }
 
 TEST_F(LeftoverFolder, ALockLeftByADeadProcessDoesNotBlockTheCleanUp)

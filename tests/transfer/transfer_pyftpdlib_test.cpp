@@ -4,14 +4,18 @@
 #include "fake_transfer_host.h"
 #include "ftp/ftp_client.h"
 #include "ftp/pyftpd_server.h"
+#include "transfer/freshness.h"
 #include "transfer/transfer_engine.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <chrono>
+#include <filesystem>
 #include <random>
 #include <string>
 
@@ -130,6 +134,53 @@ TEST_P(RealServer, OneFileWithADateTemplateAndRename)
 
 INSTANTIATE_TEST_SUITE_P(Modes, RealServer, ::testing::Values(true, false),
     [](const auto& info) { return info.param ? "Passive" : "Active"; });
+
+} // namespace
+} // namespace taskhaul::test
+
+namespace taskhaul::test {
+namespace {
+
+void setServerFileAge(const std::string& path, int secondsAgo)
+{
+    const auto when = std::filesystem::file_time_type::clock::now() - std::chrono::seconds(secondsAgo);
+    std::filesystem::last_write_time(path, when);
+}
+
+TEST_P(RealServer, OnlyNewFilesAndFilesThatHaveSettledAreFetched)
+{
+    host.now = CurrentLocalDateTime();
+    host.settings.overwrite = true;
+    host.settings.onlyNewer = true;
+    host.settings.settleSeconds = 30;
+    const std::string folder = server.root() + "/pub/";
+    server.writeFile("pub/old.txt", "settled long ago");
+    setServerFileAge(folder + "old.txt", 3600);
+    server.writeFile("pub/fresh.txt", "still growing");
+
+    run(&TransferEngine::transferAllFiles);
+    EXPECT_EQ(localFiles(), QStringList({ QStringLiteral("old.txt") }));
+    ASSERT_EQ(engine.lastRun().passedOver.size(), 1u);
+    EXPECT_EQ(engine.lastRun().passedOver.front().reason, QStringLiteral("The file is still being written."));
+    // The copy carries the server's time (MDTM), to the second.
+    const QDateTime remoteTime = QFileInfo(QString::fromStdString(folder + "old.txt")).lastModified().toUTC();
+    EXPECT_EQ(localFileState(local.path() + QStringLiteral("/old.txt")).modifiedUtc.toSecsSinceEpoch(),
+        remoteTime.toSecsSinceEpoch());
+
+    // Later: the fresh file has settled, the old one is unchanged.
+    setServerFileAge(folder + "fresh.txt", 600);
+    run(&TransferEngine::transferAllFiles);
+    EXPECT_EQ(engine.lastRun().fetchedNames, (std::vector<std::string> { "fresh.txt" }));
+    EXPECT_EQ(localContent(QStringLiteral("fresh.txt")), "still growing");
+
+    // The old file is replaced on the server: fetched again.
+    server.writeFile("pub/old.txt", "replaced, and longer");
+    setServerFileAge(folder + "old.txt", 120);
+    run(&TransferEngine::transferAllFiles);
+    EXPECT_EQ(engine.lastRun().fetchedNames, (std::vector<std::string> { "old.txt" }));
+    EXPECT_EQ(localContent(QStringLiteral("old.txt")), "replaced, and longer");
+    EXPECT_TRUE(engine.lastRun().complete());
+}
 
 } // namespace
 } // namespace taskhaul::test

@@ -2,6 +2,9 @@
 
 #include "log/activity_log.h"
 #include "log/silent_stop.h"
+#include "transfer/freshness.h"
+
+#include <map>
 
 namespace taskhaul::test {
 namespace {
@@ -514,6 +517,127 @@ TEST_F(TransferRun, TransferCommandGivenDuringARunIsIgnored)
     EXPECT_GT(nested, 0);
     const Strings sent = sentSinceConnect();
     EXPECT_EQ(std::count(sent.begin(), sent.end(), "LIST"), 1);
+    EXPECT_EQ(retrieved(), (Strings { "a.txt", "b.txt" }));
+}
+
+} // namespace
+} // namespace taskhaul::test
+
+namespace taskhaul::test {
+namespace {
+
+// "Only new or changed files" and "skip files still being written".
+class FileChoiceOptions : public TransferRun {
+protected:
+    void SetUp() override
+    {
+        TransferRun::SetUp();
+        server.setListing(unixFile("a.txt", 5) + unixFile("b.txt", 6));
+        server.addFile("a.txt", "alpha");
+        server.addFile("b.txt", "bravo!");
+    }
+
+    void offerMdtm(const std::map<std::string, std::string>& times)
+    {
+        server.reply("FEAT", "211-Features:\r\n MDTM\r\n SIZE\r\n211 End\r\n");
+        server.on("MDTM", [times](FtpSession& s, const std::string& name) {
+            const auto it = times.find(name);
+            s.send(it == times.end() ? "550 No such file.\r\n" : "213 " + it->second + "\r\n");
+        });
+        // FEAT is read at login.
+        client.Disconnect();
+        connectToSite();
+    }
+
+    void writeLocal(const QString& name, const QByteArray& content, const QDateTime& modifiedUtc)
+    {
+        QFile file(localPath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+        file.close();
+        ASSERT_TRUE(setModificationTime(localPath(name), modifiedUtc));
+    }
+
+    static QDateTime utc(int day, int hour, int minute, int second = 0)
+    {
+        return QDateTime(QDate(2024, 3, day), QTime(hour, minute, second), Qt::UTC);
+    }
+};
+
+TEST_F(FileChoiceOptions, OnlyNewerPassesOverUnchangedCopiesAndStampsWhatItFetches)
+{
+    offerMdtm({ { "a.txt", "20240301120000" }, { "b.txt", "20240302090000" } });
+    host.settings.onlyNewer = true;
+    writeLocal(QStringLiteral("a.txt"), "alpha", utc(1, 12, 0)); // same size and time: unchanged
+    writeLocal(QStringLiteral("b.txt"), "bravo!", utc(1, 12, 0)); // older than the server's: changed
+
+    engine.transferAllFiles();
+
+    EXPECT_EQ(retrieved(), (Strings { "b.txt" }));
+    EXPECT_TRUE(host.log.contains(QStringLiteral("WARNING: File skipped: Not changed since the last transfer.")));
+    EXPECT_EQ(localFileState(localPath(QStringLiteral("b.txt"))).modifiedUtc, utc(2, 9, 0));
+    EXPECT_EQ(engine.lastRun().fetched, 1);
+    ASSERT_EQ(engine.lastRun().passedOver.size(), 1u);
+    EXPECT_EQ(engine.lastRun().passedOver.front().remoteName, "a.txt");
+    // Passing over an unchanged file is no failure.
+    EXPECT_TRUE(engine.lastRun().complete());
+
+    // The next run finds both unchanged and fetches nothing.
+    engine.transferAllFiles();
+    EXPECT_EQ(retrieved(), (Strings { "b.txt" }));
+    EXPECT_EQ(engine.lastRun().passedOver.size(), 2u);
+}
+
+TEST_F(FileChoiceOptions, OnlyNewerComparesWithTheListingWhenTheServerHasNoMdtmAndIsOffByDefault)
+{
+    // The listing says "Mar 01 2024": a copy of that day or later is unchanged.
+    writeLocal(QStringLiteral("a.txt"), "alpha", utc(1, 18, 0));
+    writeLocal(QStringLiteral("b.txt"), "bravo", utc(5, 0, 0)); // other size
+    engine.transferAllFiles();
+    EXPECT_EQ(retrieved(), (Strings { "a.txt", "b.txt" })); // off: everything, as always
+    const Strings defaultSequence = sentSinceConnect();
+
+    writeLocal(QStringLiteral("a.txt"), "alpha", utc(1, 18, 0));
+    writeLocal(QStringLiteral("b.txt"), "bravo", utc(5, 0, 0));
+    host.settings.onlyNewer = true;
+    engine.transferAllFiles();
+    EXPECT_EQ(retrieved(), (Strings { "a.txt", "b.txt", "b.txt" }));
+    const Strings sent = sentSinceConnect();
+    EXPECT_EQ(std::count_if(sent.begin(), sent.end(), [](const std::string& l) { return l.rfind("MDTM", 0) == 0; }),
+        0);
+    EXPECT_EQ(std::count_if(defaultSequence.begin(), defaultSequence.end(),
+                  [](const std::string& l) { return l.rfind("MDTM", 0) == 0; }),
+        0);
+}
+
+TEST_F(FileChoiceOptions, ASequenceNameIsAlwaysNew)
+{
+    offerMdtm({ { "a.txt", "20240301120000" } });
+    host.settings.onlyNewer = true;
+    host.settings.fileName = QStringLiteral("a.txt");
+    host.settings.rename = true;
+    host.settings.renameTo = QStringLiteral("a[seq].txt");
+    writeLocal(QStringLiteral("a0.txt"), "alpha", utc(9, 0, 0));
+    engine.transferOneFile();
+    EXPECT_EQ(retrieved(), (Strings { "a.txt" }));
+}
+
+TEST_F(FileChoiceOptions, AFileStillBeingWrittenIsLeftForALaterRun)
+{
+    host.settings.settleSeconds = 60;
+    // The listing said 6 bytes; by the time of SIZE there are 9.
+    server.on("SIZE", [](FtpSession& s, const std::string& name) { s.send(name == "b.txt" ? "213 9\r\n" : "213 5\r\n"); });
+    engine.transferAllFiles();
+    EXPECT_EQ(retrieved(), (Strings { "a.txt" }));
+    EXPECT_TRUE(host.log.contains(QStringLiteral("WARNING: File skipped: The file is still being written.")));
+    EXPECT_TRUE(engine.lastRun().complete());
+
+    // A time within the last minute holds it back too (the fake clock reads 2024-03-15 10:30 local).
+    const QDateTime now = QDateTime(QDate(2024, 3, 15), QTime(10, 30)).toUTC();
+    offerMdtm({ { "a.txt", now.addSecs(-10).toString(QStringLiteral("yyyyMMddHHmmss")).toStdString() },
+        { "b.txt", now.addSecs(-600).toString(QStringLiteral("yyyyMMddHHmmss")).toStdString() } });
+    server.on("SIZE", [](FtpSession& s, const std::string& name) { s.send(name == "b.txt" ? "213 6\r\n" : "213 5\r\n"); });
+    engine.transferAllFiles();
     EXPECT_EQ(retrieved(), (Strings { "a.txt", "b.txt" }));
 }
 

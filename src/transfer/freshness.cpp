@@ -1,0 +1,107 @@
+#include "transfer/freshness.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace taskhaul {
+
+namespace {
+
+QDateTime truncated(const QDateTime& utc, RemoteStamp::Precision precision)
+{
+    switch (precision) {
+    case RemoteStamp::Precision::Day:
+        return QDateTime(utc.date(), QTime(0, 0), Qt::UTC);
+    case RemoteStamp::Precision::Minute:
+        return QDateTime(utc.date(), QTime(utc.time().hour(), utc.time().minute()), Qt::UTC);
+    case RemoteStamp::Precision::Second:
+        break;
+    }
+    return QDateTime(utc.date(), QTime(utc.time().hour(), utc.time().minute(), utc.time().second()), Qt::UTC);
+}
+
+} // namespace
+
+std::optional<RemoteStamp> stampFromListing(const ftp::TFtpListItem& item)
+{
+    const ftp::ListDateTime& d = item.ModifiedDate;
+    if (!item.ModifiedAvailable || d.isZero())
+        return std::nullopt;
+    const QDate date(d.year, d.month, d.day);
+    const QTime time(d.hour, d.minute, d.second);
+    if (!date.isValid() || !time.isValid())
+        return std::nullopt;
+    RemoteStamp stamp;
+    stamp.utc = QDateTime(date, time, Qt::UTC);
+    stamp.precision = d.hour == 0 && d.minute == 0 && d.second == 0 ? RemoteStamp::Precision::Day
+        : d.second == 0                                             ? RemoteStamp::Precision::Minute
+                                                                    : RemoteStamp::Precision::Second;
+    return stamp;
+}
+
+std::optional<RemoteStamp> stampFromMdtm(const std::string& replyText)
+{
+    // The reply's text is the time alone ("20240301123456", RFC 3659), perhaps
+    // with fractions of a second.
+    std::string text = replyText;
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\r' || text.back() == '\n'))
+        text.pop_back();
+    if (text.size() < 14)
+        return std::nullopt;
+    for (std::size_t i = 0; i < 14; ++i)
+        if (text[i] < '0' || text[i] > '9')
+            return std::nullopt;
+    if (text.size() > 14 && text[14] != '.')
+        return std::nullopt;
+    const QDateTime utc
+        = QDateTime::fromString(QString::fromLatin1(text.data(), 14), QStringLiteral("yyyyMMddHHmmss"));
+    if (!utc.isValid())
+        return std::nullopt;
+    return RemoteStamp { QDateTime(utc.date(), utc.time(), Qt::UTC), RemoteStamp::Precision::Second };
+}
+
+LocalFileState localFileState(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists() || !info.isFile())
+        return {};
+    return { true, info.size(), info.lastModified().toUTC() };
+}
+
+bool unchangedSinceLastTransfer(
+    const LocalFileState& local, std::int64_t remoteSize, const RemoteStamp& remote)
+{
+    if (!local.exists || remoteSize < 0 || local.size != remoteSize)
+        return false;
+    return truncated(local.modifiedUtc, remote.precision) >= truncated(remote.utc, remote.precision);
+}
+
+bool stillBeingWritten(std::int64_t listedSize, std::int64_t queriedSize,
+    const std::optional<RemoteStamp>& remote, const QDateTime& nowUtc, int settleSeconds)
+{
+    if (settleSeconds <= 0)
+        return false;
+    if (listedSize >= 0 && queriedSize >= 0 && listedSize != queriedSize)
+        return true;
+    // A day-precise listing cannot tell how recent a file is.
+    if (!remote || remote->precision == RemoteStamp::Precision::Day)
+        return false;
+    const qint64 age = remote->utc.secsTo(nowUtc);
+    const qint64 slack = remote->precision == RemoteStamp::Precision::Minute ? 60 : 0;
+    return age < settleSeconds + slack;
+}
+
+bool setModificationTime(const QString& path, const QDateTime& utc)
+{
+    const qint64 milliseconds = utc.toMSecsSinceEpoch();
+    struct timespec times[2] {};
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = static_cast<time_t>(milliseconds / 1000);
+    times[1].tv_nsec = static_cast<long>((milliseconds % 1000) * 1000000);
+    return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0;
+}
+
+} // namespace taskhaul
