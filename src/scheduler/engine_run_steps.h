@@ -38,6 +38,9 @@ public:
             engine_.transferOneFile();
     }
     void disconnect() override { engine_.client().Disconnect(); }
+    bool lostConnection() const override { return engine_.lastRun().lostConnection(); }
+    std::vector<std::string> fetchedNames() const override { return engine_.lastRun().fetchedNames; }
+    void leaveOut(std::vector<std::string> names) override { engine_.leaveOut(std::move(names)); }
 
 private:
     TransferEngine& engine_;

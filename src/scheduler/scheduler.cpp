@@ -119,11 +119,20 @@ void Scheduler::resetTimers()
     host_.writeLog(QStringLiteral("Timers reset"));
 }
 
+void Scheduler::setRetryTimer(SchedulerTimer* timer)
+{
+    retryTimer_ = timer;
+    if (retryTimer_)
+        retryTimer_->setHandler([this] { retryTick(); });
+}
+
 void Scheduler::stopTimers()
 {
     dailyOn_ = false;
     dailyTimer_.stop();
     interval_.stop();
+    if (retryTimer_)
+        retryTimer_->stop();
 }
 
 void Scheduler::dailyTick()
@@ -144,12 +153,30 @@ void Scheduler::intervalTick()
 
 void Scheduler::runDue(RunKind kind)
 {
-    // The connection is in use; a second run on it would pull it from under the
-    // first one. The next due tick tries again.
+    // The connection is in use, or a retry of the last run is waiting; a second
+    // run would pull the connection from under the first one, or fetch what the
+    // retry is to fetch. The next due tick tries again.
+    if (running_ || steps_.busy() || retryPending()) {
+        log(skippedLine());
+        return;
+    }
+    retriesDone_ = 0;
+    fetchedSoFar_.clear();
+    runAttempt(kind);
+}
+
+void Scheduler::retryTick()
+{
     if (running_ || steps_.busy()) {
         log(skippedLine());
         return;
     }
+    steps_.leaveOut(fetchedSoFar_);
+    runAttempt(retryKind_);
+}
+
+void Scheduler::runAttempt(RunKind kind)
+{
     RunOutcome outcome = RunOutcome::Failed;
     {
         running_ = true;
@@ -161,6 +188,20 @@ void Scheduler::runDue(RunKind kind)
     }
     if (outcome == RunOutcome::Incomplete)
         return;
+    const std::vector<std::string> fetched = steps_.fetchedNames();
+    fetchedSoFar_.insert(fetchedSoFar_.end(), fetched.begin(), fetched.end());
+
+    const JobSettings job = host_.job();
+    if (steps_.lostConnection() && retryTimer_ && isOn() && retriesDone_ < job.retries) {
+        ++retriesDone_;
+        const int minutes = std::clamp(job.retryDelayMinutes, kRetryDelayMinutesMin, kRetryDelayMinutesMax);
+        log(QStringLiteral("Retrying in %1 minute(s) (attempt %2 of %3).")
+                .arg(minutes)
+                .arg(retriesDone_)
+                .arg(job.retries));
+        retryKind_ = kind;
+        retryTimer_->start(qint64(minutes) * 60 * 1000);
+    }
     // Back to the scheduler-on state, unless the scheduler was turned off while
     // the run went on (Stop Transfer frees Start/Stop, and a refused Start leaves
     // the timers off): the controls must not claim a schedule that is not there.

@@ -8,6 +8,9 @@
 #include "scheduler/scheduler_timer.h"
 #include "scheduler/unattended_run.h"
 
+#include <string>
+#include <vector>
+
 namespace taskhaul {
 
 // The scheduler: runs the job once a day at the daily time (Timer1, a tick every
@@ -43,6 +46,13 @@ public:
     bool dailyOn() const { return dailyOn_; }
     bool intervalOn() const { return interval_.isActive(); }
     bool runInProgress() const { return running_; }
+
+    // Retries: a run that lost its connection (or never got one) is tried again
+    // as the job says, its delay apart, resuming after the files already
+    // fetched. Without a timer nothing is retried. A due tick while a retry
+    // waits is skipped; Stop cancels the retry.
+    void setRetryTimer(SchedulerTimer* timer);
+    bool retryPending() const { return retryTimer_ && retryTimer_->isActive(); }
     const IntervalTimer& intervalTimer() const { return interval_; }
 
     // The text of the log lines and the icon hint.
@@ -55,6 +65,8 @@ private:
     void dailyTick();
     void intervalTick();
     void runDue(RunKind kind);
+    void runAttempt(RunKind kind);
+    void retryTick();
     void log(const QString& text);
 
     SchedulerHost& host_;
@@ -66,6 +78,10 @@ private:
     DailyTrigger dailyTrigger_;
     bool dailyOn_ = false;
     bool running_ = false;
+    SchedulerTimer* retryTimer_ = nullptr;
+    RunKind retryKind_ = RunKind::Interval;
+    int retriesDone_ = 0;
+    std::vector<std::string> fetchedSoFar_;
 };
 
 // The interval field's value as Start reads it: clamped into 1..527040.

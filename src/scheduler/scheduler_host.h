@@ -1,5 +1,8 @@
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "log/user_messages.h"
 #include "settings/job_settings.h"
 
@@ -52,6 +55,14 @@ public:
     virtual void transfer(JobSettings::FileKind kind) = 0;
     // Closes the connection.
     virtual void disconnect() = 0;
+
+    // Retries. Whether the last run failed for want of a connection: it could
+    // not connect, or the connection was lost on the way.
+    virtual bool lostConnection() const { return false; }
+    // The remote names the last run fetched.
+    virtual std::vector<std::string> fetchedNames() const { return {}; }
+    // The next run leaves these names out: they were fetched by the attempt it retries.
+    virtual void leaveOut(std::vector<std::string> names) { (void)names; }
 };
 
 } // namespace taskhaul

@@ -22,6 +22,7 @@ struct RunReport {
     bool listingIncomplete = false; // the server cut the listing short, or not all of it was understood
     bool nothingMatched = false; // a one-file run found no plain file matching its template
     bool aborted = false; // stopped by the user or a signal
+    bool connectionBroke = false; // the connection was lost during the transfer
     int fetched = 0;
     // Files not fetched because something failed (the server refused, the local
     // file could not be written ...).
@@ -33,6 +34,12 @@ struct RunReport {
     std::vector<std::string> fetchedNames;
     // The error that ended the run early, when one did (connect, folder, listing).
     QString failure;
+
+    // The run failed for want of a connection: it could not connect, or lost it.
+    bool lostConnection() const
+    {
+        return !aborted && ((!connected && !failure.isEmpty()) || connectionBroke);
+    }
 
     // Everything the job asked for was fetched (a template that matched nothing included).
     bool complete() const

@@ -75,6 +75,9 @@ public:
     // What the current or last run came to. siteConnect starts a new report; a
     // transfer on the same connection starts its part of it afresh.
     const RunReport& lastRun() const { return report_; }
+    // The next transfer leaves these remote names out, silently: a retry of a
+    // run that fetched them before it lost its connection.
+    void leaveOut(std::vector<std::string> names) { leaveOut_ = std::move(names); }
 
     ftp::TFtpClient& client() { return client_; }
 
@@ -94,6 +97,7 @@ private:
     void reportSkip(Mode mode, const std::string& remoteName, const QString& message);
     void passOver(Mode mode, const std::string& remoteName, const QString& reason);
     void writeSkipLine(Mode mode, const QString& message);
+    void noteBrokenConnection(const ftp::EFtpException& error);
     std::optional<RemoteStamp> remoteTimeOf(const PlannedFile& file);
     QDateTime utcNow() const;
     void report(const QString& text);
@@ -105,6 +109,7 @@ private:
     bool transferRunning_ = false;
     bool connecting_ = false;
     RunReport report_;
+    std::vector<std::string> leaveOut_;
 };
 
 } // namespace taskhaul

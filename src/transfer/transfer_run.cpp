@@ -11,7 +11,9 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <exception>
+#include <utility>
 #include <filesystem>
 #include <system_error>
 
@@ -90,6 +92,7 @@ void TransferEngine::runTransfer(Mode mode)
     job.fileKind = mode == Mode::OneFile ? JobSettings::FileKind::OneFile : JobSettings::FileKind::AllFiles;
     const int startSequence = job.sequenceStart;
     report_.listed = report_.listingIncomplete = report_.nothingMatched = report_.aborted = false;
+    report_.connectionBroke = false;
     report_.fetched = 0;
     report_.skipped.clear();
     report_.passedOver.clear();
@@ -134,6 +137,8 @@ void TransferEngine::runTransfer(Mode mode)
         // every other listing failure reaches the caller.
         if (!host_.abortRequested()) {
             report_.failure = errorText(error);
+            if (const auto* ftpError = dynamic_cast<const ftp::EFtpException*>(&error))
+                noteBrokenConnection(*ftpError);
             throw;
         }
     }
@@ -153,12 +158,15 @@ void TransferEngine::runTransfer(Mode mode)
     }
     if (!stopped) {
         const std::vector<PlannedFile> plan = plannedFiles(job);
+        const std::vector<std::string> leaveOut = std::exchange(leaveOut_, {});
         bool matched = false;
         for (const PlannedFile& file : plan) {
             if (file.decision == PlannedFile::Decision::NotPlainFile
                 || file.decision == PlannedFile::Decision::NoMatch)
                 continue;
             matched = true;
+            if (std::find(leaveOut.begin(), leaveOut.end(), file.remoteName) != leaveOut.end())
+                continue;
             const FileOutcome outcome = transferFile(mode, job, file);
             if (mode == Mode::OneFile)
                 host_.setStopTransferEnabled(false);
@@ -258,6 +266,7 @@ TransferEngine::FileOutcome TransferEngine::transferFile(Mode mode, const JobSet
     try {
         announcedSize = client_.FileSize(remoteName);
     } catch (const ftp::EFtpException& error) {
+        noteBrokenConnection(error);
         reportSkip(mode, remoteName, errorText(error));
         return FileOutcome::Skipped;
     }
@@ -297,6 +306,7 @@ TransferEngine::FileOutcome TransferEngine::transferFile(Mode mode, const JobSet
         actOnStop();
         return FileOutcome::Stopped;
     } catch (const ftp::EFtpException& error) {
+        noteBrokenConnection(error);
         reportSkip(mode, remoteName, errorText(error));
         return FileOutcome::Skipped;
     }
@@ -311,6 +321,15 @@ TransferEngine::FileOutcome TransferEngine::transferFile(Mode mode, const JobSet
     report(QStringLiteral("Data transfer complete (") + completedByteCount(announcedSize, received, groupSeparator_)
         + QStringLiteral(" Bytes)"));
     return FileOutcome::Fetched;
+}
+
+void TransferEngine::noteBrokenConnection(const ftp::EFtpException& error)
+{
+    // Errors of the connection itself, not answers of a working server.
+    if (dynamic_cast<const ftp::EConnectionClosed*>(&error) || dynamic_cast<const ftp::ENotConnected*>(&error)
+        || dynamic_cast<const ftp::EReadTimeout*>(&error) || dynamic_cast<const ftp::ESocketError*>(&error)
+        || dynamic_cast<const ftp::EConnectTimeout*>(&error) || dynamic_cast<const ftp::EConnectError*>(&error))
+        report_.connectionBroke = true;
 }
 
 void TransferEngine::actOnStop()

@@ -90,3 +90,104 @@ TEST_F(ScheduledEngineRun, FailedListingEndsTheRunCleanly)
 
 } // namespace
 } // namespace taskhaul::test
+
+namespace taskhaul::test {
+namespace {
+
+// Retries of a scheduled run that could not connect or lost its connection.
+class ScheduledRetries : public ScheduledEngineRun {
+protected:
+    ScheduledRetries()
+    {
+        scheduler.setRetryTimer(&retryTimer);
+        host.settings.intervalMinutes = 60;
+        host.settings.retries = 2;
+        host.settings.retryDelayMinutes = 5;
+    }
+
+    QStringList linesWith(const QString& text) const { return host.logLines().filter(text); }
+
+    SimulatedTimer retryTimer { time };
+};
+
+TEST_F(ScheduledRetries, AServerThatRefusesTwiceIsReachedOnTheThirdAttempt)
+{
+    server.replySequence("PASS", { "530 Not now.\r\n", "530 Not now.\r\n", "230 Welcome.\r\n" });
+    scheduler.start();
+    time.advance(60 * kMinute);
+    EXPECT_EQ(linesWith(QStringLiteral("Retrying")),
+        QStringList({ QStringLiteral("Retrying in 5 minute(s) (attempt 1 of 2).") }));
+
+    time.advance(5 * kMinute);
+    EXPECT_EQ(linesWith(QStringLiteral("Retrying")).size(), 2);
+    time.advance(5 * kMinute);
+    EXPECT_EQ(server.sessionCount(), 3);
+    EXPECT_EQ(linesWith(QStringLiteral("Data transfer complete")).size(), 1);
+    EXPECT_FALSE(scheduler.retryPending());
+}
+
+TEST_F(ScheduledRetries, ARetryResumesAfterTheFilesAlreadyFetched)
+{
+    server.setListing("-rw-r--r--    1 ftp      ftp      5 Mar 01  2024 a.txt\r\n"
+                      "-rw-r--r--    1 ftp      ftp      5 Mar 01  2024 b.txt\r\n");
+    server.addFile("b.txt", "bravo");
+    // The first session breaks down at b.txt; later ones work.
+    int sizes = 0;
+    server.on("SIZE", [&sizes](FtpSession& s, const std::string&) {
+        if (++sizes == 2)
+            s.close();
+        else
+            s.send("213 5\r\n");
+    });
+    scheduler.start();
+    time.advance(60 * kMinute);
+    EXPECT_EQ(linesWith(QStringLiteral("Retrying")).size(), 1);
+    time.advance(5 * kMinute);
+
+    std::vector<std::string> retrieved;
+    for (const auto& line : server.commands())
+        if (line.rfind("RETR ", 0) == 0)
+            retrieved.push_back(line.substr(5));
+    EXPECT_EQ(retrieved, (std::vector<std::string> { "a.txt", "b.txt" }));
+    EXPECT_FALSE(scheduler.retryPending());
+}
+
+TEST_F(ScheduledRetries, StopCancelsAWaitingRetryAndOtherFailuresAreNotRetried)
+{
+    server.reply("PASS", "530 Not now.\r\n");
+    scheduler.start();
+    time.advance(60 * kMinute);
+    ASSERT_TRUE(scheduler.retryPending());
+    scheduler.stop();
+    EXPECT_FALSE(scheduler.retryPending());
+    time.advance(10 * kMinute);
+    EXPECT_EQ(server.sessionCount(), 1);
+
+    // A folder that is missing is no connection problem: no retry.
+    server.reply("PASS", "230 Welcome.\r\n");
+    server.reply("CWD", "550 No such folder.\r\n");
+    scheduler.start();
+    time.advance(60 * kMinute);
+    EXPECT_FALSE(scheduler.retryPending());
+
+    // A due tick while a retry waits would overlap it: it is skipped.
+    scheduler.stop();
+    server.reply("PASS", "530 Not now.\r\n");
+    host.settings.intervalMinutes = 1;
+    scheduler.start();
+    time.advance(kMinute);
+    ASSERT_TRUE(scheduler.retryPending());
+    time.advance(kMinute);
+    EXPECT_EQ(host.logLines().last(), Scheduler::skippedLine());
+    scheduler.stop();
+
+    // Off by default.
+    host.settings.retries = 0;
+    host.settings.intervalMinutes = 60;
+    scheduler.start();
+    time.advance(60 * kMinute);
+    EXPECT_FALSE(scheduler.retryPending());
+}
+
+} // namespace
+} // namespace taskhaul::test
