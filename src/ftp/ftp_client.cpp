@@ -1,9 +1,9 @@
 #include "ftp/ftp_client_impl.h"
 
+#include "base/text.h"
 #include "ftp/ftp_login.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 
 #include <poll.h>
@@ -12,14 +12,6 @@
 
 namespace taskhaul::ftp {
 namespace detail {
-
-std::string ToUpper(std::string_view text)
-{
-    std::string upper(text);
-    for (char& c : upper)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return upper;
-}
 
 void RequireSafeCommand(const std::string& text)
 {
@@ -31,8 +23,8 @@ void RequireSafeCommand(const std::string& text)
 
 namespace {
 
+using base::AsciiUpper;
 using detail::RequireSafeCommand;
-using detail::ToUpper;
 
 // Size of one read from the control connection.
 constexpr std::size_t kControlReadSize = 32768;
@@ -55,14 +47,14 @@ bool ServerWantsZoneQuery(const TFtpReply& greeting, const std::vector<std::stri
     for (const auto& entry : capabilities) {
         const std::string_view text = reply::TrimLeft(entry);
         const auto word = FirstWord(text);
-        if (ToUpper(word) != "SITE")
+        if (AsciiUpper(word) != "SITE")
             continue;
         std::string_view rest = text.substr(word.size());
         for (std::size_t pos = 0; pos <= rest.size();) {
             const auto semicolon = rest.find(';', pos);
             const auto item = reply::Trim(
                 rest.substr(pos, semicolon == std::string_view::npos ? rest.npos : semicolon - pos));
-            if (ToUpper(item) == "ZONE")
+            if (AsciiUpper(item) == "ZONE")
                 return true;
             if (semicolon == std::string_view::npos)
                 break;
@@ -568,7 +560,7 @@ void TFtpClient::ChangeDirectory(const std::string& folder)
 bool TFtpClient::IsFeatureSupported(const std::string& feature) const
 {
     return std::any_of(d->capabilities.begin(), d->capabilities.end(),
-        [&](const std::string& entry) { return ToUpper(FirstWord(reply::TrimLeft(entry))) == feature; });
+        [&](const std::string& entry) { return AsciiUpper(FirstWord(reply::TrimLeft(entry))) == feature; });
 }
 
 } // namespace taskhaul::ftp

@@ -18,8 +18,6 @@
 namespace taskhaul::ftp {
 namespace detail {
 
-std::string ToUpper(std::string_view text);
-
 // Refuses a command text with CR, LF or NUL in it: "Invalid character in command.".
 void RequireSafeCommand(const std::string& text);
 

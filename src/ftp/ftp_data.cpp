@@ -1,25 +1,14 @@
 #include "ftp/ftp_data.h"
 
+#include "base/integers.h"
 #include "ftp/ftp_errors.h"
 #include "ftp/ftp_reply.h"
 
 #include <algorithm>
-#include <charconv>
 #include <string_view>
 
 namespace taskhaul::ftp {
 namespace {
-
-template <typename Int> std::optional<Int> ReadInteger(std::string_view text)
-{
-    Int value {};
-    if (!text.empty() && text.front() == '+')
-        text.remove_prefix(1);
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
-    return value;
-}
 
 // One of the six numbers of a PASV reply: one to three digits, 0 to 255, blanks
 // around it allowed. Anything else (a sign, a longer number) is refused before it
@@ -27,14 +16,10 @@ template <typename Int> std::optional<Int> ReadInteger(std::string_view text)
 int ByteField(std::string_view field)
 {
     const std::string_view text = reply::Trim(field);
-    const bool digits = !text.empty() && text.size() <= 3
-        && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-    int value = 0;
-    if (digits)
-        std::from_chars(text.data(), text.data() + text.size(), value);
-    if (!digits || value > 255)
+    const auto value = text.size() <= 3 ? base::ParseDigits(text, 255) : std::nullopt;
+    if (!value)
         throw EConvertError("'" + std::string(field) + "' is not a valid integer value");
-    return value;
+    return static_cast<int>(*value);
 }
 
 } // namespace
@@ -97,7 +82,7 @@ std::int64_t ParseSizeReply(const std::vector<std::string>& replyText)
     std::string_view text = reply::Trim(joined);
     if (const auto blank = text.find(' '); blank != std::string_view::npos)
         text.remove_prefix(blank + 1);
-    const auto value = ReadInteger<std::int64_t>(text);
+    const auto value = base::ParseInteger(text);
     return value && *value >= 0 ? *value : -1;
 }
 
@@ -115,12 +100,10 @@ std::optional<std::int64_t> AnnouncedSize(const std::vector<std::string>& replyT
         if (open == std::string_view::npos)
             continue;
         const std::string_view number = text.substr(open + 1, end - open - 1);
-        if (number.empty() || number.size() > kMaxDigits
-            || !std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        if (number.size() > kMaxDigits)
             continue;
-        std::int64_t value = 0;
-        std::from_chars(number.data(), number.data() + number.size(), value);
-        return value;
+        if (const auto value = base::ParseDigits(number))
+            return value;
     }
     return std::nullopt;
 }

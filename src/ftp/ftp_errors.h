@@ -4,15 +4,17 @@
 // will read in the activity log; the text is composed once, where the error is
 // raised.
 
+#include "base/taskhaul_error.h"
+
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 
 namespace taskhaul::ftp {
 
-class EFtpException : public std::runtime_error {
+// The root of the client's errors.
+class EFtpException : public TaskhaulError {
 public:
-    using std::runtime_error::runtime_error;
+    using TaskhaulError::TaskhaulError;
 };
 
 class EAlreadyConnected : public EFtpException {

@@ -1,10 +1,10 @@
 #include "ftp/ftp_reply.h"
 
+#include "base/integers.h"
+#include "base/text.h"
 #include "ftp/ftp_errors.h"
 
 #include <algorithm>
-#include <cctype>
-#include <charconv>
 
 namespace taskhaul::ftp::reply {
 namespace {
@@ -12,13 +12,6 @@ namespace {
 bool IsBlankOrControl(char c)
 {
     return static_cast<unsigned char>(c) <= ' ';
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-        return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
-    });
 }
 
 } // namespace
@@ -42,8 +35,7 @@ bool IsInteger(std::string_view text)
 {
     if (!text.empty() && (text.front() == '+' || text.front() == '-'))
         text.remove_prefix(1);
-    return !text.empty()
-        && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return base::IsDigits(text);
 }
 
 bool IsEndLine(std::string_view line)
@@ -63,18 +55,18 @@ TFtpReply Parse(const std::vector<std::string>& lines)
     if (code.size() == 4 && code.back() == '-')
         code.remove_suffix(1);
     if (!code.empty()) {
-        int value = 0;
-        const auto [end, error] = std::from_chars(code.data(), code.data() + code.size(), value);
-        if (error != std::errc() || end != code.data() + code.size() || value < 100 || value > 999)
+        const auto value = base::ParseDigits(code, 999);
+        if (!value || *value < 100)
             throw EFtpException("Reply Code is not valid: " + std::string(code));
-        result.NumericCode = value;
+        result.NumericCode = static_cast<int>(*value);
     }
     result.ReplyCode = std::string(code);
     result.ReplyText.reserve(lines.size());
     result.ReplyText.push_back(first.size() > 4 ? first.substr(4) : std::string());
     for (std::size_t i = 1; i < lines.size(); ++i) {
         const std::string& line = lines[i];
-        if (!code.empty() && line.size() >= 3 && EqualNoCase(std::string_view(line).substr(0, 3), code))
+        if (!code.empty() && line.size() >= 3
+            && base::EqualsIgnoreCase(std::string_view(line).substr(0, 3), code))
             result.ReplyText.push_back(line.size() > 4 ? line.substr(4) : std::string());
         else
             result.ReplyText.emplace_back(TrimLeft(line));

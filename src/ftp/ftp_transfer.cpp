@@ -1,5 +1,6 @@
 #include "ftp/ftp_client_impl.h"
 
+#include "base/text.h"
 #include "ftp/ftp_data.h"
 #include "ftp/ftp_local_file.h"
 #include "ftp/listing/list_parser.h"
@@ -16,8 +17,8 @@
 namespace taskhaul::ftp {
 namespace {
 
+using base::AsciiUpper;
 using detail::RequireSafeCommand;
-using detail::ToUpper;
 
 // Size of one read from a data connection and of one write into the
 // destination. Large reads and writes are what makes a download fast; the
@@ -407,7 +408,7 @@ void TFtpClient::ListFolder(std::vector<std::string>& lines, const std::string& 
         d->listingLines = splitListingLines(text.Text());
         d->listingReply = d->transferReply;
         d->listingTruncated = std::any_of(d->listingReply.ReplyText.begin(), d->listingReply.ReplyText.end(),
-            [](const std::string& line) { return ToUpper(line).find("TRUNCATED") != std::string::npos; });
+            [](const std::string& line) { return AsciiUpper(line).find("TRUNCATED") != std::string::npos; });
         d->parsed.clear();
         d->parsedValid = false;
         d->listingFormat.clear();

@@ -1,5 +1,7 @@
 #include "ftp/otp.h"
 
+#include "base/integers.h"
+#include "base/text.h"
 #include "ftp/ftp_errors.h"
 
 #include <nettle/md4.h>
@@ -7,8 +9,6 @@
 #include <nettle/sha1.h>
 
 #include <algorithm>
-#include <cctype>
-#include <charconv>
 #include <vector>
 
 namespace taskhaul::ftp::otp {
@@ -70,23 +70,6 @@ std::array<std::uint8_t, 8> HashAndFold(Algorithm algorithm, const std::uint8_t*
     return folded;
 }
 
-std::vector<std::string_view> SplitWords(std::string_view text)
-{
-    std::vector<std::string_view> words;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        while (pos < text.size() && text[pos] == ' ')
-            ++pos;
-        std::size_t end = pos;
-        while (end < text.size() && text[end] != ' ')
-            ++end;
-        if (end > pos)
-            words.push_back(text.substr(pos, end - pos));
-        pos = end;
-    }
-    return words;
-}
-
 } // namespace
 
 std::optional<Challenge> FindChallenge(std::string_view text)
@@ -94,7 +77,7 @@ std::optional<Challenge> FindChallenge(std::string_view text)
     const auto at = text.find("otp-");
     if (at == std::string_view::npos)
         return std::nullopt;
-    const auto words = SplitWords(text.substr(at + 4));
+    const auto words = base::SplitWords(text.substr(at + 4), base::kBlanks);
     if (words.empty())
         return std::nullopt;
     Challenge challenge;
@@ -108,18 +91,19 @@ std::optional<Challenge> FindChallenge(std::string_view text)
         return std::nullopt;
     if (words.size() < 3)
         throw EInvalidOtpChallenge();
-    const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
     const auto isAlphanumeric
-        = [&](char c) { return isDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+        = [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
     const std::string_view sequence = words[1];
     const std::string_view seed = words[2];
     // Four digits at most (0 to 9999): the count of hash rounds stays small.
-    if (sequence.empty() || sequence.size() > 4 || !std::all_of(sequence.begin(), sequence.end(), isDigit))
+    const auto sequenceNumber
+        = sequence.size() <= 4 ? base::ParseDigits(sequence, kMaxSequence) : std::nullopt;
+    if (!sequenceNumber)
         throw EInvalidOtpChallenge();
     if (seed.empty() || seed.size() > kMaxSeedLength
         || !std::all_of(seed.begin(), seed.end(), isAlphanumeric))
         throw EInvalidOtpChallenge();
-    std::from_chars(sequence.data(), sequence.data() + sequence.size(), challenge.sequence);
+    challenge.sequence = static_cast<int>(*sequenceNumber);
     challenge.seed = std::string(seed);
     return challenge;
 }
@@ -131,7 +115,7 @@ std::uint64_t Compute(Algorithm algorithm, std::string_view passPhrase, std::str
     std::string input;
     input.reserve(seed.size() + passPhrase.size());
     for (char c : seed)
-        input.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+        input.push_back(base::AsciiLower(c));
     input.append(passPhrase);
     auto value = HashAndFold(algorithm, reinterpret_cast<const std::uint8_t*>(input.data()), input.size());
     for (int i = 0; i < sequence; ++i)

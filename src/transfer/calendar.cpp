@@ -4,26 +4,6 @@
 
 namespace taskhaul::calendar {
 
-bool IsLeapYear(int year)
-{
-    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-int DaysInMonth(int year, int month)
-{
-    switch (month) {
-    case 2:
-        return IsLeapYear(year) ? 29 : 28;
-    case 4:
-    case 6:
-    case 9:
-    case 11:
-        return 30;
-    default:
-        return 31;
-    }
-}
-
 Date DayBack(Date date)
 {
     if (date.day > 1)

@@ -2,6 +2,8 @@
 
 // Calendar steps behind the previous-date fields of name templates.
 
+#include "base/calendar_days.h"
+
 namespace taskhaul::calendar {
 
 struct Date {
@@ -12,9 +14,8 @@ struct Date {
     friend bool operator==(const Date&, const Date&) = default;
 };
 
-// Divisible by 4 and not by 100, or divisible by 400.
-bool IsLeapYear(int year);
-int DaysInMonth(int year, int month);
+using base::DaysInMonth;
+using base::IsLeapYear;
 
 // The calendar day before `date`.
 Date DayBack(Date date);

@@ -1,5 +1,6 @@
 #include "transfer/file_template.h"
 
+#include "base/text.h"
 #include "transfer/calendar.h"
 
 #include <algorithm>
@@ -146,18 +147,6 @@ private:
     bool promoteYear_ = false;
 };
 
-char AsciiUpper(char c)
-{
-    return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
-}
-
-std::string AsciiUpper(std::string_view text)
-{
-    std::string result(text);
-    std::transform(result.begin(), result.end(), result.begin(), [](char c) { return AsciiUpper(c); });
-    return result;
-}
-
 // starsFrom[i]: whether text[i..] holds nothing but "*" (true at the end).
 std::vector<char> StarsOnlyFrom(std::string_view text)
 {
@@ -206,7 +195,7 @@ bool MatchFileName(std::string_view pattern, std::string_view name, bool caseSen
 {
     if (caseSensitive)
         return WildcardMatch(pattern, name);
-    return WildcardMatch(AsciiUpper(pattern), AsciiUpper(name));
+    return WildcardMatch(base::AsciiUpper(pattern), base::AsciiUpper(name));
 }
 
 // The comparison walks both strings together. At a "*" in either string it tries

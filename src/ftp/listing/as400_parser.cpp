@@ -37,7 +37,7 @@ std::size_t objectTypeIndex(const Words& words)
 {
     if (words.size() >= 3 && isObjectType(words[1]))
         return 1;
-    if (words.size() >= 6 && isObjectType(words[4]) && isNumber(words[1]) && numericDate(words[2])
+    if (words.size() >= 6 && isObjectType(words[4]) && base::IsDigits(words[1]) && numericDate(words[2])
         && parseTime(words[3]))
         return 4;
     return 0;
@@ -113,7 +113,7 @@ public:
                 continue;
             TFtpListItem item = newItem(line, name, isDir ? ItemType::Directory : ItemType::File);
             if (typeIndex == 4) {
-                setSize(item, toInt64(words[1]));
+                setSize(item, base::ParseInteger(words[1]));
                 setDate(item, dateIn(order, *numericDate(words[2]), *parseTime(words[3]), context.today));
             }
             items.add(std::move(item));

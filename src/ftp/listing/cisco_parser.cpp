@@ -30,7 +30,7 @@ bool isAttributes(std::string_view word)
 std::optional<TFtpListItem> parseLine(std::string_view line, const ListParseContext&)
 {
     const Words words = fields(line);
-    if (words.size() < 5 || !isNumber(words[0]) || !isAttributes(words[1]) || !isNumber(words[2]))
+    if (words.size() < 5 || !base::IsDigits(words[0]) || !isAttributes(words[1]) || !base::IsDigits(words[2]))
         return std::nullopt;
     std::size_t nameIndex = 0;
     std::optional<ListDateTime> date;
@@ -49,7 +49,7 @@ std::optional<TFtpListItem> parseLine(std::string_view line, const ListParseCont
     if (name.empty())
         return std::nullopt;
     TFtpListItem item = newItem(line, name, words[1][0] == 'd' ? ItemType::Directory : ItemType::File);
-    setSize(item, toInt64(words[2]));
+    setSize(item, base::ParseInteger(words[2]));
     setDate(item, date);
     return item;
 }

@@ -27,8 +27,8 @@ bool isBatchFlags(std::string_view word)
 
 bool isBatchLine(const Words& words)
 {
-    return words.size() >= 9 && isBatchFlags(words[0]) && words[1].size() == 1 && isNumber(words[3])
-        && isNumber(words[4]) && monthFromName(words[5]) != 0;
+    return words.size() >= 9 && isBatchFlags(words[0]) && words[1].size() == 1 && base::IsDigits(words[3])
+        && base::IsDigits(words[4]) && monthFromName(words[5]) != 0;
 }
 
 bool hasMarker(std::string_view line)
@@ -40,11 +40,11 @@ bool hasMarker(std::string_view line)
 std::optional<ListDateTime> batchDate(const Words& words, std::size_t index, const ListDateTime& today)
 {
     const int month = monthFromName(words[index]);
-    const int day = isNumber(words[index + 1]) ? toIntOr(words[index + 1], 0) : 0;
+    const int day = base::IsDigits(words[index + 1]) ? toIntOr(words[index + 1], 0) : 0;
     const std::string_view timeOrYear = words[index + 2];
     if (const auto time = parseTime(timeOrYear))
         return makeDateTime(recentYear(month, day, today), month, day, *time);
-    if (isNumber(timeOrYear) && timeOrYear.size() == 4)
+    if (base::IsDigits(timeOrYear) && timeOrYear.size() == 4)
         return makeDateTime(toIntOr(timeOrYear, 0), month, day);
     return std::nullopt;
 }
@@ -64,7 +64,7 @@ std::optional<TFtpListItem> parseBatchLine(std::string_view line, const ListPars
         return std::nullopt;
     TFtpListItem item = newItem(line, name, typeOfFlags(words[0]));
     item.mutableExtras().OwnerName = std::string(words[2]);
-    setSize(item, toInt64(words[4]));
+    setSize(item, base::ParseInteger(words[4]));
     setDate(item, batchDate(words, 5, context.today));
     return item;
 }
@@ -79,7 +79,7 @@ std::size_t namespaceDateIndex(std::string_view line, const Words& words)
     if (!hasMarker(line) || words.size() < 5 || !isBatchFlags(words[0]))
         return 0;
     for (std::size_t i = 1; i + 3 < words.size(); ++i)
-        if (monthFromName(words[i]) != 0 && isNumber(words[i + 1]))
+        if (monthFromName(words[i]) != 0 && base::IsDigits(words[i + 1]))
             return i;
     return 0;
 }
@@ -91,7 +91,7 @@ std::optional<TFtpListItem> parseNamespaceLine(std::string_view line, const List
     if (index == 0)
         return std::nullopt;
     TFtpListItem item = newItem(line, afterFields(line, index + 3), typeOfFlags(words[0]));
-    setSize(item, toInt64(words[index - 1]));
+    setSize(item, base::ParseInteger(words[index - 1]));
     setDate(item, batchDate(words, index, context.today));
     return item;
 }

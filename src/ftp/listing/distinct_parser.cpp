@@ -26,8 +26,8 @@ bool isDistinctLine(std::string_view line)
         if (line[i] != '-' && line[i] != "rwx"[i - 1])
             return false;
     const Words words = fields(line);
-    return words.size() >= 7 && isNumber(words[1]) && monthFromName(words[2]) != 0 && isNumber(words[3])
-        && isNumber(words[4]) && parseTime(words[5]);
+    return words.size() >= 7 && base::IsDigits(words[1]) && monthFromName(words[2]) != 0
+        && base::IsDigits(words[3]) && base::IsDigits(words[4]) && parseTime(words[5]);
 }
 
 std::optional<TFtpListItem> parseLine(std::string_view line, const ListParseContext&)
@@ -37,7 +37,7 @@ std::optional<TFtpListItem> parseLine(std::string_view line, const ListParseCont
     const Words words = fields(line);
     TFtpListItem item
         = newItem(line, afterFields(line, 6), line[0] == 'd' ? ItemType::Directory : ItemType::File);
-    setSize(item, toInt64(words[1]));
+    setSize(item, base::ParseInteger(words[1]));
     setDate(item,
         makeDateTime(
             toIntOr(words[4], 0), monthFromName(words[2]), toIntOr(words[3], 0), *parseTime(words[5])));

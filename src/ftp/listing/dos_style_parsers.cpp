@@ -60,8 +60,9 @@ std::optional<ListDateTime> monthDayYear(std::string_view date, std::string_view
 
 bool isXercomHeader(const Words& words)
 {
-    return words.size() == 5 && equalsNoCase(words[0], "File") && equalsNoCase(words[1], "Name")
-        && equalsNoCase(words[2], "Size") && equalsNoCase(words[3], "Date") && equalsNoCase(words[4], "Time");
+    return words.size() == 5 && base::EqualsIgnoreCase(words[0], "File")
+        && base::EqualsIgnoreCase(words[1], "Name") && base::EqualsIgnoreCase(words[2], "Size")
+        && base::EqualsIgnoreCase(words[3], "Date") && base::EqualsIgnoreCase(words[4], "Time");
 }
 
 std::optional<TFtpListItem> parseXercomLine(std::string_view line, const ListParseContext& context)

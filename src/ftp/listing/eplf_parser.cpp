@@ -20,7 +20,7 @@ bool isEplfLine(std::string_view line)
 
 std::optional<ListDateTime> fromUnixTime(std::string_view seconds)
 {
-    const auto value = toInt64(seconds);
+    const auto value = base::ParseInteger(seconds);
     // Years 1 to 9999 at most; anything wider is no time a server keeps.
     if (!value || *value < -62135596800LL || *value > 253402300799LL)
         return std::nullopt;

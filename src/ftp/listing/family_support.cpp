@@ -9,29 +9,7 @@ bool isFieldSeparator(char c)
     return c == ' ' || c == '\t';
 }
 
-char upper(char c)
-{
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 } // namespace
-
-std::vector<std::string_view> fields(std::string_view line)
-{
-    std::vector<std::string_view> result;
-    std::size_t pos = 0;
-    while (pos < line.size()) {
-        while (pos < line.size() && isFieldSeparator(line[pos]))
-            ++pos;
-        if (pos == line.size())
-            break;
-        const std::size_t start = pos;
-        while (pos < line.size() && !isFieldSeparator(line[pos]))
-            ++pos;
-        result.push_back(line.substr(start, pos - start));
-    }
-    return result;
-}
 
 std::string_view afterFields(std::string_view line, std::size_t count)
 {
@@ -60,19 +38,9 @@ bool isUpperLetters(std::string_view text)
     return true;
 }
 
-bool equalsNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (upper(a[i]) != upper(b[i]))
-            return false;
-    return true;
-}
-
 std::optional<std::int64_t> parseSize(std::string_view text)
 {
-    if (text.empty() || !isNumber(text.substr(0, 1)) || !isNumber(text.substr(text.size() - 1)))
+    if (text.empty() || !base::IsDigits(text.substr(0, 1)) || !base::IsDigits(text.substr(text.size() - 1)))
         return std::nullopt;
     std::string digits;
     digits.reserve(text.size());
@@ -83,7 +51,7 @@ std::optional<std::int64_t> parseSize(std::string_view text)
             return std::nullopt;
         digits.push_back(c);
     }
-    const auto value = toInt64(digits);
+    const auto value = base::ParseInteger(digits);
     if (!value || *value < 0)
         return std::nullopt;
     return value;
@@ -97,7 +65,7 @@ std::optional<std::array<int, 3>> dateParts(std::string_view text, char separato
         if (end == std::string_view::npos)
             return std::nullopt;
         const std::string_view part = text.substr(0, end);
-        if (!isNumber(part) || part.size() > 4)
+        if (!base::IsDigits(part) || part.size() > 4)
             return std::nullopt;
         parts[i] = toIntOr(part, -1);
         text.remove_prefix(std::min(text.size(), end + 1));
@@ -114,7 +82,7 @@ std::optional<TimeOfDay> parseTime(std::string_view text)
             marker = text.substr(text.size() >= 2 ? text.size() - 2 : 0);
         else
             marker = text.substr(text.size() - 1);
-        const char first = upper(marker.front());
+        const char first = base::AsciiUpper(marker.front());
         if (first == 'A' || first == 'P') {
             pmShift = first == 'P' ? 12 : 0;
             text.remove_suffix(marker.size());
@@ -128,7 +96,7 @@ std::optional<TimeOfDay> parseTime(std::string_view text)
     while (true) {
         const std::size_t colon = text.find(':');
         const std::string_view part = text.substr(0, colon);
-        if (count == 3 || !isNumber(part) || part.size() > 2)
+        if (count == 3 || !base::IsDigits(part) || part.size() > 2)
             return std::nullopt;
         values[count++] = toIntOr(part, -1);
         if (colon == std::string_view::npos)

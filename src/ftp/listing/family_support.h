@@ -16,7 +16,10 @@
 namespace taskhaul::ftp::family {
 
 // The line split at blanks and tabs; runs of them count as one separator.
-std::vector<std::string_view> fields(std::string_view line);
+inline std::vector<std::string_view> fields(std::string_view line)
+{
+    return base::SplitWords(line, base::kBlanksAndTabs);
+}
 
 // What follows the first `count` fields of `line`, without the blanks and tabs
 // before it and after it. Empty when the line has no more fields.
@@ -24,7 +27,6 @@ std::string_view afterFields(std::string_view line, std::size_t count);
 
 // Upper-case letters A to Z only, at least one.
 bool isUpperLetters(std::string_view text);
-bool equalsNoCase(std::string_view a, std::string_view b);
 
 // A size column: digits, optionally grouped with "," or "."; nothing otherwise.
 std::optional<std::int64_t> parseSize(std::string_view text);

@@ -33,7 +33,7 @@ bool isGcos8Line(std::string_view line)
     if (line.size() < 4 || (line[0] != 'C' && line[0] != 'F') || line[1] != ' ' || line[2] != ' ')
         return false;
     const Words words = fields(line);
-    return words.size() >= 4 && (words[1] == "-" || isNumber(words[1])) && dateParts(words[2], '/');
+    return words.size() >= 4 && (words[1] == "-" || base::IsDigits(words[1])) && dateParts(words[2], '/');
 }
 
 std::optional<TFtpListItem> parseGcos8Line(std::string_view line, const ListParseContext& context)
@@ -55,8 +55,8 @@ constexpr std::size_t kGcos7Date = 43; // day in columns 44-45, dots in 46 and 5
 bool isGcos7Line(std::string_view line)
 {
     return line.size() >= kGcos7Date + 9 && line[kGcos7Date + 2] == '.' && line[kGcos7Date + 6] == '.'
-        && isNumber(line.substr(kGcos7Date, 2)) && monthFromName(line.substr(kGcos7Date + 3, 3)) != 0
-        && isNumber(line.substr(kGcos7Date + 7, 2)) && !fields(line.substr(0, kGcos7Date)).empty();
+        && base::IsDigits(line.substr(kGcos7Date, 2)) && monthFromName(line.substr(kGcos7Date + 3, 3)) != 0
+        && base::IsDigits(line.substr(kGcos7Date + 7, 2)) && !fields(line.substr(0, kGcos7Date)).empty();
 }
 
 std::optional<TFtpListItem> parseGcos7Line(std::string_view line, const ListParseContext& context)

@@ -1,22 +1,11 @@
 #include "ftp/listing/line_tests.h"
 
 #include <array>
-#include <charconv>
 #include <limits>
 
 namespace taskhaul::ftp {
 
 namespace {
-
-char upper(char c)
-{
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
 
 bool isTrimmable(char c)
 {
@@ -30,14 +19,6 @@ bool oneOf(char c, std::string_view set)
 
 } // namespace
 
-std::string upperCase(std::string_view text)
-{
-    std::string result(text);
-    for (char& c : result)
-        c = upper(c);
-    return result;
-}
-
 std::string_view trimmed(std::string_view text)
 {
     while (!text.empty() && isTrimmable(text.front()))
@@ -47,52 +28,11 @@ std::string_view trimmed(std::string_view text)
     return text;
 }
 
-bool isNumber(std::string_view text)
-{
-    if (text.empty())
-        return false;
-    for (char c : text)
-        if (!isDigit(c))
-            return false;
-    return true;
-}
-
-std::optional<std::int64_t> toInt64(std::string_view text)
-{
-    if (!text.empty() && text.front() == '+')
-        text.remove_prefix(1);
-    if (text.empty())
-        return std::nullopt;
-    std::int64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc {} || end != text.data() + text.size())
-        return std::nullopt;
-    return value;
-}
-
 int toIntOr(std::string_view text, int fallback)
 {
-    const auto value = toInt64(text);
-    if (!value || *value < std::numeric_limits<int>::min() || *value > std::numeric_limits<int>::max())
-        return fallback;
-    return static_cast<int>(*value);
-}
-
-std::vector<std::string_view> splitWords(std::string_view line)
-{
-    std::vector<std::string_view> words;
-    std::size_t pos = 0;
-    while (pos < line.size()) {
-        while (pos < line.size() && line[pos] == ' ')
-            ++pos;
-        if (pos == line.size())
-            break;
-        const std::size_t start = pos;
-        while (pos < line.size() && line[pos] != ' ')
-            ++pos;
-        words.push_back(line.substr(start, pos - start));
-    }
-    return words;
+    return static_cast<int>(
+        base::ParseInteger(text, std::numeric_limits<int>::min(), std::numeric_limits<int>::max())
+            .value_or(fallback));
 }
 
 bool isPermissionsField(std::string_view text)
@@ -107,7 +47,7 @@ bool isPermissionsField(std::string_view text)
         "-ARSTWX", "-RSTWX", "-RSTWX", // 8-10: others
     };
     for (std::size_t i = 0; i < kAllowed.size(); ++i)
-        if (!oneOf(upper(text[i]), kAllowed[i]))
+        if (!oneOf(base::AsciiUpper(text[i]), kAllowed[i]))
             return false;
     return true;
 }
@@ -116,7 +56,7 @@ bool isTotalLine(std::string_view line)
 {
     if (line.size() < 5 || line.back() == ':')
         return false;
-    return upperCase(line.substr(0, 5)) == "TOTAL";
+    return base::AsciiUpper(line.substr(0, 5)) == "TOTAL";
 }
 
 bool isSubfolderBanner(std::string_view line)
@@ -130,7 +70,7 @@ int monthFromName(std::string_view text)
         = { "JAN", "FEB", "MAR", "APR", "MAY", "JUN", "JUL", "AUG", "SEP", "OCT", "NOV", "DEC" };
     if (text.size() != 3)
         return 0;
-    const std::string name = upperCase(text);
+    const std::string name = base::AsciiUpper(text);
     for (std::size_t i = 0; i < kMonths.size(); ++i)
         if (name == kMonths[i])
             return static_cast<int>(i) + 1;

@@ -3,6 +3,8 @@
 // Small tests and conversions on listing lines that several parsers share.
 // Positions in comments are 1-based, as listings are usually described.
 
+#include "base/integers.h"
+#include "base/text.h"
 #include "ftp/listing/list_parser.h"
 
 #include <cstdint>
@@ -13,20 +15,20 @@
 
 namespace taskhaul::ftp {
 
-std::string upperCase(std::string_view text);
 // Without leading and trailing blanks and control characters (tabs included).
 std::string_view trimmed(std::string_view text);
 
-// Non-empty and digits only.
-bool isNumber(std::string_view text);
-// A decimal 64-bit integer with an optional sign; nothing on any other text or overflow.
-std::optional<std::int64_t> toInt64(std::string_view text);
-// As toInt64, with `fallback` on failure and for values outside int.
+// A decimal integer with an optional sign (base::ParseInteger), or `fallback`
+// on any other text and for values outside int.
 int toIntOr(std::string_view text, int fallback);
 
-// The line split at blanks: runs of blanks count as one separator, leading and
-// trailing blanks are ignored. The views point into `line`.
-std::vector<std::string_view> splitWords(std::string_view line);
+// The line split at blanks only (a tab belongs to its word): runs of blanks
+// count as one separator, leading and trailing blanks are ignored. The views
+// point into `line`.
+inline std::vector<std::string_view> splitWords(std::string_view line)
+{
+    return base::SplitWords(line, base::kBlanks);
+}
 
 // More than 9 characters whose first 10, upper-cased, look like "drwxr-xr-x"
 // (type letter from -BCDLPS, then the permission letters Unix tools print).

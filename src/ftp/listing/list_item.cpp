@@ -1,5 +1,7 @@
 #include "ftp/listing/list_item.h"
 
+#include "base/calendar_days.h"
+
 #include <cstdio>
 
 namespace taskhaul::ftp {
@@ -38,10 +40,7 @@ bool ListDateTime::isValidDate(int year, int month, int day)
 {
     if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1)
         return false;
-    static constexpr int kDays[] = { 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31 };
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    const int last = kDays[month - 1] + (month == 2 && leap ? 1 : 0);
-    return day <= last;
+    return day <= base::DaysInMonth(year, month);
 }
 
 bool ListDateTime::isValidTime(int hour, int minute, int second, int millisecond)

@@ -13,13 +13,15 @@ namespace {
 std::optional<ListDateTime> readModifyFact(std::string_view value)
 {
     const std::string_view whole = value.substr(0, value.find('.'));
-    if (whole.size() != 14 || !isNumber(whole))
+    if (whole.size() != 14 || !base::IsDigits(whole))
         return std::nullopt;
-    const auto digits = [&](std::size_t at, std::size_t count) { return toIntOr(whole.substr(at, count), 0); };
-    ListDateTime moment { digits(0, 4), digits(4, 2), digits(6, 2), digits(8, 2), digits(10, 2), digits(12, 2), 0 };
+    const auto digits
+        = [&](std::size_t at, std::size_t count) { return toIntOr(whole.substr(at, count), 0); };
+    ListDateTime moment { digits(0, 4), digits(4, 2), digits(6, 2), digits(8, 2), digits(10, 2),
+        digits(12, 2), 0 };
     if (const std::size_t dot = value.find('.'); dot != std::string_view::npos) {
         std::string fraction(value.substr(dot + 1, 3));
-        if (!isNumber(fraction))
+        if (!base::IsDigits(fraction))
             return std::nullopt;
         fraction.resize(3, '0');
         moment.millisecond = toIntOr(fraction, 0);
@@ -70,10 +72,10 @@ private:
             const std::size_t equals = fact.find('=');
             if (equals == std::string_view::npos)
                 continue;
-            const std::string name = upperCase(fact.substr(0, equals));
+            const std::string name = base::AsciiUpper(fact.substr(0, equals));
             const std::string_view value = fact.substr(equals + 1);
             if (name == "TYPE") {
-                const std::string type = upperCase(value);
+                const std::string type = base::AsciiUpper(value);
                 if (type == "CDIR" || type == "PDIR")
                     return std::nullopt;
                 if (type == "DIR")
@@ -87,7 +89,7 @@ private:
                 else
                     item.ItemType = ItemType::File;
             } else if (name == "SIZE") {
-                if (const auto size = toInt64(value)) {
+                if (const auto size = base::ParseInteger(value)) {
                     item.Size = *size;
                     item.SizeAvailable = true;
                 }

@@ -26,7 +26,7 @@ using Words = std::vector<std::string_view>;
 bool isRecordSize(std::string_view word)
 {
     return word.size() > 1 && (word.back() == 'W' || word.back() == 'B')
-        && isNumber(word.substr(0, word.size() - 1));
+        && base::IsDigits(word.substr(0, word.size() - 1));
 }
 
 bool isHeaderWord(std::string_view word)

@@ -46,7 +46,7 @@ bool isCatalogHeader(const Words& words)
 
 bool isUnitType(std::string_view word)
 {
-    return (isNumber(word) && word.size() == 4) || word == "Tape";
+    return (base::IsDigits(word) && word.size() == 4) || word == "Tape";
 }
 
 bool isCatalogLine(const Words& words)
@@ -96,8 +96,8 @@ bool isStatisticsLine(const Words& words)
     if (words.size() < 5)
         return false;
     const std::string_view version = words[1];
-    return version.size() == 5 && version[2] == '.' && isNumber(version.substr(0, 2))
-        && isNumber(version.substr(3)) && isSlashDate(words[2]) && isSlashDate(words[3]);
+    return version.size() == 5 && version[2] == '.' && base::IsDigits(version.substr(0, 2))
+        && base::IsDigits(version.substr(3)) && isSlashDate(words[2]) && isSlashDate(words[3]);
 }
 
 bool isHex(std::string_view word)
@@ -152,9 +152,9 @@ std::optional<TFtpListItem> parseMemberLine(std::string_view line, const ListPar
 bool isJobId(std::string_view word)
 {
     if (word.size() == 8 && (word.starts_with("JOB") || word.starts_with("TSU") || word.starts_with("STC")))
-        return isNumber(word.substr(3));
+        return base::IsDigits(word.substr(3));
     return word.size() == 8 && (word[0] == 'J' || word[0] == 'T' || word[0] == 'S')
-        && isNumber(word.substr(1));
+        && base::IsDigits(word.substr(1));
 }
 
 bool isJobStatus(std::string_view word)

@@ -35,14 +35,14 @@ std::optional<ListDateTime> monthDayTimeOrYear(std::string_view monthWord, std::
     std::string_view timeOrYear, const ListDateTime& today)
 {
     const int month = monthFromName(monthWord);
-    const int day = isNumber(dayWord) ? toIntOr(dayWord, 0) : 0;
+    const int day = base::IsDigits(dayWord) ? toIntOr(dayWord, 0) : 0;
     if (timeOrYear.find(':') != std::string_view::npos) {
         const auto time = parseTime(timeOrYear);
         if (!time)
             return std::nullopt;
         return makeDateTime(recentYear(month, day, today), month, day, *time);
     }
-    if (!isNumber(timeOrYear) || timeOrYear.size() != 4)
+    if (!base::IsDigits(timeOrYear) || timeOrYear.size() != 4)
         return std::nullopt;
     return makeDateTime(toIntOr(timeOrYear, 0), month, day);
 }
@@ -153,10 +153,10 @@ std::optional<TFtpListItem> parseNfsNamespaceLine(std::string_view line, const L
     extras.OwnerPermissions = std::string(words[0].substr(1, 3));
     extras.GroupPermissions = std::string(words[0].substr(4, 3));
     extras.OtherPermissions = std::string(words[0].substr(7, 3));
-    setSize(item, toInt64(words[4]));
+    setSize(item, base::ParseInteger(words[4]));
     const std::string time = std::string(words[8]) + std::string(words[9]);
     const auto parsedTime = parseTime(time);
-    if (isNumber(words[7]) && parsedTime)
+    if (base::IsDigits(words[7]) && parsedTime)
         setDate(item,
             makeDateTime(toIntOr(words[7], 0), monthFromName(words[5]), toIntOr(words[6], 0), *parsedTime));
     return item;

@@ -29,7 +29,7 @@ bool isTimeWord(std::string_view word)
 // Index of the date word, or 0 when the line is no OS/2 entry.
 std::size_t dateIndex(const Words& words)
 {
-    if (words.size() < 4 || !isNumber(words[0]))
+    if (words.size() < 4 || !base::IsDigits(words[0]))
         return 0;
     for (std::size_t i = 1; i + 2 < words.size() && i <= 3; ++i) {
         if (os2Date(words[i]) && isTimeWord(words[i + 1]))
@@ -52,7 +52,7 @@ std::optional<TFtpListItem> parseLine(std::string_view line, const ListParseCont
         isDir = isDir || words[i] == "DIR";
     TFtpListItem item
         = newItem(line, afterFields(line, index + 2), isDir ? ItemType::Directory : ItemType::File);
-    setSize(item, toInt64(words[0]));
+    setSize(item, base::ParseInteger(words[0]));
     const auto date = *os2Date(words[index]);
     setDate(item,
         makeDateTime(wholeYear(date[2], context.today.year), date[0], date[1], *parseTime(words[index + 1])));

@@ -27,7 +27,8 @@ bool isHeader(const Words& words)
 bool isOwner(std::string_view word)
 {
     const std::size_t dot = word.find('.');
-    return dot != std::string_view::npos && isNumber(word.substr(0, dot)) && isNumber(word.substr(dot + 1));
+    return dot != std::string_view::npos && base::IsDigits(word.substr(0, dot))
+        && base::IsDigits(word.substr(dot + 1));
 }
 
 bool isAttributes(std::string_view word)
@@ -39,7 +40,7 @@ bool isAttributes(std::string_view word)
 bool isEntryLine(const Words& words)
 {
     return words.size() >= 7 && isOwner(words[0]) && dateParts(words[1], '/') && words[2].size() == 4
-        && isNumber(words[2]) && isAttributes(words[3]);
+        && base::IsDigits(words[2]) && isAttributes(words[3]);
 }
 
 std::optional<TFtpListItem> parseLine(std::string_view line, const ListParseContext& context)
@@ -49,7 +50,7 @@ std::optional<TFtpListItem> parseLine(std::string_view line, const ListParseCont
         return std::nullopt;
     TFtpListItem item
         = newItem(line, afterFields(line, 6), words[3][0] == 'd' ? ItemType::Directory : ItemType::File);
-    setSize(item, toInt64(words[5]));
+    setSize(item, base::ParseInteger(words[5]));
     const auto date = *dateParts(words[1], '/');
     const TimeOfDay time { toIntOr(words[2].substr(0, 2), -1), toIntOr(words[2].substr(2), -1), 0 };
     setDate(item, makeDateTime(wholeYear(date[0], context.today.year), date[1], date[2], time));

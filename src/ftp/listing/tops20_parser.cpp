@@ -18,7 +18,7 @@ bool isGenerationName(std::string_view word)
 {
     const std::size_t last = word.rfind('.');
     return last != std::string_view::npos && last > 0 && word.find('.') < last
-        && isNumber(word.substr(last + 1));
+        && base::IsDigits(word.substr(last + 1));
 }
 
 // "5-Jan-89" or "5-Jan-1989"
@@ -30,7 +30,7 @@ std::optional<ListDateTime> tops20Date(std::string_view date, std::string_view t
         return std::nullopt;
     const std::string_view day = date.substr(0, first);
     const std::string_view year = date.substr(second + 1);
-    if (!isNumber(day) || !isNumber(year))
+    if (!base::IsDigits(day) || !base::IsDigits(year))
         return std::nullopt;
     const auto clock = time.empty() ? std::optional<TimeOfDay>(TimeOfDay {}) : parseTime(time);
     if (!clock)

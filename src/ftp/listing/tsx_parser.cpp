@@ -20,10 +20,10 @@ constexpr std::int64_t kBlockSize = 512;
 bool isSummaryLine(std::string_view line)
 {
     const Words words = fields(line);
-    if (words.size() == 3 && isNumber(words[0]))
-        return equalsNoCase(words[1], "Free") && equalsNoCase(words[2], "blocks");
-    return words.size() == 4 && isNumber(words[0]) && equalsNoCase(words[1], "Files,") && isNumber(words[2])
-        && equalsNoCase(words[3], "Blocks");
+    if (words.size() == 3 && base::IsDigits(words[0]))
+        return base::EqualsIgnoreCase(words[1], "Free") && base::EqualsIgnoreCase(words[2], "blocks");
+    return words.size() == 4 && base::IsDigits(words[0]) && base::EqualsIgnoreCase(words[1], "Files,")
+        && base::IsDigits(words[2]) && base::EqualsIgnoreCase(words[3], "Blocks");
 }
 
 // "25" or "25P"
@@ -31,7 +31,7 @@ std::optional<std::int64_t> blockCount(std::string_view word)
 {
     if (!word.empty() && word.back() == 'P')
         word.remove_suffix(1);
-    const auto blocks = isNumber(word) && word.size() <= 9 ? toInt64(word) : std::nullopt;
+    const auto blocks = base::IsDigits(word) && word.size() <= 9 ? base::ParseInteger(word) : std::nullopt;
     if (!blocks)
         return std::nullopt;
     return *blocks * kBlockSize;
@@ -46,7 +46,7 @@ std::optional<ListDateTime> tsxDate(std::string_view word, int currentYear)
         return std::nullopt;
     const std::string_view day = word.substr(0, first);
     const std::string_view year = word.substr(second + 1);
-    if (!isNumber(day) || !isNumber(year))
+    if (!base::IsDigits(day) || !base::IsDigits(year))
         return std::nullopt;
     return makeDateTime(
         wholeYear(toIntOr(year, 0), currentYear), monthFromName(word.substr(first + 1, 3)), toIntOr(day, 0));

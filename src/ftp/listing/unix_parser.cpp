@@ -145,13 +145,13 @@ bool lacksOwnerAndGroup(std::string_view line)
         pos = end;
     }
     std::size_t first = 0;
-    while (first < 2 && first < count && isNumber(words[first]))
+    while (first < 2 && first < count && base::IsDigits(words[first]))
         ++first;
     if (count - first <= 5)
         return false;
     const auto word = [&](std::size_t n) { return words[first + n - 1]; };
-    return monthFromName(word(4)) != 0 && isNumber(word(5))
-        && (isNumber(word(6)) || word(6).find(':') != std::string_view::npos);
+    return monthFromName(word(4)) != 0 && base::IsDigits(word(5))
+        && (base::IsDigits(word(6)) || word(6).find(':') != std::string_view::npos);
 }
 
 // A time of day "h:mm", "h:mm:ss" or "h:mm:ss.fff". Fields that are not numbers
@@ -168,7 +168,7 @@ int fieldValue(std::string_view text)
 {
     if (text.empty())
         return 0;
-    return isNumber(text) ? toIntOr(text, -1) : -1;
+    return base::IsDigits(text) ? toIntOr(text, -1) : -1;
 }
 
 TimeFields readTime(std::string_view word)
@@ -185,7 +185,7 @@ TimeFields readTime(std::string_view word)
     time.hasSeconds = true;
     if (const std::size_t dot = seconds.find('.'); dot != std::string_view::npos) {
         std::string fraction(seconds.substr(dot + 1, 3));
-        if (isNumber(fraction)) {
+        if (base::IsDigits(fraction)) {
             fraction.resize(3, '0');
             time.millisecond = toIntOr(fraction, 0);
         } else {
@@ -261,9 +261,9 @@ void parseLine(std::string_view line, const std::string& folderPrefix, const Lis
 
     // Inode and block-count columns ("ls -is").
     if (auto word = fields.peekWord(); word && !isPermissionsField(*word)) {
-        extras.Inode = toInt64(fields.next()).value_or(0);
+        extras.Inode = base::ParseInteger(fields.next()).value_or(0);
         if (word = fields.peekWord(); word && !isPermissionsField(*word))
-            extras.BlockCount = toInt64(fields.next()).value_or(0);
+            extras.BlockCount = base::ParseInteger(fields.next()).value_or(0);
     }
 
     const std::string_view permissions = fields.next();
@@ -276,7 +276,7 @@ void parseLine(std::string_view line, const std::string& folderPrefix, const Lis
 
     bool ownerAndGroupRead = false;
     const std::string_view linkWord = fields.next();
-    if (upperCase(linkWord) != "FOLDER") { // NetPresenz prints "folder" and no owner or group
+    if (base::AsciiUpper(linkWord) != "FOLDER") { // NetPresenz prints "folder" and no owner or group
         if (linkWord.size() >= 4 && linkWord.front() == '0') {
             // A link count of 0 run together with the owner name.
             extras.LinkCount = 0;
@@ -296,8 +296,8 @@ void parseLine(std::string_view line, const std::string& folderPrefix, const Lis
         extras.StorageState = fields.next();
         size = fields.next();
         // Unitree may print the file family before the size.
-        if (!isNumber(size)) {
-            if (auto after = fields.peekWord(); after && isNumber(*after)) {
+        if (!base::IsDigits(size)) {
+            if (auto after = fields.peekWord(); after && base::IsDigits(*after)) {
                 extras.FamilyName = size;
                 size = fields.next();
             }
@@ -305,8 +305,8 @@ void parseLine(std::string_view line, const std::string& folderPrefix, const Lis
     } else if (ownerAndGroupRead && isAsciiLetter(fields.peekChar())) {
         // The date follows already: the group column is missing, and what was read
         // as the group is the size.
-        if (isNumber(extras.GroupName)) {
-            item.Size = toInt64(extras.GroupName).value_or(0);
+        if (base::IsDigits(extras.GroupName)) {
+            item.Size = base::ParseInteger(extras.GroupName).value_or(0);
             extras.GroupName.swap(extras.OwnerName);
             extras.OwnerName.clear();
         } else {
@@ -314,7 +314,7 @@ void parseLine(std::string_view line, const std::string& folderPrefix, const Lis
             // to the first number.
             while (fields.peekWord()) {
                 const std::string_view word = fields.next();
-                if (isNumber(word)) {
+                if (base::IsDigits(word)) {
                     size = word;
                     break;
                 }
@@ -333,7 +333,7 @@ void parseLine(std::string_view line, const std::string& folderPrefix, const Lis
         }
     }
     if (!size.empty())
-        item.Size = toInt64(size).value_or(0);
+        item.Size = base::ParseInteger(size).value_or(0);
 
     // Date: "Mon dd", "dd Mon", "mm dd", "yyyy-mm-dd", "mm-dd" ... Numeric dates
     // split at "-" and "/" into words of their own.
@@ -355,12 +355,12 @@ void parseLine(std::string_view line, const std::string& folderPrefix, const Lis
     }
     int month = 0;
     int day = 0;
-    if (isNumber(monthWord) && toIntOr(monthWord, 0) > 12) {
+    if (base::IsDigits(monthWord) && toIntOr(monthWord, 0) > 12) {
         day = toIntOr(monthWord, 0);
         const std::string_view nextWord = fields.next();
-        month = isNumber(nextWord) ? toIntOr(nextWord, 0) : monthFromName(nextWord);
+        month = base::IsDigits(nextWord) ? toIntOr(nextWord, 0) : monthFromName(nextWord);
     } else {
-        month = isNumber(monthWord) ? toIntOr(monthWord, 0) : monthFromName(monthWord);
+        month = base::IsDigits(monthWord) ? toIntOr(monthWord, 0) : monthFromName(monthWord);
         day = toIntOr(fields.next(), 0);
     }
 
@@ -372,7 +372,7 @@ void parseLine(std::string_view line, const std::string& folderPrefix, const Lis
     } else {
         time = readTime(timeOrYear);
         millisecond = time.millisecond.value_or(999);
-        if (auto after = fields.peekWord(); time.hasSeconds && after && isNumber(*after)) {
+        if (auto after = fields.peekWord(); time.hasSeconds && after && base::IsDigits(*after)) {
             year = toIntOr(fields.next(), 0);
         } else if (!year) {
             // No year printed: the entry is recent, of this year, or of last year
@@ -463,7 +463,7 @@ private:
 bool passesUnixLineTest(std::string_view line)
 {
     if (isPermissionsField(line)) {
-        const char type = upperCase(line.substr(0, 1)).front();
+        const char type = base::AsciiUpper(line.substr(0, 1)).front();
         if (type == 'B' || type == 'C')
             return true;
         const auto words = splitWords(line);
@@ -475,10 +475,10 @@ bool passesUnixLineTest(std::string_view line)
         }
         return true;
     }
-    const std::string upper = upperCase(line);
+    const std::string upper = base::AsciiUpper(line);
     const auto words = splitWords(upper);
-    return words.size() > 3 && isNumber(words[0])
-        && (isPermissionsField(words[1]) || (isNumber(words[1]) && isPermissionsField(words[2])));
+    return words.size() > 3 && base::IsDigits(words[0])
+        && (isPermissionsField(words[1]) || (base::IsDigits(words[1]) && isPermissionsField(words[2])));
 }
 
 bool isUnitreeBanner(std::string_view line)

@@ -14,7 +14,7 @@ using Words = std::vector<std::string_view>;
 
 bool isDigitsOrDash(std::string_view word)
 {
-    return word == "-" || isNumber(word);
+    return word == "-" || base::IsDigits(word);
 }
 
 // ---- CMS ------------------------------------------------------------------------
@@ -95,7 +95,7 @@ std::optional<TFtpListItem> parseBfsLine(std::string_view line, const ListParseC
     const bool isDir = parsed->rest[0] == "D";
     TFtpListItem item = newItem(line, parsed->name, isDir ? ItemType::Directory : ItemType::File);
     if (!isDir)
-        setSize(item, toInt64(parsed->rest[1]));
+        setSize(item, base::ParseInteger(parsed->rest[1]));
     const auto date = *dateParts(parsed->rest[2], '/');
     setDate(item,
         makeDateTime(wholeYear(date[2], context.today.year), date[0], date[1], *parseTime(parsed->rest[3])));
@@ -116,8 +116,8 @@ bool isReaderHeader(const Words& words)
 
 bool isReaderLine(const Words& words)
 {
-    return words.size() >= 9 && words[1].size() == 4 && isNumber(words[1]) && words[4].size() == 8
-        && isNumber(words[4]) && words[5].size() == 3 && isNumber(words[5]);
+    return words.size() >= 9 && words[1].size() == 4 && base::IsDigits(words[1]) && words[4].size() == 8
+        && base::IsDigits(words[4]) && words[5].size() == 3 && base::IsDigits(words[5]);
 }
 
 std::optional<TFtpListItem> parseReaderLine(std::string_view line, const ListParseContext& context)
@@ -129,8 +129,8 @@ std::optional<TFtpListItem> parseReaderLine(std::string_view line, const ListPar
     const std::string_view date = words[7];
     const std::size_t slash = date.find('/');
     const auto time = parseTime(words[8]);
-    if (slash != std::string_view::npos && time && isNumber(date.substr(0, slash))
-        && isNumber(date.substr(slash + 1))) {
+    if (slash != std::string_view::npos && time && base::IsDigits(date.substr(0, slash))
+        && base::IsDigits(date.substr(slash + 1))) {
         const int month = toIntOr(date.substr(0, slash), 0);
         const int day = toIntOr(date.substr(slash + 1), 0);
         setDate(item, makeDateTime(recentYear(month, day, context.today), month, day, *time));

@@ -18,7 +18,7 @@ using namespace family;
 bool isVersionedName(std::string_view word)
 {
     const std::size_t semicolon = word.rfind(';');
-    return semicolon != std::string_view::npos && semicolon > 0 && isNumber(word.substr(semicolon + 1));
+    return semicolon != std::string_view::npos && semicolon > 0 && base::IsDigits(word.substr(semicolon + 1));
 }
 
 // "2-JUN-1998" (the month in any case).
@@ -31,7 +31,8 @@ std::optional<std::array<int, 3>> vmsDate(std::string_view word)
     const std::string_view day = word.substr(0, first);
     const std::string_view month = word.substr(first + 1, second - first - 1);
     const std::string_view year = word.substr(second + 1);
-    if (!isNumber(day) || day.size() > 2 || month.size() != 3 || !isNumber(year) || year.size() != 4)
+    if (!base::IsDigits(day) || day.size() > 2 || month.size() != 3 || !base::IsDigits(year)
+        || year.size() != 4)
         return std::nullopt;
     return std::array<int, 3> { toIntOr(year, 0), monthFromName(month), toIntOr(day, 0) };
 }
@@ -42,8 +43,8 @@ bool isBlockCount(std::string_view word)
     if (word.find_first_not_of('*') == std::string_view::npos)
         return true;
     const std::size_t slash = word.find('/');
-    return isNumber(word.substr(0, slash))
-        && (slash == std::string_view::npos || isNumber(word.substr(slash + 1)));
+    return base::IsDigits(word.substr(0, slash))
+        && (slash == std::string_view::npos || base::IsDigits(word.substr(slash + 1)));
 }
 
 bool isEntryLine(const std::vector<std::string_view>& words)
@@ -76,7 +77,7 @@ void readAttributes(const std::vector<std::string_view>& words, std::size_t firs
         const std::string_view word = words[i];
         if (!sizeSeen && isBlockCount(word)) {
             sizeSeen = true;
-            const auto used = toInt64(word.substr(0, word.find('/')));
+            const auto used = base::ParseInteger(word.substr(0, word.find('/')));
             if (used && *used <= INT64_MAX / kBlockSize)
                 setSize(item, *used * kBlockSize);
         } else if (const auto date = vmsDate(word); date && !item.ModifiedAvailable) {
@@ -93,7 +94,7 @@ void readAttributes(const std::vector<std::string_view>& words, std::size_t firs
 TFtpListItem makeEntry(std::string_view data, std::string_view name)
 {
     const std::string_view base = name.substr(0, name.rfind(';'));
-    const bool isDir = base.size() >= 4 && equalsNoCase(base.substr(base.size() - 4), ".DIR");
+    const bool isDir = base.size() >= 4 && base::EqualsIgnoreCase(base.substr(base.size() - 4), ".DIR");
     return newItem(data, name, isDir ? ItemType::Directory : ItemType::File);
 }
 

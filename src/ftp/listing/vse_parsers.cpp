@@ -58,8 +58,8 @@ std::optional<TFtpListItem> parseLibraryLine(std::string_view line, const ListPa
 bool isQueueLine(const Words& words)
 {
     return words.size() >= 6 && isUpperLetters(words[0].substr(0, 1)) && words[1].size() == 5
-        && isNumber(words[1]) && isNumber(words[2]) && words[3].size() == 1 && words[4].size() == 1
-        && isNumber(words[5]);
+        && base::IsDigits(words[1]) && base::IsDigits(words[2]) && words[3].size() == 1
+        && words[4].size() == 1 && base::IsDigits(words[5]);
 }
 
 std::optional<TFtpListItem> parseQueueLine(std::string_view line, const ListParseContext&)
@@ -91,7 +91,7 @@ std::optional<TFtpListItem> parseRootLine(std::string_view line, const ListParse
 
 bool isMemberLine(const Words& words)
 {
-    return words.size() == 4 && isNumber(words[1]) && dateParts(words[2], '/') && parseTime(words[3]);
+    return words.size() == 4 && base::IsDigits(words[1]) && dateParts(words[2], '/') && parseTime(words[3]);
 }
 
 std::optional<TFtpListItem> parseMemberLine(std::string_view line, const ListParseContext& context)
@@ -100,7 +100,7 @@ std::optional<TFtpListItem> parseMemberLine(std::string_view line, const ListPar
     if (!isMemberLine(words))
         return std::nullopt;
     TFtpListItem item = newItem(line, words[0]);
-    setSize(item, toInt64(words[1]));
+    setSize(item, base::ParseInteger(words[1]));
     setDate(item, slashDateTime(words[2], words[3], context.today.year));
     return item;
 }
@@ -110,7 +110,7 @@ std::optional<TFtpListItem> parseMemberLine(std::string_view line, const ListPar
 bool isTypedDataSet(const Words& words, std::string_view types)
 {
     return words.size() >= 3 && words[1].size() == 1 && types.find(words[1][0]) != std::string_view::npos
-        && isNumber(words[2]);
+        && base::IsDigits(words[2]);
 }
 
 template <char... Types>

@@ -19,8 +19,9 @@ using Words = std::vector<std::string_view>;
 
 bool isHeader(const Words& words)
 {
-    return words.size() == 4 && equalsNoCase(words[0], "size") && equalsNoCase(words[1], "date")
-        && equalsNoCase(words[2], "time") && equalsNoCase(words[3], "name");
+    return words.size() == 4 && base::EqualsIgnoreCase(words[0], "size")
+        && base::EqualsIgnoreCase(words[1], "date") && base::EqualsIgnoreCase(words[2], "time")
+        && base::EqualsIgnoreCase(words[3], "name");
 }
 
 // "FEB-28-1998"
@@ -31,14 +32,14 @@ std::optional<std::array<int, 3>> monthDayYear(std::string_view word)
     const int month = monthFromName(word.substr(0, 3));
     const std::string_view day = word.substr(4, 2);
     const std::string_view year = word.substr(7);
-    if (month == 0 || !isNumber(day) || !isNumber(year))
+    if (month == 0 || !base::IsDigits(day) || !base::IsDigits(year))
         return std::nullopt;
     return std::array<int, 3> { toIntOr(year, 0), month, toIntOr(day, 0) };
 }
 
 bool isEntryLine(const Words& words)
 {
-    return words.size() >= 4 && isNumber(words[0]) && monthDayYear(words[1]) && parseTime(words[2]);
+    return words.size() >= 4 && base::IsDigits(words[0]) && monthDayYear(words[1]) && parseTime(words[2]);
 }
 
 std::optional<TFtpListItem> parseLine(std::string_view line, const ListParseContext&)
@@ -55,7 +56,7 @@ std::optional<TFtpListItem> parseLine(std::string_view line, const ListParseCont
     if (name.empty())
         return std::nullopt;
     TFtpListItem item = newItem(line, name, type);
-    setSize(item, toInt64(words[0]));
+    setSize(item, base::ParseInteger(words[0]));
     const auto date = *monthDayYear(words[1]);
     setDate(item, makeDateTime(date[0], date[1], date[2], *parseTime(words[2])));
     return item;

@@ -40,7 +40,7 @@ bool beginsWithMonthFirstDate(std::string_view line, char separator)
     const std::string_view month = date.substr(0, first);
     const std::string_view day = date.substr(first + 1, second - first - 1);
     const std::string_view year = date.substr(second + 1);
-    if (!isNumber(month) || !isNumber(day) || !isNumber(year))
+    if (!base::IsDigits(month) || !base::IsDigits(day) || !base::IsDigits(year))
         return false;
     const int m = toIntOr(month, 0);
     const int d = toIntOr(day, 0);
@@ -53,8 +53,8 @@ bool beginsWithYearFirstDate(std::string_view line)
     if (line.size() < 10)
         return false;
     const auto separator = [](char c) { return c == '-' || c == '/'; };
-    return separator(line[4]) && separator(line[7]) && isNumber(line.substr(0, 4))
-        && isNumber(line.substr(5, 2)) && isNumber(line.substr(8, 2));
+    return separator(line[4]) && separator(line[7]) && base::IsDigits(line.substr(0, 4))
+        && base::IsDigits(line.substr(5, 2)) && base::IsDigits(line.substr(8, 2));
 }
 
 bool beginsWithDate(std::string_view line)
@@ -70,7 +70,7 @@ bool qualifies(std::string_view upper)
         return false;
     const std::string_view dirColumn = trimmed(columns(upper, 25, 30));
     const std::string sizeColumn = withoutCommas(trimmed(columns(upper, 31, 38)));
-    return dirColumn == "<DIR>" || (dirColumn.empty() && toInt64(sizeColumn).has_value());
+    return dirColumn == "<DIR>" || (dirColumn.empty() && base::ParseInteger(sizeColumn).has_value());
 }
 
 // Netware print services lay their columns out so that they can pass for this
@@ -103,7 +103,7 @@ std::optional<ListDateTime> readTime(std::string_view word)
             break;
         start = end + 1;
     }
-    const std::string upper = upperCase(word);
+    const std::string upper = base::AsciiUpper(word);
     if (upper.find("PM") != std::string::npos && fields[0] < 12)
         fields[0] += 12;
     else if (upper.find("AM") != std::string::npos && fields[0] == 12)
@@ -128,15 +128,15 @@ TFtpListItem parseLine(const std::string& line, const std::string& folderPrefix,
     std::optional<int> day;
     std::string_view rest;
     const auto number = [](std::string_view text) -> std::optional<int> {
-        return isNumber(text) ? std::optional<int>(toIntOr(text, -1)) : std::nullopt;
+        return base::IsDigits(text) ? std::optional<int>(toIntOr(text, -1)) : std::nullopt;
     };
-    if (isNumber(columns(line, 1, 4)) && columns(line, 1, 4).size() == 4) {
+    if (base::IsDigits(columns(line, 1, 4)) && columns(line, 1, 4).size() == 4) {
         year = number(columns(line, 1, 4));
         month = number(columns(line, 6, 7));
         day = number(columns(line, 9, 10));
         rest = line.size() > 10 ? std::string_view(line).substr(10) : std::string_view {};
     } else if (const std::string_view longYear = columns(line, 7, 10);
-               longYear.size() == 4 && isNumber(longYear)) {
+               longYear.size() == 4 && base::IsDigits(longYear)) {
         // "mm-dd-yyyy": IIS with four-digit years.
         month = number(columns(line, 1, 2));
         day = number(columns(line, 4, 5));
@@ -163,14 +163,14 @@ TFtpListItem parseLine(const std::string& line, const std::string& folderPrefix,
     rest = trimmed(rest.substr(timeWord.size()));
     const std::string_view sizeWord = firstWord(rest);
     std::string_view name = rest.substr(std::min(rest.size(), sizeWord.size() + 1));
-    if (upperCase(withoutCommas(sizeWord)) == "<DIR>") {
+    if (base::AsciiUpper(withoutCommas(sizeWord)) == "<DIR>") {
         item.ItemType = ItemType::Directory;
         item.SizeAvailable = false;
         // The name column begins 9 blanks further on.
         name = name.substr(std::min<std::size_t>(name.size(), 9));
     } else {
         item.ItemType = ItemType::File;
-        item.Size = toInt64(withoutCommas(sizeWord)).value_or(0);
+        item.Size = base::ParseInteger(withoutCommas(sizeWord)).value_or(0);
     }
 
     std::string fileName(name);
@@ -195,7 +195,7 @@ public:
                 continue;
             if (!beginsWithDate(line)) // cheap first: most lines of other formats stop here
                 continue;
-            const std::string upper = upperCase(line);
+            const std::string upper = base::AsciiUpper(line);
             if (qualifies(upper))
                 accepted = !looksLikeNetwarePrintServices(upper);
         }
