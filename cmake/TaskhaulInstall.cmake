@@ -61,6 +61,8 @@ list(APPEND _generated "${_gen}/man/taskhaul.1.gz")
 add_custom_target(taskhaul_dist ALL DEPENDS ${_generated})
 
 install(TARGETS taskhaul RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+# The window program, which `taskhaul` starts in its place (src/app/window_launcher.h).
+install(TARGETS taskhaul-window RUNTIME DESTINATION "${CMAKE_INSTALL_LIBEXECDIR}/taskhaul")
 install(FILES "${_dist}/${TASKHAUL_APP_ID}.desktop" DESTINATION "${CMAKE_INSTALL_DATADIR}/applications")
 install(FILES "${_dist}/${TASKHAUL_APP_ID}.metainfo.xml" DESTINATION "${CMAKE_INSTALL_DATADIR}/metainfo")
 install(FILES "${_icon_svg}" DESTINATION "${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps")

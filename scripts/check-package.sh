@@ -66,6 +66,7 @@ echo "== dpkg-deb --contents $(basename "$deb")"
 dpkg-deb --contents "$deb" | tee "$out/contents.txt"
 expected=(
   "-rwxr-xr-x ./usr/bin/taskhaul"
+  "-rwxr-xr-x ./usr/libexec/taskhaul/taskhaul-window"
   "-rw-r--r-- ./usr/share/applications/$app_id.desktop"
   "-rw-r--r-- ./usr/share/metainfo/$app_id.metainfo.xml"
   "-rw-r--r-- ./usr/share/icons/hicolor/scalable/apps/$app_id.svg"

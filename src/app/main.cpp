@@ -1,5 +1,5 @@
-#include "app/gui_main.h"
 #include "app/headless.h"
+#include "app/window_launcher.h"
 
 #include <string_view>
 
@@ -12,5 +12,5 @@ int main(int argc, char** argv)
     for (int index = 1; index < argc; ++index)
         if (std::string_view(argv[index]) == "-h")
             return taskhaul::runHelp({});
-    return taskhaul::runGui(argc, argv);
+    return taskhaul::startWindowProgram(argv);
 }

@@ -15,11 +15,6 @@ QUrl homePageUrl()
     return QUrl(QString::fromLatin1(makerSiteUrl) + QLatin1Char('/'));
 }
 
-void writeMessage(MessageBoxes& boxes, const QString& text)
-{
-    boxes.information(QStringLiteral("Information"), text);
-}
-
 LogCommands::LogCommands(MessageBoxes& boxes, Shell& shell, QString logPath)
     : boxes_(boxes)
     , shell_(shell)

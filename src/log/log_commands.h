@@ -13,9 +13,6 @@ inline constexpr const char* makerSiteUrl = "https://www.velmora.example";
 QUrl helpPageUrl();  // the help page of this program on the maker's site
 QUrl homePageUrl();  // the maker's home page
 
-// `write_message`: an information box captioned "Information" with one OK button.
-void writeMessage(MessageBoxes& boxes, const QString& text);
-
 // The commands around the activity log, the local folder and the web pages.
 // None of them raises; every failure ends in a message box.
 class LogCommands {

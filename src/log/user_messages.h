@@ -31,4 +31,10 @@ public:
     virtual void plain(const QString& caption, const QString& text) { information(caption, text); }
 };
 
+// `write_message`: an information box captioned "Information" with one OK button.
+inline void writeMessage(MessageBoxes& boxes, const QString& text)
+{
+    boxes.information(QStringLiteral("Information"), text);
+}
+
 } // namespace taskhaul

@@ -1,6 +1,6 @@
 #include "scheduler/scheduler.h"
 
-#include "log/log_commands.h"
+#include "log/user_messages.h"
 
 #include <algorithm>
 #include <exception>

@@ -1,6 +1,6 @@
 #include "transfer/transfer_engine.h"
 
-#include "log/log_commands.h"
+#include "log/user_messages.h"
 #include "log/one_line.h"
 #include "log/silent_stop.h"
 #include "transfer/transfer_texts.h"

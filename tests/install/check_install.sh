@@ -38,6 +38,7 @@ usr=$stage/usr
 # Exactly these files, nothing more (a stray install rule shows up here).
 {
   echo usr/bin/taskhaul
+  echo usr/libexec/taskhaul/taskhaul-window
   echo "usr/share/applications/$app_id.desktop"
   echo "usr/share/metainfo/$app_id.metainfo.xml"
   echo "usr/share/icons/hicolor/scalable/apps/$app_id.svg"
@@ -51,9 +52,11 @@ usr=$stage/usr
 diff -u "$work/expected" "$work/installed" >&2 || fail "installed files differ from the expected list (- missing, + unexpected)"
 
 # Modes: the program executable by all, everything else plain readable data.
-[ "$(stat -c %a "$usr/bin/taskhaul")" = 755 ] || fail "bin/taskhaul has mode $(stat -c %a "$usr/bin/taskhaul"), not 755"
+for program in bin/taskhaul libexec/taskhaul/taskhaul-window; do
+  [ "$(stat -c %a "$usr/$program")" = 755 ] || fail "$program has mode $(stat -c %a "$usr/$program"), not 755"
+done
 while read -r file; do
-  [ "$file" = usr/bin/taskhaul ] && continue
+  case $file in usr/bin/taskhaul | usr/libexec/taskhaul/taskhaul-window) continue ;; esac
   mode=$(stat -c %a "$stage/$file")
   [ "$mode" = 644 ] || fail "$file has mode $mode, not 644"
 done <"$work/installed"
