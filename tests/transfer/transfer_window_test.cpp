@@ -14,6 +14,9 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QMessageBox>
+#include <QScreen>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
 
@@ -195,6 +198,45 @@ TEST_F(TransferWindow, AnonymousLoginButtonFillsTheFieldsAndMarksTheJobChanged)
     EXPECT_EQ(window().form().userName->text(), QStringLiteral("anonymous"));
     EXPECT_EQ(window().form().password->text(), TransferEngine::anonymousPassword());
     EXPECT_TRUE(window().flags().configChanged);
+}
+
+} // namespace
+} // namespace taskhaul::test
+
+namespace taskhaul::test {
+namespace {
+
+// The window after a user's run that skipped a file, and the box that says so,
+// for docs/screenshots. Under Xvfb: QT_QPA_PLATFORM=xcb TASKHAUL_SCREENSHOT_DIR=docs/screenshots
+// transfer_window_tests --gtest_also_run_disabled_tests --gtest_filter='*Screenshot*'.
+TEST_F(TransferWindow, DISABLED_ScreenshotAfterARunWithSkippedFiles)
+{
+    const QString folder = qEnvironmentVariable("TASKHAUL_SCREENSHOT_DIR");
+    ASSERT_FALSE(folder.isEmpty()) << "set TASKHAUL_SCREENSHOT_DIR";
+    QDir().mkpath(folder);
+    QFile existing(local.path() + QStringLiteral("/a.txt"));
+    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+    existing.close();
+    window().form().overwrite->setChecked(false);
+    window().move(0, 0);
+    window().show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window()));
+    trigger(Command::Connect);
+    trigger(Command::Transfer);
+    ASSERT_EQ(boxes.shown().size(), 1u);
+
+    // The box as the window would show it, beside the window.
+    QMessageBox box(QMessageBox::Warning, boxes.shown().front().caption, boxes.shown().front().text,
+        QMessageBox::Ok, &window());
+    box.setWindowModality(Qt::NonModal);
+    box.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
+    box.move(window().frameGeometry().center() - box.rect().center());
+    QTest::qWait(300);
+    const QRect area = window().frameGeometry().united(box.frameGeometry());
+    const QPixmap picture = window().screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    const QString file = QDir(folder).filePath(QStringLiteral("after-skipped-files.png"));
+    EXPECT_TRUE(picture.save(file)) << file.toStdString();
 }
 
 } // namespace
