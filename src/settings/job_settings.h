@@ -62,6 +62,12 @@ struct JobSettings {
     int retryDelayMinutes = 5;    // "RetryDelay", 1..60
     int settleSeconds = 0;        // "SettleSeconds", 0 (off)..86400: skip files still being written
     bool useKeyring = false;      // "UseKeyring": passwords in the desktop keyring
+    // FTP over TLS: "Security" = "plain", "explicit" (AUTH TLS) or "implicit";
+    // "TrustedCertificate" = the SHA-256 fingerprint (64 hex digits) of a server
+    // certificate the user chose to trust, or empty.
+    enum class Security { Plain, Explicit, Implicit };
+    Security security = Security::Plain;
+    QString trustedCertificate;
 
     bool operator==(const JobSettings&) const = default;
 

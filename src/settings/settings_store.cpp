@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSettings>
 
 #include <algorithm>
@@ -82,7 +83,7 @@ constexpr const char* unmatched = "Error";
 using Job = JobSettings;
 using Format = LongTimeFormat;
 
-const std::array<StoredValue, 32> storedValues{{
+const std::array<StoredValue, 34> storedValues{{
     {"Autoload", WhenMissing::UseDefault, "",
      [](Job& j, const QString& t, const Format&) { j.autoLoad = t == yesText; },
      [](const Job& j, const Format&) { return yesNo(j.autoLoad); }, 19},
@@ -212,6 +213,24 @@ const std::array<StoredValue, 32> storedValues{{
     {"UseKeyring", WhenMissing::UseDefault, "False",
      [](Job& j, const QString& t, const Format&) { j.useKeyring = t == yesText; },
      [](const Job& j, const Format&) { return yesNo(j.useKeyring); }, 32},
+    {"Security", WhenMissing::UseDefault, "plain",
+     [](Job& j, const QString& t, const Format&) {
+         j.security = t == QLatin1String("explicit")   ? Job::Security::Explicit
+                      : t == QLatin1String("implicit") ? Job::Security::Implicit
+                                                       : Job::Security::Plain;
+     },
+     [](const Job& j, const Format&) {
+         return j.security == Job::Security::Explicit   ? QStringLiteral("explicit")
+                : j.security == Job::Security::Implicit ? QStringLiteral("implicit")
+                                                        : QStringLiteral("plain");
+     }, 33},
+    {"TrustedCertificate", WhenMissing::UseDefault, "",
+     [](Job& j, const QString& t, const Format&) {
+         // Only a whole SHA-256 fingerprint counts; anything else trusts nothing.
+         static const QRegularExpression sha256(QStringLiteral("^[0-9A-Fa-f]{64}$"));
+         j.trustedCertificate = sha256.match(t).hasMatch() ? t.toUpper() : QString();
+     },
+     [](const Job& j, const Format&) { return j.trustedCertificate; }, 34},
 }};
 
 // ---------------------------------------------------------------------------

@@ -63,6 +63,8 @@ JobSettings everyFieldChanged()
     j.retryDelayMinutes = 60;
     j.settleSeconds = 90;
     j.useKeyring = true;
+    j.security = JobSettings::Security::Implicit;
+    j.trustedCertificate = QString(64, QLatin1Char('A'));
     return j;
 }
 
@@ -149,7 +151,7 @@ TEST_F(SettingsStoreTest, SaveThenLoadReturnsEveryField)
             const LoadResult loaded = formatted.load(windowValues());
             ASSERT_TRUE(loaded.ok()) << loaded.error->what();
             EXPECT_EQ(loaded.settings, job);
-            EXPECT_EQ(loaded.appliedKeys.size(), 32);
+            EXPECT_EQ(loaded.appliedKeys.size(), 34);
         }
     }
 }
@@ -190,6 +192,8 @@ TEST_F(SettingsStoreTest, WritesEveryValueAsPlainText)
         {"RetryDelay", QStringLiteral("60")},
         {"SettleSeconds", QStringLiteral("90")},
         {"UseKeyring", QStringLiteral("True")},
+        {"Security", QStringLiteral("implicit")},
+        {"TrustedCertificate", QString(64, QLatin1Char('A'))},
     };
     for (const auto& [name, text] : expected) {
         const QVariant raw = rawFromFile(QLatin1String(name));
@@ -313,6 +317,10 @@ TEST_F(SettingsStoreTest, LoadAppliesEachValuesRules)
         {"RetryDelay", text("0"), [](JobSettings& j) { j.retryDelayMinutes = 1; }},
         {"SettleSeconds", missing, [](JobSettings& j) { j.settleSeconds = 0; }},
         {"UseKeyring", text("true"), [](JobSettings& j) { j.useKeyring = false; }},
+        {"Security", missing, [](JobSettings& j) { j.security = JobSettings::Security::Plain; }},
+        {"Security", text("explicit"), [](JobSettings& j) { j.security = JobSettings::Security::Explicit; }},
+        {"Security", text("tls"), [](JobSettings& j) { j.security = JobSettings::Security::Plain; }},
+        {"TrustedCertificate", text("abc"), [](JobSettings& j) { j.trustedCertificate.clear(); }},
         {"delay", missing, [&](JobSettings& j) { j.intervalMinutes = window.intervalMinutes; }},
         {"sequencevalue", text("-5"), [](JobSettings& j) { j.sequenceStart = 0; }},
         {"sequencevalue", text("1000000"), [](JobSettings& j) { j.sequenceStart = 999999; }},
