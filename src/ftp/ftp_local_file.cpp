@@ -14,6 +14,9 @@
 namespace taskhaul::ftp {
 namespace {
 
+// The first of the live downloads that have a temporary file.
+TLocalDownload* gFirstLive = nullptr;
+
 std::string Reason(int errorNumber)
 {
     char buffer[256] = {};
@@ -25,41 +28,13 @@ std::string Reason(int errorNumber)
     throw EFileError(std::string(what) + " \"" + path + "\". " + Reason(errorNumber));
 }
 
-} // namespace
+struct Temporary {
+    std::string path;
+    net::Fd fd;
+};
 
-TLocalFileStream::TLocalFileStream(net::Fd fd, std::string displayPath, std::int64_t position)
-    : fd_(std::move(fd))
-    , displayPath_(std::move(displayPath))
-    , position_(position)
-{
-}
-
-void TLocalFileStream::Write(const char* data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t written = ::write(fd_.Get(), data, size);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            ThrowFileError("Cannot write file", displayPath_, errno);
-        }
-        data += written;
-        size -= static_cast<std::size_t>(written);
-        position_ += written;
-    }
-}
-
-void TLocalFileStream::Commit()
-{
-    // No fsync: it would bind every download to the disk's write speed. The
-    // rename after the server's confirmation is what keeps failed and aborted
-    // downloads out of the target's place.
-    const int fd = fd_.Release();
-    if (::close(fd) != 0 && errno != EINTR)
-        ThrowFileError("Cannot write file", displayPath_, errno);
-}
-
-TemporaryFile CreateTemporaryBeside(const std::string& targetPath)
+// A new, empty temporary file in the folder of `targetPath`.
+Temporary CreateTemporaryBeside(const std::string& targetPath)
 {
     const auto slash = targetPath.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string() : targetPath.substr(0, slash + 1);
@@ -83,6 +58,7 @@ TemporaryFile CreateTemporaryBeside(const std::string& targetPath)
     ThrowFileError("Cannot create file", targetPath, lastError);
 }
 
+// Puts the finished temporary file in the target's place.
 void MoveIntoPlace(const std::string& temporaryPath, const std::string& targetPath, bool replace)
 {
     if (replace) {
@@ -106,21 +82,95 @@ void MoveIntoPlace(const std::string& temporaryPath, const std::string& targetPa
     ::unlink(temporaryPath.c_str());
 }
 
-TLocalFileStream OpenForAppend(const std::string& path)
+} // namespace
+
+TLocalDownload::TLocalDownload(std::string targetPath, Mode mode)
+    : targetPath_(std::move(targetPath))
 {
-    net::Fd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
-    if (!fd.Valid())
-        ThrowFileError("Cannot open file", path, errno);
-    struct stat info { };
-    if (::fstat(fd.Get(), &info) != 0)
-        ThrowFileError("Cannot open file", path, errno);
-    return TLocalFileStream(std::move(fd), path, info.st_size);
+    if (mode == Mode::Append) {
+        fd_.Reset(::open(targetPath_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+        if (!fd_.Valid())
+            ThrowFileError("Cannot open file", targetPath_, errno);
+        struct stat info { };
+        if (::fstat(fd_.Get(), &info) != 0)
+            ThrowFileError("Cannot open file", targetPath_, errno);
+        position_ = info.st_size;
+        return;
+    }
+    Temporary temporary = CreateTemporaryBeside(targetPath_);
+    temporaryPath_ = std::move(temporary.path);
+    fd_ = std::move(temporary.fd);
+    next_ = gFirstLive;
+    if (next_)
+        next_->previous_ = this;
+    gFirstLive = this;
+    listed_ = true;
 }
 
-bool LocalPathExists(const std::string& path)
+TLocalDownload::~TLocalDownload()
+{
+    fd_.Reset();
+    if (!temporaryPath_.empty())
+        ::unlink(temporaryPath_.c_str());
+    Unlist();
+}
+
+void TLocalDownload::Unlist() noexcept
+{
+    if (!listed_)
+        return;
+    if (previous_)
+        previous_->next_ = next_;
+    else
+        gFirstLive = next_;
+    if (next_)
+        next_->previous_ = previous_;
+    previous_ = next_ = nullptr;
+    listed_ = false;
+}
+
+bool TLocalDownload::TargetExists(const std::string& path)
 {
     struct stat info { };
     return ::lstat(path.c_str(), &info) == 0;
+}
+
+void TLocalDownload::Write(const char* data, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(fd_.Get(), data, size);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            ThrowFileError("Cannot write file", targetPath_, errno);
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+        position_ += written;
+    }
+}
+
+void TLocalDownload::Commit(bool replace)
+{
+    // No fsync: it would bind every download to the disk's write speed. The
+    // rename after the server's confirmation is what keeps failed and aborted
+    // downloads out of the target's place.
+    const int fd = fd_.Release();
+    if (::close(fd) != 0 && errno != EINTR)
+        ThrowFileError("Cannot write file", targetPath_, errno);
+    if (temporaryPath_.empty())
+        return;
+    MoveIntoPlace(temporaryPath_, targetPath_, replace);
+    temporaryPath_.clear();
+    Unlist();
+}
+
+std::vector<std::string> LiveDownloadTemporaries()
+{
+    std::vector<std::string> paths;
+    for (const TLocalDownload* download = gFirstLive; download; download = download->next_)
+        paths.push_back(download->temporaryPath_);
+    return paths;
 }
 
 } // namespace taskhaul::ftp

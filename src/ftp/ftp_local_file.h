@@ -1,48 +1,70 @@
 #pragma once
 
-// Local files of a retrieval: the download is written into a temporary file
-// beside the target and only then put in the target's place, so a failed or
-// aborted download never leaves a partial file under the target's name.
+// The local side of a download. A new file is written into a temporary file
+// beside the target and only put in the target's place on Commit, so a failed
+// or aborted download never leaves a partial file under the target's name; a
+// download destroyed without Commit removes its temporary file. A resumed
+// download appends to the target in place.
 
 #include "ftp/ftp_socket.h"
 #include "ftp/ftp_stream.h"
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace taskhaul::ftp {
 
-class TLocalFileStream final : public TFtpOutputStream {
+class TLocalDownload final : public TFtpOutputStream {
 public:
-    // Takes ownership of the open descriptor; `displayPath` names the file in errors.
-    TLocalFileStream(net::Fd fd, std::string displayPath, std::int64_t position);
+    enum class Mode {
+        NewFile, // a temporary file beside the target, moved into place on Commit
+        Append, // the existing target, opened for appending
+    };
+
+    // NewFile raises EFileError "Cannot create file "<target>". <reason>",
+    // Append raises EFileError "Cannot open file "<target>". <reason>".
+    TLocalDownload(std::string targetPath, Mode mode);
+    ~TLocalDownload() override;
+    TLocalDownload(const TLocalDownload&) = delete;
+    TLocalDownload& operator=(const TLocalDownload&) = delete;
+
+    // Whether anything (a file, a folder, a dangling link) has the target's name.
+    static bool TargetExists(const std::string& path);
+
     void Write(const char* data, std::size_t size) override;
     std::int64_t Position() const override { return position_; }
-    // Closes the file; raises EFileError when the system reports a failed write.
-    void Commit();
-    int Descriptor() const noexcept { return fd_.Get(); }
+
+    // Closes the file (EFileError when the system reports a failed write) and,
+    // for a new file, puts it in the target's place. Without `replace`, an
+    // existing target is never touched (EFileAlreadyExists). After a failed
+    // Commit the temporary file is still removed on destruction.
+    void Commit(bool replace);
+
+    // The temporary file's path; empty in Append mode and once committed.
+    const std::string& TemporaryPath() const noexcept { return temporaryPath_; }
 
 private:
+    friend std::vector<std::string> LiveDownloadTemporaries();
+
+    void Unlist() noexcept;
+
+    std::string targetPath_;
+    std::string temporaryPath_;
     net::Fd fd_;
-    std::string displayPath_;
-    std::int64_t position_;
+    std::int64_t position_ = 0;
+    // The registry of live temporaries: an intrusive list through the objects
+    // themselves, so listing and unlisting never allocate or fail.
+    TLocalDownload* previous_ = nullptr;
+    TLocalDownload* next_ = nullptr;
+    bool listed_ = false;
 };
 
-// A new, empty temporary file in the folder of `targetPath`. Raises EFileError
-// "Cannot create file "<targetPath>". <reason>".
-struct TemporaryFile {
-    std::string path;
-    net::Fd fd;
-};
-TemporaryFile CreateTemporaryBeside(const std::string& targetPath);
-
-// Puts the finished temporary file in the target's place. Without `replace`, an
-// existing target is never touched (EFileAlreadyExists).
-void MoveIntoPlace(const std::string& temporaryPath, const std::string& targetPath, bool replace);
-
-// Opens an existing file for appending (resumed downloads). Raises EFileError
-// "Cannot open file "<path>". <reason>".
-TLocalFileStream OpenForAppend(const std::string& path);
-
-bool LocalPathExists(const std::string& path);
+// The temporary files of the downloads that exist in this process right now
+// (created, not yet committed or removed), for a cleanup at exit or after a
+// termination signal. It allocates: call it from ordinary code (for example
+// after a signal handler has set a flag), never from inside a signal handler.
+// Like the client, it belongs to the one thread that runs the downloads.
+std::vector<std::string> LiveDownloadTemporaries();
 
 } // namespace taskhaul::ftp

@@ -1,24 +1,21 @@
 #include "ftp/ftp_client_impl.h"
 
+#include "base/scope_exit.h"
 #include "base/text.h"
 #include "ftp/ftp_data.h"
 #include "ftp/ftp_local_file.h"
+#include "ftp/ftp_login.h"
 #include "ftp/listing/list_parser.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <ctime>
 
-#include <arpa/inet.h>
-#include <poll.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 namespace taskhaul::ftp {
 namespace {
 
 using base::AsciiUpper;
-using detail::RequireSafeCommand;
 
 // Size of one read from a data connection and of one write into the
 // destination. Large reads and writes are what makes a download fast; the
@@ -62,181 +59,92 @@ ListDateTime LocalNow()
 bool TFtpClient::Impl::RestartSupported()
 {
     if (!restartSupported) {
-        const int code = SendCommand("REST 1", {});
+        const int code = control.SendCommand("REST 1", {});
         restartSupported = code == 350;
-        SendCommand("REST 0", {});
+        control.SendCommand("REST 0", {});
     }
     return *restartSupported;
 }
 
-std::int64_t TFtpClient::Impl::ReadData(int fd, TFtpOutputStream& stream)
+TDataConnection::ReadOptions TFtpClient::Impl::ReadOptionsFor(unsigned generation)
 {
-    if (self.OnWorkBegin)
-        self.OnWorkBegin(TWorkMode::wmRead, 0);
-    std::int64_t total = 0;
-    try {
-        dataBuffer.resize(kDataChunkSize);
-        char* const buffer = dataBuffer.data();
-        std::size_t filled = 0;
-        const auto idleLimit
-            = transferTimeout > 0 ? std::chrono::milliseconds(transferTimeout) : limits.DataIdleTimeout;
-        const unsigned expected = generation;
-        auto idleDeadline = net::DeadlineAfter(idleLimit);
-        auto nextPump = net::SteadyClock::now() + limits.PumpInterval;
-        const auto flush = [&] {
-            if (filled == 0)
-                return;
-            stream.Write(buffer, filled);
-            total += static_cast<std::int64_t>(filled);
-            filled = 0;
-            if (self.OnWork)
-                self.OnWork(TWorkMode::wmRead, total);
-        };
-        for (;;) {
-            if (abortRequested || generation != expected)
-                break;
-            const ssize_t n = ::recv(fd, buffer + filled, kDataChunkSize - filled, MSG_DONTWAIT);
-            if (n > 0) {
-                filled += static_cast<std::size_t>(n);
-                const auto now = net::SteadyClock::now();
-                idleDeadline = now + idleLimit;
-                if (filled == kDataChunkSize)
-                    flush();
-                if (now >= nextPump) {
-                    // Data that keeps arriving must not starve the user interface.
-                    Pumper()();
-                    nextPump = net::SteadyClock::now() + limits.PumpInterval;
-                }
-                continue;
-            }
-            if (n == 0)
-                break;
-            if (errno == EINTR)
-                continue;
-            if (errno != EAGAIN && errno != EWOULDBLOCK) {
-                if (abortRequested)
-                    break;
-                net::ThrowSocketError(errno);
-            }
-            flush();
-            const auto outcome = net::Wait(fd, POLLIN, idleDeadline, Pumper(),
-                [this, expected] { return abortRequested || generation != expected; });
-            nextPump = net::SteadyClock::now() + limits.PumpInterval;
-            if (outcome == net::WaitOutcome::TimedOut)
-                throw EReadTimeout();
-            if (outcome == net::WaitOutcome::Stopped)
-                break;
-        }
-        flush();
-    } catch (...) {
-        if (self.OnWorkEnd)
-            self.OnWorkEnd(TWorkMode::wmRead);
-        throw;
-    }
-    if (self.OnWorkEnd)
-        self.OnWorkEnd(TWorkMode::wmRead);
-    return total;
+    TDataConnection::ReadOptions options;
+    options.idleLimit
+        = transferTimeout > 0 ? std::chrono::milliseconds(transferTimeout) : limits.DataIdleTimeout;
+    options.pumper = control.Pumper();
+    options.stopped = [this, generation] { return abortRequested || control.Generation() != generation; };
+    options.aborted = [this] { return abortRequested; };
+    options.onWorkBegin = &self.OnWorkBegin;
+    options.onWork = &self.OnWork;
+    options.onWorkEnd = &self.OnWorkEnd;
+    options.buffer = &dataBuffer;
+    return options;
 }
 
-void TFtpClient::Impl::ReadAnnouncement(DataPhase& phase)
+namespace {
+
+void ReadAnnouncement(const TFtpReply& reply, std::optional<std::int64_t>& announced)
 {
-    if (const auto size = AnnouncedSize(lastReply.ReplyText))
-        phase.announced = size;
+    if (const auto size = AnnouncedSize(reply.ReplyText))
+        announced = size;
 }
+
+} // namespace
 
 void TFtpClient::Impl::PassiveTransfer(
     const std::string& command, TFtpOutputStream& stream, bool resume, DataPhase& phase)
 {
-    if (self.IsFeatureSupported("PRET"))
-        SendCommand("PRET " + command, {});
+    if (HasFeature(capabilities, "PRET"))
+        control.SendCommand("PRET " + command, {});
     // Late replies were taken in by TransferData just now.
-    WriteLine("PASV");
-    ReadReply({ 227 });
-    const auto endpoint = ParsePassiveReply(lastReply.ReplyText);
+    control.WriteLine("PASV");
+    control.ReadReply({ 227 });
+    const auto endpoint = ParsePassiveReply(control.LastReply().ReplyText);
     // The address in the reply is not trusted: a hostile server could make
     // the client connect anywhere. The data comes from the control peer.
-    auto address = controlPeer;
+    auto address = control.Peer();
     address.SetPort(endpoint.port);
-    const unsigned expected = generation;
-    net::Fd data = net::ConnectTcp(address, net::DeadlineAfter(limits.ConnectTimeout), Pumper(),
-        [this, expected] { return abortRequested || generation != expected; });
-    dataFd = data.Get();
-    try {
-        if (resume)
-            SendCommand("REST " + std::to_string(stream.Position()), { 350 });
-        WriteLine(command);
-        ReadReply({ 125, 150, 154 });
-        phase.accepted = true;
-        ReadAnnouncement(phase);
-        phase.received = ReadData(data.Get(), stream);
-    } catch (...) {
-        dataFd = -1;
-        throw;
-    }
-    dataFd = -1;
+    const unsigned generation = control.Generation();
+    TDataConnection data(abortRegistry);
+    data.Connect(address, net::DeadlineAfter(limits.ConnectTimeout), control.Pumper(),
+        [this, generation] { return abortRequested || control.Generation() != generation; });
+    if (resume)
+        control.SendCommand("REST " + std::to_string(stream.Position()), { 350 });
+    control.WriteLine(command);
+    control.ReadReply({ 125, 150, 154 });
+    phase.accepted = true;
+    ReadAnnouncement(control.LastReply(), phase.announced);
+    phase.received = data.ReadAll(stream, ReadOptionsFor(generation));
 }
 
 void TFtpClient::Impl::ActiveTransfer(
     const std::string& command, TFtpOutputStream& stream, bool resume, DataPhase& phase)
 {
-    auto local = net::LocalAddress(control.Get());
+    const auto local = net::LocalAddress(control.Descriptor());
     if (local.Family() != AF_INET)
         throw EFtpException("Active mode needs an IPv4 connection; use passive mode.");
-    local.SetPort(0);
-    net::Fd listener(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-    if (!listener.Valid())
-        net::ThrowSocketError(errno);
-    if (::bind(listener.Get(), reinterpret_cast<const sockaddr*>(&local.storage), local.length) != 0
-        || ::listen(listener.Get(), 15) != 0)
-        net::ThrowSocketError(errno);
-    const auto bound = net::LocalAddress(listener.Get());
-    SendCommand("PORT " + PortArgument(bound.HostText(), bound.Port()), { 200 });
+    TDataConnection data(abortRegistry);
+    const auto bound = data.Listen(local);
+    control.SendCommand("PORT " + PortArgument(bound.HostText(), bound.Port()), { 200 });
     if (resume)
-        SendCommand("REST " + std::to_string(stream.Position()), { 350 });
-    SendCommand(command, { 125, 150, 154 });
+        control.SendCommand("REST " + std::to_string(stream.Position()), { 350 });
+    control.SendCommand(command, { 125, 150, 154 });
     phase.accepted = true;
-    ReadAnnouncement(phase);
+    ReadAnnouncement(control.LastReply(), phase.announced);
 
-    // Only the server may deliver the data: a connection from any other
-    // host is turned away and the wait goes on.
-    const std::string serverHost = controlPeer.HostText();
-    const unsigned expected = generation;
-    const auto deadline = net::DeadlineAfter(limits.AcceptTimeout);
-    net::Fd data;
-    while (!data.Valid()) {
-        const auto outcome = net::Wait(listener.Get(), POLLIN, deadline, Pumper(),
-            [this, expected] { return abortRequested || generation != expected; });
-        if (outcome == net::WaitOutcome::TimedOut)
-            throw EConnectTimeout();
-        if (outcome == net::WaitOutcome::Stopped)
-            throw EConnectionClosed();
-        data.Reset(::accept4(listener.Get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
-        if (!data.Valid()) {
-            if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR || errno == ECONNABORTED)
-                continue;
-            net::ThrowSocketError(errno);
-        }
-        if (net::PeerAddress(data.Get()).HostText() != serverHost)
-            data.Reset();
-    }
-    listener.Reset();
-    dataFd = data.Get();
-    try {
-        phase.received = ReadData(data.Get(), stream);
-    } catch (...) {
-        dataFd = -1;
-        throw;
-    }
-    dataFd = -1;
+    const unsigned generation = control.Generation();
+    data.Accept(control.Peer().HostText(), net::DeadlineAfter(limits.AcceptTimeout), control.Pumper(),
+        [this, generation] { return abortRequested || control.Generation() != generation; });
+    phase.received = data.ReadAll(stream, ReadOptionsFor(generation));
 }
 
 void TFtpClient::Impl::TransferData(const std::string& command, TFtpOutputStream& stream, bool resume)
 {
     RequireSafeCommand(command);
-    RequireConnection();
+    control.RequireConnection();
     if (transferring)
         throw EFtpException("A transfer is already running.");
-    DiscardStaleReplies();
+    control.DiscardStaleReplies();
 
     std::optional<std::int64_t> expectedSize;
     const bool retrieval = command.starts_with("RETR ");
@@ -247,14 +155,7 @@ void TFtpClient::Impl::TransferData(const std::string& command, TFtpOutputStream
 
     transferring = true;
     abortRequested = false;
-    struct Reset {
-        Impl& d;
-        ~Reset()
-        {
-            d.transferring = false;
-            d.dataFd = -1;
-        }
-    } reset { *this };
+    base::ScopeExit reset { [this]() noexcept { transferring = false; } };
 
     DataPhase phase;
     try {
@@ -267,7 +168,7 @@ void TFtpClient::Impl::TransferData(const std::string& command, TFtpOutputStream
         // accepted the command, in its own way; whatever it sends is taken in
         // before the next command.
         if (abortRequested || phase.accepted)
-            staleReplies = 1;
+            control.ExpectStaleReply();
         if (!abortRequested)
             throw;
         throw EOperationAborted();
@@ -277,12 +178,12 @@ void TFtpClient::Impl::TransferData(const std::string& command, TFtpOutputStream
     // the server's words, whatever arrived. 426 and 450 (cut short) are followed
     // by a closing reply, which is taken in here so that the next command gets
     // its own.
-    const TFtpReply finalReply = ReadOneReply(limits.ReplyTimeout);
+    const TFtpReply finalReply = control.ReadOneReply(limits.ReplyTimeout);
     const int final = finalReply.NumericCode;
     if (final == 426 || final == 450)
-        ReadOneReply(limits.ReplyTimeout);
+        control.ReadOneReply(limits.ReplyTimeout);
     else if (abortRequested)
-        staleReplies = 1; // the transfer had ended: the ABOR gets a reply of its own
+        control.ExpectStaleReply(); // the transfer had ended: the ABOR gets a reply of its own
     if (abortRequested)
         throw EOperationAborted();
     if (final != 226 && final != 250)
@@ -301,15 +202,73 @@ void TFtpClient::Impl::TransferData(const std::string& command, TFtpOutputStream
     }
 }
 
+void TFtpClient::Impl::RetrieveFile(
+    const std::string& remoteName, const std::string& localPath, bool overwrite, bool resume)
+{
+    RequireSafeCommand(remoteName);
+    const std::string command = "RETR " + remoteName;
+    if (TLocalDownload::TargetExists(localPath)) {
+        resume = resume && RestartSupported();
+        if (!overwrite && resume) {
+            // Resuming appends to the file in place: what it holds already is kept.
+            TLocalDownload download(localPath, TLocalDownload::Mode::Append);
+            TransferData(command, download, true);
+            download.Commit(false);
+            return;
+        }
+        if (overwrite == resume)
+            throw EFileAlreadyExists();
+    }
+
+    TLocalDownload download(localPath, TLocalDownload::Mode::NewFile);
+    TransferData(command, download, false);
+    download.Commit(overwrite);
+}
+
+void TFtpClient::Impl::ListFolder(std::vector<std::string>& lines, const std::string& specifier, bool details)
+{
+    const TFtpTransferType previous = transferType;
+    listingReply = {};
+    listingTruncated = false;
+    const auto restore = [&] {
+        if (transferType != previous)
+            SetTransferType(previous);
+    };
+    try {
+        SetTransferType(TFtpTransferType::ftASCII);
+        std::string command = std::string(details ? "LIST" : "NLST") + " " + specifier;
+        command = std::string(reply::Trim(command));
+        TListingStream text(limits.MaxListingBytes);
+        TransferData(command, text, false);
+        listingLines = splitListingLines(text.Text());
+        listingReply = transferReply;
+        listingTruncated = std::any_of(listingReply.ReplyText.begin(), listingReply.ReplyText.end(),
+            [](const std::string& line) { return AsciiUpper(line).find("TRUNCATED") != std::string::npos; });
+        parsed.clear();
+        parsedValid = false;
+        listingFormat.clear();
+    } catch (...) {
+        // The restore may fail as well (it sends TYPE): the first failure is
+        // the one to report, so no scope guard here.
+        try {
+            restore();
+        } catch (const std::exception&) {
+        }
+        throw;
+    }
+    restore();
+    lines = listingLines;
+}
+
 // ---- Data connection and retrieval ----
 
 std::int64_t TFtpClient::FileSize(const std::string& remoteName)
 {
     d->sizeName.clear();
     d->sizeValue = -1;
-    if (d->SendCommand("SIZE " + remoteName, {}) != 213)
+    if (d->control.SendCommand("SIZE " + remoteName, {}) != 213)
         return -1;
-    const std::int64_t size = ParseSizeReply(d->lastReply.ReplyText);
+    const std::int64_t size = ParseSizeReply(d->control.LastReply().ReplyText);
     d->sizeName = remoteName;
     d->sizeValue = size;
     return size;
@@ -318,44 +277,18 @@ std::int64_t TFtpClient::FileSize(const std::string& remoteName)
 void TFtpClient::RetrieveFile(
     const std::string& remoteName, const std::string& localPath, bool overwrite, bool resume)
 {
-    RequireSafeCommand(remoteName);
-    if (LocalPathExists(localPath)) {
-        resume = resume && d->RestartSupported();
-        if (!overwrite && resume) {
-            // Resuming appends to the file in place: what it holds already is kept.
-            auto stream = OpenForAppend(localPath);
-            RetrieveToStream(remoteName, stream, true);
-            stream.Commit();
-            return;
-        }
-        if (overwrite == resume)
-            throw EFileAlreadyExists();
-    } else {
-        resume = false;
-    }
-
-    auto temporary = CreateTemporaryBeside(localPath);
-    const std::string temporaryPath = temporary.path;
-    try {
-        TLocalFileStream stream(std::move(temporary.fd), localPath, 0);
-        RetrieveToStream(remoteName, stream, false);
-        stream.Commit();
-        MoveIntoPlace(temporaryPath, localPath, overwrite);
-    } catch (...) {
-        ::unlink(temporaryPath.c_str());
-        throw;
-    }
+    d->RetrieveFile(remoteName, localPath, overwrite, resume);
 }
 
 void TFtpClient::RetrieveToStream(const std::string& remoteName, TFtpOutputStream& stream, bool resume)
 {
-    TransferData("RETR " + remoteName, stream, resume);
+    d->TransferData("RETR " + remoteName, stream, resume);
 }
 
 void TFtpClient::RetrieveToStream(const std::string& remoteName, std::ostream& stream, bool resume)
 {
     TFtpStdStream adapter(stream);
-    RetrieveToStream(remoteName, adapter, resume);
+    d->TransferData("RETR " + remoteName, adapter, resume);
 }
 
 void TFtpClient::TransferData(const std::string& command, TFtpOutputStream& stream, bool resume)
@@ -365,63 +298,33 @@ void TFtpClient::TransferData(const std::string& command, TFtpOutputStream& stre
 
 void TFtpClient::AbortTransfer()
 {
-    if (d->connecting) {
+    TControlConnection& control = d->control;
+    if (control.Connecting()) {
         // Nothing to abort on the server yet: the connect itself ends.
-        if (d->connectCancel == Impl::ConnectCancel::None)
-            d->connectCancel = Impl::ConnectCancel::Abort;
+        control.CancelConnect(TControlConnection::ConnectCancel::Abort);
         return;
     }
-    if (d->control.Valid()) {
+    if (control.Valid()) {
         const bool transferring = d->transferring;
         if (transferring)
             d->abortRequested = true;
         try {
-            d->WriteLine("ABOR");
+            control.WriteLine("ABOR");
             if (!transferring)
-                ++d->staleReplies;
+                control.ExpectStaleReply();
         } catch (const EFtpException&) {
             // The control connection is gone; a running transfer notices by itself.
         }
     }
     // The read loop of a running transfer finds its socket shut and ends.
-    if (d->dataFd >= 0)
-        ::shutdown(d->dataFd, SHUT_RDWR);
+    d->abortRegistry.ShutdownActive();
 }
 
 // ---- Listings ----
 
 void TFtpClient::ListFolder(std::vector<std::string>& lines, const std::string& specifier, bool details)
 {
-    const TFtpTransferType previous = d->transferType;
-    d->listingReply = {};
-    d->listingTruncated = false;
-    const auto restore = [&] {
-        if (d->transferType != previous)
-            SetTransferType(previous);
-    };
-    try {
-        SetTransferType(TFtpTransferType::ftASCII);
-        std::string command = std::string(details ? "LIST" : "NLST") + " " + specifier;
-        command = std::string(reply::Trim(command));
-        TListingStream text(d->limits.MaxListingBytes);
-        TransferData(command, text, false);
-        d->listingLines = splitListingLines(text.Text());
-        d->listingReply = d->transferReply;
-        d->listingTruncated = std::any_of(d->listingReply.ReplyText.begin(), d->listingReply.ReplyText.end(),
-            [](const std::string& line) { return AsciiUpper(line).find("TRUNCATED") != std::string::npos; });
-        d->parsed.clear();
-        d->parsedValid = false;
-        d->listingFormat.clear();
-    } catch (...) {
-        try {
-            restore();
-        } catch (const std::exception&) {
-            // The first failure is the one to report.
-        }
-        throw;
-    }
-    restore();
-    lines = d->listingLines;
+    d->ListFolder(lines, specifier, details);
 }
 
 const TFtpReply& TFtpClient::ListingReply() const noexcept

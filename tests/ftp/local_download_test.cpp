@@ -1,0 +1,100 @@
+// The local side of a download: the temporary file beside the target, its
+// move into place, its removal, and the list of live temporaries.
+
+#include "client_fixture.h"
+
+#include "ftp/ftp_local_file.h"
+
+#include <gmock/gmock.h>
+
+#include <filesystem>
+#include <memory>
+
+namespace taskhaul::ftp::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using ::testing::UnorderedElementsAre;
+
+TEST(LocalDownload, LiveTemporariesFollowCreationCommitAndDestruction)
+{
+    TempFolder folder;
+    auto a = std::make_unique<TLocalDownload>(folder.File("a"), TLocalDownload::Mode::NewFile);
+    auto b = std::make_unique<TLocalDownload>(folder.File("b"), TLocalDownload::Mode::NewFile);
+    auto c = std::make_unique<TLocalDownload>(folder.File("c"), TLocalDownload::Mode::NewFile);
+    const std::string pathB = b->TemporaryPath();
+    EXPECT_THAT(
+        LiveDownloadTemporaries(), UnorderedElementsAre(a->TemporaryPath(), pathB, c->TemporaryPath()));
+    EXPECT_EQ(std::filesystem::path(pathB).parent_path(), folder.Path());
+
+    // Dropped uncommitted from the middle of the list: its file goes too.
+    b.reset();
+    EXPECT_FALSE(std::filesystem::exists(pathB));
+    EXPECT_THAT(LiveDownloadTemporaries(), UnorderedElementsAre(a->TemporaryPath(), c->TemporaryPath()));
+
+    const std::string pathC = c->TemporaryPath();
+    c->Write("data", 4);
+    c->Commit(false);
+    EXPECT_THAT(LiveDownloadTemporaries(), ElementsAre(a->TemporaryPath()));
+    EXPECT_TRUE(c->TemporaryPath().empty());
+    c.reset();
+    a.reset();
+    EXPECT_THAT(LiveDownloadTemporaries(), IsEmpty());
+    EXPECT_THAT(folder.Entries(), ElementsAre("c"));
+    EXPECT_EQ(ReadFile(folder.File("c")), "data");
+}
+
+TEST(LocalDownload, FailedCommitKeepsTheTargetAndRemovesTheTemporary)
+{
+    TempFolder folder;
+    WriteFile(folder.File("t"), "old");
+    {
+        TLocalDownload download(folder.File("t"), TLocalDownload::Mode::NewFile);
+        download.Write("new", 3);
+        EXPECT_THROW(download.Commit(false), EFileAlreadyExists);
+        // Still on disk until the object goes, and listed while it is.
+        EXPECT_THAT(LiveDownloadTemporaries(), ElementsAre(download.TemporaryPath()));
+    }
+    EXPECT_THAT(LiveDownloadTemporaries(), IsEmpty());
+    EXPECT_THAT(folder.Entries(), ElementsAre("t"));
+    EXPECT_EQ(ReadFile(folder.File("t")), "old");
+
+    // Appending has no temporary: nothing is listed, the file grows in place.
+    TLocalDownload append(folder.File("t"), TLocalDownload::Mode::Append);
+    EXPECT_EQ(append.Position(), 3);
+    EXPECT_THAT(LiveDownloadTemporaries(), IsEmpty());
+    append.Write("er", 2);
+    append.Commit(false);
+    EXPECT_EQ(ReadFile(folder.File("t")), "older");
+}
+
+TEST_F(ClientTest, ARetrievalListsItsTemporaryOnlyWhileItRuns)
+{
+    TempFolder folder;
+    server.addFile("a.txt", "content");
+    server.addFile("b.txt", "never");
+    DataPlan failing;
+    failing.final = "451 Disk trouble.\r\n";
+    server.setDataPlan("b.txt", failing);
+    Connect();
+    std::vector<std::string> seen;
+    client.OnWork = [&](TWorkMode, std::int64_t) {
+        for (const auto& path : LiveDownloadTemporaries())
+            if (std::filesystem::exists(path))
+                seen.push_back(std::filesystem::path(path).filename().string());
+    };
+    client.RetrieveFile("a.txt", folder.File("a.txt"), false);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_TRUE(seen[0].starts_with(".a.txt.taskhaul-")) << seen[0];
+    EXPECT_THAT(LiveDownloadTemporaries(), IsEmpty());
+
+    seen.clear();
+    EXPECT_THROW(client.RetrieveFile("b.txt", folder.File("b.txt"), false), EFtpReplyError);
+    EXPECT_EQ(seen.size(), 1u);
+    EXPECT_THAT(LiveDownloadTemporaries(), IsEmpty());
+    EXPECT_THAT(folder.Entries(), ElementsAre("a.txt"));
+}
+
+} // namespace
+} // namespace taskhaul::ftp::testing
