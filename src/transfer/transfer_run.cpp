@@ -24,6 +24,7 @@ namespace {
 const QString kOperationAborted = QStringLiteral("Operation aborted");
 const QString kCountMismatch = QStringLiteral("WARNING: File count mismatch");
 const QString kUnsafeName = QStringLiteral("Unsafe file name.");
+const QString kNotChanged = QStringLiteral("Not changed since the last transfer.");
 
 QString errorText(const std::exception& error)
 {
@@ -239,8 +240,14 @@ std::vector<PlannedFile> TransferEngine::plannedFiles(const JobSettings& job)
         items = &client_.ParsedListing();
     }
     // Whether a file may be replaced is decided by the retrieval itself, at the
-    // moment it happens.
-    return planFiles(*items, job, host_.currentTime(), utcNow(), [](const std::string&) { return LocalFileState {}; });
+    // moment it happens. A local copy that the listing already shows to be
+    // unchanged needs no question to the server at all.
+    const bool compares = comparesWithLocalCopy(job);
+    JobSettings planned = job;
+    planned.overwrite = true;
+    return planFiles(*items, planned, host_.currentTime(), utcNow(), [&job, compares](const std::string& name) {
+        return compares ? localFileState(localPathFor(job, name)) : LocalFileState {};
+    });
 }
 
 TransferEngine::FileOutcome TransferEngine::transferFile(Mode mode, const JobSettings& job, const PlannedFile& file)
@@ -259,6 +266,13 @@ TransferEngine::FileOutcome TransferEngine::transferFile(Mode mode, const JobSet
     // file is not fetched at all, whatever name it would be stored under.
     if (file.decision == PlannedFile::Decision::UnsafeName) {
         reportSkip(mode, remoteName, kUnsafeName);
+        return FileOutcome::Skipped;
+    }
+    // The listing alone settles it when it gives the time to the minute; a
+    // listing that shows only the day leaves the question to the server.
+    if (file.decision == PlannedFile::Decision::NotChanged && file.listedTime
+        && file.listedTime->precision != RemoteStamp::Precision::Day) {
+        passOver(mode, remoteName, kNotChanged);
         return FileOutcome::Skipped;
     }
 
@@ -286,7 +300,7 @@ TransferEngine::FileOutcome TransferEngine::transferFile(Mode mode, const JobSet
         const std::int64_t remoteSize = announcedSize >= 0 ? announcedSize : file.listedSize;
         if (comparesWithLocalCopy(job) && remoteTime
             && unchangedSinceLastTransfer(localFileState(QString::fromStdString(localPath)), remoteSize, *remoteTime)) {
-            passOver(mode, remoteName, QStringLiteral("Not changed since the last transfer."));
+            passOver(mode, remoteName, kNotChanged);
             return FileOutcome::Skipped;
         }
     }

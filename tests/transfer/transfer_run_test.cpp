@@ -610,6 +610,22 @@ TEST_F(FileChoiceOptions, OnlyNewerComparesWithTheListingWhenTheServerHasNoMdtmA
         0);
 }
 
+TEST_F(FileChoiceOptions, AListingToTheMinuteSettlesItWithoutAskingTheServer)
+{
+    offerMdtm({ { "a.txt", "20240301120000" } });
+    server.setListing("-rw-r--r--    1 ftp      ftp      5 Mar 01 12:00 a.txt\r\n");
+    // The listing leaves out the year: it is taken from this day.
+    client.Clock = [] { return ftp::ListDateTime { 2024, 3, 15, 10, 30, 0 }; };
+    host.settings.onlyNewer = true;
+    writeLocal(QStringLiteral("a.txt"), "alpha", utc(1, 12, 0, 30));
+
+    engine.transferAllFiles();
+
+    EXPECT_EQ(engine.lastRun().passedOver.size(), 1u);
+    const Strings sent = sentSinceConnect();
+    EXPECT_EQ(sent, (Strings { "TYPE A", "PASV", "LIST", "TYPE I" }));
+}
+
 TEST_F(FileChoiceOptions, ASequenceNameIsAlwaysNew)
 {
     offerMdtm({ { "a.txt", "20240301120000" } });
