@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   nettle-dev
+  qtkeychain-qt6-dev libsecret-1-0 dbus gnome-keyring
   python3 python3-pyftpdlib
   xvfb xauth x11-apps x11-utils imagemagick trayer
   lftp curl time

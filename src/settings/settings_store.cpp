@@ -272,6 +272,49 @@ bool restrictToOwner(const QString& path)
     return ok;
 }
 
+// ---------------------------------------------------------------------------
+// Passwords in the desktop keyring
+
+using KeyringStatus = PasswordKeyring::Status;
+
+const QString keyringOption = QStringLiteral("UseKeyring");
+const QString sitePasswordName = QStringLiteral("Password");
+const QString proxyPasswordName = QStringLiteral("Proxypassword");
+
+bool isPasswordValue(const QString& name)
+{
+    return name == sitePasswordName || name == proxyPasswordName;
+}
+
+const QString& passwordOf(const JobSettings& job, const QString& name)
+{
+    return name == sitePasswordName ? job.password : job.proxyPassword;
+}
+
+QString& passwordOf(JobSettings& job, const QString& name)
+{
+    return name == sitePasswordName ? job.password : job.proxyPassword;
+}
+
+// "The desktop keyring is locked; <consequence>" and its kin.
+QString keyringUnusable(KeyringStatus status, const QString& consequence)
+{
+    const QString why = status == KeyringStatus::Locked ? QStringLiteral("The desktop keyring is locked")
+                                                        : QStringLiteral("No desktop keyring is available");
+    return why + QStringLiteral("; ") + consequence;
+}
+
+const QString notRead = QStringLiteral("the passwords could not be read.");
+const QString keptInFile = QStringLiteral("the passwords stay scrambled in the settings file.");
+const QString notRemoved = QStringLiteral("the passwords could not be removed from it.");
+
+// The stored option, as the load will read it: on only for exactly "True".
+bool keyringOptionStored(const QSettings& settings)
+{
+    const QVariant value = settings.value(keyringOption);
+    return value.typeId() == QMetaType::QString && value.toString() == yesText;
+}
+
 } // namespace
 
 SettingsError::SettingsError(const QString& message)
@@ -279,14 +322,16 @@ SettingsError::SettingsError(const QString& message)
 {
 }
 
-SettingsStore::SettingsStore(LongTimeFormat timeFormat)
-    : SettingsStore(userStorePath(), std::move(timeFormat))
+SettingsStore::SettingsStore(LongTimeFormat timeFormat, std::shared_ptr<PasswordKeyring> keyring)
+    : SettingsStore(userStorePath(), std::move(timeFormat), std::move(keyring))
 {
 }
 
-SettingsStore::SettingsStore(QString filePath, LongTimeFormat timeFormat)
+SettingsStore::SettingsStore(
+    QString filePath, LongTimeFormat timeFormat, std::shared_ptr<PasswordKeyring> keyring)
     : filePath_(std::move(filePath))
     , timeFormat_(std::move(timeFormat))
+    , keyring_(std::move(keyring))
 {
 }
 
@@ -303,27 +348,117 @@ StartupOptions SettingsStore::readStartupOptions() const
 
 LoadResult SettingsStore::load(const JobSettings& current) const
 {
-    LoadResult result{current, std::nullopt, {}};
+    LoadResult result{current, std::nullopt, {}, {}};
     QSettings settings(filePath_, QSettings::IniFormat);
     settings.beginGroup(optionsGroup);
+    QStringList storedEmpty; // password values applied from an empty text
     try {
         for (const StoredValue& value : storedValues) {
             const QString name = QLatin1String(value.name);
             std::optional<QString> text = readText(settings, name);
             if (!text && value.whenMissing == WhenMissing::UseDefault)
                 text = QLatin1String(value.defaultText);
-            if (text)
+            if (text) {
                 value.apply(result.settings, *text, timeFormat_);
+                if (isPasswordValue(name) && text->isEmpty())
+                    storedEmpty << name;
+                else if (isPasswordValue(name))
+                    unreadEntries_.removeAll(name); // the file's password is the job's now
+            }
             result.appliedKeys << name;
         }
     } catch (const SettingsError& error) {
         result.error = error;
     }
+    // The option is taken from the file, so that a load stopped early still
+    // finds the passwords it applied.
+    if (!storedEmpty.isEmpty() && keyringOptionStored(settings))
+        readFromKeyring(result, storedEmpty);
     return result;
 }
 
-void SettingsStore::save(const JobSettings& job) const
+void SettingsStore::readFromKeyring(LoadResult& result, const QStringList& names) const
 {
+    const KeyringStatus status = keyring_ ? keyring_->status() : KeyringStatus::Absent;
+    bool failed = false;
+    for (const QString& name : names) {
+        const std::optional<QString> password
+            = status == KeyringStatus::Available ? keyring_->read(name) : std::nullopt;
+        unreadEntries_.removeAll(name);
+        if (password)
+            passwordOf(result.settings, name) = *password;
+        else
+            unreadEntries_ << name;
+        failed = failed || !password;
+    }
+    if (status != KeyringStatus::Available)
+        result.keyringWarning = keyringUnusable(status, notRead);
+    else if (failed)
+        result.keyringWarning = QStringLiteral("The desktop keyring could not be read (%1); %2")
+                                    .arg(keyring_->lastError(), notRead);
+}
+
+bool SettingsStore::moveToKeyring(const JobSettings& job, QString& warning) const
+{
+    const KeyringStatus status = keyring_ ? keyring_->status() : KeyringStatus::Absent;
+    if (status != KeyringStatus::Available) {
+        warning = keyringUnusable(status, keptInFile);
+        return false;
+    }
+    for (const QString& name : { sitePasswordName, proxyPasswordName }) {
+        const QString& password = passwordOf(job, name);
+        bool stored = true;
+        if (!password.isEmpty())
+            stored = keyring_->write(name, password);
+        else if (!unreadEntries_.contains(name)) // an empty password needs no entry
+            stored = keyring_->remove(name);
+        // else: it only came back empty because its entry could not be read; the
+        // entry stays for the next load.
+        if (!stored) {
+            warning = QStringLiteral("The passwords could not be stored in the desktop keyring (%1); they "
+                                     "stay scrambled in the settings file.")
+                          .arg(keyring_->lastError());
+            return false;
+        }
+        if (!password.isEmpty())
+            unreadEntries_.removeAll(name);
+    }
+    return true;
+}
+
+void SettingsStore::removeFromKeyring(const JobSettings& job, QString& warning) const
+{
+    const KeyringStatus status = keyring_ ? keyring_->status() : KeyringStatus::Absent;
+    if (status != KeyringStatus::Available) {
+        warning = keyringUnusable(status, notRemoved);
+        return;
+    }
+    bool keptUnread = false;
+    for (const QString& name : { sitePasswordName, proxyPasswordName }) {
+        // A password that could not be read is in the keyring only: keep it there.
+        if (passwordOf(job, name).isEmpty() && unreadEntries_.contains(name)) {
+            keptUnread = true;
+            continue;
+        }
+        if (!keyring_->remove(name)) {
+            warning = QStringLiteral("The passwords could not be removed from the desktop keyring (%1).")
+                          .arg(keyring_->lastError());
+            return;
+        }
+        unreadEntries_.removeAll(name);
+    }
+    if (keptUnread)
+        warning = QStringLiteral(
+            "The passwords that could not be read from the desktop keyring were left in it.");
+}
+
+SaveResult SettingsStore::save(const JobSettings& job) const
+{
+    SaveResult result;
+    // The keyring first: the file drops the passwords only once the keyring holds them.
+    const bool inKeyring = job.useKeyring && moveToKeyring(job, result.keyringWarning);
+    bool leavingKeyring = false;
+
     std::array<const StoredValue*, storedValues.size()> order{};
     std::transform(storedValues.begin(), storedValues.end(), order.begin(), [](const auto& v) { return &v; });
     std::sort(order.begin(), order.end(),
@@ -335,8 +470,12 @@ void SettingsStore::save(const JobSettings& job) const
     {
         QSettings settings(filePath_, QSettings::IniFormat);
         settings.beginGroup(optionsGroup);
-        for (const StoredValue* value : order)
-            settings.setValue(QLatin1String(value->name), value->write(job, timeFormat_));
+        leavingKeyring = !job.useKeyring && keyringOptionStored(settings);
+        for (const StoredValue* value : order) {
+            const QString name = QLatin1String(value->name);
+            settings.setValue(
+                name, inKeyring && isPasswordValue(name) ? QString() : value->write(job, timeFormat_));
+        }
         settings.endGroup();
         settings.sync();
         if (settings.status() != QSettings::NoError)
@@ -344,6 +483,10 @@ void SettingsStore::save(const JobSettings& job) const
     }
     // In case the file was replaced by a program that does not keep modes.
     QFile::setPermissions(filePath_, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    // The file holds the passwords again; now they can leave the keyring.
+    if (leavingKeyring)
+        removeFromKeyring(job, result.keyringWarning);
+    return result;
 }
 
 JobSettings clearedJobSettings(const JobSettings& current, const QTime& now)

@@ -2,11 +2,13 @@
 
 #include "log/long_time_format.h"
 #include "settings/job_settings.h"
+#include "settings/password_keyring.h"
 
 #include <QString>
 #include <QStringList>
 #include <QTime>
 
+#include <memory>
 #include <optional>
 #include <stdexcept>
 
@@ -33,25 +35,46 @@ struct StartupOptions {
 // What loading produced: the window's values with every value applied that the
 // load reached. When a value failed, `error` holds its error, `settings` the
 // values applied before it (the rest unchanged) and `appliedKeys` names the
-// values applied, in load order.
+// values applied, in load order. `keyringWarning` tells, for the log, why
+// passwords kept in the desktop keyring came back empty; the load itself has
+// not failed then.
 struct LoadResult {
     JobSettings settings;
     std::optional<SettingsError> error;
     QStringList appliedKeys;
+    QString keyringWarning;
 
     bool ok() const { return !error.has_value(); }
     bool applied(const QString& key) const { return appliedKeys.contains(key); }
+};
+
+// What saving did besides writing the file: `keyringWarning` tells, for the
+// log, why the passwords were not moved into (or out of) the desktop keyring.
+struct SaveResult {
+    QString keyringWarning;
 };
 
 // The per-user settings store: group "Options" of the QSettings file of
 // organisation "Velmora", application "Taskhaul" (~/.config/Velmora/Taskhaul.conf),
 // every value a string. The file holds the scrambled passwords, so it is kept
 // readable by its owner only.
+//
+// With the job's option "UseKeyring" on, the two passwords are kept in the
+// desktop keyring instead, one entry each under the names of the values they
+// replace ("Password", "Proxypassword"), and the file holds empty texts for
+// them. They are moved only once the keyring has confirmed the write; without
+// a usable keyring the file keeps them scrambled and the save says why. With
+// the option off the file is written exactly as without a keyring, and the
+// keyring is touched only to take the passwords out of it when the option was
+// on in the file until then.
 class SettingsStore {
 public:
-    explicit SettingsStore(LongTimeFormat timeFormat);
+    // `keyring` null: there is no keyring; the passwords always stay in the file.
+    explicit SettingsStore(
+        LongTimeFormat timeFormat, std::shared_ptr<PasswordKeyring> keyring = makeDesktopKeyring());
     // A store in the given file (same format); for tools and tests.
-    SettingsStore(QString filePath, LongTimeFormat timeFormat);
+    SettingsStore(QString filePath, LongTimeFormat timeFormat,
+        std::shared_ptr<PasswordKeyring> keyring = makeDesktopKeyring());
 
     QString filePath() const { return filePath_; }
 
@@ -61,16 +84,29 @@ public:
 
     // Open Configuration: the values after loading the store over `current`
     // (the window's values), in the store's load order and with its defaults.
-    // Never throws; a failing value is reported in the result.
+    // Never throws; a failing value is reported in the result. With "UseKeyring"
+    // stored as on, an empty stored password is read from the keyring; when the
+    // keyring is locked, absent or fails, it stays empty and `keyringWarning` says so.
     LoadResult load(const JobSettings& current) const;
 
     // Save Configuration: writes every value. Throws SettingsError when the file
-    // cannot be written; then nothing of this save is in the store.
-    void save(const JobSettings& job) const;
+    // cannot be written; then nothing of this save is in the file (the keyring
+    // may already hold the new passwords, which the old file does not point to
+    // unless its own password texts are empty).
+    SaveResult save(const JobSettings& job) const;
 
 private:
+    void readFromKeyring(LoadResult& result, const QStringList& names) const;
+    bool moveToKeyring(const JobSettings& job, QString& warning) const;
+    void removeFromKeyring(const JobSettings& job, QString& warning) const;
+
     QString filePath_;
     LongTimeFormat timeFormat_;
+    std::shared_ptr<PasswordKeyring> keyring_;
+    // The keyring entries that a load could not read and nothing has replaced
+    // since. Their passwords reached the caller empty, so a save must not take
+    // that empty text for a cleared password and drop the entry.
+    mutable QStringList unreadEntries_;
 };
 
 // Clear All: the values after clearing `current` at time of day `now`. The

@@ -128,13 +128,13 @@ protected:
 
     QTemporaryDir dir;
     QString path = dir.filePath(QStringLiteral("Velmora/Taskhaul.conf"));
-    SettingsStore store{path, usTimeFormat()};
+    SettingsStore store{path, usTimeFormat(), nullptr};  // no keyring: the passwords stay in the file
     int copies = 0;
 };
 
 TEST_F(SettingsStoreTest, LivesInTheUsersConfigFolder)
 {
-    EXPECT_EQ(SettingsStore(LongTimeFormat{}).filePath(),
+    EXPECT_EQ(SettingsStore(LongTimeFormat{}, nullptr).filePath(),
               qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Velmora/Taskhaul.conf"));
 }
 
@@ -145,7 +145,7 @@ TEST_F(SettingsStoreTest, SaveThenLoadReturnsEveryField)
     initialButOdd.dailyTime = QTime(0, 0, 0);
     initialButOdd.port = QString();
     for (const LongTimeFormat& format : {LongTimeFormat{}, usTimeFormat()}) {
-        const SettingsStore formatted(path, format);
+        const SettingsStore formatted(path, format, nullptr);
         for (const JobSettings& job : {everyFieldChanged(), initialButOdd}) {
             formatted.save(job);
             const LoadResult loaded = formatted.load(windowValues());

@@ -1,0 +1,208 @@
+// The desktop keyring for real. run_with_secret_service.sh runs these suites,
+// each in the setting it needs:
+//   DesktopKeyring, LockedDesktopKeyring: a private session bus with
+//     gnome-keyring-daemon serving the Secret Service, its login keyring unlocked
+//     (LockedDesktopKeyring locks it, so it runs last);
+//   NoDesktopKeyring: a private session bus that nothing serves the keyring on,
+//     and again with no session bus at all.
+#include "settings/password_keyring.h"
+#include "settings/password_scrambler.h"
+#include "settings/settings_store.h"
+
+#include <gtest/gtest.h>
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusReply>
+#include <QDBusVariant>
+#include <QElapsedTimer>
+#include <QSettings>
+#include <QTemporaryDir>
+
+namespace taskhaul {
+namespace {
+
+using Status = PasswordKeyring::Status;
+
+// The tests' own entries, apart from a real user's "Taskhaul" ones.
+const QString testService = QStringLiteral("Taskhaul keyring test");
+const QString sitePassword = QStringLiteral("pässwörd ;=\"x\"");
+const QString proxyPassword = QStringLiteral("proxy secret");
+
+JobSettings job(bool useKeyring)
+{
+    JobSettings j;
+    j.host = QStringLiteral("ftp.example.org");
+    j.userName = QStringLiteral("anna");
+    j.password = sitePassword;
+    j.proxyPassword = proxyPassword;
+    j.useKeyring = useKeyring;
+    return j;
+}
+
+class StoreFile {
+public:
+    QString path() const { return dir_.filePath(QStringLiteral("Taskhaul.conf")); }
+    QString stored(const char* name) const
+    {
+        return QSettings(path(), QSettings::IniFormat)
+            .value(QStringLiteral("Options/") + QLatin1String(name))
+            .toString();
+    }
+
+private:
+    QTemporaryDir dir_;
+};
+
+const QString secretsName = QStringLiteral("org.freedesktop.secrets");
+const QString secretsPath = QStringLiteral("/org/freedesktop/secrets");
+const QString secretService = QStringLiteral("org.freedesktop.Secret.Service");
+
+QDBusObjectPath defaultCollection()
+{
+    QDBusMessage alias = QDBusMessage::createMethodCall(
+        secretsName, secretsPath, secretService, QStringLiteral("ReadAlias"));
+    alias << QStringLiteral("default");
+    const QDBusReply<QDBusObjectPath> collection = QDBusConnection::sessionBus().call(alias);
+    EXPECT_TRUE(collection.isValid()) << collection.error().message().toStdString();
+    return collection.value();
+}
+
+// The number of secrets in the keyring's default collection, asked of the
+// Secret Service itself.
+int secretsInTheKeyring()
+{
+    QDBusMessage get = QDBusMessage::createMethodCall(secretsName, defaultCollection().path(),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << QStringLiteral("org.freedesktop.Secret.Collection") << QStringLiteral("Items");
+    const QDBusReply<QDBusVariant> items = QDBusConnection::sessionBus().call(get);
+    EXPECT_TRUE(items.isValid()) << items.error().message().toStdString();
+    return qdbus_cast<QList<QDBusObjectPath>>(items.value().variant()).size();
+}
+
+TEST(DesktopKeyring, WritesReadsAndRemovesEntries)
+{
+    const auto keyring = makeDesktopKeyring(testService);
+    ASSERT_EQ(keyring->status(), Status::Available);
+    const QString key = QStringLiteral("Password");
+
+    EXPECT_EQ(keyring->read(key), std::optional<QString>(QString())); // no entry yet
+    const int secretsBefore = secretsInTheKeyring();
+    ASSERT_TRUE(keyring->write(key, sitePassword)) << keyring->lastError().toStdString();
+    EXPECT_EQ(secretsInTheKeyring(), secretsBefore + 1);
+    EXPECT_EQ(keyring->read(key), std::optional<QString>(sitePassword));
+    // Another program's view of the same keyring: a keyring object of its own.
+    EXPECT_EQ(makeDesktopKeyring(testService)->read(key), std::optional<QString>(sitePassword));
+    EXPECT_EQ(
+        makeDesktopKeyring(QStringLiteral("Another program"))->read(key), std::optional<QString>(QString()));
+
+    ASSERT_TRUE(keyring->write(key, QStringLiteral("replaced")));
+    EXPECT_EQ(keyring->read(key), std::optional<QString>(QStringLiteral("replaced")));
+
+    EXPECT_EQ(secretsInTheKeyring(), secretsBefore + 1); // replaced, not added
+
+    EXPECT_TRUE(keyring->remove(key)) << keyring->lastError().toStdString();
+    EXPECT_EQ(secretsInTheKeyring(), secretsBefore);
+    EXPECT_EQ(keyring->read(key), std::optional<QString>(QString()));
+    EXPECT_TRUE(keyring->remove(key)); // nothing left to remove is no failure
+}
+
+TEST(DesktopKeyring, StoreKeepsTheJobsPasswordsThereWhileTheOptionIsOn)
+{
+    const StoreFile file;
+    const SettingsStore store(file.path(), LongTimeFormat {}, makeDesktopKeyring(testService));
+    const auto keyring = makeDesktopKeyring(testService);
+
+    EXPECT_EQ(store.save(job(true)).keyringWarning, QString());
+    EXPECT_EQ(file.stored("Password"), QString());
+    EXPECT_EQ(file.stored("Proxypassword"), QString());
+    EXPECT_EQ(keyring->read(QStringLiteral("Password")), std::optional<QString>(sitePassword));
+    EXPECT_EQ(keyring->read(QStringLiteral("Proxypassword")), std::optional<QString>(proxyPassword));
+
+    // A later run of the program, with a store of its own.
+    const LoadResult loaded
+        = SettingsStore(file.path(), LongTimeFormat {}, makeDesktopKeyring(testService)).load(JobSettings {});
+    ASSERT_TRUE(loaded.ok());
+    EXPECT_EQ(loaded.keyringWarning, QString());
+    EXPECT_EQ(loaded.settings, job(true));
+
+    // Option off: back into the file, out of the keyring.
+    EXPECT_EQ(store.save(job(false)).keyringWarning, QString());
+    EXPECT_EQ(file.stored("Password"), scramblePassword(sitePassword));
+    EXPECT_EQ(keyring->read(QStringLiteral("Password")), std::optional<QString>(QString()));
+    EXPECT_EQ(keyring->read(QStringLiteral("Proxypassword")), std::optional<QString>(QString()));
+    EXPECT_EQ(store.load(JobSettings {}).settings, job(false));
+}
+
+// Locks the default collection, as the desktop does on a screen lock or a timeout.
+void lockTheKeyring()
+{
+    QDBusMessage lock
+        = QDBusMessage::createMethodCall(secretsName, secretsPath, secretService, QStringLiteral("Lock"));
+    lock << QVariant::fromValue(QList<QDBusObjectPath> { defaultCollection() });
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(lock);
+    ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+}
+
+TEST(LockedDesktopKeyring, LoadGivesEmptyPasswordsAndSaysTheKeyringIsLocked)
+{
+    const StoreFile file;
+    const SettingsStore store(file.path(), LongTimeFormat {}, makeDesktopKeyring(testService));
+    ASSERT_EQ(store.save(job(true)).keyringWarning, QString());
+
+    lockTheKeyring();
+    EXPECT_EQ(makeDesktopKeyring(testService)->status(), Status::Locked);
+
+    const LoadResult loaded
+        = SettingsStore(file.path(), LongTimeFormat {}, makeDesktopKeyring(testService)).load(JobSettings {});
+    EXPECT_TRUE(loaded.ok());
+    EXPECT_EQ(loaded.keyringWarning,
+        QStringLiteral("The desktop keyring is locked; the passwords could not be read."));
+    EXPECT_EQ(loaded.settings.password, QString());
+    EXPECT_EQ(loaded.settings.proxyPassword, QString());
+    EXPECT_EQ(loaded.settings.host, job(true).host);
+
+    // A job saved now keeps its passwords in the file.
+    const StoreFile other;
+    const SettingsStore otherStore(other.path(), LongTimeFormat {}, makeDesktopKeyring(testService));
+    EXPECT_EQ(otherStore.save(job(true)).keyringWarning,
+        QStringLiteral("The desktop keyring is locked; the passwords stay scrambled in the settings file."));
+    EXPECT_EQ(other.stored("Password"), scramblePassword(sitePassword));
+    EXPECT_EQ(otherStore.load(JobSettings {}).settings, job(true));
+}
+
+TEST(NoDesktopKeyring, StoreSaysNoKeyringIsAvailableAndKeepsThePasswordsInTheFile)
+{
+    const auto keyring = makeDesktopKeyring(testService);
+    EXPECT_EQ(keyring->status(), Status::Absent);
+
+    // Asked anyway, it fails at once rather than claiming an empty entry or success.
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(keyring->read(QStringLiteral("Password")), std::nullopt);
+    EXPECT_FALSE(keyring->write(QStringLiteral("Password"), sitePassword));
+    EXPECT_FALSE(keyring->lastError().isEmpty());
+    EXPECT_LT(clock.elapsed(), 5000);
+
+    const StoreFile file;
+    const SettingsStore store(file.path(), LongTimeFormat {}, keyring);
+    EXPECT_EQ(store.save(job(true)).keyringWarning,
+        QStringLiteral(
+            "No desktop keyring is available; the passwords stay scrambled in the settings file."));
+    EXPECT_EQ(file.stored("Password"), scramblePassword(sitePassword));
+    EXPECT_EQ(store.load(JobSettings {}).settings, job(true));
+
+    // A job whose passwords went to a keyring on another session loads without them.
+    QSettings(file.path(), QSettings::IniFormat).setValue(QStringLiteral("Options/Password"), QString());
+    const LoadResult loaded = store.load(JobSettings {});
+    EXPECT_TRUE(loaded.ok());
+    EXPECT_EQ(loaded.keyringWarning,
+        QStringLiteral("No desktop keyring is available; the passwords could not be read."));
+    EXPECT_EQ(loaded.settings.password, QString());
+    EXPECT_EQ(loaded.settings.proxyPassword, proxyPassword);
+}
+
+} // namespace
+} // namespace taskhaul
