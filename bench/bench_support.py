@@ -14,8 +14,12 @@ import logging, sys
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
-logging.basicConfig(level=logging.WARNING)
 root, user, password, address = sys.argv[1:5]
+# With a log file, every command the clients send is written to it.
+if len(sys.argv) > 5:
+    logging.basicConfig(filename=sys.argv[5], level=logging.DEBUG)
+else:
+    logging.basicConfig(level=logging.WARNING)
 authorizer = DummyAuthorizer()
 authorizer.add_user(user, password, root, perm="elr")
 FTPHandler.authorizer = authorizer
@@ -29,15 +33,24 @@ class FtpServer:
     """Starts the server at once; `port` is known when the constructor returns.
     Use it as a context manager, or call stop()."""
 
-    def __init__(self, root, user="bench", password="bench", address="127.0.0.1"):
+    def __init__(self, root, user="bench", password="bench", address="127.0.0.1", command_log=None):
         self.address = address
-        self.process = subprocess.Popen(["/usr/bin/python3", "-c", _SERVER, root, user, password, address],
+        self.command_log = command_log
+        extra = [command_log] if command_log else []
+        self.process = subprocess.Popen(["/usr/bin/python3", "-c", _SERVER, root, user, password, address] + extra,
                                         stdout=subprocess.PIPE, text=True)
         line = self.process.stdout.readline()
         if not line.strip().isdigit():
             self.stop()
             raise SystemExit(f"the FTP server on {address} did not start")
         self.port = int(line)
+
+    def commands(self):
+        """The command lines clients sent, as the server logged them."""
+        if not self.command_log or not os.path.exists(self.command_log):
+            return []
+        with open(self.command_log, errors="replace") as log:
+            return [line.split("<- ", 1)[1].strip() for line in log if "<- " in line]
 
     def stop(self):
         if self.process.poll() is None:
