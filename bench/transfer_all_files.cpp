@@ -69,10 +69,9 @@ int main(int argc, char** argv)
 
     ActivityLog log(args[7], LongTimeFormat::fromLocale(QLocale()));
     BenchHost host(job, log);
-    ftp::TFtpClient client;
     // As in the program: the client lets the event loop run after every wait
     // and every write.
-    client.Pump = [] { QCoreApplication::processEvents(); };
+    ftp::TFtpClient client([] { QCoreApplication::processEvents(); });
     TransferEngine engine(host, client);
 
     QElapsedTimer timer;

@@ -183,7 +183,6 @@ void Configure(TFtpClient& client, LoopbackServer& server)
     client.ProxySettings().UserName = "proxyuser";
     client.ProxySettings().Password = "proxypass";
     client.Clock = [] { return ListDateTime { 2026, 2, 28, 23, 59, 59, 0 }; };
-    client.Pump = [&server] { server.Step(); };
 }
 
 } // namespace
@@ -193,7 +192,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0)
         return 0;
     static LoopbackServer server;
-    TFtpClient client;
+    TFtpClient client([] { server.Step(); });
     Configure(client, server);
 
     const unsigned mode = data[0];

@@ -155,21 +155,21 @@ int runOnce(const QStringList& args)
 
     ActivityLog log(ActivityLog::defaultPath(), timeFormat);
     HeadlessHost host(*saved, &log);
-    ftp::TFtpClient client;
-    TransferEngine engine(host, client);
-    EngineRunSteps steps(engine, host);
     // A termination signal stops the run as Stop Transfer would: the download in
     // progress is aborted and its temporary file removed before the program ends.
     const TerminationSignals termination;
     host.setStopWhen([&termination] { return termination.received() != 0; });
-    // The client may copy its pump callback, so what it has done lives outside it.
+    // The client's pump sends the abort once; what it has done lives outside the
+    // callback, which the client may copy.
     bool abortSent = false;
-    client.Pump = [&termination, &client, &abortSent] {
+    ftp::TFtpClient client([&termination, &client, &abortSent] {
         if (!abortSent && termination.received()) {
             abortSent = true;
             client.AbortTransfer();
         }
-    };
+    });
+    TransferEngine engine(host, client);
+    EngineRunSteps steps(engine, host);
     const RunOutcome outcome = performUnattendedRun(RunKind::Interval, host, steps);
     if (termination.received())
         return 128 + termination.received();

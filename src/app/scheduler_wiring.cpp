@@ -18,29 +18,18 @@ QtSchedulerTimer::Guard guardOf(MainWindow& window)
 SchedulerWiring::SchedulerWiring(MainWindow& window, TransferWiring& transfer)
     : window_(window)
     , client_(transfer.client())
-    , clientPump_(client_.Pump)
     , clock_(window)
     , Timer1_(guardOf(window))
     , Timer2_(guardOf(window))
-    , steps_(transfer.engine(), transfer.host(), [this] { return pumpDepth_ > 0; })
-    , scheduler_(*this, steps_, clock_, Timer1_, Timer2_, window.activityLog().timeFormat())
-{
     // Ticks arrive through the client's pump while any of its calls waits; such
     // a tick must leave the connection to the call (the user's Connect, say).
-    client_.Pump = [this] {
-        ++pumpDepth_;
-        struct Leave {
-            int& depth;
-            ~Leave() { --depth; }
-        } leave { pumpDepth_ };
-        if (clientPump_)
-            clientPump_();
-    };
+    , steps_(transfer.engine(), transfer.host(), [this] { return client_.IsBusy(); })
+    , scheduler_(*this, steps_, clock_, Timer1_, Timer2_, window.activityLog().timeFormat())
+{
 }
 
 SchedulerWiring::~SchedulerWiring()
 {
-    client_.Pump = clientPump_;
     Timer1_.stop();
     Timer2_.stop();
 }

@@ -54,8 +54,6 @@ private:
 
     MainWindow& window_;
     ftp::TFtpClient& client_;
-    ftp::TFtpClient::PumpHandler clientPump_; // the pump the client had before
-    int pumpDepth_ = 0; // > 0 while a client call waits
     WindowClock clock_;
     QtSchedulerTimer Timer1_;
     QtSchedulerTimer Timer2_;

@@ -10,17 +10,14 @@ namespace taskhaul {
 
 TransferWiring::TransferWiring(MainWindow& window)
     : window_(window)
-    , engine_(*this, FtpClient1_)
-{
     // While the client waits for the network the window keeps taking clicks
     // (Stop Transfer above all) and repainting.
-    FtpClient1_.Pump = [] { QCoreApplication::processEvents(); };
+    , FtpClient1_([] { QCoreApplication::processEvents(); })
+    , engine_(*this, FtpClient1_)
+{
 }
 
-TransferWiring::~TransferWiring()
-{
-    FtpClient1_.Pump = nullptr;
-}
+TransferWiring::~TransferWiring() = default;
 
 JobSettings TransferWiring::job() const
 {

@@ -9,17 +9,18 @@ namespace taskhaul::ftp {
 
 // ---- Construction and settings ----
 
-TFtpClient::Impl::Impl(TFtpClient& owner)
+TFtpClient::Impl::Impl(TFtpClient& owner, PumpHandler pumpHandler)
     : self(owner)
-    , control(limits, owner.Pump, abortRegistry, [this] {
+    , pump(std::move(pumpHandler))
+    , control(limits, pump, abortRegistry, [this] {
         if (self.OnDisconnected)
             self.OnDisconnected(self);
     })
 {
 }
 
-TFtpClient::TFtpClient()
-    : d(std::make_unique<Impl>(*this))
+TFtpClient::TFtpClient(PumpHandler pump)
+    : d(std::make_unique<Impl>(*this, std::move(pump)))
 {
 }
 
@@ -91,6 +92,9 @@ void TFtpClient::Impl::SetTransferType(TFtpTransferType type)
 
 void TFtpClient::SetTransferType(TFtpTransferType type)
 {
+    if (type == d->transferType || d->transferring)
+        return;
+    const auto operation = d->BeginOperation();
     d->SetTransferType(type);
 }
 
@@ -136,10 +140,16 @@ const std::string& TFtpClient::SystemDescription() const noexcept
     return d->systemDescription;
 }
 
+bool TFtpClient::IsBusy() const noexcept
+{
+    return d->busy;
+}
+
 // ---- Control connection ----
 
 void TFtpClient::Connect()
 {
+    const auto operation = d->BeginOperation();
     TControlConnection& control = d->control;
     if (control.Valid() || control.Connecting())
         throw EAlreadyConnected();
@@ -201,6 +211,7 @@ int TFtpClient::SendCommand(const std::string& command, std::initializer_list<in
 
 int TFtpClient::SendCommand(const std::string& command, const std::vector<int>& allowed)
 {
+    const auto operation = d->BeginOperation();
     return d->control.SendCommand(command, allowed);
 }
 
@@ -211,16 +222,19 @@ int TFtpClient::ReadReply(std::initializer_list<int> allowed)
 
 int TFtpClient::ReadReply(const std::vector<int>& allowed)
 {
+    const auto operation = d->BeginOperation();
     return d->control.ReadReply(allowed);
 }
 
 void TFtpClient::WriteCommandLine(const std::string& text)
 {
+    const auto operation = d->BeginOperation();
     d->control.WriteLine(text);
 }
 
 void TFtpClient::ChangeDirectory(const std::string& folder)
 {
+    const auto operation = d->BeginOperation();
     d->control.SendCommand("CWD " + folder, { 200, 250 });
 }
 

@@ -4,11 +4,13 @@
 // object; the caller fills in the settings before every Connect.
 //
 // Every operation blocks, but never for more than 50 ms at a time without calling
-// the pump callback (the application points it at its event processing), and the
-// pump runs after every socket write too. Code run by the pump may call back into
-// the client: AbortTransfer is meant to be called that way during a retrieval, and
-// Disconnect ends the running operation (it fails with ENotConnected). Other
-// operations must not be started from inside the pump while one runs.
+// the pump callback given at construction (the application points it at its
+// event processing), and the pump runs after every socket write too. Code run by
+// the pump may call back into the client, but only in these ways:
+// AbortTransfer (meant for a running retrieval or Connect), Disconnect (ends the
+// running operation, which fails with ENotConnected), IsConnected, IsBusy, the
+// getters and the settings that send nothing. Starting any other operation while
+// one waits fails with EFtpBusy ("Another FTP operation is in progress.").
 //
 // Failures are exceptions derived from EFtpException (ftp_errors.h); the client
 // never shows anything itself.
@@ -81,7 +83,9 @@ public:
     // "Today" for the year inference of listing parsers.
     using ClockHandler = std::function<ListDateTime()>;
 
-    TFtpClient();
+    // `pump` is called after every wait of at most Limits().PumpInterval and
+    // after every write, for the client's whole life.
+    explicit TFtpClient(PumpHandler pump = {});
     ~TFtpClient();
     TFtpClient(const TFtpClient&) = delete;
     TFtpClient& operator=(const TFtpClient&) = delete;
@@ -101,7 +105,8 @@ public:
     void SetPassive(bool passive);
     TFtpTransferType TransferType() const noexcept; // default ftBinary
     // Records the type and, when connected, sends "TYPE A" or "TYPE I" (allowed 200).
-    // Does nothing when the type is unchanged or while a transfer runs.
+    // Does nothing when the type is unchanged or while a transfer runs; sending
+    // it while another operation waits fails with EFtpBusy.
     void SetTransferType(TFtpTransferType type);
     int TransferTimeout() const noexcept; // ms, 0 = the DataIdleTimeout limit only
     void SetTransferTimeout(int milliseconds);
@@ -115,8 +120,6 @@ public:
     WorkBeginHandler OnWorkBegin;
     WorkHandler OnWork;
     WorkEndHandler OnWorkEnd;
-    // Called after every wait of at most Limits().PumpInterval and after every write.
-    PumpHandler Pump;
     // Defaults to the local calendar date and time of the machine.
     ClockHandler Clock;
 
@@ -125,6 +128,8 @@ public:
     const TFtpReply& Greeting() const noexcept;
     const std::vector<std::string>& Capabilities() const noexcept;
     const std::string& SystemDescription() const noexcept;
+    // True while an operation waits (inside the pump, that is).
+    bool IsBusy() const noexcept;
 
     // ---- Control connection ----
     // Opens the control connection, reads the greeting and, with AutoLogin, logs in
@@ -134,7 +139,7 @@ public:
     // connect, greeting, login replies) ends it within one pump interval with
     // EOperationAborted, Disconnect with ENotConnected; the socket is closed either
     // way, and OnDisconnected fires only when it had been opened. Calling Connect
-    // again while one runs raises EAlreadyConnected.
+    // again while one runs raises EFtpBusy.
     void Connect();
     // Closes the control socket without sending anything. Fires OnDisconnected only
     // when the socket was still open (not closed by the server meanwhile).

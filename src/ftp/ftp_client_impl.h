@@ -7,6 +7,7 @@
 // steps (ftp_login.h) and the local file of a download (ftp_local_file.h).
 // Not for use outside src/ftp.
 
+#include "base/scope_exit.h"
 #include "ftp/ftp_client.h"
 #include "ftp/ftp_control.h"
 #include "ftp/ftp_data_connection.h"
@@ -19,9 +20,21 @@
 namespace taskhaul::ftp {
 
 struct TFtpClient::Impl {
-    explicit Impl(TFtpClient& owner);
+    Impl(TFtpClient& owner, PumpHandler pumpHandler);
 
     TFtpClient& self;
+    const PumpHandler pump; // fixed for the client's life
+    bool busy = false; // an operation is running (and waits, when the pump runs)
+
+    // Marks an operation as running until the returned guard goes; raises
+    // EFtpBusy when one runs already.
+    [[nodiscard]] auto BeginOperation()
+    {
+        if (busy)
+            throw EFtpBusy();
+        busy = true;
+        return base::ScopeExit { [this]() noexcept { busy = false; } };
+    }
 
     // Settings.
     std::string host;

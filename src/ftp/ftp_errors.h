@@ -17,6 +17,16 @@ public:
     using TaskhaulError::TaskhaulError;
 };
 
+// An operation started while another one waits (from inside the pump):
+// "Another FTP operation is in progress.". Nothing was sent.
+class EFtpBusy : public EFtpException {
+public:
+    EFtpBusy()
+        : EFtpException("Another FTP operation is in progress.")
+    {
+    }
+};
+
 class EAlreadyConnected : public EFtpException {
 public:
     EAlreadyConnected()

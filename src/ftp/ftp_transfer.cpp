@@ -264,6 +264,7 @@ void TFtpClient::Impl::ListFolder(std::vector<std::string>& lines, const std::st
 
 std::int64_t TFtpClient::FileSize(const std::string& remoteName)
 {
+    const auto operation = d->BeginOperation();
     d->sizeName.clear();
     d->sizeValue = -1;
     if (d->control.SendCommand("SIZE " + remoteName, {}) != 213)
@@ -277,22 +278,26 @@ std::int64_t TFtpClient::FileSize(const std::string& remoteName)
 void TFtpClient::RetrieveFile(
     const std::string& remoteName, const std::string& localPath, bool overwrite, bool resume)
 {
+    const auto operation = d->BeginOperation();
     d->RetrieveFile(remoteName, localPath, overwrite, resume);
 }
 
 void TFtpClient::RetrieveToStream(const std::string& remoteName, TFtpOutputStream& stream, bool resume)
 {
+    const auto operation = d->BeginOperation();
     d->TransferData("RETR " + remoteName, stream, resume);
 }
 
 void TFtpClient::RetrieveToStream(const std::string& remoteName, std::ostream& stream, bool resume)
 {
+    const auto operation = d->BeginOperation();
     TFtpStdStream adapter(stream);
     d->TransferData("RETR " + remoteName, adapter, resume);
 }
 
 void TFtpClient::TransferData(const std::string& command, TFtpOutputStream& stream, bool resume)
 {
+    const auto operation = d->BeginOperation();
     d->TransferData(command, stream, resume);
 }
 
@@ -324,6 +329,7 @@ void TFtpClient::AbortTransfer()
 
 void TFtpClient::ListFolder(std::vector<std::string>& lines, const std::string& specifier, bool details)
 {
+    const auto operation = d->BeginOperation();
     d->ListFolder(lines, specifier, details);
 }
 

@@ -23,6 +23,8 @@ public:
 
 namespace {
 
+constexpr std::chrono::milliseconds kPumpInterval { 50 };
+
 class MemorySink : public HttpGet::Sink {
 public:
     explicit MemorySink(QByteArray& body)
@@ -151,11 +153,9 @@ void HttpGet::cancel()
 
 HttpGet::Result HttpGet::run(const Request& request, Sink& sink, const Progress& progress)
 {
+    if (active_)
+        throw HttpGetBusy();
     failure_.clear();
-    if (active_) {
-        failure_ = QStringLiteral("another transfer is running");
-        return Result::Failed;
-    }
     if (!isHttpUrl(request.url)) {
         failure_ = QStringLiteral("not an http or https address: ") + request.url.toString();
         sink.finish(false);
@@ -269,11 +269,23 @@ HttpGet::Result HttpGet::run(const Request& request, Sink& sink, const Progress&
     });
     t.stall.start();
 
-    if (!t.done)
+    // The longest single wait; then the events are processed again, as the
+    // FTP client does while it waits for the network.
+    QTimer pumpTick;
+    pumpTick.setInterval(kPumpInterval);
+    bool ticked = false;
+    QObject::connect(&pumpTick, &QTimer::timeout, &t.loop, [&t, &ticked] {
+        ticked = true;
+        t.loop.quit();
+    });
+    pumpTick.start();
+    while (!t.done) {
+        ticked = false;
         t.loop.exec();
-    if (!t.done) {
-        // The event loop was told to end (the application is quitting).
-        cancel();
+        if (!t.done && !ticked) {
+            // The event loop was told to end (the application is quitting).
+            cancel();
+        }
     }
     if (!t.reply->isFinished())
         t.reply->abort();

@@ -7,15 +7,28 @@
 
 #include <chrono>
 #include <functional>
+#include <stdexcept>
 #include <utility>
 
 class QNetworkAccessManager;
 
 namespace taskhaul {
 
-// One HTTP GET that the caller waits for. While it waits, the application's
-// events keep being processed (the window, its timers and its commands stay
-// alive), so the progress callback and anything else may run in between.
+// A request started while another one of the same HttpGet waits:
+// "Another HTTP request is in progress.".
+class HttpGetBusy : public std::runtime_error {
+public:
+    HttpGetBusy()
+        : std::runtime_error("Another HTTP request is in progress.")
+    {
+    }
+};
+
+// One HTTP GET that the caller waits for. It waits as the FTP client does: no
+// single wait is longer than 50 ms, and the application's events are processed
+// after each (the window, its timers and its commands stay alive), so the
+// progress callback and anything else may run in between. Starting another
+// request on the same object while one waits throws HttpGetBusy.
 // Redirections are not followed, the body is asked for without any content
 // encoding, and any status other than 2xx fails the transfer.
 class HttpGet {

@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -76,7 +77,12 @@ protected:
     }
 
     test::ScriptedFtpServer server;
-    TFtpClient client;
+    // What the client's pump does; a test may change it at any time.
+    std::function<void()> pump;
+    TFtpClient client { [this] {
+        if (pump)
+            pump();
+    } };
 };
 
 // A private temporary folder, removed at the end.

@@ -309,14 +309,13 @@ TEST(ConnectFailure, ConnectThatNeverCompletesTimesOut)
     const int filler = ::socket(AF_INET, SOCK_STREAM, 0);
     ASSERT_EQ(::connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
 
-    TFtpClient client;
+    int pumps = 0;
+    TFtpClient client([&] { ++pumps; });
     client.SetHost("127.0.0.1");
     client.SetPort(ntohs(address.sin_port));
     auto limits = ShortLimits();
     limits.ConnectTimeout = 300ms;
     client.SetLimits(limits);
-    int pumps = 0;
-    client.Pump = [&] { ++pumps; };
     int disconnected = 0;
     client.OnDisconnected = [&](TFtpClient&) { ++disconnected; };
     EXPECT_EQ(ErrorOf([&] { client.Connect(); }), "Connect timed out.");
@@ -342,17 +341,18 @@ TEST(ConnectFailure, TcpConnectCanBeStopped)
 
     for (const bool disconnect : { false, true }) {
         SCOPED_TRACE(disconnect ? "Disconnect" : "AbortTransfer");
-        TFtpClient client;
+        int pumps = 0;
+        TFtpClient* self = nullptr;
+        TFtpClient client([&] {
+            if (++pumps == 2)
+                disconnect ? self->Disconnect() : self->AbortTransfer();
+        });
+        self = &client;
         client.SetHost("127.0.0.1");
         client.SetPort(ntohs(address.sin_port));
         client.SetLimits(ShortLimits()); // 3 s connect limit
         int disconnected = 0;
         client.OnDisconnected = [&](TFtpClient&) { ++disconnected; };
-        int pumps = 0;
-        client.Pump = [&] {
-            if (++pumps == 2)
-                disconnect ? client.Disconnect() : client.AbortTransfer();
-        };
         const auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(ErrorOf([&] { client.Connect(); }), disconnect ? "Not connected." : "Operation aborted");
         EXPECT_LT(std::chrono::steady_clock::now() - start, 500ms);
@@ -395,7 +395,7 @@ TEST_F(ClientTest, ConnectWaitingForTheGreetingCanBeStopped)
         int disconnected = 0;
         client.OnDisconnected = [&](TFtpClient&) { ++disconnected; };
         int pumps = 0;
-        client.Pump = [&] {
+        pump = [&] {
             if (++pumps == 3) {
                 if (c.disconnect)
                     client.Disconnect();
@@ -413,12 +413,12 @@ TEST_F(ClientTest, ConnectWaitingForTheGreetingCanBeStopped)
     }
     EXPECT_THROW(
         {
-            client.Pump = [&] { client.AbortTransfer(); };
+            pump = [&] { client.AbortTransfer(); };
             client.Connect();
         },
         EOperationAborted);
     // Nothing of the stopped attempts sticks: the next Connect logs in.
-    client.Pump = nullptr;
+    pump = nullptr;
     server.setGreeting("220 Ready.\r\n");
     Connect();
     EXPECT_TRUE(client.IsConnected());
@@ -428,7 +428,7 @@ TEST_F(ClientTest, LoginWaitingForAReplyCanBeStopped)
 {
     server.silence("PASS");
     // Stop is pressed once the password has gone out and its reply is awaited.
-    client.Pump = [&] {
+    pump = [&] {
         if (server.commands().size() == 2)
             client.AbortTransfer();
     };
@@ -486,11 +486,60 @@ TEST_F(ClientTest, LineBreaksInCommandTextsAreRefusedBeforeSending)
 
 // ---- Pumping ----
 
+TEST_F(ClientTest, OperationsStartedFromInsideThePumpAreRefused)
+{
+    server.silence("CWD");
+    Connect();
+    EXPECT_FALSE(client.IsBusy());
+    TempFolder folder;
+    std::ostringstream out;
+    std::vector<std::string> lines;
+    const std::vector<std::pair<const char*, std::function<void()>>> operations {
+        { "Connect", [&] { client.Connect(); } },
+        { "SendCommand", [&] { client.SendCommand("NOOP"); } },
+        { "ReadReply", [&] { client.ReadReply(); } },
+        { "WriteCommandLine", [&] { client.WriteCommandLine("NOOP"); } },
+        { "ChangeDirectory", [&] { client.ChangeDirectory("other"); } },
+        { "FileSize", [&] { client.FileSize("a.txt"); } },
+        { "RetrieveFile", [&] { client.RetrieveFile("a.txt", folder.File("a.txt"), true); } },
+        { "RetrieveToStream", [&] { client.RetrieveToStream("a.txt", out); } },
+        { "ListFolder", [&] { client.ListFolder(lines); } },
+        { "SetTransferType", [&] { client.SetTransferType(TFtpTransferType::ftASCII); } },
+    };
+    bool inside = false;
+    bool busyInside = false;
+    bool connectedInside = false;
+    pump = [&] {
+        if (inside)
+            return;
+        inside = true;
+        busyInside = client.IsBusy();
+        connectedInside = client.IsConnected();
+        for (const auto& [name, operation] : operations)
+            EXPECT_EQ(ErrorOf(operation), "Another FTP operation is in progress.") << name;
+        // Disconnect is allowed and ends the waiting operation.
+        client.Disconnect();
+    };
+    EXPECT_EQ(ErrorOf([&] { client.ChangeDirectory("pub"); }), "Not Connected");
+    EXPECT_TRUE(busyInside);
+    EXPECT_TRUE(connectedInside);
+    EXPECT_FALSE(client.IsBusy());
+    EXPECT_EQ(client.TransferType(), TFtpTransferType::ftBinary);
+    ASSERT_TRUE(server.waitForSessionEnd());
+    EXPECT_EQ(CommandsAfterLogin(), (Commands { "CWD pub" }));
+    EXPECT_TRUE(folder.Entries().empty());
+
+    // Nothing sticks: the next operation runs.
+    pump = nullptr;
+    Connect();
+    EXPECT_EQ(client.FileSize("missing"), -1);
+}
+
 TEST_F(ClientTest, WaitsCallThePumpAtLeastEvery50Milliseconds)
 {
     server.setGreetingDelay(600ms);
     std::vector<std::chrono::steady_clock::time_point> calls;
-    client.Pump = [&] { calls.push_back(std::chrono::steady_clock::now()); };
+    pump = [&] { calls.push_back(std::chrono::steady_clock::now()); };
     const auto start = std::chrono::steady_clock::now();
     Connect();
     // 600 ms of waiting in 50 ms steps: about 12 calls, fewer on a loaded machine.

@@ -555,13 +555,13 @@ TEST_F(ClientTest, StopWhileActiveModeWaitsForTheServer)
     server.setDataPlan("a.txt", plan);
     Connect();
     int pumps = 0;
-    client.Pump = [&] {
+    pump = [&] {
         if (++pumps == 5)
             client.AbortTransfer();
     };
     std::ostringstream out;
     EXPECT_EQ(ErrorOf([&] { client.RetrieveToStream("a.txt", out); }), "Operation aborted");
-    client.Pump = nullptr;
+    pump = nullptr;
     EXPECT_EQ(client.FileSize("a.txt"), 3);
 }
 

@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -94,7 +95,12 @@ protected:
     ScriptedFtpServer server;
     QTemporaryDir local;
     FakeTransferHost host;
-    ftp::TFtpClient client;
+    // What the client's pump does (it is fixed at construction); a test may change it.
+    std::function<void()> pump;
+    ftp::TFtpClient client { [this] {
+        if (pump)
+            pump();
+    } };
     TransferEngine engine { host, client, QStringLiteral(",") };
     std::size_t sentBefore = 0;
 };

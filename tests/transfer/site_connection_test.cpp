@@ -159,7 +159,7 @@ TEST_F(SiteConnection, FailedConnectIsLoggedWithItsReasonAndShownOnlyToTheUser)
         host.unattendedFlag = c.unattended;
         host.settings.port = QString::number(c.refused ? closedPort() : server.port());
         QStringList statusDuringConnect;
-        client.Pump = [&] { statusDuringConnect << host.status; };
+        pump = [&] { statusDuringConnect << host.status; };
 
         EXPECT_THROW(engine.siteConnect(), SilentStop);
 
@@ -186,7 +186,7 @@ TEST_F(SiteConnection, StopTransferCancelsAConnectThatWaitsForASilentServer)
         SCOPED_TRACE(byDisconnect ? "Disconnect" : "Stop Transfer");
         host.log.clear();
         int pumps = 0;
-        client.Pump = [&] {
+        pump = [&] {
             if (++pumps == 3)
                 byDisconnect ? engine.disconnectCommand() : engine.stopTransferCommand();
         };
@@ -242,7 +242,7 @@ TEST_F(SiteConnection, ConnectCommandNeedsTheSiteFieldsAndRunsAsTheUser)
     host.boxes.clear();
     bool unattendedDuringConnect = true;
     server.on("CWD", [](FtpSession& s, const std::string&) { s.send("250 OK.\r\n"); });
-    client.Pump = [&] { unattendedDuringConnect = unattendedDuringConnect && host.unattendedFlag; };
+    pump = [&] { unattendedDuringConnect = unattendedDuringConnect && host.unattendedFlag; };
     engine.connectCommand();
     EXPECT_FALSE(unattendedDuringConnect);
     EXPECT_TRUE(host.unattendedFlag);
@@ -260,7 +260,7 @@ TEST_F(SiteConnection, ConnectGivenWhileConnectingIsIgnored)
 {
     server.setGreetingDelay(std::chrono::milliseconds(200));
     int nested = 0;
-    client.Pump = [&] {
+    pump = [&] {
         if (nested++ == 0)
             engine.connectCommand();
     };
