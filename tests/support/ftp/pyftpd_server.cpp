@@ -1,5 +1,7 @@
 #include "ftp/pyftpd_server.h"
 
+#include "base/scope_exit.h"
+
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -108,13 +110,12 @@ PyFtpdServer::PyFtpdServer(Options options)
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
-    try {
-        pid_ = Spawn({ kPython, script, root_, options_.user, options_.password }, pipeFds[1]);
-    } catch (...) {
+    base::ScopeExit closePipe { [&pipeFds]() noexcept {
         ::close(pipeFds[0]);
         ::close(pipeFds[1]);
-        throw;
-    }
+    } };
+    pid_ = Spawn({ kPython, script, root_, options_.user, options_.password }, pipeFds[1]);
+    closePipe.Release();
     ::close(pipeFds[1]);
 
     std::string line;
