@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "app/auxiliary_windows.h"
+#include "app/desktop_integration.h"
 #include "app/edit_commands.h"
 #include "app/event_guard.h"
 #include "app/field_events.h"
@@ -52,13 +53,14 @@ const QString kConfirmCaption = QStringLiteral("Confirm");
 
 } // namespace
 
-MainWindow::MainWindow(MainWindowServices services, QWidget* parent) : QMainWindow(parent)
+MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
+    : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("TForm1"));
     setWindowTitle(kCaption);
     setWindowIcon(programIcon());
-    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
+        | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     createServices(services);
 
     auto* panel = new QWidget(this);
@@ -81,6 +83,7 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent) : QMainWind
     transferWiring_ = std::make_unique<TransferWiring>(*this);
     schedulerWiring_ = std::make_unique<SchedulerWiring>(*this, *transferWiring_);
     updateWiring_ = std::make_unique<UpdateWiring>(*boxes_);
+    desktop_ = std::make_unique<DesktopIntegration>(*this, notifier_);
 
     runGuarded([this] { formCreate(); });
     // The other windows exist from the start to the end of the run.
@@ -110,6 +113,7 @@ void MainWindow::createServices(MainWindowServices& services)
     shell_ = services.shell;
     folderPicker_ = services.folderPicker;
     tray_ = services.tray;
+    notifier_ = services.notifier;
     clock_ = services.clock ? std::move(services.clock) : [] { return QDateTime::currentDateTime(); };
     arguments_ = std::move(services.arguments);
     logCommands_ = std::make_unique<LogCommands>(*boxes_, *shell_, log_->path());
@@ -148,18 +152,16 @@ void MainWindow::createCommands()
     handlers_[std::size_t(Command::OpenFromTray)] = [this] { restoreMainWindow(); };
     handlers_[std::size_t(Command::ExitFromTray)] = [this] { exitFromTrayCommand(); };
     handlers_[std::size_t(Command::StartStopScheduler)] = [this] { startStopSchedulerCommand(); };
-    handlers_[std::size_t(Command::ViewLocalFolder)] = [this] {
-        logCommands_->openLocalFolder(form_.localFolder->text());
-    };
-    for (Command edit : {Command::EditUndo, Command::EditCut, Command::EditCopy, Command::EditPaste,
-                         Command::EditDelete, Command::EditSelectAll})
+    handlers_[std::size_t(Command::ViewLocalFolder)]
+        = [this] { logCommands_->openLocalFolder(form_.localFolder->text()); };
+    for (Command edit : { Command::EditUndo, Command::EditCut, Command::EditCopy, Command::EditPaste,
+             Command::EditDelete, Command::EditSelectAll })
         handlers_[std::size_t(edit)] = [edit] { runEditCommand(edit); };
 
     for (const auto& info : commandTable()) {
         const Command command = info.command;
-        connect(action(command), &QAction::triggered, this, [this, command] {
-            runGuarded([this, command] { runCommand(command); });
-        });
+        connect(action(command), &QAction::triggered, this,
+            [this, command] { runGuarded([this, command] { runCommand(command); }); });
     }
 
     menuBar()->setObjectName(QStringLiteral("ActionMainMenuBar1"));
@@ -186,7 +188,7 @@ void MainWindow::createTray()
     if (!tray_) {
         auto* icon = new QtTrayArea(programIcon(), trayMenu_, this);
         connect(icon, &QtTrayArea::restoreRequested, this,
-                [this] { runGuarded([this] { restoreMainWindow(); }); });
+            [this] { runGuarded([this] { restoreMainWindow(); }); });
         tray_ = icon;
     }
 }
@@ -197,9 +199,9 @@ void MainWindow::connectFields()
         return [this, handler](auto&&...) { runGuarded([this, handler] { (this->*handler)(); }); };
     };
     // Edit1Change: every text, number, time and list field marks the job changed.
-    for (QLineEdit* edit : {form_.host, form_.port, form_.remoteFolder, form_.userName, form_.password,
-                            form_.localFolder, form_.fileName, form_.renameTo, form_.proxyHost,
-                            form_.proxyPort, form_.proxyUserName, form_.proxyPassword})
+    for (QLineEdit* edit : { form_.host, form_.port, form_.remoteFolder, form_.userName, form_.password,
+             form_.localFolder, form_.fileName, form_.renameTo, form_.proxyHost, form_.proxyPort,
+             form_.proxyUserName, form_.proxyPassword })
         connect(edit, &QLineEdit::textChanged, this, guarded(&MainWindow::markChanged));
     connect(form_.interval, &QSpinBox::valueChanged, this, guarded(&MainWindow::markChanged));
     connect(form_.sequenceStart, &QSpinBox::valueChanged, this, guarded(&MainWindow::markChanged));
@@ -219,7 +221,8 @@ void MainWindow::connectFields()
     whenChosen(form_.intervalKind, &MainWindow::scheduleKindClicked);
     connect(form_.rename, &QCheckBox::toggled, this, guarded(&MainWindow::renameClicked));
     connect(form_.autoStart, &QCheckBox::toggled, this, guarded(&MainWindow::autoStartClicked));
-    for (QCheckBox* box : {form_.autoLoad, form_.minimized, form_.overwrite, form_.passive, form_.resetSequence})
+    for (QCheckBox* box : { form_.autoLoad, form_.minimized, form_.overwrite, form_.passive,
+             form_.resetSequence, form_.startAtLogin, form_.notifySuccess })
         connect(box, &QCheckBox::toggled, this, guarded(&MainWindow::markChanged));
 
     // Port fields take digits only; three fields get a default when left empty.
@@ -235,9 +238,9 @@ void MainWindow::connectFields()
     connect(form_.anonymousLogin, &QToolButton::clicked, this, guarded(&MainWindow::anonymousLoginClicked));
     connect(form_.resetTimers, &QToolButton::clicked, this, guarded(&MainWindow::resetTimersClicked));
     connect(form_.validateFileName, &QToolButton::clicked, this,
-            [this] { runGuarded([this] { validateTemplate(form_.fileName->text()); }); });
+        [this] { runGuarded([this] { validateTemplate(form_.fileName->text()); }); });
     connect(form_.validateRenameTo, &QToolButton::clicked, this,
-            [this] { runGuarded([this] { validateTemplate(form_.renameTo->text()); }); });
+        [this] { runGuarded([this] { validateTemplate(form_.renameTo->text()); }); });
 }
 
 void MainWindow::fitClientHeight()
@@ -256,9 +259,15 @@ void MainWindow::fitClientHeight()
 
 // ---- Facade ---------------------------------------------------------------------
 
-JobSettings MainWindow::jobSettings() const { return form_.snapshot(); }
+JobSettings MainWindow::jobSettings() const
+{
+    return form_.snapshot();
+}
 
-void MainWindow::setSequenceStart(int value) { form_.sequenceStart->setValue(value); }
+void MainWindow::setSequenceStart(int value)
+{
+    form_.sequenceStart->setValue(value);
+}
 
 void MainWindow::setDailyTime(const QTime& time)
 {
@@ -267,21 +276,45 @@ void MainWindow::setDailyTime(const QTime& time)
         form_.dailyTime->setTime(wholeSeconds);
 }
 
-QString MainWindow::statusLine() const { return statusLine_->text(); }
+QString MainWindow::statusLine() const
+{
+    return statusLine_->text();
+}
 
-void MainWindow::setStatusLine(const QString& text) { statusLine_->setText(text); }
+void MainWindow::setStatusLine(const QString& text)
+{
+    statusLine_->setText(text);
+}
 
-QString MainWindow::trayHint() const { return tray_->hint(); }
+QString MainWindow::trayHint() const
+{
+    return tray_->hint();
+}
 
-void MainWindow::setTrayHint(const QString& hint) { tray_->setHint(hint); }
+void MainWindow::setTrayHint(const QString& hint)
+{
+    tray_->setHint(hint);
+}
 
-void MainWindow::controlsStandby() { applyControlState(ControlState::Standby, *this); }
+void MainWindow::controlsStandby()
+{
+    applyControlState(ControlState::Standby, *this);
+}
 
-void MainWindow::controlsSchedon() { applyControlState(ControlState::SchedulerOn, *this); }
+void MainWindow::controlsSchedon()
+{
+    applyControlState(ControlState::SchedulerOn, *this);
+}
 
-void MainWindow::controlsConnected() { applyControlState(ControlState::Connected, *this); }
+void MainWindow::controlsConnected()
+{
+    applyControlState(ControlState::Connected, *this);
+}
 
-void MainWindow::setStopTransferEnabled(bool enabled) { action(Command::StopTransfer)->setEnabled(enabled); }
+void MainWindow::setStopTransferEnabled(bool enabled)
+{
+    action(Command::StopTransfer)->setEnabled(enabled);
+}
 
 void MainWindow::setBusyCursor(bool busy)
 {
@@ -294,11 +327,20 @@ void MainWindow::setBusyCursor(bool busy)
         QApplication::restoreOverrideCursor();
 }
 
-void MainWindow::writeLog(const QString& text) { log_->write(text); }
+void MainWindow::writeLog(const QString& text)
+{
+    log_->write(text);
+}
 
-QDateTime MainWindow::now() const { return clock_(); }
+QDateTime MainWindow::now() const
+{
+    return clock_();
+}
 
-bool MainWindow::isCommandEnabled(Command command) const { return action(command)->isEnabled(); }
+bool MainWindow::isCommandEnabled(Command command) const
+{
+    return action(command)->isEnabled();
+}
 
 void MainWindow::runCommand(Command command)
 {
@@ -308,20 +350,69 @@ void MainWindow::runCommand(Command command)
         handler();
 }
 
-bool MainWindow::runGuarded(const std::function<void()>& body) { return taskhaul::runGuarded(*boxes_, body); }
+bool MainWindow::runGuarded(const std::function<void()>& body)
+{
+    return taskhaul::runGuarded(*boxes_, body);
+}
 
 // ---- Placeholders: the engine, the scheduler and the update check wire these ----
 
-void MainWindow::connectToSiteCommand() { transferWiring_->engine().connectCommand(); }
-void MainWindow::disconnectFromSiteCommand() { transferWiring_->engine().disconnectCommand(); }
-void MainWindow::transferCommand() { transferWiring_->engine().transferCommand(); }
-void MainWindow::stopTransferCommand() { transferWiring_->engine().stopTransferCommand(); }
-void MainWindow::anonymousLoginClicked() { transferWiring_->engine().anonymousLogin(); }
-void MainWindow::ftpDisconnected() { transferWiring_->engine().onDisconnected(); }
-void MainWindow::startSchedulerCommand() { schedulerWiring_->scheduler().start(); }
-void MainWindow::stopSchedulerCommand() { schedulerWiring_->scheduler().stop(); }
-void MainWindow::startStopSchedulerCommand() { schedulerWiring_->scheduler().startStop(); }
-void MainWindow::resetTimersClicked() { schedulerWiring_->scheduler().resetTimers(); }
+void MainWindow::connectToSiteCommand()
+{
+    transferWiring_->engine().connectCommand();
+}
+void MainWindow::disconnectFromSiteCommand()
+{
+    transferWiring_->engine().disconnectCommand();
+}
+void MainWindow::transferCommand()
+{
+    transferWiring_->engine().transferCommand();
+}
+void MainWindow::stopTransferCommand()
+{
+    transferWiring_->engine().stopTransferCommand();
+}
+void MainWindow::anonymousLoginClicked()
+{
+    transferWiring_->engine().anonymousLogin();
+}
+void MainWindow::ftpDisconnected()
+{
+    transferWiring_->engine().onDisconnected();
+}
+void MainWindow::startSchedulerCommand()
+{
+    schedulerWiring_->scheduler().start();
+    // The icon and the status bar follow at once.
+    desktop_->refreshIndicators();
+}
+void MainWindow::stopSchedulerCommand()
+{
+    schedulerWiring_->scheduler().stop();
+    // The icon and the status bar follow at once.
+    desktop_->refreshIndicators();
+}
+void MainWindow::startStopSchedulerCommand()
+{
+    schedulerWiring_->scheduler().startStop();
+    // The icon and the status bar follow at once.
+    desktop_->refreshIndicators();
+}
+void MainWindow::resetTimersClicked()
+{
+    schedulerWiring_->scheduler().resetTimers();
+}
+Scheduler& MainWindow::scheduler()
+{
+    return schedulerWiring_->scheduler();
+}
+
+void MainWindow::scheduledRunFinished(RunOutcome outcome)
+{
+    desktop_->runFinished(outcome);
+}
+
 void MainWindow::checkForUpdatesCommand()
 {
     updateWiring_->Action16Execute();
@@ -352,7 +443,10 @@ void MainWindow::setControlEnabled(const QString& objectName, bool enabled)
         widget->setEnabled(enabled);
 }
 
-void MainWindow::setScheduleGroupCaption(const QString& caption) { form_.scheduleGroup->setTitle(caption); }
+void MainWindow::setScheduleGroupCaption(const QString& caption)
+{
+    form_.scheduleGroup->setTitle(caption);
+}
 
 // ---- Life of the window --------------------------------------------------------------
 
@@ -433,23 +527,26 @@ bool MainWindow::formClose()
     if (!flags_.exitRequested && tray_->available()) {
         hideMainWindow();
         tray_->showBalloon(QStringLiteral("Taskhaul"),
-                           QStringLiteral("This application has been sent to the icon tray.\r"
-                                          "Right-click on its icon and select Exit to end or "
-                                          "double-click to restore."),
-                           TrayArea::BalloonIcon::Information, 10);
+            QStringLiteral("This application has been sent to the icon tray.\r"
+                           "Right-click on its icon and select Exit to end or "
+                           "double-click to restore."),
+            TrayArea::BalloonIcon::Information, 10);
         return false;
     }
-    if (flags_.configChanged &&
-        boxes_->confirmDefaultNo(
-            kConfirmCaption, QStringLiteral("The configuration information has changed.  Exit without saving?")) ==
-            MessageBoxes::Answer::No) {
+    if (flags_.configChanged
+        && boxes_->confirmDefaultNo(kConfirmCaption,
+               QStringLiteral("The configuration information has changed.  Exit without saving?"))
+            == MessageBoxes::Answer::No) {
         flags_.exitRequested = false;
         return false;
     }
     return true;
 }
 
-void MainWindow::exitCommand() { close(); }
+void MainWindow::exitCommand()
+{
+    close();
+}
 
 void MainWindow::exitFromTrayCommand()
 {
@@ -549,9 +646,9 @@ void MainWindow::openConfigurationCommand()
         openConfig(false);
         return;
     }
-    const auto answer = boxes_->confirm(
-        kConfirmCaption, QStringLiteral("The configuration information has changed.  Do you wish to override "
-                                        "your changes with the saved configuration?"));
+    const auto answer = boxes_->confirm(kConfirmCaption,
+        QStringLiteral("The configuration information has changed.  Do you wish to override "
+                       "your changes with the saved configuration?"));
     if (answer == MessageBoxes::Answer::Yes)
         openConfig(true);
 }
@@ -573,12 +670,14 @@ void MainWindow::openConfig(bool raiseErrors)
     focusHostOnFirstPage();
     action(Command::SaveConfiguration)->setEnabled(false);
     flags_.configChanged = false;
+    desktop_->syncAutostart();
 }
 
 void MainWindow::saveConfigurationCommand()
 {
     flags_.configChanged = false;
     store_->save(form_.snapshot());
+    desktop_->syncAutostart();
     focusHostOnFirstPage();
     action(Command::SaveConfiguration)->setEnabled(false);
 }
@@ -610,8 +709,8 @@ void MainWindow::markChanged()
 void MainWindow::fileKindAllClicked()
 {
     markChanged();
-    for (QWidget* widget : std::initializer_list<QWidget*>{form_.fileName, form_.rename, form_.renameTo,
-                                                           form_.validateFileName, form_.validateRenameTo})
+    for (QWidget* widget : std::initializer_list<QWidget*> {
+             form_.fileName, form_.rename, form_.renameTo, form_.validateFileName, form_.validateRenameTo })
         widget->setEnabled(false);
 }
 
@@ -674,13 +773,20 @@ void MainWindow::browseLocalFolder()
 void MainWindow::validateTemplate(const QString& nameTemplate)
 {
     const QDateTime moment = now();
-    const LocalDateTime local{moment.date().year(), moment.date().month(),  moment.date().day(),
-                              moment.time().hour(), moment.time().minute(), moment.time().second()};
-    writeMessage(*boxes_, AuxiliaryWindows::templateCheckText(nameTemplate, local, form_.sequenceStart->value()));
+    const LocalDateTime local { moment.date().year(), moment.date().month(), moment.date().day(),
+        moment.time().hour(), moment.time().minute(), moment.time().second() };
+    writeMessage(
+        *boxes_, AuxiliaryWindows::templateCheckText(nameTemplate, local, form_.sequenceStart->value()));
 }
 
-void MainWindow::wildCardsCommand() { auxiliaryWindows_->showWildcardGuide(pos()); }
+void MainWindow::wildCardsCommand()
+{
+    auxiliaryWindows_->showWildcardGuide(pos());
+}
 
-void MainWindow::aboutCommand() { auxiliaryWindows_->showAbout(); }
+void MainWindow::aboutCommand()
+{
+    auxiliaryWindows_->showAbout();
+}
 
 } // namespace taskhaul

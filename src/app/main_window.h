@@ -21,6 +21,10 @@ namespace taskhaul {
 
 class ActivityLog;
 class AuxiliaryWindows;
+class Scheduler;
+enum class RunOutcome;
+class DesktopIntegration;
+class NotificationSender;
 class LogCommands;
 class SchedulerWiring;
 class StatusLine;
@@ -39,8 +43,9 @@ struct MainWindowServices {
     Shell* shell = nullptr;
     FolderPicker* folderPicker = nullptr;
     TrayArea* tray = nullptr;
-    std::function<QDateTime()> clock;  // local date and time; the system clock when empty
-    QStringList arguments;             // the command line after the program's name
+    NotificationSender* notifier = nullptr; // the desktop's notification service when empty
+    std::function<QDateTime()> clock; // local date and time; the system clock when empty
+    QStringList arguments; // the command line after the program's name
 };
 
 // The main window (TForm1): the job's fields on six tabs, the commands with
@@ -66,6 +71,8 @@ public:
     // it and never replace it.
     QString statusLine() const;
     void setStatusLine(const QString& text);
+    // The status bar's parts: status line, hint, download progress.
+    StatusLine& statusLineWidgets() { return *statusLine_; }
     // The notification-area icon's hint.
     QString trayHint() const;
     void setTrayHint(const QString& hint);
@@ -89,6 +96,10 @@ public:
     QDateTime now() const;
     // The window's FTP client (FtpClient1) and the transfer engine that uses it.
     TransferWiring& transferWiring() { return *transferWiring_; }
+    // The scheduler (Timer1, Timer2).
+    Scheduler& scheduler();
+    // A scheduled run has ended (status bar, icon, notifications).
+    void scheduledRunFinished(RunOutcome outcome);
 
     // Commands: a disabled command does nothing, also when the program runs it.
     QAction* action(Command command) const { return actions_[std::size_t(command)]; }
@@ -116,26 +127,26 @@ public:
     // ---- Handlers owned by the engine, the scheduler and the update check ----
     // Each is a placeholder that does nothing until its owner wires it.
 
-    void connectToSiteCommand();    // Action3Execute   (engine)
+    void connectToSiteCommand(); // Action3Execute   (engine)
     void disconnectFromSiteCommand(); // Action4Execute (engine)
-    void transferCommand();         // Action5Execute   (engine)
-    void stopTransferCommand();     // Action6Execute   (engine)
-    void anonymousLoginClicked();   // SpeedButton3Click (engine)
-    void ftpDisconnected();         // FtpClient1Disconnected (engine)
-    void startSchedulerCommand();   // Action11Execute  (scheduler)
-    void stopSchedulerCommand();    // Action14Execute  (scheduler)
+    void transferCommand(); // Action5Execute   (engine)
+    void stopTransferCommand(); // Action6Execute   (engine)
+    void anonymousLoginClicked(); // SpeedButton3Click (engine)
+    void ftpDisconnected(); // FtpClient1Disconnected (engine)
+    void startSchedulerCommand(); // Action11Execute  (scheduler)
+    void stopSchedulerCommand(); // Action14Execute  (scheduler)
     void startStopSchedulerCommand(); // Action20Execute (scheduler)
-    void resetTimersClicked();      // SpeedButton4Click (scheduler)
-    void checkForUpdatesCommand();  // Action16Execute  (update)
+    void resetTimersClicked(); // SpeedButton4Click (scheduler)
+    void checkForUpdatesCommand(); // Action16Execute  (update)
 
     // ---- The window's own handlers --------------------------------------------
 
     void openConfigurationCommand(); // Action1Execute
     void saveConfigurationCommand(); // Action2Execute
-    void clearAllCommand();          // Action8Execute
-    void exitCommand();              // Action7Execute: to the notification area
-    void exitFromTrayCommand();      // Action19Execute: ends the program
-    void restoreMainWindow();        // Action18Execute, double-click on the icon
+    void clearAllCommand(); // Action8Execute
+    void exitCommand(); // Action7Execute: to the notification area
+    void exitFromTrayCommand(); // Action19Execute: ends the program
+    void restoreMainWindow(); // Action18Execute, double-click on the icon
     void hideMainWindow();
     // RadioButton3Click / RadioButton4Click: enables the field of the chosen kind.
     void scheduleKindClicked();
@@ -181,13 +192,13 @@ private:
     void browseLocalFolder();
     void scheduleKindFields();
     void validateTemplate(const QString& nameTemplate);
-    void wildCardsCommand();         // Action10Execute
-    void aboutCommand();             // Action17Execute
+    void wildCardsCommand(); // Action10Execute
+    void aboutCommand(); // Action17Execute
 
     MainWindowForm form_;
     WindowFlags flags_;
-    std::array<QAction*, kCommandCount> actions_{};
-    std::array<std::function<void()>, kCommandCount> handlers_{};
+    std::array<QAction*, kCommandCount> actions_ {};
+    std::array<std::function<void()>, kCommandCount> handlers_ {};
     QMenu* trayMenu_ = nullptr;
     std::unique_ptr<StatusLine> statusLine_;
 
@@ -200,6 +211,7 @@ private:
     Shell* shell_ = nullptr;
     FolderPicker* folderPicker_ = nullptr;
     TrayArea* tray_ = nullptr;
+    NotificationSender* notifier_ = nullptr;
     std::function<QDateTime()> clock_;
     QStringList arguments_;
     std::unique_ptr<LogCommands> logCommands_;
@@ -207,6 +219,8 @@ private:
     std::unique_ptr<TransferWiring> transferWiring_;
     std::unique_ptr<SchedulerWiring> schedulerWiring_;
     std::unique_ptr<UpdateWiring> updateWiring_;
+    // Last: it hooks the FTP client and the scheduler, so it goes first.
+    std::unique_ptr<DesktopIntegration> desktop_;
 
     bool busyCursor_ = false;
     bool sessionEnding_ = false;

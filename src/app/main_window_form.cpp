@@ -245,6 +245,13 @@ void MainWindowForm::build(QWidget* parent)
         startupLayout->addWidget(autoLoad);
         startupLayout->addWidget(autoStart);
         startupLayout->addWidget(minimized);
+        startAtLogin = named(
+            new QCheckBox(QStringLiteral("Start Taskhaul when I log in"), startup), "chkStartAtLogin");
+        startupLayout->addWidget(startAtLogin);
+        notifySuccess = named(
+            new QCheckBox(QStringLiteral("Notify me when a scheduled transfer fetches files"), startup),
+            "chkNotifySuccess");
+        startupLayout->addWidget(notifySuccess);
         row->addWidget(ftp);
         row->addWidget(startup);
         QGroupBox* wildCards = group(tab, QStringLiteral("Wild Cards"));
@@ -290,6 +297,8 @@ JobSettings MainWindowForm::snapshot() const
     job.autoLoad = autoLoad->isChecked();
     job.autoStart = autoStart->isChecked();
     job.minimized = minimized->isChecked();
+    job.startAtLogin = startAtLogin->isChecked();
+    job.notifySuccess = notifySuccess->isChecked();
     job.resetSequence = resetSequence->isChecked();
     job.sequenceStart = sequenceStart->valueForText(sequenceStart->text());
     return job;
@@ -330,6 +339,8 @@ void MainWindowForm::apply(const JobSettings& job)
     overwrite->setChecked(job.overwrite);
     resetSequence->setChecked(job.resetSequence);
     sequenceStart->setValue(job.sequenceStart);
+    startAtLogin->setChecked(job.startAtLogin);
+    notifySuccess->setChecked(job.notifySuccess);
 }
 
 } // namespace taskhaul

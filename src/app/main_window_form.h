@@ -59,6 +59,8 @@ struct MainWindowForm {
     QCheckBox* autoLoad = nullptr; // chkAutoLoad
     QCheckBox* autoStart = nullptr; // chkAutoStart
     QCheckBox* minimized = nullptr; // chkMinimized
+    QCheckBox* startAtLogin = nullptr; // chkStartAtLogin
+    QCheckBox* notifySuccess = nullptr; // chkNotifySuccess
     NumberField* sequenceStart = nullptr; // SpinEdit1
     QCheckBox* resetSequence = nullptr; // CheckBox4
 

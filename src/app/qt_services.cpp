@@ -67,6 +67,7 @@ QtTrayArea::QtTrayArea(const QIcon& icon, QMenu* menu, QObject* parent)
 {
     icon_->setContextMenu(menu_);
     connect(icon_, &QSystemTrayIcon::activated, this, &QtTrayArea::activated);
+    connect(icon_, &QSystemTrayIcon::messageClicked, this, &QtTrayArea::balloonClicked);
     icon_->show();
 }
 
@@ -92,7 +93,22 @@ bool QtTrayArea::available() const
 void QtTrayArea::setHint(const QString& hint)
 {
     hint_ = hint;
-    icon_->setToolTip(hint.left(kMaxHint));
+    if (progress_.isEmpty())
+        icon_->setToolTip(hint.left(kMaxHint));
+}
+
+void QtTrayArea::setState(TrayState state)
+{
+    if (state == state_)
+        return;
+    state_ = state;
+    icon_->setIcon(trayIcon(state));
+}
+
+void QtTrayArea::setProgress(const QString& line)
+{
+    progress_ = line;
+    icon_->setToolTip((line.isEmpty() ? hint_ : line).left(kMaxHint));
 }
 
 QString QtTrayArea::hint() const

@@ -57,6 +57,9 @@ public:
     void setHint(const QString& hint) override;
     QString hint() const override;
     void showBalloon(const QString& title, const QString& text, BalloonIcon icon, int seconds) override;
+    void setProgress(const QString& line) override;
+    void setState(TrayState state) override;
+    TrayState state() const { return state_; }
 
     // What the icon does when the desktop reports it activated.
     void activated(QSystemTrayIcon::ActivationReason reason);
@@ -64,11 +67,15 @@ public:
 signals:
     // The user asks for the main window (RestoreMainWindow).
     void restoreRequested();
+    // The user clicked the last message shown by showBalloon.
+    void balloonClicked();
 
 private:
     QSystemTrayIcon* icon_;
     QMenu* menu_;
     QString hint_;
+    QString progress_;
+    TrayState state_ = TrayState::Idle;
 };
 
 } // namespace taskhaul

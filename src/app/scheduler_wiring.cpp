@@ -89,4 +89,9 @@ bool SchedulerWiring::stopEnabled() const
     return window_.isCommandEnabled(Command::StopScheduler);
 }
 
+void SchedulerWiring::runFinished(RunOutcome outcome)
+{
+    window_.scheduledRunFinished(outcome);
+}
+
 } // namespace taskhaul

@@ -36,6 +36,7 @@ private:
     void controlsConnected() override;
     bool startEnabled() const override;
     bool stopEnabled() const override;
+    void runFinished(RunOutcome outcome) override;
 
     // The window's clock for the time of day; the computer's for elapsed time.
     class WindowClock : public SchedulerClock {

@@ -1,6 +1,7 @@
 #include "app/status_line.h"
 
 #include <QPainter>
+#include <QProgressBar>
 #include <QStatusBar>
 #include <QStyle>
 
@@ -38,15 +39,61 @@ void ElidedLabel::paintEvent(QPaintEvent*)
 
 StatusLine::StatusLine(QStatusBar* bar)
     : status_(new ElidedLabel(Qt::ElideMiddle, bar))
+    , bar_(new QProgressBar(bar))
+    , progress_(new ElidedLabel(Qt::ElideRight, bar))
+    , schedule_(new ElidedLabel(Qt::ElideRight, bar))
     , hint_(new ElidedLabel(Qt::ElideRight, bar))
 {
     status_->setObjectName(QStringLiteral("StatusText"));
+    bar_->setObjectName(QStringLiteral("TransferProgress"));
+    progress_->setObjectName(QStringLiteral("ProgressText"));
+    schedule_->setObjectName(QStringLiteral("ScheduleText"));
     hint_->setObjectName(QStringLiteral("HintText"));
-    // Both stay when the bar shows a message of its own; the status line keeps
-    // the left end, the hint takes the right half while it is shown.
+    // All stay when the bar shows a message of its own; the status line keeps
+    // the left end, the hint takes the right half while it is shown. The
+    // progress bar has a width of its own and its text is shortened, so a
+    // download never makes the window wider.
+    bar_->setFixedWidth(bar_->fontMetrics().averageCharWidth() * 14);
+    bar_->setMaximumHeight(status_->sizeHint().height());
+    bar_->setTextVisible(true);
     bar->addPermanentWidget(status_, 1);
+    bar->addPermanentWidget(bar_, 0);
+    bar->addPermanentWidget(progress_, 1);
+    bar->addPermanentWidget(schedule_, 1);
     bar->addPermanentWidget(hint_, 1);
+    bar_->hide();
+    progress_->hide();
+    schedule_->hide();
     hint_->hide();
+}
+
+void StatusLine::setProgress(bool shown, int percent, const QString& text)
+{
+    if (percent < 0) {
+        bar_->setRange(0, 0); // busy: the size is not known
+    } else {
+        bar_->setRange(0, 100);
+        bar_->setValue(percent);
+    }
+    progress_->setText(shown ? text : QString());
+    bar_->setVisible(shown);
+    progress_->setVisible(shown);
+}
+
+void StatusLine::setSchedule(const QString& text)
+{
+    schedule_->setText(text);
+    schedule_->setVisible(!text.isEmpty());
+}
+
+QString StatusLine::schedule() const
+{
+    return schedule_->text();
+}
+
+QString StatusLine::progressText() const
+{
+    return progress_->text();
 }
 
 void StatusLine::setText(const QString& text)

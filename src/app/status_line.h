@@ -2,6 +2,7 @@
 
 #include <QLabel>
 
+class QProgressBar;
 class QStatusBar;
 
 namespace taskhaul {
@@ -40,9 +41,20 @@ public:
     QString hint() const { return hint_->text(); }
     // An empty hint hides the hint area.
     void setHint(const QString& hint);
+    // A download in progress: a bar (percent 0..100, or -1 for a size not
+    // known) and its text beside it. Both hide when `shown` is false.
+    void setProgress(bool shown, int percent = -1, const QString& text = {});
+    QString progressText() const;
+    // While the scheduler is on: when the next run is due and how the last one
+    // ended. An empty text hides it.
+    void setSchedule(const QString& text);
+    QString schedule() const;
 
 private:
     ElidedLabel* status_; // objectName "StatusText"
+    QProgressBar* bar_; // objectName "TransferProgress"
+    ElidedLabel* progress_; // objectName "ProgressText"
+    ElidedLabel* schedule_; // objectName "ScheduleText"
     ElidedLabel* hint_; // objectName "HintText"
 };
 

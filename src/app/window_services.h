@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/program_icon.h"
+
 #include <QString>
 
 #include <functional>
@@ -28,6 +30,11 @@ public:
     virtual void setHint(const QString& hint) = 0;
     virtual QString hint() const = 0;
     virtual void showBalloon(const QString& title, const QString& text, BalloonIcon icon, int seconds) = 0;
+    // One line on a download in progress, shown as the icon's tooltip in place
+    // of the hint while it is not empty.
+    virtual void setProgress(const QString& line) { (void)line; }
+    // The picture of the icon (idle, scheduler on, running, last run failed).
+    virtual void setState(TrayState state) { (void)state; }
 };
 
 } // namespace taskhaul

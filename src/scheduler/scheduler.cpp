@@ -186,6 +186,7 @@ void Scheduler::runAttempt(RunKind kind)
         } runEnd { running_ };
         outcome = performUnattendedRun(kind, host_, steps_);
     }
+    host_.runFinished(outcome);
     if (outcome == RunOutcome::Incomplete)
         return;
     const std::vector<std::string> fetched = steps_.fetchedNames();

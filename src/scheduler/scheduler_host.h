@@ -11,6 +11,8 @@
 
 namespace taskhaul {
 
+enum class RunOutcome; // unattended_run.h
+
 // What the scheduler needs from its surroundings. The main window implements it
 // with its fields, icon, log and controls; the headless runner without a window;
 // tests with a recording fake.
@@ -35,6 +37,10 @@ public:
     // Whether the Start and Stop commands are enabled now (Start/Stop picks by them).
     virtual bool startEnabled() const = 0;
     virtual bool stopEnabled() const = 0;
+
+    // An unattended run has ended, however it ended (also when the job's fields
+    // were incomplete and nothing was tried).
+    virtual void runFinished(RunOutcome outcome) { (void)outcome; }
 };
 
 // The steps of one unattended run, as the transfer engine performs them.

@@ -2,6 +2,7 @@
 
 #include "app/main_window.h"
 #include "gui/recording_message_boxes.h"
+#include "gui/recording_notifier.h"
 #include "gui/recording_shell.h"
 #include "gui/recording_tray.h"
 #include "gui/scripted_folder_picker.h"
@@ -43,6 +44,7 @@ protected:
         services.shell = &shell;
         services.folderPicker = &picker;
         services.tray = &tray;
+        services.notifier = &notices;
         services.clock = [this] { return now; };
         services.arguments = arguments;
         window_ = std::make_unique<MainWindow>(services);
@@ -86,6 +88,7 @@ protected:
     RecordingShell shell;
     ScriptedFolderPicker picker;
     RecordingTray tray;
+    RecordingNotifier notices;
 
 private:
     QTemporaryDir dir_;

@@ -26,9 +26,13 @@ public:
     {
         balloons.push_back({ title, text, icon, seconds });
     }
+    void setProgress(const QString& line) override { progress.push_back(line); }
+    void setState(TrayState value) override { state = value; }
 
     bool isAvailable = true;
     std::vector<Balloon> balloons;
+    std::vector<QString> progress; // every tooltip line of a download, "" at its end
+    TrayState state = TrayState::Idle;
 
 private:
     QString hint_;

@@ -1,0 +1,155 @@
+#include "app/desktop_integration.h"
+
+#include "app/autostart_entry.h"
+#include "app/dbus_notifier.h"
+#include "app/main_window.h"
+#include "app/progress_text.h"
+#include "app/qt_services.h"
+#include "app/run_notice.h"
+#include "app/status_line.h"
+#include "app/transfer_wiring.h"
+#include "scheduler/scheduler.h"
+#include "transfer/file_template.h"
+#include "transfer/transfer_texts.h"
+
+#include <QCheckBox>
+
+namespace taskhaul {
+
+namespace {
+
+// The listed size of the file whose download begins: the engine names the file
+// on the status line ("Transferring ftp://host/folder/name => ...") just before
+// it retrieves it, from the listing it made for the run.
+std::int64_t listedSizeOfCurrentFile(
+    ftp::TFtpClient& client, const QString& statusText, const JobSettings& job)
+{
+    const QString prefix = QStringLiteral("Transferring ftp://") + job.host
+        + QString::fromStdString(AppendSlash(job.remoteFolder.toStdString()));
+    if (!statusText.startsWith(prefix))
+        return -1;
+    try {
+        for (const ftp::TFtpListItem& item : client.ParsedListing()) {
+            if (item.ItemType != ftp::ItemType::File || !item.SizeAvailable)
+                continue;
+            if (statusText.startsWith(prefix + displayName(item.FileName) + QStringLiteral(" => ")))
+                return item.Size;
+        }
+    } catch (const std::exception&) {
+        // A listing that could not be read tells no size.
+    }
+    return -1;
+}
+
+constexpr int kRefreshMs = 1000;
+
+} // namespace
+
+DesktopIntegration::DesktopIntegration(MainWindow& window, NotificationSender* notifier)
+    : window_(window)
+    , notifier_(notifier)
+{
+    connect(window.form().startAtLogin, &QCheckBox::toggled, this,
+        [this] { window_.runGuarded([this] { syncAutostart(); }); });
+
+    ftp::TFtpClient& client = window.transferWiring().client();
+    progress_ = std::make_unique<TransferProgress>(
+        client,
+        [this, &client] {
+            return listedSizeOfCurrentFile(client, window_.statusLine(), window_.jobSettings());
+        },
+        [this](const ProgressState& state) { showProgress(state); });
+
+    if (!notifier_) {
+        auto* tray = dynamic_cast<QtTrayArea*>(&window.tray());
+        ownNotifier_ = std::make_unique<DBusNotifier>(
+            QDBusConnection::sessionBus(), [this](const RunNotice& notice) {
+                balloonOpensLog_ = true;
+                window_.tray().showBalloon(notice.title, notice.body,
+                    notice.failure ? TrayArea::BalloonIcon::Warning : TrayArea::BalloonIcon::Information, 10);
+            });
+        notifier_ = ownNotifier_.get();
+        if (tray)
+            connect(tray, &QtTrayArea::balloonClicked, this, [this] {
+                if (std::exchange(balloonOpensLog_, false))
+                    openLog();
+            });
+    }
+    notifier_->clicked = [this] { openLog(); };
+
+    refresh_.setInterval(kRefreshMs);
+    connect(&refresh_, &QTimer::timeout, this, [this] { refreshIndicators(); });
+    refresh_.start();
+}
+
+DesktopIntegration::~DesktopIntegration()
+{
+    if (notifier_)
+        notifier_->clicked = nullptr;
+}
+
+void DesktopIntegration::syncAutostart()
+{
+    if (!AutostartEntry::apply(window_.form().startAtLogin->isChecked()))
+        window_.writeLog(QStringLiteral("Cannot write the autostart entry ") + AutostartEntry::path());
+}
+
+void DesktopIntegration::showProgress(const ProgressState& state)
+{
+    if (!state.active) {
+        window_.statusLineWidgets().setProgress(false);
+        window_.tray().setProgress(QString());
+        refreshIndicators();
+        return;
+    }
+    window_.statusLineWidgets().setProgress(true, progressPercent(state.received, state.size),
+        progressText(state.received, state.size, state.bytesPerSecond));
+    window_.tray().setProgress(trayProgressText(state.received, state.size, state.bytesPerSecond));
+    window_.tray().setState(TrayState::Running);
+}
+
+void DesktopIntegration::runFinished(RunOutcome outcome)
+{
+    const JobSettings job = window_.jobSettings();
+    const RunReport& report = window_.transferWiring().engine().lastRun();
+    const RunReport none;
+    const RunReport& thisRun = outcome == RunOutcome::Incomplete ? none : report;
+    const std::optional<RunNotice> notice
+        = noticeForRun(outcome, thisRun, job.notifySuccess, job.localFolder);
+    lastRun_ = LastRunSummary { window_.now(), !(notice && notice->failure) && outcome != RunOutcome::Failed,
+        thisRun.fetched };
+    refreshIndicators();
+    if (notice)
+        notifier_->send(*notice);
+}
+
+void DesktopIntegration::refreshIndicators()
+{
+    Scheduler& scheduler = window_.scheduler();
+    if (!scheduler.isOn())
+        lastRun_.reset(); // a new start begins afresh
+    const TransferEngine& engine = window_.transferWiring().engine();
+    const bool running = scheduler.runInProgress() || engine.transferRunning() || engine.connecting();
+    window_.tray().setState(trayStateFor(scheduler.isOn(), running, lastRun_ && !lastRun_->ok));
+
+    QString text;
+    if (scheduler.isOn()) {
+        const QDateTime now = window_.now();
+        std::optional<QDateTime> next;
+        if (scheduler.runInProgress() || scheduler.retryPending())
+            next.reset();
+        else if (scheduler.dailyOn())
+            next = nextDailyRun(now, window_.jobSettings().dailyTime);
+        else if (scheduler.intervalOn())
+            next = now.addMSecs(scheduler.intervalTimer().dueMs() - SystemSchedulerClock().elapsedMs());
+        text = scheduleStatusText(now, next, lastRun_);
+    }
+    window_.statusLineWidgets().setSchedule(text);
+}
+
+void DesktopIntegration::openLog()
+{
+    window_.runGuarded([this] { window_.runCommand(Command::ViewLogFile); });
+}
+
+} // namespace taskhaul

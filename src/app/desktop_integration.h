@@ -1,0 +1,56 @@
+#pragma once
+
+#include "app/schedule_status.h"
+#include "app/transfer_progress.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <memory>
+#include <optional>
+
+namespace taskhaul {
+
+class MainWindow;
+class NotificationSender;
+enum class RunOutcome;
+
+// What the window adds on a Linux desktop beyond its original behaviour: the
+// autostart entry; the progress of a download in the status bar and the icon's
+// tooltip; the next and the last scheduled run in the status bar; the icon's
+// picture by state; notifications of scheduled runs. Each option is off by
+// default.
+class DesktopIntegration : public QObject {
+    Q_OBJECT
+public:
+    // `notifier` null: the desktop's notification service, else the icon's balloon.
+    DesktopIntegration(MainWindow& window, NotificationSender* notifier);
+    ~DesktopIntegration() override;
+
+    // The autostart entry follows "Start Taskhaul when I log in": written or
+    // removed when the box changes and whenever the job is loaded or saved.
+    void syncAutostart();
+
+    // A scheduled run ended: the status bar and the icon show it, and the
+    // desktop is told when it failed (or fetched files, when asked for).
+    void runFinished(RunOutcome outcome);
+    // The schedule text and the icon's picture, as things are now. Also runs
+    // every second, and at each start and end of a download.
+    void refreshIndicators();
+
+    const TransferProgress& progress() const { return *progress_; }
+
+private:
+    void showProgress(const ProgressState& state);
+    void openLog();
+
+    MainWindow& window_;
+    std::unique_ptr<TransferProgress> progress_;
+    std::unique_ptr<NotificationSender> ownNotifier_;
+    NotificationSender* notifier_;
+    std::optional<LastRunSummary> lastRun_;
+    QTimer refresh_;
+    bool balloonOpensLog_ = false;
+};
+
+} // namespace taskhaul

@@ -1,0 +1,123 @@
+// A download's progress: its texts, its rate, and the window showing it in the
+// status bar and the icon's tooltip while a real server sends a file.
+#include "app/progress_text.h"
+#include "app/status_line.h"
+#include "app/transfer_progress.h"
+#include "ftp/pyftpd_server.h"
+#include "window_fixture.h"
+
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QRadioButton>
+
+namespace taskhaul::test {
+namespace {
+
+constexpr std::int64_t KiB = 1024;
+constexpr std::int64_t MiB = 1024 * KiB;
+constexpr std::int64_t GiB = 1024 * MiB;
+
+TEST(ProgressText, SizesRatesAndTimeLeft)
+{
+    struct Case {
+        std::int64_t received;
+        std::int64_t size;
+        double rate;
+        const char* text;
+    };
+    const Case cases[] = {
+        { 0, 0, 0, "0 B of 0 B" },
+        { 1023, 4096, 0, "1023 B of 4.0 KiB" },
+        { 1536, -1, 0, "1.5 KiB" },
+        { 12 * MiB + 300 * KiB, GiB, 45.6 * MiB, "12.3 MiB of 1.0 GiB, 45.6 MiB/s, 0:23 left" },
+        { 1024 * KiB - 1, -1, 1000, "1.0 MiB, 1000 B/s" }, // rounds up into the next unit
+        { 0, 3 * GiB, 1.0 * MiB, "0 B of 3.0 GiB, 1.0 MiB/s, 51:12 left" },
+        { 0, 10 * GiB, 10.0 * KiB, "0 B of 10.0 GiB, 10.0 KiB/s, 291:16:16 left" },
+        { 5 * GiB, -1, 2.5 * GiB, "5.0 GiB, 2.5 GiB/s" }, // no unit above GiB
+        { 2 * KiB, KiB, 100, "2.0 KiB of 1.0 KiB, 100 B/s" }, // the server sent more than it said
+        { 1, 2, 1, "1 B of 2 B, 1 B/s, 0:01 left" },
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(progressText(c.received, c.size, c.rate), QString::fromUtf8(c.text)) << c.text;
+}
+
+TEST(ProgressText, PercentAndTheTrayLine)
+{
+    EXPECT_EQ(progressPercent(0, -1), -1);
+    EXPECT_EQ(progressPercent(0, 0), 100);
+    EXPECT_EQ(progressPercent(GiB / 2, GiB), 50);
+    EXPECT_EQ(progressPercent(2 * GiB, GiB), 100);
+    EXPECT_EQ(
+        trayProgressText(MiB, 4 * MiB, 0), QStringLiteral("Taskhaul - downloading 25%: 1.0 MiB of 4.0 MiB"));
+    EXPECT_EQ(trayProgressText(MiB, -1, MiB), QStringLiteral("Taskhaul - downloading: 1.0 MiB, 1.0 MiB/s"));
+}
+
+TEST(RateMeter, MeasuresTheLastSecondsOnly)
+{
+    RateMeter meter;
+    meter.start(0);
+    meter.add(100, 1000);
+    EXPECT_EQ(meter.bytesPerSecond(), 0); // too short to tell
+    for (int second = 1; second <= 10; ++second)
+        meter.add(second * 1000, std::int64_t(second) * 1000); // 1000 B/s
+    EXPECT_NEAR(meter.bytesPerSecond(), 1000, 1);
+    for (int second = 11; second <= 20; ++second)
+        meter.add(second * 1000, 10000 + std::int64_t(second - 10) * 5000); // then 5000 B/s
+    EXPECT_NEAR(meter.bytesPerSecond(), 5000, 1);
+}
+
+class ProgressWindow : public WindowTest { };
+
+TEST_F(ProgressWindow, ADownloadShowsItsProgressAndTheBarGoesWhenItEnds)
+{
+    PyFtpdServer server;
+    server.writeFile("big.bin", std::string(3 * MiB, 'x'));
+    server.writeFile("small.txt", "hello");
+    createWindow();
+    child<QLineEdit>("Edit1")->setText(QString::fromStdString(server.host()));
+    child<QLineEdit>("Edit10")->setText(QString::number(server.port()));
+    child<QLineEdit>("Edit3")->setText(QString::fromStdString(server.user()));
+    child<QLineEdit>("Edit4")->setText(QString::fromStdString(server.password()));
+    child<QLineEdit>("Edit5")->setText(QFileInfo(dir(QStringLiteral("dunmark.txt"))).path());
+    child<QRadioButton>("RadioButton2")->setChecked(true);
+    child<QLineEdit>("Edit6")->setText(QStringLiteral("big.bin"));
+    const int width = window().width();
+
+    trigger(Command::Connect);
+    ASSERT_TRUE(enabled(Command::Transfer)) << logMessages().join(QLatin1Char('\n')).toStdString();
+    trigger(Command::Transfer);
+    ASSERT_TRUE(QFile::exists(dir(QStringLiteral("big.bin"))));
+
+    // The first line comes as the download begins, with the size from the listing.
+    ASSERT_GE(tray.progress.size(), 2u);
+    EXPECT_EQ(tray.progress.front(), QStringLiteral("Taskhaul - downloading 0%: 0 B of 3.0 MiB"));
+    EXPECT_EQ(tray.progress.back(), QString());
+    auto* bar = child<QProgressBar>("TransferProgress");
+    ASSERT_NE(bar, nullptr);
+    EXPECT_TRUE(bar->isHidden());
+    EXPECT_TRUE(child<ElidedLabel>("ProgressText")->isHidden());
+    EXPECT_EQ(window().width(), width);
+    // The status line goes on as before.
+    EXPECT_TRUE(window().statusLine().startsWith(QStringLiteral("Data transfer complete (")));
+    trigger(Command::Disconnect);
+}
+
+TEST_F(ProgressWindow, ALongTextIsShortenedAndNeverWidensTheWindow)
+{
+    createWindow();
+    window().show();
+    const int width = window().width();
+    window().statusLineWidgets().setProgress(true, 40, QString(400, QLatin1Char('m')));
+    QApplication::processEvents();
+    EXPECT_EQ(window().width(), width);
+    auto* text = child<ElidedLabel>("ProgressText");
+    EXPECT_TRUE(text->isVisible());
+    EXPECT_LT(text->shownText().size(), 400);
+    EXPECT_EQ(child<QProgressBar>("TransferProgress")->value(), 40);
+    window().statusLineWidgets().setProgress(true, -1, QStringLiteral("1.0 MiB"));
+    EXPECT_EQ(child<QProgressBar>("TransferProgress")->maximum(), 0); // size unknown: busy bar
+}
+
+} // namespace
+} // namespace taskhaul::test

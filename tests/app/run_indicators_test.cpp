@@ -1,0 +1,196 @@
+// What the window shows about scheduled runs: the status bar's next and last
+// run, the icon's picture by state, and the notifications a run sends.
+#include "app/program_icon.h"
+#include "app/run_notice.h"
+#include "app/schedule_status.h"
+#include "app/status_line.h"
+#include "scheduler/unattended_run.h"
+#include "transfer/run_report.h"
+#include "window_fixture.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QRadioButton>
+
+namespace taskhaul::test {
+namespace {
+
+const QDateTime kNow(QDate(2026, 3, 7), QTime(13, 30, 0));
+
+TEST(ScheduleStatus, NextAndLastRun)
+{
+    const QDateTime next(QDate(2026, 3, 7), QTime(14, 0, 0));
+    const QDateTime tomorrow(QDate(2026, 3, 8), QTime(9, 15, 0));
+    const QDateTime last(QDate(2026, 3, 7), QTime(13, 0, 0));
+    const QDateTime yesterday(QDate(2026, 3, 6), QTime(23, 59, 0));
+    struct Case {
+        std::optional<QDateTime> next;
+        std::optional<LastRunSummary> last;
+        const char* text;
+    };
+    const Case cases[] = {
+        { next, std::nullopt, "Next run 14:00" },
+        { next, LastRunSummary { last, true, 3 }, "Next run 14:00 \u00b7 last run 13:00: 3 files, OK" },
+        { next, LastRunSummary { last, true, 1 }, "Next run 14:00 \u00b7 last run 13:00: 1 file, OK" },
+        { next, LastRunSummary { last, true, 0 }, "Next run 14:00 \u00b7 last run 13:00: 0 files, OK" },
+        { next, LastRunSummary { last, false, 2 },
+            "Next run 14:00 \u00b7 last run 13:00: failed, see the log" },
+        { tomorrow, LastRunSummary { yesterday, true, 2 },
+            "Next run 2026-03-08 09:15 \u00b7 last run 2026-03-06 23:59: 2 files, OK" },
+        { std::nullopt, LastRunSummary { last, false, 0 }, "Last run 13:00: failed, see the log" },
+        { std::nullopt, std::nullopt, "" },
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(scheduleStatusText(kNow, c.next, c.last), QString::fromUtf8(c.text)) << c.text;
+}
+
+TEST(ScheduleStatus, NextDailyRunIsTodayOnlyWhileItsSecondIsAhead)
+{
+    EXPECT_EQ(nextDailyRun(kNow, QTime(14, 0, 0)), QDateTime(kNow.date(), QTime(14, 0, 0)));
+    EXPECT_EQ(nextDailyRun(kNow, QTime(13, 30, 0)), QDateTime(kNow.date().addDays(1), QTime(13, 30, 0)));
+    EXPECT_EQ(nextDailyRun(kNow, QTime(8, 0, 0, 500)), QDateTime(kNow.date().addDays(1), QTime(8, 0, 0)));
+}
+
+TEST(TrayIcon, FourPicturesAndTheStateThatPicksOne)
+{
+    const TrayState states[]
+        = { TrayState::Idle, TrayState::SchedulerOn, TrayState::Running, TrayState::Failed };
+    std::vector<QImage> images;
+    for (TrayState state : states) {
+        const QIcon icon = trayIcon(state);
+        ASSERT_FALSE(icon.isNull());
+        images.push_back(icon.pixmap(32, 32).toImage());
+    }
+    for (std::size_t a = 0; a < images.size(); ++a)
+        for (std::size_t b = a + 1; b < images.size(); ++b)
+            EXPECT_NE(images[a], images[b]) << a << " and " << b << " look the same";
+    EXPECT_EQ(images[0], programIcon().pixmap(32, 32).toImage()); // idle: the program's picture
+
+    EXPECT_EQ(trayStateFor(false, false, false), TrayState::Idle);
+    EXPECT_EQ(trayStateFor(true, false, false), TrayState::SchedulerOn);
+    EXPECT_EQ(trayStateFor(true, true, false), TrayState::Running);
+    EXPECT_EQ(trayStateFor(false, true, false), TrayState::Running); // the user's own transfer
+    EXPECT_EQ(trayStateFor(true, false, true), TrayState::Failed);
+    EXPECT_EQ(trayStateFor(true, true, true), TrayState::Running);
+}
+
+TEST(RunNotice, WhichRunNotifiesWhat)
+{
+    const QString folder = QStringLiteral("/srv/in");
+    const QString failedTitle = QStringLiteral("Taskhaul: scheduled transfer failed");
+    RunReport ok;
+    ok.connected = ok.folderEntered = ok.listed = true;
+    ok.fetched = 3;
+    RunReport none = ok;
+    none.fetched = 0;
+    RunReport noConnection;
+    noConnection.failure = QStringLiteral("Connection refused");
+    RunReport noFolder;
+    noFolder.connected = true;
+    noFolder.failure = QStringLiteral("550 /in: No such file or directory.");
+    RunReport oneSkipped = ok;
+    oneSkipped.skipped = { { "a.txt", QStringLiteral("Permission denied") } };
+    RunReport twoSkipped = oneSkipped;
+    twoSkipped.skipped.push_back({ "b.txt", QStringLiteral("Disk full") });
+    RunReport stopped = ok;
+    stopped.aborted = true;
+    RunReport partialListing = ok;
+    partialListing.listingIncomplete = true;
+
+    struct Case {
+        const char* name;
+        RunOutcome outcome;
+        const RunReport& report;
+        bool notifySuccess;
+        std::optional<RunNotice> notice;
+    };
+    const Case cases[] = {
+        { "success, not asked for", RunOutcome::Completed, ok, false, std::nullopt },
+        { "success, asked for", RunOutcome::Completed, ok, true,
+            RunNotice { QStringLiteral("Taskhaul: scheduled transfer done"),
+                QStringLiteral("3 files fetched into /srv/in."), false } },
+        { "nothing fetched, asked for", RunOutcome::Completed, none, true, std::nullopt },
+        { "cannot connect", RunOutcome::Failed, noConnection, false,
+            RunNotice { failedTitle, QStringLiteral("Connection refused"), true } },
+        { "folder missing", RunOutcome::Failed, noFolder, true,
+            RunNotice { failedTitle, QStringLiteral("550 /in: No such file or directory."), true } },
+        { "one file skipped", RunOutcome::Completed, oneSkipped, false,
+            RunNotice { failedTitle, QStringLiteral("\"a.txt\" was not fetched: Permission denied"), true } },
+        { "two files skipped", RunOutcome::Completed, twoSkipped, true,
+            RunNotice { failedTitle, QStringLiteral("2 files were not fetched; \"a.txt\": Permission denied"),
+                true } },
+        { "job incomplete", RunOutcome::Incomplete, ok, true,
+            RunNotice {
+                failedTitle, QStringLiteral("FTP Site and Local Folder information required."), true } },
+        { "failed without a reason", RunOutcome::Failed, none, false,
+            RunNotice {
+                failedTitle, QStringLiteral("The run did not complete. See the activity log."), true } },
+        { "stopped by the user", RunOutcome::Completed, stopped, true, std::nullopt },
+        { "listing cut short", RunOutcome::Completed, partialListing, false,
+            RunNotice { failedTitle,
+                QStringLiteral("The server's listing was incomplete: some files may not have been fetched."),
+                true } },
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(noticeForRun(c.outcome, c.report, c.notifySuccess, folder), c.notice) << c.name;
+}
+
+class RunIndicatorsWindow : public WindowTest {
+protected:
+    void startScheduler()
+    {
+        child<QLineEdit>("Edit1")->setText(QStringLiteral("ftp.example.org"));
+        child<QLineEdit>("Edit3")->setText(QStringLiteral("alice"));
+        child<QLineEdit>("Edit4")->setText(QStringLiteral("pw"));
+        child<QRadioButton>("RadioButton1")->setChecked(true);
+        trigger(Command::StartScheduler);
+    }
+    QString scheduleText() { return window().statusLineWidgets().schedule(); }
+};
+
+TEST_F(RunIndicatorsWindow, TheSchedulerShowsItsNextAndLastRunAndTheIconFollows)
+{
+    createWindow();
+    EXPECT_EQ(tray.state, TrayState::Idle);
+    EXPECT_EQ(scheduleText(), QString());
+    startScheduler();
+    ASSERT_EQ(window().trayHint(), QStringLiteral("Taskhaul - Scheduler is ON"));
+    EXPECT_EQ(tray.state, TrayState::SchedulerOn);
+    // The daily time 00:00:00 has passed at 14:05:09.
+    EXPECT_EQ(scheduleText(), QStringLiteral("Next run 2026-03-08 00:00"));
+
+    // A due run with the local folder empty: nothing tried, and that is a failure.
+    window().scheduledRunFinished(RunOutcome::Incomplete);
+    EXPECT_EQ(scheduleText(),
+        QStringLiteral("Next run 2026-03-08 00:00 \u00b7 last run 14:05: failed, see the log"));
+    EXPECT_EQ(tray.state, TrayState::Failed);
+    ASSERT_EQ(notices.sent.size(), 1u);
+    EXPECT_TRUE(notices.sent[0].failure);
+    EXPECT_EQ(notices.sent[0].body, QStringLiteral("FTP Site and Local Folder information required."));
+
+    // A click on the notice opens the activity log.
+    ASSERT_TRUE(notices.clicked);
+    notices.clicked();
+    ASSERT_EQ(shell.opened.size(), 1u);
+    EXPECT_EQ(shell.opened[0], QUrl::fromLocalFile(log().path()));
+
+    trigger(Command::StopScheduler);
+    EXPECT_EQ(tray.state, TrayState::Idle);
+    EXPECT_EQ(scheduleText(), QString());
+    EXPECT_TRUE(child<ElidedLabel>("ScheduleText")->isHidden());
+}
+
+TEST_F(RunIndicatorsWindow, TheSuccessOptionIsABoxOfTheJob)
+{
+    createWindow();
+    auto* box = child<QCheckBox>("chkNotifySuccess");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->text(), QStringLiteral("Notify me when a scheduled transfer fetches files"));
+    EXPECT_FALSE(box->isChecked());
+    box->setChecked(true);
+    EXPECT_TRUE(window().jobSettings().notifySuccess);
+    EXPECT_TRUE(enabled(Command::SaveConfiguration));
+}
+
+} // namespace
+} // namespace taskhaul::test
