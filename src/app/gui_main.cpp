@@ -49,10 +49,15 @@ private:
 int runGui(int argc, char** argv)
 {
     // The guard comes before anything else: a second copy leaves at once,
-    // silently, with exit code 0.
-    SingleInstance instance;
-    if (!instance.acquired())
+    // silently, with exit code 0, once it has asked the running copy to bring
+    // its window to the front.
+    const QString lockPath = SingleInstance::defaultLockPath();
+    SingleInstance instance(lockPath);
+    if (!instance.acquired()) {
+        QCoreApplication core(argc, argv);
+        askRunningCopy(SingleInstance::wakePath(lockPath));
         return 0;
+    }
 
     GuardedApplication app(argc, argv);
     // No display name: the platform would append it to every caption
@@ -93,6 +98,11 @@ int runGui(int argc, char** argv)
         manager.setRestartHint(QSessionManager::RestartNever);
         window.endSession();
     });
+
+    // A second start brings the window to the front, restored if hidden.
+    WakeServer wake(
+        SingleInstance::wakePath(lockPath), [&window] { window.restoreMainWindow(); },
+        [&window] { return window.isVisible() && !window.isMinimized(); });
 
     window.show();
     return app.exec();

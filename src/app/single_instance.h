@@ -1,9 +1,12 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
+class QLocalServer;
 class QLockFile;
 
 namespace taskhaul {
@@ -27,9 +30,38 @@ public:
     // created when missing.
     static QString defaultLockPath();
 
+    // Where the running copy listens for a second start: beside the lock.
+    static QString wakePath(const QString& lockPath) { return lockPath + QStringLiteral(".show"); }
+
 private:
     std::unique_ptr<QLockFile> lock_;
     bool acquired_ = false;
 };
+
+// The running copy's ear for a second start. A client sends one line:
+//   "show"  - bring the window to the front (restored if hidden);
+//   "state" - only ask;
+// and gets one line back: "shown" when the window is now on the screen,
+// "hidden" when it is not.
+class WakeServer : public QObject {
+    Q_OBJECT
+public:
+    // `show` brings the window up; `shown` tells whether it is on the screen.
+    WakeServer(const QString& path, std::function<void()> show, std::function<bool()> shown);
+    ~WakeServer() override;
+
+    bool listening() const;
+
+private:
+    void answer();
+
+    QLocalServer* server_;
+    std::function<void()> show_;
+    std::function<bool()> shown_;
+};
+
+// A second start: asks the running copy at `path` to show its window. Returns
+// its answer ("shown", "hidden"), or an empty text when none came in time.
+QString askRunningCopy(const QString& path, const QByteArray& request = "show", int timeoutMs = 3000);
 
 } // namespace taskhaul

@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -52,10 +53,11 @@ protected:
         environment_ = environment;
     }
 
-    void start(QProcess& process)
+    void start(QProcess& process, const QStringList& arguments = {})
     {
         process.setProcessEnvironment(environment_);
         process.setProgram(program());
+        process.setArguments(arguments);
         process.start();
         ASSERT_TRUE(process.waitForStarted(10000));
     }
@@ -110,6 +112,61 @@ TEST_F(ProgramInstances, ASecondCopyEndsSilentlyAndTheLockOutlivesOnlyAKilledCop
     ASSERT_TRUE(killed.waitForFinished(10000));
     ASSERT_TRUE(QFileInfo::exists(lockPath()));
     EXPECT_TRUE(SingleInstance(lockPath()).acquired());
+}
+
+TEST_F(ProgramInstances, ASecondStartBringsTheRunningCopysWindowToTheFront)
+{
+    QFile::remove(lockPath());
+    const QString wake = SingleInstance::wakePath(lockPath());
+    const qint64 logSize = QFileInfo(logPath()).size();
+    QProcess first;
+    start(first, { QStringLiteral("-m") }); // starts hidden (minimised without a notification area)
+    ASSERT_TRUE(waitForStart(logSize));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return askRunningCopy(wake, "state") == QStringLiteral("hidden"); }, 10000));
+
+    QProcess second;
+    start(second, { QStringLiteral("-m") });
+    ASSERT_TRUE(second.waitForFinished(10000));
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_TRUE(second.readAllStandardOutput().isEmpty());
+    EXPECT_EQ(askRunningCopy(wake, "state"), QStringLiteral("shown"));
+    EXPECT_EQ(askRunningCopy(wake, "anything else"), QString()); // not answered
+
+    first.terminate();
+    ASSERT_TRUE(first.waitForFinished(10000));
+    EXPECT_EQ(askRunningCopy(wake, "state", 500), QString());
+}
+
+TEST(WakeServer, ShowRestoresAndAStaleSocketIsTakenOver)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("lock.show"));
+    QFile stale(path);
+    ASSERT_TRUE(stale.open(QIODevice::WriteOnly)); // left behind by a killed copy
+    stale.close();
+    bool shown = false;
+    int shows = 0;
+    WakeServer server(
+        path,
+        [&] {
+            ++shows;
+            shown = true;
+        },
+        [&] { return shown; });
+    ASSERT_TRUE(server.listening());
+    // The answer needs this thread's event loop: ask from another one.
+    auto ask = [&](const QByteArray& request) {
+        QString answer;
+        QThread* thread = QThread::create([&] { answer = askRunningCopy(path, request); });
+        thread->start();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return thread->isFinished(); }, 10000));
+        delete thread;
+        return answer;
+    };
+    EXPECT_EQ(ask("state"), QStringLiteral("hidden"));
+    EXPECT_EQ(ask("show"), QStringLiteral("shown"));
+    EXPECT_EQ(shows, 1);
 }
 
 } // namespace
