@@ -103,7 +103,7 @@ bool isSystemFolder(const QString& folder)
 } // namespace
 
 LogWriteError::LogWriteError(const QString& message, QString path, int systemError)
-    : std::runtime_error(message.toStdString())
+    : TaskhaulError(message.toStdString())
     , path_(std::move(path))
     , systemError_(systemError)
 {

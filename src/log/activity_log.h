@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/taskhaul_error.h"
 #include "log/long_time_format.h"
 
 #include <QDateTime>
@@ -13,7 +14,7 @@ namespace taskhaul {
 // A log line could not be written. The message is the short system text the
 // user sees in the error box ("File not found", "File access denied",
 // "Disk full" or "I/O error <number>").
-class LogWriteError : public std::runtime_error {
+class LogWriteError : public TaskhaulError {
 public:
     LogWriteError(const QString& message, QString path, int systemError);
     const QString& path() const { return path_; }

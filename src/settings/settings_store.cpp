@@ -318,7 +318,7 @@ bool keyringOptionStored(const QSettings& settings)
 } // namespace
 
 SettingsError::SettingsError(const QString& message)
-    : std::runtime_error(message.toStdString())
+    : TaskhaulError(message.toStdString())
 {
 }
 

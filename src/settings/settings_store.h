@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/taskhaul_error.h"
 #include "log/long_time_format.h"
 #include "settings/job_settings.h"
 #include "settings/password_keyring.h"
@@ -18,7 +19,7 @@ namespace taskhaul {
 // be written. The message is the one the error box shows, e.g.
 // "'25:00' is not a valid time", "'x' is not a valid integer value",
 // "Invalid data type for 'Host'", "Failed to set data for 'Host'".
-class SettingsError : public std::runtime_error {
+class SettingsError : public TaskhaulError {
 public:
     explicit SettingsError(const QString& message);
     QString message() const { return QString::fromUtf8(what()); }

@@ -6,7 +6,7 @@
 namespace taskhaul {
 
 InvalidIntegerError::InvalidIntegerError(const QString& text)
-    : std::runtime_error(QStringLiteral("'%1' is not a valid integer value").arg(text).toStdString())
+    : TaskhaulError(QStringLiteral("'%1' is not a valid integer value").arg(text).toStdString())
 {
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/taskhaul_error.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -10,7 +12,7 @@ namespace taskhaul {
 
 // A number field whose text is not a decimal integer: "'<text>' is not a valid
 // integer value".
-class InvalidIntegerError : public std::runtime_error {
+class InvalidIntegerError : public TaskhaulError {
 public:
     explicit InvalidIntegerError(const QString& text);
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/taskhaul_error.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -16,10 +18,10 @@ namespace taskhaul {
 
 // A request started while another one of the same HttpGet waits:
 // "Another HTTP request is in progress.".
-class HttpGetBusy : public std::runtime_error {
+class HttpGetBusy : public TaskhaulError {
 public:
     HttpGetBusy()
-        : std::runtime_error("Another HTTP request is in progress.")
+        : TaskhaulError("Another HTTP request is in progress.")
     {
     }
 };
