@@ -113,8 +113,9 @@ private:
     std::function<bool()> stopWhen_;
 };
 
-// The saved job, or nothing after telling why it cannot be used.
-std::optional<JobSettings> loadSavedJob(const SettingsStore& store)
+// The saved job, or nothing after telling why it cannot be used. Why the
+// passwords could not come from the desktop keyring goes to `keyringWarning`.
+std::optional<JobSettings> loadSavedJob(const SettingsStore& store, QString* keyringWarning = nullptr)
 {
     if (!QFileInfo::exists(store.filePath())) {
         printLine(stderr, QStringLiteral("No saved job: %1 does not exist.").arg(store.filePath()));
@@ -124,6 +125,11 @@ std::optional<JobSettings> loadSavedJob(const SettingsStore& store)
     if (!loaded.ok()) {
         printLine(stderr, QStringLiteral("The saved job cannot be loaded: %1").arg(loaded.error->message()));
         return std::nullopt;
+    }
+    if (!loaded.keyringWarning.isEmpty()) {
+        printLine(stderr, loaded.keyringWarning);
+        if (keyringWarning)
+            *keyringWarning = loaded.keyringWarning;
     }
     return loaded.settings;
 }
@@ -144,16 +150,24 @@ int runOnce(const QStringList& args)
         return kExitJobUnusable;
     const LongTimeFormat timeFormat = LongTimeFormat::fromSystemLocale();
     const SettingsStore store(timeFormat);
-    const std::optional<JobSettings> saved = loadSavedJob(store);
+    QString keyringWarning;
+    const std::optional<JobSettings> saved = loadSavedJob(store, &keyringWarning);
     if (!saved)
         return kExitJobUnusable;
+    ActivityLog log(ActivityLog::defaultPath(), timeFormat);
+    if (!keyringWarning.isEmpty()) {
+        try {
+            log.write(QStringLiteral("WARNING: ") + keyringWarning);
+        } catch (const LogWriteError&) {
+            // Said on stderr already.
+        }
+    }
     // A job the Start command would refuse is not run either.
     if (const QString refusal = startRefusal(*saved); !refusal.isEmpty()) {
         printLine(stderr, refusal);
         return kExitJobUnusable;
     }
 
-    ActivityLog log(ActivityLog::defaultPath(), timeFormat);
     HeadlessHost host(*saved, &log);
     // A termination signal stops the run as Stop Transfer would: the download in
     // progress is aborted and its temporary file removed before the program ends.
@@ -183,7 +197,8 @@ int runOnce(const QStringList& args)
         JobSettings updated = *saved;
         updated.sequenceStart = host.job().sequenceStart;
         try {
-            store.save(updated);
+            if (const SaveResult result = store.save(updated); !result.keyringWarning.isEmpty())
+                host.writeLog(QStringLiteral("WARNING: ") + result.keyringWarning);
         } catch (const SettingsError& error) {
             printLine(stderr, QStringLiteral("The sequence number cannot be saved: %1").arg(error.message()));
             saveFailed = true;

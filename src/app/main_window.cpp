@@ -31,6 +31,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSpinBox>
 #include <QRadioButton>
 #include <QScreen>
 #include <QStatusBar>
@@ -222,8 +223,11 @@ void MainWindow::connectFields()
     connect(form_.rename, &QCheckBox::toggled, this, guarded(&MainWindow::renameClicked));
     connect(form_.autoStart, &QCheckBox::toggled, this, guarded(&MainWindow::autoStartClicked));
     for (QCheckBox* box : { form_.autoLoad, form_.minimized, form_.overwrite, form_.passive,
-             form_.resetSequence, form_.startAtLogin, form_.notifySuccess })
+             form_.resetSequence, form_.startAtLogin, form_.notifySuccess, form_.onlyNewer, form_.useKeyring })
         connect(box, &QCheckBox::toggled, this, guarded(&MainWindow::markChanged));
+    for (QSpinBox* box : { form_.settleSeconds, form_.retries, form_.retryDelay })
+        connect(box, &QSpinBox::valueChanged, this, guarded(&MainWindow::markChanged));
+    connect(form_.security, &QComboBox::currentIndexChanged, this, guarded(&MainWindow::markChanged));
 
     // Port fields take digits only; three fields get a default when left empty.
     auto* digits = new DigitKeyFilter(this);
@@ -657,6 +661,10 @@ void MainWindow::openConfig(bool raiseErrors)
 {
     const LoadResult result = store_->load(form_.snapshot());
     form_.apply(result.settings);
+    // The passwords could not come from the keyring: the job runs without them
+    // until the keyring can be read, and the log says why.
+    if (!result.keyringWarning.isEmpty())
+        writeLog(QStringLiteral("WARNING: ") + result.keyringWarning);
     // The stored rename flag sets the new-name field directly, in every state.
     if (result.applied(QStringLiteral("renamecheck"))) {
         form_.renameTo->setEnabled(result.settings.rename);
@@ -676,7 +684,9 @@ void MainWindow::openConfig(bool raiseErrors)
 void MainWindow::saveConfigurationCommand()
 {
     flags_.configChanged = false;
-    store_->save(form_.snapshot());
+    const SaveResult saved = store_->save(form_.snapshot());
+    if (!saved.keyringWarning.isEmpty())
+        writeLog(QStringLiteral("WARNING: ") + saved.keyringWarning);
     desktop_->syncAutostart();
     focusHostOnFirstPage();
     action(Command::SaveConfiguration)->setEnabled(false);

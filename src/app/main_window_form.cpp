@@ -9,11 +9,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QStyle>
 #include <QTabWidget>
 #include <QTimeEdit>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace taskhaul {
 
@@ -126,6 +129,14 @@ void MainWindowForm::build(QWidget* parent)
         grid->addWidget(anonymousLogin, 3, 3);
         grid->addWidget(label(box, QStringLiteral("Password:"), password), 4, 0);
         grid->addWidget(password, 4, 1, 1, 2);
+        security = named(new QComboBox(box), "cbSecurity");
+        security->addItems({ QStringLiteral("Plain FTP"), QStringLiteral("FTP over TLS (explicit)"),
+            QStringLiteral("FTP over TLS (implicit)") });
+        security->setToolTip(QStringLiteral("Plain FTP sends the password in clear text. Explicit TLS asks the "
+                                            "server to switch to TLS on the usual port; implicit TLS speaks TLS "
+                                            "from the first byte (port 990 when the port is left at 21)."));
+        grid->addWidget(label(box, QStringLiteral("Security:"), security), 5, 0);
+        grid->addWidget(security, 5, 1, 1, 2);
         grid->setColumnStretch(2, 1);
         tab->layout()->addWidget(box);
         static_cast<QVBoxLayout*>(tab->layout())->addStretch();
@@ -265,6 +276,39 @@ void MainWindowForm::build(QWidget* parent)
         grid->setColumnStretch(2, 1);
         static_cast<QVBoxLayout*>(tab->layout())->addLayout(row);
         tab->layout()->addWidget(wildCards);
+
+        QGroupBox* unattended = group(tab, QStringLiteral("Unattended runs"));
+        auto* more = new QGridLayout(unattended);
+        onlyNewer = named(
+            new QCheckBox(QStringLiteral("Fetch only files that are new or changed"), unattended), "chkOnlyNewer");
+        onlyNewer->setToolTip(QStringLiteral("Skips a file whose local copy has the same size and is not older. "
+                                             "A name with the sequence field [seq] is always new."));
+        settleSeconds = named(new QSpinBox(unattended), "spnSettleSeconds");
+        settleSeconds->setRange(0, kSettleSecondsMax);
+        settleSeconds->setSpecialValueText(QStringLiteral("off"));
+        settleSeconds->setToolTip(QStringLiteral("Skip files changed in the last N seconds (still being written)"));
+        retries = named(new QSpinBox(unattended), "spnRetries");
+        retries->setRange(0, kRetriesMax);
+        retryDelay = named(new QSpinBox(unattended), "spnRetryDelay");
+        retryDelay->setRange(kRetryDelayMinutesMin, kRetryDelayMinutesMax);
+        retryDelay->setValue(5);
+        useKeyring = named(
+            new QCheckBox(QStringLiteral("Keep passwords in the desktop keyring"), unattended), "chkUseKeyring");
+        more->addWidget(onlyNewer, 0, 0, 1, 5);
+        more->addWidget(label(unattended, QStringLiteral("Skip files changed in the last"), settleSeconds), 1, 0);
+        more->addWidget(settleSeconds, 1, 1);
+        more->addWidget(new QLabel(QStringLiteral("seconds"), unattended), 1, 2);
+        more->addWidget(label(unattended, QStringLiteral("When a scheduled transfer cannot connect or loses the "
+                                                         "connection, try again"),
+                            retries),
+            2, 0, 1, 5);
+        more->addWidget(retries, 3, 1);
+        more->addWidget(new QLabel(QStringLiteral("times,"), unattended), 3, 2);
+        more->addWidget(retryDelay, 3, 3);
+        more->addWidget(new QLabel(QStringLiteral("minutes apart"), unattended), 3, 4);
+        more->addWidget(useKeyring, 4, 0, 1, 5);
+        more->setColumnStretch(4, 1);
+        tab->layout()->addWidget(unattended);
         static_cast<QVBoxLayout*>(tab->layout())->addStretch();
     }
     pages->setCurrentIndex(0);
@@ -301,6 +345,13 @@ JobSettings MainWindowForm::snapshot() const
     job.notifySuccess = notifySuccess->isChecked();
     job.resetSequence = resetSequence->isChecked();
     job.sequenceStart = sequenceStart->valueForText(sequenceStart->text());
+    job.security = static_cast<JobSettings::Security>(std::max(0, security->currentIndex()));
+    job.trustedCertificate = trustedCertificate;
+    job.onlyNewer = onlyNewer->isChecked();
+    job.settleSeconds = settleSeconds->value();
+    job.retries = retries->value();
+    job.retryDelayMinutes = retryDelay->value();
+    job.useKeyring = useKeyring->isChecked();
     return job;
 }
 
@@ -341,6 +392,13 @@ void MainWindowForm::apply(const JobSettings& job)
     sequenceStart->setValue(job.sequenceStart);
     startAtLogin->setChecked(job.startAtLogin);
     notifySuccess->setChecked(job.notifySuccess);
+    security->setCurrentIndex(static_cast<int>(job.security));
+    trustedCertificate = job.trustedCertificate;
+    onlyNewer->setChecked(job.onlyNewer);
+    settleSeconds->setValue(job.settleSeconds);
+    retries->setValue(job.retries);
+    retryDelay->setValue(job.retryDelayMinutes);
+    useKeyring->setChecked(job.useKeyring);
 }
 
 } // namespace taskhaul

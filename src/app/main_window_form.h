@@ -4,6 +4,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QSpinBox;
 class QGroupBox;
 class QLineEdit;
 class QRadioButton;
@@ -63,6 +64,15 @@ struct MainWindowForm {
     QCheckBox* notifySuccess = nullptr; // chkNotifySuccess
     NumberField* sequenceStart = nullptr; // SpinEdit1
     QCheckBox* resetSequence = nullptr; // CheckBox4
+    // Later options, off by default.
+    QComboBox* security = nullptr; // cbSecurity (FTP Site tab)
+    QCheckBox* onlyNewer = nullptr; // chkOnlyNewer
+    QSpinBox* settleSeconds = nullptr; // spnSettleSeconds
+    QSpinBox* retries = nullptr; // spnRetries
+    QSpinBox* retryDelay = nullptr; // spnRetryDelay
+    QCheckBox* useKeyring = nullptr; // chkUseKeyring
+    // The fingerprint of a server certificate the user chose to trust; no field shows it.
+    QString trustedCertificate;
 
     // Builds the tabs with the initial values of a new job; `parent` owns them.
     void build(QWidget* parent);

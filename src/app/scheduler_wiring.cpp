@@ -21,17 +21,20 @@ SchedulerWiring::SchedulerWiring(MainWindow& window, TransferWiring& transfer)
     , clock_(window)
     , Timer1_(guardOf(window))
     , Timer2_(guardOf(window))
+    , retryTimer_(guardOf(window))
     // Ticks arrive through the client's pump while any of its calls waits; such
     // a tick must leave the connection to the call (the user's Connect, say).
     , steps_(transfer.engine(), transfer.host(), [this] { return client_.IsBusy(); })
     , scheduler_(*this, steps_, clock_, Timer1_, Timer2_, window.activityLog().timeFormat())
 {
+    scheduler_.setRetryTimer(&retryTimer_);
 }
 
 SchedulerWiring::~SchedulerWiring()
 {
     Timer1_.stop();
     Timer2_.stop();
+    retryTimer_.stop();
 }
 
 QDateTime SchedulerWiring::WindowClock::localNow() const

@@ -58,6 +58,7 @@ private:
     WindowClock clock_;
     QtSchedulerTimer Timer1_;
     QtSchedulerTimer Timer2_;
+    QtSchedulerTimer retryTimer_;
     EngineRunSteps steps_;
     Scheduler scheduler_;
 };

@@ -383,6 +383,13 @@ JobSettings everyFieldChanged()
     job.minimized = true;
     job.resetSequence = true;
     job.sequenceStart = 999999;
+    job.notifySuccess = true;
+    job.security = JobSettings::Security::Explicit;
+    job.trustedCertificate = QString(64, QLatin1Char('B'));
+    job.onlyNewer = true;
+    job.settleSeconds = 90;
+    job.retries = 3;
+    job.retryDelayMinutes = 15;
     return job;
 }
 
