@@ -114,6 +114,26 @@ const TFtpProxySettings& TFtpClient::ProxySettings() const noexcept
 {
     return d->proxy;
 }
+TFtpSecurity TFtpClient::Security() const noexcept
+{
+    return d->security;
+}
+void TFtpClient::SetSecurity(TFtpSecurity security)
+{
+    d->security = security;
+}
+const std::string& TFtpClient::TrustedFingerprint() const noexcept
+{
+    return d->trustedFingerprint;
+}
+void TFtpClient::SetTrustedFingerprint(std::string fingerprint)
+{
+    d->trustedFingerprint = std::move(fingerprint);
+}
+const TFtpCertificateInfo& TFtpClient::PeerCertificate() const noexcept
+{
+    return d->peerCertificate;
+}
 const TFtpLimits& TFtpClient::Limits() const noexcept
 {
     return d->limits;
@@ -147,6 +167,35 @@ bool TFtpClient::IsBusy() const noexcept
 
 // ---- Control connection ----
 
+namespace {
+
+// "<code> <text>" of a refusal, its lines joined by blanks.
+std::string TlsRefusal(const TFtpReply& refusal)
+{
+    std::string text = refusal.ReplyCode;
+    for (const auto& line : refusal.ReplyText)
+        text += " " + line;
+    return text;
+}
+
+} // namespace
+
+void TFtpClient::Impl::StartTls(const std::string& endpointHost)
+{
+    const std::string trusted = NormalizeFingerprint(trustedFingerprint);
+    if (!trustedFingerprint.empty() && trusted.empty())
+        throw ECertificateError("The trusted certificate fingerprint is not 64 hex digits.", {});
+    auto context = std::make_shared<const TTlsContext>(endpointHost, trusted);
+    try {
+        control.StartTls(std::move(context));
+    } catch (...) {
+        if (control.Tls())
+            peerCertificate = control.Tls()->Certificate();
+        throw;
+    }
+    peerCertificate = control.Tls()->Certificate();
+}
+
 void TFtpClient::Connect()
 {
     const auto operation = d->BeginOperation();
@@ -166,12 +215,26 @@ void TFtpClient::Connect()
         d->restartSupported.reset();
         d->sizeName.clear();
         d->sizeValue = -1;
+        d->peerCertificate = {};
 
+        if (d->security == TFtpSecurity::tlsImplicit)
+            d->StartTls(endpointHost);
         control.ReadReply({ 220 });
         d->greeting = control.LastReply();
+        if (d->security == TFtpSecurity::tlsExplicit) {
+            const int code = control.SendCommand("AUTH TLS", {});
+            if (code != 234)
+                throw ETlsError("The server refused TLS: " + TlsRefusal(control.LastReply()));
+            d->StartTls(endpointHost);
+        }
         if (d->autoLogin) {
             LogIn(control, LoginSettings { d->host, d->port, d->username, d->proxy }, d->password,
                 d->transferType, d->capabilities);
+            if (d->security != TFtpSecurity::tlsPlain) {
+                // Data connections in TLS as well (RFC 4217); no buffer size.
+                control.SendCommand("PBSZ 0", { 200 });
+                control.SendCommand("PROT P", { 200 });
+            }
             AfterLogin(control, d->greeting, d->capabilities, d->systemDescription);
         }
     } catch (...) {

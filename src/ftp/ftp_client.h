@@ -17,6 +17,7 @@
 
 #include "ftp/ftp_errors.h"
 #include "ftp/ftp_reply.h"
+#include "ftp/ftp_security.h"
 #include "ftp/ftp_stream.h"
 #include "ftp/listing/list_item.h"
 
@@ -112,6 +113,25 @@ public:
     void SetTransferTimeout(int milliseconds);
     TFtpProxySettings& ProxySettings() noexcept;
     const TFtpProxySettings& ProxySettings() const noexcept;
+    // FTP over TLS. With tlsExplicit, Connect sends "AUTH TLS" after the greeting
+    // (anything but 234 fails the connect with ETlsError; there is no fall-back
+    // to clear text), runs the handshake, logs in, then sends "PBSZ 0" and
+    // "PROT P" (allowed 200); with tlsImplicit the handshake comes first. No
+    // password is sent before the handshake and the certificate check succeeded.
+    // Data connections take up the control connection's TLS session and end
+    // with close_notify. TLS is to the host the control connection goes to: the
+    // proxy host when a proxy is set. Default tlsPlain: nothing changes.
+    TFtpSecurity Security() const noexcept;
+    void SetSecurity(TFtpSecurity security);
+    // The SHA-256 fingerprint the user trusts (64 hex digits, ":" and blanks
+    // allowed; empty: none). A certificate with this fingerprint is accepted
+    // even when its chain does not verify; any other certificate then fails
+    // with ECertificateError "The server's certificate has changed. ...".
+    const std::string& TrustedFingerprint() const noexcept;
+    void SetTrustedFingerprint(std::string fingerprint);
+    // The server's certificate as the last TLS Connect saw it, also when it was
+    // refused; empty after a clear-text Connect.
+    const TFtpCertificateInfo& PeerCertificate() const noexcept;
     const TFtpLimits& Limits() const noexcept;
     void SetLimits(const TFtpLimits& limits);
 

@@ -47,6 +47,13 @@ struct TFtpClient::Impl {
     int transferTimeout = 0;
     TFtpProxySettings proxy;
     TFtpLimits limits;
+    TFtpSecurity security = TFtpSecurity::tlsPlain;
+    std::string trustedFingerprint;
+    TFtpCertificateInfo peerCertificate;
+
+    // The handshake on the control connection; the certificate is kept also
+    // when it is refused.
+    void StartTls(const std::string& endpointHost);
 
     // Connections.
     TAbortRegistry abortRegistry;

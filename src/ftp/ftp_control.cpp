@@ -75,6 +75,8 @@ void TControlConnection::ThrowIfCancelled() const
 
 void TControlConnection::Open(const std::string& host, int port)
 {
+    tls_.reset();
+    tlsContext_.reset();
     socket_ = net::ConnectTcp(
         host, port, limits_.ConnectTimeout, Pumper(), [this] { return cancel_ != ConnectCancel::None; });
     // Every command goes out at once, even with an earlier one unacknowledged.
@@ -84,6 +86,21 @@ void TControlConnection::Open(const std::string& host, int port)
     input_.clear();
     inputPos_ = 0;
     staleReplies_ = 0;
+}
+
+void TControlConnection::StartTls(std::shared_ptr<const TTlsContext> context)
+{
+    RequireConnection();
+    // Bytes that came before the handshake were sent in clear text after the
+    // server agreed to TLS: nothing of theirs can be trusted.
+    if (inputPos_ < input_.size())
+        throw ETlsError("TLS handshake failed: the server sent clear text after agreeing to TLS.");
+    tlsContext_ = std::move(context);
+    tls_ = std::make_unique<TTlsChannel>(*tlsContext_, socket_.Get());
+    const unsigned expected = generation_;
+    tls_->Handshake(net::DeadlineAfter(limits_.ReplyTimeout), Pumper(),
+        [this, expected] { return WaitStopped(expected); });
+    tls_->RequireTrusted();
 }
 
 // ---- State ----
@@ -114,6 +131,11 @@ void TControlConnection::Disconnect()
 
 void TControlConnection::Close() noexcept
 {
+    if (tls_ && socket_.Valid()) {
+        // close_notify, if the socket takes it at once; nothing is waited for.
+        tls_->Shutdown(net::SteadyClock::now(), net::Pumper {});
+    }
+    tls_.reset();
     socket_.Reset();
     input_.clear();
     inputPos_ = 0;
@@ -126,7 +148,13 @@ void TControlConnection::TakeWaiting()
 {
     char buffer[4096];
     while (socket_.Valid()) {
-        const ssize_t n = ::recv(socket_.Get(), buffer, sizeof buffer, MSG_DONTWAIT);
+        short waitFor = 0;
+        ssize_t n;
+        try {
+            n = ReadSome(socket_.Get(), tls_.get(), buffer, sizeof buffer, waitFor);
+        } catch (const ETlsError&) {
+            n = 0; // a broken TLS session: the connection is lost
+        }
         if (n > 0) {
             input_.append(buffer, static_cast<std::size_t>(n));
             if (input_.size() - inputPos_ > reply::kMaxReplyBytes + reply::kMaxLineLength)
@@ -149,7 +177,14 @@ bool TControlConnection::FillInput(net::Deadline deadline)
     for (;;) {
         RequireConnection();
         char buffer[kControlReadSize];
-        const ssize_t n = ::recv(socket_.Get(), buffer, sizeof buffer, MSG_DONTWAIT);
+        short waitFor = POLLIN;
+        ssize_t n;
+        try {
+            n = ReadSome(socket_.Get(), tls_.get(), buffer, sizeof buffer, waitFor);
+        } catch (const ETlsError&) {
+            Close();
+            throw;
+        }
         if (n > 0) {
             if (inputPos_ > 0 && inputPos_ == input_.size()) {
                 input_.clear();
@@ -170,7 +205,7 @@ bool TControlConnection::FillInput(net::Deadline deadline)
             net::ThrowSocketError(error);
         }
         const auto outcome = net::Wait(
-            socket_.Get(), POLLIN, deadline, Pumper(), [this, expected] { return WaitStopped(expected); });
+            socket_.Get(), waitFor, deadline, Pumper(), [this, expected] { return WaitStopped(expected); });
         if (outcome == net::WaitOutcome::TimedOut)
             return false;
         if (outcome == net::WaitOutcome::Stopped) {
@@ -282,8 +317,14 @@ void TControlConnection::WriteLine(const std::string& text)
     const unsigned expected = generation_;
     const auto deadline = net::DeadlineAfter(limits_.ReplyTimeout);
     while (sent < line.size()) {
-        const ssize_t n
-            = ::send(socket_.Get(), line.data() + sent, line.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        short waitFor = POLLOUT;
+        ssize_t n;
+        try {
+            n = WriteSome(socket_.Get(), tls_.get(), line.data() + sent, line.size() - sent, waitFor);
+        } catch (const ETlsError&) {
+            Close();
+            throw;
+        }
         if (n >= 0) {
             sent += static_cast<std::size_t>(n);
             continue;
@@ -298,7 +339,7 @@ void TControlConnection::WriteLine(const std::string& text)
             net::ThrowSocketError(error);
         }
         const auto outcome = net::Wait(
-            socket_.Get(), POLLOUT, deadline, Pumper(), [this, expected] { return WaitStopped(expected); });
+            socket_.Get(), waitFor, deadline, Pumper(), [this, expected] { return WaitStopped(expected); });
         if (outcome == net::WaitOutcome::Stopped) {
             ThrowIfCancelled();
             throw ENotConnected(true);

@@ -7,10 +7,12 @@
 
 #include "ftp/ftp_client.h"
 #include "ftp/ftp_socket.h"
+#include "ftp/ftp_tls.h"
 
 #include <chrono>
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -60,6 +62,15 @@ public:
     // Opens the TCP connection (the wait ends early when the Connect is cancelled)
     // and forgets everything of an earlier connection.
     void Open(const std::string& host, int port);
+
+    // Runs the TLS handshake on the open socket (implicit TLS at once, explicit
+    // after "AUTH TLS" was accepted) within the reply time limit, and requires
+    // the server's certificate to be trusted. Raises ETlsError or
+    // ECertificateError; the caller closes the connection.
+    void StartTls(std::shared_ptr<const TTlsContext> context);
+    // The TLS session of the control connection, or null in clear text.
+    TTlsChannel* Tls() const noexcept { return tls_.get(); }
+    const std::shared_ptr<const TTlsContext>& TlsContext() const noexcept { return tlsContext_; }
 
     // ---- State ----
     bool Valid() const noexcept { return socket_.Valid(); }
@@ -113,6 +124,8 @@ private:
     std::function<void()> disconnected_;
 
     net::Fd socket_;
+    std::shared_ptr<const TTlsContext> tlsContext_;
+    std::unique_ptr<TTlsChannel> tls_; // declared after socket_: freed before it closes
     net::Address peer_;
     std::string input_; // bytes received and not yet taken as lines
     std::size_t inputPos_ = 0; // start of the unread part of input_

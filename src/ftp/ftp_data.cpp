@@ -63,6 +63,36 @@ PassiveEndpoint ParsePassiveReply(const std::vector<std::string>& replyText)
     return endpoint;
 }
 
+int ParseExtendedPassiveReply(const std::vector<std::string>& replyText)
+{
+    const std::string_view line = replyText.empty() ? std::string_view() : reply::Trim(replyText.front());
+    const auto open = line.find('(');
+    const auto close = line.rfind(')');
+    std::string_view inner = open != std::string_view::npos && close != std::string_view::npos && open < close
+        ? line.substr(open + 1, close - open - 1)
+        : std::string_view();
+    // "<d><d><d>port<d>": three delimiters, the port, the delimiter again.
+    const auto refuse = [&] {
+        throw EConvertError("'" + std::string(line) + "' is not a valid extended passive mode reply");
+    };
+    if (inner.size() < 5)
+        refuse();
+    const char d = inner.front();
+    if (d < 33 || d > 126 || (d >= '0' && d <= '9') || inner[1] != d || inner[2] != d || inner.back() != d)
+        refuse();
+    const std::string_view digits = inner.substr(3, inner.size() - 4);
+    const auto value = digits.size() <= 5 ? base::ParseDigits(digits, 65535) : std::nullopt;
+    if (!value || *value == 0)
+        refuse();
+    return static_cast<int>(*value);
+}
+
+std::string ExtendedPortArgument(const std::string& address, int port)
+{
+    const bool v6 = address.find(':') != std::string::npos;
+    return std::string(v6 ? "|2|" : "|1|") + address + "|" + std::to_string(port) + "|";
+}
+
 std::string PortArgument(const std::string& ipv4, int port)
 {
     std::string text;

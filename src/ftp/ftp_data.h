@@ -20,6 +20,13 @@ struct PassiveEndpoint {
 // raises EFtpException.
 PassiveEndpoint ParsePassiveReply(const std::vector<std::string>& replyText);
 
+// The port of a 229 reply to EPSV (RFC 2428): "(|||port|)", where "|" may be
+// any printable delimiter. Anything else raises EConvertError.
+int ParseExtendedPassiveReply(const std::vector<std::string>& replyText);
+
+// "|1|a.b.c.d|port|" or "|2|ipv6|port|" for EPRT.
+std::string ExtendedPortArgument(const std::string& address, int port);
+
 // "h1,h2,h3,h4,p1,p2" for a dotted IPv4 address and a port.
 std::string PortArgument(const std::string& ipv4, int port);
 

@@ -2,6 +2,7 @@
 
 #include "ftp/ftp_errors.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include <poll.h>
@@ -44,7 +45,7 @@ void TDataConnection::Connect(const net::Address& address, net::Deadline deadlin
 net::Address TDataConnection::Listen(net::Address local)
 {
     local.SetPort(0);
-    listener_.Reset(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    listener_.Reset(::socket(local.Family(), SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
     if (!listener_.Valid())
         net::ThrowSocketError(errno);
     if (::bind(listener_.Get(), reinterpret_cast<const sockaddr*>(&local.storage), local.length) != 0
@@ -76,6 +77,13 @@ void TDataConnection::Accept(const std::string& serverHost, net::Deadline deadli
     socket_ = std::move(data);
 }
 
+void TDataConnection::BeginTls(const TTlsContext& context, const TTlsChannel& control)
+{
+    tls_ = std::make_unique<TTlsChannel>(context, socket_.Get(), &control);
+    controlFingerprint_ = control.Certificate().Fingerprint;
+    tls_->StartHandshake();
+}
+
 std::int64_t TDataConnection::ReadAll(TFtpOutputStream& stream, const ReadOptions& options)
 {
     if (options.onWorkBegin && *options.onWorkBegin)
@@ -87,6 +95,15 @@ std::int64_t TDataConnection::ReadAll(TFtpOutputStream& stream, const ReadOption
         char* const buffer = storage.data();
         std::size_t filled = 0;
         const int fd = socket_.Get();
+        if (tls_) {
+            tls_->Handshake(net::DeadlineAfter(options.idleLimit), options.pumper, options.stopped);
+            // Whoever answers on the data port must be the server of the
+            // control connection.
+            if (tls_->Certificate().Fingerprint != controlFingerprint_)
+                throw ECertificateError("The server's certificate has changed. New SHA-256 fingerprint: "
+                        + tls_->Certificate().Fingerprint,
+                    tls_->Certificate().Fingerprint);
+        }
         auto idleDeadline = net::DeadlineAfter(options.idleLimit);
         auto nextPump = net::SteadyClock::now() + options.pumper.interval;
         const auto flush = [&] {
@@ -101,7 +118,8 @@ std::int64_t TDataConnection::ReadAll(TFtpOutputStream& stream, const ReadOption
         for (;;) {
             if (options.stopped())
                 break;
-            const ssize_t n = ::recv(fd, buffer + filled, kDataChunkSize - filled, MSG_DONTWAIT);
+            short waitFor = POLLIN;
+            const ssize_t n = ReadSome(fd, tls_.get(), buffer + filled, kDataChunkSize - filled, waitFor);
             if (n > 0) {
                 filled += static_cast<std::size_t>(n);
                 const auto now = net::SteadyClock::now();
@@ -125,7 +143,7 @@ std::int64_t TDataConnection::ReadAll(TFtpOutputStream& stream, const ReadOption
                 net::ThrowSocketError(errno);
             }
             flush();
-            const auto outcome = net::Wait(fd, POLLIN, idleDeadline, options.pumper, options.stopped);
+            const auto outcome = net::Wait(fd, waitFor, idleDeadline, options.pumper, options.stopped);
             nextPump = net::SteadyClock::now() + options.pumper.interval;
             if (outcome == net::WaitOutcome::TimedOut)
                 throw EReadTimeout();
@@ -133,6 +151,13 @@ std::int64_t TDataConnection::ReadAll(TFtpOutputStream& stream, const ReadOption
                 break;
         }
         flush();
+        if (tls_ && !options.stopped()) {
+            // Our close_notify answers the server's, so that it reports the
+            // transfer as complete.
+            const auto limit
+                = std::min<std::chrono::milliseconds>(options.idleLimit, std::chrono::seconds(5));
+            tls_->Shutdown(net::DeadlineAfter(limit), options.pumper);
+        }
     } catch (...) {
         // The end of the work is announced also when the read fails (the
         // handler may throw, so no scope guard here).

@@ -8,10 +8,12 @@
 #include "ftp/ftp_control.h"
 #include "ftp/ftp_socket.h"
 #include "ftp/ftp_stream.h"
+#include "ftp/ftp_tls.h"
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -40,8 +42,17 @@ public:
     void Accept(const std::string& serverHost, net::Deadline deadline, const net::Pumper& pumper,
         const std::function<bool()>& stopped);
 
+    // Protected data (PROT P): starts the TLS handshake on the connected socket,
+    // taking up the control connection's session, and sends the first message
+    // at once; ReadAll completes it. Call once the server has accepted the
+    // command, so that a server that begins TLS only then is not kept waiting.
+    void BeginTls(const TTlsContext& context, const TTlsChannel& control);
+    // The stream ended without the server's close_notify.
+    bool Truncated() const noexcept { return tls_ && tls_->Truncated(); }
+
     struct ReadOptions {
-        // A connection that brings no byte for this long fails with "Read Timeout".
+        // A connection that brings no byte for this long fails with "Read Timeout"
+        // (a TLS handshake not done by then: "TLS handshake timed out.").
         std::chrono::milliseconds idleLimit;
         net::Pumper pumper;
         // The read ends quietly once this returns true (abort, control connection gone).
@@ -65,6 +76,8 @@ private:
     TAbortRegistry& registry_;
     net::Fd listener_;
     net::Fd socket_;
+    std::unique_ptr<TTlsChannel> tls_; // declared after socket_: freed before it closes
+    std::string controlFingerprint_;
 };
 
 } // namespace taskhaul::ftp

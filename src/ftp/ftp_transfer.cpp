@@ -96,14 +96,22 @@ void TFtpClient::Impl::PassiveTransfer(
 {
     if (HasFeature(capabilities, "PRET"))
         control.SendCommand("PRET " + command, {});
-    // Late replies were taken in by TransferData just now.
-    control.WriteLine("PASV");
-    control.ReadReply({ 227 });
-    const auto endpoint = ParsePassiveReply(control.LastReply().ReplyText);
+    // Late replies were taken in by TransferData just now. Over IPv6 the
+    // extended form (RFC 2428), which names only the port.
+    int port = 0;
+    if (control.Peer().Family() == AF_INET6) {
+        control.WriteLine("EPSV");
+        control.ReadReply({ 229 });
+        port = ParseExtendedPassiveReply(control.LastReply().ReplyText);
+    } else {
+        control.WriteLine("PASV");
+        control.ReadReply({ 227 });
+        port = ParsePassiveReply(control.LastReply().ReplyText).port;
+    }
     // The address in the reply is not trusted: a hostile server could make
     // the client connect anywhere. The data comes from the control peer.
     auto address = control.Peer();
-    address.SetPort(endpoint.port);
+    address.SetPort(port);
     const unsigned generation = control.Generation();
     TDataConnection data(abortRegistry);
     data.Connect(address, net::DeadlineAfter(limits.ConnectTimeout), control.Pumper(),
@@ -111,6 +119,10 @@ void TFtpClient::Impl::PassiveTransfer(
     if (resume)
         control.SendCommand("REST " + std::to_string(stream.Position()), { 350 });
     control.WriteLine(command);
+    // The first TLS message goes out now, whether the server begins TLS
+    // before or after its reply.
+    if (control.Tls())
+        data.BeginTls(*control.TlsContext(), *control.Tls());
     control.ReadReply({ 125, 150, 154 });
     phase.accepted = true;
     ReadAnnouncement(control.LastReply(), phase.announced);
@@ -121,11 +133,12 @@ void TFtpClient::Impl::ActiveTransfer(
     const std::string& command, TFtpOutputStream& stream, bool resume, DataPhase& phase)
 {
     const auto local = net::LocalAddress(control.Descriptor());
-    if (local.Family() != AF_INET)
-        throw EFtpException("Active mode needs an IPv4 connection; use passive mode.");
     TDataConnection data(abortRegistry);
     const auto bound = data.Listen(local);
-    control.SendCommand("PORT " + PortArgument(bound.HostText(), bound.Port()), { 200 });
+    if (bound.Family() == AF_INET6)
+        control.SendCommand("EPRT " + ExtendedPortArgument(bound.HostText(), bound.Port()), { 200 });
+    else
+        control.SendCommand("PORT " + PortArgument(bound.HostText(), bound.Port()), { 200 });
     if (resume)
         control.SendCommand("REST " + std::to_string(stream.Position()), { 350 });
     control.SendCommand(command, { 125, 150, 154 });
@@ -135,6 +148,8 @@ void TFtpClient::Impl::ActiveTransfer(
     const unsigned generation = control.Generation();
     data.Accept(control.Peer().HostText(), net::DeadlineAfter(limits.AcceptTimeout), control.Pumper(),
         [this, generation] { return abortRequested || control.Generation() != generation; });
+    if (control.Tls())
+        data.BeginTls(*control.TlsContext(), *control.Tls());
     phase.received = data.ReadAll(stream, ReadOptionsFor(generation));
 }
 
