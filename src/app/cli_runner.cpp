@@ -235,6 +235,17 @@ int runPreview(const QStringList& args)
     TransferEngine engine(host, client);
     try {
         engine.siteConnect();
+        if (client.Security() != ftp::TFtpSecurity::tlsPlain) {
+            // Whom the connection is with, so that the user can decide to trust it.
+            const ftp::TFtpCertificateInfo& certificate = client.PeerCertificate();
+            const auto text = [](const std::string& value) { return oneLine(std::string_view(value)); };
+            printLine(stdout, QStringLiteral("Certificate subject: ") + text(certificate.Subject));
+            printLine(stdout, QStringLiteral("Certificate issuer: ") + text(certificate.Issuer));
+            printLine(stdout, QStringLiteral("Certificate expires: ") + text(certificate.NotAfter));
+            printLine(
+                stdout, QStringLiteral("Certificate SHA-256 fingerprint: ") + text(certificate.Fingerprint));
+            printLine(stdout, QStringLiteral("Certificate verification: ") + text(certificate.Verification));
+        }
         engine.changeFolder();
         std::vector<std::string> lines;
         client.ListFolder(lines, std::string(), true);

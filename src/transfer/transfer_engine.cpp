@@ -95,7 +95,16 @@ void TransferEngine::siteConnect()
 
     client_.SetPassive(job.passive);
     client_.SetHost(job.host.toStdString());
-    client_.SetPort(parseIntegerField(job.port));
+    // FTP over TLS. Implicit TLS has a port of its own: 990 where the user left 21.
+    ftp::TFtpSecurity security = ftp::TFtpSecurity::tlsPlain;
+    if (job.security == JobSettings::Security::Explicit)
+        security = ftp::TFtpSecurity::tlsExplicit;
+    else if (job.security == JobSettings::Security::Implicit)
+        security = ftp::TFtpSecurity::tlsImplicit;
+    const int port = parseIntegerField(job.port);
+    client_.SetPort(security == ftp::TFtpSecurity::tlsImplicit && port == 21 ? 990 : port);
+    client_.SetSecurity(security);
+    client_.SetTrustedFingerprint(job.trustedCertificate.toStdString());
     client_.SetUsername(job.userName.toStdString());
     client_.SetPassword(job.password.toStdString());
 
