@@ -37,9 +37,9 @@ int main(int argc, char** argv)
         const auto end = std::chrono::steady_clock::now();
         client.Disconnect();
         using Seconds = std::chrono::duration<double>;
-        std::printf("%zu lines, %d items; connect %.3f s, list %.3f s, parse %.3f s, total %.3f s\n", lines.size(),
-                    items, Seconds(listStart - start).count(), Seconds(parseStart - listStart).count(),
-                    Seconds(end - parseStart).count(), Seconds(end - start).count());
+        std::printf("%zu lines, %d items; connect %.3f s, list %.3f s, parse %.3f s, total %.3f s\n",
+            lines.size(), items, Seconds(listStart - start).count(), Seconds(parseStart - listStart).count(),
+            Seconds(end - parseStart).count(), Seconds(end - start).count());
     } catch (const std::exception& error) {
         std::fprintf(stderr, "%s\n", error.what());
         return 1;

@@ -16,7 +16,8 @@ using namespace taskhaul::ftp;
 
 constexpr int kLines = 100000;
 const ListDateTime kToday { 2024, 6, 15, 12, 0, 0, 0 };
-const char* const kMonths[] = { "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec" };
+const char* const kMonths[]
+    = { "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec" };
 
 // Deterministic pseudo-random numbers below `n`.
 class Dice {
@@ -37,14 +38,14 @@ std::string unixListing()
         const bool recent = random(2) == 0;
         char when[32];
         if (recent)
-            std::snprintf(when, sizeof when, "%s %2u %02u:%02u", kMonths[random(12)], 1 + random(28), random(24),
-                          random(60));
+            std::snprintf(when, sizeof when, "%s %2u %02u:%02u", kMonths[random(12)], 1 + random(28),
+                random(24), random(60));
         else
-            std::snprintf(when, sizeof when, "%s %2u  %u", kMonths[random(12)], 1 + random(28),
-                          1995 + random(29));
+            std::snprintf(
+                when, sizeof when, "%s %2u  %u", kMonths[random(12)], 1 + random(28), 1995 + random(29));
         std::snprintf(line, sizeof line, "%s %3u %-8s %-8s %12llu %s %s_%06d.dat\r\n",
-                      folder ? "drwxr-xr-x" : "-rw-r--r--", 1 + random(40), "ftpuser", "ftpgroup",
-                      static_cast<unsigned long long>(random(1u << 30)) * 17, when, folder ? "folder" : "file data", i);
+            folder ? "drwxr-xr-x" : "-rw-r--r--", 1 + random(40), "ftpuser", "ftpgroup",
+            static_cast<unsigned long long>(random(1u << 30)) * 17, when, folder ? "folder" : "file data", i);
         text += line;
     }
     return text;
@@ -59,9 +60,8 @@ std::string windowsNTListing()
         const bool folder = random(10) == 0;
         const unsigned hour = 1 + random(12);
         std::snprintf(line, sizeof line, "%02u-%02u-%02u  %02u:%02u%s       %s %s_%06d.dat\r\n",
-                      1 + random(12), 1 + random(28), random(100), hour, random(60),
-                      random(2) ? "PM" : "AM",
-                      folder ? "<DIR>         " : "      12345678", folder ? "folder" : "file data", i);
+            1 + random(12), 1 + random(28), random(100), hour, random(60), random(2) ? "PM" : "AM",
+            folder ? "<DIR>         " : "      12345678", folder ? "folder" : "file data", i);
         text += line;
     }
     return text;

@@ -65,7 +65,8 @@ int runParseListing(const QStringList& args)
         return usageError("cannot read " + localBytes(path) + ": " + localBytes(file.errorString()));
     const QByteArray text = file.readAll();
 
-    const ftp::ListingLines lines = ftp::splitListingLines(std::string_view(text.constData(), std::size_t(text.size())));
+    const ftp::ListingLines lines
+        = ftp::splitListingLines(std::string_view(text.constData(), std::size_t(text.size())));
     ftp::TFtpListItems items;
     std::optional<std::string> ident;
     std::string failure;
@@ -73,7 +74,8 @@ int runParseListing(const QStringList& args)
         ident = ftp::parseListing(lines, systemDescription, Now(), items);
     } catch (const ftp::EListParseError& error) {
         // The parser was chosen; show what it made before the failure.
-        const ftp::ListParser* chosen = ftp::chooseListParser(ftp::listParserRegistry(), lines, systemDescription);
+        const ftp::ListParser* chosen
+            = ftp::chooseListParser(ftp::listParserRegistry(), lines, systemDescription);
         ident = chosen ? std::string(chosen->ident()) : std::string("none");
         failure = error.what();
     }

@@ -224,7 +224,8 @@ int runPreview(const QStringList& args)
         return kExitJobUnusable;
     }
     const LocalDateTime now = CurrentLocalDateTime();
-    const std::string pattern = fetchesOneFile(job) ? expandedPattern(job, now, job.sequenceStart) : std::string();
+    const std::string pattern
+        = fetchesOneFile(job) ? expandedPattern(job, now, job.sequenceStart) : std::string();
     if (fetchesOneFile(job) && pattern.empty()) {
         printLine(stderr, QStringLiteral("Invalid file name specified."));
         return kExitJobUnusable;
@@ -258,23 +259,24 @@ int runPreview(const QStringList& args)
             items = &client.ParsedListing();
         } catch (const std::exception& error) {
             printLine(stderr,
-                QStringLiteral("Some entries could not be read: %1").arg(oneLine(std::string_view(error.what()))));
+                QStringLiteral("Some entries could not be read: %1")
+                    .arg(oneLine(std::string_view(error.what()))));
             items = &client.ParsedListing();
         }
 
-        const auto localFile = [&job](const std::string& localName) {
-            return localFileState(localPathFor(job, localName));
-        };
+        const auto localFile
+            = [&job](const std::string& localName) { return localFileState(localPathFor(job, localName)); };
         const std::vector<PlannedFile> plan
             = planFiles(*items, job, now, QDateTime::currentDateTimeUtc(), localFile);
         for (std::size_t i = 0; i < plan.size(); ++i) {
             const PlannedFile& file = plan[i];
-            const QString kind = QString::fromLatin1(ftp::itemTypeName(items->at(static_cast<int>(i)).ItemType));
+            const QString kind
+                = QString::fromLatin1(ftp::itemTypeName(items->at(static_cast<int>(i)).ItemType));
             const QString localPath = localPathFor(job, file.localName);
             auto print = [&](const QString& decision, const QString& detail) {
                 printLine(stdout,
-                    kind + QLatin1Char('\t') + decision + QLatin1Char('\t') + oneLine(displayName(file.remoteName))
-                        + QLatin1Char('\t') + oneLine(detail));
+                    kind + QLatin1Char('\t') + decision + QLatin1Char('\t')
+                        + oneLine(displayName(file.remoteName)) + QLatin1Char('\t') + oneLine(detail));
             };
             switch (file.decision) {
             case PlannedFile::Decision::NotPlainFile:
@@ -294,7 +296,8 @@ int runPreview(const QStringList& args)
                 print(QStringLiteral("skip"), QStringLiteral("(still being written)"));
                 break;
             case PlannedFile::Decision::ExistsNoOverwrite:
-                print(QStringLiteral("skip"), QStringLiteral("(%1 exists and overwrite is off)").arg(localPath));
+                print(QStringLiteral("skip"),
+                    QStringLiteral("(%1 exists and overwrite is off)").arg(localPath));
                 break;
             case PlannedFile::Decision::Fetch:
                 print(QStringLiteral("fetch"), localPath);

@@ -30,7 +30,7 @@ std::optional<LocalDateTime> ParseMoment(const QString& text)
     const QTime time = QTime::fromString(parts[1], QStringLiteral("HH:mm:ss"));
     if (!date.isValid() || !time.isValid())
         return std::nullopt;
-    return LocalDateTime{date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second()};
+    return LocalDateTime { date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second() };
 }
 
 std::optional<int> ParseSequence(const QString& text)
@@ -70,7 +70,8 @@ int runExpand(const QStringList& args)
             sequence = *parsed;
         }
     }
-    printLine(ExpandFileTemplate(localBytes(nameTemplate), moment.value_or(CurrentLocalDateTime()), sequence));
+    printLine(
+        ExpandFileTemplate(localBytes(nameTemplate), moment.value_or(CurrentLocalDateTime()), sequence));
     return 0;
 }
 

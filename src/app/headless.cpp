@@ -14,14 +14,14 @@ struct HeadlessOption {
     int (*handler)(const QStringList&);
 };
 
-constexpr std::array kOptions{
-    HeadlessOption{"--help", &runHelp},
-    HeadlessOption{"--version", &runVersion},
-    HeadlessOption{"--expand", &runExpand},
-    HeadlessOption{"--match", &runMatch},
-    HeadlessOption{"--parse-listing", &runParseListing},
-    HeadlessOption{"--run-once", &runOnce},
-    HeadlessOption{"--preview", &runPreview},
+constexpr std::array kOptions {
+    HeadlessOption { "--help", &runHelp },
+    HeadlessOption { "--version", &runVersion },
+    HeadlessOption { "--expand", &runExpand },
+    HeadlessOption { "--match", &runMatch },
+    HeadlessOption { "--parse-listing", &runParseListing },
+    HeadlessOption { "--run-once", &runOnce },
+    HeadlessOption { "--preview", &runPreview },
 };
 
 } // namespace

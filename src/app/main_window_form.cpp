@@ -132,9 +132,10 @@ void MainWindowForm::build(QWidget* parent)
         security = named(new QComboBox(box), "cbSecurity");
         security->addItems({ QStringLiteral("Plain FTP"), QStringLiteral("FTP over TLS (explicit)"),
             QStringLiteral("FTP over TLS (implicit)") });
-        security->setToolTip(QStringLiteral("Plain FTP sends the password in clear text. Explicit TLS asks the "
-                                            "server to switch to TLS on the usual port; implicit TLS speaks TLS "
-                                            "from the first byte (port 990 when the port is left at 21)."));
+        security->setToolTip(
+            QStringLiteral("Plain FTP sends the password in clear text. Explicit TLS asks the "
+                           "server to switch to TLS on the usual port; implicit TLS speaks TLS "
+                           "from the first byte (port 990 when the port is left at 21)."));
         grid->addWidget(label(box, QStringLiteral("Security:"), security), 5, 0);
         grid->addWidget(security, 5, 1, 1, 2);
         grid->setColumnStretch(2, 1);
@@ -279,27 +280,32 @@ void MainWindowForm::build(QWidget* parent)
 
         QGroupBox* unattended = group(tab, QStringLiteral("Unattended runs"));
         auto* more = new QGridLayout(unattended);
-        onlyNewer = named(
-            new QCheckBox(QStringLiteral("Fetch only files that are new or changed"), unattended), "chkOnlyNewer");
-        onlyNewer->setToolTip(QStringLiteral("Skips a file whose local copy has the same size and is not older. "
-                                             "A name with the sequence field [seq] is always new."));
+        onlyNewer
+            = named(new QCheckBox(QStringLiteral("Fetch only files that are new or changed"), unattended),
+                "chkOnlyNewer");
+        onlyNewer->setToolTip(
+            QStringLiteral("Skips a file whose local copy has the same size and is not older. "
+                           "A name with the sequence field [seq] is always new."));
         settleSeconds = named(new QSpinBox(unattended), "spnSettleSeconds");
         settleSeconds->setRange(0, kSettleSecondsMax);
         settleSeconds->setSpecialValueText(QStringLiteral("off"));
-        settleSeconds->setToolTip(QStringLiteral("Skip files changed in the last N seconds (still being written)"));
+        settleSeconds->setToolTip(
+            QStringLiteral("Skip files changed in the last N seconds (still being written)"));
         retries = named(new QSpinBox(unattended), "spnRetries");
         retries->setRange(0, kRetriesMax);
         retryDelay = named(new QSpinBox(unattended), "spnRetryDelay");
         retryDelay->setRange(kRetryDelayMinutesMin, kRetryDelayMinutesMax);
         retryDelay->setValue(5);
-        useKeyring = named(
-            new QCheckBox(QStringLiteral("Keep passwords in the desktop keyring"), unattended), "chkUseKeyring");
+        useKeyring = named(new QCheckBox(QStringLiteral("Keep passwords in the desktop keyring"), unattended),
+            "chkUseKeyring");
         more->addWidget(onlyNewer, 0, 0, 1, 5);
-        more->addWidget(label(unattended, QStringLiteral("Skip files changed in the last"), settleSeconds), 1, 0);
+        more->addWidget(
+            label(unattended, QStringLiteral("Skip files changed in the last"), settleSeconds), 1, 0);
         more->addWidget(settleSeconds, 1, 1);
         more->addWidget(new QLabel(QStringLiteral("seconds"), unattended), 1, 2);
-        more->addWidget(label(unattended, QStringLiteral("When a scheduled transfer cannot connect or loses the "
-                                                         "connection, try again"),
+        more->addWidget(label(unattended,
+                            QStringLiteral("When a scheduled transfer cannot connect or loses the "
+                                           "connection, try again"),
                             retries),
             2, 0, 1, 5);
         more->addWidget(retries, 3, 1);

@@ -8,7 +8,7 @@ namespace taskhaul {
 namespace {
 
 volatile std::sig_atomic_t receivedSignal = 0;
-constexpr std::array kSignals {SIGTERM, SIGINT, SIGHUP};
+constexpr std::array kSignals { SIGTERM, SIGINT, SIGHUP };
 std::array<struct sigaction, kSignals.size()> previous {};
 
 extern "C" void recordSignal(int signal)
@@ -22,7 +22,7 @@ extern "C" void recordSignal(int signal)
 TerminationSignals::TerminationSignals()
 {
     receivedSignal = 0;
-    struct sigaction action {};
+    struct sigaction action { };
     action.sa_handler = recordSignal;
     sigemptyset(&action.sa_mask);
     // Blocking calls are bounded waits that are tried again: no need to interrupt them.

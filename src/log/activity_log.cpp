@@ -92,7 +92,7 @@ void appendToFile(const QString& path, const QByteArray& bytes)
 bool isSystemFolder(const QString& folder)
 {
     const QString clean = QDir::cleanPath(QDir(folder).absolutePath());
-    for (const char* system : {"/usr", "/bin", "/sbin", "/lib", "/lib64", "/opt", "/etc"}) {
+    for (const char* system : { "/usr", "/bin", "/sbin", "/lib", "/lib64", "/opt", "/etc" }) {
         const QLatin1String prefix(system);
         if (clean == prefix || clean.startsWith(prefix + QLatin1Char('/')))
             return true;
@@ -145,8 +145,8 @@ QString ActivityLog::pathFor(const QString& programFolder, const QString& stateH
 
 QString ActivityLog::defaultPath()
 {
-    return pathFor(QCoreApplication::applicationDirPath(), qEnvironmentVariable("XDG_STATE_HOME"),
-                   QDir::homePath());
+    return pathFor(
+        QCoreApplication::applicationDirPath(), qEnvironmentVariable("XDG_STATE_HOME"), QDir::homePath());
 }
 
 } // namespace taskhaul

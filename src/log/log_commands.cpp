@@ -26,7 +26,7 @@ void LogCommands::deleteLogFile()
 {
     if (!QFile::remove(logPath_))
         boxes_.plain(QStringLiteral("Taskhaul Warning"),
-                     QStringLiteral("The log file does not exist or could not be deleted."));
+            QStringLiteral("The log file does not exist or could not be deleted."));
 }
 
 QString LogCommands::openFailureText(Shell::OpenResult result, const QString& path)

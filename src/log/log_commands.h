@@ -10,8 +10,8 @@ namespace taskhaul {
 
 // The maker's web site, home of the help pages.
 inline constexpr const char* makerSiteUrl = "https://www.velmora.example";
-QUrl helpPageUrl();  // the help page of this program on the maker's site
-QUrl homePageUrl();  // the maker's home page
+QUrl helpPageUrl(); // the help page of this program on the maker's site
+QUrl homePageUrl(); // the maker's home page
 
 // The commands around the activity log, the local folder and the web pages.
 // None of them raises; every failure ends in a message box.

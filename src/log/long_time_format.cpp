@@ -9,7 +9,7 @@ namespace {
 // The pieces of a Qt time pattern that matter here: the first hour field and
 // the AM/PM field, with their positions. Quoted literal text is skipped.
 struct PatternFacts {
-    QChar hourLetter;     // 'h' or 'H', null when the pattern has no hour
+    QChar hourLetter; // 'h' or 'H', null when the pattern has no hour
     int hourWidth = 0;
     int hourPosition = -1;
     int designatorPosition = -1;

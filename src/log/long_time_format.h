@@ -14,11 +14,11 @@ namespace taskhaul {
 // The log's time stamps, the stored daily time and the scheduler's comparison
 // all use it, so it is derived once and then passed around by value.
 struct LongTimeFormat {
-    bool leadingZeroHour = true;  // "09:05:00" rather than "9:05:00"
-    bool twelveHour = false;      // 0 and 12 are written 12, 13..23 as 1..11
+    bool leadingZeroHour = true; // "09:05:00" rather than "9:05:00"
+    bool twelveHour = false; // 0 and 12 are written 12, 13..23 as 1..11
     bool designatorFirst = false; // "PM 2:05:00" rather than "2:05:00 PM"
-    QString amDesignator;         // before noon (12-hour dial only)
-    QString pmDesignator;         // from noon on (12-hour dial only)
+    QString amDesignator; // before noon (12-hour dial only)
+    QString pmDesignator; // from noon on (12-hour dial only)
 
     // The facts of the given locale (its long time pattern, AM and PM texts);
     // the locale's own time separator is ignored.

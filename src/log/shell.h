@@ -11,9 +11,9 @@ class Shell {
 public:
     enum class OpenResult {
         Opened,
-        FileNotFound,   // a local file that does not exist
+        FileNotFound, // a local file that does not exist
         FolderNotFound, // the folder of a local file does not exist
-        NoProgram,      // nothing on the desktop could open it
+        NoProgram, // nothing on the desktop could open it
     };
 
     virtual ~Shell() = default;

@@ -17,51 +17,50 @@ inline constexpr int kSettleSecondsMax = 86400;
 // owner of these values; this struct is how the non-widget code reads a snapshot
 // of them (engine, scheduler, headless runner) and how the store hands them over.
 struct JobSettings {
-    enum class FileKind { AllFiles, OneFile };        // RadioButton1 / RadioButton2
-    enum class ScheduleKind { DailyTime, Interval };  // RadioButton3 / RadioButton4
+    enum class FileKind { AllFiles, OneFile }; // RadioButton1 / RadioButton2
+    enum class ScheduleKind { DailyTime, Interval }; // RadioButton3 / RadioButton4
 
     // Tab "FTP Site"
-    QString host;                 // Edit1   "Host"
-    QString port = QStringLiteral("21");  // Edit10  "Hostport"
-    QString remoteFolder;         // Edit2   "Remote"
-    QString userName;             // Edit3   "Username"
-    QString password;             // Edit4   "Password" (scrambled in the store)
+    QString host; // Edit1   "Host"
+    QString port = QStringLiteral("21"); // Edit10  "Hostport"
+    QString remoteFolder; // Edit2   "Remote"
+    QString userName; // Edit3   "Username"
+    QString password; // Edit4   "Password" (scrambled in the store)
     // Tab "Local Folder"
-    QString localFolder;          // Edit5   "Localdir"
+    QString localFolder; // Edit5   "Localdir"
     // Tab "Action"
-    FileKind fileKind = FileKind::OneFile;  // "copytype"
-    QString fileName;             // Edit6   "file"
-    bool rename = false;          // CheckBox2 "renamecheck"
-    QString renameTo;             // Edit7   "renameto"
+    FileKind fileKind = FileKind::OneFile; // "copytype"
+    QString fileName; // Edit6   "file"
+    bool rename = false; // CheckBox2 "renamecheck"
+    QString renameTo; // Edit7   "renameto"
     // Tab "Schedule"
-    ScheduleKind scheduleKind = ScheduleKind::DailyTime;  // "scheduletype"
-    QTime dailyTime = QTime(0, 0, 0);  // DateTimePicker2 "starttime"
-    int intervalMinutes = 60;     // SpinEdit4 "delay", 1..527040
+    ScheduleKind scheduleKind = ScheduleKind::DailyTime; // "scheduletype"
+    QTime dailyTime = QTime(0, 0, 0); // DateTimePicker2 "starttime"
+    int intervalMinutes = 60; // SpinEdit4 "delay", 1..527040
     // Tab "Proxy Settings"
-    int proxyType = 0;            // cbProxyType "Proxytype", 0..5 (-1: none selected)
-    QString proxyHost;            // edtProxyHostAddress "Proxyhost"
-    QString proxyPort = QStringLiteral("0");  // edtProxyPort "Proxyport"
-    QString proxyUserName;        // edtProxyUserName "Proxyusername"
-    QString proxyPassword;        // edtProxyPassword "Proxypassword" (scrambled)
+    int proxyType = 0; // cbProxyType "Proxytype", 0..5 (-1: none selected)
+    QString proxyHost; // edtProxyHostAddress "Proxyhost"
+    QString proxyPort = QStringLiteral("0"); // edtProxyPort "Proxyport"
+    QString proxyUserName; // edtProxyUserName "Proxyusername"
+    QString proxyPassword; // edtProxyPassword "Proxypassword" (scrambled)
     // Tab "Options"
-    bool passive = false;         // CheckBox3 "passive"
-    bool overwrite = true;        // CheckBox1 "overwrite"
-    bool autoLoad = false;        // chkAutoLoad "Autoload"
-    bool autoStart = false;       // chkAutoStart "Autostart"
-    bool minimized = false;       // chkMinimized "Minimized"
-    bool resetSequence = false;   // CheckBox4 "resetsequence"
-    int sequenceStart = 0;        // SpinEdit1 "sequencevalue", 0..999999
-
+    bool passive = false; // CheckBox3 "passive"
+    bool overwrite = true; // CheckBox1 "overwrite"
+    bool autoLoad = false; // chkAutoLoad "Autoload"
+    bool autoStart = false; // chkAutoStart "Autostart"
+    bool minimized = false; // chkMinimized "Minimized"
+    bool resetSequence = false; // CheckBox4 "resetsequence"
+    int sequenceStart = 0; // SpinEdit1 "sequencevalue", 0..999999
 
     // Options that came later than the six tabs' original fields. Each is off by
     // default, so a job stored before they existed loads and runs as it did.
-    bool startAtLogin = false;    // "StartAtLogin": an autostart entry starts the program with -r -m
-    bool notifySuccess = false;   // "NotifySuccess": a scheduled run that fetched files notifies
-    bool onlyNewer = false;       // "OnlyNewer": skip files not changed since the last transfer
-    int retries = 0;              // "Retries", 0..10: scheduled runs try again after a lost connection
-    int retryDelayMinutes = 5;    // "RetryDelay", 1..60
-    int settleSeconds = 0;        // "SettleSeconds", 0 (off)..86400: skip files still being written
-    bool useKeyring = false;      // "UseKeyring": passwords in the desktop keyring
+    bool startAtLogin = false; // "StartAtLogin": an autostart entry starts the program with -r -m
+    bool notifySuccess = false; // "NotifySuccess": a scheduled run that fetched files notifies
+    bool onlyNewer = false; // "OnlyNewer": skip files not changed since the last transfer
+    int retries = 0; // "Retries", 0..10: scheduled runs try again after a lost connection
+    int retryDelayMinutes = 5; // "RetryDelay", 1..60
+    int settleSeconds = 0; // "SettleSeconds", 0 (off)..86400: skip files still being written
+    bool useKeyring = false; // "UseKeyring": passwords in the desktop keyring
     // FTP over TLS: "Security" = "plain", "explicit" (AUTH TLS) or "implicit";
     // "TrustedCertificate" = the SHA-256 fingerprint (64 hex digits) of a server
     // certificate the user chose to trust, or empty.

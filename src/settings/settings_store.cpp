@@ -61,8 +61,8 @@ constexpr int proxyTypeCount = 6;
 // order of this table; `savePosition` gives the order of writing.
 
 enum class WhenMissing {
-    KeepField,   // the job keeps its value
-    UseDefault,  // `defaultText` is applied as if it had been stored
+    KeepField, // the job keeps its value
+    UseDefault, // `defaultText` is applied as if it had been stored
 };
 
 using Apply = void (*)(JobSettings&, const QString& text, const LongTimeFormat&);
@@ -83,155 +83,159 @@ constexpr const char* unmatched = "Error";
 using Job = JobSettings;
 using Format = LongTimeFormat;
 
-const std::array<StoredValue, 34> storedValues{{
-    {"Autoload", WhenMissing::UseDefault, "",
-     [](Job& j, const QString& t, const Format&) { j.autoLoad = t == yesText; },
-     [](const Job& j, const Format&) { return yesNo(j.autoLoad); }, 19},
-    {"Autostart", WhenMissing::UseDefault, "",
-     [](Job& j, const QString& t, const Format&) { j.autoStart = t == yesText; },
-     [](const Job& j, const Format&) { return yesNo(j.autoStart); }, 20},
-    {"Minimized", WhenMissing::UseDefault, "",
-     [](Job& j, const QString& t, const Format&) { j.minimized = t == yesText; },
-     [](const Job& j, const Format&) { return yesNo(j.minimized); }, 21},
-    {"Host", WhenMissing::KeepField, nullptr,
-     [](Job& j, const QString& t, const Format&) { j.host = t; },
-     [](const Job& j, const Format&) { return j.host; }, 1},
-    {"Hostport", WhenMissing::UseDefault, "21",
-     [](Job& j, const QString& t, const Format&) { j.port = t; },
-     [](const Job& j, const Format&) { return j.port; }, 2},
-    {"Remote", WhenMissing::KeepField, nullptr,
-     [](Job& j, const QString& t, const Format&) { j.remoteFolder = t; },
-     [](const Job& j, const Format&) { return j.remoteFolder; }, 3},
-    {"Username", WhenMissing::KeepField, nullptr,
-     [](Job& j, const QString& t, const Format&) { j.userName = t; },
-     [](const Job& j, const Format&) { return j.userName; }, 4},
-    {"Password", WhenMissing::KeepField, nullptr,
-     [](Job& j, const QString& t, const Format&) { j.password = unscramblePassword(t); },
-     [](const Job& j, const Format&) { return scramblePassword(j.password); }, 5},
-    {"Localdir", WhenMissing::KeepField, nullptr,
-     [](Job& j, const QString& t, const Format&) { j.localFolder = t; },
-     [](const Job& j, const Format&) { return j.localFolder; }, 6},
-    {"copytype", WhenMissing::UseDefault, unmatched,
-     [](Job& j, const QString& t, const Format&) {
-         if (t == firstChoice)
-             j.fileKind = Job::FileKind::AllFiles;
-         else if (t == secondChoice)
-             j.fileKind = Job::FileKind::OneFile;
-     },
-     [](const Job& j, const Format&) {
-         return j.fileKind == Job::FileKind::AllFiles ? firstChoice : secondChoice;
-     }, 7},
-    {"file", WhenMissing::KeepField, nullptr,
-     [](Job& j, const QString& t, const Format&) { j.fileName = t; },
-     [](const Job& j, const Format&) { return j.fileName; }, 8},
-    {"renamecheck", WhenMissing::UseDefault, unmatched,
-     [](Job& j, const QString& t, const Format&) { j.rename = t == yesText; },
-     [](const Job& j, const Format&) { return yesNo(j.rename); }, 9},
-    {"renameto", WhenMissing::KeepField, nullptr,
-     [](Job& j, const QString& t, const Format&) { j.renameTo = t; },
-     [](const Job& j, const Format&) { return j.renameTo; }, 10},
-    {"starttime", WhenMissing::UseDefault, "",
-     [](Job& j, const QString& t, const Format& f) {
-         const auto time = f.parse(t);
-         if (!time)
-             throw SettingsError(QStringLiteral("'%1' is not a valid time").arg(t));
-         j.dailyTime = *time;
-     },
-     [](const Job& j, const Format& f) { return f.format(j.dailyTime); }, 11},
-    {"delay", WhenMissing::KeepField, nullptr,
-     [](Job& j, const QString& t, const Format&) {
-         j.intervalMinutes = std::clamp(requireWholeNumber(t), minInterval, maxInterval);
-     },
-     [](const Job& j, const Format&) { return QString::number(j.intervalMinutes); }, 22},
-    {"scheduletype", WhenMissing::UseDefault, unmatched,
-     [](Job& j, const QString& t, const Format&) {
-         if (t == firstChoice)
-             j.scheduleKind = Job::ScheduleKind::DailyTime;
-         else if (t == secondChoice)
-             j.scheduleKind = Job::ScheduleKind::Interval;
-     },
-     [](const Job& j, const Format&) {
-         return j.scheduleKind == Job::ScheduleKind::DailyTime ? firstChoice : secondChoice;
-     }, 23},
-    {"Proxytype", WhenMissing::UseDefault, "0",
-     [](Job& j, const QString& t, const Format&) {
-         // Not a number: the first entry; a number beyond the list: no entry.
-         const int position = wholeNumber(t).value_or(0);
-         j.proxyType = position >= 0 && position < proxyTypeCount ? position : -1;
-     },
-     [](const Job& j, const Format&) { return QString::number(j.proxyType); }, 12},
-    {"Proxyhost", WhenMissing::UseDefault, "",
-     [](Job& j, const QString& t, const Format&) { j.proxyHost = t; },
-     [](const Job& j, const Format&) { return j.proxyHost; }, 13},
-    {"Proxyport", WhenMissing::UseDefault, "0",
-     [](Job& j, const QString& t, const Format&) { j.proxyPort = t.isEmpty() ? QStringLiteral("0") : t; },
-     [](const Job& j, const Format&) { return j.proxyPort; }, 14},
-    {"Proxyusername", WhenMissing::UseDefault, "",
-     [](Job& j, const QString& t, const Format&) { j.proxyUserName = t; },
-     [](const Job& j, const Format&) { return j.proxyUserName; }, 15},
-    {"Proxypassword", WhenMissing::UseDefault, "",
-     [](Job& j, const QString& t, const Format&) { j.proxyPassword = unscramblePassword(t); },
-     [](const Job& j, const Format&) { return scramblePassword(j.proxyPassword); }, 16},
-    {"passive", WhenMissing::UseDefault, unmatched,
-     [](Job& j, const QString& t, const Format&) { j.passive = t == yesText; },
-     [](const Job& j, const Format&) { return yesNo(j.passive); }, 24},
+const std::array<StoredValue, 34> storedValues { {
+    { "Autoload", WhenMissing::UseDefault, "",
+        [](Job& j, const QString& t, const Format&) { j.autoLoad = t == yesText; },
+        [](const Job& j, const Format&) { return yesNo(j.autoLoad); }, 19 },
+    { "Autostart", WhenMissing::UseDefault, "",
+        [](Job& j, const QString& t, const Format&) { j.autoStart = t == yesText; },
+        [](const Job& j, const Format&) { return yesNo(j.autoStart); }, 20 },
+    { "Minimized", WhenMissing::UseDefault, "",
+        [](Job& j, const QString& t, const Format&) { j.minimized = t == yesText; },
+        [](const Job& j, const Format&) { return yesNo(j.minimized); }, 21 },
+    { "Host", WhenMissing::KeepField, nullptr, [](Job& j, const QString& t, const Format&) { j.host = t; },
+        [](const Job& j, const Format&) { return j.host; }, 1 },
+    { "Hostport", WhenMissing::UseDefault, "21", [](Job& j, const QString& t, const Format&) { j.port = t; },
+        [](const Job& j, const Format&) { return j.port; }, 2 },
+    { "Remote", WhenMissing::KeepField, nullptr,
+        [](Job& j, const QString& t, const Format&) { j.remoteFolder = t; },
+        [](const Job& j, const Format&) { return j.remoteFolder; }, 3 },
+    { "Username", WhenMissing::KeepField, nullptr,
+        [](Job& j, const QString& t, const Format&) { j.userName = t; },
+        [](const Job& j, const Format&) { return j.userName; }, 4 },
+    { "Password", WhenMissing::KeepField, nullptr,
+        [](Job& j, const QString& t, const Format&) { j.password = unscramblePassword(t); },
+        [](const Job& j, const Format&) { return scramblePassword(j.password); }, 5 },
+    { "Localdir", WhenMissing::KeepField, nullptr,
+        [](Job& j, const QString& t, const Format&) { j.localFolder = t; },
+        [](const Job& j, const Format&) { return j.localFolder; }, 6 },
+    { "copytype", WhenMissing::UseDefault, unmatched,
+        [](Job& j, const QString& t, const Format&) {
+            if (t == firstChoice)
+                j.fileKind = Job::FileKind::AllFiles;
+            else if (t == secondChoice)
+                j.fileKind = Job::FileKind::OneFile;
+        },
+        [](const Job& j, const Format&) {
+            return j.fileKind == Job::FileKind::AllFiles ? firstChoice : secondChoice;
+        },
+        7 },
+    { "file", WhenMissing::KeepField, nullptr,
+        [](Job& j, const QString& t, const Format&) { j.fileName = t; },
+        [](const Job& j, const Format&) { return j.fileName; }, 8 },
+    { "renamecheck", WhenMissing::UseDefault, unmatched,
+        [](Job& j, const QString& t, const Format&) { j.rename = t == yesText; },
+        [](const Job& j, const Format&) { return yesNo(j.rename); }, 9 },
+    { "renameto", WhenMissing::KeepField, nullptr,
+        [](Job& j, const QString& t, const Format&) { j.renameTo = t; },
+        [](const Job& j, const Format&) { return j.renameTo; }, 10 },
+    { "starttime", WhenMissing::UseDefault, "",
+        [](Job& j, const QString& t, const Format& f) {
+            const auto time = f.parse(t);
+            if (!time)
+                throw SettingsError(QStringLiteral("'%1' is not a valid time").arg(t));
+            j.dailyTime = *time;
+        },
+        [](const Job& j, const Format& f) { return f.format(j.dailyTime); }, 11 },
+    { "delay", WhenMissing::KeepField, nullptr,
+        [](Job& j, const QString& t, const Format&) {
+            j.intervalMinutes = std::clamp(requireWholeNumber(t), minInterval, maxInterval);
+        },
+        [](const Job& j, const Format&) { return QString::number(j.intervalMinutes); }, 22 },
+    { "scheduletype", WhenMissing::UseDefault, unmatched,
+        [](Job& j, const QString& t, const Format&) {
+            if (t == firstChoice)
+                j.scheduleKind = Job::ScheduleKind::DailyTime;
+            else if (t == secondChoice)
+                j.scheduleKind = Job::ScheduleKind::Interval;
+        },
+        [](const Job& j, const Format&) {
+            return j.scheduleKind == Job::ScheduleKind::DailyTime ? firstChoice : secondChoice;
+        },
+        23 },
+    { "Proxytype", WhenMissing::UseDefault, "0",
+        [](Job& j, const QString& t, const Format&) {
+            // Not a number: the first entry; a number beyond the list: no entry.
+            const int position = wholeNumber(t).value_or(0);
+            j.proxyType = position >= 0 && position < proxyTypeCount ? position : -1;
+        },
+        [](const Job& j, const Format&) { return QString::number(j.proxyType); }, 12 },
+    { "Proxyhost", WhenMissing::UseDefault, "",
+        [](Job& j, const QString& t, const Format&) { j.proxyHost = t; },
+        [](const Job& j, const Format&) { return j.proxyHost; }, 13 },
+    { "Proxyport", WhenMissing::UseDefault, "0",
+        [](Job& j, const QString& t, const Format&) { j.proxyPort = t.isEmpty() ? QStringLiteral("0") : t; },
+        [](const Job& j, const Format&) { return j.proxyPort; }, 14 },
+    { "Proxyusername", WhenMissing::UseDefault, "",
+        [](Job& j, const QString& t, const Format&) { j.proxyUserName = t; },
+        [](const Job& j, const Format&) { return j.proxyUserName; }, 15 },
+    { "Proxypassword", WhenMissing::UseDefault, "",
+        [](Job& j, const QString& t, const Format&) { j.proxyPassword = unscramblePassword(t); },
+        [](const Job& j, const Format&) { return scramblePassword(j.proxyPassword); }, 16 },
+    { "passive", WhenMissing::UseDefault, unmatched,
+        [](Job& j, const QString& t, const Format&) { j.passive = t == yesText; },
+        [](const Job& j, const Format&) { return yesNo(j.passive); }, 24 },
     // The next two count as "no" only when stored as exactly "False".
-    {"overwrite", WhenMissing::UseDefault, unmatched,
-     [](Job& j, const QString& t, const Format&) { j.overwrite = t != noText; },
-     [](const Job& j, const Format&) { return yesNo(j.overwrite); }, 25},
-    {"resetsequence", WhenMissing::UseDefault, unmatched,
-     [](Job& j, const QString& t, const Format&) { j.resetSequence = t != noText; },
-     [](const Job& j, const Format&) { return yesNo(j.resetSequence); }, 17},
-    {"sequencevalue", WhenMissing::UseDefault, "",
-     [](Job& j, const QString& t, const Format&) {
-         j.sequenceStart = std::clamp(requireWholeNumber(t), minSequence, maxSequence);
-     },
-     [](const Job& j, const Format&) { return QString::number(j.sequenceStart); }, 18},
+    { "overwrite", WhenMissing::UseDefault, unmatched,
+        [](Job& j, const QString& t, const Format&) { j.overwrite = t != noText; },
+        [](const Job& j, const Format&) { return yesNo(j.overwrite); }, 25 },
+    { "resetsequence", WhenMissing::UseDefault, unmatched,
+        [](Job& j, const QString& t, const Format&) { j.resetSequence = t != noText; },
+        [](const Job& j, const Format&) { return yesNo(j.resetSequence); }, 17 },
+    { "sequencevalue", WhenMissing::UseDefault, "",
+        [](Job& j, const QString& t, const Format&) {
+            j.sequenceStart = std::clamp(requireWholeNumber(t), minSequence, maxSequence);
+        },
+        [](const Job& j, const Format&) { return QString::number(j.sequenceStart); }, 18 },
     // Later options: missing from older files, where their defaults apply.
-    {"StartAtLogin", WhenMissing::UseDefault, "False",
-     [](Job& j, const QString& t, const Format&) { j.startAtLogin = t == yesText; },
-     [](const Job& j, const Format&) { return yesNo(j.startAtLogin); }, 26},
-    {"NotifySuccess", WhenMissing::UseDefault, "False",
-     [](Job& j, const QString& t, const Format&) { j.notifySuccess = t == yesText; },
-     [](const Job& j, const Format&) { return yesNo(j.notifySuccess); }, 27},
-    {"OnlyNewer", WhenMissing::UseDefault, "False",
-     [](Job& j, const QString& t, const Format&) { j.onlyNewer = t == yesText; },
-     [](const Job& j, const Format&) { return yesNo(j.onlyNewer); }, 28},
-    {"Retries", WhenMissing::UseDefault, "0",
-     [](Job& j, const QString& t, const Format&) { j.retries = std::clamp(requireWholeNumber(t), 0, kRetriesMax); },
-     [](const Job& j, const Format&) { return QString::number(j.retries); }, 29},
-    {"RetryDelay", WhenMissing::UseDefault, "5",
-     [](Job& j, const QString& t, const Format&) {
-         j.retryDelayMinutes = std::clamp(requireWholeNumber(t), kRetryDelayMinutesMin, kRetryDelayMinutesMax);
-     },
-     [](const Job& j, const Format&) { return QString::number(j.retryDelayMinutes); }, 30},
-    {"SettleSeconds", WhenMissing::UseDefault, "0",
-     [](Job& j, const QString& t, const Format&) {
-         j.settleSeconds = std::clamp(requireWholeNumber(t), 0, kSettleSecondsMax);
-     },
-     [](const Job& j, const Format&) { return QString::number(j.settleSeconds); }, 31},
-    {"UseKeyring", WhenMissing::UseDefault, "False",
-     [](Job& j, const QString& t, const Format&) { j.useKeyring = t == yesText; },
-     [](const Job& j, const Format&) { return yesNo(j.useKeyring); }, 32},
-    {"Security", WhenMissing::UseDefault, "plain",
-     [](Job& j, const QString& t, const Format&) {
-         j.security = t == QLatin1String("explicit")   ? Job::Security::Explicit
-                      : t == QLatin1String("implicit") ? Job::Security::Implicit
-                                                       : Job::Security::Plain;
-     },
-     [](const Job& j, const Format&) {
-         return j.security == Job::Security::Explicit   ? QStringLiteral("explicit")
-                : j.security == Job::Security::Implicit ? QStringLiteral("implicit")
-                                                        : QStringLiteral("plain");
-     }, 33},
-    {"TrustedCertificate", WhenMissing::UseDefault, "",
-     [](Job& j, const QString& t, const Format&) {
-         // Only a whole SHA-256 fingerprint counts; anything else trusts nothing.
-         static const QRegularExpression sha256(QStringLiteral("^[0-9A-Fa-f]{64}$"));
-         j.trustedCertificate = sha256.match(t).hasMatch() ? t.toUpper() : QString();
-     },
-     [](const Job& j, const Format&) { return j.trustedCertificate; }, 34},
-}};
+    { "StartAtLogin", WhenMissing::UseDefault, "False",
+        [](Job& j, const QString& t, const Format&) { j.startAtLogin = t == yesText; },
+        [](const Job& j, const Format&) { return yesNo(j.startAtLogin); }, 26 },
+    { "NotifySuccess", WhenMissing::UseDefault, "False",
+        [](Job& j, const QString& t, const Format&) { j.notifySuccess = t == yesText; },
+        [](const Job& j, const Format&) { return yesNo(j.notifySuccess); }, 27 },
+    { "OnlyNewer", WhenMissing::UseDefault, "False",
+        [](Job& j, const QString& t, const Format&) { j.onlyNewer = t == yesText; },
+        [](const Job& j, const Format&) { return yesNo(j.onlyNewer); }, 28 },
+    { "Retries", WhenMissing::UseDefault, "0",
+        [](Job& j, const QString& t, const Format&) {
+            j.retries = std::clamp(requireWholeNumber(t), 0, kRetriesMax);
+        },
+        [](const Job& j, const Format&) { return QString::number(j.retries); }, 29 },
+    { "RetryDelay", WhenMissing::UseDefault, "5",
+        [](Job& j, const QString& t, const Format&) {
+            j.retryDelayMinutes
+                = std::clamp(requireWholeNumber(t), kRetryDelayMinutesMin, kRetryDelayMinutesMax);
+        },
+        [](const Job& j, const Format&) { return QString::number(j.retryDelayMinutes); }, 30 },
+    { "SettleSeconds", WhenMissing::UseDefault, "0",
+        [](Job& j, const QString& t, const Format&) {
+            j.settleSeconds = std::clamp(requireWholeNumber(t), 0, kSettleSecondsMax);
+        },
+        [](const Job& j, const Format&) { return QString::number(j.settleSeconds); }, 31 },
+    { "UseKeyring", WhenMissing::UseDefault, "False",
+        [](Job& j, const QString& t, const Format&) { j.useKeyring = t == yesText; },
+        [](const Job& j, const Format&) { return yesNo(j.useKeyring); }, 32 },
+    { "Security", WhenMissing::UseDefault, "plain",
+        [](Job& j, const QString& t, const Format&) {
+            j.security = t == QLatin1String("explicit") ? Job::Security::Explicit
+                : t == QLatin1String("implicit")        ? Job::Security::Implicit
+                                                        : Job::Security::Plain;
+        },
+        [](const Job& j, const Format&) {
+            return j.security == Job::Security::Explicit ? QStringLiteral("explicit")
+                : j.security == Job::Security::Implicit  ? QStringLiteral("implicit")
+                                                         : QStringLiteral("plain");
+        },
+        33 },
+    { "TrustedCertificate", WhenMissing::UseDefault, "",
+        [](Job& j, const QString& t, const Format&) {
+            // Only a whole SHA-256 fingerprint counts; anything else trusts nothing.
+            static const QRegularExpression sha256(QStringLiteral("^[0-9A-Fa-f]{64}$"));
+            j.trustedCertificate = sha256.match(t).hasMatch() ? t.toUpper() : QString();
+        },
+        [](const Job& j, const Format&) { return j.trustedCertificate; }, 34 },
+} };
 
 // ---------------------------------------------------------------------------
 
@@ -250,8 +254,8 @@ std::optional<QString> readText(const QSettings& settings, const QString& name)
 
 QString userStorePath()
 {
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Velmora"),
-                     QStringLiteral("Taskhaul"))
+    return QSettings(
+        QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Velmora"), QStringLiteral("Taskhaul"))
         .fileName();
 }
 
@@ -266,7 +270,7 @@ bool restrictToOwner(const QString& path)
     const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)
         return false;
-    struct stat info {};
+    struct stat info { };
     const bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::fchmod(fd, 0600) == 0;
     ::close(fd);
     return ok;
@@ -343,12 +347,12 @@ StartupOptions SettingsStore::readStartupOptions() const
         const QVariant value = settings.value(QLatin1String(name));
         return value.typeId() == QMetaType::QString && value.toString() == yesText;
     };
-    return {isOn("Autoload"), isOn("Autostart"), isOn("Minimized")};
+    return { isOn("Autoload"), isOn("Autostart"), isOn("Minimized") };
 }
 
 LoadResult SettingsStore::load(const JobSettings& current) const
 {
-    LoadResult result{current, std::nullopt, {}, {}};
+    LoadResult result { current, std::nullopt, {}, {} };
     QSettings settings(filePath_, QSettings::IniFormat);
     settings.beginGroup(optionsGroup);
     QStringList storedEmpty; // password values applied from an empty text
@@ -459,11 +463,12 @@ SaveResult SettingsStore::save(const JobSettings& job) const
     const bool inKeyring = job.useKeyring && moveToKeyring(job, result.keyringWarning);
     bool leavingKeyring = false;
 
-    std::array<const StoredValue*, storedValues.size()> order{};
+    std::array<const StoredValue*, storedValues.size()> order {};
     std::transform(storedValues.begin(), storedValues.end(), order.begin(), [](const auto& v) { return &v; });
     std::sort(order.begin(), order.end(),
-              [](const StoredValue* a, const StoredValue* b) { return a->savePosition < b->savePosition; });
-    const QString failure = QStringLiteral("Failed to set data for '%1'").arg(QLatin1String(order.front()->name));
+        [](const StoredValue* a, const StoredValue* b) { return a->savePosition < b->savePosition; });
+    const QString failure
+        = QStringLiteral("Failed to set data for '%1'").arg(QLatin1String(order.front()->name));
 
     if (!restrictToOwner(filePath_))
         throw SettingsError(failure);

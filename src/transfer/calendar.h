@@ -8,8 +8,8 @@ namespace taskhaul::calendar {
 
 struct Date {
     int year;
-    int month;  // 1 to 12
-    int day;    // 1 to DaysInMonth(year, month)
+    int month; // 1 to 12
+    int day; // 1 to DaysInMonth(year, month)
 
     friend bool operator==(const Date&, const Date&) = default;
 };

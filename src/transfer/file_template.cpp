@@ -22,14 +22,14 @@ std::string Digits(int value)
 
 std::string TwoDigits(int value)
 {
-    std::array<char, 16> text{};
+    std::array<char, 16> text {};
     std::snprintf(text.data(), text.size(), "%02d", value);
     return text.data();
 }
 
 std::string FourDigits(int value)
 {
-    std::array<char, 16> text{};
+    std::array<char, 16> text {};
     std::snprintf(text.data(), text.size(), "%04d", value);
     return text.data();
 }
@@ -57,7 +57,7 @@ struct PreviousKinds {
 
 PreviousKinds DetectPreviousKinds(std::string_view nameTemplate)
 {
-    return {Contains(nameTemplate, "[pd"), Contains(nameTemplate, "[pM"), Contains(nameTemplate, "[pyy")};
+    return { Contains(nameTemplate, "[pd"), Contains(nameTemplate, "[pM"), Contains(nameTemplate, "[pyy") };
 }
 
 // Steps back one unit of each kind present, always day, then month, then year.
@@ -83,7 +83,7 @@ public:
         : now_(now)
         , sequence_(std::clamp(sequence, kSequenceMin, kSequenceMax))
     {
-        const Date today{now.year, now.month, now.day};
+        const Date today { now.year, now.month, now.day };
         if (kinds.any())
             previous_ = PreviousDate(today, kinds);
         promoteMonth_ = kinds.dayOnly() && now.day == 1;
@@ -94,7 +94,7 @@ public:
     // nothing when no field has that name. Names are case-sensitive.
     std::optional<std::string> value(std::string_view name) const
     {
-        const Date previous = previous_.value_or(Date{now_.year, now_.month, now_.day});
+        const Date previous = previous_.value_or(Date { now_.year, now_.month, now_.day });
         const int year = promoteYear_ ? previous.year : now_.year;
         const int month = promoteMonth_ ? previous.month : now_.month;
 
@@ -245,11 +245,11 @@ bool WildcardMatch(std::string_view a, std::string_view b)
     std::vector<char> nextF(m + 1), curF(m + 1), nextRowAny(m + 1), curRowAny(m + 1), colAny(m + 1, 0);
 
     for (std::size_t j = 0; j <= m; ++j)
-        nextF[j] = j == m || b[j] == '*';  // row n: a is used up
+        nextF[j] = j == m || b[j] == '*'; // row n: a is used up
 
     for (std::size_t i = n; i-- > 0;) {
         const bool lastRow = i + 1 == n;
-        const auto walkFrom = [&](std::size_t j) -> bool {  // G(i+1, j)
+        const auto walkFrom = [&](std::size_t j) -> bool { // G(i+1, j)
             if (lastRow)
                 return bStarsFrom[j];
             if (j == m)

@@ -65,11 +65,12 @@ std::optional<RemoteStamp> stampFromMdtm(const std::string& replyText)
 LocalFileState localFileState(const QString& path)
 {
     // One system call: a run compares thousands of files.
-    struct stat info {};
+    struct stat info { };
     if (::stat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISREG(info.st_mode))
         return {};
     const qint64 milliseconds = qint64(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1000000;
-    return { true, static_cast<std::int64_t>(info.st_size), QDateTime::fromMSecsSinceEpoch(milliseconds, Qt::UTC) };
+    return { true, static_cast<std::int64_t>(info.st_size),
+        QDateTime::fromMSecsSinceEpoch(milliseconds, Qt::UTC) };
 }
 
 bool unchangedSinceLastTransfer(

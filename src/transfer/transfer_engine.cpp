@@ -1,8 +1,8 @@
 #include "transfer/transfer_engine.h"
 
-#include "log/user_messages.h"
 #include "log/one_line.h"
 #include "log/silent_stop.h"
+#include "log/user_messages.h"
 #include "transfer/transfer_texts.h"
 
 #include <QLocale>

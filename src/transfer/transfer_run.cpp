@@ -13,9 +13,9 @@
 
 #include <algorithm>
 #include <exception>
-#include <utility>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 namespace taskhaul {
 
@@ -118,8 +118,9 @@ void TransferEngine::runTransfer(Mode mode)
     // unless another run into the folder may still be writing its own.
     const LocalFolderRun folderRun(job.localFolder);
     if (const int leftovers = folderRun.removeLeftovers(); leftovers > 0)
-        host_.writeLog(QStringLiteral("Removed %1 unfinished download(s) left in the local folder by an earlier run.")
-                           .arg(leftovers));
+        host_.writeLog(
+            QStringLiteral("Removed %1 unfinished download(s) left in the local folder by an earlier run.")
+                .arg(leftovers));
 
     bool stopped = false;
     auto stopIfRequested = [&] {
@@ -211,12 +212,14 @@ void TransferEngine::showCompletion(const QString& completedText, const std::str
         return;
     if (!report_.skipped.empty()) {
         host_.messageBoxes().warning(QStringLiteral("Warning"),
-            QStringLiteral("Transfer finished, but %1 file(s) were skipped. See the activity log for details.")
+            QStringLiteral(
+                "Transfer finished, but %1 file(s) were skipped. See the activity log for details.")
                 .arg(report_.skipped.size()));
     } else if (report_.listingIncomplete) {
         host_.messageBoxes().warning(QStringLiteral("Warning"),
-            QStringLiteral("Transfer finished, but the server did not list the whole folder. See the activity "
-                           "log for details."));
+            QStringLiteral(
+                "Transfer finished, but the server did not list the whole folder. See the activity "
+                "log for details."));
     } else if (report_.nothingMatched) {
         host_.messageBoxes().information(QStringLiteral("Information"),
             QStringLiteral("No file on the site matches \"%1\".").arg(displayName(pattern)));
@@ -245,18 +248,21 @@ std::vector<PlannedFile> TransferEngine::plannedFiles(const JobSettings& job)
     const bool compares = comparesWithLocalCopy(job);
     JobSettings planned = job;
     planned.overwrite = true;
-    return planFiles(*items, planned, host_.currentTime(), utcNow(), [&job, compares](const std::string& name) {
-        return compares ? localFileState(localPathFor(job, name)) : LocalFileState {};
-    });
+    return planFiles(
+        *items, planned, host_.currentTime(), utcNow(), [&job, compares](const std::string& name) {
+            return compares ? localFileState(localPathFor(job, name)) : LocalFileState {};
+        });
 }
 
-TransferEngine::FileOutcome TransferEngine::transferFile(Mode mode, const JobSettings& job, const PlannedFile& file)
+TransferEngine::FileOutcome TransferEngine::transferFile(
+    Mode mode, const JobSettings& job, const PlannedFile& file)
 {
     const std::string& remoteName = file.remoteName;
     const QString separator = localFolderSeparator(job.localFolder);
     // The rename template is expanded anew at each use: the sequence number and
     // the clock of that moment decide the name.
-    auto target = [&] { return localNameFor(job, remoteName, host_.currentTime(), host_.job().sequenceStart); };
+    auto target
+        = [&] { return localNameFor(job, remoteName, host_.currentTime(), host_.job().sequenceStart); };
 
     report(QStringLiteral("Transferring ftp://") + job.host
         + QString::fromStdString(AppendSlash(job.remoteFolder.toStdString())) + displayName(remoteName)
@@ -299,7 +305,8 @@ TransferEngine::FileOutcome TransferEngine::transferFile(Mode mode, const JobSet
         }
         const std::int64_t remoteSize = announcedSize >= 0 ? announcedSize : file.listedSize;
         if (comparesWithLocalCopy(job) && remoteTime
-            && unchangedSinceLastTransfer(localFileState(QString::fromStdString(localPath)), remoteSize, *remoteTime)) {
+            && unchangedSinceLastTransfer(
+                localFileState(QString::fromStdString(localPath)), remoteSize, *remoteTime)) {
             passOver(mode, remoteName, kNotChanged);
             return FileOutcome::Skipped;
         }
@@ -332,8 +339,8 @@ TransferEngine::FileOutcome TransferEngine::transferFile(Mode mode, const JobSet
     if (advancesSequence(job))
         host_.setSequenceStart(nextSequence(host_.job().sequenceStart));
     const std::int64_t received = announcedSize < 0 ? localFileSize(localPath) : announcedSize;
-    report(QStringLiteral("Data transfer complete (") + completedByteCount(announcedSize, received, groupSeparator_)
-        + QStringLiteral(" Bytes)"));
+    report(QStringLiteral("Data transfer complete (")
+        + completedByteCount(announcedSize, received, groupSeparator_) + QStringLiteral(" Bytes)"));
     return FileOutcome::Fetched;
 }
 
@@ -342,7 +349,8 @@ void TransferEngine::noteBrokenConnection(const ftp::EFtpException& error)
     // Errors of the connection itself, not answers of a working server.
     if (dynamic_cast<const ftp::EConnectionClosed*>(&error) || dynamic_cast<const ftp::ENotConnected*>(&error)
         || dynamic_cast<const ftp::EReadTimeout*>(&error) || dynamic_cast<const ftp::ESocketError*>(&error)
-        || dynamic_cast<const ftp::EConnectTimeout*>(&error) || dynamic_cast<const ftp::EConnectError*>(&error))
+        || dynamic_cast<const ftp::EConnectTimeout*>(&error)
+        || dynamic_cast<const ftp::EConnectError*>(&error))
         report_.connectionBroke = true;
 }
 
@@ -373,13 +381,13 @@ QDateTime TransferEngine::utcNow() const
 
 void TransferEngine::passOver(Mode mode, const std::string& remoteName, const QString& reason)
 {
-    report_.passedOver.push_back({remoteName, reason});
+    report_.passedOver.push_back({ remoteName, reason });
     writeSkipLine(mode, reason);
 }
 
 void TransferEngine::reportSkip(Mode mode, const std::string& remoteName, const QString& message)
 {
-    report_.skipped.push_back({remoteName, message});
+    report_.skipped.push_back({ remoteName, message });
     writeSkipLine(mode, message);
 }
 

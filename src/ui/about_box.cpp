@@ -102,9 +102,11 @@ void AboutBox::buildLayout()
     auto* edition = NamedLabel("Label7", QStringLiteral("Oskra Edition"), this);
     MakeBold(edition, 1.0);
     versionLabel_ = NamedLabel("Label4", AboutVersionText(std::nullopt), this);
-    auto* copyright = NamedLabel("Label2", QString::fromUtf8("Copyright \u00a9 2026 Velmora. All rights reserved."), this);
+    auto* copyright = NamedLabel(
+        "Label2", QString::fromUtf8("Copyright \u00a9 2026 Velmora. All rights reserved."), this);
     auto* company = NamedLabel("Label9", QStringLiteral("Velmora"), this);
-    auto* link = new LinkLabel(QUrl(QLatin1String(makerSiteUrl)).host(), [this] { openWebSite(); }, this);
+    auto* link = new LinkLabel(
+        QUrl(QLatin1String(makerSiteUrl)).host(), [this] { openWebSite(); }, this);
     link->setObjectName(QStringLiteral("Label6"));
     link->setToolTip(QLatin1String(makerSiteUrl));
 
@@ -121,7 +123,7 @@ void AboutBox::buildLayout()
     okButton_ = new QPushButton(QStringLiteral("OK"), this);
     okButton_->setObjectName(QStringLiteral("OKButton"));
     okButton_->setDefault(true);
-    connect(okButton_, &QPushButton::clicked, this, &QDialog::accept);  // Esc rejects, which closes too
+    connect(okButton_, &QPushButton::clicked, this, &QDialog::accept); // Esc rejects, which closes too
 
     auto* texts = new QVBoxLayout;
     texts->setSpacing(2);

@@ -41,10 +41,10 @@ private:
     void fillIn(const SystemFacts& facts);
 
     Shell& shell_;
-    QLabel* versionLabel_ = nullptr;   // Label4
-    QLabel* osLabel_ = nullptr;        // Label5
-    QLabel* memoryLabel_ = nullptr;    // PhysMem
-    QPushButton* okButton_ = nullptr;  // OKButton
+    QLabel* versionLabel_ = nullptr; // Label4
+    QLabel* osLabel_ = nullptr; // Label5
+    QLabel* memoryLabel_ = nullptr; // PhysMem
+    QPushButton* okButton_ = nullptr; // OKButton
 };
 
 } // namespace taskhaul

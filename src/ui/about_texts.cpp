@@ -12,16 +12,20 @@ std::optional<ProgramVersion> BuiltProgramVersion()
 #if defined(TASKHAUL_VERSION_MAJOR) && defined(TASKHAUL_VERSION_MINOR)
     // "+ 0" keeps a part the build left empty (a version without a fourth
     // number, say) from breaking the expression.
-    return ProgramVersion{quint16(TASKHAUL_VERSION_MAJOR + 0), quint16(TASKHAUL_VERSION_MINOR + 0),
+    return ProgramVersion
+    {
+        quint16(TASKHAUL_VERSION_MAJOR + 0), quint16(TASKHAUL_VERSION_MINOR + 0),
 #if defined(TASKHAUL_VERSION_PATCH)
-                          quint16(TASKHAUL_VERSION_PATCH + 0),
+            quint16(TASKHAUL_VERSION_PATCH + 0),
 #else
-                          0,
+            0,
 #endif
 #if defined(TASKHAUL_VERSION_BUILD)
-                          quint16(TASKHAUL_VERSION_BUILD + 0)};
+            quint16(TASKHAUL_VERSION_BUILD + 0)
+    };
 #else
-                          0};
+            0
+    };
 #endif
 #else
     return std::nullopt;
@@ -32,7 +36,7 @@ namespace {
 
 std::optional<quint64> PhysicalMemoryBytes()
 {
-    struct sysinfo info {};
+    struct sysinfo info { };
     if (sysinfo(&info) != 0 || info.totalram == 0)
         return std::nullopt;
     return quint64(info.totalram) * quint64(info.mem_unit == 0 ? 1 : info.mem_unit);
@@ -54,7 +58,10 @@ QString AboutVersionText(const std::optional<ProgramVersion>& version)
 {
     if (!version)
         return QStringLiteral("Version 0.2 build 50");
-    return QStringLiteral("Version %1.%2 (Build %3)").arg(version->major).arg(version->minor).arg(version->build);
+    return QStringLiteral("Version %1.%2 (Build %3)")
+        .arg(version->major)
+        .arg(version->minor)
+        .arg(version->build);
 }
 
 QString AboutOsText(const QString& productName, const QString& kernelVersion)

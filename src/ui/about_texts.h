@@ -19,8 +19,8 @@ struct ProgramVersion {
 
 // What the About window tells about the program and the machine it runs on.
 struct SystemFacts {
-    QString productName;    // the distribution's pretty name; empty when unknown
-    QString kernelVersion;  // e.g. "6.1.0-18-amd64"; empty when unknown
+    QString productName; // the distribution's pretty name; empty when unknown
+    QString kernelVersion; // e.g. "6.1.0-18-amd64"; empty when unknown
     std::optional<quint64> physicalMemoryBytes;
     std::optional<ProgramVersion> programVersion;
 

@@ -12,26 +12,26 @@ namespace taskhaul {
 
 namespace {
 
-constexpr std::array<WildcardGuide::Row, 11> kRows{{
-    {"*", "multi-character", "?", "single character"},
-    {"[d]", "day ", "[pd]", "previous day"},
-    {"[dd]", "day (2 digit)", "[pdd]", "previous day (2 digit)"},
-    {"[M]", "month", "[pM]", "previous month"},
-    {"[MM]", "month (2 digit)", "[pMM]", "previous month (2 digit)"},
-    {"[yy]", "year (2 digit)", "[pyy]", "previous year"},
-    {"[yyyy]", "year (4 digit)", "[pyyyy]", "previous year (4 digit)"},
-    {"[H]", "hour", "[mm]", "minutes (2 digit)"},
-    {"[HH]", "hour (2 digit)", "[s]", "seconds"},
-    {"[m]", "minutes", "[ss]", "seconds (2 digit)"},
-    {"[seq]", "number sequence (0,1,2,3...)", "", ""},
-}};
+constexpr std::array<WildcardGuide::Row, 11> kRows { {
+    { "*", "multi-character", "?", "single character" },
+    { "[d]", "day ", "[pd]", "previous day" },
+    { "[dd]", "day (2 digit)", "[pdd]", "previous day (2 digit)" },
+    { "[M]", "month", "[pM]", "previous month" },
+    { "[MM]", "month (2 digit)", "[pMM]", "previous month (2 digit)" },
+    { "[yy]", "year (2 digit)", "[pyy]", "previous year" },
+    { "[yyyy]", "year (4 digit)", "[pyyyy]", "previous year (4 digit)" },
+    { "[H]", "hour", "[mm]", "minutes (2 digit)" },
+    { "[HH]", "hour (2 digit)", "[s]", "seconds" },
+    { "[m]", "minutes", "[ss]", "seconds (2 digit)" },
+    { "[seq]", "number sequence (0,1,2,3...)", "", "" },
+} };
 
 constexpr int kFirstTimeRow = 7;
 constexpr int kSequenceRow = 10;
 constexpr int kRowPitch = 24;
 constexpr int kGroupGap = 16;
-constexpr QPoint kOffsetFromMainWindow{300, 50};
-constexpr QSize kInnerSize{362, 353};  // the card's size with a small font
+constexpr QPoint kOffsetFromMainWindow { 300, 50 };
+constexpr QSize kInnerSize { 362, 353 }; // the card's size with a small font
 
 } // namespace
 
@@ -46,8 +46,9 @@ QPoint WildcardGuide::placementFor(const QPoint& mainWindowTopLeft)
 }
 
 WildcardGuide::WildcardGuide(QWidget* parent)
-    : QDialog(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
-                          | Qt::WindowCloseButtonHint)
+    : QDialog(parent,
+        Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+            | Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("Twild"));
     setWindowTitle(QStringLiteral("File name wildcards"));
@@ -65,7 +66,7 @@ WildcardGuide::WildcardGuide(QWidget* parent)
         const Row& row = kRows[std::size_t(i)];
         grid->setRowMinimumHeight(gridRow, kRowPitch);
         grid->addWidget(new QLabel(QLatin1String(row.code), this), gridRow, 0);
-        if (i == kSequenceRow) {  // the one long description spreads under the second pair
+        if (i == kSequenceRow) { // the one long description spreads under the second pair
             grid->addWidget(new QLabel(QLatin1String(row.description), this), gridRow, 1, 1, 4);
         } else {
             grid->addWidget(new QLabel(QLatin1String(row.description), this), gridRow, 1);

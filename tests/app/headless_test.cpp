@@ -16,9 +16,9 @@ std::optional<int> run(std::vector<const char*> words)
 TEST(Headless, NormalStartsAreLeftToTheWindow)
 {
     EXPECT_FALSE(run({}).has_value());
-    EXPECT_FALSE(run({"-r"}).has_value());
-    EXPECT_FALSE(run({"-m", "--version"}).has_value()); // only the first word selects an option
-    EXPECT_FALSE(run({"--unknown"}).has_value());
+    EXPECT_FALSE(run({ "-r" }).has_value());
+    EXPECT_FALSE(run({ "-m", "--version" }).has_value()); // only the first word selects an option
+    EXPECT_FALSE(run({ "--unknown" }).has_value());
 }
 
 } // namespace

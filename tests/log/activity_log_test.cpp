@@ -21,7 +21,7 @@ class ActivityLogTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
     QString path = dir.filePath(QStringLiteral("dunmark.txt"));
-    QDateTime now{QDate(2026, 3, 7), QTime(14, 5, 9)};
+    QDateTime now { QDate(2026, 3, 7), QTime(14, 5, 9) };
     int clockReadings = 0;
     ActivityLog::Clock clock = [this] {
         ++clockReadings;
@@ -31,14 +31,16 @@ protected:
 
 TEST_F(ActivityLogTest, AppendsTimeStampedLinesEndedByCrLf)
 {
-    ActivityLog log(path, LongTimeFormat{}, clock);
+    ActivityLog log(path, LongTimeFormat {}, clock);
     log.write(QStringLiteral("Parameters reset"));
     EXPECT_EQ(contents(path), "2026-03-07 14:05:09 - Parameters reset\r\n");
 
     now = QDateTime(QDate(2026, 12, 31), QTime(9, 0, 1));
     log.write(QStringLiteral("second - with a dash\r\nand a line break, ünïcode\r\n"));
-    EXPECT_EQ(contents(path), "2026-03-07 14:05:09 - Parameters reset\r\n"
-                              "2026-12-31 09:00:01 - second - with a dash / and a line break, \xc3\xbcn\xc3\xaf" "code\r\n");
+    EXPECT_EQ(contents(path),
+        "2026-03-07 14:05:09 - Parameters reset\r\n"
+        "2026-12-31 09:00:01 - second - with a dash / and a line break, \xc3\xbcn\xc3\xaf"
+        "code\r\n");
 }
 
 TEST_F(ActivityLogTest, StampsWithTheLocalesTimeFormat)
@@ -57,7 +59,7 @@ TEST_F(ActivityLogTest, ReadsTheClockOnceSoALineNeverMixesTwoMoments)
 {
     // Each reading moves on by one millisecond, across midnight.
     QDateTime next(QDate(2026, 3, 7), QTime(23, 59, 59, 999));
-    ActivityLog log(path, LongTimeFormat{}, [&] {
+    ActivityLog log(path, LongTimeFormat {}, [&] {
         const QDateTime reading = next;
         next = next.addMSecs(1);
         return reading;
@@ -68,7 +70,7 @@ TEST_F(ActivityLogTest, ReadsTheClockOnceSoALineNeverMixesTwoMoments)
 
 TEST_F(ActivityLogTest, CreatesTheFileAgainAfterItWasDeleted)
 {
-    ActivityLog log(path, LongTimeFormat{}, clock);
+    ActivityLog log(path, LongTimeFormat {}, clock);
     log.write(QStringLiteral("one"));
     ASSERT_TRUE(QFile::remove(path));
     log.write(QStringLiteral("two"));
@@ -78,7 +80,7 @@ TEST_F(ActivityLogTest, CreatesTheFileAgainAfterItWasDeleted)
 TEST_F(ActivityLogTest, CreatesItsFolderAgainAfterItWasRemoved)
 {
     const QString nested = dir.filePath(QStringLiteral("state/Velmora/Taskhaul/dunmark.txt"));
-    ActivityLog log(nested, LongTimeFormat{}, clock);
+    ActivityLog log(nested, LongTimeFormat {}, clock);
     log.write(QStringLiteral("back"));
     EXPECT_EQ(contents(nested), "2026-03-07 14:05:09 - back\r\n");
 }
@@ -93,11 +95,12 @@ TEST_F(ActivityLogTest, RaisesWithTheSystemsTextWhenTheLineCannotBeWritten)
     ASSERT_TRUE(plainFile.open(QIODevice::WriteOnly));
     plainFile.close();
     const Case cases[] = {
-        {dir.path(), "File access denied"},                                // the path is a folder
-        {dir.filePath(QStringLiteral("plain/dunmark.txt")), "File not found"},   // a file where a folder should be
+        { dir.path(), "File access denied" }, // the path is a folder
+        { dir.filePath(QStringLiteral("plain/dunmark.txt")),
+            "File not found" }, // a file where a folder should be
     };
     for (const Case& c : cases) {
-        ActivityLog log(c.path, LongTimeFormat{}, clock);
+        ActivityLog log(c.path, LongTimeFormat {}, clock);
         QStringList observed;
         log.setLineObserver([&](const QString& line) { observed << line; });
         try {
@@ -114,18 +117,18 @@ TEST_F(ActivityLogTest, RaisesWithTheSystemsTextWhenTheLineCannotBeWritten)
 
 TEST_F(ActivityLogTest, PassesEachWrittenLineToItsObserver)
 {
-    ActivityLog log(path, LongTimeFormat{}, clock);
+    ActivityLog log(path, LongTimeFormat {}, clock);
     QStringList observed;
     log.setLineObserver([&](const QString& line) { observed << line; });
     log.write(QStringLiteral("*** Taskhaul Started ***"));
-    EXPECT_EQ(observed, QStringList{QStringLiteral("2026-03-07 14:05:09 - *** Taskhaul Started ***")});
+    EXPECT_EQ(observed, QStringList { QStringLiteral("2026-03-07 14:05:09 - *** Taskhaul Started ***") });
 }
 
 TEST(ActivityLogPath, LiesBesideTheProgramWhenItsFolderIsWritable)
 {
     QTemporaryDir program;
     EXPECT_EQ(ActivityLog::pathFor(program.path(), QStringLiteral("/nowhere"), QStringLiteral("/nowhere")),
-              program.filePath(QStringLiteral("dunmark.txt")));
+        program.filePath(QStringLiteral("dunmark.txt")));
 }
 
 TEST(ActivityLogPath, FallsBackToTheUsersStateFolderAndCreatesIt)
@@ -135,27 +138,28 @@ TEST(ActivityLogPath, FallsBackToTheUsersStateFolderAndCreatesIt)
     const QString state = home.filePath(QStringLiteral("state"));
 
     EXPECT_EQ(ActivityLog::pathFor(missingProgramFolder, state, home.path()),
-              state + QStringLiteral("/Velmora/Taskhaul/dunmark.txt"));
+        state + QStringLiteral("/Velmora/Taskhaul/dunmark.txt"));
     EXPECT_TRUE(QDir(state + QStringLiteral("/Velmora/Taskhaul")).exists());
 
     // Unset or relative XDG_STATE_HOME: ~/.local/state.
-    for (const QString& unusable : {QString(), QStringLiteral("relative/state")}) {
+    for (const QString& unusable : { QString(), QStringLiteral("relative/state") }) {
         EXPECT_EQ(ActivityLog::pathFor(missingProgramFolder, unusable, home.path()),
-                  home.path() + QStringLiteral("/.local/state/Velmora/Taskhaul/dunmark.txt"));
+            home.path() + QStringLiteral("/.local/state/Velmora/Taskhaul/dunmark.txt"));
     }
 
     // An installed program's folder is never used, even by the superuser, who may write there.
-    for (const QString& installed : {QStringLiteral("/usr/bin"), QStringLiteral("/opt/taskhaul/bin")}) {
+    for (const QString& installed : { QStringLiteral("/usr/bin"), QStringLiteral("/opt/taskhaul/bin") }) {
         EXPECT_EQ(ActivityLog::pathFor(installed, state, home.path()),
-                  state + QStringLiteral("/Velmora/Taskhaul/dunmark.txt"));
+            state + QStringLiteral("/Velmora/Taskhaul/dunmark.txt"));
     }
 
-    if (::geteuid() != 0) {  // the superuser may write anywhere
+    if (::geteuid() != 0) { // the superuser may write anywhere
         QTemporaryDir readOnly;
         QFile::setPermissions(readOnly.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
         EXPECT_EQ(ActivityLog::pathFor(readOnly.path(), state, home.path()),
-                  state + QStringLiteral("/Velmora/Taskhaul/dunmark.txt"));
-        QFile::setPermissions(readOnly.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+            state + QStringLiteral("/Velmora/Taskhaul/dunmark.txt"));
+        QFile::setPermissions(
+            readOnly.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
 }
 

@@ -30,7 +30,7 @@ protected:
     QString logPath = dir.filePath(QStringLiteral("dunmark.txt"));
     RecordingMessageBoxes boxes;
     RecordingShell shell;
-    LogCommands commands{boxes, shell, logPath};
+    LogCommands commands { boxes, shell, logPath };
 };
 
 TEST_F(LogCommandsTest, DeleteLogFileRemovesTheLogSilently)
@@ -55,13 +55,12 @@ TEST_F(LogCommandsTest, LogFileOpensTheLogAndReportsWhatWentWrong)
 {
     struct Case {
         Shell::OpenResult result;
-        const char* message;  // nullptr: no box
+        const char* message; // nullptr: no box
     };
     const Case cases[] = {
-        {Shell::OpenResult::Opened, nullptr},
-        {Shell::OpenResult::FileNotFound, "Log file not found."},
-        {Shell::OpenResult::FolderNotFound, "Folder not found."},
-        {Shell::OpenResult::NoProgram, nullptr},  // below: it names the file
+        { Shell::OpenResult::Opened, nullptr }, { Shell::OpenResult::FileNotFound, "Log file not found." },
+        { Shell::OpenResult::FolderNotFound, "Folder not found." },
+        { Shell::OpenResult::NoProgram, nullptr }, // below: it names the file
     };
     for (const Case& c : cases) {
         boxes.clear();
@@ -87,12 +86,12 @@ TEST_F(LogCommandsTest, LogFileOpensTheLogAndReportsWhatWentWrong)
 TEST_F(LogCommandsTest, LocalFolderShowsOnlyAnExistingFolder)
 {
     commands.openLocalFolder(dir.path());
-    EXPECT_EQ(shell.foldersShown, std::vector<QString>{dir.path()});
+    EXPECT_EQ(shell.foldersShown, std::vector<QString> { dir.path() });
     EXPECT_TRUE(boxes.shown().empty());
 
     writeLogFile();
     shell.foldersShown.clear();
-    for (const QString& notAFolder : {QString(), dir.filePath(QStringLiteral("missing")), logPath}) {
+    for (const QString& notAFolder : { QString(), dir.filePath(QStringLiteral("missing")), logPath }) {
         boxes.clear();
         commands.openLocalFolder(notAFolder);
         ASSERT_EQ(boxes.shown().size(), 1u) << notAFolder.toStdString();
@@ -112,10 +111,10 @@ TEST_F(LogCommandsTest, WithoutAProgramForItTheFolderAndTheWebPagesSaySo)
     EXPECT_EQ(shell.opened[0], QUrl(QStringLiteral("https://www.velmora.example/oskra/help/taskhaul1.htm")));
     EXPECT_EQ(shell.opened[1], QUrl(QStringLiteral("https://www.velmora.example/")));
     EXPECT_EQ(boxes.texts(),
-              QStringList({QStringLiteral("No program is set up to open \"%1\".").arg(dir.path()),
-                           QStringLiteral("No program is set up to open "
-                                          "\"https://www.velmora.example/oskra/help/taskhaul1.htm\"."),
-                           QStringLiteral("No program is set up to open \"https://www.velmora.example/\".")}));
+        QStringList({ QStringLiteral("No program is set up to open \"%1\".").arg(dir.path()),
+            QStringLiteral("No program is set up to open "
+                           "\"https://www.velmora.example/oskra/help/taskhaul1.htm\"."),
+            QStringLiteral("No program is set up to open \"https://www.velmora.example/\".") }));
     for (const auto& box : boxes.shown()) {
         EXPECT_EQ(box.kind, Kind::Error);
         EXPECT_EQ(box.caption, QStringLiteral("Error"));
@@ -143,14 +142,14 @@ TEST(WriteMessage, ShowsAnInformationBox)
 TEST(ErrorBoxText, AddsAFullStopWhenTheLastCharacterSortsAfterIt)
 {
     const std::pair<const char*, const char*> cases[] = {
-        {"Disk full", "Disk full."},
-        {"Error 550", "Error 550."},  // digits sort after "."
-        {"Why?", "Why?."},
-        {"Done.", "Done."},
-        {"Stop!", "Stop!"},
-        {"(none)", "(none)"},
-        {"a-", "a-"},
-        {"", ""},
+        { "Disk full", "Disk full." },
+        { "Error 550", "Error 550." }, // digits sort after "."
+        { "Why?", "Why?." },
+        { "Done.", "Done." },
+        { "Stop!", "Stop!" },
+        { "(none)", "(none)" },
+        { "a-", "a-" },
+        { "", "" },
     };
     for (const auto& [message, shown] : cases)
         EXPECT_EQ(errorBoxText(QString::fromLatin1(message)), QString::fromLatin1(shown)) << message;
@@ -161,9 +160,9 @@ TEST(DesktopShell, ReportsAMissingLogFileWithoutStartingAnything)
     QTemporaryDir dir;
     DesktopShell shell;
     EXPECT_EQ(shell.open(QUrl::fromLocalFile(dir.filePath(QStringLiteral("dunmark.txt")))),
-              Shell::OpenResult::FileNotFound);
+        Shell::OpenResult::FileNotFound);
     EXPECT_EQ(shell.open(QUrl::fromLocalFile(dir.filePath(QStringLiteral("gone/dunmark.txt")))),
-              Shell::OpenResult::FolderNotFound);
+        Shell::OpenResult::FolderNotFound);
 }
 
 } // namespace

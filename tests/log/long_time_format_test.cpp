@@ -13,7 +13,7 @@ LongTimeFormat twentyFour(bool leadingZero = true)
 }
 
 LongTimeFormat twelve(bool leadingZero, bool designatorFirst, QString am = QStringLiteral("AM"),
-                      QString pm = QStringLiteral("PM"))
+    QString pm = QStringLiteral("PM"))
 {
     LongTimeFormat f;
     f.leadingZeroHour = leadingZero;
@@ -31,11 +31,11 @@ TEST(LongTimeFormat, DerivesItsFactsFromTheLocalesPattern)
         LongTimeFormat expected;
     };
     const Case cases[] = {
-        {"en_US", twelve(false, false)},                                   // h:mm:ss AP
-        {"de_DE", twentyFour(true)},                                       // HH:mm:ss
-        {"ja_JP", twentyFour(false)},                                      // H時mm分ss秒
-        {"ko_KR", twelve(false, true, QStringLiteral("오전"), QStringLiteral("오후"))}, // AP h시 m분 s초
-        {"en_AU", twelve(false, false, QStringLiteral("am"), QStringLiteral("pm"))},
+        { "en_US", twelve(false, false) }, // h:mm:ss AP
+        { "de_DE", twentyFour(true) }, // HH:mm:ss
+        { "ja_JP", twentyFour(false) }, // H時mm分ss秒
+        { "ko_KR", twelve(false, true, QStringLiteral("오전"), QStringLiteral("오후")) }, // AP h시 m분 s초
+        { "en_AU", twelve(false, false, QStringLiteral("am"), QStringLiteral("pm")) },
     };
     for (const Case& c : cases)
         EXPECT_EQ(LongTimeFormat::fromLocale(QLocale(QString::fromLatin1(c.locale))), c.expected) << c.locale;
@@ -49,16 +49,17 @@ TEST(LongTimeFormat, WritesTheHourAsTheLocaleAsks)
         const char* expected;
     };
     const Case cases[] = {
-        {twentyFour(true), QTime(14, 5, 9), "14:05:09"},
-        {twentyFour(true), QTime(9, 5, 9, 999), "09:05:09"},
-        {twentyFour(false), QTime(9, 5, 9), "9:05:09"},
-        {twentyFour(false), QTime(0, 0, 0), "0:00:00"},
-        {twelve(false, false), QTime(14, 5, 9), "2:05:09 PM"},
-        {twelve(true, false), QTime(14, 5, 9), "02:05:09 PM"},
-        {twelve(false, false), QTime(0, 30, 0), "12:30:00 AM"},
-        {twelve(false, false), QTime(12, 0, 0), "12:00:00 PM"},
-        {twelve(false, false), QTime(11, 59, 59), "11:59:59 AM"},
-        {twelve(false, true, QStringLiteral("오전"), QStringLiteral("오후")), QTime(23, 1, 2), "오후 11:01:02"},
+        { twentyFour(true), QTime(14, 5, 9), "14:05:09" },
+        { twentyFour(true), QTime(9, 5, 9, 999), "09:05:09" },
+        { twentyFour(false), QTime(9, 5, 9), "9:05:09" },
+        { twentyFour(false), QTime(0, 0, 0), "0:00:00" },
+        { twelve(false, false), QTime(14, 5, 9), "2:05:09 PM" },
+        { twelve(true, false), QTime(14, 5, 9), "02:05:09 PM" },
+        { twelve(false, false), QTime(0, 30, 0), "12:30:00 AM" },
+        { twelve(false, false), QTime(12, 0, 0), "12:00:00 PM" },
+        { twelve(false, false), QTime(11, 59, 59), "11:59:59 AM" },
+        { twelve(false, true, QStringLiteral("오전"), QStringLiteral("오후")), QTime(23, 1, 2),
+            "오후 11:01:02" },
     };
     for (const Case& c : cases)
         EXPECT_EQ(c.format.format(c.time), QString::fromUtf8(c.expected)) << c.expected;
@@ -67,7 +68,10 @@ TEST(LongTimeFormat, WritesTheHourAsTheLocaleAsks)
 TEST(LongTimeFormat, ReadsBackEverySecondOfTheDay)
 {
     const LongTimeFormat formats[] = {
-        twentyFour(true), twentyFour(false), twelve(false, false), twelve(true, false),
+        twentyFour(true),
+        twentyFour(false),
+        twelve(false, false),
+        twelve(true, false),
         twelve(false, true, QStringLiteral("오전"), QStringLiteral("오후")),
         twelve(false, false, QStringLiteral("a. m."), QStringLiteral("p. m.")),
     };
@@ -92,8 +96,8 @@ TEST(LongTimeFormat, ReadsTheLenientFormsAndRefusesTheRest)
     EXPECT_EQ(usFormat.parse(QStringLiteral("2:05:00pm")), QTime(14, 5, 0));
     EXPECT_EQ(usFormat.parse(QStringLiteral("12:00:00 am")), QTime(0, 0, 0));
 
-    for (const char* bad : {"", "   ", "abc", "14", "24:00:00", "12:60:00", "12:00:60", "13:00:00 PM",
-                            "1:2:3:4", "123:00:00", "-1:00:00", "12:00:00 XM", "1 2:00:00", "+1:00:00"}) {
+    for (const char* bad : { "", "   ", "abc", "14", "24:00:00", "12:60:00", "12:00:60", "13:00:00 PM",
+             "1:2:3:4", "123:00:00", "-1:00:00", "12:00:00 XM", "1 2:00:00", "+1:00:00" }) {
         EXPECT_EQ(usFormat.parse(QString::fromLatin1(bad)), std::nullopt) << bad;
         EXPECT_EQ(plain.parse(QString::fromLatin1(bad)), std::nullopt) << bad;
     }

@@ -22,11 +22,11 @@ TEST(PasswordScrambler, MatchesVectorsWorkedOutByHand)
     // "a": 0x61 ^ high byte of 28417 (0x6F) = 0x0E; key := (0x0E + 28417) * 39173 + 30757
     // = 0x9A70, so "b" becomes 0x62 ^ 0x9A = 0xF8, and so on.
     const std::pair<QByteArray, QByteArray> vectors[] = {
-        {"abc", QByteArray::fromHex("0ef8ca")},
-        {"o", QByteArray::fromHex("00")},
-        {"secret", QByteArray::fromHex("1c9d92eb6e22")},
-        {"p\xc3\xa4ssw\xc3\xb6rd", QByteArray::fromHex("1f00a3afe98666b4cbe0")},  // "pässwörd" in UTF-8
-        {"", ""},
+        { "abc", QByteArray::fromHex("0ef8ca") },
+        { "o", QByteArray::fromHex("00") },
+        { "secret", QByteArray::fromHex("1c9d92eb6e22") },
+        { "p\xc3\xa4ssw\xc3\xb6rd", QByteArray::fromHex("1f00a3afe98666b4cbe0") }, // "pässwörd" in UTF-8
+        { "", "" },
     };
     for (const auto& [plain, scrambled] : vectors) {
         EXPECT_EQ(scrambleBytes(plain).toHex(), scrambled.toHex()) << plain.constData();
@@ -57,14 +57,14 @@ TEST(PasswordScrambler, StoredFormHoldsEveryByteValueWithoutACharacterZero)
     EXPECT_FALSE(stored.contains(QChar(0)));
     EXPECT_EQ(stored.at(0), QChar(0x0100));
     for (int b = 1; b < 256; ++b)
-        EXPECT_EQ(stored.at(b), QChar(b)) << b;  // Latin-1
+        EXPECT_EQ(stored.at(b), QChar(b)) << b; // Latin-1
     EXPECT_EQ(bytesFromStored(stored), bytes);
 }
 
 TEST(PasswordScrambler, PasswordsRoundTripThroughTheirStoredForm)
 {
-    QStringList passwords{QString(), QStringLiteral("pässwörd"), QStringLiteral("密码 €"),
-                          QStringLiteral("o"), QStringLiteral("with space and \"quotes\", commas; = signs")};
+    QStringList passwords { QString(), QStringLiteral("pässwörd"), QStringLiteral("密码 €"),
+        QStringLiteral("o"), QStringLiteral("with space and \"quotes\", commas; = signs") };
     for (char c = 1; c < 127; ++c)
         passwords << QString(QLatin1Char(c));
     for (const QString& password : passwords) {
@@ -72,7 +72,7 @@ TEST(PasswordScrambler, PasswordsRoundTripThroughTheirStoredForm)
         EXPECT_EQ(stored.size(), password.toUtf8().size());
         EXPECT_EQ(unscramblePassword(stored), password) << password.toStdString();
     }
-    EXPECT_EQ(scramblePassword(QStringLiteral("o")), QString(QChar(0x0100)));  // scrambles to a 0 byte
+    EXPECT_EQ(scramblePassword(QStringLiteral("o")), QString(QChar(0x0100))); // scrambles to a 0 byte
     EXPECT_TRUE(scramblePassword(QString()).isEmpty());
 }
 

@@ -35,7 +35,7 @@ JobSettings everyFieldChanged()
     j.port = QStringLiteral("2121");
     j.remoteFolder = QStringLiteral("/pub/daily reports");
     j.userName = QStringLiteral("anna");
-    j.password = QStringLiteral("pässwörd");  // scrambles to a 0 byte
+    j.password = QStringLiteral("pässwörd"); // scrambles to a 0 byte
     j.localFolder = QStringLiteral("/home/anna/in, out");
     j.fileKind = FileKind::AllFiles;
     j.fileName = QStringLiteral("report_[yyyy][MM][dd]*.csv");
@@ -121,32 +121,32 @@ protected:
 
     mode_t fileMode() const
     {
-        struct stat info {};
+        struct stat info { };
         EXPECT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
         return info.st_mode & 07777;
     }
 
     QTemporaryDir dir;
     QString path = dir.filePath(QStringLiteral("Velmora/Taskhaul.conf"));
-    SettingsStore store{path, usTimeFormat(), nullptr};  // no keyring: the passwords stay in the file
+    SettingsStore store { path, usTimeFormat(), nullptr }; // no keyring: the passwords stay in the file
     int copies = 0;
 };
 
 TEST_F(SettingsStoreTest, LivesInTheUsersConfigFolder)
 {
-    EXPECT_EQ(SettingsStore(LongTimeFormat{}, nullptr).filePath(),
-              qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Velmora/Taskhaul.conf"));
+    EXPECT_EQ(SettingsStore(LongTimeFormat {}, nullptr).filePath(),
+        qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Velmora/Taskhaul.conf"));
 }
 
 TEST_F(SettingsStoreTest, SaveThenLoadReturnsEveryField)
 {
-    JobSettings initialButOdd;  // initial values, with the cases that are easy to get wrong
+    JobSettings initialButOdd; // initial values, with the cases that are easy to get wrong
     initialButOdd.proxyType = -1;
     initialButOdd.dailyTime = QTime(0, 0, 0);
     initialButOdd.port = QString();
-    for (const LongTimeFormat& format : {LongTimeFormat{}, usTimeFormat()}) {
+    for (const LongTimeFormat& format : { LongTimeFormat {}, usTimeFormat() }) {
         const SettingsStore formatted(path, format, nullptr);
-        for (const JobSettings& job : {everyFieldChanged(), initialButOdd}) {
+        for (const JobSettings& job : { everyFieldChanged(), initialButOdd }) {
             formatted.save(job);
             const LoadResult loaded = formatted.load(windowValues());
             ASSERT_TRUE(loaded.ok()) << loaded.error->what();
@@ -160,40 +160,40 @@ TEST_F(SettingsStoreTest, WritesEveryValueAsPlainText)
 {
     store.save(everyFieldChanged());
     const std::pair<const char*, QString> expected[] = {
-        {"Host", QStringLiteral("ftp.example.org")},
-        {"Hostport", QStringLiteral("2121")},
-        {"Remote", QStringLiteral("/pub/daily reports")},
-        {"Username", QStringLiteral("anna")},
-        {"Password", scramblePassword(QStringLiteral("pässwörd"))},
-        {"Localdir", QStringLiteral("/home/anna/in, out")},
-        {"copytype", QStringLiteral("option1")},
-        {"file", QStringLiteral("report_[yyyy][MM][dd]*.csv")},
-        {"renamecheck", QStringLiteral("True")},
-        {"renameto", QStringLiteral("@r_[seq].csv")},
-        {"starttime", QStringLiteral("2:05:09 PM")},
-        {"delay", QStringLiteral("527040")},
-        {"scheduletype", QStringLiteral("option2")},
-        {"Proxytype", QStringLiteral("5")},
-        {"Proxyhost", QStringLiteral("proxy.example.org")},
-        {"Proxyport", QStringLiteral("8021")},
-        {"Proxyusername", QStringLiteral("proxy user")},
-        {"Proxypassword", scramblePassword(QStringLiteral("o;=\"x\""))},
-        {"passive", QStringLiteral("True")},
-        {"overwrite", QStringLiteral("False")},
-        {"Autoload", QStringLiteral("True")},
-        {"Autostart", QStringLiteral("True")},
-        {"Minimized", QStringLiteral("True")},
-        {"resetsequence", QStringLiteral("True")},
-        {"sequencevalue", QStringLiteral("999999")},
-        {"StartAtLogin", QStringLiteral("True")},
-        {"NotifySuccess", QStringLiteral("True")},
-        {"OnlyNewer", QStringLiteral("True")},
-        {"Retries", QStringLiteral("10")},
-        {"RetryDelay", QStringLiteral("60")},
-        {"SettleSeconds", QStringLiteral("90")},
-        {"UseKeyring", QStringLiteral("True")},
-        {"Security", QStringLiteral("implicit")},
-        {"TrustedCertificate", QString(64, QLatin1Char('A'))},
+        { "Host", QStringLiteral("ftp.example.org") },
+        { "Hostport", QStringLiteral("2121") },
+        { "Remote", QStringLiteral("/pub/daily reports") },
+        { "Username", QStringLiteral("anna") },
+        { "Password", scramblePassword(QStringLiteral("pässwörd")) },
+        { "Localdir", QStringLiteral("/home/anna/in, out") },
+        { "copytype", QStringLiteral("option1") },
+        { "file", QStringLiteral("report_[yyyy][MM][dd]*.csv") },
+        { "renamecheck", QStringLiteral("True") },
+        { "renameto", QStringLiteral("@r_[seq].csv") },
+        { "starttime", QStringLiteral("2:05:09 PM") },
+        { "delay", QStringLiteral("527040") },
+        { "scheduletype", QStringLiteral("option2") },
+        { "Proxytype", QStringLiteral("5") },
+        { "Proxyhost", QStringLiteral("proxy.example.org") },
+        { "Proxyport", QStringLiteral("8021") },
+        { "Proxyusername", QStringLiteral("proxy user") },
+        { "Proxypassword", scramblePassword(QStringLiteral("o;=\"x\"")) },
+        { "passive", QStringLiteral("True") },
+        { "overwrite", QStringLiteral("False") },
+        { "Autoload", QStringLiteral("True") },
+        { "Autostart", QStringLiteral("True") },
+        { "Minimized", QStringLiteral("True") },
+        { "resetsequence", QStringLiteral("True") },
+        { "sequencevalue", QStringLiteral("999999") },
+        { "StartAtLogin", QStringLiteral("True") },
+        { "NotifySuccess", QStringLiteral("True") },
+        { "OnlyNewer", QStringLiteral("True") },
+        { "Retries", QStringLiteral("10") },
+        { "RetryDelay", QStringLiteral("60") },
+        { "SettleSeconds", QStringLiteral("90") },
+        { "UseKeyring", QStringLiteral("True") },
+        { "Security", QStringLiteral("implicit") },
+        { "TrustedCertificate", QString(64, QLatin1Char('A')) },
     };
     for (const auto& [name, text] : expected) {
         const QVariant raw = rawFromFile(QLatin1String(name));
@@ -222,11 +222,11 @@ TEST_F(SettingsStoreTest, EveryScrambledByteValueSurvivesTheFile)
 
 TEST_F(SettingsStoreTest, FileIsReadableByItsOwnerOnly)
 {
-    store.save(JobSettings{});
+    store.save(JobSettings {});
     EXPECT_EQ(fileMode(), 0600u);
 
-    ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                                | QFileDevice::ReadGroup | QFileDevice::ReadOther));
+    ASSERT_TRUE(QFile::setPermissions(path,
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther));
     ASSERT_EQ(fileMode(), 0644u);
     store.save(everyFieldChanged());
     EXPECT_EQ(fileMode(), 0600u);
@@ -234,7 +234,7 @@ TEST_F(SettingsStoreTest, FileIsReadableByItsOwnerOnly)
 
 TEST_F(SettingsStoreTest, SaveThatCannotWriteRaisesTheStoresError)
 {
-    QFile blocker(dir.filePath(QStringLiteral("Velmora")));  // a file where the folder belongs
+    QFile blocker(dir.filePath(QStringLiteral("Velmora"))); // a file where the folder belongs
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     try {
@@ -259,14 +259,14 @@ TEST_F(SettingsStoreTest, LoadingAnEmptyStoreStopsAtTheDailyTime)
     expected.autoLoad = expected.autoStart = expected.minimized = false;
     expected.port = QStringLiteral("21");
     expected.rename = false;
-    EXPECT_EQ(loaded.settings, expected);  // the proxy and later fields are not touched
+    EXPECT_EQ(loaded.settings, expected); // the proxy and later fields are not touched
 }
 
 // One stored value changed against a complete store; the load must give the
 // stored job with `adjust` applied.
 struct ValueCase {
     const char* name;
-    std::optional<QVariant> raw;  // nothing: the value is missing
+    std::optional<QVariant> raw; // nothing: the value is missing
     std::function<void(JobSettings&)> adjust;
 };
 
@@ -278,55 +278,56 @@ TEST_F(SettingsStoreTest, LoadAppliesEachValuesRules)
     const std::optional<QVariant> missing;
     const ValueCase cases[] = {
         // Yes/no: yes only for "True", except these two, which are no only for "False".
-        {"overwrite", text("false"), [](JobSettings& j) { j.overwrite = true; }},
-        {"overwrite", missing, [](JobSettings& j) { j.overwrite = true; }},
-        {"resetsequence", text("no"), [](JobSettings& j) { j.resetSequence = true; }},
-        {"resetsequence", text("False"), [](JobSettings& j) { j.resetSequence = false; }},
-        {"passive", text("true"), [](JobSettings& j) { j.passive = false; }},
-        {"passive", missing, [](JobSettings& j) { j.passive = false; }},
-        {"renamecheck", text("TRUE"), [](JobSettings& j) { j.rename = false; }},
-        {"Autostart", text("true"), [](JobSettings& j) { j.autoStart = false; }},
+        { "overwrite", text("false"), [](JobSettings& j) { j.overwrite = true; } },
+        { "overwrite", missing, [](JobSettings& j) { j.overwrite = true; } },
+        { "resetsequence", text("no"), [](JobSettings& j) { j.resetSequence = true; } },
+        { "resetsequence", text("False"), [](JobSettings& j) { j.resetSequence = false; } },
+        { "passive", text("true"), [](JobSettings& j) { j.passive = false; } },
+        { "passive", missing, [](JobSettings& j) { j.passive = false; } },
+        { "renamecheck", text("TRUE"), [](JobSettings& j) { j.rename = false; } },
+        { "Autostart", text("true"), [](JobSettings& j) { j.autoStart = false; } },
         // Choices: anything but "option1"/"option2" keeps the window's choice.
-        {"copytype", text("option2"), [](JobSettings& j) { j.fileKind = FileKind::OneFile; }},
-        {"copytype", text("Option1"), [&](JobSettings& j) { j.fileKind = window.fileKind; }},
-        {"scheduletype", missing, [&](JobSettings& j) { j.scheduleKind = window.scheduleKind; }},
+        { "copytype", text("option2"), [](JobSettings& j) { j.fileKind = FileKind::OneFile; } },
+        { "copytype", text("Option1"), [&](JobSettings& j) { j.fileKind = window.fileKind; } },
+        { "scheduletype", missing, [&](JobSettings& j) { j.scheduleKind = window.scheduleKind; } },
         // Texts: missing keeps the field, or takes the fixed default.
-        {"Host", missing, [&](JobSettings& j) { j.host = window.host; }},
-        {"Password", missing, [&](JobSettings& j) { j.password = window.password; }},
-        {"Hostport", missing, [](JobSettings& j) { j.port = QStringLiteral("21"); }},
-        {"Hostport", text(""), [](JobSettings& j) { j.port = QString(); }},
-        {"Proxyhost", missing, [](JobSettings& j) { j.proxyHost = QString(); }},
-        {"Proxypassword", missing, [](JobSettings& j) { j.proxyPassword = QString(); }},
-        {"Proxyport", missing, [](JobSettings& j) { j.proxyPort = QStringLiteral("0"); }},
-        {"Proxyport", text(""), [](JobSettings& j) { j.proxyPort = QStringLiteral("0"); }},
+        { "Host", missing, [&](JobSettings& j) { j.host = window.host; } },
+        { "Password", missing, [&](JobSettings& j) { j.password = window.password; } },
+        { "Hostport", missing, [](JobSettings& j) { j.port = QStringLiteral("21"); } },
+        { "Hostport", text(""), [](JobSettings& j) { j.port = QString(); } },
+        { "Proxyhost", missing, [](JobSettings& j) { j.proxyHost = QString(); } },
+        { "Proxypassword", missing, [](JobSettings& j) { j.proxyPassword = QString(); } },
+        { "Proxyport", missing, [](JobSettings& j) { j.proxyPort = QStringLiteral("0"); } },
+        { "Proxyport", text(""), [](JobSettings& j) { j.proxyPort = QStringLiteral("0"); } },
         // Proxy type: not a number selects the first entry, beyond the list none.
-        {"Proxytype", text("abc"), [](JobSettings& j) { j.proxyType = 0; }},
-        {"Proxytype", missing, [](JobSettings& j) { j.proxyType = 0; }},
-        {"Proxytype", text("3"), [](JobSettings& j) { j.proxyType = 3; }},
-        {"Proxytype", text("6"), [](JobSettings& j) { j.proxyType = -1; }},
-        {"Proxytype", text("-1"), [](JobSettings& j) { j.proxyType = -1; }},
+        { "Proxytype", text("abc"), [](JobSettings& j) { j.proxyType = 0; } },
+        { "Proxytype", missing, [](JobSettings& j) { j.proxyType = 0; } },
+        { "Proxytype", text("3"), [](JobSettings& j) { j.proxyType = 3; } },
+        { "Proxytype", text("6"), [](JobSettings& j) { j.proxyType = -1; } },
+        { "Proxytype", text("-1"), [](JobSettings& j) { j.proxyType = -1; } },
         // Numbers are clamped into their ranges; a missing interval keeps the field.
-        {"delay", text("0"), [](JobSettings& j) { j.intervalMinutes = 1; }},
-        {"delay", text("999999999"), [](JobSettings& j) { j.intervalMinutes = 527040; }},
-        {"delay", text(" +45 "), [](JobSettings& j) { j.intervalMinutes = 45; }},
+        { "delay", text("0"), [](JobSettings& j) { j.intervalMinutes = 1; } },
+        { "delay", text("999999999"), [](JobSettings& j) { j.intervalMinutes = 527040; } },
+        { "delay", text(" +45 "), [](JobSettings& j) { j.intervalMinutes = 45; } },
         // Later options: a file written before they existed gets their defaults.
-        {"OnlyNewer", missing, [](JobSettings& j) { j.onlyNewer = false; }},
-        {"Retries", missing, [](JobSettings& j) { j.retries = 0; }},
-        {"Retries", text("99"), [](JobSettings& j) { j.retries = 10; }},
-        {"RetryDelay", missing, [](JobSettings& j) { j.retryDelayMinutes = 5; }},
-        {"RetryDelay", text("0"), [](JobSettings& j) { j.retryDelayMinutes = 1; }},
-        {"SettleSeconds", missing, [](JobSettings& j) { j.settleSeconds = 0; }},
-        {"UseKeyring", text("true"), [](JobSettings& j) { j.useKeyring = false; }},
-        {"Security", missing, [](JobSettings& j) { j.security = JobSettings::Security::Plain; }},
-        {"Security", text("explicit"), [](JobSettings& j) { j.security = JobSettings::Security::Explicit; }},
-        {"Security", text("tls"), [](JobSettings& j) { j.security = JobSettings::Security::Plain; }},
-        {"TrustedCertificate", text("abc"), [](JobSettings& j) { j.trustedCertificate.clear(); }},
-        {"delay", missing, [&](JobSettings& j) { j.intervalMinutes = window.intervalMinutes; }},
-        {"sequencevalue", text("-5"), [](JobSettings& j) { j.sequenceStart = 0; }},
-        {"sequencevalue", text("1000000"), [](JobSettings& j) { j.sequenceStart = 999999; }},
+        { "OnlyNewer", missing, [](JobSettings& j) { j.onlyNewer = false; } },
+        { "Retries", missing, [](JobSettings& j) { j.retries = 0; } },
+        { "Retries", text("99"), [](JobSettings& j) { j.retries = 10; } },
+        { "RetryDelay", missing, [](JobSettings& j) { j.retryDelayMinutes = 5; } },
+        { "RetryDelay", text("0"), [](JobSettings& j) { j.retryDelayMinutes = 1; } },
+        { "SettleSeconds", missing, [](JobSettings& j) { j.settleSeconds = 0; } },
+        { "UseKeyring", text("true"), [](JobSettings& j) { j.useKeyring = false; } },
+        { "Security", missing, [](JobSettings& j) { j.security = JobSettings::Security::Plain; } },
+        { "Security", text("explicit"),
+            [](JobSettings& j) { j.security = JobSettings::Security::Explicit; } },
+        { "Security", text("tls"), [](JobSettings& j) { j.security = JobSettings::Security::Plain; } },
+        { "TrustedCertificate", text("abc"), [](JobSettings& j) { j.trustedCertificate.clear(); } },
+        { "delay", missing, [&](JobSettings& j) { j.intervalMinutes = window.intervalMinutes; } },
+        { "sequencevalue", text("-5"), [](JobSettings& j) { j.sequenceStart = 0; } },
+        { "sequencevalue", text("1000000"), [](JobSettings& j) { j.sequenceStart = 999999; } },
         // The daily time is read in any of the accepted forms.
-        {"starttime", text("07:30"), [](JobSettings& j) { j.dailyTime = QTime(7, 30); }},
-        {"starttime", text("19:30:01"), [](JobSettings& j) { j.dailyTime = QTime(19, 30, 1); }},
+        { "starttime", text("07:30"), [](JobSettings& j) { j.dailyTime = QTime(7, 30); } },
+        { "starttime", text("19:30:01"), [](JobSettings& j) { j.dailyTime = QTime(19, 30, 1); } },
     };
     for (const ValueCase& c : cases) {
         store.save(stored);
@@ -334,7 +335,8 @@ TEST_F(SettingsStoreTest, LoadAppliesEachValuesRules)
         JobSettings expected = stored;
         c.adjust(expected);
         const LoadResult loaded = store.load(window);
-        const std::string label = std::string(c.name) + " = " + (c.raw ? c.raw->toString().toStdString() : "(missing)");
+        const std::string label
+            = std::string(c.name) + " = " + (c.raw ? c.raw->toString().toStdString() : "(missing)");
         ASSERT_TRUE(loaded.ok()) << label << ": " << loaded.error->what();
         EXPECT_EQ(loaded.settings, expected) << label;
     }
@@ -352,14 +354,15 @@ TEST_F(SettingsStoreTest, LoadStopsAtAFailingValueKeepingWhatItApplied)
     const JobSettings stored = everyFieldChanged();
     const JobSettings window = windowValues();
     const FailureCase cases[] = {
-        {"starttime", QString(QStringLiteral("25:00:00")), "'25:00:00' is not a valid time", "renameto"},
-        {"delay", QString(QStringLiteral("abc")), "'abc' is not a valid integer value", "starttime"},
-        {"delay", QString(QStringLiteral("1.5")), "'1.5' is not a valid integer value", "starttime"},
-        {"sequencevalue", std::nullopt, "'' is not a valid integer value", "resetsequence"},
-        {"sequencevalue", QString(QStringLiteral("99999999999")), "'99999999999' is not a valid integer value",
-         "resetsequence"},
-        {"Remote", QStringList{QStringLiteral("a"), QStringLiteral("b")}, "Invalid data type for 'Remote'", "Hostport"},
-        {"Autoload", QByteArray("\x01\x02"), "Invalid data type for 'Autoload'", nullptr},
+        { "starttime", QString(QStringLiteral("25:00:00")), "'25:00:00' is not a valid time", "renameto" },
+        { "delay", QString(QStringLiteral("abc")), "'abc' is not a valid integer value", "starttime" },
+        { "delay", QString(QStringLiteral("1.5")), "'1.5' is not a valid integer value", "starttime" },
+        { "sequencevalue", std::nullopt, "'' is not a valid integer value", "resetsequence" },
+        { "sequencevalue", QString(QStringLiteral("99999999999")),
+            "'99999999999' is not a valid integer value", "resetsequence" },
+        { "Remote", QStringList { QStringLiteral("a"), QStringLiteral("b") },
+            "Invalid data type for 'Remote'", "Hostport" },
+        { "Autoload", QByteArray("\x01\x02"), "Invalid data type for 'Autoload'", nullptr },
     };
     for (const FailureCase& c : cases) {
         store.save(stored);
@@ -375,27 +378,30 @@ TEST_F(SettingsStoreTest, LoadStopsAtAFailingValueKeepingWhatItApplied)
         // Values before the failing one come from the store, the rest stay as they were.
         const auto loadedBefore = [&](int position) { return loaded.appliedKeys.size() > position; };
         EXPECT_EQ(loaded.settings.host, loadedBefore(3) ? stored.host : window.host) << c.name;
-        EXPECT_EQ(loaded.settings.dailyTime, loadedBefore(13) ? stored.dailyTime : window.dailyTime) << c.name;
-        EXPECT_EQ(loaded.settings.intervalMinutes, loadedBefore(14) ? stored.intervalMinutes : window.intervalMinutes)
+        EXPECT_EQ(loaded.settings.dailyTime, loadedBefore(13) ? stored.dailyTime : window.dailyTime)
             << c.name;
-        EXPECT_EQ(loaded.settings.resetSequence, loadedBefore(23) ? stored.resetSequence : window.resetSequence)
+        EXPECT_EQ(loaded.settings.intervalMinutes,
+            loadedBefore(14) ? stored.intervalMinutes : window.intervalMinutes)
+            << c.name;
+        EXPECT_EQ(
+            loaded.settings.resetSequence, loadedBefore(23) ? stored.resetSequence : window.resetSequence)
             << c.name;
     }
 }
 
 TEST_F(SettingsStoreTest, StartupOptionsAreOnOnlyForTrue)
 {
-    EXPECT_EQ(store.readStartupOptions(), StartupOptions{});  // no store at all
+    EXPECT_EQ(store.readStartupOptions(), StartupOptions {}); // no store at all
 
     putRaw(QStringLiteral("Autoload"), QString(QStringLiteral("True")));
     putRaw(QStringLiteral("Autostart"), QString(QStringLiteral("true")));
-    putRaw(QStringLiteral("Minimized"), QStringList{QStringLiteral("True"), QStringLiteral("True")});
-    EXPECT_EQ(store.readStartupOptions(), (StartupOptions{true, false, false}));
+    putRaw(QStringLiteral("Minimized"), QStringList { QStringLiteral("True"), QStringLiteral("True") });
+    EXPECT_EQ(store.readStartupOptions(), (StartupOptions { true, false, false }));
 
     putRaw(QStringLiteral("Autoload"), std::nullopt);
     putRaw(QStringLiteral("Autostart"), QString(QStringLiteral("True")));
     putRaw(QStringLiteral("Minimized"), QString(QStringLiteral("True")));
-    EXPECT_EQ(store.readStartupOptions(), (StartupOptions{false, true, true}));
+    EXPECT_EQ(store.readStartupOptions(), (StartupOptions { false, true, true }));
 }
 
 TEST(ClearAll, ResetsTheJobButKeepsTheIntervalAndSequence)
@@ -403,8 +409,8 @@ TEST(ClearAll, ResetsTheJobButKeepsTheIntervalAndSequence)
     const JobSettings before = everyFieldChanged();
     const JobSettings cleared = clearedJobSettings(before, QTime(16, 45, 30, 250));
 
-    JobSettings expected;  // initial values ...
-    expected.intervalMinutes = before.intervalMinutes;  // ... except these three
+    JobSettings expected; // initial values ...
+    expected.intervalMinutes = before.intervalMinutes; // ... except these three
     expected.sequenceStart = before.sequenceStart;
     expected.resetSequence = before.resetSequence;
     expected.dailyTime = QTime(16, 45, 30);

@@ -25,7 +25,7 @@ int main(int argc, char** argv)
     QTemporaryDir home;
     if (!home.isValid())
         return 2;
-    for (const char* name : {"XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
+    for (const char* name : { "XDG_CONFIG_HOME", "XDG_STATE_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME" })
         qputenv(name, (home.path() + QLatin1Char('/') + QLatin1String(name)).toLocal8Bit());
     const QString runtime = home.path() + QStringLiteral("/runtime");
     QDir().mkpath(runtime);

@@ -81,7 +81,7 @@ bool ProcedureMatch(const std::string& a, const std::string& b)
 
 std::vector<std::string> AllStrings(std::size_t maxLength)
 {
-    std::vector<std::string> all{""};
+    std::vector<std::string> all { "" };
     for (std::size_t from = 0; all[from].size() < maxLength; ++from)
         for (char c : std::string("ab*?"))
             all.push_back(all[from] + c);
@@ -107,7 +107,7 @@ TEST(WildcardMatch, AgreesWithTheProcedureOnRandomLongerPairs)
 {
     std::mt19937 random(20261210);
     std::uniform_int_distribution<int> length(5, 10);
-    std::discrete_distribution<int> letter({4, 3, 2, 1});  // a b * ? (stars and "?" rarer)
+    std::discrete_distribution<int> letter({ 4, 3, 2, 1 }); // a b * ? (stars and "?" rarer)
     const auto draw = [&] {
         std::string text(std::size_t(length(random)), ' ');
         for (char& c : text)
@@ -134,30 +134,31 @@ struct MatchCase {
 TEST(WildcardMatch, CommonPatterns)
 {
     const MatchCase cases[] = {
-        {"*", "", true},
-        {"?", "", false},
-        {"**", "", true},
-        {"", "", true},
-        {"", "a", false},
-        {"a*", "a", true},
-        {"*.*", "abc", false},
-        {"*.*", "abc.txt", true},
-        {"a?c", "ac", false},
-        {"a?c", "abc", true},
-        {"file", "file.txt", false},
-        {"file.txt", "file", false},
-        {"file.txt", "file.txt", true},
-        {"*.csv", "data.csv.bak", false},
-        {"data_2024*.csv", "data_2024_final.csv", true},
-        {"*day*", "yesterday.log", true},
-        {"report.txt", "REPORT.TXT", false},  // bytes compare exactly here
+        { "*", "", true },
+        { "?", "", false },
+        { "**", "", true },
+        { "", "", true },
+        { "", "a", false },
+        { "a*", "a", true },
+        { "*.*", "abc", false },
+        { "*.*", "abc.txt", true },
+        { "a?c", "ac", false },
+        { "a?c", "abc", true },
+        { "file", "file.txt", false },
+        { "file.txt", "file", false },
+        { "file.txt", "file.txt", true },
+        { "*.csv", "data.csv.bak", false },
+        { "data_2024*.csv", "data_2024_final.csv", true },
+        { "*day*", "yesterday.log", true },
+        { "report.txt", "REPORT.TXT", false }, // bytes compare exactly here
         // Wildcards in the name count as well.
-        {"abc", "a*", true},
-        {"abc", "a?c", true},
-        {"abc", "b*", false},
+        { "abc", "a*", true },
+        { "abc", "a?c", true },
+        { "abc", "b*", false },
     };
     for (const MatchCase& c : cases)
-        EXPECT_EQ(WildcardMatch(c.pattern, c.name), c.matches) << '"' << c.pattern << "\" vs \"" << c.name << '"';
+        EXPECT_EQ(WildcardMatch(c.pattern, c.name), c.matches)
+            << '"' << c.pattern << "\" vs \"" << c.name << '"';
 }
 
 TEST(WildcardMatch, LongNamesAndManyStars)
@@ -190,7 +191,7 @@ TEST(MatchFileName, CaseFlag)
 
 TEST(MatchFileName, ExpandedTemplateKeepsItsWildcards)
 {
-    const std::string pattern = ExpandFileTemplate("data_[yyyy]*.csv", {2024, 6, 3, 10, 0, 0}, 0);
+    const std::string pattern = ExpandFileTemplate("data_[yyyy]*.csv", { 2024, 6, 3, 10, 0, 0 }, 0);
     EXPECT_TRUE(MatchFileName(pattern, "data_2024_final.csv", false));
     EXPECT_FALSE(MatchFileName(pattern, "data_2023_final.csv", false));
 }

@@ -37,18 +37,20 @@ ProcessResult RunTaskhaul(const QStringList& args)
 
 TEST(ExpandCommand, PrintsTheNameAtTheGivenMoment)
 {
-    const ProcessResult run = RunTaskhaul({"--expand", "in_[yyyy][MM][pdd]_[seq].*", "--at", "2025-01-01 06:30:00", "--seq", "42"});
+    const ProcessResult run = RunTaskhaul(
+        { "--expand", "in_[yyyy][MM][pdd]_[seq].*", "--at", "2025-01-01 06:30:00", "--seq", "42" });
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_EQ(run.out, "in_20241231_42.*\n");
 
-    const ProcessResult timeFirst = RunTaskhaul({"--expand", "[HH][mm][ss]-[seq]", "--seq", "7", "--at", "2024-02-29 23:05:09"});
+    const ProcessResult timeFirst
+        = RunTaskhaul({ "--expand", "[HH][mm][ss]-[seq]", "--seq", "7", "--at", "2024-02-29 23:05:09" });
     EXPECT_EQ(timeFirst.exitCode, 0) << timeFirst.err.toStdString();
     EXPECT_EQ(timeFirst.out, "230509-7\n");
 }
 
 TEST(ExpandCommand, DefaultsToNowAndSequenceZero)
 {
-    const ProcessResult run = RunTaskhaul({"--expand", "[seq]_[yyyy]"});
+    const ProcessResult run = RunTaskhaul({ "--expand", "[seq]_[yyyy]" });
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_TRUE(run.out.startsWith("0_")) << run.out.toStdString();
     EXPECT_EQ(run.out.size(), qsizetype(7)) << run.out.toStdString();
@@ -57,13 +59,13 @@ TEST(ExpandCommand, DefaultsToNowAndSequenceZero)
 TEST(ExpandCommand, RefusesBadArguments)
 {
     const QList<QStringList> bad = {
-        {"--expand"},
-        {"--expand", "[dd]", "--at", "2024-02-30 10:00:00"},
-        {"--expand", "[dd]", "--at", "2024-02-03"},
-        {"--expand", "[dd]", "--at"},
-        {"--expand", "[dd]", "--seq", "ten"},
-        {"--expand", "[dd]", "--seq", "1000000"},
-        {"--expand", "[dd]", "--later"},
+        { "--expand" },
+        { "--expand", "[dd]", "--at", "2024-02-30 10:00:00" },
+        { "--expand", "[dd]", "--at", "2024-02-03" },
+        { "--expand", "[dd]", "--at" },
+        { "--expand", "[dd]", "--seq", "ten" },
+        { "--expand", "[dd]", "--seq", "1000000" },
+        { "--expand", "[dd]", "--later" },
     };
     for (const QStringList& args : bad) {
         const ProcessResult run = RunTaskhaul(args);
@@ -75,24 +77,23 @@ TEST(ExpandCommand, RefusesBadArguments)
 
 TEST(MatchCommand, OneLinePerNameIgnoringCase)
 {
-    const ProcessResult run = RunTaskhaul({"--match", "*.TXT", "report.txt", "data.csv", "a*"});
+    const ProcessResult run = RunTaskhaul({ "--match", "*.TXT", "report.txt", "data.csv", "a*" });
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_EQ(run.out, "match\treport.txt\nno match\tdata.csv\nmatch\ta*\n");
 
-    EXPECT_EQ(RunTaskhaul({"--match", "*.txt"}).exitCode, 2);
-    EXPECT_EQ(RunTaskhaul({"--match"}).exitCode, 2);
+    EXPECT_EQ(RunTaskhaul({ "--match", "*.txt" }).exitCode, 2);
+    EXPECT_EQ(RunTaskhaul({ "--match" }).exitCode, 2);
 }
 
 TEST(InfoCommands, HelpListsEveryOptionAndVersionNamesTheBuild)
 {
-    const ProcessResult help = RunTaskhaul({"--help"});
+    const ProcessResult help = RunTaskhaul({ "--help" });
     EXPECT_EQ(help.exitCode, 0);
-    for (const char* option : {" -r ", " -m ", "--help", "--version", "--expand TEMPLATE", "--at", "--seq",
-                               "--match PATTERN NAME...", "--parse-listing FILE", "--syst TEXT", "--run-once",
-                               "--preview"})
+    for (const char* option : { " -r ", " -m ", "--help", "--version", "--expand TEMPLATE", "--at", "--seq",
+             "--match PATTERN NAME...", "--parse-listing FILE", "--syst TEXT", "--run-once", "--preview" })
         EXPECT_TRUE(help.out.contains(QLatin1String(option))) << option;
 
-    const ProcessResult version = RunTaskhaul({"--version"});
+    const ProcessResult version = RunTaskhaul({ "--version" });
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out, "Taskhaul " TASKHAUL_VERSION "\n");
 }

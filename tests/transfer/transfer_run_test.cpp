@@ -124,8 +124,9 @@ TEST_F(TransferRun, SkippedFilesEndWithAWarningThatCountsThemNotWithSuccess)
     server.addFile("a.txt", "a");
     server.addFile("b.txt", "b");
     host.unattendedFlag = false;
-    const QString warning = QStringLiteral("Transfer finished, but %1 file(s) were skipped. See the activity log "
-                                           "for details.");
+    const QString warning
+        = QStringLiteral("Transfer finished, but %1 file(s) were skipped. See the activity log "
+                         "for details.");
 
     engine.transferAllFiles();
     EXPECT_EQ(host.boxes.texts(), QStringList({ warning.arg(1) }));
@@ -180,7 +181,8 @@ TEST_F(TransferRun, AListingTheServerCutShortIsFetchedButNeverComplete)
     engine.transferAllFiles();
 
     EXPECT_EQ(host.log.first(),
-        QStringLiteral("WARNING: The server cut the listing short: Options: -l / Output truncated to 10000 matches"));
+        QStringLiteral(
+            "WARNING: The server cut the listing short: Options: -l / Output truncated to 10000 matches"));
     EXPECT_EQ(retrieved(), (Strings { "a.txt" }));
     EXPECT_TRUE(engine.lastRun().listingIncomplete);
     EXPECT_FALSE(engine.lastRun().complete());
@@ -574,7 +576,8 @@ TEST_F(FileChoiceOptions, OnlyNewerPassesOverUnchangedCopiesAndStampsWhatItFetch
     engine.transferAllFiles();
 
     EXPECT_EQ(retrieved(), (Strings { "b.txt" }));
-    EXPECT_TRUE(host.log.contains(QStringLiteral("WARNING: File skipped: Not changed since the last transfer.")));
+    EXPECT_TRUE(
+        host.log.contains(QStringLiteral("WARNING: File skipped: Not changed since the last transfer.")));
     EXPECT_EQ(localFileState(localPath(QStringLiteral("b.txt"))).modifiedUtc, utc(2, 9, 0));
     EXPECT_EQ(engine.lastRun().fetched, 1);
     ASSERT_EQ(engine.lastRun().passedOver.size(), 1u);
@@ -603,7 +606,8 @@ TEST_F(FileChoiceOptions, OnlyNewerComparesWithTheListingWhenTheServerHasNoMdtmA
     engine.transferAllFiles();
     EXPECT_EQ(retrieved(), (Strings { "a.txt", "b.txt", "b.txt" }));
     const Strings sent = sentSinceConnect();
-    EXPECT_EQ(std::count_if(sent.begin(), sent.end(), [](const std::string& l) { return l.rfind("MDTM", 0) == 0; }),
+    EXPECT_EQ(
+        std::count_if(sent.begin(), sent.end(), [](const std::string& l) { return l.rfind("MDTM", 0) == 0; }),
         0);
     EXPECT_EQ(std::count_if(defaultSequence.begin(), defaultSequence.end(),
                   [](const std::string& l) { return l.rfind("MDTM", 0) == 0; }),
@@ -642,7 +646,8 @@ TEST_F(FileChoiceOptions, AFileStillBeingWrittenIsLeftForALaterRun)
 {
     host.settings.settleSeconds = 60;
     // The listing said 6 bytes; by the time of SIZE there are 9.
-    server.on("SIZE", [](FtpSession& s, const std::string& name) { s.send(name == "b.txt" ? "213 9\r\n" : "213 5\r\n"); });
+    server.on("SIZE",
+        [](FtpSession& s, const std::string& name) { s.send(name == "b.txt" ? "213 9\r\n" : "213 5\r\n"); });
     engine.transferAllFiles();
     EXPECT_EQ(retrieved(), (Strings { "a.txt" }));
     EXPECT_TRUE(host.log.contains(QStringLiteral("WARNING: File skipped: The file is still being written.")));
@@ -652,7 +657,8 @@ TEST_F(FileChoiceOptions, AFileStillBeingWrittenIsLeftForALaterRun)
     const QDateTime now = QDateTime(QDate(2024, 3, 15), QTime(10, 30)).toUTC();
     offerMdtm({ { "a.txt", now.addSecs(-10).toString(QStringLiteral("yyyyMMddHHmmss")).toStdString() },
         { "b.txt", now.addSecs(-600).toString(QStringLiteral("yyyyMMddHHmmss")).toStdString() } });
-    server.on("SIZE", [](FtpSession& s, const std::string& name) { s.send(name == "b.txt" ? "213 6\r\n" : "213 5\r\n"); });
+    server.on("SIZE",
+        [](FtpSession& s, const std::string& name) { s.send(name == "b.txt" ? "213 6\r\n" : "213 5\r\n"); });
     engine.transferAllFiles();
     EXPECT_EQ(retrieved(), (Strings { "a.txt", "b.txt" }));
 }

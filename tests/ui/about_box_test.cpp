@@ -16,8 +16,8 @@ namespace {
 
 TEST(AboutTexts, VersionFromTheBuild)
 {
-    EXPECT_EQ(AboutVersionText(ProgramVersion{1, 1, 1, 9}), "Version 1.1 (Build 9)");
-    EXPECT_EQ(AboutVersionText(ProgramVersion{12, 0, 3, 4567}), "Version 12.0 (Build 4567)");
+    EXPECT_EQ(AboutVersionText(ProgramVersion { 1, 1, 1, 9 }), "Version 1.1 (Build 9)");
+    EXPECT_EQ(AboutVersionText(ProgramVersion { 12, 0, 3, 4567 }), "Version 12.0 (Build 4567)");
     EXPECT_EQ(AboutVersionText(std::nullopt), "Version 0.2 build 50");
 
     const auto built = BuiltProgramVersion();
@@ -28,9 +28,10 @@ TEST(AboutTexts, VersionFromTheBuild)
 TEST(AboutTexts, MemoryInKilobytesGroupedByTheLocale)
 {
     const quint64 threeGigabytes = 3221225472ull;
-    EXPECT_EQ(AboutMemoryText(threeGigabytes, QLocale(QLocale::English, QLocale::UnitedStates)), "3,145,728 KB");
+    EXPECT_EQ(
+        AboutMemoryText(threeGigabytes, QLocale(QLocale::English, QLocale::UnitedStates)), "3,145,728 KB");
     EXPECT_EQ(AboutMemoryText(threeGigabytes, QLocale(QLocale::German, QLocale::Germany)), "3.145.728 KB");
-    EXPECT_EQ(AboutMemoryText(threeGigabytes, QLocale::c()), "3,145,728 KB");  // grouped there too
+    EXPECT_EQ(AboutMemoryText(threeGigabytes, QLocale::c()), "3,145,728 KB"); // grouped there too
     EXPECT_EQ(AboutMemoryText(16ull << 30, QLocale(QLocale::English)), "16,777,216 KB");
     // Whole kilobytes, rounded.
     EXPECT_EQ(AboutMemoryText(1535, QLocale(QLocale::English)), "1 KB");
@@ -42,7 +43,7 @@ TEST(AboutTexts, MemoryInKilobytesGroupedByTheLocale)
 TEST(AboutTexts, SystemNameThenTwoBlanksThenTheKernelBuild)
 {
     EXPECT_EQ(AboutOsText("Debian GNU/Linux 12 (bookworm)", "6.1.0-18-amd64"),
-              "Debian GNU/Linux 12 (bookworm)  (Build 6.1.0-18-amd64)");
+        "Debian GNU/Linux 12 (bookworm)  (Build 6.1.0-18-amd64)");
     EXPECT_EQ(AboutOsText("", "6.8.0"), "Unknown  (Build 6.8.0)");
     EXPECT_EQ(AboutOsText("Fedora Linux 40", ""), "Fedora Linux 40  (Build ");
 }
@@ -69,7 +70,7 @@ SystemFacts SampleFacts()
     facts.productName = QStringLiteral("Debian GNU/Linux 12 (bookworm)");
     facts.kernelVersion = QStringLiteral("6.1.0-18-amd64");
     facts.physicalMemoryBytes = 3221225472ull;
-    facts.programVersion = ProgramVersion{1, 1, 1, 9};
+    facts.programVersion = ProgramVersion { 1, 1, 1, 9 };
     return facts;
 }
 
@@ -112,7 +113,7 @@ TEST(AboutBox, ShowsTheMemoryTheSystemReports)
 TEST(AboutBox, KeepsItsFirstTextsWhenNothingIsKnown)
 {
     test::RecordingShell shell;
-    AboutBox box(shell, SystemFacts{});
+    AboutBox box(shell, SystemFacts {});
     EXPECT_EQ(box.versionText(), "Version 0.2 build 50");
     EXPECT_EQ(box.memoryText(), "0");
     EXPECT_EQ(box.osText(), "Unknown  (Build ");
@@ -142,7 +143,7 @@ TEST(AboutBox, OkEnterAndEscapeClose)
     ASSERT_NE(ok, nullptr);
     EXPECT_TRUE(ok->isDefault());
 
-    for (int key : {Qt::Key_Return, Qt::Key_Escape}) {
+    for (int key : { Qt::Key_Return, Qt::Key_Escape }) {
         box.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
         QTest::keyClick(&box, Qt::Key(key));

@@ -26,7 +26,7 @@ bool Save(QWidget& window, const QString& path)
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))
         return false;
-    QTest::qWait(200);  // let the first paint settle
+    QTest::qWait(200); // let the first paint settle
     const bool saved = window.grab().save(path);
     window.hide();
     return saved;
@@ -48,7 +48,7 @@ int main(int argc, char** argv)
     taskhaul::AboutBox about(shell);
     taskhaul::WildcardGuide guide;
     const bool ok = Save(about, out.filePath(QStringLiteral("about.png")))
-                    && Save(guide, out.filePath(QStringLiteral("wildcard-guide.png")));
+        && Save(guide, out.filePath(QStringLiteral("wildcard-guide.png")));
     if (!ok)
         std::fputs("ui_screenshots: could not show or save a window\n", stderr);
     return ok ? 0 : 1;

@@ -15,17 +15,48 @@ namespace taskhaul {
 namespace {
 
 const QStringList kCardTexts = {
-    "*", "multi-character", "?", "single character",
-    "[d]", "day ", "[pd]", "previous day",
-    "[dd]", "day (2 digit)", "[pdd]", "previous day (2 digit)",
-    "[M]", "month", "[pM]", "previous month",
-    "[MM]", "month (2 digit)", "[pMM]", "previous month (2 digit)",
-    "[yy]", "year (2 digit)", "[pyy]", "previous year",
-    "[yyyy]", "year (4 digit)", "[pyyyy]", "previous year (4 digit)",
-    "[H]", "hour", "[mm]", "minutes (2 digit)",
-    "[HH]", "hour (2 digit)", "[s]", "seconds",
-    "[m]", "minutes", "[ss]", "seconds (2 digit)",
-    "[seq]", "number sequence (0,1,2,3...)",
+    "*",
+    "multi-character",
+    "?",
+    "single character",
+    "[d]",
+    "day ",
+    "[pd]",
+    "previous day",
+    "[dd]",
+    "day (2 digit)",
+    "[pdd]",
+    "previous day (2 digit)",
+    "[M]",
+    "month",
+    "[pM]",
+    "previous month",
+    "[MM]",
+    "month (2 digit)",
+    "[pMM]",
+    "previous month (2 digit)",
+    "[yy]",
+    "year (2 digit)",
+    "[pyy]",
+    "previous year",
+    "[yyyy]",
+    "year (4 digit)",
+    "[pyyyy]",
+    "previous year (4 digit)",
+    "[H]",
+    "hour",
+    "[mm]",
+    "minutes (2 digit)",
+    "[HH]",
+    "hour (2 digit)",
+    "[s]",
+    "seconds",
+    "[m]",
+    "minutes",
+    "[ss]",
+    "seconds (2 digit)",
+    "[seq]",
+    "number sequence (0,1,2,3...)",
 };
 
 // The labels of the card in reading order: top to bottom, then left to right.
@@ -65,7 +96,7 @@ TEST(WildcardGuide, RowsStand24PixelsApartWithGapsBeforeTimeAndSequence)
     WildcardGuide guide;
     guide.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&guide));
-    std::vector<int> tops;  // of the code column, one per row
+    std::vector<int> tops; // of the code column, one per row
     for (const QLabel* label : LabelsInReadingOrder(guide))
         if (tops.empty() || label->y() != tops.back())
             tops.push_back(label->y());
@@ -84,10 +115,10 @@ TEST(WildcardGuide, SmallToolWindowOnTop)
     EXPECT_EQ(guide.windowTitle(), "File name wildcards");
     EXPECT_EQ(guide.windowType(), Qt::Tool);
     EXPECT_TRUE(guide.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    EXPECT_EQ(guide.minimumSize(), guide.maximumSize());  // not resizable
+    EXPECT_EQ(guide.minimumSize(), guide.maximumSize()); // not resizable
     EXPECT_GE(guide.width(), 362);
     EXPECT_GE(guide.height(), 353);
-    EXPECT_FALSE(guide.isVisible());  // created hidden
+    EXPECT_FALSE(guide.isVisible()); // created hidden
 
     auto* close = guide.findChild<QPushButton*>(QStringLiteral("Button1"));
     ASSERT_NE(close, nullptr);
@@ -109,7 +140,7 @@ TEST(WildcardGuide, OpensAtTheSameOffsetWhereverTheMainWindowStands)
     QMainWindow main;
     main.resize(640, 480);
     WildcardGuide guide(&main);
-    for (const QPoint corner : {QPoint(0, 0), QPoint(200, 120), QPoint(731, 15), QPoint(-40, -10)}) {
+    for (const QPoint corner : { QPoint(0, 0), QPoint(200, 120), QPoint(731, 15), QPoint(-40, -10) }) {
         main.move(corner);
         EXPECT_EQ(WildcardGuide::placementFor(main.pos()), corner + QPoint(300, 50));
 
@@ -120,7 +151,7 @@ TEST(WildcardGuide, OpensAtTheSameOffsetWhereverTheMainWindowStands)
             wasModal = guide.isModal() || guide.windowModality() != Qt::NonModal;
             guide.findChild<QPushButton*>(QStringLiteral("Button1"))->click();
         });
-        guide.showBeside(main.pos());  // returns once closed
+        guide.showBeside(main.pos()); // returns once closed
         EXPECT_EQ(whileShown, corner + QPoint(300, 50));
         EXPECT_TRUE(wasModal);
         EXPECT_FALSE(guide.isVisible());

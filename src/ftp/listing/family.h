@@ -29,8 +29,10 @@ std::unique_ptr<ListParser> makeSterCommEntUxNSParser(); // "CONNECT:Enterprise 
 std::unique_ptr<ListParser> makeSterCommEntUxRootParser(); // "CONNECT:Enterprise for UNIX ROOT"
 std::unique_ptr<ListParser> makeSterCommExpOS390Parser(); // "Connect:Express for OS/390"
 std::unique_ptr<ListParser> makeOS2Parser(); // "OS/2"
-std::unique_ptr<ListParser> makeNetwarePSUDosParser(); // "Novell Netware Print Services for Unix:  DOS Namespace"
-std::unique_ptr<ListParser> makeNetwarePSUNFSParser(); // "Novell Netware Print Services for Unix:  NFS Namespace"
+std::unique_ptr<ListParser>
+makeNetwarePSUDosParser(); // "Novell Netware Print Services for Unix:  DOS Namespace"
+std::unique_ptr<ListParser>
+makeNetwarePSUNFSParser(); // "Novell Netware Print Services for Unix:  NFS Namespace"
 std::unique_ptr<ListParser> makeNovellNetwareParser(); // "Novell Netware"
 std::unique_ptr<ListParser> makeNCSAforDOSParser(); // "NCSA for MS-DOS (CU/TCP)"
 std::unique_ptr<ListParser> makeMusicParser(); // "MUSIC/SP"

@@ -45,7 +45,8 @@ public:
     virtual bool check(const ListingLines& lines, std::string_view systemDescription, bool details) const = 0;
     // Appends the items of `lines` to `items`. May throw EListParseError; the items
     // added before the failure stay.
-    virtual void parse(const ListingLines& lines, const ListParseContext& context, TFtpListItems& items) const = 0;
+    virtual void parse(
+        const ListingLines& lines, const ListParseContext& context, TFtpListItems& items) const = 0;
 };
 
 // Splits received listing text into lines at CR LF, CR or LF. A final line break
@@ -58,17 +59,17 @@ const std::vector<std::unique_ptr<ListParser>>& listParserRegistry();
 
 // The first parser of `parsers` whose check accepts (details = true); null when none does.
 const ListParser* chooseListParser(const std::vector<std::unique_ptr<ListParser>>& parsers,
-                                   const ListingLines& lines, std::string_view systemDescription);
+    const ListingLines& lines, std::string_view systemDescription);
 
 // Parses `lines` into `items` (appending) with the first registered parser that
 // accepts them. Returns that parser's ident, or nothing when no parser accepts (no
 // lines, or a format nobody knows: the folder then looks empty). A parse failure
 // propagates as EListParseError with the items made so far kept in `items`.
 std::optional<std::string> parseListing(const ListingLines& lines, std::string_view systemDescription,
-                                        const ListDateTime& today, TFtpListItems& items);
+    const ListDateTime& today, TFtpListItems& items);
 // The same with another list of parsers in place of the registry.
 std::optional<std::string> parseListing(const std::vector<std::unique_ptr<ListParser>>& parsers,
-                                        const ListingLines& lines, std::string_view systemDescription,
-                                        const ListDateTime& today, TFtpListItems& items);
+    const ListingLines& lines, std::string_view systemDescription, const ListDateTime& today,
+    TFtpListItems& items);
 
 } // namespace taskhaul::ftp

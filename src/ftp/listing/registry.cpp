@@ -93,7 +93,7 @@ const std::vector<std::unique_ptr<ListParser>>& listParserRegistry()
 }
 
 const ListParser* chooseListParser(const std::vector<std::unique_ptr<ListParser>>& parsers,
-                                   const ListingLines& lines, std::string_view systemDescription)
+    const ListingLines& lines, std::string_view systemDescription)
 {
     for (const auto& parser : parsers)
         if (parser->check(lines, systemDescription, true))
@@ -102,14 +102,14 @@ const ListParser* chooseListParser(const std::vector<std::unique_ptr<ListParser>
 }
 
 std::optional<std::string> parseListing(const ListingLines& lines, std::string_view systemDescription,
-                                        const ListDateTime& today, TFtpListItems& items)
+    const ListDateTime& today, TFtpListItems& items)
 {
     return parseListing(listParserRegistry(), lines, systemDescription, today, items);
 }
 
 std::optional<std::string> parseListing(const std::vector<std::unique_ptr<ListParser>>& parsers,
-                                        const ListingLines& lines, std::string_view systemDescription,
-                                        const ListDateTime& today, TFtpListItems& items)
+    const ListingLines& lines, std::string_view systemDescription, const ListDateTime& today,
+    TFtpListItems& items)
 {
     if (lines.empty())
         return std::nullopt;

@@ -40,7 +40,7 @@ std::vector<SampleRow> SampleCase::entries() const
 {
     std::vector<SampleRow> result;
     std::copy_if(rows.begin(), rows.end(), std::back_inserter(result),
-                 [](const SampleRow& row) { return row.kind != "skip"; });
+        [](const SampleRow& row) { return row.kind != "skip"; });
     return result;
 }
 
@@ -85,7 +85,8 @@ SampleFile readSampleFile(const std::string& slug)
             static constexpr std::string_view kFormat = "# format: ";
             if (startsWith(line, kFormat)) {
                 const std::size_t end = line.find("  source:");
-                file.ident = line.substr(kFormat.size(), end == std::string::npos ? end : end - kFormat.size());
+                file.ident
+                    = line.substr(kFormat.size(), end == std::string::npos ? end : end - kFormat.size());
             }
         } else if (!inRows && line == "=> ") {
             inRows = true;
