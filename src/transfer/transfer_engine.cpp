@@ -1,5 +1,7 @@
 #include "transfer/transfer_engine.h"
 
+#include "ftp/ftp_security.h"
+
 #include "log/one_line.h"
 #include "log/silent_stop.h"
 #include "log/user_messages.h"
@@ -116,30 +118,64 @@ void TransferEngine::siteConnect()
     // say what is happening, and let Stop Transfer (or Disconnect) cancel it.
     host_.setStatusText(QStringLiteral("Connecting to %1\u2026").arg(oneLine(job.host)));
     host_.setStopTransferEnabled(true);
-    try {
-        connecting_ = true;
-        client_.Connect();
-        connecting_ = false;
-        host_.setStopTransferEnabled(false);
-    } catch (const std::exception& error) {
-        connecting_ = false;
-        host_.setStopTransferEnabled(false);
-        host_.setAbortRequested(false);
-        report_.failure = oneLine(std::string_view(error.what()));
-        host_.setStatusText(kSiteError);
-        host_.writeLog(QStringLiteral("ERROR: ") + kSiteError);
-        host_.writeLog(QStringLiteral("Reason: ") + report_.failure);
-        if (host_.unattended()) {
-            host_.controlsSchedon();
-        } else {
-            showMessage(kSiteError);
-            host_.controlsStandby();
+    for (bool asked = false;;) {
+        try {
+            connecting_ = true;
+            client_.Connect();
+            connecting_ = false;
+            host_.setStopTransferEnabled(false);
+            break;
+        } catch (const ftp::ECertificateError& error) {
+            connecting_ = false;
+            // A certificate the system does not vouch for: the user may trust it
+            // for this site. Never in an unattended run, and never when a trusted
+            // certificate has changed.
+            if (!asked && !host_.unattended() && job.trustedCertificate.isEmpty() && !host_.abortRequested()
+                && askToTrust(error)) {
+                asked = true;
+                continue;
+            }
+            failConnect(error);
+        } catch (const std::exception& error) {
+            connecting_ = false;
+            failConnect(error);
         }
-        throw SilentStop();
     }
     report_.connected = true;
     host_.setStatusText(kConnected);
     host_.writeLog(job.userName + QStringLiteral(" connected to ") + job.host);
+}
+
+bool TransferEngine::askToTrust(const ftp::ECertificateError& error)
+{
+    const QString fingerprint = QString::fromStdString(error.Fingerprint());
+    const auto answer = host_.messageBoxes().confirmDefaultNo(QStringLiteral("Confirm"),
+        oneLine(std::string_view(error.what()))
+            + QStringLiteral("\n\nTrust this certificate for this site from now on? Its SHA-256 fingerprint "
+                             "is kept with the job, and a different certificate will be refused."));
+    if (answer != MessageBoxes::Answer::Yes)
+        return false;
+    host_.setTrustedCertificate(fingerprint);
+    client_.SetTrustedFingerprint(fingerprint.toStdString());
+    host_.writeLog(QStringLiteral("Trusted the server's certificate ") + fingerprint);
+    return true;
+}
+
+void TransferEngine::failConnect(const std::exception& error)
+{
+    host_.setStopTransferEnabled(false);
+    host_.setAbortRequested(false);
+    report_.failure = oneLine(std::string_view(error.what()));
+    host_.setStatusText(kSiteError);
+    host_.writeLog(QStringLiteral("ERROR: ") + kSiteError);
+    host_.writeLog(QStringLiteral("Reason: ") + report_.failure);
+    if (host_.unattended()) {
+        host_.controlsSchedon();
+    } else {
+        showMessage(kSiteError);
+        host_.controlsStandby();
+    }
+    throw SilentStop();
 }
 
 void TransferEngine::changeFolder()

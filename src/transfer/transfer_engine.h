@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ftp/ftp_client.h"
+#include "ftp/ftp_security.h"
 #include "transfer/file_plan.h"
 #include "transfer/run_report.h"
 #include "transfer/transfer_host.h"
@@ -89,6 +90,8 @@ private:
     enum class FileOutcome { Fetched, Skipped, Stopped };
     class RunScope;
 
+    bool askToTrust(const ftp::ECertificateError& error);
+    [[noreturn]] void failConnect(const std::exception& error);
     void runTransfer(Mode mode);
     std::vector<PlannedFile> plannedFiles(const JobSettings& job);
     FileOutcome transferFile(Mode mode, const JobSettings& job, const PlannedFile& file);

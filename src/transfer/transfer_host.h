@@ -22,6 +22,9 @@ public:
     virtual void setSequenceStart(int value) = 0;
     // Writes the login user name and password fields (a change of the settings).
     virtual void setLoginFields(const QString& userName, const QString& password) = 0;
+    // Keeps the fingerprint of a server certificate the user chose to trust with
+    // the job (a change of the settings).
+    virtual void setTrustedCertificate(const QString& fingerprint) { (void)fingerprint; }
     // The local clock; name templates are expanded against it.
     virtual LocalDateTime currentTime() const = 0;
 

@@ -44,6 +44,7 @@ public:
         settings.userName = userName;
         settings.password = password;
     }
+    void setTrustedCertificate(const QString& fingerprint) override { settings.trustedCertificate = fingerprint; }
     LocalDateTime currentTime() const override { return now; }
     QString statusText() const override { return status; }
     void setStatusText(const QString& text) override { status = text; }

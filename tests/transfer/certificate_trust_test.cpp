@@ -1,0 +1,95 @@
+// A server certificate the system does not vouch for: a user's Connect asks
+// whether to trust it for this site; an unattended run never asks; a trusted
+// certificate that changes is always refused. Against pyftpdlib with TLS.
+#include "fake_transfer_host.h"
+#include "ftp/ftp_client.h"
+#include "ftp/tls_servers.h"
+#include "log/silent_stop.h"
+#include "transfer/transfer_engine.h"
+
+#include <gtest/gtest.h>
+
+namespace taskhaul::test {
+namespace {
+
+class CertificateTrust : public ::testing::Test {
+protected:
+    CertificateTrust()
+    {
+        host.settings.host = QString::fromStdString(server.host());
+        host.settings.port = QString::number(server.port());
+        host.settings.userName = QString::fromStdString(server.user());
+        host.settings.password = QString::fromStdString(server.password());
+        host.settings.security = JobSettings::Security::Explicit;
+        host.settings.passive = true;
+    }
+
+    QString fingerprint() const
+    {
+        return QString::fromStdString(TestCertificates::Fingerprint(certificates.SelfSigned().certificate));
+    }
+
+    TestCertificates certificates;
+    TlsPyFtpdServer server { certificates.SelfSigned() };
+    FakeTransferHost host;
+    ftp::TFtpClient client;
+    TransferEngine engine { host, client, QStringLiteral(",") };
+};
+
+TEST_F(CertificateTrust, AUserWhoTrustsTheCertificateKeepsItsFingerprintWithTheJob)
+{
+    host.unattendedFlag = false;
+    host.boxes.answerNext(MessageBoxes::Answer::Yes);
+
+    engine.siteConnect();
+
+    ASSERT_EQ(host.boxes.shown().size(), 1u);
+    const auto& box = host.boxes.shown().front();
+    EXPECT_EQ(box.kind, RecordingMessageBoxes::Kind::Confirmation);
+    EXPECT_EQ(box.defaultButton, QStringLiteral("No"));
+    EXPECT_TRUE(box.text.contains(fingerprint())) << box.text.toStdString();
+    EXPECT_EQ(host.settings.trustedCertificate, fingerprint());
+    EXPECT_TRUE(client.IsConnected());
+
+    // Later runs, unattended too, accept it without a question.
+    client.Disconnect();
+    host.boxes.clear();
+    host.unattendedFlag = true;
+    engine.siteConnect();
+    EXPECT_TRUE(host.boxes.shown().empty());
+    EXPECT_TRUE(client.IsConnected());
+}
+
+TEST_F(CertificateTrust, NoTrustNoConnectionAndUnattendedRunsNeverAsk)
+{
+    host.unattendedFlag = false;
+    host.boxes.answerNext(MessageBoxes::Answer::No);
+    EXPECT_THROW(engine.siteConnect(), SilentStop);
+    EXPECT_TRUE(host.settings.trustedCertificate.isEmpty());
+    EXPECT_FALSE(client.IsConnected());
+
+    host.boxes.clear();
+    host.log.clear();
+    host.unattendedFlag = true;
+    EXPECT_THROW(engine.siteConnect(), SilentStop);
+    EXPECT_TRUE(host.boxes.shown().empty());
+    ASSERT_FALSE(host.log.isEmpty());
+    EXPECT_TRUE(host.log.last().startsWith(QStringLiteral("Reason: ")));
+    EXPECT_TRUE(host.log.last().contains(fingerprint())) << host.log.last().toStdString();
+}
+
+TEST_F(CertificateTrust, ATrustedCertificateThatChangedIsRefusedWithoutAQuestion)
+{
+    host.unattendedFlag = false;
+    host.settings.trustedCertificate = QString(64, QLatin1Char('A'));
+    EXPECT_THROW(engine.siteConnect(), SilentStop);
+    EXPECT_EQ(host.boxes.texts(),
+        QStringList({ QStringLiteral("The FTP site information specified is not valid or the site cannot be "
+                                     "accessed at this time.") }));
+    EXPECT_TRUE(host.log.last().contains(QStringLiteral("The server's certificate has changed")))
+        << host.log.last().toStdString();
+    EXPECT_EQ(host.settings.trustedCertificate, QString(64, QLatin1Char('A')));
+}
+
+} // namespace
+} // namespace taskhaul::test
