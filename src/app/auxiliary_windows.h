@@ -29,9 +29,6 @@ public:
     // window whose top-left corner is given.
     void showWildcardGuide(const QPoint& mainWindowTopLeft);
 
-    AboutBox& about() { return *about_; }
-    WildcardGuide& guide() { return *guide_; }
-
     // The text of the validate buttons: "The file name is: " + the expansion of
     // `nameTemplate` at `now` with sequence number `sequence`.
     static QString templateCheckText(const QString& nameTemplate, const LocalDateTime& now, int sequence);

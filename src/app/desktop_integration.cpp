@@ -2,17 +2,15 @@
 
 #include "app/autostart_entry.h"
 #include "app/dbus_notifier.h"
-#include "app/main_window.h"
 #include "app/progress_text.h"
 #include "app/qt_services.h"
 #include "app/run_notice.h"
 #include "app/status_line.h"
 #include "app/transfer_wiring.h"
+#include "app/window_roles.h"
 #include "scheduler/scheduler.h"
 #include "transfer/file_template.h"
 #include "transfer/transfer_texts.h"
-
-#include <QCheckBox>
 
 namespace taskhaul {
 
@@ -45,14 +43,14 @@ constexpr int kRefreshMs = 1000;
 
 } // namespace
 
-DesktopIntegration::DesktopIntegration(MainWindow& window, NotificationSender* notifier)
+DesktopIntegration::DesktopIntegration(
+    DesktopWindowRole& window, TransferWiring& transfer, Scheduler& scheduler, NotificationSender* notifier)
     : window_(window)
+    , transfer_(transfer)
+    , scheduler_(scheduler)
     , notifier_(notifier)
 {
-    connect(window.form().startAtLogin, &QCheckBox::toggled, this,
-        [this] { window_.runGuarded([this] { syncAutostart(); }); });
-
-    ftp::TFtpClient& client = window.transferWiring().client();
+    ftp::TFtpClient& client = transfer.client();
     progress_ = std::make_unique<TransferProgress>(
         client,
         [this, &client] {
@@ -90,7 +88,7 @@ DesktopIntegration::~DesktopIntegration()
 
 void DesktopIntegration::syncAutostart()
 {
-    if (!AutostartEntry::apply(window_.form().startAtLogin->isChecked()))
+    if (!AutostartEntry::apply(window_.startAtLogin()))
         window_.writeLog(QStringLiteral("Cannot write the autostart entry ") + AutostartEntry::path());
 }
 
@@ -111,7 +109,7 @@ void DesktopIntegration::showProgress(const ProgressState& state)
 void DesktopIntegration::runFinished(RunOutcome outcome)
 {
     const JobSettings job = window_.jobSettings();
-    const RunReport& report = window_.transferWiring().engine().lastRun();
+    const RunReport& report = transfer_.engine().lastRun();
     const RunReport none;
     const RunReport& thisRun = outcome == RunOutcome::Incomplete ? none : report;
     const std::optional<RunNotice> notice
@@ -125,23 +123,22 @@ void DesktopIntegration::runFinished(RunOutcome outcome)
 
 void DesktopIntegration::refreshIndicators()
 {
-    Scheduler& scheduler = window_.scheduler();
-    if (!scheduler.isOn())
+    if (!scheduler_.isOn())
         lastRun_.reset(); // a new start begins afresh
-    const TransferEngine& engine = window_.transferWiring().engine();
-    const bool running = scheduler.runInProgress() || engine.transferRunning() || engine.connecting();
-    window_.tray().setState(trayStateFor(scheduler.isOn(), running, lastRun_ && !lastRun_->ok));
+    const TransferEngine& engine = transfer_.engine();
+    const bool running = scheduler_.runInProgress() || engine.transferRunning() || engine.connecting();
+    window_.tray().setState(trayStateFor(scheduler_.isOn(), running, lastRun_ && !lastRun_->ok));
 
     QString text;
-    if (scheduler.isOn()) {
+    if (scheduler_.isOn()) {
         const QDateTime now = window_.now();
         std::optional<QDateTime> next;
-        if (scheduler.runInProgress() || scheduler.retryPending())
+        if (scheduler_.runInProgress() || scheduler_.retryPending())
             next.reset();
-        else if (scheduler.dailyOn())
+        else if (scheduler_.dailyOn())
             next = nextDailyRun(now, window_.jobSettings().dailyTime);
-        else if (scheduler.intervalOn())
-            next = now.addMSecs(scheduler.intervalTimer().dueMs() - SystemSchedulerClock().elapsedMs());
+        else if (scheduler_.intervalOn())
+            next = now.addMSecs(scheduler_.intervalTimer().dueMs() - SystemSchedulerClock().elapsedMs());
         text = scheduleStatusText(now, next, lastRun_);
     }
     window_.statusLineWidgets().setSchedule(text);

@@ -11,8 +11,10 @@
 
 namespace taskhaul {
 
-class MainWindow;
+class DesktopWindowRole;
 class NotificationSender;
+class Scheduler;
+class TransferWiring;
 enum class RunOutcome;
 
 // What the window adds on a Linux desktop beyond its original behaviour: the
@@ -24,11 +26,13 @@ class DesktopIntegration : public QObject {
     Q_OBJECT
 public:
     // `notifier` null: the desktop's notification service, else the icon's balloon.
-    DesktopIntegration(MainWindow& window, NotificationSender* notifier);
+    DesktopIntegration(DesktopWindowRole& window, TransferWiring& transfer, Scheduler& scheduler,
+        NotificationSender* notifier);
     ~DesktopIntegration() override;
 
     // The autostart entry follows "Start Taskhaul when I log in": written or
-    // removed when the box changes and whenever the job is loaded or saved.
+    // removed when the box changes and whenever the job is loaded or saved (the
+    // window calls it then).
     void syncAutostart();
 
     // A scheduled run ended: the status bar and the icon show it, and the
@@ -38,13 +42,13 @@ public:
     // every second, and at each start and end of a download.
     void refreshIndicators();
 
-    const TransferProgress& progress() const { return *progress_; }
-
 private:
     void showProgress(const ProgressState& state);
     void openLog();
 
-    MainWindow& window_;
+    DesktopWindowRole& window_;
+    TransferWiring& transfer_;
+    Scheduler& scheduler_;
     std::unique_ptr<TransferProgress> progress_;
     std::unique_ptr<NotificationSender> ownNotifier_;
     NotificationSender* notifier_;

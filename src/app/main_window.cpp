@@ -81,10 +81,18 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
     connectFields();
     tray_->setHint(kHintOff);
     fitClientHeight();
-    transferWiring_ = std::make_unique<TransferWiring>(*this);
-    schedulerWiring_ = std::make_unique<SchedulerWiring>(*this, *transferWiring_);
+    // Each part gets the window in its own role only.
+    TransferWindowRole& transferRole = *this;
+    SchedulerWindowRole& schedulerRole = *this;
+    DesktopWindowRole& desktopRole = *this;
+    transferWiring_ = std::make_unique<TransferWiring>(transferRole);
+    schedulerWiring_ = std::make_unique<SchedulerWiring>(schedulerRole, *transferWiring_);
     updateWiring_ = std::make_unique<UpdateWiring>(*boxes_);
-    desktop_ = std::make_unique<DesktopIntegration>(*this, notifier_);
+    desktop_ = std::make_unique<DesktopIntegration>(
+        desktopRole, *transferWiring_, schedulerWiring_->scheduler(), notifier_);
+    // The autostart entry follows the box at once.
+    connect(form_.startAtLogin, &QCheckBox::toggled, desktop_.get(),
+        [this] { runGuarded([this] { desktop_->syncAutostart(); }); });
 
     runGuarded([this] { formCreate(); });
     // The other windows exist from the start to the end of the run.
@@ -261,7 +269,7 @@ void MainWindow::fitClientHeight()
     }
 }
 
-// ---- Facade ---------------------------------------------------------------------
+// ---- The roles ------------------------------------------------------------------
 
 JobSettings MainWindow::jobSettings() const
 {
@@ -271,6 +279,23 @@ JobSettings MainWindow::jobSettings() const
 void MainWindow::setSequenceStart(int value)
 {
     form_.sequenceStart->setValue(value);
+}
+
+void MainWindow::setLoginFields(const QString& userName, const QString& password)
+{
+    form_.userName->setText(userName);
+    form_.password->setText(password);
+}
+
+bool MainWindow::startAtLogin() const
+{
+    return form_.startAtLogin->isChecked();
+}
+
+void MainWindow::focusHostField()
+{
+    if (form_.pages->currentIndex() == 0 && form_.host->isEnabled())
+        form_.host->setFocus();
 }
 
 void MainWindow::setDailyTime(const QTime& time)
@@ -336,6 +361,11 @@ void MainWindow::writeLog(const QString& text)
     log_->write(text);
 }
 
+const LongTimeFormat& MainWindow::logTimeFormat() const
+{
+    return log_->timeFormat();
+}
+
 QDateTime MainWindow::now() const
 {
     return clock_();
@@ -359,7 +389,7 @@ bool MainWindow::runGuarded(const std::function<void()>& body)
     return taskhaul::runGuarded(*boxes_, body);
 }
 
-// ---- Placeholders: the engine, the scheduler and the update check wire these ----
+// ---- Handed on to the engine, the scheduler and the update check ------------------
 
 void MainWindow::connectToSiteCommand()
 {
@@ -380,10 +410,6 @@ void MainWindow::stopTransferCommand()
 void MainWindow::anonymousLoginClicked()
 {
     transferWiring_->engine().anonymousLogin();
-}
-void MainWindow::ftpDisconnected()
-{
-    transferWiring_->engine().onDisconnected();
 }
 void MainWindow::startSchedulerCommand()
 {
@@ -406,10 +432,6 @@ void MainWindow::startStopSchedulerCommand()
 void MainWindow::resetTimersClicked()
 {
     schedulerWiring_->scheduler().resetTimers();
-}
-Scheduler& MainWindow::scheduler()
-{
-    return schedulerWiring_->scheduler();
 }
 
 void MainWindow::scheduledRunFinished(RunOutcome outcome)
@@ -675,7 +697,7 @@ void MainWindow::openConfig(bool raiseErrors)
             throw *result.error;
         return;
     }
-    focusHostOnFirstPage();
+    focusHostField();
     action(Command::SaveConfiguration)->setEnabled(false);
     flags_.configChanged = false;
     desktop_->syncAutostart();
@@ -688,23 +710,17 @@ void MainWindow::saveConfigurationCommand()
     if (!saved.keyringWarning.isEmpty())
         writeLog(QStringLiteral("WARNING: ") + saved.keyringWarning);
     desktop_->syncAutostart();
-    focusHostOnFirstPage();
+    focusHostField();
     action(Command::SaveConfiguration)->setEnabled(false);
 }
 
 void MainWindow::clearAllCommand()
 {
     form_.apply(clearedJobSettings(form_.snapshot(), now().time()));
-    focusHostOnFirstPage();
+    focusHostField();
     action(Command::SaveConfiguration)->setEnabled(false);
     writeLog(QStringLiteral("Parameters reset"));
     flags_.configChanged = false;
-}
-
-void MainWindow::focusHostOnFirstPage()
-{
-    if (form_.pages->currentIndex() == 0 && form_.host->isEnabled())
-        form_.host->setFocus();
 }
 
 // ---- Input handlers ---------------------------------------------------------------

@@ -4,6 +4,7 @@
 #include "app/control_states.h"
 #include "app/main_window_form.h"
 #include "app/window_flags.h"
+#include "app/window_roles.h"
 #include "app/window_services.h"
 #include "settings/job_settings.h"
 
@@ -21,7 +22,6 @@ namespace taskhaul {
 
 class ActivityLog;
 class AuxiliaryWindows;
-class Scheduler;
 enum class RunOutcome;
 class DesktopIntegration;
 class NotificationSender;
@@ -51,108 +51,73 @@ struct MainWindowServices {
 // The main window (TForm1): the job's fields on six tabs, the commands with
 // their menus and toolbar, the notification-area icon, the control states and
 // the window's life from creation to exit. Behaviour that is not the window's
-// own lives in the classes it calls; the engine, the scheduler and the update
-// check reach the window through the public operations below.
-class MainWindow : public QMainWindow, private ControlTarget {
+// own lives in the classes it calls. Each of them sees the window through its
+// own role (window_roles.h), never through the window itself.
+class MainWindow : public QMainWindow,
+                   private ControlTarget,
+                   private TransferWindowRole,
+                   private SchedulerWindowRole,
+                   private DesktopWindowRole {
     Q_OBJECT
 public:
     explicit MainWindow(MainWindowServices services, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    // ---- For the engine, the scheduler and the update check -----------------
-
-    // The values of the fields.
-    JobSettings jobSettings() const;
-    // The sequence start field (a transfer advances or resets it).
-    void setSequenceStart(int value);
-    // The daily time field (Reset timers).
-    void setDailyTime(const QTime& time);
-    // The status bar's text. Hints of the commands and controls are shown beside
-    // it and never replace it.
-    QString statusLine() const;
-    void setStatusLine(const QString& text);
-    // The status bar's parts: status line, hint, download progress.
-    StatusLine& statusLineWidgets() { return *statusLine_; }
-    // The notification-area icon's hint.
-    QString trayHint() const;
-    void setTrayHint(const QString& hint);
-    // The three control states.
-    void controlsStandby();
-    void controlsSchedon();
-    void controlsConnected();
-    // Stop Transfer is enabled by the transfer loops while they run.
-    void setStopTransferEnabled(bool enabled);
-    // The busy mouse cursor.
-    void setBusyCursor(bool busy);
-
-    WindowFlags& flags() { return flags_; }
-    const WindowFlags& flags() const { return flags_; }
-
-    ActivityLog& activityLog() { return *log_; }
-    // Appends one line to the activity log; throws when it cannot be written.
-    void writeLog(const QString& text);
-    MessageBoxes& messageBoxes() { return *boxes_; }
-    Shell& shell() { return *shell_; }
-    QDateTime now() const;
-    // The window's FTP client (FtpClient1) and the transfer engine that uses it.
-    TransferWiring& transferWiring() { return *transferWiring_; }
-    // The scheduler (Timer1, Timer2).
-    Scheduler& scheduler();
-    // A scheduled run has ended (status bar, icon, notifications).
-    void scheduledRunFinished(RunOutcome outcome);
+    // The message boxes the window shows its errors with; the application's
+    // error guard shows its own with them too.
+    MessageBoxes& messageBoxes() override { return *boxes_; }
 
     // Commands: a disabled command does nothing, also when the program runs it.
     QAction* action(Command command) const { return actions_[std::size_t(command)]; }
-    bool isCommandEnabled(Command command) const;
+    bool isCommandEnabled(Command command) const override;
     // Runs the command's handler when the command is enabled. Errors reach the caller.
-    void runCommand(Command command);
-    // The handler a command runs; a wiring may put its own in place, keeping the
-    // old one to call on.
-    const std::function<void()>& commandHandler(Command command) const
-    {
-        return handlers_[std::size_t(command)];
-    }
-    void setCommandHandler(Command command, std::function<void()> handler)
-    {
-        handlers_[std::size_t(command)] = std::move(handler);
-    }
-    // Runs an entry point (timer tick, notification) under the error guard.
-    bool runGuarded(const std::function<void()>& body);
+    void runCommand(Command command) override;
 
-    const MainWindowForm& form() const { return form_; }
-    AuxiliaryWindows& auxiliaryWindows() { return *auxiliaryWindows_; }
-    QMenu* trayMenu() const { return trayMenu_; }
-    TrayArea& tray() { return *tray_; }
-
-    // ---- Handlers owned by the engine, the scheduler and the update check ----
-    // Each is a placeholder that does nothing until its owner wires it.
-
-    void connectToSiteCommand(); // Action3Execute   (engine)
-    void disconnectFromSiteCommand(); // Action4Execute (engine)
-    void transferCommand(); // Action5Execute   (engine)
-    void stopTransferCommand(); // Action6Execute   (engine)
-    void anonymousLoginClicked(); // SpeedButton3Click (engine)
-    void ftpDisconnected(); // FtpClient1Disconnected (engine)
-    void startSchedulerCommand(); // Action11Execute  (scheduler)
-    void stopSchedulerCommand(); // Action14Execute  (scheduler)
-    void startStopSchedulerCommand(); // Action20Execute (scheduler)
-    void resetTimersClicked(); // SpeedButton4Click (scheduler)
-    void checkForUpdatesCommand(); // Action16Execute  (update)
-
-    // ---- The window's own handlers --------------------------------------------
-
-    void openConfigurationCommand(); // Action1Execute
-    void saveConfigurationCommand(); // Action2Execute
-    void clearAllCommand(); // Action8Execute
-    void exitCommand(); // Action7Execute: to the notification area
-    void exitFromTrayCommand(); // Action19Execute: ends the program
-    void restoreMainWindow(); // Action18Execute, double-click on the icon
-    void hideMainWindow();
-    // RadioButton3Click / RadioButton4Click: enables the field of the chosen kind.
-    void scheduleKindClicked();
-
+    // Action18Execute, double-click on the icon, a second start of the program.
+    void restoreMainWindow();
     // Log-off or shutdown: the next close ends the program without questions.
     void endSession();
+
+    // ---- Test hooks: not for production code ------------------------------------
+    // The window's insides and its role operations, for tests that drive or
+    // inspect them directly.
+    class TestHooks {
+    public:
+        explicit TestHooks(MainWindow& window)
+            : window_(window)
+        {
+        }
+        WindowFlags& flags() { return window_.flags_; }
+        const MainWindowForm& form() const { return window_.form_; }
+        TransferWiring& transferWiring() { return *window_.transferWiring_; }
+        StatusLine& statusLineWidgets() { return *window_.statusLine_; }
+        QMenu* trayMenu() const { return window_.trayMenu_; }
+        // The handler a command runs; a test may put its own in place, keeping
+        // the old one to call on.
+        const std::function<void()>& commandHandler(Command command) const
+        {
+            return window_.handlers_[std::size_t(command)];
+        }
+        void setCommandHandler(Command command, std::function<void()> handler)
+        {
+            window_.handlers_[std::size_t(command)] = std::move(handler);
+        }
+        JobSettings jobSettings() const { return window_.jobSettings(); }
+        void setSequenceStart(int value) { window_.setSequenceStart(value); }
+        QString statusLine() const { return window_.statusLine(); }
+        void setStatusLine(const QString& text) { window_.setStatusLine(text); }
+        QString trayHint() const { return window_.trayHint(); }
+        void controlsStandby() { window_.controlsStandby(); }
+        void controlsSchedon() { window_.controlsSchedon(); }
+        void controlsConnected() { window_.controlsConnected(); }
+        bool runGuarded(const std::function<void()>& body) { return window_.runGuarded(body); }
+        void scheduledRunFinished(RunOutcome outcome) { window_.scheduledRunFinished(outcome); }
+        void openConfigurationCommand() { window_.openConfigurationCommand(); }
+
+    private:
+        MainWindow& window_;
+    };
+    TestHooks testHooks() { return TestHooks(*this); }
 
 signals:
     // The window closed for good: the program ends.
@@ -171,6 +136,72 @@ private:
     void setControlEnabled(const QString& objectName, bool enabled) override;
     void setScheduleGroupCaption(const QString& caption) override;
 
+    // ---- The roles (window_roles.h) ----------------------------------------------
+
+    // The values of the fields.
+    JobSettings jobSettings() const override;
+    // The sequence start field (a transfer advances or resets it).
+    void setSequenceStart(int value) override;
+    void setLoginFields(const QString& userName, const QString& password) override;
+    // The daily time field (Reset timers).
+    void setDailyTime(const QTime& time) override;
+    bool startAtLogin() const override;
+    void focusHostField() override;
+    // The status bar's text. Hints of the commands and controls are shown beside
+    // it and never replace it.
+    QString statusLine() const override;
+    void setStatusLine(const QString& text) override;
+    // The status bar's parts: status line, hint, download progress.
+    StatusLine& statusLineWidgets() override { return *statusLine_; }
+    TrayArea& tray() override { return *tray_; }
+    // The notification-area icon's hint.
+    QString trayHint() const;
+    void setTrayHint(const QString& hint) override;
+    // The three control states.
+    void controlsStandby() override;
+    void controlsSchedon() override;
+    void controlsConnected() override;
+    // Stop Transfer is enabled by the transfer loops while they run.
+    void setStopTransferEnabled(bool enabled) override;
+    // The busy mouse cursor.
+    void setBusyCursor(bool busy) override;
+    bool unattended() const override { return flags_.unattended; }
+    void setUnattended(bool value) override { flags_.unattended = value; }
+    bool abortRequested() const override { return flags_.abortRequested; }
+    void setAbortRequested(bool value) override { flags_.abortRequested = value; }
+    // Appends one line to the activity log; throws when it cannot be written.
+    void writeLog(const QString& text) override;
+    const LongTimeFormat& logTimeFormat() const override;
+    QDateTime now() const override;
+    // Runs an entry point (timer tick, notification) under the error guard.
+    bool runGuarded(const std::function<void()>& body) override;
+    // A scheduled run has ended (status bar, icon, notifications).
+    void scheduledRunFinished(RunOutcome outcome) override;
+
+    // ---- Command handlers ---------------------------------------------------------
+
+    // Handed on to the engine, the scheduler and the update check.
+    void connectToSiteCommand(); // Action3Execute
+    void disconnectFromSiteCommand(); // Action4Execute
+    void transferCommand(); // Action5Execute
+    void stopTransferCommand(); // Action6Execute
+    void anonymousLoginClicked(); // SpeedButton3Click
+    void startSchedulerCommand(); // Action11Execute
+    void stopSchedulerCommand(); // Action14Execute
+    void startStopSchedulerCommand(); // Action20Execute
+    void resetTimersClicked(); // SpeedButton4Click
+    void checkForUpdatesCommand(); // Action16Execute
+
+    // The window's own.
+    void openConfigurationCommand(); // Action1Execute
+    void saveConfigurationCommand(); // Action2Execute
+    void clearAllCommand(); // Action8Execute
+    void exitCommand(); // Action7Execute: to the notification area
+    void exitFromTrayCommand(); // Action19Execute: ends the program
+    void hideMainWindow();
+    // RadioButton3Click / RadioButton4Click: enables the field of the chosen kind.
+    void scheduleKindClicked();
+
     void createServices(MainWindowServices& services);
     void createCommands();
     void createTray();
@@ -183,7 +214,6 @@ private:
     bool formClose(); // whether the window may close
 
     void openConfig(bool raiseErrors);
-    void focusHostOnFirstPage();
     void markChanged();
     void fileKindAllClicked();
     void fileKindOneClicked();
@@ -219,7 +249,7 @@ private:
     std::unique_ptr<TransferWiring> transferWiring_;
     std::unique_ptr<SchedulerWiring> schedulerWiring_;
     std::unique_ptr<UpdateWiring> updateWiring_;
-    // Last: it hooks the FTP client and the scheduler, so it goes first.
+    // Declared last, so destroyed first: it hooks the FTP client and the scheduler.
     std::unique_ptr<DesktopIntegration> desktop_;
 
     bool busyCursor_ = false;

@@ -1,21 +1,20 @@
 #include "app/scheduler_wiring.h"
 
-#include "app/main_window.h"
 #include "app/transfer_wiring.h"
-#include "log/activity_log.h"
+#include "app/window_roles.h"
 
 namespace taskhaul {
 
 namespace {
 
-QtSchedulerTimer::Guard guardOf(MainWindow& window)
+QtSchedulerTimer::Guard guardOf(SchedulerWindowRole& window)
 {
     return [&window](const std::function<void()>& call) { window.runGuarded(call); };
 }
 
 } // namespace
 
-SchedulerWiring::SchedulerWiring(MainWindow& window, TransferWiring& transfer)
+SchedulerWiring::SchedulerWiring(SchedulerWindowRole& window, TransferWiring& transfer)
     : window_(window)
     , client_(transfer.client())
     , clock_(window)
@@ -25,7 +24,7 @@ SchedulerWiring::SchedulerWiring(MainWindow& window, TransferWiring& transfer)
     // Ticks arrive through the client's pump while any of its calls waits; such
     // a tick must leave the connection to the call (the user's Connect, say).
     , steps_(transfer.engine(), transfer.host(), [this] { return client_.IsBusy(); })
-    , scheduler_(*this, steps_, clock_, Timer1_, Timer2_, window.activityLog().timeFormat())
+    , scheduler_(*this, steps_, clock_, Timer1_, Timer2_, window.logTimeFormat())
 {
     scheduler_.setRetryTimer(&retryTimer_);
 }

@@ -8,7 +8,7 @@
 
 namespace taskhaul {
 
-class MainWindow;
+class SchedulerWindowRole;
 class TransferWiring;
 
 // The scheduler as the main window offers it: the daily timer (Timer1) and the
@@ -17,7 +17,7 @@ class TransferWiring;
 // shows its state through the window's icon hint, log and controls.
 class SchedulerWiring : private SchedulerHost {
 public:
-    SchedulerWiring(MainWindow& window, TransferWiring& transfer);
+    SchedulerWiring(SchedulerWindowRole& window, TransferWiring& transfer);
     ~SchedulerWiring() override;
     SchedulerWiring(const SchedulerWiring&) = delete;
     SchedulerWiring& operator=(const SchedulerWiring&) = delete;
@@ -41,7 +41,7 @@ private:
     // The window's clock for the time of day; the computer's for elapsed time.
     class WindowClock : public SchedulerClock {
     public:
-        explicit WindowClock(const MainWindow& window)
+        explicit WindowClock(const SchedulerWindowRole& window)
             : window_(window)
         {
         }
@@ -49,11 +49,11 @@ private:
         qint64 elapsedMs() const override { return system_.elapsedMs(); }
 
     private:
-        const MainWindow& window_;
+        const SchedulerWindowRole& window_;
         SystemSchedulerClock system_;
     };
 
-    MainWindow& window_;
+    SchedulerWindowRole& window_;
     ftp::TFtpClient& client_;
     WindowClock clock_;
     QtSchedulerTimer Timer1_;

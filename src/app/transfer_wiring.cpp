@@ -1,14 +1,12 @@
 #include "app/transfer_wiring.h"
 
-#include "app/main_window.h"
+#include "app/window_roles.h"
 
 #include <QCoreApplication>
-#include <QLineEdit>
-#include <QTabWidget>
 
 namespace taskhaul {
 
-TransferWiring::TransferWiring(MainWindow& window)
+TransferWiring::TransferWiring(TransferWindowRole& window)
     : window_(window)
     // While the client waits for the network the window keeps taking clicks
     // (Stop Transfer above all) and repainting.
@@ -31,8 +29,7 @@ void TransferWiring::setSequenceStart(int value)
 
 void TransferWiring::setLoginFields(const QString& userName, const QString& password)
 {
-    window_.form().userName->setText(userName);
-    window_.form().password->setText(password);
+    window_.setLoginFields(userName, password);
 }
 
 LocalDateTime TransferWiring::currentTime() const
@@ -85,9 +82,7 @@ void TransferWiring::setStopTransferEnabled(bool enabled)
 
 void TransferWiring::focusHostField()
 {
-    const MainWindowForm& form = window_.form();
-    if (form.pages->currentIndex() == 0 && form.host->isEnabled())
-        form.host->setFocus();
+    window_.focusHostField();
 }
 
 void TransferWiring::setBusyCursor(bool busy)
@@ -97,22 +92,22 @@ void TransferWiring::setBusyCursor(bool busy)
 
 bool TransferWiring::unattended() const
 {
-    return window_.flags().unattended;
+    return window_.unattended();
 }
 
 void TransferWiring::setUnattended(bool value)
 {
-    window_.flags().unattended = value;
+    window_.setUnattended(value);
 }
 
 bool TransferWiring::abortRequested() const
 {
-    return window_.flags().abortRequested;
+    return window_.abortRequested();
 }
 
 void TransferWiring::setAbortRequested(bool value)
 {
-    window_.flags().abortRequested = value;
+    window_.setAbortRequested(value);
 }
 
 void TransferWiring::processPendingEvents()

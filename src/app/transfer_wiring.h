@@ -6,7 +6,7 @@
 
 namespace taskhaul {
 
-class MainWindow;
+class TransferWindowRole;
 
 // The transfer engine as the main window offers it: the window's one FTP client
 // (FtpClient1), whose waits let the window's events run, and the engine that
@@ -14,7 +14,7 @@ class MainWindow;
 // boxes and controls.
 class TransferWiring : private TransferHost {
 public:
-    explicit TransferWiring(MainWindow& window);
+    explicit TransferWiring(TransferWindowRole& window);
     ~TransferWiring() override;
     TransferWiring(const TransferWiring&) = delete;
     TransferWiring& operator=(const TransferWiring&) = delete;
@@ -46,7 +46,7 @@ private:
     void setAbortRequested(bool value) override;
     void processPendingEvents() override;
 
-    MainWindow& window_;
+    TransferWindowRole& window_;
     ftp::TFtpClient FtpClient1_; // declared before the engine: it outlives it
     TransferEngine engine_;
 };

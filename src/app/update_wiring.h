@@ -24,6 +24,7 @@ public:
     // Action16Execute: runs the check; a check already running makes it return at once.
     void Action16Execute();
 
+    // ---- Test hooks: not for production code ----
     TWebUpdate& webUpdate() { return WebUpdate1_; }
     Tfrm_message& messageWindow() { return frm_message_; }
     Tfrm_download& downloadWindow() { return frm_download_; }

@@ -113,7 +113,7 @@ TEST_F(CommandsTest, MenusToolbarAndIconMenuListTheCommandsInOrder)
     EXPECT_EQ(entries(window().findChild<QToolBar*>("ActionToolBar1")),
         (QStringList { "&Open", "&Save Configuration", "-", "&Connect", "&Disconnect", "-", "&Transfer",
             "Sto&p Transfer", "-", "St&art/Stop", "-", "Local &Folder...", "&Log File..." }));
-    QMenu* trayMenu = window().trayMenu();
+    QMenu* trayMenu = hooks().trayMenu();
     EXPECT_EQ(entries(trayMenu),
         (QStringList { "&Start", "S&top", "-", "Local &Folder...", "&Log File...", "-", "&Help...", "-",
             "&Velmora Home Page", "&Check for Updates", "-", "&Open", "E&xit" }));
@@ -126,9 +126,9 @@ TEST_F(CommandsTest, EntriesWithTheirOwnCaptionFollowTheirCommand)
     QMenu* edit = menu("&Edit");
     QAction* clearAll = edit->actions().at(8);
     ASSERT_EQ(clearAll->text(), "C&lear All");
-    window().controlsSchedon();
+    hooks().controlsSchedon();
     EXPECT_FALSE(clearAll->isEnabled());
-    window().controlsStandby();
+    hooks().controlsStandby();
     EXPECT_TRUE(clearAll->isEnabled());
     child<QLineEdit>("Edit1")->setText(QStringLiteral("host"));
     clearAll->trigger();
@@ -138,12 +138,12 @@ TEST_F(CommandsTest, EntriesWithTheirOwnCaptionFollowTheirCommand)
 TEST_F(CommandsTest, ADisabledCommandDoesNothingAlsoWhenTheProgramRunsIt)
 {
     int runs = 0;
-    window().setCommandHandler(Command::StartScheduler, [&] { ++runs; });
-    window().controlsSchedon(); // Start off
+    hooks().setCommandHandler(Command::StartScheduler, [&] { ++runs; });
+    hooks().controlsSchedon(); // Start off
     trigger(Command::StartScheduler);
     window().runCommand(Command::StartScheduler);
     EXPECT_EQ(runs, 0);
-    window().controlsStandby();
+    hooks().controlsStandby();
     window().runCommand(Command::StartScheduler);
     EXPECT_EQ(runs, 1);
 }
@@ -163,7 +163,7 @@ TEST_F(CommandsTest, ErrorsOfACommandAreShownOnceAndSilentStopsNotAtAll)
     };
     for (const Case& c : cases) {
         boxes.clear();
-        window().setCommandHandler(Command::Help, c.body);
+        hooks().setCommandHandler(Command::Help, c.body);
         trigger(Command::Help); // the error never reaches Qt's event loop
         ASSERT_EQ(boxes.shown().size(), c.shown ? 1u : 0u);
         if (c.shown) {
@@ -223,8 +223,8 @@ TEST_F(CommandsTest, CommandKeysWinOverTheKeyBindingsOfTheFocusedField)
 {
     int connects = 0;
     int disconnects = 0;
-    window().setCommandHandler(Command::Connect, [&] { ++connects; });
-    window().setCommandHandler(Command::Disconnect, [&] { ++disconnects; });
+    hooks().setCommandHandler(Command::Connect, [&] { ++connects; });
+    hooks().setCommandHandler(Command::Disconnect, [&] { ++disconnects; });
     window().show();
     window().activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window()));
@@ -269,7 +269,7 @@ TEST_F(CommandsTest, HintsShowBesideTheStatusLineAndNeverWipeIt)
     auto* status = child<QLabel>("StatusText");
     auto* hint = child<QLabel>("HintText");
     ASSERT_TRUE(status && hint);
-    window().setStatusLine(QStringLiteral("Transferring ftp://ftp.example.org/pub/report.csv"));
+    hooks().setStatusLine(QStringLiteral("Transferring ftp://ftp.example.org/pub/report.csv"));
 
     // The mouse on a menu item: its long hint shows, the status line stays.
     QMenu* ftp = menu(QStringLiteral("&FTP"));
@@ -287,8 +287,8 @@ TEST_F(CommandsTest, HintsShowBesideTheStatusLineAndNeverWipeIt)
     QStatusTipEvent none { QString() };
     QApplication::sendEvent(&window(), &none);
     EXPECT_FALSE(hint->isVisible());
-    EXPECT_EQ(window().statusLine(), "Transferring ftp://ftp.example.org/pub/report.csv");
-    EXPECT_EQ(status->text(), window().statusLine());
+    EXPECT_EQ(hooks().statusLine(), "Transferring ftp://ftp.example.org/pub/report.csv");
+    EXPECT_EQ(status->text(), hooks().statusLine());
 }
 
 TEST_F(CommandsTest, ALongStatusTextIsShortenedInTheMiddleAndKeepsTheWindowsWidth)
@@ -298,11 +298,11 @@ TEST_F(CommandsTest, ALongStatusTextIsShortenedInTheMiddleAndKeepsTheWindowsWidt
     const int width = window().width();
     const QString text = QStringLiteral("Transferring ftp://ftp.example.org/")
         + QString(300, QLatin1Char('x')) + QStringLiteral("/report-20260306.csv");
-    window().setStatusLine(text);
+    hooks().setStatusLine(text);
     QApplication::processEvents();
 
     EXPECT_EQ(window().width(), width);
-    EXPECT_EQ(window().statusLine(), text);
+    EXPECT_EQ(hooks().statusLine(), text);
     auto* status = window().findChild<ElidedLabel*>(QStringLiteral("StatusText"));
     ASSERT_TRUE(status);
     EXPECT_LE(status->geometry().right(), window().statusBar()->width());
@@ -317,7 +317,7 @@ TEST_F(CommandsTest, ValidateButtonsShowTheExpandedName)
     child<QLineEdit>("Edit6")->setText(QStringLiteral("report-[yyyy][MM][pdd]-[seq].csv"));
     child<QLineEdit>("Edit7")->setText(QStringLiteral("[HH][mm][ss].csv"));
     child<QCheckBox>("CheckBox2")->setChecked(true);
-    window().setSequenceStart(7);
+    hooks().setSequenceStart(7);
     for (const char* name : { "SpeedButton1", "SpeedButton5" }) {
         EXPECT_EQ(child<QToolButton>(name)->toolTip(), "Validate time wild cards") << name;
         EXPECT_EQ(child<QToolButton>(name)->statusTip(), "Validate time wild cards") << name;
@@ -399,18 +399,18 @@ TEST_F(CommandsTest, SaveThenClearThenOpenBringsBackEveryField)
     store().save(saved);
     child<QLineEdit>("Edit1")->setText(QStringLiteral("typed"));
     trigger(Command::OpenConfiguration); // asks: the host field changed
-    ASSERT_EQ(window().jobSettings(), saved);
-    EXPECT_FALSE(window().flags().configChanged);
+    ASSERT_EQ(hooks().jobSettings(), saved);
+    EXPECT_FALSE(hooks().flags().configChanged);
     EXPECT_FALSE(enabled(Command::SaveConfiguration));
 
     child<QLineEdit>("Edit3")->setText(QStringLiteral("other"));
     EXPECT_TRUE(enabled(Command::SaveConfiguration));
     trigger(Command::SaveConfiguration);
-    EXPECT_FALSE(window().flags().configChanged);
+    EXPECT_FALSE(hooks().flags().configChanged);
     EXPECT_FALSE(enabled(Command::SaveConfiguration));
 
     trigger(Command::ClearAll);
-    JobSettings cleared = window().jobSettings();
+    JobSettings cleared = hooks().jobSettings();
     EXPECT_TRUE(cleared.host.isEmpty());
     EXPECT_EQ(cleared.port, "21");
     EXPECT_EQ(cleared.fileKind, JobSettings::FileKind::OneFile);
@@ -419,13 +419,13 @@ TEST_F(CommandsTest, SaveThenClearThenOpenBringsBackEveryField)
     EXPECT_EQ(cleared.sequenceStart, 999999); // kept
     EXPECT_TRUE(cleared.resetSequence); // kept
     EXPECT_FALSE(cleared.autoLoad || cleared.autoStart || cleared.minimized);
-    EXPECT_FALSE(window().flags().configChanged);
+    EXPECT_FALSE(hooks().flags().configChanged);
     EXPECT_EQ(logMessages().constLast(), "Parameters reset");
 
     trigger(Command::OpenConfiguration); // nothing changed since Clear All: no question
     JobSettings expected = saved;
     expected.userName = QStringLiteral("other");
-    EXPECT_EQ(window().jobSettings(), expected);
+    EXPECT_EQ(hooks().jobSettings(), expected);
     ASSERT_EQ(boxes.shown().size(), 1u); // only the first open asked
     EXPECT_EQ(boxes.shown()[0].text,
         "The configuration information has changed.  Do you wish to override your "
@@ -439,28 +439,28 @@ TEST_F(CommandsTest, OpenAfterChangesAsksAndNoKeepsTheFields)
     boxes.answerNext(MessageBoxes::Answer::No);
     trigger(Command::OpenConfiguration);
     EXPECT_EQ(child<QLineEdit>("Edit1")->text(), "mine");
-    EXPECT_TRUE(window().flags().configChanged);
+    EXPECT_TRUE(hooks().flags().configChanged);
 }
 
 TEST_F(CommandsTest, AFailingValueStopsTheLoadQuietlyUnlessTheUserAskedForIt)
 {
     storeValues({ { "Host", "ftp.example.org" }, { "renamecheck", "True" }, { "starttime", "25:99" } });
     child<QLineEdit>("Edit4")->setText(QStringLiteral("kept"));
-    window().flags().configChanged = false;
+    hooks().flags().configChanged = false;
     // The stored rename flag enables the new name directly, in every state.
-    window().controlsSchedon();
-    window().openConfigurationCommand();
+    hooks().controlsSchedon();
+    hooks().openConfigurationCommand();
     EXPECT_TRUE(child<QLineEdit>("Edit7")->isEnabled());
     EXPECT_TRUE(child<QToolButton>("SpeedButton5")->isEnabled());
     EXPECT_TRUE(boxes.shown().empty());
     EXPECT_EQ(child<QLineEdit>("Edit1")->text(), "ftp.example.org");
     EXPECT_EQ(child<QLineEdit>("Edit4")->text(), "kept"); // missing value: field unchanged
     EXPECT_TRUE(child<QCheckBox>("CheckBox2")->isChecked());
-    EXPECT_TRUE(window().flags().configChanged); // the load stopped before its end
+    EXPECT_TRUE(hooks().flags().configChanged); // the load stopped before its end
     EXPECT_TRUE(enabled(Command::SaveConfiguration));
 
     boxes.answerNext(MessageBoxes::Answer::Yes);
-    window().controlsStandby();
+    hooks().controlsStandby();
     trigger(Command::OpenConfiguration);
     ASSERT_EQ(boxes.shown().size(), 2u);
     EXPECT_EQ(boxes.shown()[1].kind, RecordingMessageBoxes::Kind::Error);

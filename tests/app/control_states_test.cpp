@@ -65,7 +65,7 @@ const char* const kJobFields[]
 
 TEST_F(ControlStatesTest, SchedulerOnLocksTheJobAndLeavesStopAndStartStop)
 {
-    window().controlsSchedon();
+    hooks().controlsSchedon();
     for (const char* name : kJobFields)
         EXPECT_FALSE(on(name)) << name;
     for (const char* name :
@@ -81,8 +81,8 @@ TEST_F(ControlStatesTest, SchedulerOnLocksTheJobAndLeavesStopAndStartStop)
 
 TEST_F(ControlStatesTest, ConnectedLeavesOnlyDisconnectAndTransferOfTheFtpCommands)
 {
-    window().controlsSchedon();
-    window().controlsConnected();
+    hooks().controlsSchedon();
+    hooks().controlsConnected();
     for (const char* name : kJobFields)
         EXPECT_FALSE(on(name)) << name;
     EXPECT_TRUE(on("Action4"));
@@ -103,13 +103,13 @@ TEST_F(ControlStatesTest, StandbyFollowsTheChoicesAndKeepsSaveForUnsavedChanges)
     child<QLineEdit>("Edit1")->setText(QStringLiteral("changed"));
     for (const Case c : { Case { false, false, false, false }, Case { false, true, true, true },
              Case { true, true, false, true }, Case { true, false, true, false } }) {
-        window().controlsConnected();
+        hooks().controlsConnected();
         child<QRadioButton>(c.allFiles ? "RadioButton1" : "RadioButton2")->setChecked(true);
         child<QCheckBox>("CheckBox2")->setChecked(c.rename);
         child<QRadioButton>(c.every ? "RadioButton4" : "RadioButton3")->setChecked(true);
         child<QCheckBox>("chkAutoStart")->setChecked(c.autoStart);
-        window().controlsConnected(); // the handlers above may have enabled fields
-        window().controlsStandby();
+        hooks().controlsConnected(); // the handlers above may have enabled fields
+        hooks().controlsStandby();
 
         for (const char* name : kJobFields) {
             if (QLatin1String(name) != QLatin1String("chkAutoLoad")) {
@@ -132,7 +132,7 @@ TEST_F(ControlStatesTest, StandbyFollowsTheChoicesAndKeepsSaveForUnsavedChanges)
         EXPECT_EQ(scheduleCaption(), "Scheduler (OFF)");
     }
     trigger(Command::SaveConfiguration);
-    window().controlsStandby();
+    hooks().controlsStandby();
     EXPECT_FALSE(on("Action2"));
 }
 
@@ -165,14 +165,14 @@ TEST_F(InputHandlersTest, LeavingAnEmptyFieldPutsItsDefaultBackAndMarksTheChange
     window().activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window()));
     for (const Case c : { Case { "Edit10", "21" }, Case { "edtProxyPort", "0" }, Case { "Edit2", "/" } }) {
-        window().flags().configChanged = false;
+        hooks().flags().configChanged = false;
         auto* edit = child<QLineEdit>(c.name);
         edit->setFocus();
         edit->clear();
-        window().flags().configChanged = false;
+        hooks().flags().configChanged = false;
         child<QLineEdit>("Edit5")->setFocus();
         EXPECT_EQ(edit->text(), c.restored) << c.name;
-        EXPECT_TRUE(window().flags().configChanged) << c.name;
+        EXPECT_TRUE(hooks().flags().configChanged) << c.name;
     }
     // A field with text keeps it.
     child<QLineEdit>("Edit2")->setFocus();
@@ -238,7 +238,7 @@ TEST_F(InputHandlersTest, AutoStartChecksAndGreysAutoLoad)
     autoStart->setChecked(false);
     EXPECT_TRUE(autoLoad->isChecked()); // stays checked
     EXPECT_TRUE(autoLoad->isEnabled());
-    EXPECT_TRUE(window().flags().configChanged);
+    EXPECT_TRUE(hooks().flags().configChanged);
     EXPECT_TRUE(enabled(Command::SaveConfiguration));
 }
 
@@ -272,10 +272,10 @@ TEST_F(InputHandlersTest, SettingAFieldToTheValueItHoldsIsNoChange)
     child<QLineEdit>("Edit10")->setText(QStringLiteral("21"));
     child<QCheckBox>("CheckBox1")->setChecked(true);
     child<QRadioButton>("RadioButton2")->setChecked(true);
-    EXPECT_FALSE(window().flags().configChanged);
+    EXPECT_FALSE(hooks().flags().configChanged);
     EXPECT_FALSE(enabled(Command::SaveConfiguration));
     child<QLineEdit>("Edit1")->setText(QStringLiteral("host"));
-    EXPECT_TRUE(window().flags().configChanged);
+    EXPECT_TRUE(hooks().flags().configChanged);
 }
 
 TEST_F(InputHandlersTest, BrowseSetsTheLocalFolderOnlyWhenConfirmed)

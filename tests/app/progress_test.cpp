@@ -99,7 +99,7 @@ TEST_F(ProgressWindow, ADownloadShowsItsProgressAndTheBarGoesWhenItEnds)
     EXPECT_TRUE(child<ElidedLabel>("ProgressText")->isHidden());
     EXPECT_EQ(window().width(), width);
     // The status line goes on as before.
-    EXPECT_TRUE(window().statusLine().startsWith(QStringLiteral("Data transfer complete (")));
+    EXPECT_TRUE(hooks().statusLine().startsWith(QStringLiteral("Data transfer complete (")));
     trigger(Command::Disconnect);
 }
 
@@ -108,14 +108,14 @@ TEST_F(ProgressWindow, ALongTextIsShortenedAndNeverWidensTheWindow)
     createWindow();
     window().show();
     const int width = window().width();
-    window().statusLineWidgets().setProgress(true, 40, QString(400, QLatin1Char('m')));
+    hooks().statusLineWidgets().setProgress(true, 40, QString(400, QLatin1Char('m')));
     QApplication::processEvents();
     EXPECT_EQ(window().width(), width);
     auto* text = child<ElidedLabel>("ProgressText");
     EXPECT_TRUE(text->isVisible());
     EXPECT_LT(text->shownText().size(), 400);
     EXPECT_EQ(child<QProgressBar>("TransferProgress")->value(), 40);
-    window().statusLineWidgets().setProgress(true, -1, QStringLiteral("1.0 MiB"));
+    hooks().statusLineWidgets().setProgress(true, -1, QStringLiteral("1.0 MiB"));
     EXPECT_EQ(child<QProgressBar>("TransferProgress")->maximum(), 0); // size unknown: busy bar
 }
 

@@ -145,7 +145,7 @@ protected:
         child<QRadioButton>("RadioButton1")->setChecked(true);
         trigger(Command::StartScheduler);
     }
-    QString scheduleText() { return window().statusLineWidgets().schedule(); }
+    QString scheduleText() { return hooks().statusLineWidgets().schedule(); }
 };
 
 TEST_F(RunIndicatorsWindow, TheSchedulerShowsItsNextAndLastRunAndTheIconFollows)
@@ -154,13 +154,13 @@ TEST_F(RunIndicatorsWindow, TheSchedulerShowsItsNextAndLastRunAndTheIconFollows)
     EXPECT_EQ(tray.state, TrayState::Idle);
     EXPECT_EQ(scheduleText(), QString());
     startScheduler();
-    ASSERT_EQ(window().trayHint(), QStringLiteral("Taskhaul - Scheduler is ON"));
+    ASSERT_EQ(hooks().trayHint(), QStringLiteral("Taskhaul - Scheduler is ON"));
     EXPECT_EQ(tray.state, TrayState::SchedulerOn);
     // The daily time 00:00:00 has passed at 14:05:09.
     EXPECT_EQ(scheduleText(), QStringLiteral("Next run 2026-03-08 00:00"));
 
     // A due run with the local folder empty: nothing tried, and that is a failure.
-    window().scheduledRunFinished(RunOutcome::Incomplete);
+    hooks().scheduledRunFinished(RunOutcome::Incomplete);
     EXPECT_EQ(scheduleText(),
         QStringLiteral("Next run 2026-03-08 00:00 \u00b7 last run 14:05: failed, see the log"));
     EXPECT_EQ(tray.state, TrayState::Failed);
@@ -188,7 +188,7 @@ TEST_F(RunIndicatorsWindow, TheSuccessOptionIsABoxOfTheJob)
     EXPECT_EQ(box->text(), QStringLiteral("Notify me when a scheduled transfer fetches files"));
     EXPECT_FALSE(box->isChecked());
     box->setChecked(true);
-    EXPECT_TRUE(window().jobSettings().notifySuccess);
+    EXPECT_TRUE(hooks().jobSettings().notifySuccess);
     EXPECT_TRUE(enabled(Command::SaveConfiguration));
 }
 

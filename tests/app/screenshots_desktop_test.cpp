@@ -48,12 +48,14 @@ TEST_F(DesktopScreenshots, DISABLED_ProgressInTheStatusBar)
 {
     ASSERT_FALSE(folder().isEmpty()) << "set TASKHAUL_SCREENSHOT_DIR";
     MainWindow& w = showWindow();
-    w.setStatusLine(QStringLiteral("Transferring ftp://ftp.example.org/pub/reports/report-20260306.csv => "
-                                   "/home/user/Downloads/reports/latest-report.csv"));
+    w.testHooks().setStatusLine(
+        QStringLiteral("Transferring ftp://ftp.example.org/pub/reports/report-20260306.csv => "
+                       "/home/user/Downloads/reports/latest-report.csv"));
     const std::int64_t received = 311 * MiB, size = 842 * MiB;
-    w.statusLineWidgets().setProgress(
+    w.testHooks().statusLineWidgets().setProgress(
         true, progressPercent(received, size), progressText(received, size, 46.2 * MiB));
-    w.statusLineWidgets().setSchedule(QStringLiteral("Next run 14:00 \u00b7 last run 13:00: 3 files, OK"));
+    w.testHooks().statusLineWidgets().setSchedule(
+        QStringLiteral("Next run 14:00 \u00b7 last run 13:00: 3 files, OK"));
     QTest::qWait(300);
     EXPECT_TRUE(save(w.frameGeometry(), QDir(folder()).filePath(QStringLiteral("download-progress.png"))));
 }

@@ -44,7 +44,7 @@ TEST_F(Screenshots, DISABLED_OnePicturePerTab)
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     w.runCommand(Command::OpenConfiguration); // without a window manager nothing activates it
-    w.setStatusLine(QStringLiteral("Ready"));
+    w.testHooks().setStatusLine(QStringLiteral("Ready"));
 
     const QStringList names { "ftp-site", "local-folder", "action", "schedule", "proxy-settings", "options" };
     auto* pages = w.findChild<QTabWidget*>(QStringLiteral("PageControl1"));
@@ -78,8 +78,8 @@ TEST_F(Screenshots, DISABLED_MenuOpenDuringATransfer)
     w.move(0, 0);
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-    w.setStatusLine(QStringLiteral("Transferring ftp://ftp.example.org/pub/reports/2026/03/daily/"
-                                   "report-20260306-final-with-all-regional-figures.csv"));
+    w.testHooks().setStatusLine(QStringLiteral("Transferring ftp://ftp.example.org/pub/reports/2026/03/daily/"
+                                               "report-20260306-final-with-all-regional-figures.csv"));
     QMenu* ftp = w.menuBar()->actions().constFirst()->menu();
     ftp->popup(w.menuBar()->mapToGlobal(
         w.menuBar()->actionGeometry(w.menuBar()->actions().constFirst()).bottomLeft()));

@@ -35,11 +35,11 @@ TEST_P(StartupTest, OptionsAndSwitchesSetTheStartupBoxesForThisRunOnly)
     EXPECT_EQ(child<QCheckBox>("chkAutoStart")->isChecked(), c.autoStart);
     EXPECT_EQ(child<QCheckBox>("chkMinimized")->isChecked(), c.minimized);
     // Applying the options is not a change of the job.
-    EXPECT_FALSE(w.flags().configChanged);
+    EXPECT_FALSE(w.testHooks().flags().configChanged);
     EXPECT_FALSE(enabled(Command::SaveConfiguration));
-    EXPECT_EQ(w.flags().autoStartPending, c.autoStart);
-    EXPECT_EQ(w.flags().minimizePending, c.minimized);
-    EXPECT_EQ(w.trayHint(), c.autoStart ? kHintOn : kHintOff);
+    EXPECT_EQ(w.testHooks().flags().autoStartPending, c.autoStart);
+    EXPECT_EQ(w.testHooks().flags().minimizePending, c.minimized);
+    EXPECT_EQ(w.testHooks().trayHint(), c.autoStart ? kHintOn : kHintOff);
     EXPECT_EQ(logMessages(), QStringList { c.autoStart ? kStartedAutomatic : kStarted });
     EXPECT_TRUE(boxes.shown().empty());
     EXPECT_EQ(store().readStartupOptions(), before); // switches are never saved
@@ -69,8 +69,8 @@ protected:
     // Replaces a command's handler by one that records its runs and then runs the old one.
     void recordRuns(Command command, QStringList* runs, const QString& name)
     {
-        auto previous = window().commandHandler(command);
-        window().setCommandHandler(command, [runs, name, previous] {
+        auto previous = hooks().commandHandler(command);
+        hooks().setCommandHandler(command, [runs, name, previous] {
             *runs << name;
             if (previous)
                 previous();
@@ -105,16 +105,16 @@ TEST_F(LifecycleTest, AutoStartLoadsTheJobAndStartsTheSchedulerOnFirstActivation
     QStringList runs;
     recordRuns(Command::OpenConfiguration, &runs, "open");
     // Start turns the scheduler on, which disables Open Configuration.
-    window().setCommandHandler(Command::StartScheduler, [&] {
+    hooks().setCommandHandler(Command::StartScheduler, [&] {
         runs << "start";
-        window().controlsSchedon();
+        hooks().controlsSchedon();
     });
 
     activate();
     EXPECT_EQ(runs, (QStringList { "open", "start" }));
     EXPECT_EQ(child<QLineEdit>("Edit1")->text(), "ftp.example.org");
-    EXPECT_TRUE(window().flags().unattended);
-    EXPECT_FALSE(window().flags().autoStartPending);
+    EXPECT_TRUE(hooks().flags().unattended);
+    EXPECT_FALSE(hooks().flags().autoStartPending);
 
     // Later activations run nothing again.
     reactivate();
@@ -133,7 +133,7 @@ TEST_F(LifecycleTest, AutoStartThatStartRefusesStillLoads)
     activate();
     // Start stayed off, so the auto-load step ran Open Configuration a second time.
     EXPECT_EQ(runs, (QStringList { "open", "start", "open" }));
-    EXPECT_EQ(window().trayHint(), kHintOn);
+    EXPECT_EQ(hooks().trayHint(), kHintOn);
 }
 
 TEST_F(LifecycleTest, AutoLoadTickedLaterLoadsAtTheNextActivationAfterAsking)
@@ -149,7 +149,7 @@ TEST_F(LifecycleTest, AutoLoadTickedLaterLoadsAtTheNextActivationAfterAsking)
     ASSERT_EQ(boxes.shown().size(), 1u) << boxes.texts().join("|").toStdString();
     EXPECT_EQ(boxes.shown()[0].kind, RecordingMessageBoxes::Kind::Confirmation);
     EXPECT_EQ(child<QLineEdit>("Edit1")->text(), "ftp.example.org");
-    EXPECT_FALSE(window().flags().autoLoadPending);
+    EXPECT_FALSE(hooks().flags().autoLoadPending);
 }
 
 TEST_F(LifecycleTest, MinimizeOnStartHidesTheWindowAfterItsFirstPaint)
@@ -164,7 +164,7 @@ TEST_F(LifecycleTest, MinimizeOnStartHidesTheWindowAfterItsFirstPaint)
             EXPECT_FALSE(window().isVisible());
         else // without a notification area the window goes to the taskbar instead
             EXPECT_TRUE(window().isMinimized());
-        EXPECT_FALSE(window().flags().minimizePending);
+        EXPECT_FALSE(hooks().flags().minimizePending);
     }
 }
 
@@ -173,9 +173,9 @@ TEST_F(LifecycleTest, MinimizedAutoStartStartsTheSchedulerAlsoWithoutAnActivatio
     storeValues(savedJob);
     createWindow({ "-r", "-m" });
     int starts = 0;
-    window().setCommandHandler(Command::StartScheduler, [&] {
+    hooks().setCommandHandler(Command::StartScheduler, [&] {
         ++starts;
-        window().controlsSchedon();
+        hooks().controlsSchedon();
     });
     // The first paint comes before any activation, as a window manager may order them.
     QPaintEvent paint(QRect(0, 0, 10, 10));
@@ -267,7 +267,7 @@ TEST_P(CloseTest, CloseRequestsFollowTheExitRules)
     if (!c.ends && !c.toTray) {
         EXPECT_TRUE(w.isVisible()); // a declined exit leaves the window as it was
     }
-    EXPECT_FALSE(w.flags().exitRequested && !c.ends);
+    EXPECT_FALSE(w.testHooks().flags().exitRequested && !c.ends);
 }
 
 using A = MessageBoxes::Answer;

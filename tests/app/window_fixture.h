@@ -52,6 +52,8 @@ protected:
     }
 
     MainWindow& window() { return *window_; }
+    // The window's test hooks: its insides and the operations of its roles.
+    MainWindow::TestHooks hooks() { return window_->testHooks(); }
 
     // Writes raw values into the store's "Options" group.
     void storeValues(const std::map<QString, QString>& values)

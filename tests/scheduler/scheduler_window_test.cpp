@@ -46,14 +46,14 @@ TEST_F(SchedulerWindowTest, StartAndStartStopTurnTheSchedulerOnAndOff)
     child<QRadioButton>("RadioButton1")->setChecked(true); // all files: no name needed
 
     trigger(Command::StartScheduler);
-    EXPECT_EQ(window().trayHint(), kHintOn);
+    EXPECT_EQ(hooks().trayHint(), kHintOn);
     EXPECT_EQ(groupCaption(), QStringLiteral("Scheduler (ON)"));
     EXPECT_FALSE(enabled(Command::StartScheduler));
     EXPECT_TRUE(enabled(Command::StopScheduler));
     EXPECT_FALSE(child<QLineEdit>("Edit1")->isEnabled());
 
     trigger(Command::StartStopScheduler);
-    EXPECT_EQ(window().trayHint(), kHintOff);
+    EXPECT_EQ(hooks().trayHint(), kHintOff);
     EXPECT_EQ(groupCaption(), QStringLiteral("Scheduler (OFF)"));
     EXPECT_TRUE(enabled(Command::StartScheduler));
     EXPECT_TRUE(child<QLineEdit>("Edit1")->isEnabled());
@@ -69,7 +69,7 @@ TEST_F(SchedulerWindowTest, RefusedStartShowsItsMessageAndChangesNothing)
     createWindow();
     trigger(Command::StartScheduler);
     EXPECT_EQ(boxes.texts(), QStringList { QStringLiteral("FTP site information required.") });
-    EXPECT_EQ(window().trayHint(), kHintOff);
+    EXPECT_EQ(hooks().trayHint(), kHintOff);
     EXPECT_TRUE(enabled(Command::StartScheduler));
     EXPECT_EQ(groupCaption(), QStringLiteral("Scheduler (OFF)"));
 }
@@ -94,7 +94,7 @@ TEST_F(SchedulerWindowTest, AutoStartTurnsTheSchedulerOnAtTheFirstActivation)
     window().activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window()));
 
-    EXPECT_EQ(window().trayHint(), kHintOn);
+    EXPECT_EQ(hooks().trayHint(), kHintOn);
     EXPECT_EQ(groupCaption(), QStringLiteral("Scheduler (ON)"));
     EXPECT_TRUE(logMessages().contains(QStringLiteral("Scheduled transfer started for 10:00:00 --------+")));
     EXPECT_TRUE(boxes.texts().isEmpty());

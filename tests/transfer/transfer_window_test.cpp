@@ -35,7 +35,7 @@ protected:
     void SetUp() override
     {
         createWindow();
-        MainWindowForm form = window().form();
+        MainWindowForm form = hooks().form();
         form.host->setText(QStringLiteral("127.0.0.1"));
         form.port->setText(QString::number(server.port()));
         form.userName->setText(QStringLiteral("alice"));
@@ -85,7 +85,7 @@ TEST_F(TransferWindow, ConnectTransferDisconnect)
     trigger(Command::Connect);
     EXPECT_EQ(
         enabledFtpCommands(), QStringList({ QStringLiteral("Disconnect"), QStringLiteral("Transfer") }));
-    EXPECT_EQ(window().statusLine(), QStringLiteral("Connected."));
+    EXPECT_EQ(hooks().statusLine(), QStringLiteral("Connected."));
     EXPECT_FALSE(child("Edit1")->isEnabled());
 
     QStringList seenDuringTransfer;
@@ -104,12 +104,12 @@ TEST_F(TransferWindow, ConnectTransferDisconnect)
         enabledFtpCommands(), QStringList({ QStringLiteral("Disconnect"), QStringLiteral("Transfer") }));
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(boxes.texts(), QStringList({ QStringLiteral("Transfer Completed") }));
-    EXPECT_TRUE(window().flags().unattended);
+    EXPECT_TRUE(hooks().flags().unattended);
 
     trigger(Command::Disconnect);
     EXPECT_EQ(enabledFtpCommands(), QStringList({ QStringLiteral("Connect") }));
     EXPECT_TRUE(child("Edit1")->isEnabled());
-    EXPECT_EQ(window().statusLine(), QStringLiteral("Disconnected"));
+    EXPECT_EQ(hooks().statusLine(), QStringLiteral("Disconnected"));
     const QStringList messages = logMessages();
     EXPECT_TRUE(messages.contains(QStringLiteral("alice connected to 127.0.0.1")));
     EXPECT_TRUE(messages.contains(QStringLiteral("Current folder is pub")));
@@ -135,8 +135,8 @@ TEST_F(TransferWindow, StopTransferReturnsToStandbyAndEndsTheRun)
     EXPECT_EQ(child("GroupBox4")->property("title").toString(), QStringLiteral("Scheduler (OFF)"));
     EXPECT_TRUE(child("Edit1")->isEnabled());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    EXPECT_FALSE(window().flags().abortRequested);
-    EXPECT_FALSE(window().transferWiring().client().IsConnected());
+    EXPECT_FALSE(hooks().flags().abortRequested);
+    EXPECT_FALSE(hooks().transferWiring().client().IsConnected());
     const QStringList messages = logMessages();
     EXPECT_EQ(messages.mid(messages.size() - 3),
         QStringList({ QStringLiteral("Transferring ftp://127.0.0.1pub/big.bin => ") + local.path()
@@ -165,7 +165,7 @@ TEST_F(TransferWindow, TerminationDuringADownloadAbortsItAndLeavesNoTemporaryFil
     ASSERT_TRUE(ended);
     EXPECT_EQ(QDir(local.path()).entryList(QDir::Files | QDir::Hidden), QStringList({ QStringLiteral("a.txt") }));
     EXPECT_TRUE(logMessages().contains(QStringLiteral("Operation aborted")));
-    EXPECT_FALSE(window().transferWiring().client().IsConnected());
+    EXPECT_FALSE(hooks().transferWiring().client().IsConnected());
     EXPECT_TRUE(boxes.texts().isEmpty());
 }
 
@@ -178,12 +178,12 @@ TEST_F(TransferWindow, FailedConnectIsShownToTheUserButNotInScheduledRuns)
     trigger(Command::Connect);
     EXPECT_EQ(boxes.texts(), QStringList({ text }));
     EXPECT_EQ(enabledFtpCommands(), QStringList({ QStringLiteral("Connect") }));
-    EXPECT_EQ(window().statusLine(), text);
+    EXPECT_EQ(hooks().statusLine(), text);
 
     // A scheduled run goes through the same connect with the flag set.
     boxes.clear();
-    window().flags().unattended = true;
-    EXPECT_FALSE(window().runGuarded([&] { window().transferWiring().engine().siteConnect(); }));
+    hooks().flags().unattended = true;
+    EXPECT_FALSE(hooks().runGuarded([&] { hooks().transferWiring().engine().siteConnect(); }));
     EXPECT_TRUE(boxes.shown().empty());
     EXPECT_EQ(child("GroupBox4")->property("title").toString(), QStringLiteral("Scheduler (ON)"));
     const QStringList messages = logMessages();
@@ -193,11 +193,11 @@ TEST_F(TransferWindow, FailedConnectIsShownToTheUserButNotInScheduledRuns)
 
 TEST_F(TransferWindow, AnonymousLoginButtonFillsTheFieldsAndMarksTheJobChanged)
 {
-    window().flags().configChanged = false;
-    window().form().anonymousLogin->click();
-    EXPECT_EQ(window().form().userName->text(), QStringLiteral("anonymous"));
-    EXPECT_EQ(window().form().password->text(), TransferEngine::anonymousPassword());
-    EXPECT_TRUE(window().flags().configChanged);
+    hooks().flags().configChanged = false;
+    hooks().form().anonymousLogin->click();
+    EXPECT_EQ(hooks().form().userName->text(), QStringLiteral("anonymous"));
+    EXPECT_EQ(hooks().form().password->text(), TransferEngine::anonymousPassword());
+    EXPECT_TRUE(hooks().flags().configChanged);
 }
 
 } // namespace
@@ -217,7 +217,7 @@ TEST_F(TransferWindow, DISABLED_ScreenshotAfterARunWithSkippedFiles)
     QFile existing(local.path() + QStringLiteral("/a.txt"));
     ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
     existing.close();
-    window().form().overwrite->setChecked(false);
+    hooks().form().overwrite->setChecked(false);
     window().move(0, 0);
     window().show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window()));
