@@ -64,7 +64,7 @@ struct MainWindowForm {
     QCheckBox* notifySuccess = nullptr; // chkNotifySuccess
     NumberField* sequenceStart = nullptr; // SpinEdit1
     QCheckBox* resetSequence = nullptr; // CheckBox4
-    // Later options, off by default.
+    // Security, unattended runs and the keyring; each off by default.
     QComboBox* security = nullptr; // cbSecurity (FTP Site tab)
     QCheckBox* onlyNewer = nullptr; // chkOnlyNewer
     QSpinBox* settleSeconds = nullptr; // spnSettleSeconds
