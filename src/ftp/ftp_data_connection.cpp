@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -95,6 +96,9 @@ std::int64_t TDataConnection::ReadAll(TFtpOutputStream& stream, const ReadOption
         char* const buffer = storage.data();
         std::size_t filled = 0;
         const int fd = socket_.Get();
+        std::optional<TSigpipeScope> quiet;
+        if (tls_)
+            quiet.emplace();
         if (tls_) {
             tls_->Handshake(net::DeadlineAfter(options.idleLimit), options.pumper, options.stopped);
             // Whoever answers on the data port must be the server of the

@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 
+#include <signal.h>
 #include <sys/types.h>
 
 typedef struct ssl_ctx_st SSL_CTX;
@@ -22,6 +23,24 @@ typedef struct ssl_st SSL;
 typedef struct ssl_session_st SSL_SESSION;
 
 namespace taskhaul::ftp {
+
+// OpenSSL writes with write(2): a peer that has gone would raise SIGPIPE and
+// end the program. Every call into OpenSSL that may write runs inside one of
+// these: SIGPIPE is blocked meanwhile, and one raised then is taken back before
+// it is unblocked. Scopes nest; only the outermost one costs system calls, so
+// a read loop holds one for its whole length.
+class TSigpipeScope {
+public:
+    TSigpipeScope() noexcept;
+    ~TSigpipeScope();
+    TSigpipeScope(const TSigpipeScope&) = delete;
+    TSigpipeScope& operator=(const TSigpipeScope&) = delete;
+
+private:
+    bool active_ = false;
+    bool wasPending_ = false;
+    sigset_t old_ {};
+};
 
 // The trust of one connection: the host name or address the user typed (the
 // certificate must name it) and the fingerprint the user trusts (64 hex
