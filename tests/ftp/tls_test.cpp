@@ -219,6 +219,24 @@ TEST_F(TlsTest, ExplicitSequenceAfterTheHandshake)
     EXPECT_EQ(server.CommandLog(), "AUTH TLS\nUSER alice\nPASS wonder\nFEAT\nTYPE I\nPBSZ 0\nPROT P\nSYST\n");
 }
 
+// Through a proxy, TLS is with the proxy: its certificate must name the proxy
+// host, and every scheme's sign-on (both passwords included) goes inside TLS.
+TEST_F(TlsTest, EveryProxySchemeSignsOnInsideTlsWithTheProxy)
+{
+    TrustTestCa trust(*certs);
+    for (const auto type : { TFtpProxyType::fpcmUserSite, TFtpProxyType::fpcmSite, TFtpProxyType::fpcmOpen,
+             TFtpProxyType::fpcmUserPass, TFtpProxyType::fpcmTransparent }) {
+        test::TlsFaultServer proxy(certs->Server(), "none");
+        Aim("ftp.example.org", 21, "alice", "wonder", TFtpSecurity::tlsExplicit);
+        client.ProxySettings() = TFtpProxySettings { type, proxy.host(), proxy.port(), "puser", "ppass" };
+        ASSERT_NO_THROW(client.Connect()) << static_cast<int>(type);
+        client.Disconnect();
+        const std::string log = proxy.CommandLog();
+        EXPECT_EQ(log.rfind("AUTH TLS\nUSER ", 0), 0u) << log;
+        EXPECT_TRUE(log.ends_with("PBSZ 0\nPROT P\nSYST\n")) << log;
+    }
+}
+
 // ---- Faults ----
 
 TEST_F(TlsTest, RefusedAuthTlsFailsWithoutClearTextLogin)
