@@ -31,9 +31,9 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <QSpinBox>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTabWidget>
@@ -230,8 +230,9 @@ void MainWindow::connectFields()
     whenChosen(form_.intervalKind, &MainWindow::scheduleKindClicked);
     connect(form_.rename, &QCheckBox::toggled, this, guarded(&MainWindow::renameClicked));
     connect(form_.autoStart, &QCheckBox::toggled, this, guarded(&MainWindow::autoStartClicked));
-    for (QCheckBox* box : { form_.autoLoad, form_.minimized, form_.overwrite, form_.passive,
-             form_.resetSequence, form_.startAtLogin, form_.notifySuccess, form_.onlyNewer, form_.useKeyring })
+    for (QCheckBox* box :
+        { form_.autoLoad, form_.minimized, form_.overwrite, form_.passive, form_.resetSequence,
+            form_.startAtLogin, form_.notifySuccess, form_.onlyNewer, form_.useKeyring })
         connect(box, &QCheckBox::toggled, this, guarded(&MainWindow::markChanged));
     for (QSpinBox* box : { form_.settleSeconds, form_.retries, form_.retryDelay })
         connect(box, &QSpinBox::valueChanged, this, guarded(&MainWindow::markChanged));
@@ -285,6 +286,13 @@ void MainWindow::setLoginFields(const QString& userName, const QString& password
 {
     form_.userName->setText(userName);
     form_.password->setText(password);
+}
+
+void MainWindow::setTrustedCertificate(const QString& fingerprint)
+{
+    // No field shows it: the job changes all the same, and Save keeps it.
+    form_.trustedCertificate = fingerprint;
+    markChanged();
 }
 
 bool MainWindow::startAtLogin() const

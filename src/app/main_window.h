@@ -143,6 +143,7 @@ private:
     // The sequence start field (a transfer advances or resets it).
     void setSequenceStart(int value) override;
     void setLoginFields(const QString& userName, const QString& password) override;
+    void setTrustedCertificate(const QString& fingerprint) override;
     // The daily time field (Reset timers).
     void setDailyTime(const QTime& time) override;
     bool startAtLogin() const override;

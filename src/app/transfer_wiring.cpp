@@ -32,6 +32,11 @@ void TransferWiring::setLoginFields(const QString& userName, const QString& pass
     window_.setLoginFields(userName, password);
 }
 
+void TransferWiring::setTrustedCertificate(const QString& fingerprint)
+{
+    window_.setTrustedCertificate(fingerprint);
+}
+
 LocalDateTime TransferWiring::currentTime() const
 {
     const QDateTime now = window_.now();

@@ -29,6 +29,7 @@ private:
     JobSettings job() const override;
     void setSequenceStart(int value) override;
     void setLoginFields(const QString& userName, const QString& password) override;
+    void setTrustedCertificate(const QString& fingerprint) override;
     LocalDateTime currentTime() const override;
     QString statusText() const override;
     void setStatusText(const QString& text) override;

@@ -29,6 +29,7 @@ public:
     virtual JobSettings jobSettings() const = 0;
     virtual void setSequenceStart(int value) = 0;
     virtual void setLoginFields(const QString& userName, const QString& password) = 0;
+    virtual void setTrustedCertificate(const QString& fingerprint) = 0;
     // The local date and time.
     virtual QDateTime now() const = 0;
     virtual QString statusLine() const = 0;

@@ -7,14 +7,16 @@
 
 #include "app/transfer_wiring.h"
 #include "ftp/scripted_ftp_server.h"
+#include "ftp/tls_servers.h"
 #include "qstring_print.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
-#include <QRadioButton>
 #include <QMessageBox>
+#include <QRadioButton>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
@@ -163,7 +165,8 @@ TEST_F(TransferWindow, TerminationDuringADownloadAbortsItAndLeavesNoTemporaryFil
     });
 
     ASSERT_TRUE(ended);
-    EXPECT_EQ(QDir(local.path()).entryList(QDir::Files | QDir::Hidden), QStringList({ QStringLiteral("a.txt") }));
+    EXPECT_EQ(
+        QDir(local.path()).entryList(QDir::Files | QDir::Hidden), QStringList({ QStringLiteral("a.txt") }));
     EXPECT_TRUE(logMessages().contains(QStringLiteral("Operation aborted")));
     EXPECT_FALSE(hooks().transferWiring().client().IsConnected());
     EXPECT_TRUE(boxes.texts().isEmpty());
@@ -237,6 +240,33 @@ TEST_F(TransferWindow, DISABLED_ScreenshotAfterARunWithSkippedFiles)
     const QPixmap picture = window().screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
     const QString file = QDir(folder).filePath(QStringLiteral("after-skipped-files.png"));
     EXPECT_TRUE(picture.save(file)) << file.toStdString();
+}
+
+} // namespace
+} // namespace taskhaul::test
+
+namespace taskhaul::test {
+namespace {
+
+TEST_F(TransferWindow, ATrustedCertificateBecomesPartOfTheJob)
+{
+    TestCertificates certificates;
+    TlsPyFtpdServer tls(certificates.SelfSigned());
+    const MainWindowForm& form = hooks().form();
+    form.port->setText(QString::number(tls.port()));
+    form.userName->setText(QString::fromStdString(tls.user()));
+    form.password->setText(QString::fromStdString(tls.password()));
+    form.remoteFolder->clear();
+    form.security->setCurrentIndex(static_cast<int>(JobSettings::Security::Explicit));
+    hooks().flags().configChanged = false;
+    boxes.answerNext(MessageBoxes::Answer::Yes);
+
+    trigger(Command::Connect);
+
+    EXPECT_EQ(form.trustedCertificate,
+        QString::fromStdString(TestCertificates::Fingerprint(certificates.SelfSigned().certificate)));
+    EXPECT_TRUE(hooks().flags().configChanged);
+    EXPECT_TRUE(enabled(Command::Disconnect));
 }
 
 } // namespace
