@@ -275,6 +275,26 @@ TEST_F(TlsTest, HandshakeFaultsOnTheControlConnection)
     EXPECT_LE(watch.longest.count(), 250);
 }
 
+TEST_F(TlsTest, StopDuringAStalledHandshakeEndsTheConnectAtOnce)
+{
+    test::TlsFaultServer server(certs->Server(), "stall-handshake");
+    // Some pump intervals after AUTH TLS arrived: the 234 is read by then and
+    // the client waits for the ServerHello.
+    int waitsAfterAuth = 0;
+    TFtpClient stoppable { [&] {
+        if (server.CommandLog() == "AUTH TLS\n" && ++waitsAfterAuth == 4)
+            stoppable.AbortTransfer();
+    } };
+    stoppable.SetHost(server.host());
+    stoppable.SetPort(server.port());
+    stoppable.SetSecurity(TFtpSecurity::tlsExplicit);
+    stoppable.SetLimits(ShortLimits());
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_THROW(stoppable.Connect(), EOperationAborted);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1500ms);
+    EXPECT_FALSE(stoppable.IsConnected());
+}
+
 TEST_F(TlsTest, ImplicitServerThatNeverSpeaksTlsTimesOut)
 {
     // A port that takes connections (through the listen backlog) and never
