@@ -2,7 +2,9 @@
 // timer, without a window, a notification area or a display.
 
 #include "app/headless.h"
+#include "app/terminal_progress.h"
 #include "app/termination_signals.h"
+#include "app/transfer_progress.h"
 #include "ftp/ftp_client.h"
 #include "log/activity_log.h"
 #include "log/long_time_format.h"
@@ -26,6 +28,8 @@
 #include <exception>
 #include <functional>
 #include <optional>
+
+#include <unistd.h>
 
 namespace taskhaul {
 
@@ -65,8 +69,14 @@ public:
         , log_(log)
     {
         if (log_)
-            log_->setLineObserver([](const QString& line) { printLine(stdout, line); });
+            log_->setLineObserver([this](const QString& line) {
+                if (progress_)
+                    progress_->clear();
+                printLine(stdout, line);
+            });
     }
+    // The progress line to wipe before a log line is printed.
+    void setProgress(TerminalProgress* progress) { progress_ = progress; }
 
     bool logFailed() const { return logFailed_; }
     // A stop asked for from outside (a termination signal), seen by the engine
@@ -108,6 +118,7 @@ public:
 private:
     ActivityLog* log_;
     StderrMessageBoxes boxes_;
+    TerminalProgress* progress_ = nullptr;
     bool logFailed_ = false;
     bool abortRequested_ = false;
     std::function<bool()> stopWhen_;
@@ -184,7 +195,19 @@ int runOnce(const QStringList& args)
     });
     TransferEngine engine(host, client);
     EngineRunSteps steps(engine, host);
+    // On a terminal, the download in progress shows on one line of stderr.
+    TerminalProgress terminal(stderr);
+    std::optional<TransferProgress> progress;
+    if (::isatty(STDERR_FILENO)) {
+        host.setProgress(&terminal);
+        progress.emplace(
+            client, [] { return std::int64_t(-1); },
+            [&terminal, &host](const ProgressState& state) {
+                terminal.show(TerminalProgress::nameFromStatus(host.statusText()), state);
+            });
+    }
     const RunOutcome outcome = performUnattendedRun(RunKind::Interval, host, steps);
+    terminal.clear();
     if (termination.received())
         return 128 + termination.received();
     if (outcome == RunOutcome::Incomplete)

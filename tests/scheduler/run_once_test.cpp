@@ -125,6 +125,8 @@ TEST_F(RunOnce, FetchesTheSavedJobsFilesAndExitsZero)
         EXPECT_TRUE(log.contains(expected)) << expected.toStdString() << "\n" << log.toStdString();
         EXPECT_TRUE(result.out.contains(expected)) << expected.toStdString();
     }
+    // Not on a terminal: no progress line, no escape sequences.
+    EXPECT_FALSE(result.err.contains(QLatin1Char('\x1b'))) << result.err.toStdString();
     // Stdout carries the log's lines, time stamps and all.
     EXPECT_EQ(result.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
         log.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts));

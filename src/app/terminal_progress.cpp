@@ -1,0 +1,48 @@
+#include "app/terminal_progress.h"
+
+#include "app/progress_text.h"
+#include "log/one_line.h"
+
+namespace taskhaul {
+
+QString TerminalProgress::line(const QString& name, const ProgressState& state)
+{
+    return oneLine(name) + QStringLiteral(": ")
+        + progressText(state.received, state.size, state.bytesPerSecond);
+}
+
+QString TerminalProgress::nameFromStatus(const QString& status)
+{
+    // The local side: the remote one runs host and folder together when no
+    // folder is set ("ftp://hostname.csv").
+    const QString local = status.section(QStringLiteral(" => "), -1);
+    return local.section(QLatin1Char('/'), -1);
+}
+
+TerminalProgress::TerminalProgress(std::FILE* terminal)
+    : terminal_(terminal)
+{
+}
+
+void TerminalProgress::show(const QString& name, const ProgressState& state)
+{
+    if (!state.active) {
+        clear();
+        return;
+    }
+    // Carriage return, the line, and "erase to the end of the line".
+    std::fputs(("\r" + line(name, state) + "\x1b[K").toLocal8Bit().constData(), terminal_);
+    std::fflush(terminal_);
+    shown_ = true;
+}
+
+void TerminalProgress::clear()
+{
+    if (!shown_)
+        return;
+    std::fputs("\r\x1b[K", terminal_);
+    std::fflush(terminal_);
+    shown_ = false;
+}
+
+} // namespace taskhaul
