@@ -43,7 +43,11 @@ void printLine(std::FILE* stream, const QString& text)
 {
     std::fputs(text.toLocal8Bit().constData(), stream);
     std::fputc('\n', stream);
-    std::fflush(stream);
+    // A person watching sees each line at once; a pipe or file (cron, systemd)
+    // gets them in blocks, as the activity log already holds every line.
+    static const bool toTerminal = ::isatty(STDOUT_FILENO) == 1;
+    if (stream != stdout || toTerminal)
+        std::fflush(stream);
 }
 
 // Without a window nobody can answer a message box: its text goes to stderr.
