@@ -44,7 +44,10 @@ public:
         settings.userName = userName;
         settings.password = password;
     }
-    void setTrustedCertificate(const QString& fingerprint) override { settings.trustedCertificate = fingerprint; }
+    void setTrustedCertificate(const QString& fingerprint) override
+    {
+        settings.trustedCertificate = fingerprint;
+    }
     LocalDateTime currentTime() const override { return now; }
     QString statusText() const override { return status; }
     void setStatusText(const QString& text) override { status = text; }
