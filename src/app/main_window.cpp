@@ -237,6 +237,11 @@ void MainWindow::connectFields()
     for (QSpinBox* box : { form_.settleSeconds, form_.retries, form_.retryDelay })
         connect(box, &QSpinBox::valueChanged, this, guarded(&MainWindow::markChanged));
     connect(form_.security, &QComboBox::currentIndexChanged, this, guarded(&MainWindow::markChanged));
+    // A trusted certificate belongs to one site and one way of connecting to
+    // it: changing either forgets it (the way to trust a new certificate).
+    connect(form_.host, &QLineEdit::textChanged, this, [this] { form_.trustedCertificate.clear(); });
+    connect(
+        form_.security, &QComboBox::currentIndexChanged, this, [this] { form_.trustedCertificate.clear(); });
 
     // Port fields take digits only; three fields get a default when left empty.
     auto* digits = new DigitKeyFilter(this);

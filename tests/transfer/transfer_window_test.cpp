@@ -267,6 +267,11 @@ TEST_F(TransferWindow, ATrustedCertificateBecomesPartOfTheJob)
         QString::fromStdString(TestCertificates::Fingerprint(certificates.SelfSigned().certificate)));
     EXPECT_TRUE(hooks().flags().configChanged);
     EXPECT_TRUE(enabled(Command::Disconnect));
+
+    // Another site, or another way of connecting, forgets it.
+    trigger(Command::Disconnect);
+    form.security->setCurrentIndex(static_cast<int>(JobSettings::Security::Implicit));
+    EXPECT_TRUE(form.trustedCertificate.isEmpty());
 }
 
 } // namespace
