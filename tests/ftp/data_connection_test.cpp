@@ -106,7 +106,7 @@ TEST(DataTexts, PortArgumentAndSizes)
         AnnouncedSize({ "Opening BINARY mode data connection for a.bin (5000000000 bytes)." }), 5000000000LL);
     EXPECT_EQ(AnnouncedSize({ "Opening BINARY mode data connection." }), std::nullopt);
     // Counts that are not plain, modest numbers announce nothing.
-    for (const std::string& bad : { "(99999999999999999999999 bytes)", "(9223372036854775807 bytes)",
+    for (const std::string bad : { "(99999999999999999999999 bytes)", "(9223372036854775807 bytes)",
              "(-5 bytes)", "(+5 bytes)", "( bytes)", "(5 5 bytes)" })
         EXPECT_EQ(AnnouncedSize({ "Opening data connection for a.bin " + bad + "." }), std::nullopt) << bad;
     EXPECT_EQ(AnnouncedSize({ "for a.bin (999999999999999999 bytes)" }), 999999999999999999LL);

@@ -134,7 +134,9 @@ TEST_F(ClientTest, ListingCutShortByTheServerIsReported)
         EXPECT_EQ(lines.size(), 3u);
         EXPECT_EQ(client.ListingTruncated(), c.truncated);
     }
-    server.setDataPlan("LIST", { .final = "226-Options: -l\r\n226 Output truncated to 10000 matches\r\n" });
+    DataPlan cutShort;
+    cutShort.final = "226-Options: -l\r\n226 Output truncated to 10000 matches\r\n";
+    server.setDataPlan("LIST", cutShort);
     client.ListFolder(lines);
     EXPECT_EQ(client.ListingReply().NumericCode, 226);
     EXPECT_THAT(
