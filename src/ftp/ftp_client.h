@@ -120,7 +120,11 @@ public:
     // password is sent before the handshake and the certificate check succeeded.
     // Data connections take up the control connection's TLS session and end
     // with close_notify. TLS is to the host the control connection goes to: the
-    // proxy host when a proxy is set. Default tlsPlain: nothing changes.
+    // proxy host when a proxy is set. Every proxy scheme then signs on inside
+    // that TLS session (its certificate must name the proxy host, and the proxy
+    // must speak TLS itself, on the control and the data connections); the leg
+    // from the proxy to the target is the proxy's business. Default tlsPlain:
+    // nothing changes.
     TFtpSecurity Security() const noexcept;
     void SetSecurity(TFtpSecurity security);
     // The SHA-256 fingerprint the user trusts (64 hex digits, ":" and blanks
