@@ -146,6 +146,10 @@ void TControlConnection::Close() noexcept
 
 void TControlConnection::TakeWaiting()
 {
+    // A TLS session that never came up (or broke) has nothing to read; the
+    // socket itself may still be open, and Disconnect then notifies.
+    if (tls_ && !tls_->Usable())
+        return;
     char buffer[4096];
     while (socket_.Valid()) {
         short waitFor = 0;

@@ -401,6 +401,11 @@ ssize_t TTlsChannel::Write(const char* data, std::size_t size)
     return Finish(result, false);
 }
 
+bool TTlsChannel::Usable() const noexcept
+{
+    return !failed_ && SSL_is_init_finished(ssl_) == 1;
+}
+
 bool TTlsChannel::Pending() const
 {
     return SSL_pending(ssl_) > 0;

@@ -91,6 +91,8 @@ public:
     ssize_t Read(char* buffer, std::size_t size);
     ssize_t Write(const char* data, std::size_t size);
     short WaitEvents() const noexcept { return wait_; }
+    // The handshake has completed and no fatal error has happened since.
+    bool Usable() const noexcept;
     // Bytes decrypted and not yet read.
     bool Pending() const;
     // The stream ended without the server's close_notify.

@@ -260,6 +260,9 @@ TEST_F(TlsTest, HandshakeFaultsOnTheControlConnection)
                  "TLS handshake failed: the server sent clear text after agreeing to TLS." } }) {
         test::TlsFaultServer server(certs->Server(), c.fault);
         Aim(server.host(), server.port(), "alice", "wonder", TFtpSecurity::tlsExplicit);
+        // The server still holds the connection: closing it is announced.
+        int disconnected = 0;
+        client.OnDisconnected = [&](TFtpClient&) { ++disconnected; };
         const auto start = std::chrono::steady_clock::now();
         const std::string error = ErrorOf([&] { client.Connect(); });
         const auto took = std::chrono::steady_clock::now() - start;
@@ -270,6 +273,7 @@ TEST_F(TlsTest, HandshakeFaultsOnTheControlConnection)
             EXPECT_EQ(error, c.message);
         EXPECT_LT(took, ShortLimits().ReplyTimeout + 1500ms) << c.fault;
         EXPECT_FALSE(client.IsConnected());
+        EXPECT_EQ(disconnected, 1) << c.fault;
         EXPECT_EQ(server.CommandLog(), "AUTH TLS\n") << c.fault;
     }
     EXPECT_LE(watch.longest.count(), 250);
