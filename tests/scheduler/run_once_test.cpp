@@ -2,6 +2,7 @@
 // settings folder, and a real FTP server (pyftpdlib).
 #include "ftp/pyftpd_server.h"
 #include "ftp/scripted_ftp_server.h"
+#include "ftp/tls_servers.h"
 #include "settings/settings_store.h"
 
 #include <gtest/gtest.h>
@@ -239,6 +240,28 @@ TEST_F(RunOnce, TerminationSignalAbortsTheDownloadAndLeavesNoDebris)
     EXPECT_EQ(in.entryList(QDir::Files | QDir::Hidden), QStringList({ QStringLiteral("big.iso") }));
     EXPECT_EQ(fetched(QStringLiteral("big.iso")), "older copy");
     EXPECT_TRUE(logText().contains(QStringLiteral("Operation aborted"))) << logText().toStdString();
+}
+
+TEST_F(RunOnce, PreviewOverTlsShowsTheServersCertificate)
+{
+    TestCertificates certificates;
+    TlsPyFtpdServer tls(certificates.SelfSigned());
+    tls.writeFile("a.txt", "alpha");
+    const QString fingerprint
+        = QString::fromStdString(TestCertificates::Fingerprint(certificates.SelfSigned().certificate));
+    job.port = QString::number(tls.port());
+    job.userName = QString::fromStdString(tls.user());
+    job.password = QString::fromStdString(tls.password());
+    job.security = JobSettings::Security::Explicit;
+    job.trustedCertificate = fingerprint;
+    saveJob();
+
+    const Finished result = run(QStringLiteral("--preview"));
+
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_TRUE(result.out.contains(QStringLiteral("Certificate SHA-256 fingerprint: ") + fingerprint))
+        << result.out.toStdString();
+    EXPECT_TRUE(result.out.contains(QStringLiteral("file\tfetch\ta.txt"))) << result.out.toStdString();
 }
 
 TEST_F(RunOnce, UnusableJobExitsTwoAndConnectsNowhere)

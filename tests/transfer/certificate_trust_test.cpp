@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 namespace taskhaul::test {
 namespace {
 
@@ -89,6 +91,46 @@ TEST_F(CertificateTrust, ATrustedCertificateThatChangedIsRefusedWithoutAQuestion
     EXPECT_TRUE(host.log.last().contains(QStringLiteral("The server's certificate has changed")))
         << host.log.last().toStdString();
     EXPECT_EQ(host.settings.trustedCertificate, QString(64, QLatin1Char('A')));
+}
+
+} // namespace
+} // namespace taskhaul::test
+
+namespace taskhaul::test {
+namespace {
+
+TEST(ImplicitTlsPort, IsNineNinetyWhereThePortWasLeftAtTwentyOne)
+{
+    struct Case {
+        JobSettings::Security security;
+        const char* port;
+        int used;
+    };
+    const Case cases[] = {
+        { JobSettings::Security::Implicit, "21", 990 },
+        { JobSettings::Security::Implicit, "2990", 2990 },
+        { JobSettings::Security::Explicit, "21", 21 },
+        { JobSettings::Security::Plain, "21", 21 },
+    };
+    for (const Case& c : cases) {
+        FakeTransferHost host;
+        host.settings.host = QStringLiteral("127.0.0.1");
+        host.settings.port = QLatin1String(c.port);
+        host.settings.userName = QStringLiteral("u");
+        host.settings.password = QStringLiteral("p");
+        host.settings.security = c.security;
+        ftp::TFtpLimits limits;
+        limits.ConnectTimeout = std::chrono::milliseconds(200);
+        ftp::TFtpClient client;
+        client.SetLimits(limits);
+        TransferEngine engine(host, client, QStringLiteral(","));
+        // Nobody listens there (or a refusal comes at once): only the port matters.
+        try {
+            engine.siteConnect();
+        } catch (const SilentStop&) {
+        }
+        EXPECT_EQ(client.Port(), c.used) << c.port;
+    }
 }
 
 } // namespace
