@@ -51,6 +51,12 @@ protected:
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home_.filePath(QStringLiteral("config")));
         environment.insert(QStringLiteral("XDG_STATE_HOME"), home_.filePath(QStringLiteral("state")));
         environment_ = environment;
+        // A copy of the programs of its own: the log lies beside them, and other
+        // tests that start the program at the same time must not write to it.
+        for (const char* name : { "taskhaul", "taskhaul-window" })
+            EXPECT_TRUE(QFile::copy(QStringLiteral(TASKHAUL_BINARY_DIR "/src/app/") + QLatin1String(name),
+                home_.filePath(QLatin1String(name))))
+                << name;
     }
 
     void start(QProcess& process, const QStringList& arguments = {})
@@ -62,12 +68,12 @@ protected:
         ASSERT_TRUE(process.waitForStarted(10000));
     }
 
-    static QString program() { return QStringLiteral(TASKHAUL_BINARY_DIR "/src/app/taskhaul"); }
+    QString program() const { return home_.filePath(QStringLiteral("taskhaul")); }
     static QString lockPath() { return SingleInstance::defaultLockPath(); }
-    static QString logPath() { return QFileInfo(program()).path() + QStringLiteral("/dunmark.txt"); }
+    QString logPath() const { return home_.filePath(QStringLiteral("dunmark.txt")); }
 
     // Waits until the running copy has written its start line.
-    static bool waitForStart(qint64 logSizeBefore)
+    bool waitForStart(qint64 logSizeBefore) const
     {
         return QTest::qWaitFor([&] { return QFileInfo(logPath()).size() > logSizeBefore; }, 20000);
     }
@@ -77,8 +83,6 @@ private:
     QProcessEnvironment environment_;
 };
 
-// One test, so that no other copy started by these tests writes to the shared
-// log beside the program while the second copy is watched.
 TEST_F(ProgramInstances, ASecondCopyEndsSilentlyAndTheLockOutlivesOnlyAKilledCopy)
 {
     QFile::remove(lockPath());
