@@ -52,19 +52,9 @@ done
 
 if ((build_first)); then
   # Fuzzing is optional, so the normal setup does not install clang and libFuzzer.
-  packages=(clang libclang-rt-14-dev llvm-14 cmake ninja-build pkg-config qt6-base-dev libgl-dev nettle-dev)
-  missing=()
-  for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-  done
-  if ((${#missing[@]})); then
-    echo "Installing: ${missing[*]}"
-    sudo_cmd=()
-    [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-    export DEBIAN_FRONTEND=noninteractive
-    "${sudo_cmd[@]}" apt-get update -q
-    "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
-  fi
+  packages=(clang libclang-rt-14-dev llvm-14 cmake ninja-build pkg-config qt6-base-dev libgl-dev nettle-dev
+    libssl-dev qtkeychain-qt6-dev)
+  bash "$root/scripts/install-packages.sh" "${packages[@]}"
   launcher=()
   if command -v ccache >/dev/null; then
     export CCACHE_BASEDIR=$root

@@ -15,20 +15,9 @@ packages=(
   librsvg2-bin desktop-file-utils appstream groff-base dpkg-dev
 )
 
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  echo "Installing: ${missing[*]}"
-  sudo_cmd=()
-  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-  export DEBIAN_FRONTEND=noninteractive
-  "${sudo_cmd[@]}" apt-get update -q
-  "${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
-fi
-
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+bash "$root/scripts/install-packages.sh" "${packages[@]}"
+
 build=${TASKHAUL_BUILD_DIR:-$root/build}
 cmake -S "$root" -B "$build" -G Ninja ${TASKHAUL_CMAKE_ARGS:-}
 cmake --build "$build" -j "$(nproc)"
