@@ -75,7 +75,7 @@ int main(int argc, char** argv)
     services.store = &store;
     services.messageBoxes = &boxes;
     taskhaul::MainWindow window(services);
-    const taskhaul::MainWindowForm& form = window.form();
+    const taskhaul::MainWindowForm& form = window.testHooks().form();
     form.host->setText(arguments[1]);
     form.port->setText(arguments[2]);
     form.userName->setText(arguments[3]);
