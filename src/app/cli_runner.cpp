@@ -90,23 +90,27 @@ public:
     void setAbortRequested(bool value) override { abortRequested_ = value; }
 
     JobSettings job() const override { return WindowlessTransferHost::job(); }
-    void writeLog(const QString& text) override
+    void writeLog(const QString& text) override { writeLogLines(QStringList { text }); }
+    void writeLogLines(const QStringList& texts) override
     {
         if (!log_) {
-            printLine(stderr, oneLine(text));
+            for (const QString& text : texts)
+                printLine(stderr, oneLine(text));
             return;
         }
         try {
-            log_->write(text);
+            log_->write(texts);
         } catch (const LogWriteError& error) {
-            // The run goes on; the line still reaches stdout, and the exit
+            // The run goes on; the lines still reach stdout, and the exit
             // status tells that the log is incomplete.
             if (!logFailed_)
                 printLine(stderr,
                     QStringLiteral("Cannot write the activity log %1: %2")
                         .arg(log_->path(), QString::fromUtf8(error.what())));
             logFailed_ = true;
-            printLine(stdout, log_->formatLine(QDateTime::currentDateTime(), oneLine(text)));
+            const QDateTime now = QDateTime::currentDateTime();
+            for (const QString& text : texts)
+                printLine(stdout, log_->formatLine(now, oneLine(text)));
         }
     }
     MessageBoxes& messageBoxes() override { return boxes_; }

@@ -374,6 +374,11 @@ void MainWindow::writeLog(const QString& text)
     log_->write(text);
 }
 
+void MainWindow::writeLogLines(const QStringList& texts)
+{
+    log_->write(texts);
+}
+
 const LongTimeFormat& MainWindow::logTimeFormat() const
 {
     return log_->timeFormat();

@@ -172,6 +172,7 @@ private:
     void setAbortRequested(bool value) override { flags_.abortRequested = value; }
     // Appends one line to the activity log; throws when it cannot be written.
     void writeLog(const QString& text) override;
+    void writeLogLines(const QStringList& texts) override;
     const LongTimeFormat& logTimeFormat() const override;
     QDateTime now() const override;
     // Runs an entry point (timer tick, notification) under the error guard.

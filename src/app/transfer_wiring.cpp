@@ -60,6 +60,11 @@ void TransferWiring::writeLog(const QString& text)
     window_.writeLog(text);
 }
 
+void TransferWiring::writeLogLines(const QStringList& texts)
+{
+    window_.writeLogLines(texts);
+}
+
 MessageBoxes& TransferWiring::messageBoxes()
 {
     return window_.messageBoxes();

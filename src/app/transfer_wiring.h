@@ -34,6 +34,7 @@ private:
     QString statusText() const override;
     void setStatusText(const QString& text) override;
     void writeLog(const QString& text) override;
+    void writeLogLines(const QStringList& texts) override;
     MessageBoxes& messageBoxes() override;
     void controlsStandby() override;
     void controlsConnected() override;

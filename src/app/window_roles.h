@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -36,6 +37,8 @@ public:
     virtual void setStatusLine(const QString& text) = 0;
     // Appends one line to the activity log; throws when it cannot be written.
     virtual void writeLog(const QString& text) = 0;
+    // Appends lines of one moment in one write.
+    virtual void writeLogLines(const QStringList& texts) = 0;
     virtual MessageBoxes& messageBoxes() = 0;
     virtual void controlsStandby() = 0;
     virtual void controlsConnected() = 0;

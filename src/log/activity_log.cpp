@@ -6,7 +6,9 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
+#include <ctime>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -100,6 +102,26 @@ bool isSystemFolder(const QString& folder)
     return false;
 }
 
+// The local date and time now. QDateTime::currentDateTime() asks the system for
+// the time zone at every call (a look at /etc/localtime); a run that writes
+// thousands of lines within a second needs that answer once a second, which
+// still follows a change of the zone while the program runs for months.
+ActivityLog::Moment currentLocalMoment()
+{
+    static std::time_t zoneReadAt = -1; // the program writes its log from one thread
+    timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    if (now.tv_sec != zoneReadAt) {
+        ::tzset();
+        zoneReadAt = now.tv_sec;
+    }
+    std::tm parts {};
+    ::localtime_r(&now.tv_sec, &parts);
+    // A leap second (60) is shown as the last second of its minute.
+    return { QDate(parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday),
+        QTime(parts.tm_hour, parts.tm_min, std::min(parts.tm_sec, 59), int(now.tv_nsec / 1000000)) };
+}
+
 } // namespace
 
 LogWriteError::LogWriteError(const QString& message, QString path, int systemError)
@@ -112,22 +134,51 @@ LogWriteError::LogWriteError(const QString& message, QString path, int systemErr
 ActivityLog::ActivityLog(QString path, LongTimeFormat timeFormat, Clock clock)
     : path_(std::move(path))
     , timeFormat_(std::move(timeFormat))
-    , clock_(clock ? std::move(clock) : Clock([] { return QDateTime::currentDateTime(); }))
+    , clock_(std::move(clock))
 {
+}
+
+ActivityLog::Moment ActivityLog::now() const
+{
+    if (!clock_)
+        return currentLocalMoment();
+    const QDateTime moment = clock_();
+    return { moment.date(), moment.time() };
+}
+
+QString ActivityLog::linePrefix(const Moment& moment) const
+{
+    return moment.date.toString(QStringLiteral("yyyy-MM-dd")) + QLatin1Char(' ')
+        + timeFormat_.format(moment.time) + QStringLiteral(" - ");
 }
 
 QString ActivityLog::formatLine(const QDateTime& moment, const QString& text) const
 {
-    return moment.date().toString(QStringLiteral("yyyy-MM-dd")) + QLatin1Char(' ')
-        + timeFormat_.format(moment.time()) + QStringLiteral(" - ") + text;
+    return linePrefix({ moment.date(), moment.time() }) + text;
 }
 
 void ActivityLog::write(const QString& text)
 {
-    const QString line = formatLine(clock_(), oneLine(text));
-    appendToFile(path_, line.toUtf8() + "\r\n");
+    write(QStringList { text });
+}
+
+void ActivityLog::write(const QStringList& texts)
+{
+    if (texts.isEmpty())
+        return;
+    const QString prefix = linePrefix(now());
+    QStringList lines;
+    lines.reserve(texts.size());
+    QByteArray bytes;
+    for (const QString& text : texts) {
+        lines.append(prefix + oneLine(text));
+        bytes += lines.back().toUtf8();
+        bytes += "\r\n";
+    }
+    appendToFile(path_, bytes);
     if (observer_)
-        observer_(line);
+        for (const QString& line : lines)
+            observer_(line);
 }
 
 QString ActivityLog::pathFor(const QString& programFolder, const QString& stateHome, const QString& home)

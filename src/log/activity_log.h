@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <stdexcept>
@@ -26,12 +27,16 @@ private:
 };
 
 // The plain-text activity log: one time-stamped line per event, ended by CR LF.
-// The file is opened, appended to and closed for every line, so other programs
-// may read, copy or delete it between lines; a deleted file is created again by
-// the next line. Nothing is ever read back, rotated or shortened.
+// The file is opened, appended to and closed for every write, so other programs
+// may read, copy or delete it between writes; a deleted file is created again by
+// the next write. Nothing is ever read back, rotated or shortened.
 class ActivityLog {
 public:
     using Clock = std::function<QDateTime()>;
+    struct Moment {
+        QDate date;
+        QTime time;
+    };
     // Sees each line (without CR LF) once it has reached the file.
     using LineObserver = std::function<void(const QString& line)>;
 
@@ -45,6 +50,12 @@ public:
     // in it, one entry stays one line with its own time stamp. Written as UTF-8.
     // Throws LogWriteError; the line is then lost and no file is left open.
     void write(const QString& text);
+    // Appends the entries of one moment together, each a line as above, all with
+    // the same reading of the clock and in one open, write and close: a run that
+    // settles two thousand files without a word to the server writes their lines
+    // at once rather than opening the file four thousand times. The caller keeps
+    // such a group small enough to hold in memory.
+    void write(const QStringList& texts);
 
     // The line `write` would append at `moment`, without CR LF.
     QString formatLine(const QDateTime& moment, const QString& text) const;
@@ -62,6 +73,9 @@ public:
     static QString pathFor(const QString& programFolder, const QString& stateHome, const QString& home);
 
 private:
+    Moment now() const;
+    QString linePrefix(const Moment& moment) const;
+
     QString path_;
     LongTimeFormat timeFormat_;
     Clock clock_;

@@ -95,11 +95,14 @@ private:
     void runTransfer(Mode mode);
     std::vector<PlannedFile> plannedFiles(const JobSettings& job);
     FileOutcome transferFile(Mode mode, const JobSettings& job, const PlannedFile& file);
+    QString transferringLine(const JobSettings& job, const std::string& remoteName) const;
+    void passOverSettled(Mode mode, const JobSettings& job, const PlannedFile& file, QStringList& lines);
     void showCompletion(const QString& completedText, const std::string& pattern);
     void actOnStop();
     void reportSkip(Mode mode, const std::string& remoteName, const QString& message);
     void passOver(Mode mode, const std::string& remoteName, const QString& reason);
     void writeSkipLine(Mode mode, const QString& message);
+    static QString skipPrefix(Mode mode);
     void noteBrokenConnection(const ftp::EFtpException& error);
     std::optional<RemoteStamp> remoteTimeOf(const PlannedFile& file);
     QDateTime utcNow() const;

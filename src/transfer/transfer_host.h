@@ -5,6 +5,7 @@
 #include "transfer/local_date_time.h"
 
 #include <QString>
+#include <QStringList>
 
 namespace taskhaul {
 
@@ -33,6 +34,13 @@ public:
     virtual void setStatusText(const QString& text) = 0;
     // Appends one line to the activity log; raises when the log cannot be written.
     virtual void writeLog(const QString& text) = 0;
+    // Appends lines of one moment in one write of the log (ActivityLog::write of
+    // a list); the same lines as writeLog for each, in order.
+    virtual void writeLogLines(const QStringList& texts)
+    {
+        for (const QString& text : texts)
+            writeLog(text);
+    }
     virtual MessageBoxes& messageBoxes() = 0;
 
     // ---- Control states ----

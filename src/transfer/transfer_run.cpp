@@ -31,6 +31,18 @@ QString errorText(const std::exception& error)
     return oneLine(std::string_view(error.what()));
 }
 
+// A local copy the listing alone shows to be unchanged: the listing gives the
+// time to the minute or better. A listing that shows only the day leaves the
+// question to the server.
+bool settledByListing(const PlannedFile& file)
+{
+    return file.decision == PlannedFile::Decision::NotChanged && file.listedTime
+        && file.listedTime->precision != RemoteStamp::Precision::Day;
+}
+
+// Lines of settled files held at most before they are written.
+constexpr qsizetype kMaxHeldLines = 512;
+
 std::int64_t localFileSize(const std::string& path)
 {
     std::error_code error;
@@ -162,6 +174,13 @@ void TransferEngine::runTransfer(Mode mode)
         const std::vector<PlannedFile> plan = plannedFiles(job);
         const std::vector<std::string> leaveOut = std::exchange(leaveOut_, {});
         bool matched = false;
+        // The lines of files the listing settled, which need no word with the
+        // server: written together when the next file needs one, or at the end.
+        QStringList held;
+        auto writeHeld = [&] {
+            if (!held.isEmpty())
+                host_.writeLogLines(std::exchange(held, {}));
+        };
         for (const PlannedFile& file : plan) {
             if (file.decision == PlannedFile::Decision::NotPlainFile
                 || file.decision == PlannedFile::Decision::NoMatch)
@@ -169,17 +188,28 @@ void TransferEngine::runTransfer(Mode mode)
             matched = true;
             if (std::find(leaveOut.begin(), leaveOut.end(), file.remoteName) != leaveOut.end())
                 continue;
-            const FileOutcome outcome = transferFile(mode, job, file);
+            FileOutcome outcome = FileOutcome::Skipped;
+            if (settledByListing(file)) {
+                passOverSettled(mode, job, file, held);
+                if (held.size() >= kMaxHeldLines)
+                    writeHeld();
+            } else {
+                writeHeld();
+                outcome = transferFile(mode, job, file);
+            }
             if (mode == Mode::OneFile)
                 host_.setStopTransferEnabled(false);
             if (outcome == FileOutcome::Stopped) {
                 stopped = true;
                 break;
             }
+            if (host_.abortRequested())
+                writeHeld();
             stopIfRequested();
             if (stopped)
                 break;
         }
+        writeHeld();
         if (mode == Mode::OneFile && !matched && !stopped) {
             report_.nothingMatched = true;
             report(QStringLiteral("No file on the site matches \"%1\".").arg(displayName(pattern)));
@@ -258,27 +288,12 @@ TransferEngine::FileOutcome TransferEngine::transferFile(
     Mode mode, const JobSettings& job, const PlannedFile& file)
 {
     const std::string& remoteName = file.remoteName;
-    const QString separator = localFolderSeparator(job.localFolder);
-    // The rename template is expanded anew at each use: the sequence number and
-    // the clock of that moment decide the name.
-    auto target
-        = [&] { return localNameFor(job, remoteName, host_.currentTime(), host_.job().sequenceStart); };
-
-    report(QStringLiteral("Transferring ftp://") + job.host
-        + QString::fromStdString(AppendSlash(job.remoteFolder.toStdString())) + displayName(remoteName)
-        + QStringLiteral(" => ") + job.localFolder + separator + displayName(target()));
+    report(transferringLine(job, remoteName));
 
     // A name from the server must never lead outside the local folder; such a
     // file is not fetched at all, whatever name it would be stored under.
     if (file.decision == PlannedFile::Decision::UnsafeName) {
         reportSkip(mode, remoteName, kUnsafeName);
-        return FileOutcome::Skipped;
-    }
-    // The listing alone settles it when it gives the time to the minute; a
-    // listing that shows only the day leaves the question to the server.
-    if (file.decision == PlannedFile::Decision::NotChanged && file.listedTime
-        && file.listedTime->precision != RemoteStamp::Precision::Day) {
-        passOver(mode, remoteName, kNotChanged);
         return FileOutcome::Skipped;
     }
 
@@ -290,7 +305,11 @@ TransferEngine::FileOutcome TransferEngine::transferFile(
         reportSkip(mode, remoteName, errorText(error));
         return FileOutcome::Skipped;
     }
-    const std::string localPath = job.localFolder.toStdString() + separator.toStdString() + target();
+    // The rename template is expanded anew at each use: the sequence number and
+    // the clock of that moment decide the name.
+    const std::string localPath = job.localFolder.toStdString()
+        + localFolderSeparator(job.localFolder).toStdString()
+        + localNameFor(job, remoteName, host_.currentTime(), host_.job().sequenceStart);
     std::optional<RemoteStamp> remoteTime;
     if (comparesWithLocalCopy(job) || job.settleSeconds > 0) {
         try {
@@ -344,6 +363,29 @@ TransferEngine::FileOutcome TransferEngine::transferFile(
     return FileOutcome::Fetched;
 }
 
+QString TransferEngine::transferringLine(const JobSettings& job, const std::string& remoteName) const
+{
+    // The rename template is expanded anew at each use: the sequence number and
+    // the clock of that moment decide the name.
+    const std::string target = localNameFor(job, remoteName, host_.currentTime(), host_.job().sequenceStart);
+    return QStringLiteral("Transferring ftp://") + job.host
+        + QString::fromStdString(AppendSlash(job.remoteFolder.toStdString())) + displayName(remoteName)
+        + QStringLiteral(" => ") + job.localFolder + localFolderSeparator(job.localFolder)
+        + displayName(target);
+}
+
+// A file the listing settled gets the status and lines of any passed-over
+// file; its lines are held for one write with its neighbours'.
+void TransferEngine::passOverSettled(
+    Mode mode, const JobSettings& job, const PlannedFile& file, QStringList& lines)
+{
+    const QString transferring = oneLine(transferringLine(job, file.remoteName));
+    host_.setStatusText(transferring);
+    report_.passedOver.push_back({ file.remoteName, kNotChanged });
+    host_.setStatusText(skipPrefix(mode) + kNotChanged);
+    lines << transferring << skipPrefix(mode) + QLatin1Char(' ') + kNotChanged;
+}
+
 void TransferEngine::noteBrokenConnection(const ftp::EFtpException& error)
 {
     // Errors of the connection itself, not answers of a working server.
@@ -391,12 +433,16 @@ void TransferEngine::reportSkip(Mode mode, const std::string& remoteName, const 
     writeSkipLine(mode, message);
 }
 
+QString TransferEngine::skipPrefix(Mode mode)
+{
+    return mode == Mode::OneFile ? QStringLiteral("Warning! File Skipped:")
+                                 : QStringLiteral("WARNING: File skipped:");
+}
+
 void TransferEngine::writeSkipLine(Mode mode, const QString& message)
 {
-    const QString prefix = mode == Mode::OneFile ? QStringLiteral("Warning! File Skipped:")
-                                                 : QStringLiteral("WARNING: File skipped:");
-    host_.setStatusText(prefix + message);
-    host_.writeLog(prefix + QLatin1Char(' ') + message);
+    host_.setStatusText(skipPrefix(mode) + message);
+    host_.writeLog(skipPrefix(mode) + QLatin1Char(' ') + message);
 }
 
 } // namespace taskhaul

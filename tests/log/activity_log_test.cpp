@@ -4,7 +4,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
+
+#include <ctime>
 
 #include <unistd.h>
 
@@ -65,7 +68,12 @@ TEST_F(ActivityLogTest, ReadsTheClockOnceSoALineNeverMixesTwoMoments)
         return reading;
     });
     log.write(QStringLiteral("midnight"));
-    EXPECT_EQ(contents(path), "2026-03-07 23:59:59 - midnight\r\n");
+    // The entries of one moment share one reading, whatever the clock does meanwhile.
+    log.write(QStringList { QStringLiteral("one"), QStringLiteral("two\nparts") });
+    EXPECT_EQ(contents(path),
+        "2026-03-07 23:59:59 - midnight\r\n"
+        "2026-03-08 00:00:00 - one\r\n"
+        "2026-03-08 00:00:00 - two / parts\r\n");
 }
 
 TEST_F(ActivityLogTest, CreatesTheFileAgainAfterItWasDeleted)
@@ -103,13 +111,16 @@ TEST_F(ActivityLogTest, RaisesWithTheSystemsTextWhenTheLineCannotBeWritten)
         ActivityLog log(c.path, LongTimeFormat {}, clock);
         QStringList observed;
         log.setLineObserver([&](const QString& line) { observed << line; });
-        try {
-            log.write(QStringLiteral("lost"));
-            ADD_FAILURE() << "no error for " << c.path.toStdString();
-        } catch (const LogWriteError& error) {
-            EXPECT_STREQ(error.what(), c.message);
-            EXPECT_EQ(error.path(), c.path);
-            EXPECT_NE(error.systemError(), 0);
+        for (const QStringList& texts : { QStringList { QStringLiteral("lost") },
+                 QStringList { QStringLiteral("lost"), QStringLiteral("together") } }) {
+            try {
+                log.write(texts);
+                ADD_FAILURE() << "no error for " << c.path.toStdString();
+            } catch (const LogWriteError& error) {
+                EXPECT_STREQ(error.what(), c.message);
+                EXPECT_EQ(error.path(), c.path);
+                EXPECT_NE(error.systemError(), 0);
+            }
         }
         EXPECT_TRUE(observed.isEmpty()) << "a lost line was passed on";
     }
@@ -121,7 +132,45 @@ TEST_F(ActivityLogTest, PassesEachWrittenLineToItsObserver)
     QStringList observed;
     log.setLineObserver([&](const QString& line) { observed << line; });
     log.write(QStringLiteral("*** Taskhaul Started ***"));
-    EXPECT_EQ(observed, QStringList { QStringLiteral("2026-03-07 14:05:09 - *** Taskhaul Started ***") });
+    log.write(QStringList { QStringLiteral("a"), QStringLiteral("b") });
+    log.write(QStringList {});
+    EXPECT_EQ(observed,
+        (QStringList { QStringLiteral("2026-03-07 14:05:09 - *** Taskhaul Started ***"),
+            QStringLiteral("2026-03-07 14:05:09 - a"), QStringLiteral("2026-03-07 14:05:09 - b") }));
+    EXPECT_EQ(contents(path),
+        "2026-03-07 14:05:09 - *** Taskhaul Started ***\r\n2026-03-07 14:05:09 - a\r\n"
+        "2026-03-07 14:05:09 - b\r\n");
+}
+
+// The system clock: the local time of the zone in force, which may change while
+// the program runs (a laptop that travels, a zone file updated).
+TEST_F(ActivityLogTest, StampsTheLocalTimeAndFollowsAChangeOfZone)
+{
+    const QByteArray savedZone = qgetenv("TZ");
+    const auto restore = qScopeGuard([&] {
+        if (savedZone.isNull())
+            qunsetenv("TZ");
+        else
+            qputenv("TZ", savedZone);
+        ::tzset();
+    });
+    ActivityLog log(path, LongTimeFormat {});
+    auto stampedOffsetMinutes = [&] {
+        const QDateTime utcNow = QDateTime::currentDateTimeUtc();
+        log.write(QStringLiteral("x"));
+        const QByteArray last = contents(path).trimmed().split('\n').last();
+        const QDateTime read = QDateTime::fromString(
+            QString::fromLatin1(last.left(19)), QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        const QDateTime stamped(read.date(), read.time(), Qt::UTC);
+        return qRound(utcNow.secsTo(stamped) / 60.0);
+    };
+    qputenv("TZ", "UTC0");
+    EXPECT_EQ(stampedOffsetMinutes(), 0);
+    // Five hours and three quarters east of Greenwich, given as a rule so that no
+    // zone file is needed.
+    qputenv("TZ", "XYZ-5:45");
+    ::usleep(1'100'000); // the zone is looked at again once a second
+    EXPECT_EQ(stampedOffsetMinutes(), 5 * 60 + 45);
 }
 
 TEST(ActivityLogPath, LiesBesideTheProgramWhenItsFolderIsWritable)

@@ -18,6 +18,8 @@ public:
     JobSettings settings;
     QString status;
     QStringList log;
+    // Each write of the log: one line, or the lines the engine wrote together.
+    QList<QStringList> logWrites;
     // Control changes, in order: "standby", "connected", "schedon", "stop on",
     // "stop off", "busy", "normal".
     QStringList controls;
@@ -32,6 +34,8 @@ public:
     std::function<void()> onPendingEvents;
     // Sees each log line before it is recorded; may throw as a failing log would.
     std::function<void(const QString&)> onLog;
+    // Sees each status text as it is set.
+    std::function<void(const QString&)> onStatus;
 
     JobSettings job() const override { return settings; }
     void setSequenceStart(int value) override
@@ -50,12 +54,27 @@ public:
     }
     LocalDateTime currentTime() const override { return now; }
     QString statusText() const override { return status; }
-    void setStatusText(const QString& text) override { status = text; }
+    void setStatusText(const QString& text) override
+    {
+        status = text;
+        if (onStatus)
+            onStatus(text);
+    }
     void writeLog(const QString& text) override
     {
         if (onLog)
             onLog(text);
         log << text;
+        logWrites << QStringList { text };
+    }
+    void writeLogLines(const QStringList& texts) override
+    {
+        for (const QString& text : texts) {
+            if (onLog)
+                onLog(text);
+            log << text;
+        }
+        logWrites << texts;
     }
     MessageBoxes& messageBoxes() override { return boxes; }
     void controlsStandby() override { controls << QStringLiteral("standby"); }

@@ -630,6 +630,45 @@ TEST_F(FileChoiceOptions, AListingToTheMinuteSettlesItWithoutAskingTheServer)
     EXPECT_EQ(sent, (Strings { "TYPE A", "PASV", "LIST", "TYPE I" }));
 }
 
+TEST_F(FileChoiceOptions, FilesTheListingSettlesAreLoggedInOrderWithOneWritePerStretch)
+{
+    // a, c and d are unchanged to the minute; b has grown. A stop asked for while
+    // the run is at d ends it there (a termination signal can come at any time).
+    auto minute = [](const std::string& name, int size) {
+        return "-rw-r--r--    1 ftp      ftp      " + std::to_string(size) + " Mar 01 12:00 " + name + "\r\n";
+    };
+    server.setListing(minute("a.txt", 5) + minute("b.txt", 6) + minute("c.txt", 5) + minute("d.txt", 5)
+        + minute("e.txt", 5));
+    client.Clock = [] { return ftp::ListDateTime { 2024, 3, 15, 10, 30, 0 }; };
+    host.settings.onlyNewer = true;
+    for (const char* name : { "a.txt", "c.txt", "d.txt", "e.txt" })
+        writeLocal(QString::fromLatin1(name), "alpha", utc(1, 12, 0));
+    writeLocal(QStringLiteral("b.txt"), "bravo", utc(1, 12, 0));
+    host.onStatus = [this](const QString& text) {
+        if (text.contains(QLatin1String("d.txt")))
+            host.abortFlag = true;
+    };
+
+    engine.transferAllFiles();
+
+    const QString skip = QStringLiteral("WARNING: File skipped: Not changed since the last transfer.");
+    auto transferring
+        = [this](const char* name) { return this->transferring(QLatin1String(name), QLatin1String(name)); };
+    const QList<QStringList> expected {
+        { transferring("a.txt"), skip },
+        { transferring("b.txt") },
+        { QStringLiteral("Data transfer complete (6 Bytes)") },
+        { transferring("c.txt"), skip, transferring("d.txt"), skip },
+        { QStringLiteral("Operation aborted") },
+    };
+    const qsizetype first = host.logWrites.indexOf(expected.front());
+    ASSERT_GE(first, 0) << host.log.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(host.logWrites.mid(first, expected.size()), expected);
+    EXPECT_EQ(retrieved(), (Strings { "b.txt" }));
+    EXPECT_EQ(engine.lastRun().passedOver.size(), 3u);
+    EXPECT_TRUE(engine.lastRun().aborted);
+}
+
 TEST_F(FileChoiceOptions, ASequenceNameIsAlwaysNew)
 {
     offerMdtm({ { "a.txt", "20240301120000" } });
