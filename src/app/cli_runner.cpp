@@ -24,10 +24,12 @@
 #include <QFileInfo>
 #include <QLocale>
 
+#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <functional>
 #include <optional>
+#include <thread>
 
 #include <unistd.h>
 
@@ -153,6 +155,21 @@ std::optional<JobSettings> loadSavedJob(const SettingsStore& store, QString* key
     return loaded.settings;
 }
 
+// Waits `minutes` before a retry; false when a termination signal came first.
+bool waitUnlessTerminated(int minutes, const TerminationSignals& termination)
+{
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point until = Clock::now() + std::chrono::minutes(minutes);
+    while (!termination.received()) {
+        const Clock::time_point now = Clock::now();
+        if (now >= until)
+            return true;
+        // A signal cuts the sleep short as well.
+        std::this_thread::sleep_for(std::min<Clock::duration>(until - now, std::chrono::milliseconds(200)));
+    }
+    return false;
+}
+
 bool usageIsPlain(const QStringList& args, const char* option)
 {
     if (args.isEmpty())
@@ -214,7 +231,10 @@ int runOnce(const QStringList& args)
                 terminal.show(TerminalProgress::nameFromStatus(host.statusText()), state);
             });
     }
-    const RunOutcome outcome = performUnattendedRun(RunKind::Interval, host, steps);
+    // A run that could not connect or lost the connection is tried again as the
+    // job says, as the window's scheduler would; the last attempt decides.
+    const RunOutcome outcome = performRunWithRetries(RunKind::Interval, host, steps,
+        [&termination](int minutes) { return waitUnlessTerminated(minutes, termination); });
     terminal.clear();
     if (termination.received())
         return 128 + termination.received();

@@ -160,8 +160,7 @@ void Scheduler::runDue(RunKind kind)
         log(skippedLine());
         return;
     }
-    retriesDone_ = 0;
-    fetchedSoFar_.clear();
+    attempts_ = RunAttempts {};
     runAttempt(kind);
 }
 
@@ -171,7 +170,7 @@ void Scheduler::retryTick()
         log(skippedLine());
         return;
     }
-    steps_.leaveOut(fetchedSoFar_);
+    attempts_.prepareRetry(steps_);
     runAttempt(retryKind_);
 }
 
@@ -189,19 +188,11 @@ void Scheduler::runAttempt(RunKind kind)
     host_.runFinished(outcome);
     if (outcome == RunOutcome::Incomplete)
         return;
-    const std::vector<std::string> fetched = steps_.fetchedNames();
-    fetchedSoFar_.insert(fetchedSoFar_.end(), fetched.begin(), fetched.end());
-
-    const JobSettings job = host_.job();
-    if (steps_.lostConnection() && retryTimer_ && isOn() && retriesDone_ < job.retries) {
-        ++retriesDone_;
-        const int minutes = std::clamp(job.retryDelayMinutes, kRetryDelayMinutesMin, kRetryDelayMinutesMax);
-        log(QStringLiteral("Retrying in %1 minute(s) (attempt %2 of %3).")
-                .arg(minutes)
-                .arg(retriesDone_)
-                .arg(job.retries));
-        retryKind_ = kind;
-        retryTimer_->start(qint64(minutes) * 60 * 1000);
+    if (retryTimer_ && isOn()) {
+        if (const std::optional<int> minutes = attempts_.afterAttempt(host_, steps_)) {
+            retryKind_ = kind;
+            retryTimer_->start(qint64(*minutes) * 60 * 1000);
+        }
     }
     // Back to the scheduler-on state, unless the scheduler was turned off while
     // the run went on (Stop Transfer frees Start/Stop, and a refused Start leaves

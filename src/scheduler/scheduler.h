@@ -8,9 +8,6 @@
 #include "scheduler/scheduler_timer.h"
 #include "scheduler/unattended_run.h"
 
-#include <string>
-#include <vector>
-
 namespace taskhaul {
 
 // The scheduler: runs the job once a day at the daily time (Timer1, a tick every
@@ -80,8 +77,7 @@ private:
     bool running_ = false;
     SchedulerTimer* retryTimer_ = nullptr;
     RunKind retryKind_ = RunKind::Interval;
-    int retriesDone_ = 0;
-    std::vector<std::string> fetchedSoFar_;
+    RunAttempts attempts_;
 };
 
 // The interval field's value as Start reads it: clamped into 1..527040.

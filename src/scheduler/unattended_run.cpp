@@ -2,6 +2,7 @@
 
 #include "log/silent_stop.h"
 
+#include <algorithm>
 #include <exception>
 
 namespace taskhaul {
@@ -76,6 +77,43 @@ RunOutcome performUnattendedRun(RunKind kind, SchedulerHost& host, RunSteps& ste
         failed = true;
     }
     return failed ? RunOutcome::Failed : RunOutcome::Completed;
+}
+
+std::optional<int> RunAttempts::afterAttempt(SchedulerHost& host, const RunSteps& steps)
+{
+    const std::vector<std::string> fetched = steps.fetchedNames();
+    fetchedSoFar_.insert(fetchedSoFar_.end(), fetched.begin(), fetched.end());
+    const JobSettings job = host.job();
+    if (!steps.lostConnection() || retriesDone_ >= job.retries)
+        return std::nullopt;
+    ++retriesDone_;
+    const int minutes = std::clamp(job.retryDelayMinutes, kRetryDelayMinutesMin, kRetryDelayMinutesMax);
+    logQuietly(host,
+        QStringLiteral("Retrying in %1 minute(s) (attempt %2 of %3).")
+            .arg(minutes)
+            .arg(retriesDone_)
+            .arg(job.retries));
+    return minutes;
+}
+
+void RunAttempts::prepareRetry(RunSteps& steps) const
+{
+    steps.leaveOut(fetchedSoFar_);
+}
+
+RunOutcome performRunWithRetries(
+    RunKind kind, SchedulerHost& host, RunSteps& steps, const std::function<bool(int minutes)>& wait)
+{
+    RunAttempts attempts;
+    RunOutcome outcome = performUnattendedRun(kind, host, steps);
+    while (outcome != RunOutcome::Incomplete) {
+        const std::optional<int> minutes = attempts.afterAttempt(host, steps);
+        if (!minutes || !wait(*minutes))
+            break;
+        attempts.prepareRetry(steps);
+        outcome = performUnattendedRun(kind, host, steps);
+    }
+    return outcome;
 }
 
 } // namespace taskhaul

@@ -2,6 +2,11 @@
 
 #include "scheduler/scheduler_host.h"
 
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
 namespace taskhaul {
 
 // The two kinds of scheduled run differ only in when the controls show the
@@ -21,6 +26,30 @@ enum class RunOutcome {
 // connection was made, the run still disconnects. Never raises. The control
 // state after the run is the caller's to set.
 RunOutcome performUnattendedRun(RunKind kind, SchedulerHost& host, RunSteps& steps);
+
+// The attempts of one due run. A run that could not connect or lost its
+// connection is tried again, as often as the job allows and its delay apart;
+// each attempt leaves out the files the earlier ones fetched.
+class RunAttempts {
+public:
+    // After an attempt that got as far as trying to connect: keeps the names it
+    // fetched and, when it lost the connection and a retry is left, counts the
+    // retry, logs "Retrying in M minute(s) (attempt k of N)." and gives M.
+    std::optional<int> afterAttempt(SchedulerHost& host, const RunSteps& steps);
+    // Before a retry: it leaves out what the earlier attempts fetched.
+    void prepareRetry(RunSteps& steps) const;
+
+private:
+    int retriesDone_ = 0;
+    std::vector<std::string> fetchedSoFar_;
+};
+
+// One due run with its retries, for a caller that may block between attempts:
+// `wait` is given the minutes before each retry and returns false when the wait
+// was cut short (a termination signal), which ends the run there. The outcome
+// is the last attempt's.
+RunOutcome performRunWithRetries(
+    RunKind kind, SchedulerHost& host, RunSteps& steps, const std::function<bool(int minutes)>& wait);
 
 // The log line of a run whose site or local-folder field is empty.
 inline constexpr const char* kFieldsRequiredLine = "FTP Site and Local Folder information required.";

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QSettings>
@@ -162,6 +163,28 @@ TEST_F(RunOnce, WrongPasswordExitsOneWithTheErrorInTheLog)
     EXPECT_TRUE(logText().contains(error)) << logText().toStdString();
     EXPECT_TRUE(result.out.contains(error));
     EXPECT_EQ(fetched(QStringLiteral("a.txt")), "<missing>");
+}
+
+TEST_F(RunOnce, ARetryWaitsAsTheJobSaysAndATerminationSignalEndsTheWait)
+{
+    job.password = QStringLiteral("wrong");
+    job.retries = 2;
+    job.retryDelayMinutes = 1;
+    saveJob();
+    QProcess process;
+    start(process, QStringLiteral("--run-once"));
+    const QString retrying = QStringLiteral("Retrying in 1 minute(s) (attempt 1 of 2).");
+    for (int i = 0; i < 3000 && !logText().contains(retrying); ++i)
+        QThread::msleep(10);
+    ASSERT_TRUE(logText().contains(retrying)) << logText().toStdString();
+
+    QElapsedTimer sinceSignal;
+    sinceSignal.start();
+    ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+    const Finished result = finish(process);
+    EXPECT_EQ(result.exitCode, 128 + SIGTERM) << result.err.toStdString();
+    EXPECT_LT(sinceSignal.elapsed(), 10000);
+    EXPECT_FALSE(logText().contains(QStringLiteral("attempt 2 of 2"))) << logText().toStdString();
 }
 
 TEST_F(RunOnce, SkippedFileExitsOne)

@@ -189,5 +189,62 @@ TEST_F(ScheduledRetries, StopCancelsAWaitingRetryAndOtherFailuresAreNotRetried)
     EXPECT_FALSE(scheduler.retryPending());
 }
 
+// The same retries for a caller that blocks between attempts (--run-once).
+TEST_F(ScheduledRetries, ABlockingRunWaitsBetweenAttemptsAndFetchesOnlyWhatIsLeft)
+{
+    server.setListing("-rw-r--r--    1 ftp      ftp      5 Mar 01  2024 a.txt\r\n"
+                      "-rw-r--r--    1 ftp      ftp      5 Mar 01  2024 b.txt\r\n");
+    server.addFile("b.txt", "bravo");
+    // The first session breaks down at b.txt, the second is refused, the third works.
+    int sizes = 0;
+    server.on("SIZE", [&sizes](FtpSession& s, const std::string&) {
+        if (++sizes == 2)
+            s.close();
+        else
+            s.send("213 5\r\n");
+    });
+    server.replySequence("PASS", { "230 Welcome.\r\n", "530 Not now.\r\n", "230 Welcome.\r\n" });
+    std::vector<int> waits;
+
+    const RunOutcome outcome = performRunWithRetries(RunKind::Interval, host, steps, [&waits](int minutes) {
+        waits.push_back(minutes);
+        return true;
+    });
+
+    EXPECT_EQ(outcome, RunOutcome::Completed);
+    EXPECT_EQ(waits, (std::vector<int> { 5, 5 }));
+    EXPECT_EQ(linesWith(QStringLiteral("Retrying")),
+        QStringList({ QStringLiteral("Retrying in 5 minute(s) (attempt 1 of 2)."),
+            QStringLiteral("Retrying in 5 minute(s) (attempt 2 of 2).") }));
+    std::vector<std::string> retrieved;
+    for (const auto& line : server.commands())
+        if (line.rfind("RETR ", 0) == 0)
+            retrieved.push_back(line.substr(5));
+    EXPECT_EQ(retrieved, (std::vector<std::string> { "a.txt", "b.txt" }));
+}
+
+TEST_F(ScheduledRetries, ABlockingRunEndsWhenItsWaitIsCutShortOrItsRetriesAreUsedUp)
+{
+    server.reply("PASS", "530 Not now.\r\n");
+    int waits = 0;
+    auto run = [&](bool waitEnds) {
+        return performRunWithRetries(RunKind::Interval, host, steps, [&waits, waitEnds](int) {
+            ++waits;
+            return waitEnds;
+        });
+    };
+    EXPECT_EQ(run(false), RunOutcome::Failed); // a termination signal during the wait
+    EXPECT_EQ(waits, 1);
+    EXPECT_EQ(server.sessionCount(), 1);
+
+    EXPECT_EQ(run(true), RunOutcome::Failed);
+    EXPECT_EQ(waits, 1 + 2);
+    EXPECT_EQ(server.sessionCount(), 1 + 3);
+
+    host.settings.retries = 0;
+    EXPECT_EQ(run(true), RunOutcome::Failed);
+    EXPECT_EQ(waits, 3);
+}
+
 } // namespace
 } // namespace taskhaul::test
