@@ -33,6 +33,7 @@ private:
 class ActivityLog {
 public:
     using Clock = std::function<QDateTime()>;
+    // A local date and time of day, as a line shows them.
     struct Moment {
         QDate date;
         QTime time;
