@@ -107,7 +107,24 @@ protected:
 
     QStringList linesWith(const QString& text) const { return host.logLines().filter(text); }
 
+    // Two files, and the first session breaks down at the second (its SIZE).
+    void breakDownAtTheSecondFile()
+    {
+        server.setListing("-rw-r--r--    1 ftp      ftp      5 Mar 01  2024 a.txt\r\n"
+                          "-rw-r--r--    1 ftp      ftp      5 Mar 01  2024 b.txt\r\n");
+        server.addFile("b.txt", "bravo");
+        server.on("SIZE", [this](FtpSession& s, const std::string&) {
+            if (++sizeQueries_ == 2)
+                s.close();
+            else
+                s.send("213 5\r\n");
+        });
+    }
+
     SimulatedTimer retryTimer { time };
+
+private:
+    int sizeQueries_ = 0;
 };
 
 TEST_F(ScheduledRetries, AServerThatRefusesTwiceIsReachedOnTheThirdAttempt)
@@ -128,27 +145,13 @@ TEST_F(ScheduledRetries, AServerThatRefusesTwiceIsReachedOnTheThirdAttempt)
 
 TEST_F(ScheduledRetries, ARetryResumesAfterTheFilesAlreadyFetched)
 {
-    server.setListing("-rw-r--r--    1 ftp      ftp      5 Mar 01  2024 a.txt\r\n"
-                      "-rw-r--r--    1 ftp      ftp      5 Mar 01  2024 b.txt\r\n");
-    server.addFile("b.txt", "bravo");
-    // The first session breaks down at b.txt; later ones work.
-    int sizes = 0;
-    server.on("SIZE", [&sizes](FtpSession& s, const std::string&) {
-        if (++sizes == 2)
-            s.close();
-        else
-            s.send("213 5\r\n");
-    });
+    breakDownAtTheSecondFile();
     scheduler.start();
     time.advance(60 * kMinute);
     EXPECT_EQ(linesWith(QStringLiteral("Retrying")).size(), 1);
     time.advance(5 * kMinute);
 
-    std::vector<std::string> retrieved;
-    for (const auto& line : server.commands())
-        if (line.rfind("RETR ", 0) == 0)
-            retrieved.push_back(line.substr(5));
-    EXPECT_EQ(retrieved, (std::vector<std::string> { "a.txt", "b.txt" }));
+    EXPECT_EQ(server.argumentsOf("RETR"), (std::vector<std::string> { "a.txt", "b.txt" }));
     EXPECT_FALSE(scheduler.retryPending());
 }
 
@@ -192,17 +195,8 @@ TEST_F(ScheduledRetries, StopCancelsAWaitingRetryAndOtherFailuresAreNotRetried)
 // The same retries for a caller that blocks between attempts (--run-once).
 TEST_F(ScheduledRetries, ABlockingRunWaitsBetweenAttemptsAndFetchesOnlyWhatIsLeft)
 {
-    server.setListing("-rw-r--r--    1 ftp      ftp      5 Mar 01  2024 a.txt\r\n"
-                      "-rw-r--r--    1 ftp      ftp      5 Mar 01  2024 b.txt\r\n");
-    server.addFile("b.txt", "bravo");
     // The first session breaks down at b.txt, the second is refused, the third works.
-    int sizes = 0;
-    server.on("SIZE", [&sizes](FtpSession& s, const std::string&) {
-        if (++sizes == 2)
-            s.close();
-        else
-            s.send("213 5\r\n");
-    });
+    breakDownAtTheSecondFile();
     server.replySequence("PASS", { "230 Welcome.\r\n", "530 Not now.\r\n", "230 Welcome.\r\n" });
     std::vector<int> waits;
 
@@ -216,11 +210,7 @@ TEST_F(ScheduledRetries, ABlockingRunWaitsBetweenAttemptsAndFetchesOnlyWhatIsLef
     EXPECT_EQ(linesWith(QStringLiteral("Retrying")),
         QStringList({ QStringLiteral("Retrying in 5 minute(s) (attempt 1 of 2)."),
             QStringLiteral("Retrying in 5 minute(s) (attempt 2 of 2).") }));
-    std::vector<std::string> retrieved;
-    for (const auto& line : server.commands())
-        if (line.rfind("RETR ", 0) == 0)
-            retrieved.push_back(line.substr(5));
-    EXPECT_EQ(retrieved, (std::vector<std::string> { "a.txt", "b.txt" }));
+    EXPECT_EQ(server.argumentsOf("RETR"), (std::vector<std::string> { "a.txt", "b.txt" }));
 }
 
 TEST_F(ScheduledRetries, ABlockingRunEndsWhenItsWaitIsCutShortOrItsRetriesAreUsedUp)

@@ -64,14 +64,7 @@ protected:
         return { all.begin() + static_cast<std::ptrdiff_t>(std::min(sentBefore, all.size())), all.end() };
     }
 
-    std::vector<std::string> retrieved() const
-    {
-        std::vector<std::string> names;
-        for (const auto& line : server.commands())
-            if (line.rfind("RETR ", 0) == 0)
-                names.push_back(line.substr(5));
-        return names;
-    }
+    std::vector<std::string> retrieved() const { return server.argumentsOf("RETR"); }
 
     QString localPath(const QString& name) const { return local.path() + QLatin1Char('/') + name; }
 

@@ -550,6 +550,16 @@ std::vector<std::string> ScriptedFtpServer::commands() const
     return commands_;
 }
 
+std::vector<std::string> ScriptedFtpServer::argumentsOf(const std::string& verb) const
+{
+    const std::string prefix = verb + ' ';
+    std::vector<std::string> arguments;
+    for (const std::string& line : commands())
+        if (line.rfind(prefix, 0) == 0)
+            arguments.push_back(line.substr(prefix.size()));
+    return arguments;
+}
+
 bool ScriptedFtpServer::waitForCommands(std::size_t count, std::chrono::milliseconds timeout) const
 {
     const auto deadline = SteadyClock::now() + timeout;

@@ -159,6 +159,8 @@ public:
 
     // Every command line received, in order, across sessions.
     std::vector<std::string> commands() const;
+    // The argument of each use of `verb` (e.g. the names RETR asked for), in order.
+    std::vector<std::string> argumentsOf(const std::string& verb) const;
     // Waits until at least `count` command lines arrived.
     bool waitForCommands(
         std::size_t count, std::chrono::milliseconds timeout = std::chrono::milliseconds(5000)) const;
