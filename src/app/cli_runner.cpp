@@ -158,6 +158,9 @@ std::optional<JobSettings> loadSavedJob(const SettingsStore& store, QString* key
 // Waits `minutes` before a retry; false when a termination signal came first.
 bool waitUnlessTerminated(int minutes, const TerminationSignals& termination)
 {
+    // Whoever reads a pipe (the journal, a cron mail) learns now why nothing
+    // happens for a while, not when the program ends.
+    std::fflush(stdout);
     using Clock = std::chrono::steady_clock;
     const Clock::time_point until = Clock::now() + std::chrono::minutes(minutes);
     while (!termination.received()) {
