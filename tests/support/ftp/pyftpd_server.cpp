@@ -1,21 +1,13 @@
 #include "ftp/pyftpd_server.h"
 #include "ftp/spawn.h"
 
-#include "base/scope_exit.h"
-
 #include <cerrno>
-#include <chrono>
-#include <csignal>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
-#include <thread>
 #include <vector>
 
-#include <fcntl.h>
-#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -87,61 +79,16 @@ PyFtpdServer::PyFtpdServer(Options options)
     const std::string script = scratch_ + "/server.py";
     std::ofstream(script) << kScript;
 
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
-        throw std::runtime_error("pipe failed");
-    base::ScopeExit closePipe { [&pipeFds]() noexcept {
-        ::close(pipeFds[0]);
-        ::close(pipeFds[1]);
-    } };
-    pid_ = Spawn({ kPython, script, root_, options_.user, options_.password }, pipeFds[1]);
-    closePipe.Release();
-    ::close(pipeFds[1]);
-
-    std::string line;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (line.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
-        pollfd entry { pipeFds[0], POLLIN, 0 };
-        if (::poll(&entry, 1, 100) <= 0)
-            continue;
-        char buffer[64];
-        const ssize_t n = ::read(pipeFds[0], buffer, sizeof buffer);
-        if (n <= 0)
-            break;
-        line.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(pipeFds[0]);
-    port_ = std::atoi(line.c_str());
-    if (port_ <= 0) {
-        stop();
-        throw std::runtime_error("pyftpdlib did not start (no port reported); see its output above.");
-    }
+    port_ = process_.Start(kPython, { script, root_, options_.user, options_.password });
 }
 
 PyFtpdServer::~PyFtpdServer()
 {
-    stop();
+    // The server goes before the folder it serves.
+    process_.Stop();
     std::error_code ignored;
     if (!scratch_.empty())
         fs::remove_all(scratch_, ignored);
-}
-
-void PyFtpdServer::stop()
-{
-    if (pid_ <= 0)
-        return;
-    ::kill(pid_, SIGTERM);
-    for (int i = 0; i < 100; ++i) {
-        int status = 0;
-        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-            pid_ = -1;
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
-    pid_ = -1;
 }
 
 void PyFtpdServer::writeFile(const std::string& relativePath, const std::string& content) const

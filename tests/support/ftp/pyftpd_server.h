@@ -11,6 +11,8 @@
 //
 // The server and its folder are gone when the object is destroyed.
 
+#include "ftp/spawn.h"
+
 #include <string>
 
 namespace taskhaul::test {
@@ -42,13 +44,11 @@ public:
     void makeFolder(const std::string& relativePath) const;
 
 private:
-    void stop();
-
     Options options_;
     std::string root_;
     std::string scratch_; // holds the script (and the root when it is temporary)
     bool ownsRoot_ = false;
-    int pid_ = -1;
+    ServerProcess process_;
     int port_ = 0;
 };
 

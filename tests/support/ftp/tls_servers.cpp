@@ -3,7 +3,6 @@
 
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,7 +20,6 @@
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509v3.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -325,66 +323,6 @@ std::string TestCertificates::Fingerprint(const std::string& certificateFile)
         text += hex;
     }
     return text;
-}
-
-// ---- ServerProcess ----
-
-ServerProcess::~ServerProcess()
-{
-    Stop();
-}
-
-int ServerProcess::Start(const std::string& program, const std::vector<std::string>& arguments)
-{
-    int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0)
-        throw std::runtime_error("pipe failed");
-    std::vector<std::string> all { program };
-    all.insert(all.end(), arguments.begin(), arguments.end());
-    try {
-        pid_ = Spawn(all, pipeFds[1]);
-    } catch (...) {
-        ::close(pipeFds[0]);
-        ::close(pipeFds[1]);
-        throw;
-    }
-    ::close(pipeFds[1]);
-    std::string line;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (line.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
-        pollfd entry { pipeFds[0], POLLIN, 0 };
-        if (::poll(&entry, 1, 100) <= 0)
-            continue;
-        char buffer[64];
-        const ssize_t n = ::read(pipeFds[0], buffer, sizeof buffer);
-        if (n <= 0)
-            break;
-        line.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(pipeFds[0]);
-    const int port = std::atoi(line.c_str());
-    if (port <= 0) {
-        Stop();
-        throw std::runtime_error(program + " did not start (no port reported); see its output above.");
-    }
-    return port;
-}
-
-void ServerProcess::Stop()
-{
-    if (pid_ <= 0)
-        return;
-    ::kill(pid_, SIGTERM);
-    for (int i = 0; i < 100; ++i) {
-        if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
-            pid_ = -1;
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
-    pid_ = -1;
 }
 
 // ---- ScratchFolder ----

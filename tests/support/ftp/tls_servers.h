@@ -11,6 +11,8 @@
 // Each server listens on a free loopback port it chose itself and serves the
 // folder root() to the user "taskhaul" / "s3cret" (vsftpd: anonymous).
 
+#include "ftp/spawn.h"
+
 #include <string>
 #include <vector>
 
@@ -47,22 +49,6 @@ public:
 private:
     std::string folder_;
     CertificateFiles ca_, server_, wrongName_, expired_, selfSigned_;
-};
-
-// A child process started with arguments; it prints the port it listens on as
-// its first line. Stopped (SIGTERM, then SIGKILL) when destroyed.
-class ServerProcess {
-public:
-    ServerProcess() = default;
-    ~ServerProcess();
-    ServerProcess(const ServerProcess&) = delete;
-    ServerProcess& operator=(const ServerProcess&) = delete;
-    // Returns the port the process printed.
-    int Start(const std::string& program, const std::vector<std::string>& arguments);
-    void Stop();
-
-private:
-    int pid_ = -1;
 };
 
 // A temporary folder, removed with the object.
