@@ -4,6 +4,7 @@
 // time limits so that timeout paths run in a test's time.
 
 #include "ftp/ftp_client.h"
+#include "ftp/loopback.h"
 #include "ftp/scripted_ftp_server.h"
 
 #include <gtest/gtest.h>
@@ -18,7 +19,9 @@ namespace taskhaul::ftp::testing {
 
 using namespace std::chrono_literals;
 using Commands = std::vector<std::string>;
+using test::ClosedLoopbackPort;
 using test::DataPlan;
+using test::SilentListener;
 
 inline TFtpLimits ShortLimits()
 {

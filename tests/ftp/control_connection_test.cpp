@@ -3,6 +3,7 @@
 #include "client_fixture.h"
 
 #include "ftp/ftp_reply.h"
+#include "ftp/loopback.h"
 
 #include <gmock/gmock.h>
 
@@ -272,19 +273,7 @@ TEST_F(ClientTest, NotConnectedMessagesDependOnHistory)
 
 TEST(ConnectFailure, RefusedConnectionIsASocketErrorWithoutNotification)
 {
-    // A port that was free a moment ago and has no listener now.
-    int port = 0;
-    {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address {};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-        port = ntohs(address.sin_port);
-        ::close(fd);
-    }
+    const int port = ClosedLoopbackPort();
     TFtpClient client;
     client.SetHost("127.0.0.1");
     client.SetPort(port);
@@ -298,21 +287,13 @@ TEST(ConnectFailure, RefusedConnectionIsASocketErrorWithoutNotification)
 TEST(ConnectFailure, ConnectThatNeverCompletesTimesOut)
 {
     // A listener whose accept queue is full drops further connection attempts.
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(listener, 0), 0);
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-    const int filler = ::socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_EQ(::connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    SilentListener listener(0);
+    listener.fillBacklog();
 
     int pumps = 0;
     TFtpClient client([&] { ++pumps; });
     client.SetHost("127.0.0.1");
-    client.SetPort(ntohs(address.sin_port));
+    client.SetPort(listener.port());
     auto limits = ShortLimits();
     limits.ConnectTimeout = 300ms;
     client.SetLimits(limits);
@@ -321,23 +302,13 @@ TEST(ConnectFailure, ConnectThatNeverCompletesTimesOut)
     EXPECT_EQ(ErrorOf([&] { client.Connect(); }), "Connect timed out.");
     EXPECT_GE(pumps, 4);
     EXPECT_EQ(disconnected, 0);
-    ::close(filler);
-    ::close(listener);
 }
 
 TEST(ConnectFailure, TcpConnectCanBeStopped)
 {
     // A listener whose accept queue is full: the connect never completes by itself.
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(listener, 0), 0);
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-    const int filler = ::socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_EQ(::connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    SilentListener listener(0);
+    listener.fillBacklog();
 
     for (const bool disconnect : { false, true }) {
         SCOPED_TRACE(disconnect ? "Disconnect" : "AbortTransfer");
@@ -349,7 +320,7 @@ TEST(ConnectFailure, TcpConnectCanBeStopped)
         });
         self = &client;
         client.SetHost("127.0.0.1");
-        client.SetPort(ntohs(address.sin_port));
+        client.SetPort(listener.port());
         client.SetLimits(ShortLimits()); // 3 s connect limit
         int disconnected = 0;
         client.OnDisconnected = [&](TFtpClient&) { ++disconnected; };
@@ -360,8 +331,6 @@ TEST(ConnectFailure, TcpConnectCanBeStopped)
         EXPECT_EQ(disconnected, 0);
         EXPECT_FALSE(client.IsConnected());
     }
-    ::close(filler);
-    ::close(listener);
 }
 
 TEST(ConnectFailure, UnknownHostIsASocketError)

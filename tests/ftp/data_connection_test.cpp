@@ -3,6 +3,7 @@
 #include "client_fixture.h"
 
 #include "ftp/ftp_data.h"
+#include "ftp/loopback.h"
 
 #include <gmock/gmock.h>
 
@@ -25,19 +26,6 @@ std::string Binary(std::size_t size)
     for (std::size_t i = 0; i < size; ++i)
         bytes[i] = static_cast<char>((i * 131 + i / 7) & 0xFF);
     return bytes;
-}
-
-int UnusedPort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
 }
 
 // ---- Texts of the data side ----
@@ -512,7 +500,7 @@ TEST_F(ClientTest, PretPrecedesPasvWhenTheServerListsIt)
 TEST_F(ClientTest, RefusedPassiveDataConnection)
 {
     server.addFile("a.txt", "x");
-    server.setPassivePortOverride(UnusedPort());
+    server.setPassivePortOverride(ClosedLoopbackPort());
     client.SetPassive(true);
     Connect();
     std::ostringstream out;

@@ -4,6 +4,7 @@
 #include "client_fixture.h"
 
 #include "ftp/ftp_data.h"
+#include "ftp/loopback.h"
 #include "ftp/tls_servers.h"
 
 #include <gtest/gtest.h>
@@ -311,15 +312,8 @@ TEST_F(TlsTest, ImplicitServerThatNeverSpeaksTlsTimesOut)
 {
     // A port that takes connections (through the listen backlog) and never
     // answers: no ServerHello will come.
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(::listen(listener, 4), 0);
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
-    Aim("127.0.0.1", ntohs(address.sin_port), "alice", "wonder", TFtpSecurity::tlsImplicit);
+    const SilentListener listener;
+    Aim("127.0.0.1", listener.port(), "alice", "wonder", TFtpSecurity::tlsImplicit);
     auto limits = ShortLimits();
     limits.ReplyTimeout = 800ms;
     client.SetLimits(limits);
@@ -327,7 +321,6 @@ TEST_F(TlsTest, ImplicitServerThatNeverSpeaksTlsTimesOut)
     EXPECT_EQ(ErrorOf([&] { client.Connect(); }), "TLS handshake timed out.");
     EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
     EXPECT_LE(watch.longest.count(), 250);
-    ::close(listener);
 }
 
 TEST_F(TlsTest, DataFaults)

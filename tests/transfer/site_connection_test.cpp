@@ -1,5 +1,6 @@
 #include "engine_fixture.h"
 
+#include "ftp/loopback.h"
 #include "log/silent_stop.h"
 #include "transfer/transfer_texts.h"
 
@@ -18,20 +19,6 @@ const QString kSiteError = QStringLiteral(
     "The FTP site information specified is not valid or the site cannot be accessed at this time.");
 const QString kFolderError
     = QStringLiteral("The remote folder specified does not exist or cannot be accessed at this time.");
-
-// A loopback port nobody listens on.
-int closedPort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
 
 using SiteConnection = EngineFixture;
 
@@ -90,7 +77,7 @@ TEST_F(SiteConnection, ProxySelectorPositionChoosesTheLoginScheme)
         host.settings.proxyType = c.position;
         // Nothing listens at the proxy: the settings are what this looks at.
         host.settings.proxyHost = QStringLiteral("127.0.0.1");
-        host.settings.proxyPort = QString::number(closedPort());
+        host.settings.proxyPort = QString::number(ClosedLoopbackPort());
         try {
             engine.siteConnect();
         } catch (const SilentStop&) {
@@ -157,7 +144,7 @@ TEST_F(SiteConnection, FailedConnectIsLoggedWithItsReasonAndShownOnlyToTheUser)
         host.boxes.clear();
         host.status.clear();
         host.unattendedFlag = c.unattended;
-        host.settings.port = QString::number(c.refused ? closedPort() : server.port());
+        host.settings.port = QString::number(c.refused ? ClosedLoopbackPort() : server.port());
         QStringList statusDuringConnect;
         pump = [&] { statusDuringConnect << host.status; };
 

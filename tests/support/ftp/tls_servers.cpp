@@ -1,4 +1,5 @@
 #include "ftp/tls_servers.h"
+#include "ftp/loopback.h"
 #include "ftp/spawn.h"
 
 #include <cerrno>
@@ -128,19 +129,6 @@ int RunQuietly(const std::vector<std::string>& arguments)
     int status = 0;
     ::waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-int FreePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
 }
 
 bool CanConnect(int port)
@@ -394,7 +382,7 @@ VsftpdServer::VsftpdServer(const CertificateFiles& certificate, Mode mode)
     ::chmod(root_.c_str(), 0755);
     fs::create_directory(scratch_.Path() + "/empty");
     ::chmod((scratch_.Path() + "/empty").c_str(), 0755);
-    port_ = FreePort();
+    port_ = ClosedLoopbackPort();
     std::ostringstream config;
     config << "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\nlisten_port=" << port_
            << "\nbackground=NO\n"
