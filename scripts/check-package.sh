@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Builds the Debian package with CPack and checks its control data and contents.
+# Builds the Debian package with CPack, checks its control data and contents, and
+# installs it (as root into the system, else unpacked) to see its window open.
 #   bash scripts/check-package.sh [BUILD_DIR] [OUTPUT_DIR]
 # BUILD_DIR (default build/) must be configured; the program, the rendered icons
 # and the man page are built here. The .deb is left in OUTPUT_DIR (default
-# BUILD_DIR/package).
+# BUILD_DIR/package). TASKHAUL_PACKAGE_SCRATCH=1 keeps a root user's system
+# untouched (the unpacked package is started instead).
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -95,6 +97,24 @@ fi
 [ "$("$extract/usr/bin/taskhaul" --version)" = "Taskhaul $version" ] || fail "packaged taskhaul --version is wrong"
 grep -qx "ExecStart=/usr/bin/taskhaul --run-once" "$extract/usr/lib/systemd/user/taskhaul-run-once.service" \
   || fail "packaged service does not run /usr/bin/taskhaul"
+
+# The package installed as a user installs it: the desktop entry's `taskhaul`
+# must find the window program where the package put it. As root (CI) the
+# package goes into the system and is removed again afterwards, unless it was
+# installed before; otherwise the unpacked tree stands in for the system.
+window_check=$root/tests/install/window_shows.sh
+if [ "$(id -u)" = 0 ] && [ "${TASKHAUL_PACKAGE_SCRATCH:-}" != 1 ]; then
+  was_installed=$(dpkg-query -W -f='${Status}' taskhaul 2>/dev/null | grep -c 'install ok installed' || true)
+  if dpkg -i "$deb" >"$out/dpkg.log" 2>&1; then
+    bash "$window_check" /usr/bin/taskhaul || fail "the installed package's taskhaul does not show its window"
+    [ "$was_installed" = 1 ] || dpkg --purge taskhaul >>"$out/dpkg.log" 2>&1 || fail "dpkg --purge taskhaul failed"
+  else
+    cat "$out/dpkg.log" >&2
+    fail "dpkg -i $(basename "$deb") failed"
+  fi
+else
+  bash "$window_check" "$extract/usr/bin/taskhaul" || fail "the unpacked package's taskhaul does not show its window"
+fi
 
 if ((failures)); then
   echo "$failures package check(s) failed" >&2

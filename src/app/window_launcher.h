@@ -9,7 +9,11 @@ namespace taskhaul {
 // environment. A headless run therefore never loads the graphical libraries.
 
 // Where the window program is: beside this program (a build folder, or a copy
-// kept together), else where the installation put it.
+// kept together), else where an installation under any prefix puts it
+// (../libexec/taskhaul/ from bin/). The installed layout is found from the
+// program's own place, never from a path fixed when the build was configured,
+// so a package installed under /usr finds it as a build for /usr/local does.
+// Empty when neither exists.
 std::string windowProgramPath();
 
 // Replaces this process with the window program; returns only when that

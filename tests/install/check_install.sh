@@ -155,6 +155,9 @@ install_to "$work/opt" /opt/taskhaul
 [ -x "$work/opt/opt/taskhaul/bin/taskhaul" ] || fail "--prefix /opt/taskhaul: bin/taskhaul missing"
 grep -qx "ExecStart=/opt/taskhaul/bin/taskhaul --run-once" "$work/opt/opt/taskhaul/lib/systemd/user/taskhaul-run-once.service" \
   || fail "--prefix /opt/taskhaul: the service does not run /opt/taskhaul/bin/taskhaul"
+# The program finds its window program under any prefix, wherever the tree was put.
+bash "$(dirname "${BASH_SOURCE[0]}")/window_shows.sh" "$work/opt/opt/taskhaul/bin/taskhaul" \
+  || fail "--prefix /opt/taskhaul: the installed taskhaul does not show its window"
 
 if ((failures)); then
   echo "$failures check(s) failed" >&2
