@@ -43,6 +43,10 @@ constexpr int kExitJobUnusable = 2;
 
 void printLine(std::FILE* stream, const QString& text)
 {
+    // What stdout holds comes first, so that both streams sent to one file
+    // (2>&1, the journal) read in the order the lines were made.
+    if (stream != stdout)
+        std::fflush(stdout);
     std::fputs(text.toLocal8Bit().constData(), stream);
     std::fputc('\n', stream);
     // A person watching sees each line at once; a pipe or file (cron, systemd)

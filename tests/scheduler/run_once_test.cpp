@@ -293,6 +293,33 @@ TEST_F(RunOnce, PreviewOverTlsShowsTheServersCertificate)
     EXPECT_TRUE(result.out.contains(QStringLiteral("file\tfetch\ta.txt"))) << result.out.toStdString();
 }
 
+TEST_F(RunOnce, PreviewSentToOneFileKeepsTheOrderOfItsLines)
+{
+    // The certificate goes to stdout once connected; the failure to enter the
+    // remote folder comes later, on stderr. 2>&1 must read in that order.
+    TestCertificates certificates;
+    TlsPyFtpdServer tls(certificates.SelfSigned());
+    job.port = QString::number(tls.port());
+    job.userName = QString::fromStdString(tls.user());
+    job.password = QString::fromStdString(tls.password());
+    job.security = JobSettings::Security::Explicit;
+    job.trustedCertificate
+        = QString::fromStdString(TestCertificates::Fingerprint(certificates.SelfSigned().certificate));
+    job.remoteFolder = QStringLiteral("no-such-folder");
+    saveJob();
+
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    start(process, QStringLiteral("--preview"));
+    const Finished result = finish(process);
+
+    EXPECT_EQ(result.exitCode, 1) << result.out.toStdString();
+    const qsizetype certificate = result.out.indexOf(QStringLiteral("Certificate subject: "));
+    const qsizetype folder = result.out.indexOf(QStringLiteral("The remote folder specified does not exist"));
+    ASSERT_GE(certificate, 0) << result.out.toStdString();
+    EXPECT_LT(certificate, folder) << result.out.toStdString();
+}
+
 TEST_F(RunOnce, UnusableJobExitsTwoAndConnectsNowhere)
 {
     struct Case {
