@@ -101,8 +101,8 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
   "template with date, time and sequence fields. It lives in the notification\n"
   "area and writes a plain-text activity log.\n"
   "\n"
-  "taskhaul --run-once runs the saved job from cron or from the systemd user\n"
-  "timer that comes with the package (not enabled).")
+  "taskhaul --run-once runs the saved job from cron or from a systemd user\n"
+  "timer; taskhaul --systemd-timer writes one for the job's schedule.")
 set(TASKHAUL_PACKAGE_MAINTAINER "Velmora <packages@velmora.example>"
     CACHE STRING "Maintainer field of the Debian package")
 set(CPACK_PACKAGE_CONTACT "${TASKHAUL_PACKAGE_MAINTAINER}")

@@ -13,6 +13,7 @@ packages=(
   xvfb xauth x11-apps x11-utils imagemagick trayer
   lftp curl time
   librsvg2-bin desktop-file-utils appstream groff-base dpkg-dev
+  systemd # systemd-analyze checks the systemd units
 )
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)

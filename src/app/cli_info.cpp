@@ -31,7 +31,11 @@ int runHelp(const QStringList&)
                "  --run-once          run the saved job once, as a scheduled run does, and print\n"
                "                      its log lines\n"
                "  --preview           connect with the saved job, list the remote folder and show\n"
-               "                      which files a run would fetch; nothing is downloaded\n",
+               "                      which files a run would fetch; nothing is downloaded\n"
+               "  --systemd-timer [--install]\n"
+               "                      print a systemd user service and timer that run the saved\n"
+               "                      job on its schedule; --install writes them to\n"
+               "                      ~/.config/systemd/user\n",
         stdout);
     return 0;
 }

@@ -22,6 +22,7 @@ constexpr std::array kOptions {
     HeadlessOption { "--parse-listing", &runParseListing },
     HeadlessOption { "--run-once", &runOnce },
     HeadlessOption { "--preview", &runPreview },
+    HeadlessOption { "--systemd-timer", &runSystemdTimer },
 };
 
 } // namespace

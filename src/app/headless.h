@@ -20,5 +20,6 @@ int runMatch(const QStringList& args);
 int runParseListing(const QStringList& args);
 int runOnce(const QStringList& args);
 int runPreview(const QStringList& args);
+int runSystemdTimer(const QStringList& args);
 
 } // namespace taskhaul

@@ -127,7 +127,7 @@ for text in 'EXIT STATUS' 'FILES' '~/.config/Velmora/Taskhaul.conf' '[Options]' 
   'XDG_STATE_HOME/Velmora/Taskhaul/dunmark.txt' '~/.local/state' '128+n' 'SIGTERM gives 143'; do
   grep -qF -- "$text" "$work/taskhaul.flat" || fail "man page does not mention '$text'"
 done
-for status in 0 1 2; do
+for status in 0 1 2 75; do
   sed -n '/^EXIT STATUS/,/^FILES/p' "$work/taskhaul.txt" | grep -qE "^ +$status +[A-Z]" \
     || fail "man page's EXIT STATUS has no entry for $status"
 done

@@ -90,7 +90,8 @@ TEST(InfoCommands, HelpListsEveryOptionAndVersionNamesTheBuild)
     const ProcessResult help = RunTaskhaul({ "--help" });
     EXPECT_EQ(help.exitCode, 0);
     for (const char* option : { " -r ", " -m ", "--help", "--version", "--expand TEMPLATE", "--at", "--seq",
-             "--match PATTERN NAME...", "--parse-listing FILE", "--syst TEXT", "--run-once", "--preview" })
+             "--match PATTERN NAME...", "--parse-listing FILE", "--syst TEXT", "--run-once", "--preview",
+             "--systemd-timer [--install]" })
         EXPECT_TRUE(help.out.contains(QLatin1String(option))) << option;
 
     const ProcessResult version = RunTaskhaul({ "--version" });
