@@ -3,6 +3,7 @@
 #include "ftp/pyftpd_server.h"
 #include "ftp/scripted_ftp_server.h"
 #include "ftp/tls_servers.h"
+#include "program_process.h"
 #include "settings/settings_store.h"
 
 #include <gtest/gtest.h>
@@ -20,12 +21,6 @@
 
 namespace taskhaul::test {
 namespace {
-
-struct Finished {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
 
 class RunOnce : public ::testing::Test {
 protected:
@@ -73,20 +68,7 @@ protected:
         process.start(program(), { option });
     }
 
-    static Finished finish(QProcess& process)
-    {
-        Finished finished;
-        if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) {
-            process.kill();
-            process.waitForFinished();
-            ADD_FAILURE() << "the program did not end normally";
-            return finished;
-        }
-        finished.exitCode = process.exitCode();
-        finished.out = QString::fromLocal8Bit(process.readAllStandardOutput());
-        finished.err = QString::fromLocal8Bit(process.readAllStandardError());
-        return finished;
-    }
+    static Finished finish(QProcess& process) { return finishProgram(process); }
 
     Finished run(const QString& option) const
     {

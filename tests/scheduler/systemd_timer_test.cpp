@@ -1,5 +1,6 @@
 // taskhaul --systemd-timer, run as the built program: the units follow the saved
 // job's schedule, and systemd accepts them.
+#include "program_process.h"
 #include "settings/settings_store.h"
 
 #include <gtest/gtest.h>
@@ -12,12 +13,6 @@
 
 namespace taskhaul::test {
 namespace {
-
-struct Finished {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
 
 class SystemdTimer : public ::testing::Test {
 protected:
@@ -44,8 +39,8 @@ protected:
         SettingsStore(configFolder + QStringLiteral("/Velmora/Taskhaul.conf"), LongTimeFormat {}).save(job);
     }
 
-    // The program with `args`, its settings under `configHome` (or, when that
-    // is empty, under HOME's .config).
+    // The program with `args`, XDG_CONFIG_HOME set to `xdgConfigHome` (or, when
+    // that is empty, unset: HOME's .config).
     Finished run(const QStringList& args, const QString& xdgConfigHome) const
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -58,17 +53,7 @@ protected:
         QProcess process;
         process.setProcessEnvironment(environment);
         process.start(program(), args);
-        Finished finished;
-        if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) {
-            process.kill();
-            process.waitForFinished();
-            ADD_FAILURE() << "the program did not end normally";
-            return finished;
-        }
-        finished.exitCode = process.exitCode();
-        finished.out = QString::fromLocal8Bit(process.readAllStandardOutput());
-        finished.err = QString::fromLocal8Bit(process.readAllStandardError());
-        return finished;
+        return finishProgram(process);
     }
 
     static QString read(const QString& file)
