@@ -30,6 +30,7 @@
 #include <functional>
 #include <optional>
 #include <thread>
+#include <utility>
 
 #include <unistd.h>
 
@@ -251,9 +252,12 @@ int runOnce(const QStringList& args)
     // Headless there is nobody to save the advanced sequence number; the next
     // run must not fetch under the same number again.
     bool saveFailed = false;
-    if (host.job().sequenceStart != saved->sequenceStart) {
+    // So is a trusted certificate fingerprint the run found no longer needed.
+    if (host.job().sequenceStart != saved->sequenceStart
+        || host.job().trustedCertificate != saved->trustedCertificate) {
         JobSettings updated = *saved;
         updated.sequenceStart = host.job().sequenceStart;
+        updated.trustedCertificate = host.job().trustedCertificate;
         try {
             if (const SaveResult result = store.save(updated); !result.keyringWarning.isEmpty())
                 host.writeLog(QStringLiteral("WARNING: ") + result.keyringWarning);
@@ -292,26 +296,31 @@ int runPreview(const QStringList& args)
     HeadlessHost host(job, nullptr);
     ftp::TFtpClient client;
     TransferEngine engine(host, client);
+    // Whom the connection is with, so that the user can decide to trust it:
+    // also, and above all, when the certificate is refused.
+    bool certificateShown = false;
+    const auto printCertificate = [&client, &certificateShown] {
+        const ftp::TFtpCertificateInfo& certificate = client.PeerCertificate();
+        if (certificate.Empty() || std::exchange(certificateShown, true))
+            return;
+        for (const ftp::TCertificateDetail& detail : ftp::CertificateDetails(certificate))
+            printLine(stdout,
+                QStringLiteral("Certificate %1: %2")
+                    .arg(QString::fromStdString(detail.Label), oneLine(std::string_view(detail.Value))));
+        printLine(stdout,
+            QStringLiteral("Certificate verification: ")
+                + oneLine(std::string_view(certificate.Verification)));
+    };
     try {
         engine.siteConnect();
-        if (client.Security() != ftp::TFtpSecurity::tlsPlain) {
-            // Whom the connection is with, so that the user can decide to trust it.
-            const ftp::TFtpCertificateInfo& certificate = client.PeerCertificate();
-            const auto text = [](const std::string& value) { return oneLine(std::string_view(value)); };
-            printLine(stdout, QStringLiteral("Certificate subject: ") + text(certificate.Subject));
-            printLine(stdout, QStringLiteral("Certificate issuer: ") + text(certificate.Issuer));
-            printLine(stdout, QStringLiteral("Certificate expires: ") + text(certificate.NotAfter));
-            printLine(
-                stdout, QStringLiteral("Certificate SHA-256 fingerprint: ") + text(certificate.Fingerprint));
-            printLine(stdout, QStringLiteral("Certificate verification: ") + text(certificate.Verification));
-        }
+        printCertificate();
         engine.changeFolder();
         std::vector<std::string> lines;
         client.ListFolder(lines, std::string(), true);
         if (client.ListingTruncated())
             printLine(stderr,
                 QStringLiteral("The server cut the listing short: %1")
-                    .arg(oneLine(ftp::reply::ErrorText(client.ListingReply()))));
+                    .arg(oneLine(client.ListingTruncation())));
         const ftp::TFtpListItems* items = nullptr;
         try {
             items = &client.ParsedListing();
@@ -364,7 +373,9 @@ int runPreview(const QStringList& args)
         }
         client.Disconnect();
     } catch (const SilentStop&) {
-        return kExitFailed; // reported on stderr by the step
+        // Reported on stderr by the step; a refused certificate is shown.
+        printCertificate();
+        return kExitFailed;
     } catch (const std::exception& error) {
         printLine(stderr, QStringLiteral("ERROR: ") + oneLine(std::string_view(error.what())));
         try {

@@ -230,9 +230,12 @@ void MainWindow::connectFields()
     connect(form_.security, &QComboBox::currentIndexChanged, this, guarded(&MainWindow::markChanged));
     // A trusted certificate belongs to one site and one way of connecting to
     // it: changing either forgets it (the way to trust a new certificate).
-    connect(form_.host, &QLineEdit::textChanged, this, [this] { form_.trustedCertificate.clear(); });
-    connect(
-        form_.security, &QComboBox::currentIndexChanged, this, [this] { form_.trustedCertificate.clear(); });
+    // Through a proxy the certificate is the proxy's.
+    const auto forgetCertificate = [this] { form_.trustedCertificate.clear(); };
+    for (QLineEdit* edit : { form_.host, form_.port, form_.proxyHost })
+        connect(edit, &QLineEdit::textChanged, this, forgetCertificate);
+    for (QComboBox* box : { form_.security, form_.proxyType })
+        connect(box, &QComboBox::currentIndexChanged, this, forgetCertificate);
 
     // Port fields take digits only; three fields get a default when left empty.
     auto* digits = new DigitKeyFilter(this);

@@ -219,7 +219,7 @@ void TFtpClient::Connect()
 
         if (d->security == TFtpSecurity::tlsImplicit)
             d->StartTls(endpointHost);
-        control.ReadReply({ 220 });
+        control.ReadGreeting(d->security == TFtpSecurity::tlsExplicit ? &endpointHost : nullptr);
         d->greeting = control.LastReply();
         if (d->security == TFtpSecurity::tlsExplicit) {
             const int code = control.SendCommand("AUTH TLS", {});

@@ -193,7 +193,10 @@ public:
     void RetrieveToStream(const std::string& remoteName, std::ostream& stream, bool resume = false);
     // The data-transfer procedure shared by retrieval and listing. Succeeds only
     // when the server's final reply is 226 or 250; any other (426, 450, 451, 550 ...)
-    // fails with the server's text, even when every byte arrived.
+    // fails with the server's text, even when every byte arrived. A size the
+    // server announced that was not met fails with EIncompleteTransfer; a TLS
+    // data connection that ended without close_notify fails with
+    // EUnclosedTransfer, whatever the final reply.
     void TransferData(const std::string& command, TFtpOutputStream& stream, bool resume = false);
     // Writes "ABOR" and drops the data connection; never waits. Safe to call from
     // inside the pump during a transfer; the transfer then fails with EOperationAborted.
@@ -215,10 +218,15 @@ public:
     // any, and after a failed one). LastReply() holds the answer to the TYPE
     // command that followed it.
     const TFtpReply& ListingReply() const noexcept;
-    // True when that final reply says the server cut the listing short: some line
-    // of its text contains "truncated" in any case (pure-ftpd: "226 Output
-    // truncated to 10000 matches"). The lines then hold only part of the folder.
+    // True when the server cut the listing short: some line of the final reply
+    // contains "truncated" in any case (pure-ftpd: "226 Output truncated to
+    // 10000 matches"), or its TLS data connection ended without close_notify
+    // (the lines then end at the last complete one). The lines then hold only
+    // part of the folder.
     bool ListingTruncated() const noexcept;
+    // Why, for a message: the final reply's text, or "the data connection ended
+    // without a TLS close."; empty when the listing is whole.
+    std::string ListingTruncation() const;
     // The items of the last listing, parsed on first use after ListFolder. A parse
     // error propagates once; the items made before it stay.
     TFtpListItems& ParsedListing();

@@ -76,6 +76,7 @@ struct TFtpClient::Impl {
     std::vector<std::string> listingLines;
     TFtpReply listingReply;
     bool listingTruncated = false;
+    bool listingUnclosed = false; // its TLS data connection ended without close_notify
     TFtpListItems parsed;
     bool parsedValid = false;
     std::string listingFormat;
@@ -89,7 +90,13 @@ struct TFtpClient::Impl {
         bool accepted = false; // the server accepted the command (1xx reply)
         std::int64_t received = 0;
         std::optional<std::int64_t> announced; // from the reply to the command
+        bool unclosed = false; // the TLS data connection ended without close_notify
     };
+
+    // What a transfer whose TLS data connection ended without close_notify
+    // does: fail with EUnclosedTransfer, or keep what arrived (a listing, which
+    // is then marked as cut short).
+    enum class Unclosed { Fail, Keep };
 
     // The way a data connection of this transfer reads: it stops when the
     // transfer is aborted or the control connection of `generation` is gone.
@@ -97,7 +104,10 @@ struct TFtpClient::Impl {
 
     void PassiveTransfer(const std::string& command, TFtpOutputStream& stream, bool resume, DataPhase& phase);
     void ActiveTransfer(const std::string& command, TFtpOutputStream& stream, bool resume, DataPhase& phase);
-    void TransferData(const std::string& command, TFtpOutputStream& stream, bool resume);
+    // Returns false when the data connection ended without close_notify and
+    // `unclosed` is Keep.
+    bool TransferData(const std::string& command, TFtpOutputStream& stream, bool resume,
+        Unclosed unclosed = Unclosed::Fail);
     void RetrieveFile(
         const std::string& remoteName, const std::string& localPath, bool overwrite, bool resume);
     void ListFolder(std::vector<std::string>& lines, const std::string& specifier, bool details);

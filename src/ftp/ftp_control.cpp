@@ -3,6 +3,7 @@
 #include "ftp/ftp_data_connection.h"
 #include "ftp/ftp_errors.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include <poll.h>
@@ -17,6 +18,9 @@ constexpr std::size_t kControlReadSize = 32768;
 // How long to wait for a reply that nobody asked for any more (the answer to an
 // ABOR sent while no transfer ran) before the next command is sent.
 constexpr std::chrono::milliseconds kStaleReplyWait { 10000 };
+
+// How long a server that sent no greeting has to answer a ClientHello.
+constexpr std::chrono::milliseconds kTlsProbeWait { 3000 };
 
 } // namespace
 
@@ -292,6 +296,46 @@ int TControlConnection::ReadReply(const std::vector<int>& allowed)
     const TFtpReply& result = ReadOneReply(limits_.ReplyTimeout);
     reply::Check(result, allowed);
     return result.NumericCode;
+}
+
+int TControlConnection::ReadGreeting(const std::string* tlsHost)
+{
+    RequireConnection();
+    auto result = ReadReplyUntil(net::DeadlineAfter(limits_.ReplyTimeout));
+    if (!result) {
+        const bool awaitsTls = tlsHost != nullptr && AwaitsTls(*tlsHost);
+        Disconnect();
+        if (awaitsTls)
+            throw EReadTimeout("The server seems to expect implicit TLS on this port.");
+        throw EReadTimeout();
+    }
+    lastReply_ = std::move(*result);
+    reply::Check(lastReply_, { 220 });
+    return lastReply_.NumericCode;
+}
+
+bool TControlConnection::AwaitsTls(const std::string& host)
+{
+    // What arrived of a greeting may be the server's own TLS alert.
+    if (inputPos_ < input_.size())
+        return LooksLikeTlsRecord(std::string_view(input_).substr(inputPos_));
+    // A server that speaks TLS from the first byte says nothing until it has a
+    // ClientHello: one is sent (it carries nothing of the user's), and an
+    // answer in TLS records tells.
+    const std::string hello = TlsClientHello(host);
+    if (hello.empty()
+        || ::send(socket_.Get(), hello.data(), hello.size(), MSG_NOSIGNAL | MSG_DONTWAIT)
+            != static_cast<ssize_t>(hello.size()))
+        return false;
+    const unsigned expected = generation_;
+    const auto limit = std::min<std::chrono::milliseconds>(limits_.ReplyTimeout, kTlsProbeWait);
+    if (net::Wait(socket_.Get(), POLLIN, net::DeadlineAfter(limit), Pumper(),
+            [this, expected] { return WaitStopped(expected); })
+        != net::WaitOutcome::Ready)
+        return false;
+    char header[3];
+    const ssize_t n = ::recv(socket_.Get(), header, sizeof header, MSG_DONTWAIT);
+    return n > 0 && LooksLikeTlsRecord(std::string_view(header, static_cast<std::size_t>(n)));
 }
 
 void TControlConnection::DiscardStaleReplies()

@@ -101,6 +101,11 @@ public:
     const TFtpReply& ReadOneReply(std::chrono::milliseconds limit);
     // One reply within the reply time limit, checked against `allowed` (empty: any).
     int ReadReply(const std::vector<int>& allowed);
+    // The server's greeting (220), as ReadReply. With `tlsHost` set (explicit
+    // TLS), a greeting that never comes raises EReadTimeout with the advice
+    // "The server seems to expect implicit TLS on this port." when the server
+    // turns out to wait for a TLS handshake itself.
+    int ReadGreeting(const std::string* tlsHost);
     // Writes the line and CR LF; the pump runs after the write.
     void WriteLine(const std::string& text);
     // Takes in late replies, writes the command and reads its reply.
@@ -114,6 +119,7 @@ public:
 
 private:
     bool WaitStopped(unsigned expected) const noexcept;
+    bool AwaitsTls(const std::string& host);
     bool FillInput(net::Deadline deadline);
     std::optional<std::string> ReadLine(net::Deadline deadline);
     std::optional<TFtpReply> ReadReplyUntil(net::Deadline deadline);

@@ -103,10 +103,12 @@ std::int64_t TDataConnection::ReadAll(TFtpOutputStream& stream, const ReadOption
             tls_->Handshake(net::DeadlineAfter(options.idleLimit), options.pumper, options.stopped);
             // Whoever answers on the data port must be the server of the
             // control connection.
-            if (tls_->Certificate().Fingerprint != controlFingerprint_)
-                throw ECertificateError("The server's certificate has changed. New SHA-256 fingerprint: "
-                        + tls_->Certificate().Fingerprint,
-                    tls_->Certificate().Fingerprint);
+            if (tls_->Certificate().Fingerprint != controlFingerprint_) {
+                const std::string reason = "The server's certificate has changed.";
+                throw ECertificateError(
+                    reason + " New SHA-256 fingerprint: " + tls_->Certificate().Fingerprint,
+                    tls_->Certificate().Fingerprint, reason);
+            }
         }
         auto idleDeadline = net::DeadlineAfter(options.idleLimit);
         auto nextPump = net::SteadyClock::now() + options.pumper.interval;

@@ -47,7 +47,8 @@ public:
     // at once; ReadAll completes it. Call once the server has accepted the
     // command, so that a server that begins TLS only then is not kept waiting.
     void BeginTls(const TTlsContext& context, const TTlsChannel& control);
-    // The stream ended without the server's close_notify.
+    // The TLS stream ended without the server's close_notify: what arrived
+    // may be only a part.
     bool Truncated() const noexcept { return tls_ && tls_->Truncated(); }
 
     struct ReadOptions {

@@ -92,6 +92,11 @@ public:
         : EFtpException("Read Timeout")
     {
     }
+    // "Read Timeout. " and what the client learnt of the cause.
+    explicit EReadTimeout(const std::string& cause)
+        : EFtpException("Read Timeout. " + cause)
+    {
+    }
 };
 
 // A reply code outside the allowed ones; the message is the reply's text lines

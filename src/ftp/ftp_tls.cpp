@@ -163,6 +163,77 @@ std::string NormalizeFingerprint(const std::string& text)
     return digits.size() == 64 ? digits : std::string();
 }
 
+std::string ColonFingerprint(const std::string& fingerprint)
+{
+    const std::string digits = NormalizeFingerprint(fingerprint);
+    std::string text;
+    for (std::size_t i = 0; i < digits.size(); i += 2) {
+        if (i > 0)
+            text += ':';
+        text += digits.substr(i, 2);
+    }
+    return text;
+}
+
+std::vector<TCertificateDetail> CertificateDetails(const TFtpCertificateInfo& info)
+{
+    std::vector<TCertificateDetail> details;
+    if (!info.Subject.empty())
+        details.push_back({ "subject", info.Subject });
+    if (!info.Issuer.empty())
+        details.push_back({ "issuer", info.Issuer });
+    if (!info.NotBefore.empty() || !info.NotAfter.empty())
+        details.push_back({ "valid",
+            "from " + (info.NotBefore.empty() ? "?" : info.NotBefore) + " to "
+                + (info.NotAfter.empty() ? "?" : info.NotAfter) });
+    if (const std::string fingerprint = ColonFingerprint(info.Fingerprint); !fingerprint.empty())
+        details.push_back({ "SHA-256 fingerprint", fingerprint });
+    return details;
+}
+
+// ---- Recognising TLS ----
+
+bool LooksLikeTlsRecord(std::string_view bytes)
+{
+    // A record header: content type handshake (22) or alert (21), then the
+    // protocol version 3.x (SSL 3.0 up to TLS 1.3 on the record layer).
+    if (bytes.size() < 2)
+        return false;
+    const auto type = static_cast<unsigned char>(bytes[0]);
+    if ((type != 0x16 && type != 0x15) || static_cast<unsigned char>(bytes[1]) != 0x03)
+        return false;
+    return bytes.size() < 3 || static_cast<unsigned char>(bytes[2]) <= 0x04;
+}
+
+std::string TlsClientHello(const std::string& host)
+{
+    // The handshake runs against memory buffers: the message is taken out
+    // whole, and nothing of the server's answer can end up inside OpenSSL.
+    const TTlsContext context(host, {});
+    SSL* ssl = SSL_new(context.Get());
+    if (ssl == nullptr)
+        return {};
+    BIO* in = BIO_new(BIO_s_mem());
+    BIO* out = BIO_new(BIO_s_mem());
+    if (in == nullptr || out == nullptr) {
+        BIO_free(in);
+        BIO_free(out);
+        SSL_free(ssl);
+        return {};
+    }
+    SSL_set_bio(ssl, in, out); // owned by ssl from here
+    if (!host.empty() && !IsAddress(host))
+        SSL_set_tlsext_host_name(ssl, host.c_str());
+    ERR_clear_error();
+    SSL_connect(ssl); // wants to read: the ClientHello is in `out`
+    char* data = nullptr;
+    const long size = BIO_get_mem_data(out, &data);
+    std::string hello(data, static_cast<std::size_t>(size > 0 ? size : 0));
+    SSL_free(ssl);
+    ERR_clear_error();
+    return hello;
+}
+
 // ---- Context ----
 
 TTlsContext::TTlsContext(std::string host, std::string trustedFingerprint)
@@ -313,13 +384,19 @@ void TTlsChannel::Examine()
         certificate_.Fingerprint = Hex(digest, size);
     certificate_.Subject = NameText(X509_get_subject_name(peer));
     certificate_.Issuer = NameText(X509_get_issuer_name(peer));
+    certificate_.NotBefore = TimeText(X509_get0_notBefore(peer));
     certificate_.NotAfter = TimeText(X509_get0_notAfter(peer));
     X509_free(peer);
     const long result = SSL_get_verify_result(ssl_);
     certificate_.Verified = result == X509_V_OK;
     certificate_.Verification = VerificationText(result, context_.Host());
+    // A fingerprint the user trusted stands in for a chain that does not
+    // verify. A server that moved to a certificate the system vouches for is
+    // not locked out by it: the new certificate is accepted on its own merits.
     const std::string& trusted = context_.TrustedFingerprint();
-    certificate_.Trusted = trusted.empty() ? certificate_.Verified : trusted == certificate_.Fingerprint;
+    const bool matches = trusted == certificate_.Fingerprint;
+    certificate_.Trusted = certificate_.Verified || (!trusted.empty() && matches);
+    certificate_.TrustedFingerprintObsolete = !trusted.empty() && !matches && certificate_.Verified;
 }
 
 void TTlsChannel::RequireTrusted() const
@@ -327,17 +404,15 @@ void TTlsChannel::RequireTrusted() const
     const auto& info = certificate_;
     if (info.Fingerprint.empty())
         throw ECertificateError("The server sent no certificate.", {});
+    if (info.Trusted)
+        return;
     if (!context_.TrustedFingerprint().empty()) {
-        if (info.Trusted)
-            return;
+        const std::string reason = "The server's certificate has changed.";
         throw ECertificateError(
-            "The server's certificate has changed. New SHA-256 fingerprint: " + info.Fingerprint,
-            info.Fingerprint);
+            reason + " New SHA-256 fingerprint: " + info.Fingerprint, info.Fingerprint, reason);
     }
-    if (!info.Verified)
-        throw ECertificateError("The server's certificate is not trusted: " + info.Verification
-                + ". SHA-256 fingerprint: " + info.Fingerprint,
-            info.Fingerprint);
+    const std::string reason = "The server's certificate is not trusted: " + info.Verification + ".";
+    throw ECertificateError(reason + " SHA-256 fingerprint: " + info.Fingerprint, info.Fingerprint, reason);
 }
 
 ssize_t TTlsChannel::Finish(int result, bool reading)

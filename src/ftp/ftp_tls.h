@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include <signal.h>
 #include <sys/types.h>
@@ -121,6 +122,13 @@ private:
     bool keepSession_ = false; // a data channel: its session serves the next one
     TFtpCertificateInfo certificate_;
 };
+
+// The bytes start like a TLS record (a handshake message or an alert).
+bool LooksLikeTlsRecord(std::string_view bytes);
+// A ClientHello for `host`, as the bytes of its record: sent to a server that
+// says nothing, it makes a server that speaks TLS from the first byte answer.
+// Empty when OpenSSL fails.
+std::string TlsClientHello(const std::string& host);
 
 // Reads or writes through the channel when there is one, else on the socket
 // itself; `waitFor` receives the event to wait for after EAGAIN.

@@ -127,6 +127,7 @@ void TFtpClient::Impl::PassiveTransfer(
     phase.accepted = true;
     ReadAnnouncement(control.LastReply(), phase.announced);
     phase.received = data.ReadAll(stream, ReadOptionsFor(generation));
+    phase.unclosed = data.Truncated();
 }
 
 void TFtpClient::Impl::ActiveTransfer(
@@ -151,9 +152,11 @@ void TFtpClient::Impl::ActiveTransfer(
     if (control.Tls())
         data.BeginTls(*control.TlsContext(), *control.Tls());
     phase.received = data.ReadAll(stream, ReadOptionsFor(generation));
+    phase.unclosed = data.Truncated();
 }
 
-void TFtpClient::Impl::TransferData(const std::string& command, TFtpOutputStream& stream, bool resume)
+bool TFtpClient::Impl::TransferData(
+    const std::string& command, TFtpOutputStream& stream, bool resume, Unclosed unclosed)
 {
     RequireSafeCommand(command);
     control.RequireConnection();
@@ -215,6 +218,15 @@ void TFtpClient::Impl::TransferData(const std::string& command, TFtpOutputStream
         if (wanted != phase.received)
             throw EIncompleteTransfer(wanted, phase.received);
     }
+    // Over TLS only close_notify proves that the data ended where the server
+    // meant it to: a TCP close can be forged by anyone on the path, and the
+    // server's 226 only says that it sent everything.
+    if (phase.unclosed) {
+        if (unclosed == Unclosed::Fail)
+            throw EUnclosedTransfer();
+        return false;
+    }
+    return true;
 }
 
 void TFtpClient::Impl::RetrieveFile(
@@ -245,6 +257,7 @@ void TFtpClient::Impl::ListFolder(std::vector<std::string>& lines, const std::st
     const TFtpTransferType previous = transferType;
     listingReply = {};
     listingTruncated = false;
+    listingUnclosed = false;
     const auto restore = [&] {
         if (transferType != previous)
             SetTransferType(previous);
@@ -254,11 +267,22 @@ void TFtpClient::Impl::ListFolder(std::vector<std::string>& lines, const std::st
         std::string command = std::string(details ? "LIST" : "NLST") + " " + specifier;
         command = std::string(reply::Trim(command));
         TListingStream text(limits.MaxListingBytes);
-        TransferData(command, text, false);
-        listingLines = splitListingLines(text.Text());
+        const bool closed = TransferData(command, text, false, Unclosed::Keep);
+        std::string_view received = text.Text();
+        if (!closed) {
+            // A line the cut went through is not an entry: its name could be
+            // the beginning of another file's.
+            const auto end = received.rfind('\n');
+            received = received.substr(0, end == std::string_view::npos ? 0 : end + 1);
+        }
+        listingLines = splitListingLines(received);
         listingReply = transferReply;
-        listingTruncated = std::any_of(listingReply.ReplyText.begin(), listingReply.ReplyText.end(),
-            [](const std::string& line) { return AsciiUpper(line).find("TRUNCATED") != std::string::npos; });
+        listingUnclosed = !closed;
+        listingTruncated = listingUnclosed
+            || std::any_of(
+                listingReply.ReplyText.begin(), listingReply.ReplyText.end(), [](const std::string& line) {
+                    return AsciiUpper(line).find("TRUNCATED") != std::string::npos;
+                });
         parsed.clear();
         parsedValid = false;
         listingFormat.clear();
@@ -356,6 +380,13 @@ const TFtpReply& TFtpClient::ListingReply() const noexcept
 bool TFtpClient::ListingTruncated() const noexcept
 {
     return d->listingTruncated;
+}
+
+std::string TFtpClient::ListingTruncation() const
+{
+    if (d->listingUnclosed)
+        return EUnclosedTransfer::Reason();
+    return d->listingTruncated ? reply::ErrorText(d->listingReply) : std::string();
 }
 
 const std::vector<std::string>& TFtpClient::ListingLines() const noexcept

@@ -131,7 +131,7 @@ void TransferEngine::siteConnect()
             // for this site. Never in an unattended run, and never when a trusted
             // certificate has changed.
             if (!asked && !host_.unattended() && job.trustedCertificate.isEmpty() && !host_.abortRequested()
-                && askToTrust(error)) {
+                && !error.Fingerprint().empty() && askToTrust(error)) {
                 asked = true;
                 continue;
             }
@@ -141,6 +141,14 @@ void TransferEngine::siteConnect()
             failConnect(error);
         }
     }
+    if (client_.PeerCertificate().TrustedFingerprintObsolete) {
+        // The server moved to a certificate the system vouches for: the
+        // fingerprint kept with the job is forgotten at the next save, so that
+        // this is said once.
+        host_.writeLog(QStringLiteral("The server's certificate is now signed by a trusted authority; the "
+                                      "stored fingerprint is no longer needed."));
+        host_.setTrustedCertificate(QString());
+    }
     report_.connected = true;
     host_.setStatusText(kConnected);
     host_.writeLog(job.userName + QStringLiteral(" connected to ") + job.host);
@@ -149,8 +157,15 @@ void TransferEngine::siteConnect()
 bool TransferEngine::askToTrust(const ftp::ECertificateError& error)
 {
     const QString fingerprint = QString::fromStdString(error.Fingerprint());
+    // What a user compares with what the server's owner says.
+    QString details;
+    for (const ftp::TCertificateDetail& detail : ftp::CertificateDetails(client_.PeerCertificate())) {
+        QString label = QString::fromStdString(detail.Label);
+        label[0] = label[0].toUpper();
+        details += QLatin1Char('\n') + label + QStringLiteral(": ") + oneLine(std::string_view(detail.Value));
+    }
     const auto answer = host_.messageBoxes().confirmDefaultNo(QStringLiteral("Confirm"),
-        oneLine(std::string_view(error.what()))
+        oneLine(std::string_view(error.Reason())) + QLatin1Char('\n') + details
             + QStringLiteral("\n\nTrust this certificate for this site from now on? Its SHA-256 fingerprint "
                              "is kept with the job, and a different certificate will be refused."));
     if (answer != MessageBoxes::Answer::Yes)

@@ -160,7 +160,7 @@ void TransferEngine::runTransfer(Mode mode)
         // Fetch what was listed, but never call the run complete.
         report_.listingIncomplete = true;
         report(QStringLiteral("WARNING: The server cut the listing short: ")
-            + oneLine(ftp::reply::ErrorText(client_.ListingReply())));
+            + oneLine(client_.ListingTruncation()));
     }
     stopIfRequested();
 

@@ -24,6 +24,7 @@ public:
         job_.userName = userName;
         job_.password = password;
     }
+    void setTrustedCertificate(const QString& fingerprint) override { job_.trustedCertificate = fingerprint; }
     LocalDateTime currentTime() const override { return CurrentLocalDateTime(); }
     QString statusText() const override { return status_; }
     void setStatusText(const QString& text) override { status_ = text; }

@@ -24,6 +24,7 @@ namespace taskhaul::ftp::testing {
 namespace {
 
 using test::TestCertificates;
+using test::TrustTestCa;
 
 std::string RandomBytes(std::size_t size, unsigned seed)
 {
@@ -33,27 +34,6 @@ std::string RandomBytes(std::size_t size, unsigned seed)
         byte = static_cast<char>(generator() & 0xFF);
     return bytes;
 }
-
-// Trusts the test CA (and nothing else) while it lives.
-class TrustTestCa {
-public:
-    explicit TrustTestCa(const TestCertificates& certs)
-    {
-        if (const char* old = std::getenv("SSL_CERT_FILE"))
-            previous_ = old;
-        ::setenv("SSL_CERT_FILE", certs.CaFile().c_str(), 1);
-    }
-    ~TrustTestCa()
-    {
-        if (previous_)
-            ::setenv("SSL_CERT_FILE", previous_->c_str(), 1);
-        else
-            ::unsetenv("SSL_CERT_FILE");
-    }
-
-private:
-    std::optional<std::string> previous_;
-};
 
 // The longest time between two calls of the pump, counted from the first call
 // after Reset (the test's own work between operations does not count).
@@ -128,6 +108,8 @@ TEST_P(TlsRoundTrip, DownloadsEveryByteAndListsOverProtectedData)
     EXPECT_EQ(certificate.Verification, "ok");
     EXPECT_TRUE(certificate.Verified && certificate.Trusted);
     EXPECT_EQ(certificate.NotAfter.size(), std::string("2027-01-31 23:59:59 UTC").size());
+    EXPECT_LT(certificate.NotBefore, certificate.NotAfter);
+    EXPECT_EQ(certificate.NotBefore.size(), certificate.NotAfter.size());
 
     // Twice: every data connection takes up the session again.
     for (int round = 0; round < 2; ++round) {
@@ -161,6 +143,8 @@ struct CertificateCase {
     // The fingerprint of this one is trusted (null: none).
     const test::CertificateFiles& (TestCertificates::*trusted)() const;
     const char* reason; // empty: accepted; "changed": the trusted one no longer matches
+    // Accepted although the trusted fingerprint is another's: the certificate verified.
+    bool trustedObsolete = false;
 };
 
 class TlsCertificates : public TlsTest, public ::testing::WithParamInterface<CertificateCase> { };
@@ -180,16 +164,18 @@ TEST_P(TlsCertificates, RefusesWithTheReasonAndTheFingerprint)
     if (reason.empty()) {
         ASSERT_NO_THROW(client.Connect());
         EXPECT_TRUE(client.PeerCertificate().Trusted);
+        EXPECT_EQ(client.PeerCertificate().TrustedFingerprintObsolete, param.trustedObsolete);
         return;
     }
     try {
         client.Connect();
         FAIL() << "connected";
     } catch (const ECertificateError& error) {
-        const std::string expected = reason == "changed"
-            ? "The server's certificate has changed. New SHA-256 fingerprint: " + fingerprint
-            : "The server's certificate is not trusted: " + reason + ". SHA-256 fingerprint: " + fingerprint;
-        EXPECT_EQ(error.what(), expected);
+        const bool changed = reason == "changed";
+        const std::string why = changed ? "The server's certificate has changed."
+                                        : "The server's certificate is not trusted: " + reason + ".";
+        EXPECT_EQ(error.what(), why + (changed ? " New" : "") + " SHA-256 fingerprint: " + fingerprint);
+        EXPECT_EQ(error.Reason(), why);
         EXPECT_EQ(error.Fingerprint(), fingerprint);
     }
     EXPECT_FALSE(client.IsConnected());
@@ -205,7 +191,15 @@ INSTANTIATE_TEST_SUITE_P(Cases, TlsCertificates,
         CertificateCase {
             "TrustedSelfSigned", &TestCertificates::SelfSigned, &TestCertificates::SelfSigned, "" },
         CertificateCase {
-            "TrustedButChanged", &TestCertificates::Server, &TestCertificates::SelfSigned, "changed" }),
+            "TrustedButChanged", &TestCertificates::Expired, &TestCertificates::SelfSigned, "changed" },
+        CertificateCase { "TrustedButChangedToTheWrongName", &TestCertificates::WrongName,
+            &TestCertificates::SelfSigned, "changed" },
+        // A server that moved from its own certificate to one the system
+        // vouches for is not locked out by the old fingerprint.
+        CertificateCase { "TrustedButNowSignedByATrustedAuthority", &TestCertificates::Server,
+            &TestCertificates::SelfSigned, "", true },
+        CertificateCase { "TrustedAndSignedByATrustedAuthority", &TestCertificates::Server,
+            &TestCertificates::Server, "" }),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(TlsTest, NoUserNameOrPasswordLeavesBeforeTheCertificateIsAccepted)
@@ -351,6 +345,71 @@ TEST_F(TlsTest, DataFaults)
     EXPECT_LE(watch.longest.count(), 250);
 }
 
+// Without close_notify the end of a TLS data connection proves nothing: a cut
+// cable or a forged TCP FIN looks the same, and the server still says 226.
+TEST_F(TlsTest, ADataConnectionIsCompleteOnlyWithATlsClose)
+{
+    const std::string unclosed = "the data connection ended without a TLS close.";
+    for (const bool clean : { false, true }) {
+        const char* fault = clean ? "clean" : "cut";
+        test::TlsFaultServer server(certs->Server(), fault);
+        Aim(server.host(), server.port(), "alice", "wonder", TFtpSecurity::tlsExplicit);
+        client.SetTrustedFingerprint(TestCertificates::Fingerprint(certs->Server().certificate));
+        client.SetPassive(true);
+        TempFolder folder;
+        WriteFile(folder.File("big.bin"), "older copy");
+        ASSERT_NO_THROW(client.Connect()) << fault;
+        EXPECT_EQ(client.FileSize("big.bin"), -1) << fault;
+
+        const std::string error
+            = ErrorOf([&] { client.RetrieveFile("big.bin", folder.File("big.bin"), true); });
+        std::vector<std::string> lines;
+        ASSERT_NO_THROW(client.ListFolder(lines)) << fault; // the connection is still in step
+        const std::vector<std::string> listing = test::TlsFaultServer::Listing();
+        if (clean) {
+            EXPECT_EQ(error, "") << fault;
+            EXPECT_TRUE(ReadFile(folder.File("big.bin")) == test::TlsFaultServer::Content());
+            EXPECT_EQ(lines, listing);
+            EXPECT_FALSE(client.ListingTruncated());
+            EXPECT_EQ(client.ListingTruncation(), "");
+        } else {
+            EXPECT_EQ(error, "Transfer incomplete: " + unclosed);
+            EXPECT_TRUE(ReadFile(folder.File("big.bin")) == "older copy");
+            EXPECT_EQ(folder.Entries(), std::vector<std::string> { "big.bin" }); // no temporary left
+            // The line the cut went through ("... second.bin" shortened) is no entry.
+            EXPECT_EQ(lines, std::vector<std::string> { listing.front() });
+            EXPECT_TRUE(client.ListingTruncated());
+            EXPECT_EQ(client.ListingTruncation(), unclosed);
+            EXPECT_EQ(client.ListingReply().NumericCode, 226);
+        }
+        client.Disconnect();
+    }
+}
+
+// A server that speaks TLS from the first byte sends no greeting: explicit TLS
+// waits for one in vain, and the timeout says why.
+TEST_F(TlsTest, ExplicitTlsOnAnImplicitTlsPortSaysSo)
+{
+    auto limits = ShortLimits();
+    limits.ReplyTimeout = 800ms;
+    {
+        test::TlsFaultServer server(certs->Server(), "implicit");
+        Aim(server.host(), server.port(), "alice", "wonder", TFtpSecurity::tlsExplicit);
+        client.SetLimits(limits);
+        watch.Reset();
+        EXPECT_EQ(ErrorOf([&] { client.Connect(); }),
+            "Read Timeout. The server seems to expect implicit TLS on this port.");
+        EXPECT_FALSE(client.IsConnected());
+        EXPECT_EQ(server.CommandLog(), "");
+    }
+    // A server that says nothing at all is only slow.
+    const SilentListener silent;
+    Aim("127.0.0.1", silent.port(), "alice", "wonder", TFtpSecurity::tlsExplicit);
+    client.SetLimits(limits);
+    EXPECT_EQ(ErrorOf([&] { client.Connect(); }), "Read Timeout");
+    EXPECT_LE(watch.longest.count(), 250);
+}
+
 // ---- vsftpd: session reuse required, explicit and implicit ----
 
 struct VsftpdCase {
@@ -413,6 +472,35 @@ TEST(Fingerprint, NormalizedOrEmpty)
     EXPECT_EQ(NormalizeFingerprint(colons).substr(0, 4), "ABAB");
     EXPECT_EQ(NormalizeFingerprint(hex.substr(1)), "");
     EXPECT_EQ(NormalizeFingerprint(hex.substr(1) + "g"), "");
+
+    const std::string digits = "0f1e2d3c4b5a69788796a5b4c3d2e1f00f1e2d3c4b5a69788796a5b4c3d2e1f0";
+    const std::string colon = ColonFingerprint(digits);
+    EXPECT_EQ(colon.size(), 95u);
+    EXPECT_EQ(colon.substr(0, 12), "0F:1E:2D:3C:");
+    EXPECT_EQ(NormalizeFingerprint(colon), NormalizeFingerprint(digits)); // and back
+    EXPECT_EQ(ColonFingerprint("not one"), "");
+}
+
+TEST(Fingerprint, DetailsAUserChecksBeforeTrusting)
+{
+    TFtpCertificateInfo info;
+    EXPECT_TRUE(CertificateDetails(info).empty());
+    info.Subject = "CN = ftp.example.com";
+    info.Issuer = "CN = Example CA";
+    info.NotBefore = "2026-01-01 00:00:00 UTC";
+    info.NotAfter = "2027-01-01 00:00:00 UTC";
+    info.Fingerprint = std::string(62, 'A') + "B1";
+    std::vector<std::pair<std::string, std::string>> shown;
+    for (const auto& detail : CertificateDetails(info))
+        shown.emplace_back(detail.Label, detail.Value);
+    const std::vector<std::pair<std::string, std::string>> expected {
+        { "subject", "CN = ftp.example.com" },
+        { "issuer", "CN = Example CA" },
+        { "valid", "from 2026-01-01 00:00:00 UTC to 2027-01-01 00:00:00 UTC" },
+        { "SHA-256 fingerprint", ColonFingerprint(info.Fingerprint) },
+    };
+    EXPECT_EQ(shown, expected);
+    EXPECT_TRUE(expected.back().second.ends_with(":AA:B1"));
 }
 
 } // namespace

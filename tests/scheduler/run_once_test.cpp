@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QThread>
@@ -258,21 +259,116 @@ TEST_F(RunOnce, PreviewOverTlsShowsTheServersCertificate)
     TestCertificates certificates;
     TlsPyFtpdServer tls(certificates.SelfSigned());
     tls.writeFile("a.txt", "alpha");
-    const QString fingerprint
-        = QString::fromStdString(TestCertificates::Fingerprint(certificates.SelfSigned().certificate));
+    const std::string fingerprint = TestCertificates::Fingerprint(certificates.SelfSigned().certificate);
     job.port = QString::number(tls.port());
     job.userName = QString::fromStdString(tls.user());
     job.password = QString::fromStdString(tls.password());
     job.security = JobSettings::Security::Explicit;
-    job.trustedCertificate = fingerprint;
+
+    // Trusted, never trusted, and trusted before but changed since: the
+    // details are there whenever the user has to decide.
+    struct Case {
+        const char* name;
+        QString trusted;
+        int exitCode;
+    };
+    for (const Case& c : { Case { "trusted", QString::fromStdString(fingerprint), 0 },
+             Case { "refused", QString(), 1 }, Case { "changed", QString(64, QLatin1Char('A')), 1 } }) {
+        job.trustedCertificate = c.trusted;
+        saveJob();
+
+        const Finished result = run(QStringLiteral("--preview"));
+
+        EXPECT_EQ(result.exitCode, c.exitCode) << c.name << result.err.toStdString();
+        const QString out = result.out;
+        for (const QString& line :
+            { QStringLiteral("Certificate subject: O = Taskhaul tests, CN = localhost"),
+                QStringLiteral("Certificate issuer: O = Taskhaul tests, CN = localhost"),
+                QStringLiteral("Certificate SHA-256 fingerprint: ")
+                    + QString::fromStdString(
+                        TestCertificates::ColonFingerprint(certificates.SelfSigned().certificate)) })
+            EXPECT_TRUE(out.contains(line + QLatin1Char('\n'))) << c.name << out.toStdString();
+        EXPECT_TRUE(out.contains(QRegularExpression(
+            QStringLiteral("Certificate valid: from 20\\d\\d-.* UTC to 20\\d\\d-.* UTC\n"))))
+            << c.name << out.toStdString();
+        EXPECT_EQ(out.contains(QStringLiteral("file\tfetch\ta.txt")), c.exitCode == 0) << c.name;
+    }
+}
+
+// A TLS data connection that ends without close_notify may have been cut
+// anywhere (a forged TCP FIN looks the same), whatever the server replies.
+TEST_F(RunOnce, ATlsDataConnectionWithoutATlsCloseFailsTheRun)
+{
+    TestCertificates certificates;
+    job.userName = QStringLiteral("alice");
+    job.password = QStringLiteral("wonder");
+    job.security = JobSettings::Security::Explicit;
+    job.trustedCertificate
+        = QString::fromStdString(TestCertificates::Fingerprint(certificates.Server().certificate));
+    const QString unclosed = QStringLiteral("the data connection ended without a TLS close.");
+    const QByteArray content = QByteArray::fromStdString(TlsFaultServer::Content());
+    for (const bool clean : { false, true }) {
+        TlsFaultServer server(certificates.Server(), clean ? "clean" : "cut");
+        job.port = QString::number(server.port());
+        saveJob();
+        QDir in(path(QStringLiteral("in")));
+        in.removeRecursively();
+        in.mkpath(QStringLiteral("."));
+        QFile older(path(QStringLiteral("in/big.bin")));
+        ASSERT_TRUE(older.open(QIODevice::WriteOnly));
+        older.write("older copy");
+        older.close();
+
+        const Finished result = run(QStringLiteral("--run-once"));
+
+        const QStringList files = in.entryList(QDir::Files | QDir::Hidden);
+        if (clean) {
+            EXPECT_EQ(result.exitCode, 0) << result.out.toStdString();
+            EXPECT_EQ(files, QStringList({ QStringLiteral("big.bin"), QStringLiteral("second.bin") }));
+            EXPECT_TRUE(fetched(QStringLiteral("big.bin")) == content);
+            EXPECT_TRUE(fetched(QStringLiteral("second.bin")) == content);
+            EXPECT_FALSE(result.out.contains(unclosed)) << result.out.toStdString();
+        } else {
+            EXPECT_EQ(result.exitCode, 1) << result.out.toStdString();
+            // Half a file never takes the place of the older copy; the cut
+            // line ("... sec") is not taken for a file.
+            EXPECT_EQ(files, QStringList({ QStringLiteral("big.bin") }));
+            EXPECT_EQ(fetched(QStringLiteral("big.bin")), "older copy");
+            EXPECT_TRUE(
+                result.out.contains(QStringLiteral("WARNING: The server cut the listing short: ") + unclosed))
+                << result.out.toStdString();
+            EXPECT_TRUE(result.out.contains(QStringLiteral("Transfer incomplete: ") + unclosed))
+                << result.out.toStdString();
+        }
+    }
+}
+
+// A server that moved from its own certificate to one the system trusts:
+// the runs go on, and the stored fingerprint is dropped from the saved job.
+TEST_F(RunOnce, AStoredFingerprintTheSystemNoLongerNeedsIsForgotten)
+{
+    TestCertificates certificates;
+    const TrustTestCa trust(certificates); // inherited by the program
+    TlsPyFtpdServer tls(certificates.Server());
+    tls.writeFile("a.txt", "alpha");
+    job.port = QString::number(tls.port());
+    job.userName = QString::fromStdString(tls.user());
+    job.password = QString::fromStdString(tls.password());
+    job.security = JobSettings::Security::Explicit;
+    job.trustedCertificate
+        = QString::fromStdString(TestCertificates::Fingerprint(certificates.SelfSigned().certificate));
     saveJob();
 
-    const Finished result = run(QStringLiteral("--preview"));
+    for (int round = 0; round < 2; ++round)
+        EXPECT_EQ(run(QStringLiteral("--run-once")).exitCode, 0) << round;
 
-    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
-    EXPECT_TRUE(result.out.contains(QStringLiteral("Certificate SHA-256 fingerprint: ") + fingerprint))
-        << result.out.toStdString();
-    EXPECT_TRUE(result.out.contains(QStringLiteral("file\tfetch\ta.txt"))) << result.out.toStdString();
+    EXPECT_EQ(fetched(QStringLiteral("a.txt")), "alpha");
+    EXPECT_TRUE(savedJob().trustedCertificate.isEmpty());
+    EXPECT_EQ(
+        logText().count(QStringLiteral("The server's certificate is now signed by a trusted authority; the "
+                                       "stored fingerprint is no longer needed.")),
+        1)
+        << logText().toStdString();
 }
 
 TEST_F(RunOnce, PreviewSentToOneFileKeepsTheOrderOfItsLines)

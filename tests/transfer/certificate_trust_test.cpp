@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
+
 #include <chrono>
 
 namespace taskhaul::test {
@@ -49,7 +51,22 @@ TEST_F(CertificateTrust, AUserWhoTrustsTheCertificateKeepsItsFingerprintWithTheJ
     const auto& box = host.boxes.shown().front();
     EXPECT_EQ(box.kind, RecordingMessageBoxes::Kind::Confirmation);
     EXPECT_EQ(box.defaultButton, QStringLiteral("No"));
-    EXPECT_TRUE(box.text.contains(fingerprint())) << box.text.toStdString();
+    // What a user compares with what the server's owner says, one per line.
+    const QStringList lines = box.text.split(QLatin1Char('\n'));
+    ASSERT_GE(lines.size(), 6) << box.text.toStdString();
+    EXPECT_EQ(
+        lines[0], QStringLiteral("The server's certificate is not trusted: the certificate is self-signed."));
+    EXPECT_EQ(lines[1], QString());
+    EXPECT_EQ(lines[2], QStringLiteral("Subject: O = Taskhaul tests, CN = localhost"));
+    EXPECT_EQ(lines[3], QStringLiteral("Issuer: O = Taskhaul tests, CN = localhost"));
+    EXPECT_TRUE(lines[4].contains(
+        QRegularExpression(QStringLiteral("^Valid: from \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d UTC to "
+                                          "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d UTC$"))))
+        << lines[4].toStdString();
+    EXPECT_EQ(lines[5],
+        QStringLiteral("SHA-256 fingerprint: ")
+            + QString::fromStdString(
+                TestCertificates::ColonFingerprint(certificates.SelfSigned().certificate)));
     EXPECT_EQ(host.settings.trustedCertificate, fingerprint());
     EXPECT_TRUE(client.IsConnected());
 
@@ -91,6 +108,38 @@ TEST_F(CertificateTrust, ATrustedCertificateThatChangedIsRefusedWithoutAQuestion
     EXPECT_TRUE(host.log.last().contains(QStringLiteral("The server's certificate has changed")))
         << host.log.last().toStdString();
     EXPECT_EQ(host.settings.trustedCertificate, QString(64, QLatin1Char('A')));
+}
+
+// A server that moves from a certificate of its own to one the system vouches
+// for keeps working, and the fingerprint kept for the old one is forgotten.
+TEST(TrustedAuthority, ReplacesAStoredFingerprintOnceAndForAll)
+{
+    TestCertificates certificates;
+    const TrustTestCa trust(certificates);
+    TlsPyFtpdServer server(certificates.Server());
+    FakeTransferHost host;
+    host.settings.host = QString::fromStdString(server.host());
+    host.settings.port = QString::number(server.port());
+    host.settings.userName = QString::fromStdString(server.user());
+    host.settings.password = QString::fromStdString(server.password());
+    host.settings.security = JobSettings::Security::Explicit;
+    host.settings.trustedCertificate
+        = QString::fromStdString(TestCertificates::Fingerprint(certificates.SelfSigned().certificate));
+    ftp::TFtpClient client;
+    TransferEngine engine(host, client, QStringLiteral(","));
+    const QString notice = QStringLiteral(
+        "The server's certificate is now signed by a trusted authority; the stored fingerprint is no longer "
+        "needed.");
+
+    for (int run = 0; run < 2; ++run) {
+        host.unattendedFlag = run == 0;
+        engine.siteConnect();
+        EXPECT_TRUE(client.IsConnected()) << run;
+        client.Disconnect();
+    }
+    EXPECT_EQ(host.log.count(notice), 1) << host.log.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(host.settings.trustedCertificate.isEmpty());
+    EXPECT_TRUE(host.boxes.shown().empty());
 }
 
 } // namespace

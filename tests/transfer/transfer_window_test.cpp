@@ -22,7 +22,9 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <functional>
 #include <string>
+#include <utility>
 
 namespace taskhaul::test {
 namespace {
@@ -272,6 +274,26 @@ TEST_F(TransferWindow, ATrustedCertificateBecomesPartOfTheJob)
     trigger(Command::Disconnect);
     form.security->setCurrentIndex(static_cast<int>(JobSettings::Security::Implicit));
     EXPECT_TRUE(form.trustedCertificate.isEmpty());
+
+    // So does another port, or another proxy (its certificate is the one kept).
+    const QString kept(64, QLatin1Char('C'));
+    const std::pair<const char*, std::function<void()>> changes[] = {
+        { "host", [&] { form.host->setText(QStringLiteral("localhost")); } },
+        { "port", [&] { form.port->setText(QStringLiteral("2121")); } },
+        { "proxy host", [&] { form.proxyHost->setText(QStringLiteral("proxy.example")); } },
+        { "proxy type",
+            [&] { form.proxyType->setCurrentIndex(form.proxyType->currentIndex() == 2 ? 3 : 2); } },
+    };
+    for (const auto& [field, change] : changes) {
+        hooks().transferWiring().host().setTrustedCertificate(kept);
+        ASSERT_EQ(form.trustedCertificate, kept);
+        change();
+        EXPECT_TRUE(form.trustedCertificate.isEmpty()) << field;
+    }
+    // The user name is not part of whom the connection is with.
+    hooks().transferWiring().host().setTrustedCertificate(kept);
+    form.userName->setText(QStringLiteral("bob"));
+    EXPECT_EQ(form.trustedCertificate, kept);
 }
 
 } // namespace

@@ -174,12 +174,45 @@ cert, key, fault, logpath = sys.argv[1:5]
 ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
 ctx.load_cert_chain(cert, key)
 content = bytes(range(256)) * 256
+listing = (b"-rw-r--r--    1 ftp      ftp         65536 Mar 01  2024 big.bin\r\n"
+           b"-rw-r--r--    1 ftp      ftp         65536 Mar 01  2024 second.bin\r\n")
+# No SIZE, and no size in the 150 reply: only the data connection's end tells.
+sizeless = fault in ("cut", "clean")
 log = open(logpath, "a", buffering=1)
 
+def send_data(secured, payload):
+    if fault == "cut":
+        # Part of it (a listing: its first line and the next up to "sec" of
+        # its name), then the socket closes without close_notify.
+        if payload is listing:
+            secured.sendall(listing[: listing.index(b"\n") + 1 + 59])
+        else:
+            secured.sendall(payload[: len(payload) // 2])
+        secured.close()
+    elif fault == "clean":
+        secured.sendall(payload)
+        try:
+            secured.unwrap().close()
+        except OSError:
+            secured.close()
+    else:
+        secured.sendall(payload[: len(payload) // 2])
+        # Closed without close_notify.
+        secured.close()
+
 def serve(conn):
+    try:
+        session(conn)
+    except (OSError, ValueError):
+        pass
+
+def session(conn):
     conn.settimeout(30)
     chan = conn
-    reader = conn.makefile("rb")
+    if fault == "implicit":
+        # TLS from the first byte: nothing is said before a ClientHello.
+        chan = ctx.wrap_socket(conn, server_side=True)
+    reader = chan.makefile("rb")
     def send(text):
         chan.sendall(text.encode())
     send("220 Fault server ready.\r\n")
@@ -211,7 +244,10 @@ def serve(conn):
         elif verb == "FEAT":
             send("211 No features.\r\n")
         elif verb == "SIZE":
-            send("213 %d\r\n" % len(content))
+            if sizeless:
+                send("550 SIZE not allowed.\r\n")
+            else:
+                send("213 %d\r\n" % len(content))
         elif verb == "PASV":
             listener = socket.socket()
             listener.bind(("127.0.0.1", 0))
@@ -219,17 +255,22 @@ def serve(conn):
             port = listener.getsockname()[1]
             send("227 Entering Passive Mode (127,0,0,1,%d,%d).\r\n" % (port // 256, port % 256))
         elif verb == "RETR":
-            send("150 Opening BINARY mode data connection (%d bytes).\r\n" % len(content))
+            if sizeless:
+                send("150 Opening BINARY mode data connection.\r\n")
+            else:
+                send("150 Opening BINARY mode data connection (%d bytes).\r\n" % len(content))
             data, _ = listener.accept()
             if fault == "data-stall":
                 time.sleep(10)
                 data.close()
                 send("226 Transfer complete.\r\n")
                 continue
-            secured = ctx.wrap_socket(data, server_side=True)
-            secured.sendall(content[: len(content) // 2])
-            # Closed without close_notify.
-            secured.close()
+            send_data(ctx.wrap_socket(data, server_side=True), content)
+            send("226 Transfer complete.\r\n")
+        elif verb == "LIST":
+            send("150 Here comes the listing.\r\n")
+            data, _ = listener.accept()
+            send_data(ctx.wrap_socket(data, server_side=True), listing)
             send("226 Transfer complete.\r\n")
         else:
             send("200 OK.\r\n")
@@ -311,6 +352,32 @@ std::string TestCertificates::Fingerprint(const std::string& certificateFile)
         text += hex;
     }
     return text;
+}
+
+std::string TestCertificates::ColonFingerprint(const std::string& certificateFile)
+{
+    const std::string digits = Fingerprint(certificateFile);
+    std::string text;
+    for (std::size_t i = 0; i < digits.size(); i += 2)
+        text += (i > 0 ? ":" : "") + digits.substr(i, 2);
+    return text;
+}
+
+// ---- TrustTestCa ----
+
+TrustTestCa::TrustTestCa(const TestCertificates& certs)
+{
+    if (const char* old = std::getenv("SSL_CERT_FILE"))
+        previous_ = old;
+    ::setenv("SSL_CERT_FILE", certs.CaFile().c_str(), 1);
+}
+
+TrustTestCa::~TrustTestCa()
+{
+    if (previous_)
+        ::setenv("SSL_CERT_FILE", previous_->c_str(), 1);
+    else
+        ::unsetenv("SSL_CERT_FILE");
 }
 
 // ---- ScratchFolder ----
@@ -433,6 +500,21 @@ TlsFaultServer::TlsFaultServer(const CertificateFiles& certificate, const std::s
     port_ = process_.Start(kPython,
         { scratch_.Path() + "/fault.py", certificate.certificate, certificate.key, fault,
             scratch_.Path() + "/commands.log" });
+}
+
+std::string TlsFaultServer::Content()
+{
+    std::string content;
+    for (int round = 0; round < 256; ++round)
+        for (int byte = 0; byte < 256; ++byte)
+            content += static_cast<char>(byte);
+    return content;
+}
+
+std::vector<std::string> TlsFaultServer::Listing()
+{
+    return { "-rw-r--r--    1 ftp      ftp         65536 Mar 01  2024 big.bin",
+        "-rw-r--r--    1 ftp      ftp         65536 Mar 01  2024 second.bin" };
 }
 
 std::string TlsFaultServer::CommandLog() const

@@ -13,6 +13,7 @@
 
 #include "ftp/spawn.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,10 +46,25 @@ public:
 
     // SHA-256 of a certificate file's DER form, 64 upper-case hex digits.
     static std::string Fingerprint(const std::string& certificateFile);
+    // The same as pairs of digits joined by ":" ("AB:CD:...").
+    static std::string ColonFingerprint(const std::string& certificateFile);
 
 private:
     std::string folder_;
     CertificateFiles ca_, server_, wrongName_, expired_, selfSigned_;
+};
+
+// Makes OpenSSL trust the test CA (and nothing else) while it lives, by
+// pointing SSL_CERT_FILE at it; a program started meanwhile inherits it.
+class TrustTestCa {
+public:
+    explicit TrustTestCa(const TestCertificates& certs);
+    ~TrustTestCa();
+    TrustTestCa(const TrustTestCa&) = delete;
+    TrustTestCa& operator=(const TrustTestCa&) = delete;
+
+private:
+    std::optional<std::string> previous_;
 };
 
 // A temporary folder, removed with the object.
@@ -110,10 +126,17 @@ private:
 // in one way, named by `fault`:
 //   "truncate":   RETR announces the file's size, sends half of it and closes
 //                 the data socket without close_notify, then answers 226;
+//   "cut":        SIZE is refused and RETR names no size; RETR sends half the
+//                 file, LIST its first line and the second up to "sec" of
+//                 "second.bin", and
+//                 both close without close_notify, then answer 226;
+//   "clean":      as "cut", but everything is sent and ends with close_notify;
 //   "data-stall": RETR answers 150 but never starts TLS on the data connection;
 //   "clear-after-auth": AUTH TLS is answered 234, then clear text follows;
-//   "stall-handshake":  AUTH TLS is answered 234, then nothing at all.
-// The file "big.bin" (64 KiB) is served; commands are logged to CommandLog().
+//   "stall-handshake":  AUTH TLS is answered 234, then nothing at all;
+//   "implicit":   TLS from the first byte (no greeting before a ClientHello).
+// Any file name is served as the same 64 KiB (Listing() lists "big.bin" and
+// "second.bin"); commands are logged to CommandLog().
 class TlsFaultServer {
 public:
     TlsFaultServer(const CertificateFiles& certificate, const std::string& fault);
@@ -121,6 +144,9 @@ public:
     int port() const { return port_; }
     // Every command line the server received, one per line.
     std::string CommandLog() const;
+    // What RETR serves, and the lines LIST sends.
+    static std::string Content();
+    static std::vector<std::string> Listing();
 
 private:
     ScratchFolder scratch_ { "taskhaul-tls-fault" };
