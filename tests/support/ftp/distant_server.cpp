@@ -1,5 +1,4 @@
 #include "ftp/distant_server.h"
-#include "ftp/pyftpd_server.h"
 
 namespace taskhaul::test {
 
@@ -11,7 +10,6 @@ std::string DistantServer::Script()
 DistantServer::DistantServer(int serverPort, std::chrono::milliseconds delay)
     : delay_(delay)
 {
-    RequirePyftpdlib(); // the same /usr/bin/python3
     port_ = process_.Start("/usr/bin/python3",
         { Script(), "--server-port", std::to_string(serverPort), "--delay-ms",
             std::to_string(delay.count()) });
