@@ -52,7 +52,8 @@ public:
         ASSERT_EQ(::send(fd_, text.data(), text.size(), MSG_NOSIGNAL), static_cast<ssize_t>(text.size()));
     }
 
-    // The next reply line, without its CRLF; "" when none came within 10 s.
+    // The next reply line, without its CRLF; "" when none came within 10 s or
+    // the relay closed the connection (closed() tells which).
     std::string ReadLine()
     {
         const auto deadline = Clock::now() + std::chrono::seconds(10);
@@ -62,8 +63,10 @@ public:
                 continue;
             char chunk[512];
             const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
-            if (n <= 0)
+            if (n <= 0) {
+                closed_ = true;
                 break;
+            }
             buffer_.append(chunk, static_cast<std::size_t>(n));
         }
         const auto end = buffer_.find("\r\n");
@@ -74,9 +77,12 @@ public:
         return line;
     }
 
+    bool closed() const { return closed_; }
+
 private:
     int fd_ = -1;
     std::string buffer_;
+    bool closed_ = false;
 };
 
 class DistantServerTest : public ::testing::Test {
@@ -115,13 +121,14 @@ TEST_F(DistantServerTest, EveryReplyComesNoSoonerThanTheDelay)
         EXPECT_GE(Clock::now() - start, delay) << command;
     }
     // Two commands sent together: both replies are late, in order, and the end
-    // of the connection after QUIT comes late too (the reply before it).
+    // of the connection after QUIT comes after the reply, not before it.
     start = Clock::now();
     control.Send("NOOP\r\nQUIT\r\n");
     EXPECT_THAT(control.ReadLine(), ::testing::StartsWith("200 "));
     EXPECT_GE(Clock::now() - start, delay);
     EXPECT_THAT(control.ReadLine(), ::testing::StartsWith("221 "));
     EXPECT_EQ(control.ReadLine(), "");
+    EXPECT_TRUE(control.closed());
 }
 
 class DistantServerModes : public DistantServerTest, public ::testing::WithParamInterface<bool> { };
