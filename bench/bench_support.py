@@ -1,6 +1,7 @@
 """What the benchmark scripts share: the FTP server they measure against
 (pyftpdlib serving one folder read-only to one user, on a loopback address and
-a port of its own) and the measuring of one run of a client."""
+a port of its own), the relay that makes it a distant server, the job the
+program runs, and the measuring of one run of a client."""
 
 import os
 import statistics
@@ -29,28 +30,18 @@ server.serve_forever(handle_exit=True)
 '''
 
 
-class FtpServer:
-    """Starts the server at once; `port` is known when the constructor returns.
-    Use it as a context manager, or call stop()."""
+class _ListeningProcess:
+    """A process that prints the port it listens on as its first line; `port`
+    is known when the constructor returns. Use it as a context manager, or call
+    stop()."""
 
-    def __init__(self, root, user="bench", password="bench", address="127.0.0.1", command_log=None):
-        self.address = address
-        self.command_log = command_log
-        extra = [command_log] if command_log else []
-        self.process = subprocess.Popen(["/usr/bin/python3", "-c", _SERVER, root, user, password, address] + extra,
-                                        stdout=subprocess.PIPE, text=True)
+    def __init__(self, command, what):
+        self.process = subprocess.Popen(command, stdout=subprocess.PIPE, text=True)
         line = self.process.stdout.readline()
         if not line.strip().isdigit():
             self.stop()
-            raise SystemExit(f"the FTP server on {address} did not start")
+            raise SystemExit(f"{what} did not start")
         self.port = int(line)
-
-    def commands(self):
-        """The command lines clients sent, as the server logged them."""
-        if not self.command_log or not os.path.exists(self.command_log):
-            return []
-        with open(self.command_log, errors="replace") as log:
-            return [line.split("<- ", 1)[1].strip() for line in log if "<- " in line]
 
     def stop(self):
         if self.process.poll() is None:
@@ -63,6 +54,52 @@ class FtpServer:
 
     def __exit__(self, *exc):
         self.stop()
+
+
+class FtpServer(_ListeningProcess):
+    """Starts the server at once."""
+
+    def __init__(self, root, user="bench", password="bench", address="127.0.0.1", command_log=None):
+        self.address = address
+        self.command_log = command_log
+        extra = [command_log] if command_log else []
+        super().__init__(["/usr/bin/python3", "-c", _SERVER, root, user, password, address] + extra,
+                         f"the FTP server on {address}")
+
+    def commands(self):
+        """The command lines clients sent, as the server logged them."""
+        if not self.command_log or not os.path.exists(self.command_log):
+            return []
+        with open(self.command_log, errors="replace") as log:
+            return [line.split("<- ", 1)[1].strip() for line in log if "<- " in line]
+
+
+# The relay of the test support whose server replies arrive a fixed delay late.
+DISTANT_SERVER_SCRIPT = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "tests", "support",
+                                     "ftp", "distant_server.py")
+
+
+class DistantServer(_ListeningProcess):
+    """A server `delay_ms` away: the relay in front of a server's port on
+    127.0.0.1. Clients connect to `address`:`port`."""
+
+    def __init__(self, server_port, delay_ms=25):
+        self.address = "127.0.0.1"
+        super().__init__(["/usr/bin/python3", DISTANT_SERVER_SCRIPT, "--server-port", str(server_port),
+                          "--delay-ms", str(delay_ms)], "the distant-server relay")
+
+
+def write_job(config_home, port, local, address, only_newer=True):
+    """The program's settings: one job fetching every file of /pub (user "bench",
+    password "0") into `local`, overwriting, with "only new or changed files"
+    as asked."""
+    folder = os.path.join(config_home, "Velmora")
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, "Taskhaul.conf"), "w") as conf:
+        conf.write("[Options]\nHost=%s\nHostport=%d\nUsername=bench\nPassword=_\nRemote=/pub\n"
+                   "Localdir=%s\ncopytype=option1\npassive=True\noverwrite=True\nstarttime=00:00:00\n"
+                   "delay=60\nsequencevalue=0\nscheduletype=option2\nrenamecheck=False\n"
+                   "resetsequence=False\nOnlyNewer=%s\n" % (address, port, local, only_newer))
 
 
 def measure(command):

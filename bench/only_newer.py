@@ -14,19 +14,9 @@ import statistics
 import sys
 import tempfile
 
-from bench_support import FtpServer, measure
+from bench_support import FtpServer, measure, write_job
 
-PASSWORD = "0"  # stored scrambled as "_"
-
-
-def write_job(config_home, port, local, address):
-    folder = os.path.join(config_home, "Velmora")
-    os.makedirs(folder, exist_ok=True)
-    with open(os.path.join(folder, "Taskhaul.conf"), "w") as conf:
-        conf.write("[Options]\nHost=%s\nHostport=%d\nUsername=bench\nPassword=_\nRemote=/pub\n"
-                   "Localdir=%s\ncopytype=option1\npassive=True\noverwrite=True\nstarttime=00:00:00\n"
-                   "delay=60\nsequencevalue=0\nscheduletype=option2\nrenamecheck=False\n"
-                   "resetsequence=False\nOnlyNewer=True\n" % (address, port, local))
+PASSWORD = "0"  # stored scrambled as "_" by write_job
 
 
 def main():
