@@ -58,8 +58,8 @@ QString localTargetProblem(const std::string& path)
     struct stat info { };
     if (nameMax > 0 && name.size() > static_cast<std::size_t>(nameMax))
         problem = ENAMETOOLONG;
-    else if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
-        problem = EISDIR;
+    else if (::lstat(path.c_str(), &info) == 0)
+        problem = S_ISDIR(info.st_mode) ? EISDIR : 0;
     else if (errno == ENAMETOOLONG)
         problem = ENAMETOOLONG;
     if (problem == 0)
