@@ -16,6 +16,7 @@
 #include "settings/settings_store.h"
 #include "transfer/file_plan.h"
 #include "transfer/file_template.h"
+#include "transfer/leftovers.h"
 #include "transfer/transfer_engine.h"
 #include "transfer/transfer_texts.h"
 #include "transfer/windowless_transfer_host.h"
@@ -41,6 +42,8 @@ namespace {
 constexpr int kExitDone = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitJobUnusable = 2;
+// sysexits' EX_TEMPFAIL: another run is using the local folder; try later.
+constexpr int kExitFolderInUse = 75;
 
 void printLine(std::FILE* stream, const QString& text)
 {
@@ -97,6 +100,7 @@ public:
     void setAbortRequested(bool value) override { abortRequested_ = value; }
 
     JobSettings job() const override { return WindowlessTransferHost::job(); }
+    void setJob(JobSettings job) { job_ = std::move(job); }
     void writeLog(const QString& text) override { writeLogLines(QStringList { text }); }
     void writeLogLines(const QStringList& texts) override
     {
@@ -145,6 +149,12 @@ std::optional<JobSettings> loadSavedJob(const SettingsStore& store, QString* key
 {
     if (!QFileInfo::exists(store.filePath())) {
         printLine(stderr, QStringLiteral("No saved job: %1 does not exist.").arg(store.filePath()));
+        return std::nullopt;
+    }
+    // A file that cannot hold a job is said to be one, not read as an empty
+    // job whose first missing value would be blamed.
+    if (const QString problem = store.fileProblem(); !problem.isEmpty()) {
+        printLine(stderr, QStringLiteral("The saved job cannot be loaded: %1").arg(problem));
         return std::nullopt;
     }
     const LoadResult loaded = store.load(JobSettings {});
@@ -207,12 +217,23 @@ int runOnce(const QStringList& args)
         }
     }
     // A job the Start command would refuse is not run either.
-    if (const QString refusal = startRefusal(*saved); !refusal.isEmpty()) {
+    // A password the keyring held back is missing for now, not from the job.
+    JobSettings checked = *saved;
+    if (!keyringWarning.isEmpty() && checked.useKeyring && checked.password.isEmpty())
+        checked.password = QStringLiteral("*");
+    if (const QString refusal = startRefusal(checked); !refusal.isEmpty()) {
         printLine(stderr, refusal);
         return kExitJobUnusable;
     }
 
     HeadlessHost host(*saved, &log);
+    // One run into a local folder at a time, for the whole run with its
+    // retries: two would fetch the same files at once.
+    std::optional<LocalFolderRun> folderRun;
+    if (!saved->localFolder.isEmpty() && !folderRun.emplace(saved->localFolder).alone()) {
+        host.writeLog(QStringLiteral("Another Taskhaul run is using %1.").arg(saved->localFolder));
+        return kExitFolderInUse;
+    }
     // A termination signal stops the run as Stop Transfer would: the download in
     // progress is aborted and its temporary file removed before the program ends.
     const TerminationSignals termination;
@@ -227,6 +248,8 @@ int runOnce(const QStringList& args)
         }
     });
     TransferEngine engine(host, client);
+    if (folderRun)
+        engine.setFolderRun(&*folderRun);
     EngineRunSteps steps(engine, host);
     // On a terminal, the download in progress shows on one line of stderr.
     TerminalProgress terminal(stderr);
@@ -241,12 +264,32 @@ int runOnce(const QStringList& args)
     }
     // A run that could not connect or lost the connection is tried again as the
     // job says, as the window's scheduler would; the last attempt decides.
-    const RunOutcome outcome = performRunWithRetries(RunKind::Interval, host, steps,
-        [&termination](int minutes) { return waitUnlessTerminated(minutes, termination); });
+    // Passwords a locked or absent keyring holds back may be there for a later
+    // attempt (the user unlocks it, the daemon comes back): until then an
+    // attempt is skipped, and retried as the job says.
+    bool firstAttempt = true;
+    const auto keyringProblem = [&]() -> QString {
+        if (std::exchange(firstAttempt, false))
+            return keyringWarning;
+        const LoadResult again = store.load(JobSettings {});
+        if (!again.ok())
+            return keyringWarning;
+        keyringWarning = again.keyringWarning;
+        if (keyringWarning.isEmpty()) {
+            JobSettings reloaded = again.settings;
+            reloaded.sequenceStart = host.job().sequenceStart;
+            host.setJob(reloaded);
+        }
+        return keyringWarning;
+    };
+    const RunOutcome outcome = performRunWithRetries(
+        RunKind::Interval, host, steps,
+        [&termination](int minutes) { return waitUnlessTerminated(minutes, termination); }, keyringProblem);
     terminal.clear();
     if (termination.received())
         return 128 + termination.received();
-    if (outcome == RunOutcome::Incomplete)
+    // A job value no connection can fix is the job's fault, as an empty field is.
+    if (outcome == RunOutcome::Incomplete || engine.lastRun().jobUnusable)
         return kExitJobUnusable;
 
     // Headless there is nobody to save the advanced sequence number; the next
@@ -335,10 +378,8 @@ int runPreview(const QStringList& args)
             = [&job](const std::string& localName) { return localFileState(localPathFor(job, localName)); };
         const std::vector<PlannedFile> plan
             = planFiles(*items, job, now, QDateTime::currentDateTimeUtc(), localFile);
-        for (std::size_t i = 0; i < plan.size(); ++i) {
-            const PlannedFile& file = plan[i];
-            const QString kind
-                = QString::fromLatin1(ftp::itemTypeName(items->at(static_cast<int>(i)).ItemType));
+        for (const PlannedFile& file : plan) {
+            const QString kind = QString::fromLatin1(ftp::itemTypeName(file.itemType));
             const QString localPath = localPathFor(job, file.localName);
             auto print = [&](const QString& decision, const QString& detail) {
                 printLine(stdout,

@@ -3,12 +3,14 @@
 #include "ftp/ftp_errors.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <random>
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace taskhaul::ftp {
@@ -51,8 +53,12 @@ Temporary CreateTemporaryBeside(const std::string& targetPath)
         for (int i = 0; i < 8; ++i)
             path += kLetters[random() % (sizeof kLetters - 1)];
         net::Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-        if (fd.Valid())
+        if (fd.Valid()) {
+            // Without the mark (no extended attributes here) the download
+            // works the same; only a crash's leftover is then not cleared away.
+            static_cast<void>(::fsetxattr(fd.Get(), kDownloadTemporaryMark, "1", 1, 0));
             return { std::move(path), std::move(fd) };
+        }
         lastError = errno;
     }
     ThrowFileError("Cannot create file", targetPath, lastError);
@@ -82,11 +88,32 @@ void MoveIntoPlace(const std::string& temporaryPath, const std::string& targetPa
     ::unlink(temporaryPath.c_str());
 }
 
+// A file-size limit (ulimit -f) must fail the write, not end the process: by
+// default the kernel sends SIGXFSZ, which kills it. Ignored, the write reports
+// EFBIG instead and the download fails like any other write. A handler the
+// program has installed is left alone.
+void IgnoreFileSizeSignal()
+{
+    static const bool done = [] {
+        struct sigaction current { };
+        if (::sigaction(SIGXFSZ, nullptr, &current) == 0 && !(current.sa_flags & SA_SIGINFO)
+            && current.sa_handler == SIG_DFL) {
+            struct sigaction ignore { };
+            ignore.sa_handler = SIG_IGN;
+            ::sigemptyset(&ignore.sa_mask);
+            ::sigaction(SIGXFSZ, &ignore, nullptr);
+        }
+        return true;
+    }();
+    static_cast<void>(done);
+}
+
 } // namespace
 
 TLocalDownload::TLocalDownload(std::string targetPath, Mode mode)
     : targetPath_(std::move(targetPath))
 {
+    IgnoreFileSizeSignal();
     if (mode == Mode::Append) {
         fd_.Reset(::open(targetPath_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
         if (!fd_.Valid())
@@ -163,6 +190,18 @@ void TLocalDownload::Commit(bool replace)
     MoveIntoPlace(temporaryPath_, targetPath_, replace);
     temporaryPath_.clear();
     Unlist();
+}
+
+bool IsMarkedDownloadTemporary(int folderFd, const char* name)
+{
+    net::Fd fd(::openat(folderFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!fd.Valid())
+        return false;
+    struct stat info { };
+    if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode))
+        return false;
+    char value[8] = {};
+    return ::fgetxattr(fd.Get(), kDownloadTemporaryMark, value, sizeof value) >= 0;
 }
 
 std::vector<std::string> LiveDownloadTemporaries()

@@ -60,6 +60,16 @@ private:
     bool listed_ = false;
 };
 
+// The extended attribute that marks a download's temporary file as this
+// program's own. The clean-up after a crash removes only files that carry it:
+// a file of the same name form made by anyone else is never touched. On a file
+// system without extended attributes the mark is missing, and a leftover stays.
+inline constexpr const char* kDownloadTemporaryMark = "user.taskhaul.download";
+
+// Whether the plain file `name` in the folder `folderFd` carries the mark
+// (never following a link).
+bool IsMarkedDownloadTemporary(int folderFd, const char* name);
+
 // The temporary files of the downloads that exist in this process right now
 // (created, not yet committed or removed), for a cleanup at exit or after a
 // termination signal. It allocates: call it from ordinary code (for example

@@ -41,6 +41,7 @@ public:
     bool lostConnection() const override { return engine_.lastRun().lostConnection(); }
     std::vector<std::string> fetchedNames() const override { return engine_.lastRun().fetchedNames; }
     void leaveOut(std::vector<std::string> names) override { engine_.leaveOut(std::move(names)); }
+    void useFolderRun(const LocalFolderRun* run) override { engine_.setFolderRun(run); }
 
 private:
     TransferEngine& engine_;

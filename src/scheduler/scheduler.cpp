@@ -1,9 +1,11 @@
 #include "scheduler/scheduler.h"
 
 #include "log/user_messages.h"
+#include "transfer/leftovers.h"
 
 #include <algorithm>
 #include <exception>
+#include <optional>
 
 namespace taskhaul {
 
@@ -36,6 +38,11 @@ QString startRefusal(const JobSettings& job)
 int clampedInterval(int minutes)
 {
     return std::clamp(minutes, Scheduler::kMinInterval, Scheduler::kMaxInterval);
+}
+
+QString Scheduler::folderInUseLine(const QString& localFolder)
+{
+    return QStringLiteral("Scheduled transfer skipped: another Taskhaul run is using %1.").arg(localFolder);
 }
 
 const QString& Scheduler::skippedLine()
@@ -176,13 +183,28 @@ void Scheduler::retryTick()
 
 void Scheduler::runAttempt(RunKind kind)
 {
+    // Another run into the same local folder (--run-once from cron, a second
+    // window) would fetch the same files at the same time: this one waits for
+    // the next due tick.
+    const QString folder = host_.job().localFolder;
+    std::optional<LocalFolderRun> folderRun;
+    if (!folder.isEmpty() && !folderRun.emplace(folder).alone()) {
+        log(folderInUseLine(folder));
+        return;
+    }
     RunOutcome outcome = RunOutcome::Failed;
     {
         running_ = true;
+        steps_.useFolderRun(folderRun ? &*folderRun : nullptr);
         struct RunEnd {
             bool& running;
-            ~RunEnd() { running = false; }
-        } runEnd { running_ };
+            RunSteps& steps;
+            ~RunEnd()
+            {
+                running = false;
+                steps.useFolderRun(nullptr);
+            }
+        } runEnd { running_, steps_ };
         outcome = performUnattendedRun(kind, host_, steps_);
     }
     host_.runFinished(outcome);

@@ -54,6 +54,9 @@ public:
 
     // The text of the log lines and the icon hint.
     static const QString& skippedLine();
+    // A due run skipped because another run (of any copy of the program) is
+    // writing into the same local folder.
+    static QString folderInUseLine(const QString& localFolder);
     static const QString& hintOn();
     static const QString& hintOff();
 

@@ -12,6 +12,7 @@
 namespace taskhaul {
 
 enum class RunOutcome; // unattended_run.h
+class LocalFolderRun; // transfer/leftovers.h
 
 // What the scheduler needs from its surroundings. The main window implements it
 // with its fields, icon, log and controls; the headless runner without a window;
@@ -69,6 +70,9 @@ public:
     virtual std::vector<std::string> fetchedNames() const { return {}; }
     // The next run leaves these names out: they were fetched by the attempt it retries.
     virtual void leaveOut(std::vector<std::string> names) { (void)names; }
+    // The lock on the local folder that the caller holds for the run (null:
+    // none); the transfer then needs no lock of its own.
+    virtual void useFolderRun(const LocalFolderRun* run) { (void)run; }
 };
 
 } // namespace taskhaul

@@ -83,8 +83,20 @@ std::optional<int> RunAttempts::afterAttempt(SchedulerHost& host, const RunSteps
 {
     const std::vector<std::string> fetched = steps.fetchedNames();
     fetchedSoFar_.insert(fetchedSoFar_.end(), fetched.begin(), fetched.end());
+    if (!steps.lostConnection())
+        return std::nullopt;
+    return nextRetry(host);
+}
+
+std::optional<int> RunAttempts::afterSkippedAttempt(SchedulerHost& host)
+{
+    return nextRetry(host);
+}
+
+std::optional<int> RunAttempts::nextRetry(SchedulerHost& host)
+{
     const JobSettings job = host.job();
-    if (!steps.lostConnection() || retriesDone_ >= job.retries)
+    if (retriesDone_ >= job.retries)
         return std::nullopt;
     ++retriesDone_;
     const int minutes = std::clamp(job.retryDelayMinutes, kRetryDelayMinutesMin, kRetryDelayMinutesMax);
@@ -101,17 +113,27 @@ void RunAttempts::prepareRetry(RunSteps& steps) const
     steps.leaveOut(fetchedSoFar_);
 }
 
-RunOutcome performRunWithRetries(
-    RunKind kind, SchedulerHost& host, RunSteps& steps, const std::function<bool(int minutes)>& wait)
+RunOutcome performRunWithRetries(RunKind kind, SchedulerHost& host, RunSteps& steps,
+    const std::function<bool(int minutes)>& wait, const std::function<QString()>& skipReason)
 {
     RunAttempts attempts;
-    RunOutcome outcome = performUnattendedRun(kind, host, steps);
+    bool skipped = false;
+    const auto attempt = [&] {
+        const QString reason = skipReason ? skipReason() : QString();
+        skipped = !reason.isEmpty();
+        if (!skipped)
+            return performUnattendedRun(kind, host, steps);
+        logQuietly(host, QStringLiteral("Run skipped: ") + reason);
+        return RunOutcome::Failed;
+    };
+    RunOutcome outcome = attempt();
     while (outcome != RunOutcome::Incomplete) {
-        const std::optional<int> minutes = attempts.afterAttempt(host, steps);
+        const std::optional<int> minutes
+            = skipped ? attempts.afterSkippedAttempt(host) : attempts.afterAttempt(host, steps);
         if (!minutes || !wait(*minutes))
             break;
         attempts.prepareRetry(steps);
-        outcome = performUnattendedRun(kind, host, steps);
+        outcome = attempt();
     }
     return outcome;
 }

@@ -36,10 +36,16 @@ public:
     // fetched and, when it lost the connection and a retry is left, counts the
     // retry, logs "Retrying in M minute(s) (attempt k of N)." and gives M.
     std::optional<int> afterAttempt(SchedulerHost& host, const RunSteps& steps);
+    // After an attempt that was skipped for a passing reason (the passwords
+    // could not be read from a locked keyring): counts and logs a retry as
+    // above, when one is left.
+    std::optional<int> afterSkippedAttempt(SchedulerHost& host);
     // Before a retry: it leaves out what the earlier attempts fetched.
     void prepareRetry(RunSteps& steps) const;
 
 private:
+    std::optional<int> nextRetry(SchedulerHost& host);
+
     int retriesDone_ = 0;
     std::vector<std::string> fetchedSoFar_;
 };
@@ -48,8 +54,13 @@ private:
 // `wait` is given the minutes before each retry and returns false when the wait
 // was cut short (a termination signal), which ends the run there. The outcome
 // is the last attempt's.
-RunOutcome performRunWithRetries(
-    RunKind kind, SchedulerHost& host, RunSteps& steps, const std::function<bool(int minutes)>& wait);
+//
+// `skipReason`, when given, is asked before each attempt: a non-empty answer
+// (something the run needs is not there for now) skips the attempt, logged as
+// "Run skipped: <reason>", which counts as a failed attempt and is retried like
+// a lost connection.
+RunOutcome performRunWithRetries(RunKind kind, SchedulerHost& host, RunSteps& steps,
+    const std::function<bool(int minutes)>& wait, const std::function<QString()>& skipReason = {});
 
 // The log line of a run whose site or local-folder field is empty.
 inline constexpr const char* kFieldsRequiredLine = "FTP Site and Local Folder information required.";

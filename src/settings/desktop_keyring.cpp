@@ -13,6 +13,8 @@
 
 #include <functional>
 
+#include <dlfcn.h>
+
 namespace taskhaul {
 
 namespace {
@@ -37,6 +39,38 @@ QDBusMessage callSecrets(const QDBusConnection& bus, const QString& path, const 
     return bus.call(call, QDBus::Block, replyTimeoutMs);
 }
 
+// The keyring's library (libsecret, loaded by QtKeychain) keeps one
+// connection to the keyring daemon for the whole process, with an encryption
+// session of that daemon. When the daemon is restarted (a crash, an update, a
+// new login), that session is gone and every later call would fail with "The
+// session wrapping the secret does not exist". Dropping the library's
+// connection makes the next call open a new one with the daemon of now.
+void forgetKeyringConnection()
+{
+    void* library = ::dlopen("libsecret-1.so.0", RTLD_LAZY | RTLD_NOLOAD);
+    if (!library)
+        return; // not loaded: it holds no connection
+    using Disconnect = void (*)();
+    if (const auto disconnect = reinterpret_cast<Disconnect>(::dlsym(library, "secret_service_disconnect")))
+        disconnect();
+    ::dlclose(library);
+}
+
+// Notes which daemon serves the keyring (its unique bus name) and, when it is
+// another one than at the last use, drops the connection to the one before.
+void followKeyringDaemon(const QDBusConnection& bus)
+{
+    static QString lastOwner;
+    if (!bus.isConnected() || !bus.interface())
+        return;
+    const QDBusReply<QString> owner = bus.interface()->serviceOwner(secretsName);
+    if (!owner.isValid())
+        return;
+    if (!lastOwner.isEmpty() && owner.value() != lastOwner)
+        forgetKeyringConnection();
+    lastOwner = owner.value();
+}
+
 class DesktopKeyring final : public PasswordKeyring {
 public:
     explicit DesktopKeyring(QString service)
@@ -57,6 +91,8 @@ public:
             const QDBusReply<QStringList> startable = bus.interface()->activatableServiceNames();
             if (!startable.isValid() || !startable.value().contains(secretsName))
                 return Status::Absent;
+        } else {
+            followKeyringDaemon(bus);
         }
         // Entries go to the default collection. Without one, or while it is
         // locked, the keyring would have to ask the user for a password first.
@@ -125,6 +161,7 @@ private:
     // through a load or a save.
     bool run(QKeychain::Job* job, const QString& key, const std::function<void()>& collect)
     {
+        followKeyringDaemon(QDBusConnection::sessionBus());
         job->setKey(key);
         job->setAutoDelete(true); // also after a timeout: the job deletes itself when it ends
         job->setInsecureFallback(false);
@@ -138,6 +175,12 @@ private:
             lastError_ = error == QKeychain::NoError || error == QKeychain::EntryNotFound
                 ? QString()
                 : job->errorString();
+            // A keyring that failed starts afresh next time.
+            if (error != QKeychain::NoError && error != QKeychain::EntryNotFound)
+                forgetKeyringConnection();
+            if (error != QKeychain::NoError && error != QKeychain::EntryNotFound
+                && lastError_.trimmed().isEmpty())
+                lastError_ = QStringLiteral("error %1 without a description").arg(int(error));
             loop.quit();
         });
         QTimer timeout;

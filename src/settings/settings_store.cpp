@@ -7,9 +7,12 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QStringDecoder>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -308,6 +311,12 @@ QString keyringUnusable(KeyringStatus status, const QString& consequence)
     return why + QStringLiteral("; ") + consequence;
 }
 
+// " (<reason>)" after a failure's description; nothing when the keyring gave none.
+QString inParentheses(const QString& reason)
+{
+    return reason.trimmed().isEmpty() ? QString() : QStringLiteral(" (%1)").arg(reason.trimmed());
+}
+
 const QString notRead = QStringLiteral("the passwords could not be read.");
 const QString keptInFile = QStringLiteral("the passwords stay scrambled in the settings file.");
 const QString notRemoved = QStringLiteral("the passwords could not be removed from it.");
@@ -317,6 +326,21 @@ bool keyringOptionStored(const QSettings& settings)
 {
     const QVariant value = settings.value(keyringOption);
     return value.typeId() == QMetaType::QString && value.toString() == yesText;
+}
+
+// The values every saved job holds and a run cannot do without: the site and
+// the folder, and those whose absence fails the load.
+constexpr std::array kRequiredKeys { "Host", "Username", "Localdir", "starttime", "sequencevalue" };
+// A settings file is a few kilobytes; anything much larger is something else.
+constexpr qint64 kMaxSettingsFileSize = 1024 * 1024;
+
+// "permission denied": the system's reason, to follow a colon.
+QString errorReason(int error)
+{
+    QString reason = QString::fromLocal8Bit(std::strerror(error));
+    if (!reason.isEmpty())
+        reason[0] = reason[0].toLower();
+    return reason;
 }
 
 } // namespace
@@ -337,6 +361,45 @@ SettingsStore::SettingsStore(
     , timeFormat_(std::move(timeFormat))
     , keyring_(std::move(keyring))
 {
+}
+
+QString SettingsStore::fileProblem() const
+{
+    const QByteArray name = QFile::encodeName(filePath_);
+    struct stat info { };
+    if (::stat(name.constData(), &info) != 0) {
+        if (errno == ENOENT)
+            return {};
+        return QStringLiteral("%1 cannot be read: %2").arg(filePath_, errorReason(errno));
+    }
+    if (S_ISDIR(info.st_mode))
+        return QStringLiteral("%1 cannot be read: it is a folder").arg(filePath_);
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return QStringLiteral("%1 cannot be read: %2").arg(filePath_, errorReason(errno));
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return QStringLiteral("%1 cannot be read: %2").arg(filePath_, errorReason(EIO));
+    }
+    if (!S_ISREG(info.st_mode))
+        return QStringLiteral("%1 is not a settings file").arg(filePath_);
+    // A settings file is text; QSettings reads almost anything as one, so its
+    // own verdict alone would let binary junk through as an empty job.
+    const QByteArray content = file.read(kMaxSettingsFileSize);
+    const QString notSettings = QStringLiteral("%1 is not a settings file").arg(filePath_);
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString text = utf8.decode(content);
+    if (content.contains('\0') || utf8.hasError() || !file.atEnd())
+        return notSettings;
+    QSettings settings(filePath_, QSettings::IniFormat);
+    if (settings.status() != QSettings::NoError || !settings.childGroups().contains(optionsGroup))
+        return notSettings;
+    settings.beginGroup(optionsGroup);
+    for (const char* key : kRequiredKeys)
+        if (!settings.contains(QLatin1String(key)))
+            return QStringLiteral("%1 lacks the key %2").arg(filePath_, QLatin1String(key));
+    return {};
 }
 
 StartupOptions SettingsStore::readStartupOptions() const
@@ -398,8 +461,8 @@ void SettingsStore::readFromKeyring(LoadResult& result, const QStringList& names
     if (status != KeyringStatus::Available)
         result.keyringWarning = keyringUnusable(status, notRead);
     else if (failed)
-        result.keyringWarning = QStringLiteral("The desktop keyring could not be read (%1); %2")
-                                    .arg(keyring_->lastError(), notRead);
+        result.keyringWarning = QStringLiteral("The desktop keyring could not be read%1; %2")
+                                    .arg(inParentheses(keyring_->lastError()), notRead);
 }
 
 bool SettingsStore::moveToKeyring(const JobSettings& job, QString& warning) const
@@ -419,9 +482,9 @@ bool SettingsStore::moveToKeyring(const JobSettings& job, QString& warning) cons
         // else: it only came back empty because its entry could not be read; the
         // entry stays for the next load.
         if (!stored) {
-            warning = QStringLiteral("The passwords could not be stored in the desktop keyring (%1); they "
+            warning = QStringLiteral("The passwords could not be stored in the desktop keyring%1; they "
                                      "stay scrambled in the settings file.")
-                          .arg(keyring_->lastError());
+                          .arg(inParentheses(keyring_->lastError()));
             return false;
         }
         if (!password.isEmpty())
@@ -445,8 +508,8 @@ void SettingsStore::removeFromKeyring(const JobSettings& job, QString& warning) 
             continue;
         }
         if (!keyring_->remove(name)) {
-            warning = QStringLiteral("The passwords could not be removed from the desktop keyring (%1).")
-                          .arg(keyring_->lastError());
+            warning = QStringLiteral("The passwords could not be removed from the desktop keyring%1.")
+                          .arg(inParentheses(keyring_->lastError()));
             return;
         }
         unreadEntries_.removeAll(name);

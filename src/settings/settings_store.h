@@ -83,6 +83,12 @@ public:
     // A missing store or value, or a value that is not a string, reads as off.
     StartupOptions readStartupOptions() const;
 
+    // Why the existing settings file cannot hold a job, for a run that has no
+    // window to fall back on: "<file> cannot be read: permission denied",
+    // "<file> cannot be read: it is a folder", "<file> is not a settings file",
+    // "<file> lacks the key Host". Empty when it can be loaded, or is missing.
+    QString fileProblem() const;
+
     // Open Configuration: the values after loading the store over `current`
     // (the window's values), in the store's load order and with its defaults.
     // Never throws; a failing value is reported in the result. With "UseKeyring"

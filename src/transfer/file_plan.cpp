@@ -1,6 +1,7 @@
 #include "transfer/file_plan.h"
 
 #include "transfer/file_template.h"
+#include "transfer/leftovers.h"
 #include "transfer/transfer_texts.h"
 
 namespace taskhaul {
@@ -56,8 +57,11 @@ std::vector<PlannedFile> planFiles(const ftp::TFtpListItems& items, const JobSet
     std::vector<PlannedFile> plan;
     plan.reserve(static_cast<std::size_t>(items.count()));
     for (const ftp::TFtpListItem& item : items) {
+        if (item.FileName.empty())
+            continue;
         PlannedFile entry;
         entry.remoteName = item.FileName;
+        entry.itemType = item.ItemType;
         entry.sequence = sequence;
         entry.listedSize = item.SizeAvailable ? item.Size : -1;
         entry.listedTime = stampFromListing(item);
@@ -65,7 +69,9 @@ std::vector<PlannedFile> planFiles(const ftp::TFtpListItems& items, const JobSet
             entry.decision = PlannedFile::Decision::NotPlainFile;
         } else if (oneFile && !MatchFileName(pattern, item.FileName, false)) {
             entry.decision = PlannedFile::Decision::NoMatch;
-        } else if (!isSafeLocalName(item.FileName)) {
+        } else if (!isSafeLocalName(item.FileName) || isDownloadTemporaryName(item.FileName)) {
+            // A name of the download temporaries' form would pass for a
+            // leftover of a crashed run, or clash with a live one.
             entry.decision = PlannedFile::Decision::UnsafeName;
         } else {
             entry.localName = localNameFor(job, item.FileName, now, sequence);

@@ -28,6 +28,8 @@ struct PlannedFile {
     };
 
     std::string remoteName;
+    // What the listing says the entry is (a plain file, a folder ...).
+    ftp::ItemType itemType = ftp::ItemType::File;
     Decision decision = Decision::Fetch;
     // The local name the file gets (Fetch, ExistsNoOverwrite); empty otherwise.
     std::string localName;
@@ -60,7 +62,8 @@ int nextSequence(int sequence);
 std::string localNameFor(
     const JobSettings& job, const std::string& remoteName, const LocalDateTime& now, int sequence);
 
-// The plan for a listing, one entry per listed item in listing order, at the
+// The plan for a listing, one entry per listed item in listing order (a line
+// that gave no name is no entry and has none), at the
 // local moment `now` (`nowUtc` in UTC). `localFile` tells what the local folder
 // holds under a local name; it is asked only when overwrite is off or the job
 // compares with the local copy. The sequence number advances after every entry

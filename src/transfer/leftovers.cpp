@@ -1,5 +1,7 @@
 #include "transfer/leftovers.h"
 
+#include "ftp/ftp_local_file.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -86,9 +88,11 @@ int LocalFolderRun::removeLeftovers() const
         const std::string_view name = entry->d_name;
         if (!isDownloadTemporaryName(name))
             continue;
-        // Only plain files: never follow a link or touch a folder of that name.
+        // Only plain files the program marked as its own: never a link, a
+        // folder, or a user's file that merely has a name of that form.
         struct stat info { };
-        if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode))
+        if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)
+            || !ftp::IsMarkedDownloadTemporary(::dirfd(dir), entry->d_name))
             continue;
         if (::unlinkat(::dirfd(dir), entry->d_name, 0) == 0)
             ++removed;

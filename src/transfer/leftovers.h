@@ -13,7 +13,8 @@ namespace taskhaul {
 // confirmed the transfer. A crash or power cut leaves that file behind; the next
 // run of the job into the same folder removes it, but only when no other run
 // into that folder is in progress (a run from cron beside the window's), whose
-// live temporary file it would otherwise pull away.
+// live temporary file it would otherwise pull away. Only files that carry the
+// program's mark are removed (see ftp::kDownloadTemporaryMark).
 
 // Whether a file name has the form of a download's temporary file.
 bool isDownloadTemporaryName(std::string_view name);
@@ -28,6 +29,8 @@ public:
     LocalFolderRun(const LocalFolderRun&) = delete;
     LocalFolderRun& operator=(const LocalFolderRun&) = delete;
 
+    // The local folder as given.
+    const QString& folder() const { return folder_; }
     // True when no other run into this folder was in progress as this one began.
     bool alone() const { return alone_; }
     // Removes the download temporaries left in the folder by earlier runs and

@@ -23,6 +23,9 @@ struct RunReport {
     bool nothingMatched = false; // a one-file run found no plain file matching its template
     bool aborted = false; // stopped by the user or a signal
     bool connectionBroke = false; // the connection was lost during the transfer
+    // A value of the job that no connection can fix (a port outside 1-65535,
+    // a port that is no number): the job must be changed before it can run.
+    bool jobUnusable = false;
     int fetched = 0;
     // Files not fetched because something failed (the server refused, the local
     // file could not be written ...).
@@ -38,7 +41,7 @@ struct RunReport {
     // The run failed for want of a connection: it could not connect, or lost it.
     bool lostConnection() const
     {
-        return !aborted && ((!connected && !failure.isEmpty()) || connectionBroke);
+        return !aborted && !jobUnusable && ((!connected && !failure.isEmpty()) || connectionBroke);
     }
 
     // Everything the job asked for was fetched (a template that matched nothing included).

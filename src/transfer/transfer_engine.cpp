@@ -86,11 +86,30 @@ const QString& TransferEngine::anonymousPassword()
 void TransferEngine::siteConnect()
 {
     const JobSettings job = host_.job();
+    report_ = RunReport {};
+
+    // A port no connection can use makes the job unusable, not the site
+    // unreachable: trying again later would change nothing.
+    const auto port = [this](const QString& text, int least) {
+        int value = 0;
+        try {
+            value = parseIntegerField(text);
+        } catch (const InvalidIntegerError&) {
+            report_.jobUnusable = true;
+            throw;
+        }
+        if (value < least || value > 65535) {
+            report_.jobUnusable = true;
+            failConnect(TaskhaulError(
+                QStringLiteral("The port %1 is outside %2 to 65535.").arg(value).arg(least).toStdString()));
+        }
+        return value;
+    };
 
     ftp::TFtpProxySettings& proxy = client_.ProxySettings();
     proxy.Host = job.proxyHost.toStdString();
     proxy.Password = job.proxyPassword.toStdString();
-    proxy.Port = job.proxyPort.isEmpty() ? 0 : parseIntegerField(job.proxyPort);
+    proxy.Port = job.proxyPort.isEmpty() ? 0 : port(job.proxyPort, 0);
     proxy.UserName = job.proxyUserName.toStdString();
     if (job.proxyType >= 0 && job.proxyType < static_cast<int>(kProxyTypeByPosition.size()))
         proxy.ProxyType = kProxyTypeByPosition[static_cast<std::size_t>(job.proxyType)];
@@ -103,8 +122,8 @@ void TransferEngine::siteConnect()
         security = ftp::TFtpSecurity::tlsExplicit;
     else if (job.security == JobSettings::Security::Implicit)
         security = ftp::TFtpSecurity::tlsImplicit;
-    const int port = parseIntegerField(job.port);
-    client_.SetPort(security == ftp::TFtpSecurity::tlsImplicit && port == 21 ? 990 : port);
+    const int sitePort = port(job.port, 1);
+    client_.SetPort(security == ftp::TFtpSecurity::tlsImplicit && sitePort == 21 ? 990 : sitePort);
     client_.SetSecurity(security);
     client_.SetTrustedFingerprint(job.trustedCertificate.toStdString());
     client_.SetUsername(job.userName.toStdString());

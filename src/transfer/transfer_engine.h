@@ -14,6 +14,8 @@
 
 namespace taskhaul {
 
+class LocalFolderRun;
+
 // The transfer engine: connects to the job's site and enters its remote folder,
 // fetches the job's file or files into the local folder, and carries out the
 // Connect, Disconnect, Transfer and Stop Transfer commands. It reads the job and
@@ -80,6 +82,10 @@ public:
     // run that fetched them before it lost its connection.
     void leaveOut(std::vector<std::string> names) { leaveOut_ = std::move(names); }
 
+    // A run that holds its local folder for all its attempts lends the engine
+    // its lock (null: none); a transfer into that folder then takes no lock of its own.
+    void setFolderRun(const LocalFolderRun* run) { folderRun_ = run; }
+
     ftp::TFtpClient& client() { return client_; }
 
     // The password the anonymous-login button fills in.
@@ -96,7 +102,9 @@ private:
     std::vector<PlannedFile> plannedFiles(const JobSettings& job);
     FileOutcome transferFile(Mode mode, const JobSettings& job, const PlannedFile& file);
     QString transferringLine(const JobSettings& job, const std::string& remoteName) const;
-    void passOverSettled(Mode mode, const JobSettings& job, const PlannedFile& file, QStringList& lines);
+    void passOverSettled(Mode mode, const JobSettings& job, const PlannedFile& file);
+    void passOverUnchanged(Mode mode, const std::string& remoteName);
+    void reportNotChanged();
     void showCompletion(const QString& completedText, const std::string& pattern);
     void actOnStop();
     void reportSkip(Mode mode, const std::string& remoteName, const QString& message);
@@ -116,6 +124,7 @@ private:
     bool connecting_ = false;
     RunReport report_;
     std::vector<std::string> leaveOut_;
+    const LocalFolderRun* folderRun_ = nullptr;
 };
 
 } // namespace taskhaul

@@ -12,10 +12,15 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <system_error>
 #include <utility>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace taskhaul {
 
@@ -40,8 +45,28 @@ bool settledByListing(const PlannedFile& file)
         && file.listedTime->precision != RemoteStamp::Precision::Day;
 }
 
-// Lines of settled files held at most before they are written.
-constexpr qsizetype kMaxHeldLines = 512;
+// Why a new file cannot be put at `path` whatever the server sends: its name is
+// longer than the local file system allows, or a folder stands in its place.
+// Said as the retrieval itself would say it; empty when nothing stands in the way.
+QString localTargetProblem(const std::string& path)
+{
+    int problem = 0;
+    const auto slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const long nameMax = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+    struct stat info { };
+    if (nameMax > 0 && name.size() > static_cast<std::size_t>(nameMax))
+        problem = ENAMETOOLONG;
+    else if (::lstat(path.c_str(), &info) == 0)
+        problem = S_ISDIR(info.st_mode) ? EISDIR : 0;
+    else if (errno == ENAMETOOLONG)
+        problem = ENAMETOOLONG;
+    if (problem == 0)
+        return {};
+    return QStringLiteral("Cannot create file \"%1\". %2")
+        .arg(QString::fromStdString(path), QString::fromLocal8Bit(std::strerror(problem)));
+}
 
 std::int64_t localFileSize(const std::string& path)
 {
@@ -127,9 +152,13 @@ void TransferEngine::runTransfer(Mode mode)
     host_.setBusyCursor(true);
 
     // Unfinished downloads of an earlier run that crashed are cleared away,
-    // unless another run into the folder may still be writing its own.
-    const LocalFolderRun folderRun(job.localFolder);
-    if (const int leftovers = folderRun.removeLeftovers(); leftovers > 0)
+    // unless another run into the folder may still be writing its own. A run
+    // that holds the folder for all its attempts has taken the lock already.
+    std::optional<LocalFolderRun> ownFolderRun;
+    const LocalFolderRun* folderRun = folderRun_;
+    if (!folderRun || folderRun->folder() != job.localFolder)
+        folderRun = &ownFolderRun.emplace(job.localFolder);
+    if (const int leftovers = folderRun->removeLeftovers(); leftovers > 0)
         host_.writeLog(
             QStringLiteral("Removed %1 unfinished download(s) left in the local folder by an earlier run.")
                 .arg(leftovers));
@@ -174,13 +203,6 @@ void TransferEngine::runTransfer(Mode mode)
         const std::vector<PlannedFile> plan = plannedFiles(job);
         const std::vector<std::string> leaveOut = std::exchange(leaveOut_, {});
         bool matched = false;
-        // The lines of files the listing settled, which need no word with the
-        // server: written together when the next file needs one, or at the end.
-        QStringList held;
-        auto writeHeld = [&] {
-            if (!held.isEmpty())
-                host_.writeLogLines(std::exchange(held, {}));
-        };
         for (const PlannedFile& file : plan) {
             if (file.decision == PlannedFile::Decision::NotPlainFile
                 || file.decision == PlannedFile::Decision::NoMatch)
@@ -189,27 +211,21 @@ void TransferEngine::runTransfer(Mode mode)
             if (std::find(leaveOut.begin(), leaveOut.end(), file.remoteName) != leaveOut.end())
                 continue;
             FileOutcome outcome = FileOutcome::Skipped;
-            if (settledByListing(file)) {
-                passOverSettled(mode, job, file, held);
-                if (held.size() >= kMaxHeldLines)
-                    writeHeld();
-            } else {
-                writeHeld();
+            if (settledByListing(file))
+                passOverSettled(mode, job, file);
+            else
                 outcome = transferFile(mode, job, file);
-            }
             if (mode == Mode::OneFile)
                 host_.setStopTransferEnabled(false);
             if (outcome == FileOutcome::Stopped) {
                 stopped = true;
                 break;
             }
-            if (host_.abortRequested())
-                writeHeld();
             stopIfRequested();
             if (stopped)
                 break;
         }
-        writeHeld();
+        reportNotChanged();
         if (mode == Mode::OneFile && !matched && !stopped) {
             report_.nothingMatched = true;
             report(QStringLiteral("No file on the site matches \"%1\".").arg(displayName(pattern)));
@@ -288,12 +304,32 @@ TransferEngine::FileOutcome TransferEngine::transferFile(
     Mode mode, const JobSettings& job, const PlannedFile& file)
 {
     const std::string& remoteName = file.remoteName;
-    report(transferringLine(job, remoteName));
+    // The "Transferring" line is written once the file turns out to be more
+    // than one of the unchanged files, which the run sums up in one line.
+    QString transferring = oneLine(transferringLine(job, remoteName));
+    host_.setStatusText(transferring);
+    auto announce = [&] {
+        if (!transferring.isEmpty())
+            host_.writeLog(std::exchange(transferring, QString()));
+    };
 
     // A name from the server must never lead outside the local folder; such a
     // file is not fetched at all, whatever name it would be stored under.
     if (file.decision == PlannedFile::Decision::UnsafeName) {
+        announce();
         reportSkip(mode, remoteName, kUnsafeName);
+        return FileOutcome::Skipped;
+    }
+
+    // The rename template is expanded anew at each use: the sequence number and
+    // the clock of that moment decide the name.
+    const std::string localPath = job.localFolder.toStdString()
+        + localFolderSeparator(job.localFolder).toStdString()
+        + localNameFor(job, remoteName, host_.currentTime(), host_.job().sequenceStart);
+    // A download that could never be put in place is not started.
+    if (const QString problem = localTargetProblem(localPath); !problem.isEmpty()) {
+        announce();
+        reportSkip(mode, remoteName, oneLine(problem));
         return FileOutcome::Skipped;
     }
 
@@ -301,24 +337,22 @@ TransferEngine::FileOutcome TransferEngine::transferFile(
     try {
         announcedSize = client_.FileSize(remoteName);
     } catch (const ftp::EFtpException& error) {
+        announce();
         noteBrokenConnection(error);
         reportSkip(mode, remoteName, errorText(error));
         return FileOutcome::Skipped;
     }
-    // The rename template is expanded anew at each use: the sequence number and
-    // the clock of that moment decide the name.
-    const std::string localPath = job.localFolder.toStdString()
-        + localFolderSeparator(job.localFolder).toStdString()
-        + localNameFor(job, remoteName, host_.currentTime(), host_.job().sequenceStart);
     std::optional<RemoteStamp> remoteTime;
     if (comparesWithLocalCopy(job) || job.settleSeconds > 0) {
         try {
             remoteTime = remoteTimeOf(file);
         } catch (const ftp::EFtpException& error) {
+            announce();
             reportSkip(mode, remoteName, errorText(error));
             return FileOutcome::Skipped;
         }
         if (stillBeingWritten(file.listedSize, announcedSize, remoteTime, utcNow(), job.settleSeconds)) {
+            announce();
             passOver(mode, remoteName, QStringLiteral("The file is still being written."));
             return FileOutcome::Skipped;
         }
@@ -326,10 +360,11 @@ TransferEngine::FileOutcome TransferEngine::transferFile(
         if (comparesWithLocalCopy(job) && remoteTime
             && unchangedSinceLastTransfer(
                 localFileState(QString::fromStdString(localPath)), remoteSize, *remoteTime)) {
-            passOver(mode, remoteName, kNotChanged);
+            passOverUnchanged(mode, remoteName);
             return FileOutcome::Skipped;
         }
     }
+    announce();
     if (mode == Mode::OneFile)
         host_.setStopTransferEnabled(true);
     if (host_.abortRequested()) {
@@ -374,16 +409,28 @@ QString TransferEngine::transferringLine(const JobSettings& job, const std::stri
         + displayName(target);
 }
 
-// A file the listing settled gets the status and lines of any passed-over
-// file; its lines are held for one write with its neighbours'.
-void TransferEngine::passOverSettled(
-    Mode mode, const JobSettings& job, const PlannedFile& file, QStringList& lines)
+// A file the listing settled needs no word with the server: it shows on the
+// status line and counts in the run's line of unchanged files.
+void TransferEngine::passOverSettled(Mode mode, const JobSettings& job, const PlannedFile& file)
 {
-    const QString transferring = oneLine(transferringLine(job, file.remoteName));
-    host_.setStatusText(transferring);
-    report_.passedOver.push_back({ file.remoteName, kNotChanged });
+    host_.setStatusText(oneLine(transferringLine(job, file.remoteName)));
+    passOverUnchanged(mode, file.remoteName);
+}
+
+void TransferEngine::passOverUnchanged(Mode mode, const std::string& remoteName)
+{
+    report_.passedOver.push_back({ remoteName, kNotChanged });
     host_.setStatusText(skipPrefix(mode) + kNotChanged);
-    lines << transferring << skipPrefix(mode) + QLatin1Char(' ') + kNotChanged;
+}
+
+// One line for all the files passed over as unchanged: with a short interval
+// and a large folder, a line or two for each of them would fill the disk.
+void TransferEngine::reportNotChanged()
+{
+    const auto unchanged = std::count_if(report_.passedOver.begin(), report_.passedOver.end(),
+        [](const RunReport::Skip& skip) { return skip.reason == kNotChanged; });
+    if (unchanged > 0)
+        host_.writeLog(QStringLiteral("%1 file(s) not changed since the last transfer.").arg(unchanged));
 }
 
 void TransferEngine::noteBrokenConnection(const ftp::EFtpException& error)

@@ -10,6 +10,11 @@
 #include <filesystem>
 #include <memory>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace taskhaul::ftp::testing {
 namespace {
 
@@ -43,6 +48,50 @@ TEST(LocalDownload, LiveTemporariesFollowCreationCommitAndDestruction)
     EXPECT_THAT(LiveDownloadTemporaries(), IsEmpty());
     EXPECT_THAT(folder.Entries(), ElementsAre("c"));
     EXPECT_EQ(ReadFile(folder.File("c")), "data");
+}
+
+// The clean-up after a crash knows a temporary by its mark, not by its name.
+TEST(LocalDownload, TheTemporaryCarriesTheProgramsMark)
+{
+    TempFolder folder;
+    const TLocalDownload download(folder.File("a"), TLocalDownload::Mode::NewFile);
+    const std::string name = std::filesystem::path(download.TemporaryPath()).filename();
+    WriteFile(folder.File(".b.taskhaul-abcdefgh"), "a user's file");
+    const int dir = ::open(folder.Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(dir, 0);
+    EXPECT_TRUE(IsMarkedDownloadTemporary(dir, name.c_str()));
+    EXPECT_FALSE(IsMarkedDownloadTemporary(dir, ".b.taskhaul-abcdefgh"));
+    EXPECT_FALSE(IsMarkedDownloadTemporary(dir, "missing"));
+    ::close(dir);
+}
+
+// A file-size limit (ulimit -f) fails the write like a full disk; it does not
+// end the process. Tried in a child, whose limit stays its own.
+TEST(LocalDownload, AFileSizeLimitFailsTheWriteAndLeavesNoTemporary)
+{
+    TempFolder folder;
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const rlimit limit { 1024, 1024 };
+        int result = ::setrlimit(RLIMIT_FSIZE, &limit) == 0 ? 2 : 3;
+        {
+            TLocalDownload download(folder.File("big"), TLocalDownload::Mode::NewFile);
+            const std::string data(4096, 'x');
+            try {
+                download.Write(data.data(), data.size());
+            } catch (const EFileError& error) {
+                result = std::string(error.what()).find("File too large") != std::string::npos ? 0 : 4;
+            }
+        }
+        if (result == 0 && !folder.Entries().empty())
+            result = 5;
+        ::_exit(result);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST(LocalDownload, FailedCommitKeepsTheTargetAndRemovesTheTemporary)

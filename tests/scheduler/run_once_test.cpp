@@ -5,6 +5,7 @@
 #include "ftp/tls_servers.h"
 #include "program_process.h"
 #include "settings/settings_store.h"
+#include "transfer/leftovers.h"
 
 #include <gtest/gtest.h>
 
@@ -19,6 +20,9 @@
 
 #include <csignal>
 #include <fstream>
+#include <optional>
+
+#include <sys/resource.h>
 
 namespace taskhaul::test {
 namespace {
@@ -62,8 +66,9 @@ protected:
         environment.insert(QStringLiteral("XDG_STATE_HOME"), path(QStringLiteral("state")));
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), path(QStringLiteral("state")));
         environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
-        // No display of any kind.
-        for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" })
+        // No display of any kind, and no session bus (so no desktop keyring).
+        for (const char* name :
+            { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "DBUS_SESSION_BUS_ADDRESS" })
             environment.remove(QLatin1String(name));
         process.setProcessEnvironment(environment);
         process.start(program(), { option });
@@ -411,6 +416,19 @@ TEST_F(RunOnce, UnusableJobExitsTwoAndConnectsNowhere)
         { "empty host", [](JobSettings& j) { j.host.clear(); }, true, {} },
         { "empty local folder", [](JobSettings& j) { j.localFolder.clear(); }, true, {} },
         { "unreadable value", [](JobSettings&) {}, true, QStringLiteral("abc") },
+        // No connection can fix these: never retried, however many retries the job has.
+        { "port out of range",
+            [](JobSettings& j) {
+                j.port = QStringLiteral("70000");
+                j.retries = 3;
+            },
+            true, {} },
+        { "port not a number",
+            [](JobSettings& j) {
+                j.port = QStringLiteral("21x");
+                j.retries = 3;
+            },
+            true, {} },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -427,6 +445,128 @@ TEST_F(RunOnce, UnusableJobExitsTwoAndConnectsNowhere)
         EXPECT_FALSE(result.err.isEmpty() && result.out.isEmpty());
     }
     EXPECT_FALSE(logText().contains(QLatin1String("connected to")));
+    EXPECT_FALSE(logText().contains(QLatin1String("Retrying"))) << logText().toStdString();
+}
+
+TEST_F(RunOnce, ASettingsFileThatCannotHoldAJobIsNamedWithTheCauseAndLeftAlone)
+{
+    struct Case {
+        const char* what;
+        std::function<void()> make;
+        QString cause;
+    };
+    const auto writeRaw = [this](const QByteArray& content) {
+        QFile file(storeFile());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(content);
+    };
+    const Case cases[] {
+        { "a folder in its place", [this] { QDir().mkpath(storeFile()); },
+            QStringLiteral(" cannot be read: it is a folder") },
+        { "binary junk",
+            [&] {
+                writeRaw(QByteArray("\x7f"
+                                    "ELF\x02\x01\x00\x00\xff\xfe",
+                    10));
+            },
+            QStringLiteral(" is not a settings file") },
+        { "a required key missing",
+            [this] {
+                saveJob();
+                QSettings(storeFile(), QSettings::IniFormat).remove(QStringLiteral("Options/Host"));
+            },
+            QStringLiteral(" lacks the key Host") },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QDir(path(QStringLiteral("config"))).removeRecursively();
+        QDir().mkpath(path(QStringLiteral("config/Velmora")));
+        c.make();
+        const QFileInfo before(storeFile());
+        QByteArray original;
+        if (QFile file(storeFile()); before.isFile() && file.open(QIODevice::ReadOnly))
+            original = file.readAll();
+
+        const Finished result = run(QStringLiteral("--run-once"));
+
+        EXPECT_EQ(result.exitCode, 2);
+        EXPECT_EQ(
+            result.err.trimmed(), QStringLiteral("The saved job cannot be loaded: ") + storeFile() + c.cause);
+        EXPECT_FALSE(result.err.contains(QLatin1String("is not a valid")));
+        if (QFile file(storeFile()); before.isFile() && file.open(QIODevice::ReadOnly)) {
+            EXPECT_EQ(file.readAll(), original);
+            EXPECT_EQ(QFileInfo(storeFile()).lastModified(), before.lastModified());
+        }
+    }
+}
+
+TEST_F(RunOnce, ALockedOrAbsentKeyringSkipsTheRunAsAPassingFailure)
+{
+    // The passwords are in the keyring, which this session has none of.
+    job.retries = 0;
+    saveJob();
+    QSettings settings(storeFile(), QSettings::IniFormat);
+    settings.setValue(QStringLiteral("Options/Password"), QString());
+    settings.setValue(QStringLiteral("Options/UseKeyring"), QStringLiteral("True"));
+    settings.sync();
+
+    const Finished result = run(QStringLiteral("--run-once"));
+
+    EXPECT_EQ(result.exitCode, 1) << result.err.toStdString();
+    const QString why = QStringLiteral("No desktop keyring is available; the passwords could not be read.");
+    EXPECT_TRUE(logText().contains(QStringLiteral("WARNING: ") + why)) << logText().toStdString();
+    EXPECT_TRUE(logText().contains(QStringLiteral("Run skipped: ") + why)) << logText().toStdString();
+    EXPECT_FALSE(logText().contains(QLatin1String("connected to")));
+    EXPECT_FALSE(logText().contains(QLatin1String("()")));
+}
+
+TEST_F(RunOnce, ASecondRunIntoTheSameFolderStepsAsideWithSeventyFive)
+{
+    // The first run, as another process holding the folder would: the lock
+    // lies in the runtime folder the program is given.
+    ASSERT_TRUE(QFile::setPermissions(path(QStringLiteral("state")),
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(path(QStringLiteral("state"))));
+    std::optional<LocalFolderRun> first;
+    first.emplace(job.localFolder);
+    qputenv("XDG_RUNTIME_DIR", runtime);
+    ASSERT_TRUE(first->alone());
+    saveJob();
+
+    Finished result = run(QStringLiteral("--run-once"));
+    EXPECT_EQ(result.exitCode, 75) << result.err.toStdString();
+    const QString line = QStringLiteral("Another Taskhaul run is using %1.").arg(job.localFolder);
+    EXPECT_TRUE(result.out.contains(line)) << result.out.toStdString();
+    EXPECT_TRUE(logText().contains(line));
+    EXPECT_FALSE(logText().contains(QLatin1String("connected to")));
+    EXPECT_EQ(fetched(QStringLiteral("a.txt")), "<missing>");
+
+    first.reset();
+    result = run(QStringLiteral("--run-once"));
+    EXPECT_EQ(result.exitCode, 0) << result.out.toStdString();
+    EXPECT_EQ(fetched(QStringLiteral("a.txt")), "alpha");
+}
+
+TEST_F(RunOnce, AFileSizeLimitFailsTheFileAndNotTheRun)
+{
+    server.writeFile("big.bin", std::string(64 * 1024, 'x'));
+    saveJob();
+    QProcess process;
+    process.setChildProcessModifier([] {
+        const rlimit limit { 16 * 1024, 16 * 1024 };
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    start(process, QStringLiteral("--run-once"));
+    const Finished result = finish(process);
+
+    EXPECT_EQ(result.exitCode, 1) << result.err.toStdString();
+    EXPECT_TRUE(result.out.contains(QStringLiteral("File too large"))) << result.out.toStdString();
+    EXPECT_EQ(fetched(QStringLiteral("a.txt")), "alpha");
+    EXPECT_EQ(fetched(QStringLiteral("b.txt")), "beta");
+    // No partial file and no temporary left behind.
+    EXPECT_EQ(QDir(path(QStringLiteral("in"))).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+        QStringList({ QStringLiteral("a.txt"), QStringLiteral("b.txt") }));
 }
 
 TEST_F(RunOnce, PreviewListsWhatARunWouldFetchAndDownloadsNothing)

@@ -1,9 +1,14 @@
 #include "fake_scheduler_host.h"
 #include "scheduler/scheduler.h"
+#include "scheduler/unattended_run.h"
 #include "simulated_time.h"
+#include "transfer/leftovers.h"
 
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
+
+#include <optional>
 #include <random>
 
 namespace taskhaul::test {
@@ -286,6 +291,32 @@ TEST_F(SchedulerTest, TickDuringAUserCommandIsSkipped)
     EXPECT_TRUE(runStarts.empty());
 }
 
+TEST_F(SchedulerTest, ARunOfAnotherProgramIntoTheSameFolderMakesTheTickSkipAndTheRunHoldsTheFolder)
+{
+    QTemporaryDir folder;
+    host.settings.localFolder = folder.path();
+    std::optional<LocalFolderRun> other;
+    other.emplace(folder.path());
+    ASSERT_TRUE(other->alone());
+    startEvery(10);
+    time.advance(10 * kMinute);
+    EXPECT_EQ(host.logLines(),
+        QStringList { QStringLiteral("Scheduled transfer skipped: another Taskhaul run is using %1.")
+                          .arg(folder.path()) });
+    EXPECT_TRUE(runStarts.empty());
+
+    // Once the other run has ended, the next due run goes ahead and holds the
+    // folder while it lasts.
+    other.reset();
+    host.events.clear();
+    bool heldDuringTheRun = false;
+    steps.onTransfer = [&] { heldDuringTheRun = !LocalFolderRun(folder.path()).alone(); };
+    time.advance(10 * kMinute);
+    EXPECT_EQ(runStarts.size(), 1U);
+    EXPECT_TRUE(heldDuringTheRun);
+    EXPECT_TRUE(LocalFolderRun(folder.path()).alone());
+}
+
 // ---- The steps of a run ----
 
 TEST_F(SchedulerTest, DailyAndIntervalRunsTakeTheirStepsInOrder)
@@ -445,6 +476,54 @@ TEST_F(SchedulerTest, ClockPutBackBySecondsDoesNotRepeatTheRun)
     time.shiftWall(-2 * kSecond); // a time-synchronisation step
     time.advance(kMinute);
     EXPECT_EQ(runStarts.size(), 1U);
+}
+
+// ---- A run with its retries, for a caller that waits between attempts ----
+
+// Something the run needs that is missing for now (a locked keyring) skips the
+// attempt with its reason, and the job's retries apply as to a lost connection.
+TEST(RunWithRetries, AnAttemptSkippedForAPassingReasonIsRetriedAsTheJobSays)
+{
+    struct Case {
+        const char* what;
+        int skippedAttempts;
+        RunOutcome outcome;
+        int waits;
+    };
+    const Case cases[] {
+        { "ready at the second retry", 2, RunOutcome::Completed, 2 },
+        { "never ready", 5, RunOutcome::Failed, 2 },
+        { "ready at once", 0, RunOutcome::Completed, 0 },
+    };
+    const QString reason = QStringLiteral("The desktop keyring is locked; the passwords could not be read.");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeSchedulerHost host;
+        host.settings = completeJob();
+        host.settings.retries = 2;
+        host.settings.retryDelayMinutes = 3;
+        FakeRunSteps steps(host);
+        int asked = 0;
+        std::vector<int> waits;
+        const RunOutcome outcome = performRunWithRetries(
+            RunKind::Interval, host, steps,
+            [&waits](int minutes) {
+                waits.push_back(minutes);
+                return true;
+            },
+            [&] { return asked++ < c.skippedAttempts ? reason : QString(); });
+
+        EXPECT_EQ(outcome, c.outcome);
+        EXPECT_EQ(waits, std::vector<int>(static_cast<std::size_t>(c.waits), 3));
+        QStringList expected;
+        for (int i = 1; i <= std::min(c.skippedAttempts, 3); ++i) {
+            expected << QStringLiteral("Run skipped: ") + reason;
+            if (i <= 2)
+                expected << QStringLiteral("Retrying in 3 minute(s) (attempt %1 of 2).").arg(i);
+        }
+        EXPECT_EQ(host.logLines(), expected);
+        EXPECT_EQ(host.events.count(QStringLiteral("connect")), c.outcome == RunOutcome::Completed ? 1 : 0);
+    }
 }
 
 } // namespace

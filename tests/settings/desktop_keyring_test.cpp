@@ -3,6 +3,7 @@
 //   DesktopKeyring, LockedDesktopKeyring: a private session bus with
 //     gnome-keyring-daemon serving the Secret Service, its login keyring unlocked
 //     (LockedDesktopKeyring locks it, so it runs last);
+//   RestartedDesktopKeyring: the same, with a daemon the test restarts;
 //   NoDesktopKeyring: a private session bus that nothing serves the keyring on,
 //     and again with no session bus at all.
 #include "settings/password_keyring.h"
@@ -20,6 +21,8 @@
 #include <QElapsedTimer>
 #include <QSettings>
 #include <QTemporaryDir>
+
+#include <cstdlib>
 
 namespace taskhaul {
 namespace {
@@ -107,6 +110,31 @@ TEST(DesktopKeyring, WritesReadsAndRemovesEntries)
     EXPECT_EQ(secretsInTheKeyring(), secretsBefore);
     EXPECT_EQ(keyring->read(key), std::optional<QString>(QString()));
     EXPECT_TRUE(keyring->remove(key)); // nothing left to remove is no failure
+}
+
+// A keyring daemon that was restarted while the program runs (a crash, an
+// update, a new login) is found again on the next use. The script gives the
+// command that restarts it.
+TEST(RestartedDesktopKeyring, IsFoundAgainAfterItsDaemonRestarted)
+{
+    const QByteArray restart = qgetenv("TASKHAUL_TEST_RESTART_KEYRING");
+    if (restart.isEmpty())
+        GTEST_SKIP() << "run by run_with_secret_service.sh";
+    const auto keyring = makeDesktopKeyring(testService);
+    const QString key = QStringLiteral("Proxypassword");
+    ASSERT_TRUE(keyring->write(key, proxyPassword)) << keyring->lastError().toStdString();
+    ASSERT_EQ(keyring->read(key), std::optional<QString>(proxyPassword));
+
+    ASSERT_EQ(std::system(restart.constData()), 0);
+
+    // The same keyring object (and the store's, which lives as long as the
+    // window) writes and reads with the new daemon.
+    EXPECT_EQ(keyring->status(), Status::Available);
+    EXPECT_TRUE(keyring->write(key, QStringLiteral("after the restart")))
+        << keyring->lastError().toStdString();
+    EXPECT_EQ(keyring->read(key), std::optional<QString>(QStringLiteral("after the restart")))
+        << keyring->lastError().toStdString();
+    EXPECT_TRUE(keyring->remove(key));
 }
 
 TEST(DesktopKeyring, StoreKeepsTheJobsPasswordsThereWhileTheOptionIsOn)

@@ -51,7 +51,10 @@ public:
         return true;
     }
 
-    QString lastError() const override { return QStringLiteral("refused by the test"); }
+    // What lastError() gives; a keyring may fail without giving a reason.
+    QString error = QStringLiteral("refused by the test");
+
+    QString lastError() const override { return error; }
 
     // The calls other than status queries.
     QStringList accesses() const

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the desktop keyring tests (the program given as $1) against a real Secret
 # Service: gnome-keyring-daemon on a private session bus, its login keyring
-# created and unlocked with a password fed on standard input. Then runs the
+# created and unlocked with a password fed on standard input; then again with a
+# daemon that the test restarts while it runs. Then runs the
 # no-keyring tests on a private bus that nothing serves the keyring on, and with
 # no session bus at all. The user's own bus and keyrings are never touched.
 set -euo pipefail
@@ -36,22 +37,41 @@ cat >"$work/bus.conf" <<EOF
 </busconfig>
 EOF
 
+# Starts the daemon (stopping the one started before) and waits until it
+# serves the keyring; a test runs it again to restart the daemon under it.
+cat >"$work/start-keyring.sh" <<'EOF'
+set -euo pipefail
+has_owner() {
+  dbus-send --session --print-reply --dest=org.freedesktop.DBus / org.freedesktop.DBus.NameHasOwner \
+    string:org.freedesktop.secrets 2>/dev/null | grep -q 'boolean true'
+}
+if [ -s "$WORK/keyring.pid" ]; then
+  kill "$(cat "$WORK/keyring.pid")" 2>/dev/null || true
+  for _ in $(seq 100); do has_owner || break; sleep 0.1; done
+fi
+printf '%s' 'keyring test password' \
+  | gnome-keyring-daemon --foreground --components=secrets --unlock >>"$WORK/keyring.log" 2>&1 &
+echo $! >"$WORK/keyring.pid"
+for _ in $(seq 100); do has_owner && exit 0; sleep 0.1; done
+exit 1
+EOF
+
 cat >"$work/with-keyring.sh" <<'EOF'
 set -euo pipefail
-printf '%s' 'keyring test password' \
-  | gnome-keyring-daemon --foreground --components=secrets --unlock >"$WORK/keyring.log" 2>&1 &
-daemon=$!
-trap 'kill "$daemon" 2>/dev/null || true; wait "$daemon" 2>/dev/null || true' EXIT
-for _ in $(seq 100); do
-  if dbus-send --session --print-reply --dest=org.freedesktop.DBus / org.freedesktop.DBus.NameHasOwner \
-       string:org.freedesktop.secrets 2>/dev/null | grep -q 'boolean true'; then
-    break
-  fi
-  sleep 0.1
-done
+trap 'kill "$(cat "$WORK/keyring.pid")" 2>/dev/null || true' EXIT
+bash "$WORK/start-keyring.sh"
 "$PROGRAM" --gtest_filter='DesktopKeyring.*'
 # Locks the keyring for good, so it runs last.
 "$PROGRAM" --gtest_filter='LockedDesktopKeyring.*'
+EOF
+
+# A daemon restarted under a running test, in a session and keyring of its own.
+cat >"$work/with-restarted-keyring.sh" <<'EOF'
+set -euo pipefail
+rm -f "$WORK/keyring.pid"
+trap 'kill "$(cat "$WORK/keyring.pid")" 2>/dev/null || true' EXIT
+bash "$WORK/start-keyring.sh"
+TASKHAUL_TEST_RESTART_KEYRING="bash $WORK/start-keyring.sh" "$PROGRAM" --gtest_filter='RestartedDesktopKeyring.*'
 EOF
 
 export WORK=$work PROGRAM=$program
@@ -62,6 +82,15 @@ unset XDG_CURRENT_DESKTOP DESKTOP_SESSION KDE_FULL_SESSION
 status=0
 echo "== with gnome-keyring-daemon on a private session bus"
 dbus-run-session --config-file="$work/bus.conf" -- bash "$work/with-keyring.sh" || {
+  status=1
+  echo "--- keyring daemon's output:"
+  cat "$work/keyring.log" || true
+}
+
+echo "== with a keyring daemon that restarts"
+mkdir -p "$work/home/data-restarted"
+XDG_DATA_HOME=$work/home/data-restarted dbus-run-session --config-file="$work/bus.conf" -- \
+  bash "$work/with-restarted-keyring.sh" || {
   status=1
   echo "--- keyring daemon's output:"
   cat "$work/keyring.log" || true

@@ -129,6 +129,7 @@ struct UnusableKeyring {
     bool failEntries;
     const char* onLoad;
     const char* onSave;
+    const char* reason = "refused by the test";
 };
 
 const UnusableKeyring unusableKeyrings[] = {
@@ -141,6 +142,11 @@ const UnusableKeyring unusableKeyrings[] = {
         "The passwords could not be stored in the desktop keyring (refused by the test); they stay scrambled "
         "in "
         "the settings file." },
+    // A failure without a reason is said without one, never as "()".
+    { "failing silently", Status::Available, true,
+        "The desktop keyring could not be read; the passwords could not be read.",
+        "The passwords could not be stored in the desktop keyring; they stay scrambled in the settings file.",
+        "" },
 };
 
 TEST_F(KeyringStoreTest, UnreadableKeyringGivesEmptyPasswordsAndSaysWhy)
@@ -150,6 +156,7 @@ TEST_F(KeyringStoreTest, UnreadableKeyringGivesEmptyPasswordsAndSaysWhy)
         keyring->failingReads.clear();
         store.save(job(true));
 
+        keyring->error = QString::fromUtf8(k.reason);
         keyring->state = k.state;
         if (k.failEntries)
             keyring->failingReads = { QStringLiteral("Proxypassword") };
@@ -175,6 +182,7 @@ TEST_F(KeyringStoreTest, UnwritableKeyringKeepsThePasswordsScrambledInTheFile)
     for (const UnusableKeyring& k : unusableKeyrings) {
         QFile::remove(path);
         keyring->entries.clear();
+        keyring->error = QString::fromUtf8(k.reason);
         keyring->state = k.state;
         if (k.failEntries)
             keyring->failingWrites = { QStringLiteral("Proxypassword") };

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace taskhaul {
 namespace {
@@ -242,6 +243,58 @@ TEST_F(SettingsStoreTest, SaveThatCannotWriteRaisesTheStoresError)
         FAIL() << "no error";
     } catch (const SettingsError& error) {
         EXPECT_EQ(error.message(), QStringLiteral("Failed to set data for 'Host'"));
+    }
+}
+
+// What keeps a file from holding a job is named, with the file; a missing file
+// and a saved one have no problem.
+TEST_F(SettingsStoreTest, AFileThatCannotHoldAJobIsNamedWithItsCause)
+{
+    struct Case {
+        const char* what;
+        std::function<void()> make;
+        QString problem; // after the path; empty: none
+    };
+    const auto writeRaw = [this](const QByteArray& content) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(content);
+    };
+    const Case cases[] {
+        { "missing", [] {}, {} },
+        { "saved by the program", [this] { store.save(everyFieldChanged()); }, {} },
+        { "a folder", [this] { QDir().mkpath(path); }, QStringLiteral(" cannot be read: it is a folder") },
+        { "binary", [&] { writeRaw(QByteArray("[Options]\nHost=a\0\x01\xff", 20)); },
+            QStringLiteral(" is not a settings file") },
+        { "text of another kind", [&] { writeRaw("#!/bin/sh\necho hello\n"); },
+            QStringLiteral(" is not a settings file") },
+        { "empty", [&] { writeRaw(""); }, QStringLiteral(" is not a settings file") },
+        { "without the host",
+            [this] {
+                store.save(everyFieldChanged());
+                putRaw(QStringLiteral("Host"), std::nullopt);
+            },
+            QStringLiteral(" lacks the key Host") },
+        { "without the daily time",
+            [this] {
+                store.save(everyFieldChanged());
+                putRaw(QStringLiteral("starttime"), std::nullopt);
+            },
+            QStringLiteral(" lacks the key starttime") },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QDir(dir.filePath(QStringLiteral("Velmora"))).removeRecursively();
+        QDir().mkpath(dir.filePath(QStringLiteral("Velmora")));
+        c.make();
+        EXPECT_EQ(store.fileProblem(), c.problem.isEmpty() ? QString() : path + c.problem);
+    }
+
+    // A file its reader may not open (the permission is no bar to root).
+    store.save(everyFieldChanged());
+    ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::WriteOwner));
+    if (::geteuid() != 0) {
+        EXPECT_EQ(store.fileProblem(), path + QStringLiteral(" cannot be read: permission denied"));
     }
 }
 

@@ -101,6 +101,23 @@ TEST_F(FilePlan, ExistingFilesAreKeptOnlyWhenOverwriteIsOff)
     EXPECT_EQ(plan()[0].decision, Decision::Fetch);
 }
 
+TEST_F(FilePlan, ALineWithoutANameIsNoEntryAndNamesOfTheTemporaryFormAreUnsafe)
+{
+    items.clear();
+    items.add(item("", ftp::ItemType::File));
+    items.add(item(".r.csv.taskhaul-abcd1234"));
+    items.add(item(".r.csv.taskhaul-ABCD1234")); // not the form downloads use
+    items.add(item("", ftp::ItemType::Directory));
+    items.add(item("d", ftp::ItemType::Directory));
+    job.fileKind = JobSettings::FileKind::AllFiles;
+    const std::vector<PlannedFile> result = plan();
+    expectPlan(result,
+        { { ".r.csv.taskhaul-abcd1234", Decision::UnsafeName, "" },
+            { ".r.csv.taskhaul-ABCD1234", Decision::Fetch, ".r.csv.taskhaul-ABCD1234" },
+            { "d", Decision::NotPlainFile, "" } });
+    EXPECT_EQ(result[2].itemType, ftp::ItemType::Directory);
+}
+
 TEST(FilePlanHelpers, SequenceWrapsAndOnlySequencedOneFileJobsAdvance)
 {
     EXPECT_EQ(nextSequence(0), 1);

@@ -1,11 +1,14 @@
 #include "transfer/leftovers.h"
 
+#include "ftp/ftp_local_file.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace taskhaul {
@@ -34,7 +37,15 @@ TEST(Leftovers, RecognisesOnlyTheDownloadTemporaryForm)
 
 class LeftoverFolder : public ::testing::Test {
 protected:
+    // A file as a download leaves it behind: with the program's mark.
     void create(const QString& name, const QByteArray& content = "x")
+    {
+        createUnmarked(name, content);
+        ASSERT_EQ(::setxattr(QFile::encodeName(dir.filePath(name)).constData(), ftp::kDownloadTemporaryMark,
+                      "1", 1, 0),
+            0);
+    }
+    void createUnmarked(const QString& name, const QByteArray& content = "x")
     {
         QFile file(dir.filePath(name));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -54,6 +65,8 @@ TEST_F(LeftoverFolder, TheNextRunRemovesTemporariesAndNothingElse)
     create(QStringLiteral(".big.iso.taskhaul-0a1b2c3d"));
     create(QStringLiteral(".big.iso.taskhaul-zzzzzzzz"));
     create(QStringLiteral("big.iso"), "older copy");
+    // A user's own file whose name only looks like ours.
+    createUnmarked(QStringLiteral(".mine.taskhaul-zzzzzzzz"), "mine");
     create(QStringLiteral(".hidden"));
     // A folder or a link of that form is not ours to remove.
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral(".dir.taskhaul-abcdefgh")));
@@ -66,7 +79,8 @@ TEST_F(LeftoverFolder, TheNextRunRemovesTemporariesAndNothingElse)
     EXPECT_EQ(run.removeLeftovers(), 2);
     EXPECT_EQ(entries(),
         QStringList({ QStringLiteral(".dir.taskhaul-abcdefgh"), QStringLiteral(".hidden"),
-            QStringLiteral(".l.taskhaul-abcdefgh"), QStringLiteral("big.iso") }));
+            QStringLiteral(".l.taskhaul-abcdefgh"), QStringLiteral(".mine.taskhaul-zzzzzzzz"),
+            QStringLiteral("big.iso") }));
 }
 
 TEST_F(LeftoverFolder, ARunBesideAnotherLeavesItsLiveTemporaryAlone)

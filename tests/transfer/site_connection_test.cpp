@@ -109,6 +109,46 @@ TEST_F(SiteConnection, EmptyProxyPortCountsAsZeroAndBadNumbersReachTheCaller)
     } catch (const InvalidIntegerError& error) {
         EXPECT_STREQ(error.what(), "'21x' is not a valid integer value");
     }
+    // No connection can fix a port that is not a number: no retry either.
+    EXPECT_TRUE(engine.lastRun().jobUnusable);
+    EXPECT_FALSE(engine.lastRun().lostConnection());
+}
+
+// A port no connection can use is the job's fault: said as such, tried nowhere,
+// and never taken for a site that cannot be reached for now.
+TEST_F(SiteConnection, APortOutsideTheRangeMakesTheJobUnusable)
+{
+    struct Case {
+        const char* port;
+        const char* proxyPort;
+        const char* reason;
+    };
+    const Case cases[] {
+        { "70000", "0", "The port 70000 is outside 1 to 65535." },
+        { "0", "0", "The port 0 is outside 1 to 65535." },
+        { "-21", "0", "The port -21 is outside 1 to 65535." },
+        { "21", "65536", "The port 65536 is outside 0 to 65535." },
+    };
+    const int sessionsBefore = server.sessionCount();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.port + std::string(" ") + c.proxyPort);
+        host.log.clear();
+        host.settings.port = QLatin1String(c.port);
+        host.settings.proxyPort = QLatin1String(c.proxyPort);
+        EXPECT_THROW(engine.siteConnect(), SilentStop);
+        EXPECT_EQ(host.log,
+            QStringList({ QStringLiteral("ERROR: ") + kSiteError,
+                QStringLiteral("Reason: ") + QLatin1String(c.reason) }));
+        EXPECT_TRUE(engine.lastRun().jobUnusable);
+        EXPECT_FALSE(engine.lastRun().lostConnection());
+    }
+    EXPECT_EQ(server.sessionCount(), sessionsBefore);
+
+    // Fixed, the job runs again, and a run that cannot connect is retried again.
+    host.settings.port = QString::number(server.port());
+    host.settings.proxyPort = QStringLiteral("0");
+    engine.siteConnect();
+    EXPECT_FALSE(engine.lastRun().jobUnusable);
 }
 
 // A failed connect reports itself once, with its reason; only a user's command sees a box.

@@ -1,10 +1,13 @@
 #include "engine_fixture.h"
 
+#include "ftp/ftp_local_file.h"
 #include "log/activity_log.h"
 #include "log/silent_stop.h"
 #include "transfer/freshness.h"
 
 #include <map>
+
+#include <sys/xattr.h>
 
 namespace taskhaul::test {
 namespace {
@@ -192,18 +195,51 @@ TEST_F(TransferRun, AListingTheServerCutShortIsFetchedButNeverComplete)
 
 TEST_F(TransferRun, LeftoversOfAnEarlierCrashAreRemovedWhenTheRunStarts)
 {
-    for (const char* name : { ".a.txt.taskhaul-abcd1234", "keep.txt" }) {
+    for (const char* name : { ".a.txt.taskhaul-abcd1234", "keep.txt", ".b.txt.taskhaul-abcd1234" }) {
         QFile file(localPath(QLatin1String(name)));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     }
+    // Only the first carries the mark a download's temporary has.
+    ASSERT_EQ(::setxattr(QFile::encodeName(localPath(QStringLiteral(".a.txt.taskhaul-abcd1234"))).constData(),
+                  ftp::kDownloadTemporaryMark, "1", 1, 0),
+        0);
     server.setListing("");
 
     engine.transferAllFiles();
 
-    EXPECT_EQ(localFiles(), QStringList({ QStringLiteral("keep.txt") }));
+    // The unmarked file of the same name form is not the program's to remove.
+    EXPECT_EQ(localFiles(),
+        QStringList({ QStringLiteral(".b.txt.taskhaul-abcd1234"), QStringLiteral("keep.txt") }));
     EXPECT_EQ(host.log,
         QStringList({ QStringLiteral(
             "Removed 1 unfinished download(s) left in the local folder by an earlier run.") }));
+}
+
+TEST_F(TransferRun, ATargetThatCouldNeverBePutInPlaceIsSkippedBeforeAnyByteIsFetched)
+{
+    const std::string longName(300, 'n');
+    server.setListing(unixFile("taken", 1) + unixFile(longName, 1) + unixFile("ok.txt", 2));
+    server.addFile("taken", "t");
+    server.addFile(longName, "n");
+    server.addFile("ok.txt", "ok");
+    ASSERT_TRUE(QDir(local.path()).mkdir(QStringLiteral("taken")));
+
+    engine.transferAllFiles();
+
+    // Neither SIZE nor RETR for the two doomed files; the third is fetched.
+    EXPECT_EQ(retrieved(), (Strings { "ok.txt" }));
+    EXPECT_EQ(server.argumentsOf("SIZE"), (Strings { "ok.txt" }));
+    const auto skipLine = [this](const QString& name, const char* reason) {
+        return QStringLiteral("WARNING: File skipped: Cannot create file \"%1\". %2")
+            .arg(localPath(name), QLatin1String(reason));
+    };
+    EXPECT_EQ(host.log.mid(0, 4),
+        QStringList({ transferring(QStringLiteral("taken"), QStringLiteral("taken")),
+            skipLine(QStringLiteral("taken"), "Is a directory"),
+            transferring(QString::fromStdString(longName), QString::fromStdString(longName)),
+            skipLine(QString::fromStdString(longName), "File name too long") }));
+    ASSERT_EQ(engine.lastRun().skipped.size(), 2u);
+    EXPECT_EQ(engine.lastRun().fetched, 1);
 }
 
 TEST_F(TransferRun, UnattendedRunsShowNoBox)
@@ -576,8 +612,9 @@ TEST_F(FileChoiceOptions, OnlyNewerPassesOverUnchangedCopiesAndStampsWhatItFetch
     engine.transferAllFiles();
 
     EXPECT_EQ(retrieved(), (Strings { "b.txt" }));
-    EXPECT_TRUE(
-        host.log.contains(QStringLiteral("WARNING: File skipped: Not changed since the last transfer.")));
+    // One line for the unchanged file, and none of its own.
+    EXPECT_EQ(host.log.filter(QStringLiteral("a.txt")), QStringList());
+    EXPECT_EQ(host.log.last(), QStringLiteral("1 file(s) not changed since the last transfer."));
     EXPECT_EQ(localFileState(localPath(QStringLiteral("b.txt"))).modifiedUtc, utc(2, 9, 0));
     EXPECT_EQ(engine.lastRun().fetched, 1);
     ASSERT_EQ(engine.lastRun().passedOver.size(), 1u);
@@ -586,9 +623,11 @@ TEST_F(FileChoiceOptions, OnlyNewerPassesOverUnchangedCopiesAndStampsWhatItFetch
     EXPECT_TRUE(engine.lastRun().complete());
 
     // The next run finds both unchanged and fetches nothing.
+    host.log.clear();
     engine.transferAllFiles();
     EXPECT_EQ(retrieved(), (Strings { "b.txt" }));
     EXPECT_EQ(engine.lastRun().passedOver.size(), 2u);
+    EXPECT_EQ(host.log, QStringList { QStringLiteral("2 file(s) not changed since the last transfer.") });
 }
 
 TEST_F(FileChoiceOptions, OnlyNewerComparesWithTheListingWhenTheServerHasNoMdtmAndIsOffByDefault)
@@ -630,10 +669,11 @@ TEST_F(FileChoiceOptions, AListingToTheMinuteSettlesItWithoutAskingTheServer)
     EXPECT_EQ(sent, (Strings { "TYPE A", "PASV", "LIST", "TYPE I" }));
 }
 
-TEST_F(FileChoiceOptions, FilesTheListingSettlesAreLoggedInOrderWithOneWritePerStretch)
+TEST_F(FileChoiceOptions, UnchangedFilesAreSummedUpInOneLineAndEveryOtherLineStays)
 {
-    // a, c and d are unchanged to the minute; b has grown. A stop asked for while
-    // the run is at d ends it there (a termination signal can come at any time).
+    // a, c, d and e are unchanged to the minute; b has grown. A stop asked for
+    // while the run is at d ends it there (a termination signal can come at
+    // any time); the summary of what it passed over still comes.
     auto minute = [](const std::string& name, int size) {
         return "-rw-r--r--    1 ftp      ftp      " + std::to_string(size) + " Mar 01 12:00 " + name + "\r\n";
     };
@@ -651,19 +691,16 @@ TEST_F(FileChoiceOptions, FilesTheListingSettlesAreLoggedInOrderWithOneWritePerS
 
     engine.transferAllFiles();
 
-    const QString skip = QStringLiteral("WARNING: File skipped: Not changed since the last transfer.");
-    auto transferring
-        = [this](const char* name) { return this->transferring(QLatin1String(name), QLatin1String(name)); };
-    const QList<QStringList> expected {
-        { transferring("a.txt"), skip },
-        { transferring("b.txt") },
-        { QStringLiteral("Data transfer complete (6 Bytes)") },
-        { transferring("c.txt"), skip, transferring("d.txt"), skip },
-        { QStringLiteral("Operation aborted") },
+    const QStringList expected {
+        transferring(QStringLiteral("b.txt"), QStringLiteral("b.txt")),
+        QStringLiteral("Data transfer complete (6 Bytes)"),
+        QStringLiteral("Operation aborted"),
     };
-    const qsizetype first = host.logWrites.indexOf(expected.front());
+    const qsizetype first = host.log.indexOf(expected.front());
     ASSERT_GE(first, 0) << host.log.join(QLatin1Char('\n')).toStdString();
-    EXPECT_EQ(host.logWrites.mid(first, expected.size()), expected);
+    EXPECT_EQ(host.log.mid(first, expected.size()), expected);
+    EXPECT_EQ(host.log.last(), QStringLiteral("3 file(s) not changed since the last transfer."));
+    EXPECT_EQ(host.log.filter(QStringLiteral("Not changed")), QStringList());
     EXPECT_EQ(retrieved(), (Strings { "b.txt" }));
     EXPECT_EQ(engine.lastRun().passedOver.size(), 3u);
     EXPECT_TRUE(engine.lastRun().aborted);
