@@ -1,0 +1,76 @@
+#pragma once
+
+// OpenSSH's sshd started by a test: its own folder with a configuration, an
+// Ed25519 host key and authorized keys, listening on a free loopback port,
+// serving SFTP with the internal server. Never the system's service. The
+// folder also holds the client keys the tests sign in with:
+//   plain    authorized, no passphrase
+//   locked   authorized, passphrase LockedPassphrase
+//   agent    authorized, for the ssh-agent
+//   stranger not authorized
+// Needs /usr/sbin/sshd and ssh-keygen; Start() throws std::runtime_error with
+// the reason when it cannot run.
+
+#include "ftp/spawn.h"
+
+#include <string>
+#include <vector>
+
+namespace taskhaul::test {
+
+class SshdServer {
+public:
+    static constexpr const char* LockedPassphrase = "correct horse";
+
+    SshdServer();
+    ~SshdServer();
+    SshdServer(const SshdServer&) = delete;
+    SshdServer& operator=(const SshdServer&) = delete;
+
+    void Start();
+    int Port() const { return port_; }
+    // The folder everything lives in; tests put their files below it.
+    const std::string& Folder() const { return folder_; }
+    std::string KeyPath(const std::string& name) const { return folder_ + "/" + name; }
+    // The user sshd lets in: the one running the test.
+    const std::string& User() const { return user_; }
+    // "ssh-ed25519" and "SHA256:..." as ssh-keygen shows the host key.
+    const std::string& HostKeyType() const { return hostKeyType_; }
+    const std::string& HostKeyFingerprint() const { return hostKeyFingerprint_; }
+    // A known_hosts line for this server ("[127.0.0.1]:port ssh-ed25519 AAAA...").
+    std::string KnownHostsLine() const;
+    // The same for another key: what known_hosts holds after a server's key changed.
+    std::string KnownHostsLineWithOtherKey() const;
+
+private:
+    std::string folder_;
+    std::string user_;
+    std::string hostKeyType_;
+    std::string hostKeyFingerprint_;
+    int port_ = 0;
+    ServerProcess process_;
+};
+
+// An ssh-agent of the test's own, on a socket in `folder`, holding one key.
+class SshAgent {
+public:
+    SshAgent(const std::string& folder, const std::string& keyPath);
+    ~SshAgent();
+    SshAgent(const SshAgent&) = delete;
+    SshAgent& operator=(const SshAgent&) = delete;
+    const std::string& Socket() const { return socket_; }
+
+private:
+    std::string socket_;
+    int pid_ = -1;
+};
+
+// Runs a program to its end; returns its standard output. Throws
+// std::runtime_error when it cannot start or exits with a failure.
+std::string RunProgram(const std::vector<std::string>& arguments);
+
+// Writes or reads a whole file.
+void WriteFile(const std::string& path, const std::string& bytes);
+std::string ReadFile(const std::string& path);
+
+} // namespace taskhaul::test
