@@ -187,6 +187,24 @@ std::string SshdServer::KnownHostsLineWithOtherKey() const
         + "\n";
 }
 
+ScriptedSftpServer::ScriptedSftpServer(const std::string& auth, const std::string& password)
+{
+    char pattern[] = "/tmp/taskhaul-sftp-XXXXXX";
+    if (!::mkdtemp(pattern))
+        throw std::runtime_error("mkdtemp failed");
+    folder_ = pattern;
+    root_ = folder_ + "/root";
+    ::mkdir(root_.c_str(), 0755);
+    port_ = process_.Start("/usr/bin/python3", { TASKHAUL_SCRIPTED_SFTP_SERVER, root_, auth, password });
+    fingerprint_ = ReadFile(folder_ + "/fingerprint");
+}
+
+ScriptedSftpServer::~ScriptedSftpServer()
+{
+    process_.Stop();
+    RemoveTree(folder_);
+}
+
 SshAgent::SshAgent(const std::string& folder, const std::string& keyPath)
     : socket_(folder + "/agent.socket")
 {

@@ -65,6 +65,30 @@ private:
     int pid_ = -1;
 };
 
+// The scripted SFTP server (scripted_sftp_server.py, Python's asyncssh) for
+// what a real server will not do: password and keyboard-interactive sign-in,
+// a refused file, a connection that breaks or a server that stalls mid-file,
+// a listing that never comes. Serves its own folder as "/".
+class ScriptedSftpServer {
+public:
+    // `auth`: "password" or "keyboard-interactive", the only method offered.
+    ScriptedSftpServer(const std::string& auth, const std::string& password);
+    ~ScriptedSftpServer();
+    ScriptedSftpServer(const ScriptedSftpServer&) = delete;
+    ScriptedSftpServer& operator=(const ScriptedSftpServer&) = delete;
+    int Port() const { return port_; }
+    // The served folder ("/" to the client).
+    const std::string& Root() const { return root_; }
+    const std::string& HostKeyFingerprint() const { return fingerprint_; }
+
+private:
+    std::string folder_;
+    std::string root_;
+    std::string fingerprint_;
+    int port_ = 0;
+    ServerProcess process_;
+};
+
 // Runs a program to its end; returns its standard output. Throws
 // std::runtime_error when it cannot start or exits with a failure.
 std::string RunProgram(const std::vector<std::string>& arguments);
