@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <string>
@@ -16,20 +15,6 @@ namespace taskhaul::sftp {
 namespace {
 
 using namespace std::chrono_literals;
-
-std::vector<std::string> FolderNames(const std::string& folder)
-{
-    std::vector<std::string> names;
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        while (const dirent* entry = ::readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..")
-                names.push_back(name);
-        }
-        ::closedir(dir);
-    }
-    return names;
-}
 
 void Aim(TSftpClient& client, const test::ScriptedSftpServer& server, const std::string& password)
 {
@@ -103,7 +88,7 @@ TEST_F(SftpFaults, RefusedFileIsAFileFailureOnALiveConnection)
     } catch (const ESftpFileError& e) {
         EXPECT_STREQ(e.what(), "Cannot download \"/denied.bin\": Permission denied.");
     }
-    EXPECT_TRUE(FolderNames(local_).empty());
+    EXPECT_TRUE(test::FolderNames(local_).empty());
     EXPECT_TRUE(client_.IsConnected());
     EXPECT_EQ(client_.Stat("/denied.bin").Size, 6);
 }
@@ -128,7 +113,7 @@ TEST_F(SftpFaults, BrokenOrStalledDownloadsEndAsConnectionFailures)
             EXPECT_FALSE(c.timeout) << e.what();
         }
         EXPECT_FALSE(client_.IsConnected());
-        EXPECT_TRUE(FolderNames(local_).empty()) << "a temporary was left behind";
+        EXPECT_TRUE(test::FolderNames(local_).empty()) << "a temporary was left behind";
     }
 }
 

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -38,21 +37,6 @@ void SetTime(const std::string& path, std::int64_t seconds)
 {
     const timespec times[2] = { { static_cast<time_t>(seconds), 0 }, { static_cast<time_t>(seconds), 0 } };
     ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
-}
-
-std::vector<std::string> FolderNames(const std::string& folder)
-{
-    std::vector<std::string> names;
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        while (const dirent* entry = ::readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != "..")
-                names.push_back(name);
-        }
-        ::closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 class SftpAgainstSshd : public ::testing::Test {
@@ -136,7 +120,7 @@ TEST_F(SftpAgainstSshd, SignsInWithKeyFilesAndTheAgent)
 // descriptor behind.
 TEST_F(SftpAgainstSshd, ConnectionsLeaveNoDescriptorOpen)
 {
-    const auto before = FolderNames("/proc/self/fd").size();
+    const auto before = test::FolderNames("/proc/self/fd").size();
     for (int i = 0; i < 3; ++i) {
         client_->Connect();
         client_->ListFolder(remote_);
@@ -147,7 +131,7 @@ TEST_F(SftpAgainstSshd, ConnectionsLeaveNoDescriptorOpen)
     client_->Settings().KnownHostsPath = knownHosts_;
     client_->Connect(); // and dropped by the destructor
     client_.reset();
-    EXPECT_EQ(FolderNames("/proc/self/fd").size(), before);
+    EXPECT_EQ(test::FolderNames("/proc/self/fd").size(), before);
 }
 
 TEST_F(SftpAgainstSshd, FailedSignInNamesTheMethodsTried)
@@ -287,7 +271,7 @@ TEST_F(SftpAgainstSshd, MissingPathsFailTheFolderOrTheFileAndKeepTheConnection)
         EXPECT_EQ(std::string(e.what()), "Cannot download \"" + remote_ + "/gone.txt\": No such file.");
     }
     EXPECT_THROW(client_->Stat(remote_ + "/gone.txt"), ESftpFileError);
-    EXPECT_TRUE(FolderNames(local_).empty()) << "a temporary was left behind";
+    EXPECT_TRUE(test::FolderNames(local_).empty()) << "a temporary was left behind";
     EXPECT_TRUE(client_->IsConnected());
     EXPECT_TRUE(client_->ListFolder(remote_).empty());
 }
@@ -333,7 +317,7 @@ TEST_F(SftpAgainstSshd, DownloadsByteForByte)
         EXPECT_EQ(lastTotal, static_cast<std::int64_t>(c.size));
         EXPECT_TRUE(test::ReadFile(local_ + name) == bytes);
     }
-    EXPECT_EQ(FolderNames(local_).size(), std::size(cases)) << "temporaries left behind";
+    EXPECT_EQ(test::FolderNames(local_).size(), std::size(cases)) << "temporaries left behind";
 }
 
 TEST_F(SftpAgainstSshd, KeepsTheRemoteTimeAndAnExistingFileOnRequest)
@@ -347,7 +331,7 @@ TEST_F(SftpAgainstSshd, KeepsTheRemoteTimeAndAnExistingFileOnRequest)
     keep.Overwrite = false;
     EXPECT_THROW(client_->Download(remote_ + "/new.txt", local_ + "/new.txt", keep), ESftpLocalFileError);
     EXPECT_EQ(test::ReadFile(local_ + "/new.txt"), "old contents");
-    EXPECT_EQ(FolderNames(local_), std::vector<std::string> { "new.txt" });
+    EXPECT_EQ(test::FolderNames(local_), std::vector<std::string> { "new.txt" });
 
     TSftpDownloadOptions withTime;
     withTime.KeepModifiedTime = true;
@@ -381,7 +365,7 @@ TEST_F(SftpAgainstSshd, StopMidFileRemovesTheTemporaryAndCloses)
     };
     EXPECT_THROW(client_->Download(big, local_ + "/big.bin"), ESftpAborted);
     EXPECT_FALSE(client_->IsConnected());
-    EXPECT_EQ(FolderNames(local_), std::vector<std::string> { "big.bin" });
+    EXPECT_EQ(test::FolderNames(local_), std::vector<std::string> { "big.bin" });
     EXPECT_EQ(test::ReadFile(local_ + "/big.bin"), "older copy");
 
     // The next Connect starts afresh.

@@ -2,6 +2,7 @@
 
 #include "ftp/loopback.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -12,6 +13,7 @@
 #include <thread>
 
 #include <arpa/inet.h>
+#include <dirent.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <pwd.h>
@@ -82,6 +84,21 @@ std::string RunProgram(const std::vector<std::string>& arguments)
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
         throw std::runtime_error(arguments[0] + " failed: " + output);
     return output;
+}
+
+std::vector<std::string> FolderNames(const std::string& folder)
+{
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name != "." && name != "..")
+                names.push_back(name);
+        }
+        ::closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 void WriteFile(const std::string& path, const std::string& bytes)

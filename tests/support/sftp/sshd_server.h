@@ -93,6 +93,9 @@ private:
 // std::runtime_error when it cannot start or exits with a failure.
 std::string RunProgram(const std::vector<std::string>& arguments);
 
+// The names in a folder, without "." and "..", sorted.
+std::vector<std::string> FolderNames(const std::string& folder);
+
 // Writes or reads a whole file.
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
