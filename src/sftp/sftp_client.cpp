@@ -213,8 +213,10 @@ void TSftpClient::Connect()
 
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - started);
     try {
-        d->RunPumped(
-            [this] { d->HandshakeAndLogin(); }, d->limits.ConnectTimeout - elapsed, "Connect timed out.");
+        // The worker reads a copy: the pump may change the settings meanwhile.
+        const TSftpSettings job = d->settings;
+        d->RunPumped([this, &job] { d->HandshakeAndLogin(job); }, d->limits.ConnectTimeout - elapsed,
+            "Connect timed out.");
     } catch (...) {
         d->Close();
         throw;
@@ -318,7 +320,7 @@ void TSftpClient::Impl::RunPumped(const std::function<void()>& task, std::chrono
     throw ESftpConnectionError("Connection lost.");
 }
 
-void TSftpClient::Impl::HandshakeAndLogin()
+void TSftpClient::Impl::HandshakeAndLogin(const TSftpSettings& job)
 {
     if (ssh_connect(session) != SSH_OK)
         throw ESftpConnectionError(std::string("SSH connection failed: ") + ssh_get_error(session));
@@ -348,7 +350,7 @@ void TSftpClient::Impl::HandshakeAndLogin()
     default:
         break;
     }
-    hostKey.Verdict = JudgeHostKey(answer, hostKey.Fingerprint, settings.TrustedHostKey);
+    hostKey.Verdict = JudgeHostKey(answer, hostKey.Fingerprint, job.TrustedHostKey);
     if (hostKey.Verdict == TSftpHostKey::Status::Unknown)
         throw ESftpHostKeyUnknown(hostKey.Type, hostKey.Fingerprint);
     if (hostKey.Verdict == TSftpHostKey::Status::Changed)
@@ -370,7 +372,7 @@ void TSftpClient::Impl::HandshakeAndLogin()
         return result == SSH_AUTH_SUCCESS;
     };
     bool done = rc == SSH_AUTH_SUCCESS;
-    const std::string agent = settings.AgentSocket ? *settings.AgentSocket : [] {
+    const std::string agent = job.AgentSocket ? *job.AgentSocket : [] {
         const char* fromEnvironment = std::getenv("SSH_AUTH_SOCK");
         return std::string(fromEnvironment ? fromEnvironment : "");
     }();
@@ -379,31 +381,30 @@ void TSftpClient::Impl::HandshakeAndLogin()
         tried.push_back(AuthMethodName(TSftpAuthMethod::Agent));
         done = attempt(TSftpAuthMethod::Agent, ssh_userauth_agent(session, nullptr));
     }
-    if (!done && (offered & SSH_AUTH_METHOD_PUBLICKEY) && !settings.KeyFile.empty()) {
+    if (!done && (offered & SSH_AUTH_METHOD_PUBLICKEY) && !job.KeyFile.empty()) {
         ssh_key privateKey = nullptr;
-        const char* passphrase = settings.KeyPassphrase.empty() ? nullptr : settings.KeyPassphrase.c_str();
-        if (ssh_pki_import_privkey_file(settings.KeyFile.c_str(), passphrase, nullptr, nullptr, &privateKey)
+        const char* passphrase = job.KeyPassphrase.empty() ? nullptr : job.KeyPassphrase.c_str();
+        if (ssh_pki_import_privkey_file(job.KeyFile.c_str(), passphrase, nullptr, nullptr, &privateKey)
             != SSH_OK) {
-            tried.push_back(
-                "key file \"" + settings.KeyFile + "\" (cannot be read, or the passphrase is wrong)");
+            tried.push_back("key file \"" + job.KeyFile + "\" (cannot be read, or the passphrase is wrong)");
         } else {
-            tried.push_back("key file \"" + settings.KeyFile + "\"");
+            tried.push_back("key file \"" + job.KeyFile + "\"");
             done = attempt(TSftpAuthMethod::KeyFile, ssh_userauth_publickey(session, nullptr, privateKey));
             ssh_key_free(privateKey);
         }
     }
-    if (!done && (offered & SSH_AUTH_METHOD_INTERACTIVE) && !settings.Password.empty()) {
+    if (!done && (offered & SSH_AUTH_METHOD_INTERACTIVE) && !job.Password.empty()) {
         tried.push_back(AuthMethodName(TSftpAuthMethod::KeyboardInteractive));
-        done = attempt(
-            TSftpAuthMethod::KeyboardInteractive, AnswerKeyboardInteractive(session, settings.Password));
+        done
+            = attempt(TSftpAuthMethod::KeyboardInteractive, AnswerKeyboardInteractive(session, job.Password));
     }
-    if (!done && (offered & SSH_AUTH_METHOD_PASSWORD) && !settings.Password.empty()) {
+    if (!done && (offered & SSH_AUTH_METHOD_PASSWORD) && !job.Password.empty()) {
         tried.push_back(AuthMethodName(TSftpAuthMethod::Password));
         done = attempt(
-            TSftpAuthMethod::Password, ssh_userauth_password(session, nullptr, settings.Password.c_str()));
+            TSftpAuthMethod::Password, ssh_userauth_password(session, nullptr, job.Password.c_str()));
     }
     if (!done) {
-        const std::string user = "\"" + settings.Username + "\"";
+        const std::string user = "\"" + job.Username + "\"";
         if (tried.empty())
             throw ESftpAuthError("Authentication failed for user " + user + ": the server offers "
                 + Joined(OfferedNames(offered)) + ", and no password, key file or agent was there to try.");

@@ -53,8 +53,9 @@ struct TSftpClient::Impl {
     void Close() noexcept;
     void RequireConnected() const;
 
-    // Worker side.
-    void HandshakeAndLogin();
+    // Worker side. What the worker reads of the settings and limits is a copy
+    // taken when the operation starts: the pump may change them meanwhile.
+    void HandshakeAndLogin(const TSftpSettings& job);
     [[noreturn]] void ThrowLost() const;
 };
 

@@ -125,10 +125,11 @@ struct Request {
 // file is written straight through. The first end of file fixes the file's
 // length: requests already out are still taken in, and what they bring past
 // that end (a file that grew meanwhile) is dropped.
-void PipelinedRead(TSftpClient::Impl& d, sftp_file file, const std::string& path, ftp::TLocalDownload& local)
+void PipelinedRead(TSftpClient::Impl& d, const TSftpLimits& limits, sftp_file file, const std::string& path,
+    ftp::TLocalDownload& local)
 {
-    const std::uint32_t chunk = std::max<std::uint32_t>(1, d.limits.ReadRequestSize);
-    const std::size_t depth = static_cast<std::size_t>(std::max(1, d.limits.ReadRequestsInFlight));
+    const std::uint32_t chunk = std::max<std::uint32_t>(1, limits.ReadRequestSize);
+    const std::size_t depth = static_cast<std::size_t>(std::max(1, limits.ReadRequestsInFlight));
     std::vector<char> buffer(chunk);
     std::deque<Request> inFlight;
     std::map<std::uint64_t, std::string> held;
@@ -209,6 +210,7 @@ std::vector<TSftpEntry> TSftpClient::ListFolder(const std::string& path)
     d->stopRequested = false;
     d->disconnectRequested = false;
     std::vector<TSftpEntry> entries;
+    const std::size_t maxEntries = d->limits.MaxListingEntries;
     d->RunPumped(
         [&] {
             sftp_dir folder = sftp_opendir(d->sftp, path.c_str());
@@ -220,9 +222,9 @@ std::vector<TSftpEntry> TSftpClient::ListFolder(const std::string& path)
                 const std::string name = attributes->name ? attributes->name : "";
                 if (name.empty() || name == "." || name == "..")
                     continue;
-                if (entries.size() >= d->limits.MaxListingEntries)
+                if (entries.size() >= maxEntries)
                     throw ESftpFolderError("Cannot list folder \"" + path + "\": it has more than "
-                        + std::to_string(d->limits.MaxListingEntries) + " entries.");
+                        + std::to_string(maxEntries) + " entries.");
                 const TSftpFileFacts facts = FactsOf(*attributes);
                 entries.push_back({ name, facts.Kind, facts.Size, facts.Modified });
             }
@@ -260,6 +262,7 @@ TSftpFileFacts TSftpClient::Download(
     d->disconnectRequested = false;
     d->received = 0;
     d->total = -1;
+    const TSftpLimits limits = d->limits;
     std::unique_ptr<ftp::TLocalDownload> local;
     try {
         local = std::make_unique<ftp::TLocalDownload>(localPath, ftp::TLocalDownload::Mode::NewFile);
@@ -280,7 +283,7 @@ TSftpFileFacts TSftpClient::Download(
                 facts = FactsOf(*attributes);
                 d->total = facts.Size;
                 d->Touch();
-                PipelinedRead(*d, file, remotePath, *local);
+                PipelinedRead(*d, limits, file, remotePath, *local);
                 // A file that got shorter while it was read is not the file
                 // that was opened; the rest of it is not coming.
                 if (facts.Size >= 0 && local->Position() < facts.Size)

@@ -255,6 +255,27 @@ TEST_F(SftpAgainstSshd, ListsNamesAsBytesWithKindSizeAndTime)
     EXPECT_EQ(facts.Modified, TSftpTime(std::chrono::seconds(kFixedTime)));
 }
 
+TEST_F(SftpAgainstSshd, ListsFoldersLargerThanOneAnswerUpToTheLimit)
+{
+    // The server sends a folder's names in batches of about a hundred.
+    for (int i = 0; i < 250; ++i)
+        test::WriteFile(remote_ + "/f" + std::to_string(i), "");
+    client_->Connect();
+    EXPECT_EQ(client_->ListFolder(remote_).size(), 250u);
+    TSftpLimits limits;
+    limits.MaxListingEntries = 249;
+    client_->SetLimits(limits);
+    try {
+        client_->ListFolder(remote_);
+        FAIL() << "listed more entries than the limit";
+    } catch (const ESftpFolderError& e) {
+        EXPECT_EQ(
+            std::string(e.what()), "Cannot list folder \"" + remote_ + "\": it has more than 249 entries.");
+    }
+    EXPECT_TRUE(client_->IsConnected());
+    EXPECT_EQ(client_->Stat(remote_ + "/f0").Size, 0);
+}
+
 TEST_F(SftpAgainstSshd, MissingPathsFailTheFolderOrTheFileAndKeepTheConnection)
 {
     client_->Connect();
@@ -271,9 +292,11 @@ TEST_F(SftpAgainstSshd, MissingPathsFailTheFolderOrTheFileAndKeepTheConnection)
         EXPECT_EQ(std::string(e.what()), "Cannot download \"" + remote_ + "/gone.txt\": No such file.");
     }
     EXPECT_THROW(client_->Stat(remote_ + "/gone.txt"), ESftpFileError);
+    test::WriteFile(remote_ + "/here.txt", "here");
+    EXPECT_THROW(client_->Download(remote_ + "/here.txt", local_ + "/gone/here.txt"), ESftpLocalFileError);
     EXPECT_TRUE(test::FolderNames(local_).empty()) << "a temporary was left behind";
     EXPECT_TRUE(client_->IsConnected());
-    EXPECT_TRUE(client_->ListFolder(remote_).empty());
+    EXPECT_EQ(client_->ListFolder(remote_).size(), 1u);
 }
 
 TEST_F(SftpAgainstSshd, DownloadsByteForByte)
