@@ -266,11 +266,13 @@ void TSftpClient::Impl::RunPumped(const std::function<void()>& task, std::chrono
     while (!worker.WaitDone(limits.PumpInterval)) {
         if (ended != Ended::No)
             continue; // the socket is shut down; the worker is on its way out
-        if (progress && received.load() != reported) {
-            reported = received.load();
-            progress(reported, total.load());
-        }
+        // Neither the caller's progress handler nor its pump may unwind past
+        // a worker that still writes into the caller's objects.
         try {
+            if (progress && received.load() != reported) {
+                reported = received.load();
+                progress(reported, total.load());
+            }
             if (pump)
                 pump();
         } catch (...) {

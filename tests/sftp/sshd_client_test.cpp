@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -391,7 +392,16 @@ TEST_F(SftpAgainstSshd, StopMidFileRemovesTheTemporaryAndCloses)
     EXPECT_EQ(test::FolderNames(local_), std::vector<std::string> { "big.bin" });
     EXPECT_EQ(test::ReadFile(local_ + "/big.bin"), "older copy");
 
-    // The next Connect starts afresh.
+    // The next Connect starts afresh. A handler that throws ends the
+    // download the same way, with its own exception.
+    client_->Connect();
+    client_->OnProgress = [](std::int64_t received, std::int64_t) {
+        if (received > 0)
+            throw std::runtime_error("handler failed");
+    };
+    EXPECT_THROW(client_->Download(big, local_ + "/big.bin"), std::runtime_error);
+    EXPECT_FALSE(client_->IsBusy());
+    EXPECT_EQ(test::FolderNames(local_), std::vector<std::string> { "big.bin" });
     client_->OnProgress = nullptr;
     client_->Connect();
     EXPECT_EQ(client_->Stat(big).Size, 1LL << 34);
