@@ -7,9 +7,9 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  nettle-dev libssl-dev
+  nettle-dev libssl-dev libssh-dev
   qtkeychain-qt6-dev libsecret-1-0 dbus gnome-keyring
-  python3 python3-pyftpdlib python3-openssl vsftpd
+  python3 python3-pyftpdlib python3-openssl vsftpd openssh-server openssh-client python3-asyncssh
   xvfb xauth x11-apps x11-utils imagemagick trayer
   lftp curl time
   librsvg2-bin desktop-file-utils appstream groff-base dpkg-dev

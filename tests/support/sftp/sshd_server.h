@@ -1,0 +1,103 @@
+#pragma once
+
+// OpenSSH's sshd started by a test: its own folder with a configuration, an
+// Ed25519 host key and authorized keys, listening on a free loopback port,
+// serving SFTP with the internal server. Never the system's service. The
+// folder also holds the client keys the tests sign in with:
+//   plain    authorized, no passphrase
+//   locked   authorized, passphrase LockedPassphrase
+//   agent    authorized, for the ssh-agent
+//   stranger not authorized
+// Needs /usr/sbin/sshd and ssh-keygen; Start() throws std::runtime_error with
+// the reason when it cannot run.
+
+#include "ftp/spawn.h"
+
+#include <string>
+#include <vector>
+
+namespace taskhaul::test {
+
+class SshdServer {
+public:
+    static constexpr const char* LockedPassphrase = "correct horse";
+
+    SshdServer();
+    ~SshdServer();
+    SshdServer(const SshdServer&) = delete;
+    SshdServer& operator=(const SshdServer&) = delete;
+
+    void Start();
+    int Port() const { return port_; }
+    // The folder everything lives in; tests put their files below it.
+    const std::string& Folder() const { return folder_; }
+    std::string KeyPath(const std::string& name) const { return folder_ + "/" + name; }
+    // The user sshd lets in: the one running the test.
+    const std::string& User() const { return user_; }
+    // "ssh-ed25519" and "SHA256:..." as ssh-keygen shows the host key.
+    const std::string& HostKeyType() const { return hostKeyType_; }
+    const std::string& HostKeyFingerprint() const { return hostKeyFingerprint_; }
+    // A known_hosts line for this server ("[127.0.0.1]:port ssh-ed25519 AAAA...").
+    std::string KnownHostsLine() const;
+    // The same for another key: what known_hosts holds after a server's key changed.
+    std::string KnownHostsLineWithOtherKey() const;
+
+private:
+    std::string folder_;
+    std::string user_;
+    std::string hostKeyType_;
+    std::string hostKeyFingerprint_;
+    int port_ = 0;
+    ServerProcess process_;
+};
+
+// An ssh-agent of the test's own, on a socket in `folder`, holding one key.
+class SshAgent {
+public:
+    SshAgent(const std::string& folder, const std::string& keyPath);
+    ~SshAgent();
+    SshAgent(const SshAgent&) = delete;
+    SshAgent& operator=(const SshAgent&) = delete;
+    const std::string& Socket() const { return socket_; }
+
+private:
+    std::string socket_;
+    int pid_ = -1;
+};
+
+// The scripted SFTP server (scripted_sftp_server.py, Python's asyncssh) for
+// what a real server will not do: password and keyboard-interactive sign-in,
+// a refused file, a connection that breaks or a server that stalls mid-file,
+// a listing that never comes. Serves its own folder as "/".
+class ScriptedSftpServer {
+public:
+    // `auth`: "password" or "keyboard-interactive", the only method offered.
+    ScriptedSftpServer(const std::string& auth, const std::string& password);
+    ~ScriptedSftpServer();
+    ScriptedSftpServer(const ScriptedSftpServer&) = delete;
+    ScriptedSftpServer& operator=(const ScriptedSftpServer&) = delete;
+    int Port() const { return port_; }
+    // The served folder ("/" to the client).
+    const std::string& Root() const { return root_; }
+    const std::string& HostKeyFingerprint() const { return fingerprint_; }
+
+private:
+    std::string folder_;
+    std::string root_;
+    std::string fingerprint_;
+    int port_ = 0;
+    ServerProcess process_;
+};
+
+// Runs a program to its end; returns its standard output. Throws
+// std::runtime_error when it cannot start or exits with a failure.
+std::string RunProgram(const std::vector<std::string>& arguments);
+
+// The names in a folder, without "." and "..", sorted.
+std::vector<std::string> FolderNames(const std::string& folder);
+
+// Writes or reads a whole file.
+void WriteFile(const std::string& path, const std::string& bytes);
+std::string ReadFile(const std::string& path);
+
+} // namespace taskhaul::test
