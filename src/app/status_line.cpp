@@ -15,9 +15,21 @@ ElidedLabel::ElidedLabel(Qt::TextElideMode mode, QWidget* parent)
     setTextFormat(Qt::PlainText);
 }
 
+void ElidedLabel::setShorterForms(const QStringList& forms)
+{
+    shorterForms_ = forms;
+    update();
+}
+
 QString ElidedLabel::shownText() const
 {
-    return fontMetrics().elidedText(text(), mode_, contentsRect().width());
+    const int width = contentsRect().width();
+    if (text().isEmpty() || shorterForms_.isEmpty() || fontMetrics().horizontalAdvance(text()) <= width)
+        return fontMetrics().elidedText(text(), mode_, width);
+    for (const QString& form : shorterForms_)
+        if (fontMetrics().horizontalAdvance(form) <= width)
+            return form;
+    return fontMetrics().elidedText(shorterForms_.last(), mode_, width);
 }
 
 QSize ElidedLabel::sizeHint() const
@@ -42,12 +54,14 @@ StatusLine::StatusLine(QStatusBar* bar)
     , bar_(new QProgressBar(bar))
     , progress_(new ElidedLabel(Qt::ElideRight, bar))
     , schedule_(new ElidedLabel(Qt::ElideRight, bar))
+    , logProblem_(new ElidedLabel(Qt::ElideMiddle, bar))
     , hint_(new ElidedLabel(Qt::ElideRight, bar))
 {
     status_->setObjectName(QStringLiteral("StatusText"));
     bar_->setObjectName(QStringLiteral("TransferProgress"));
     progress_->setObjectName(QStringLiteral("ProgressText"));
     schedule_->setObjectName(QStringLiteral("ScheduleText"));
+    logProblem_->setObjectName(QStringLiteral("LogProblemText"));
     hint_->setObjectName(QStringLiteral("HintText"));
     // All stay when the bar shows a message of its own; the status line keeps
     // the left end, the hint takes the right half while it is shown. The
@@ -60,14 +74,16 @@ StatusLine::StatusLine(QStatusBar* bar)
     bar->addPermanentWidget(bar_, 0);
     bar->addPermanentWidget(progress_, 1);
     bar->addPermanentWidget(schedule_, 1);
+    bar->addPermanentWidget(logProblem_, 1);
     bar->addPermanentWidget(hint_, 1);
     bar_->hide();
     progress_->hide();
     schedule_->hide();
+    logProblem_->hide();
     hint_->hide();
 }
 
-void StatusLine::setProgress(bool shown, int percent, const QString& text)
+void StatusLine::setProgress(bool shown, int percent, const QString& text, const QString& shortText)
 {
     if (percent < 0) {
         bar_->setRange(0, 0); // busy: the size is not known
@@ -76,8 +92,21 @@ void StatusLine::setProgress(bool shown, int percent, const QString& text)
         bar_->setValue(percent);
     }
     progress_->setText(shown ? text : QString());
+    progress_->setShorterForms(shown && !shortText.isEmpty() ? QStringList { shortText } : QStringList {});
     bar_->setVisible(shown);
     progress_->setVisible(shown);
+}
+
+void StatusLine::setLogProblem(const QString& text)
+{
+    logProblem_->setText(text);
+    logProblem_->setToolTip(text);
+    logProblem_->setVisible(!text.isEmpty());
+}
+
+QString StatusLine::logProblem() const
+{
+    return logProblem_->text();
 }
 
 void StatusLine::setSchedule(const QString& text)

@@ -42,6 +42,25 @@ TEST(ProgressText, SizesRatesAndTimeLeft)
         EXPECT_EQ(progressText(c.received, c.size, c.rate), QString::fromUtf8(c.text)) << c.text;
 }
 
+TEST(ProgressText, TheShortFormKeepsPercentRateAndTimeLeft)
+{
+    struct Case {
+        std::int64_t received;
+        std::int64_t size;
+        double rate;
+        const char* text;
+    };
+    const Case cases[] = {
+        { 12 * MiB + 300 * KiB, 27 * MiB, 12.3 * MiB, "45% \u00b7 12.3 MiB/s \u00b7 0:02 left" },
+        { 460 * MiB, GiB, 23.5 * MiB, "44% \u00b7 23.5 MiB/s \u00b7 0:24 left" },
+        { 1536, -1, 2048, "1.5 KiB \u00b7 2.0 KiB/s" }, // size unknown: the bytes so far
+        { MiB, 4 * MiB, 0, "25%" }, // rate not measured yet
+        { 2 * KiB, KiB, 100, "100% \u00b7 100 B/s" }, // more than announced: no time left
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(shortProgressText(c.received, c.size, c.rate), QString::fromUtf8(c.text)) << c.text;
+}
+
 TEST(ProgressText, PercentAndTheTrayLine)
 {
     EXPECT_EQ(progressPercent(0, -1), -1);
