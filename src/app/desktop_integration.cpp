@@ -151,13 +151,14 @@ void DesktopIntegration::refreshIndicators()
 
 void DesktopIntegration::logWriteFailed(const LogWriteError& error)
 {
-    const QString why
-        = error.path() + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error.systemError()));
-    window_.statusLineWidgets().setLogProblem(QStringLiteral("The activity log cannot be written: ") + why);
+    const QString reason = QString::fromLocal8Bit(std::strerror(error.systemError()));
+    window_.statusLineWidgets().setLogProblem(
+        QStringLiteral("The activity log cannot be written: %1 (%2)").arg(reason, error.path()),
+        QStringLiteral("Log not written: ") + reason);
     if (std::exchange(logFailing_, true))
         return;
     notifier_->send(RunNotice { QStringLiteral("Taskhaul: the activity log cannot be written"),
-        why + QStringLiteral(". Transfers go on without it."), true });
+        QStringLiteral("%1: %2. Transfers go on without it.").arg(error.path(), reason), true });
 }
 
 void DesktopIntegration::logWritten()

@@ -18,6 +18,7 @@ ElidedLabel::ElidedLabel(Qt::TextElideMode mode, QWidget* parent)
 void ElidedLabel::setShorterForms(const QStringList& forms)
 {
     shorterForms_ = forms;
+    updateGeometry();
     update();
 }
 
@@ -32,14 +33,24 @@ QString ElidedLabel::shownText() const
     return fontMetrics().elidedText(shorterForms_.last(), mode_, width);
 }
 
+int ElidedLabel::widthFor(const QString& text) const
+{
+    const QMargins margins = contentsMargins();
+    return fontMetrics().horizontalAdvance(text) + margins.left() + margins.right() + 2 * margin() + 1;
+}
+
 QSize ElidedLabel::sizeHint() const
 {
-    return { fontMetrics().averageCharWidth() * 8, QLabel::sizeHint().height() };
+    // Unless the layout ignores its wishes, the label asks for room for the
+    // whole text, and makes do with its shortest form.
+    const bool ignored = sizePolicy().horizontalPolicy() == QSizePolicy::Ignored;
+    return { ignored ? fontMetrics().averageCharWidth() * 8 : widthFor(text()), QLabel::sizeHint().height() };
 }
 
 QSize ElidedLabel::minimumSizeHint() const
 {
-    return { 0, QLabel::minimumSizeHint().height() };
+    return { shorterForms_.isEmpty() ? 0 : widthFor(shorterForms_.last()),
+        QLabel::minimumSizeHint().height() };
 }
 
 void ElidedLabel::paintEvent(QPaintEvent*)
@@ -54,7 +65,7 @@ StatusLine::StatusLine(QStatusBar* bar)
     , bar_(new QProgressBar(bar))
     , progress_(new ElidedLabel(Qt::ElideRight, bar))
     , schedule_(new ElidedLabel(Qt::ElideRight, bar))
-    , logProblem_(new ElidedLabel(Qt::ElideMiddle, bar))
+    , logProblem_(new ElidedLabel(Qt::ElideRight, bar))
     , hint_(new ElidedLabel(Qt::ElideRight, bar))
 {
     status_->setObjectName(QStringLiteral("StatusText"));
@@ -70,11 +81,16 @@ StatusLine::StatusLine(QStatusBar* bar)
     bar_->setFixedWidth(bar_->fontMetrics().averageCharWidth() * 14);
     bar_->setMaximumHeight(status_->sizeHint().height());
     bar_->setTextVisible(true);
-    bar->addPermanentWidget(status_, 1);
+    bar->addPermanentWidget(status_, 2);
     bar->addPermanentWidget(bar_, 0);
-    bar->addPermanentWidget(progress_, 1);
+    // The download's text takes the room it needs, down to its short form; the
+    // status line gives way, shortened in the middle.
+    progress_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    bar->addPermanentWidget(progress_, 0);
     bar->addPermanentWidget(schedule_, 1);
-    bar->addPermanentWidget(logProblem_, 1);
+    // So does the log's failure, which matters as long as it lasts.
+    logProblem_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    bar->addPermanentWidget(logProblem_, 0);
     bar->addPermanentWidget(hint_, 1);
     bar_->hide();
     progress_->hide();
@@ -97,9 +113,10 @@ void StatusLine::setProgress(bool shown, int percent, const QString& text, const
     progress_->setVisible(shown);
 }
 
-void StatusLine::setLogProblem(const QString& text)
+void StatusLine::setLogProblem(const QString& text, const QString& shortText)
 {
     logProblem_->setText(text);
+    logProblem_->setShorterForms(shortText.isEmpty() ? QStringList {} : QStringList { shortText });
     logProblem_->setToolTip(text);
     logProblem_->setVisible(!text.isEmpty());
 }

@@ -8,9 +8,9 @@ class QStatusBar;
 
 namespace taskhaul {
 
-// A one-line label that never asks for more width than it is given: a text too
-// long for it is shown shortened with "…" in the place chosen, and text() keeps
-// the whole text.
+// A one-line label that never needs more width than it is given: a text too
+// long for it is shown in a shorter form when it has one, else shortened with
+// "…" in the place chosen, and text() keeps the whole text.
 class ElidedLabel : public QLabel {
     Q_OBJECT
 public:
@@ -29,6 +29,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    int widthFor(const QString& text) const;
+
     Qt::TextElideMode mode_;
     QStringList shorterForms_;
 };
@@ -51,9 +53,9 @@ public:
     // fit. Both hide when `shown` is false.
     void setProgress(bool shown, int percent = -1, const QString& text = {}, const QString& shortText = {});
     QString progressText() const;
-    // Why the activity log cannot be written, shown while that lasts; an empty
-    // text hides it.
-    void setLogProblem(const QString& text);
+    // Why the activity log cannot be written, shown while that lasts, whole or
+    // in its short form; an empty text hides it.
+    void setLogProblem(const QString& text, const QString& shortText = {});
     QString logProblem() const;
     // While the scheduler is on: when the next run is due and how the last one
     // ended. An empty text hides it.

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QTest>
 
 namespace taskhaul::test {
 namespace {
@@ -120,6 +121,66 @@ TEST_F(ProgressWindow, ADownloadShowsItsProgressAndTheBarGoesWhenItEnds)
     // The status line goes on as before.
     EXPECT_TRUE(hooks().statusLine().startsWith(QStringLiteral("Data transfer complete (")));
     trigger(Command::Disconnect);
+}
+
+// At the window's own width the user reads how fast it goes and how long it
+// takes, also while the status line names a long file and the schedule and a
+// hint are shown beside it.
+TEST_F(ProgressWindow, TheRateAndTimeLeftShowAtTheDefaultWidth)
+{
+    createWindow();
+    window().show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window()));
+    const int width = window().width();
+    const std::int64_t received = 460 * MiB;
+    const std::int64_t size = GiB;
+    const double rate = 23.5 * MiB;
+    StatusLine& bar = hooks().statusLineWidgets();
+    auto* text = child<ElidedLabel>("ProgressText");
+    hooks().setStatusLine(
+        QStringLiteral("Transferring ftp://ftp.example.org/pub/reports/report-20260306.csv => "
+                       "/home/user/Downloads/reports/report-20260306.csv"));
+    bar.setSchedule(QStringLiteral("Next run 2026-03-08 00:00 \u00b7 last run 14:05: failed, see the log"));
+    bar.setHint(QStringLiteral("Stop file transfer"));
+    bar.setProgress(true, progressPercent(received, size), progressText(received, size, rate),
+        shortProgressText(received, size, rate));
+    QApplication::processEvents();
+    EXPECT_EQ(text->shownText(), QStringLiteral("460.0 MiB of 1.0 GiB, 23.5 MiB/s, 0:24 left"));
+    EXPECT_EQ(window().width(), width);
+    // The status line gives way, keeping both ends of its text.
+    const QString status = child<ElidedLabel>("StatusText")->shownText();
+    EXPECT_TRUE(status.startsWith(QStringLiteral("Transf"))) << status.toStdString();
+    EXPECT_TRUE(status.endsWith(QStringLiteral(".csv"))) << status.toStdString();
+}
+
+TEST(ElidedLabel, ShowsTheLongestFormThatFits)
+{
+    ElidedLabel label(Qt::ElideRight);
+    const QString full = QStringLiteral("460.0 MiB of 1.0 GiB, 23.5 MiB/s, 0:24 left");
+    const QString shortForm = QStringLiteral("44% \u00b7 23.5 MiB/s \u00b7 0:24 left");
+    label.setText(full);
+    label.setShorterForms({ shortForm });
+    const QFontMetrics metrics = label.fontMetrics();
+    struct Case {
+        int width;
+        QString shown;
+    };
+    const Case cases[] = {
+        { metrics.horizontalAdvance(full) + 4, full },
+        { metrics.horizontalAdvance(full) - 4, shortForm },
+        { metrics.horizontalAdvance(shortForm) + 1, shortForm },
+        { metrics.horizontalAdvance(shortForm) / 2,
+            metrics.elidedText(shortForm, Qt::ElideRight, metrics.horizontalAdvance(shortForm) / 2) },
+    };
+    for (const Case& c : cases) {
+        label.resize(c.width, label.sizeHint().height());
+        EXPECT_EQ(label.shownText(), c.shown) << c.width;
+    }
+    // It asks for the whole text and makes do with the short form.
+    label.setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    EXPECT_GE(label.sizeHint().width(), metrics.horizontalAdvance(full));
+    EXPECT_GE(label.minimumSizeHint().width(), metrics.horizontalAdvance(shortForm));
+    EXPECT_LT(label.minimumSizeHint().width(), metrics.horizontalAdvance(full));
 }
 
 TEST_F(ProgressWindow, ALongTextIsShortenedAndNeverWidensTheWindow)

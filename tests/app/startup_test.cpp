@@ -232,9 +232,9 @@ TEST_F(LifecycleTest, AnUnwritableLogNeitherStopsTheStartNorShowsABox)
         w.findChild<QWidget*>("SpinEdit4")->isEnabled());
     // Said where it stays in view, and told to the desktop once.
     const QString problem = w.testHooks().statusLineWidgets().logProblem();
-    EXPECT_TRUE(problem.startsWith("The activity log cannot be written: " + broken.path() + ": "))
-        << problem.toStdString();
-    EXPECT_TRUE(problem.endsWith(QString::fromLocal8Bit(std::strerror(EISDIR)))) << problem.toStdString();
+    EXPECT_EQ(problem,
+        QStringLiteral("The activity log cannot be written: %1 (%2)")
+            .arg(QString::fromLocal8Bit(std::strerror(EISDIR)), broken.path()));
     ASSERT_EQ(notices.sent.size(), 1u);
     EXPECT_TRUE(notices.sent[0].failure);
     EXPECT_TRUE(notices.sent[0].body.contains(broken.path()));
