@@ -102,27 +102,39 @@ protected:
         { "delay", "60" }, { "sequencevalue", "0" } };
 };
 
-TEST_F(LifecycleTest, AutoStartLoadsTheJobAndStartsTheSchedulerOnFirstActivationOnly)
+// The job is loaded and the scheduler started once, when the window first
+// comes up: activated, or only shown (a window manager without focus, or one
+// that prevents focus stealing, never activates it).
+TEST_F(LifecycleTest, AutoStartLoadsTheJobAndStartsTheSchedulerOnceTheWindowComesUp)
 {
-    storeValues(savedJob);
-    createWindow({ "-r" });
-    QStringList runs;
-    recordRuns(Command::OpenConfiguration, &runs, "open");
-    // Start turns the scheduler on, which disables Open Configuration.
-    hooks().setCommandHandler(Command::StartScheduler, [&] {
-        runs << "start";
-        hooks().controlsSchedon();
-    });
+    for (const bool activated : { true, false }) {
+        SCOPED_TRACE(activated ? "activated" : "shown only");
+        storeValues(savedJob);
+        createWindow({ "-r" });
+        QStringList runs;
+        recordRuns(Command::OpenConfiguration, &runs, "open");
+        // Start turns the scheduler on, which disables Open Configuration.
+        hooks().setCommandHandler(Command::StartScheduler, [&] {
+            runs << "start";
+            hooks().controlsSchedon();
+        });
 
-    activate();
-    EXPECT_EQ(runs, (QStringList { "open", "start" }));
-    EXPECT_EQ(child<QLineEdit>("Edit1")->text(), "ftp.example.org");
-    EXPECT_TRUE(hooks().flags().unattended);
-    EXPECT_FALSE(hooks().flags().autoStartPending);
+        if (activated) {
+            activate();
+        } else {
+            QShowEvent shown;
+            QApplication::sendEvent(&window(), &shown);
+            QTest::qWait(20);
+        }
+        EXPECT_EQ(runs, (QStringList { "open", "start" }));
+        EXPECT_EQ(child<QLineEdit>("Edit1")->text(), "ftp.example.org");
+        EXPECT_TRUE(hooks().flags().unattended);
+        EXPECT_FALSE(hooks().flags().autoStartPending);
 
-    // Later activations run nothing again.
-    reactivate();
-    EXPECT_EQ(runs, (QStringList { "open", "start" }));
+        // Later activations run nothing again.
+        reactivate();
+        EXPECT_EQ(runs, (QStringList { "open", "start" }));
+    }
 }
 
 TEST_F(LifecycleTest, AutoStartThatStartRefusesStillLoads)
@@ -189,27 +201,6 @@ TEST_F(LifecycleTest, MinimizedAutoStartStartsTheSchedulerAlsoWithoutAnActivatio
     EXPECT_EQ(child<QLineEdit>("Edit1")->text(), "ftp.example.org");
     activate(); // the user opens it later: nothing runs twice
     EXPECT_EQ(starts, 1);
-}
-
-TEST_F(LifecycleTest, AutoStartRunsWhenTheWindowIsShownEvenIfItIsNeverActivated)
-{
-    storeValues(savedJob);
-    createWindow({ "-r" });
-    QStringList runs;
-    recordRuns(Command::OpenConfiguration, &runs, "open");
-    hooks().setCommandHandler(Command::StartScheduler, [&] {
-        runs << "start";
-        hooks().controlsSchedon();
-    });
-    // Shown, as a window manager without focus (or one that prevents focus
-    // stealing) shows it: no activation follows.
-    QShowEvent shown;
-    QApplication::sendEvent(&window(), &shown);
-    QTest::qWait(20);
-    EXPECT_EQ(runs, (QStringList { "open", "start" }));
-    EXPECT_EQ(child<QLineEdit>("Edit1")->text(), "ftp.example.org");
-    activate(); // an activation later runs nothing again
-    EXPECT_EQ(runs, (QStringList { "open", "start" }));
 }
 
 TEST_F(LifecycleTest, AnUnwritableLogNeitherStopsTheStartNorShowsABox)
