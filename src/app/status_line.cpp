@@ -75,9 +75,9 @@ StatusLine::StatusLine(QStatusBar* bar)
     logProblem_->setObjectName(QStringLiteral("LogProblemText"));
     hint_->setObjectName(QStringLiteral("HintText"));
     // All stay when the bar shows a message of its own; the status line keeps
-    // the left end, the hint takes the right half while it is shown. The
-    // progress bar has a width of its own and its text is shortened, so a
-    // download never makes the window wider.
+    // the left end and twice the share of the schedule and of the hint, which
+    // take the right while they are shown. The progress bar has a width of its
+    // own and its text is shortened, so a download never makes the window wider.
     bar_->setFixedWidth(bar_->fontMetrics().averageCharWidth() * 14);
     bar_->setMaximumHeight(status_->sizeHint().height());
     bar_->setTextVisible(true);
