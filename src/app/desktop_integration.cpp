@@ -8,9 +8,13 @@
 #include "app/status_line.h"
 #include "app/transfer_wiring.h"
 #include "app/window_roles.h"
+#include "log/activity_log.h"
 #include "scheduler/scheduler.h"
 #include "transfer/file_template.h"
 #include "transfer/transfer_texts.h"
+
+#include <cstring>
+#include <utility>
 
 namespace taskhaul {
 
@@ -101,7 +105,8 @@ void DesktopIntegration::showProgress(const ProgressState& state)
         return;
     }
     window_.statusLineWidgets().setProgress(true, progressPercent(state.received, state.size),
-        progressText(state.received, state.size, state.bytesPerSecond));
+        progressText(state.received, state.size, state.bytesPerSecond),
+        shortProgressText(state.received, state.size, state.bytesPerSecond));
     window_.tray().setProgress(trayProgressText(state.received, state.size, state.bytesPerSecond));
     window_.tray().setState(TrayState::Running);
 }
@@ -142,6 +147,24 @@ void DesktopIntegration::refreshIndicators()
         text = scheduleStatusText(now, next, lastRun_);
     }
     window_.statusLineWidgets().setSchedule(text);
+}
+
+void DesktopIntegration::logWriteFailed(const LogWriteError& error)
+{
+    const QString reason = QString::fromLocal8Bit(std::strerror(error.systemError()));
+    window_.statusLineWidgets().setLogProblem(
+        QStringLiteral("The activity log cannot be written: %1 (%2)").arg(reason, error.path()),
+        QStringLiteral("Log not written: ") + reason);
+    if (std::exchange(logFailing_, true))
+        return;
+    notifier_->send(RunNotice { QStringLiteral("Taskhaul: the activity log cannot be written"),
+        QStringLiteral("%1: %2. Transfers go on without it.").arg(error.path(), reason), true });
+}
+
+void DesktopIntegration::logWritten()
+{
+    if (std::exchange(logFailing_, false))
+        window_.statusLineWidgets().setLogProblem(QString());
 }
 
 void DesktopIntegration::openLog()

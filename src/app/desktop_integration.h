@@ -12,6 +12,7 @@
 namespace taskhaul {
 
 class DesktopWindowRole;
+class LogWriteError;
 class NotificationSender;
 class Scheduler;
 class TransferWiring;
@@ -42,6 +43,11 @@ public:
     // every second, and at each start and end of a download.
     void refreshIndicators();
 
+    // A line of the activity log could not be written: the status bar says
+    // why until a line can be written again, and the desktop is told once.
+    void logWriteFailed(const LogWriteError& error);
+    void logWritten();
+
 private:
     void showProgress(const ProgressState& state);
     void openLog();
@@ -55,6 +61,7 @@ private:
     std::optional<LastRunSummary> lastRun_;
     QTimer refresh_;
     bool balloonOpensLog_ = false;
+    bool logFailing_ = false;
 };
 
 } // namespace taskhaul

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QLocale>
 #include <QSessionManager>
+#include <QWidget>
 
 #include <exception>
 
@@ -74,11 +75,18 @@ int runGui(int argc, char** argv)
     // questions. The signals are caught from here on; they are acted on once the
     // event loop runs, when the window exists.
     MainWindow* mainWindow = nullptr;
-    SessionEndSignals sessionEnd([&mainWindow] {
-        if (mainWindow)
+    bool endBeforeWindow = false;
+    SessionEndSignals sessionEnd([&mainWindow, &endBeforeWindow] {
+        if (mainWindow) {
             mainWindow->endSession();
-        else
-            QCoreApplication::quit();
+            return;
+        }
+        // The window is still being made, and the event loop that quit() ends
+        // does not run yet: the program ends as soon as the window exists. A
+        // box open meanwhile is closed, so that the making goes on.
+        endBeforeWindow = true;
+        if (QWidget* modal = QApplication::activeModalWidget())
+            modal->close();
     });
 
     const LongTimeFormat timeFormat = LongTimeFormat::fromSystemLocale();
@@ -90,6 +98,8 @@ int runGui(int argc, char** argv)
     services.store = &store;
     services.arguments = QApplication::arguments().mid(1);
     MainWindow window(services);
+    if (endBeforeWindow)
+        return 0;
     mainWindow = &window;
     app.setMessageBoxes(&window.messageBoxes());
     QObject::connect(&window, &MainWindow::closedForGood, &app, &QApplication::quit, Qt::QueuedConnection);

@@ -160,8 +160,11 @@ void MainWindow::createCommands()
 
     for (const auto& info : commandTable()) {
         const Command command = info.command;
-        connect(action(command), &QAction::triggered, this,
-            [this, command] { runGuarded([this, command] { runCommand(command); }); });
+        connect(action(command), &QAction::triggered, this, [this, command] {
+            // The hint spoke of the command's control, which has done its part.
+            statusLine_->setHint(QString());
+            runGuarded([this, command] { runCommand(command); });
+        });
     }
 
     menuBar()->setObjectName(QStringLiteral("ActionMainMenuBar1"));
@@ -174,6 +177,9 @@ void MainWindow::createCommands()
     toolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     setCommandIcons(actions_, style());
     fillToolBar(toolBar, actions_);
+    // A menu that closes takes the hint of its item along.
+    for (QMenu* menu : menuBar()->findChildren<QMenu*>())
+        connect(menu, &QMenu::aboutToHide, this, [this] { statusLine_->setHint(QString()); });
 
     // The edit commands follow the focused text field.
     connect(qApp, &QApplication::focusChanged, this, [this] { updateEditCommands(actions_); });
@@ -185,6 +191,7 @@ void MainWindow::createTray()
     trayMenu_ = new QMenu(this);
     trayMenu_->setObjectName(QStringLiteral("PopupActionBar1"));
     fillTrayMenu(trayMenu_, actions_);
+    connect(trayMenu_, &QMenu::aboutToHide, this, [this] { statusLine_->setHint(QString()); });
     if (!tray_) {
         auto* icon = new QtTrayArea(programIcon(), trayMenu_, this);
         connect(icon, &QtTrayArea::restoreRequested, this,
@@ -365,12 +372,24 @@ void MainWindow::setBusyCursor(bool busy)
 
 void MainWindow::writeLog(const QString& text)
 {
-    log_->write(text);
+    writeLogLines(QStringList { text });
 }
 
 void MainWindow::writeLogLines(const QStringList& texts)
 {
-    log_->write(texts);
+    // A log that cannot be written (disk full, read-only, a folder in its
+    // place) never stops the work: the lines are lost, and the status bar and
+    // a notification say why for as long as it lasts. A box would wait for a
+    // user who may not be there, in front of the scheduler.
+    try {
+        log_->write(texts);
+    } catch (const LogWriteError& error) {
+        if (desktop_)
+            desktop_->logWriteFailed(error);
+        return;
+    }
+    if (desktop_)
+        desktop_->logWritten();
 }
 
 const LongTimeFormat& MainWindow::logTimeFormat() const

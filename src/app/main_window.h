@@ -106,6 +106,7 @@ public:
         void setSequenceStart(int value) { window_.setSequenceStart(value); }
         QString statusLine() const { return window_.statusLine(); }
         void setStatusLine(const QString& text) { window_.setStatusLine(text); }
+        void writeLog(const QString& text) { window_.writeLog(text); }
         QString trayHint() const { return window_.trayHint(); }
         void controlsStandby() { window_.controlsStandby(); }
         void controlsSchedon() { window_.controlsSchedon(); }
@@ -127,6 +128,7 @@ protected:
     bool event(QEvent* event) override;
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 

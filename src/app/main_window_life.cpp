@@ -184,9 +184,24 @@ void MainWindow::changeEvent(QEvent* event)
 void MainWindow::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
-    // The central widget covers the whole window, so the window itself may never
-    // see a paint event of its own: the first show counts as its first paint.
-    QTimer::singleShot(0, this, [this] { runGuarded([this] { formPaint(); }); });
+    QTimer::singleShot(0, this, [this] {
+        // The window manager decides whether a shown window is ever activated
+        // (none on a bare X server; focus-stealing prevention): the start-up
+        // work (auto-load, auto-start) is done once the window is shown.
+        if (!activatedOnce_)
+            runGuarded([this] { formActivate(); });
+        // The central widget covers the whole window, so the window itself may
+        // never see a paint event of its own: the first show counts as its
+        // first paint.
+        runGuarded([this] { formPaint(); });
+    });
+}
+
+void MainWindow::hideEvent(QHideEvent* event)
+{
+    QMainWindow::hideEvent(event);
+    // No control of a hidden window is under the mouse.
+    statusLine_->setHint(QString());
 }
 
 void MainWindow::paintEvent(QPaintEvent* event)

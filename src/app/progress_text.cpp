@@ -5,6 +5,25 @@
 
 namespace taskhaul {
 
+namespace {
+
+QString rateText(double bytesPerSecond)
+{
+    return byteSizeText(std::int64_t(bytesPerSecond)) + QStringLiteral("/s");
+}
+
+// `separator` and "m:ss left", or nothing when the size is unknown or passed.
+QString timeLeftText(
+    std::int64_t received, std::int64_t size, double bytesPerSecond, const QString& separator)
+{
+    if (size < 0 || received > size)
+        return {};
+    return separator + durationText(std::int64_t(std::ceil(double(size - received) / bytesPerSecond)))
+        + QStringLiteral(" left");
+}
+
+} // namespace
+
 QString byteSizeText(std::int64_t bytes)
 {
     if (bytes < 1024)
@@ -39,13 +58,19 @@ QString progressText(std::int64_t received, std::int64_t size, double bytesPerSe
     QString text = byteSizeText(received);
     if (size >= 0)
         text += QStringLiteral(" of ") + byteSizeText(size);
-    if (bytesPerSecond > 0) {
-        text += QStringLiteral(", ") + byteSizeText(std::int64_t(bytesPerSecond)) + QStringLiteral("/s");
-        if (size >= 0 && received <= size)
-            text += QStringLiteral(", ")
-                + durationText(std::int64_t(std::ceil(double(size - received) / bytesPerSecond)))
-                + QStringLiteral(" left");
-    }
+    if (bytesPerSecond > 0)
+        text += QStringLiteral(", ") + rateText(bytesPerSecond)
+            + timeLeftText(received, size, bytesPerSecond, QStringLiteral(", "));
+    return text;
+}
+
+QString shortProgressText(std::int64_t received, std::int64_t size, double bytesPerSecond)
+{
+    const QString dot = QStringLiteral(" \u00b7 ");
+    QString text
+        = size >= 0 ? QStringLiteral("%1%").arg(progressPercent(received, size)) : byteSizeText(received);
+    if (bytesPerSecond > 0)
+        text += dot + rateText(bytesPerSecond) + timeLeftText(received, size, bytesPerSecond, dot);
     return text;
 }
 

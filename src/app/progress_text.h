@@ -19,6 +19,10 @@ QString durationText(std::int64_t seconds);
 // the rate and the time left; so does a size the download has already passed
 // for the time left.
 QString progressText(std::int64_t received, std::int64_t size, double bytesPerSecond);
+// The same where space is short: "45% · 12.3 MiB/s · 0:23 left". The bytes
+// received stand in for the per cent when the size is unknown; the rate and
+// the time left are left out as above.
+QString shortProgressText(std::int64_t received, std::int64_t size, double bytesPerSecond);
 // The same as one line for the notification-area icon.
 QString trayProgressText(std::int64_t received, std::int64_t size, double bytesPerSecond);
 // Whole per cent of the size, 0..100; -1 when the size is unknown.

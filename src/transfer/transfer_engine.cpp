@@ -24,6 +24,8 @@ const QString kSiteRequired = QStringLiteral("FTP site information required.");
 const QString kLocalFolderRequired = QStringLiteral("Local folder information required.");
 const QString kNoWildcardsInRename
     = QStringLiteral("The * and ? wildcards are not allowed in the renamed file.");
+const QString kConnectStopped = QStringLiteral("Connection stopped.");
+const QString kNotTrusted = QStringLiteral("Not connected: the server's certificate was not trusted.");
 const QString kConnected = QStringLiteral("Connected.");
 const QString kDisconnected = QStringLiteral("Disconnected");
 
@@ -37,6 +39,24 @@ constexpr std::array kProxyTypeByPosition {
     ftp::TFtpProxyType::fpcmUserPass, // "User Password"
     ftp::TFtpProxyType::fpcmUserSite, // "User Site"
 };
+
+// The host whose certificate TLS checks: the proxy's when the connection goes
+// through one.
+QString certificateHost(const JobSettings& job)
+{
+    const bool viaProxy = job.proxyType > 0 && !job.proxyHost.isEmpty();
+    return oneLine(viaProxy ? job.proxyHost : job.host);
+}
+
+QString certificateChangedText(const QString& host, const QString& fingerprint)
+{
+    return QStringLiteral("The certificate of %1 has changed since you trusted it, so the connection was "
+                          "refused.\n\nNew SHA-256 fingerprint:\n%2\n\n"
+                          "Check with the server's administrator before you trust the new one. Changing the "
+                          "host, the port, the proxy or the security choice forgets the trusted certificate, and "
+                          "the next Connect asks again.")
+        .arg(host, QString::fromStdString(ftp::ColonFingerprint(fingerprint.toStdString())));
+}
 
 // Restores the unattended flag when a user command ends, however it ends, so a
 // failed command never leaves later scheduled runs showing message boxes.
@@ -149,12 +169,23 @@ void TransferEngine::siteConnect()
             // A certificate the system does not vouch for: the user may trust it
             // for this site. Never in an unattended run, and never when a trusted
             // certificate has changed.
-            if (!asked && !host_.unattended() && job.trustedCertificate.isEmpty() && !host_.abortRequested()
-                && !error.Fingerprint().empty() && askToTrust(error)) {
-                asked = true;
-                continue;
+            if (!asked && !host_.unattended() && job.trustedCertificate.isEmpty()
+                && !host_.abortRequested() && !error.Fingerprint().empty()) {
+                if (askToTrust(error)) {
+                    asked = true;
+                    continue;
+                }
+                failConnect(error, ConnectEnd::NotTrusted);
             }
-            failConnect(error);
+            const bool changed = !job.trustedCertificate.isEmpty() && !error.Fingerprint().empty()
+                && ftp::NormalizeFingerprint(job.trustedCertificate.toStdString()) != error.Fingerprint();
+            failConnect(
+                error, changed ? ConnectEnd::CertificateChanged : ConnectEnd::Failed, error.Fingerprint());
+        } catch (const ftp::EOperationAborted& error) {
+            // Stop Transfer (or Disconnect) while the client waited: the connect
+            // ends as the user wanted, nothing failed, so nothing is shown.
+            connecting_ = false;
+            failConnect(error, ConnectEnd::Stopped);
         } catch (const std::exception& error) {
             connecting_ = false;
             failConnect(error);
@@ -195,18 +226,28 @@ bool TransferEngine::askToTrust(const ftp::ECertificateError& error)
     return true;
 }
 
-void TransferEngine::failConnect(const std::exception& error)
+void TransferEngine::failConnect(const std::exception& error, ConnectEnd end, const std::string& fingerprint)
 {
     host_.setStopTransferEnabled(false);
     host_.setAbortRequested(false);
     report_.failure = oneLine(std::string_view(error.what()));
-    host_.setStatusText(kSiteError);
+    if (end == ConnectEnd::Stopped)
+        host_.setStatusText(kConnectStopped);
+    else if (end == ConnectEnd::NotTrusted)
+        host_.setStatusText(kNotTrusted);
+    else
+        host_.setStatusText(kSiteError);
     host_.writeLog(QStringLiteral("ERROR: ") + kSiteError);
     host_.writeLog(QStringLiteral("Reason: ") + report_.failure);
     if (host_.unattended()) {
         host_.controlsSchedon();
     } else {
-        showMessage(kSiteError);
+        if (end == ConnectEnd::Failed)
+            // The fixed text, and on the next line what the client was told.
+            showMessage(kSiteError + QLatin1Char('\n') + report_.failure);
+        else if (end == ConnectEnd::CertificateChanged)
+            host_.messageBoxes().warning(QStringLiteral("Taskhaul Warning"),
+                certificateChangedText(certificateHost(host_.job()), QString::fromStdString(fingerprint)));
         host_.controlsStandby();
     }
     throw SilentStop();

@@ -97,7 +97,13 @@ private:
     class RunScope;
 
     bool askToTrust(const ftp::ECertificateError& error);
-    [[noreturn]] void failConnect(const std::exception& error);
+    // How a connect that did not get through ended: a failure (a box with the
+    // reason), a stop by the user or a certificate the user did not trust
+    // (neither shows a box), or a trusted certificate that changed (a warning
+    // of its own).
+    enum class ConnectEnd { Failed, Stopped, NotTrusted, CertificateChanged };
+    [[noreturn]] void failConnect(const std::exception& error, ConnectEnd end = ConnectEnd::Failed,
+        const std::string& fingerprint = {});
     void runTransfer(Mode mode);
     std::vector<PlannedFile> plannedFiles(const JobSettings& job);
     FileOutcome transferFile(Mode mode, const JobSettings& job, const PlannedFile& file);

@@ -4,6 +4,7 @@
 #include "update/web_update.h"
 
 #include <limits>
+#include <utility>
 
 namespace taskhaul {
 
@@ -75,6 +76,10 @@ UpdateCheckFlow::~UpdateCheckFlow()
 
 void UpdateCheckFlow::Action16Execute()
 {
+    // A check already running returns at once and must not touch that check's state.
+    if (webUpdate_.isBusy())
+        return;
+    errorShown_ = errorPending_ = readingInfo_ = false;
     webUpdate_.RunUpdateCheck();
 }
 
@@ -89,12 +94,17 @@ QString UpdateCheckFlow::questionText(
 
 void UpdateCheckFlow::WebUpdate1BeforeGetInfo()
 {
+    readingInfo_ = true;
     windows_.showMessage(kLookingText);
 }
 
 void UpdateCheckFlow::WebUpdate1AfterGetInfo()
 {
+    readingInfo_ = false;
     windows_.closeMessage();
+    // A page that could not be read is told once the search window has gone.
+    if (std::exchange(errorPending_, false))
+        WebUpdate1DownloadError();
 }
 
 void UpdateCheckFlow::WebUpdate1NoUpdateFound()
@@ -132,6 +142,15 @@ void UpdateCheckFlow::WebUpdate1AfterDownload()
 
 void UpdateCheckFlow::WebUpdate1DownloadError()
 {
+    // The component may report one failure more than once (a page that could
+    // not be fetched at all fails its transfer and then lacks its tags): the
+    // user hears of it once per click.
+    if (readingInfo_) {
+        errorPending_ = true;
+        return;
+    }
+    if (std::exchange(errorShown_, true))
+        return;
     boxes_.error(kErrorCaption, kServiceErrorText);
 }
 

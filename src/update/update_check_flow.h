@@ -92,6 +92,11 @@ private:
     UpdateStatusWindows& windows_;
     MessageBoxes& boxes_;
     NewsSource& news_;
+    // The present check: the page is being read; a failure came meanwhile; a
+    // failure has been shown.
+    bool readingInfo_ = false;
+    bool errorPending_ = false;
+    bool errorShown_ = false;
 };
 
 } // namespace taskhaul

@@ -291,6 +291,38 @@ TEST_F(CommandsTest, HintsShowBesideTheStatusLineAndNeverWipeIt)
     EXPECT_EQ(status->text(), hooks().statusLine());
 }
 
+TEST_F(CommandsTest, AHintGoesWithTheControlItDescribed)
+{
+    window().show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window()));
+    auto* hint = child<QLabel>("HintText");
+    ASSERT_TRUE(hint);
+    const auto showHint = [&] {
+        QStatusTipEvent tip(QStringLiteral("Establish an FTP connection"));
+        QApplication::sendEvent(&window(), &tip);
+        ASSERT_TRUE(hint->isVisible());
+    };
+
+    // The command ran: its button or menu item is done with.
+    showHint();
+    trigger(Command::Help);
+    EXPECT_TRUE(hint->text().isEmpty());
+    EXPECT_FALSE(hint->isVisible());
+
+    // The menu closed while the mouse still rested on an item.
+    QMenu* ftp = menu(QStringLiteral("&FTP"));
+    ftp->popup(window().mapToGlobal(QPoint(0, 0)));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(ftp));
+    showHint();
+    ftp->close();
+    EXPECT_FALSE(hint->isVisible());
+
+    // The window went to the notification area.
+    showHint();
+    window().hide();
+    EXPECT_TRUE(hint->text().isEmpty());
+}
+
 TEST_F(CommandsTest, ALongStatusTextIsShortenedInTheMiddleAndKeepsTheWindowsWidth)
 {
     window().show();

@@ -2,13 +2,19 @@
 // its help, which needs no display and no free instance lock.
 #include "app/single_instance.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/types.h>
 
 namespace taskhaul {
 namespace {
@@ -108,6 +114,43 @@ TEST_F(ProgramRun, TheWindowTitleOnTheDisplayIsExactlyTheCaption)
         = QRegularExpression(QStringLiteral("\"(Velmora[^\"]*)\"")).match(listing);
     ASSERT_TRUE(title.hasMatch()) << listing.toStdString() << result.err.toStdString();
     EXPECT_EQ(title.captured(1), "Velmora Taskhaul - Oskra Edition");
+}
+
+// With its log file unwritable (here a folder in its place) the window still
+// comes up without waiting for anyone, and a termination signal ends it.
+TEST_F(ProgramRun, AnUnwritableLogStopsNeitherTheStartNorTheEnd)
+{
+    QTemporaryDir bin;
+    const QString copy = bin.filePath(QStringLiteral("taskhaul-window"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(TASKHAUL_BINARY_DIR "/src/app/taskhaul-window"), copy));
+    ASSERT_TRUE(QDir(bin.path()).mkdir(QStringLiteral("dunmark.txt")));
+    environment_.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    // A runtime folder that others may read is not used for the instance lock.
+    QFile(home_.filePath(QStringLiteral("run")))
+        .setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QProcess process;
+    process.setProcessEnvironment(environment_);
+    process.start(copy, { QStringLiteral("-r") });
+    ASSERT_TRUE(process.waitForStarted());
+
+    // Its event loop answers a second start once the window is up.
+    QString answer;
+    const QDeadlineTimer deadline(30000);
+    while (answer.isEmpty() && !deadline.hasExpired() && process.state() == QProcess::Running) {
+        answer = askRunningCopy(SingleInstance::wakePath(lockPath()), "state");
+        if (answer.isEmpty())
+            QThread::msleep(100);
+    }
+    EXPECT_EQ(answer, QStringLiteral("shown"));
+
+    ::kill(pid_t(process.processId()), SIGTERM);
+    if (!process.waitForFinished(20000)) {
+        process.kill();
+        process.waitForFinished();
+        FAIL() << "the window did not end on SIGTERM";
+    }
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0);
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QTest>
 
 namespace taskhaul::test {
 namespace {
@@ -18,6 +19,7 @@ constexpr std::int64_t KiB = 1024;
 constexpr std::int64_t MiB = 1024 * KiB;
 constexpr std::int64_t GiB = 1024 * MiB;
 
+// The whole text, and the short form for a status bar with little room.
 TEST(ProgressText, SizesRatesAndTimeLeft)
 {
     struct Case {
@@ -25,21 +27,30 @@ TEST(ProgressText, SizesRatesAndTimeLeft)
         std::int64_t size;
         double rate;
         const char* text;
+        const char* shortText;
     };
     const Case cases[] = {
-        { 0, 0, 0, "0 B of 0 B" },
-        { 1023, 4096, 0, "1023 B of 4.0 KiB" },
-        { 1536, -1, 0, "1.5 KiB" },
-        { 12 * MiB + 300 * KiB, GiB, 45.6 * MiB, "12.3 MiB of 1.0 GiB, 45.6 MiB/s, 0:23 left" },
-        { 1024 * KiB - 1, -1, 1000, "1.0 MiB, 1000 B/s" }, // rounds up into the next unit
-        { 0, 3 * GiB, 1.0 * MiB, "0 B of 3.0 GiB, 1.0 MiB/s, 51:12 left" },
-        { 0, 10 * GiB, 10.0 * KiB, "0 B of 10.0 GiB, 10.0 KiB/s, 291:16:16 left" },
-        { 5 * GiB, -1, 2.5 * GiB, "5.0 GiB, 2.5 GiB/s" }, // no unit above GiB
-        { 2 * KiB, KiB, 100, "2.0 KiB of 1.0 KiB, 100 B/s" }, // the server sent more than it said
-        { 1, 2, 1, "1 B of 2 B, 1 B/s, 0:01 left" },
+        { 0, 0, 0, "0 B of 0 B", "100%" },
+        { 1023, 4096, 0, "1023 B of 4.0 KiB", "24%" },
+        { 1536, -1, 0, "1.5 KiB", "1.5 KiB" }, // size unknown: the bytes so far
+        { 12 * MiB + 300 * KiB, GiB, 45.6 * MiB, "12.3 MiB of 1.0 GiB, 45.6 MiB/s, 0:23 left",
+            "1% \u00b7 45.6 MiB/s \u00b7 0:23 left" },
+        { 12 * MiB + 300 * KiB, 27 * MiB, 12.3 * MiB, "12.3 MiB of 27.0 MiB, 12.3 MiB/s, 0:02 left",
+            "45% \u00b7 12.3 MiB/s \u00b7 0:02 left" },
+        { 1024 * KiB - 1, -1, 1000, "1.0 MiB, 1000 B/s", "1.0 MiB \u00b7 1000 B/s" }, // rounds up
+        { 0, 3 * GiB, 1.0 * MiB, "0 B of 3.0 GiB, 1.0 MiB/s, 51:12 left",
+            "0% \u00b7 1.0 MiB/s \u00b7 51:12 left" },
+        { 0, 10 * GiB, 10.0 * KiB, "0 B of 10.0 GiB, 10.0 KiB/s, 291:16:16 left",
+            "0% \u00b7 10.0 KiB/s \u00b7 291:16:16 left" },
+        { 5 * GiB, -1, 2.5 * GiB, "5.0 GiB, 2.5 GiB/s", "5.0 GiB \u00b7 2.5 GiB/s" }, // no unit above GiB
+        // The server sent more than it said: no time left.
+        { 2 * KiB, KiB, 100, "2.0 KiB of 1.0 KiB, 100 B/s", "100% \u00b7 100 B/s" },
+        { 1, 2, 1, "1 B of 2 B, 1 B/s, 0:01 left", "50% \u00b7 1 B/s \u00b7 0:01 left" },
     };
-    for (const Case& c : cases)
+    for (const Case& c : cases) {
         EXPECT_EQ(progressText(c.received, c.size, c.rate), QString::fromUtf8(c.text)) << c.text;
+        EXPECT_EQ(shortProgressText(c.received, c.size, c.rate), QString::fromUtf8(c.shortText)) << c.text;
+    }
 }
 
 TEST(ProgressText, PercentAndTheTrayLine)
@@ -101,6 +112,66 @@ TEST_F(ProgressWindow, ADownloadShowsItsProgressAndTheBarGoesWhenItEnds)
     // The status line goes on as before.
     EXPECT_TRUE(hooks().statusLine().startsWith(QStringLiteral("Data transfer complete (")));
     trigger(Command::Disconnect);
+}
+
+// At the window's own width the user reads how fast it goes and how long it
+// takes, also while the status line names a long file and the schedule and a
+// hint are shown beside it.
+TEST_F(ProgressWindow, TheRateAndTimeLeftShowAtTheDefaultWidth)
+{
+    createWindow();
+    window().show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window()));
+    const int width = window().width();
+    const std::int64_t received = 460 * MiB;
+    const std::int64_t size = GiB;
+    const double rate = 23.5 * MiB;
+    StatusLine& bar = hooks().statusLineWidgets();
+    auto* text = child<ElidedLabel>("ProgressText");
+    hooks().setStatusLine(
+        QStringLiteral("Transferring ftp://ftp.example.org/pub/reports/report-20260306.csv => "
+                       "/home/user/Downloads/reports/report-20260306.csv"));
+    bar.setSchedule(QStringLiteral("Next run 2026-03-08 00:00 \u00b7 last run 14:05: failed, see the log"));
+    bar.setHint(QStringLiteral("Stop file transfer"));
+    bar.setProgress(true, progressPercent(received, size), progressText(received, size, rate),
+        shortProgressText(received, size, rate));
+    QApplication::processEvents();
+    EXPECT_EQ(text->shownText(), QStringLiteral("460.0 MiB of 1.0 GiB, 23.5 MiB/s, 0:24 left"));
+    EXPECT_EQ(window().width(), width);
+    // The status line gives way, keeping both ends of its text.
+    const QString status = child<ElidedLabel>("StatusText")->shownText();
+    EXPECT_TRUE(status.startsWith(QStringLiteral("Transf"))) << status.toStdString();
+    EXPECT_TRUE(status.endsWith(QStringLiteral(".csv"))) << status.toStdString();
+}
+
+TEST(ElidedLabel, ShowsTheLongestFormThatFits)
+{
+    ElidedLabel label(Qt::ElideRight);
+    const QString full = QStringLiteral("460.0 MiB of 1.0 GiB, 23.5 MiB/s, 0:24 left");
+    const QString shortForm = QStringLiteral("44% \u00b7 23.5 MiB/s \u00b7 0:24 left");
+    label.setText(full);
+    label.setShorterForms({ shortForm });
+    const QFontMetrics metrics = label.fontMetrics();
+    struct Case {
+        int width;
+        QString shown;
+    };
+    const Case cases[] = {
+        { metrics.horizontalAdvance(full) + 4, full },
+        { metrics.horizontalAdvance(full) - 4, shortForm },
+        { metrics.horizontalAdvance(shortForm) + 1, shortForm },
+        { metrics.horizontalAdvance(shortForm) / 2,
+            metrics.elidedText(shortForm, Qt::ElideRight, metrics.horizontalAdvance(shortForm) / 2) },
+    };
+    for (const Case& c : cases) {
+        label.resize(c.width, label.sizeHint().height());
+        EXPECT_EQ(label.shownText(), c.shown) << c.width;
+    }
+    // It asks for the whole text and makes do with the short form.
+    label.setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    EXPECT_GE(label.sizeHint().width(), metrics.horizontalAdvance(full));
+    EXPECT_GE(label.minimumSizeHint().width(), metrics.horizontalAdvance(shortForm));
+    EXPECT_LT(label.minimumSizeHint().width(), metrics.horizontalAdvance(full));
 }
 
 TEST_F(ProgressWindow, ALongTextIsShortenedAndNeverWidensTheWindow)

@@ -4,9 +4,15 @@
 #include "app/run_notice.h"
 #include "app/schedule_status.h"
 #include "app/status_line.h"
+#include "ftp/pyftpd_server.h"
 #include "scheduler/unattended_run.h"
 #include "transfer/run_report.h"
 #include "window_fixture.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimeEdit>
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -178,6 +184,41 @@ TEST_F(RunIndicatorsWindow, TheSchedulerShowsItsNextAndLastRunAndTheIconFollows)
     EXPECT_EQ(tray.state, TrayState::Idle);
     EXPECT_EQ(scheduleText(), QString());
     EXPECT_TRUE(child<ElidedLabel>("ScheduleText")->isHidden());
+}
+
+TEST_F(RunIndicatorsWindow, AScheduledRunDownloadsWhileTheLogCannotBeWritten)
+{
+    PyFtpdServer server;
+    server.writeFile("report.csv", "a,b\n");
+    QTemporaryDir local;
+    createWindow();
+    child<QLineEdit>("Edit1")->setText(QString::fromStdString(server.host()));
+    child<QLineEdit>("Edit10")->setText(QString::number(server.port()));
+    child<QLineEdit>("Edit3")->setText(QString::fromStdString(server.user()));
+    child<QLineEdit>("Edit4")->setText(QString::fromStdString(server.password()));
+    child<QLineEdit>("Edit5")->setText(local.path());
+    child<QRadioButton>("RadioButton1")->setChecked(true);
+    child<QRadioButton>("RadioButton3")->setChecked(true);
+    child<QTimeEdit>("DateTimePicker2")->setTime(now.time().addSecs(1));
+    // A folder takes the log file's place.
+    ASSERT_TRUE(QFile::remove(log().path()));
+    ASSERT_TRUE(QDir().mkdir(log().path()));
+
+    trigger(Command::StartScheduler);
+    now = now.addSecs(1); // the daily time comes
+    QTRY_VERIFY_WITH_TIMEOUT(hooks().statusLine() == QStringLiteral("Disconnected"), 20000);
+    EXPECT_EQ(QFile(local.filePath(QStringLiteral("report.csv"))).size(), 4);
+    EXPECT_TRUE(boxes.shown().empty()) << boxes.texts().join('|').toStdString();
+    EXPECT_TRUE(hooks().statusLineWidgets().logProblem().contains(log().path()));
+    ASSERT_EQ(notices.sent.size(), 1u);
+    EXPECT_EQ(notices.sent[0].title, QStringLiteral("Taskhaul: the activity log cannot be written"));
+
+    // Once a line can be written again, the status bar no longer speaks of it.
+    ASSERT_TRUE(QDir(log().path()).removeRecursively());
+    trigger(Command::StopScheduler);
+    EXPECT_TRUE(hooks().statusLineWidgets().logProblem().isEmpty());
+    EXPECT_TRUE(child<ElidedLabel>("LogProblemText")->isHidden());
+    EXPECT_FALSE(logMessages().isEmpty());
 }
 
 TEST_F(RunIndicatorsWindow, TheSuccessOptionIsABoxOfTheJob)

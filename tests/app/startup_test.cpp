@@ -1,4 +1,5 @@
 // Start-up, activation, first paint, closing and log-off of the main window.
+#include "app/status_line.h"
 #include "window_fixture.h"
 
 #include <QCheckBox>
@@ -6,6 +7,9 @@
 #include <QPaintEvent>
 #include <QSystemTrayIcon>
 #include <QTest>
+
+#include <cerrno>
+#include <cstring>
 
 namespace taskhaul::test {
 namespace {
@@ -98,27 +102,39 @@ protected:
         { "delay", "60" }, { "sequencevalue", "0" } };
 };
 
-TEST_F(LifecycleTest, AutoStartLoadsTheJobAndStartsTheSchedulerOnFirstActivationOnly)
+// The job is loaded and the scheduler started once, when the window first
+// comes up: activated, or only shown (a window manager without focus, or one
+// that prevents focus stealing, never activates it).
+TEST_F(LifecycleTest, AutoStartLoadsTheJobAndStartsTheSchedulerOnceTheWindowComesUp)
 {
-    storeValues(savedJob);
-    createWindow({ "-r" });
-    QStringList runs;
-    recordRuns(Command::OpenConfiguration, &runs, "open");
-    // Start turns the scheduler on, which disables Open Configuration.
-    hooks().setCommandHandler(Command::StartScheduler, [&] {
-        runs << "start";
-        hooks().controlsSchedon();
-    });
+    for (const bool activated : { true, false }) {
+        SCOPED_TRACE(activated ? "activated" : "shown only");
+        storeValues(savedJob);
+        createWindow({ "-r" });
+        QStringList runs;
+        recordRuns(Command::OpenConfiguration, &runs, "open");
+        // Start turns the scheduler on, which disables Open Configuration.
+        hooks().setCommandHandler(Command::StartScheduler, [&] {
+            runs << "start";
+            hooks().controlsSchedon();
+        });
 
-    activate();
-    EXPECT_EQ(runs, (QStringList { "open", "start" }));
-    EXPECT_EQ(child<QLineEdit>("Edit1")->text(), "ftp.example.org");
-    EXPECT_TRUE(hooks().flags().unattended);
-    EXPECT_FALSE(hooks().flags().autoStartPending);
+        if (activated) {
+            activate();
+        } else {
+            QShowEvent shown;
+            QApplication::sendEvent(&window(), &shown);
+            QTest::qWait(20);
+        }
+        EXPECT_EQ(runs, (QStringList { "open", "start" }));
+        EXPECT_EQ(child<QLineEdit>("Edit1")->text(), "ftp.example.org");
+        EXPECT_TRUE(hooks().flags().unattended);
+        EXPECT_FALSE(hooks().flags().autoStartPending);
 
-    // Later activations run nothing again.
-    reactivate();
-    EXPECT_EQ(runs, (QStringList { "open", "start" }));
+        // Later activations run nothing again.
+        reactivate();
+        EXPECT_EQ(runs, (QStringList { "open", "start" }));
+    }
 }
 
 TEST_F(LifecycleTest, AutoStartThatStartRefusesStillLoads)
@@ -187,7 +203,7 @@ TEST_F(LifecycleTest, MinimizedAutoStartStartsTheSchedulerAlsoWithoutAnActivatio
     EXPECT_EQ(starts, 1);
 }
 
-TEST_F(LifecycleTest, LogFailureDuringCreationIsShownAndTheWindowStillComesUp)
+TEST_F(LifecycleTest, AnUnwritableLogNeitherStopsTheStartNorShowsABox)
 {
     // The log's path is a folder: no line can be written there.
     ActivityLog broken(dir(QString()), timeFormat());
@@ -198,12 +214,23 @@ TEST_F(LifecycleTest, LogFailureDuringCreationIsShownAndTheWindowStillComesUp)
     services.shell = &shell;
     services.folderPicker = &picker;
     services.tray = &tray;
+    services.notifier = &notices;
     MainWindow w(services);
-    ASSERT_EQ(boxes.shown().size(), 1u);
-    EXPECT_EQ(boxes.shown()[0].kind, RecordingMessageBoxes::Kind::Error);
-    EXPECT_EQ(boxes.shown()[0].caption, "Taskhaul");
-    EXPECT_TRUE(boxes.shown()[0].text.endsWith('.')) << boxes.shown()[0].text.toStdString();
+    EXPECT_TRUE(boxes.shown().empty()) << boxes.texts().join('|').toStdString();
     EXPECT_EQ(w.windowTitle(), "Velmora Taskhaul - Oskra Edition");
+    // The rest of the start-up ran: the schedule fields follow the schedule kind.
+    EXPECT_NE(w.findChild<QWidget*>("DateTimePicker2")->isEnabled(),
+        w.findChild<QWidget*>("SpinEdit4")->isEnabled());
+    // Said where it stays in view, and told to the desktop once.
+    const QString problem = w.testHooks().statusLineWidgets().logProblem();
+    EXPECT_EQ(problem,
+        QStringLiteral("The activity log cannot be written: %1 (%2)")
+            .arg(QString::fromLocal8Bit(std::strerror(EISDIR)), broken.path()));
+    ASSERT_EQ(notices.sent.size(), 1u);
+    EXPECT_TRUE(notices.sent[0].failure);
+    EXPECT_TRUE(notices.sent[0].body.contains(broken.path()));
+    w.testHooks().writeLog(QStringLiteral("another line"));
+    EXPECT_EQ(notices.sent.size(), 1u);
 }
 
 // ---- Closing ----------------------------------------------------------------------------

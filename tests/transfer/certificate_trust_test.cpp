@@ -86,6 +86,10 @@ TEST_F(CertificateTrust, NoTrustNoConnectionAndUnattendedRunsNeverAsk)
     EXPECT_THROW(engine.siteConnect(), SilentStop);
     EXPECT_TRUE(host.settings.trustedCertificate.isEmpty());
     EXPECT_FALSE(client.IsConnected());
+    // The user's No ends the connect: the question was the last box.
+    ASSERT_EQ(host.boxes.shown().size(), 1u);
+    EXPECT_EQ(host.boxes.shown()[0].kind, RecordingMessageBoxes::Kind::Confirmation);
+    EXPECT_EQ(host.status, QStringLiteral("Not connected: the server's certificate was not trusted."));
 
     host.boxes.clear();
     host.log.clear();
@@ -97,14 +101,24 @@ TEST_F(CertificateTrust, NoTrustNoConnectionAndUnattendedRunsNeverAsk)
     EXPECT_TRUE(host.log.last().contains(fingerprint())) << host.log.last().toStdString();
 }
 
-TEST_F(CertificateTrust, ATrustedCertificateThatChangedIsRefusedWithoutAQuestion)
+TEST_F(CertificateTrust, ATrustedCertificateThatChangedIsRefusedWithAWarning)
 {
     host.unattendedFlag = false;
     host.settings.trustedCertificate = QString(64, QLatin1Char('A'));
     EXPECT_THROW(engine.siteConnect(), SilentStop);
-    EXPECT_EQ(host.boxes.texts(),
-        QStringList({ QStringLiteral("The FTP site information specified is not valid or the site cannot be "
-                                     "accessed at this time.") }));
+    // A security warning of its own, not the connection failure box: the host,
+    // the new fingerprint in pairs, and what to do before trusting it.
+    ASSERT_EQ(host.boxes.shown().size(), 1u);
+    const auto& box = host.boxes.shown()[0];
+    EXPECT_EQ(box.kind, RecordingMessageBoxes::Kind::Warning);
+    EXPECT_EQ(box.caption, QStringLiteral("Taskhaul Warning"));
+    QStringList pairs;
+    for (qsizetype i = 0; i < fingerprint().size(); i += 2)
+        pairs << fingerprint().mid(i, 2);
+    for (const QString& part : { QString::fromStdString(server.host()), pairs.join(QLatin1Char(':')),
+             QStringLiteral("has changed"), QStringLiteral("Check with the server's administrator") })
+        EXPECT_TRUE(box.text.contains(part)) << part.toStdString() << " not in " << box.text.toStdString();
+    EXPECT_FALSE(box.text.contains(QStringLiteral("is not valid"))) << box.text.toStdString();
     EXPECT_TRUE(host.log.last().contains(QStringLiteral("The server's certificate has changed")))
         << host.log.last().toStdString();
     EXPECT_EQ(host.settings.trustedCertificate, QString(64, QLatin1Char('A')));

@@ -170,7 +170,7 @@ TEST_F(SiteConnection, FailedConnectIsLoggedWithItsReasonAndShownOnlyToTheUser)
     const Case cases[] = {
         { "user, wrong password", false, false, { disconnected, error, wrongPassword },
             { on, QStringLiteral("normal"), QStringLiteral("standby"), off, QStringLiteral("standby") },
-            { kSiteError } },
+            { kSiteError + QStringLiteral("\nLogin incorrect. / Try again later.") } },
         { "scheduled, wrong password", true, false, { disconnected, error, wrongPassword },
             { on, QStringLiteral("normal"), off, QStringLiteral("schedon") }, {} },
         { "scheduled, nobody listening", true, true, { error, QStringLiteral("Reason: ") },
@@ -218,12 +218,56 @@ TEST_F(SiteConnection, StopTransferCancelsAConnectThatWaitsForASilentServer)
                 byDisconnect ? engine.disconnectCommand() : engine.stopTransferCommand();
         };
         const auto started = std::chrono::steady_clock::now();
+        host.unattendedFlag = false; // the user's own Connect
+        host.boxes.clear();
         EXPECT_THROW(engine.siteConnect(), SilentStop);
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
         EXPECT_TRUE(host.log.contains(QStringLiteral("ERROR: ") + kSiteError));
+        // The user ended it: no box, and no failure text on the status line.
+        EXPECT_TRUE(host.boxes.shown().empty()) << host.boxes.texts().join(QLatin1Char('|')).toStdString();
+        EXPECT_EQ(host.status, QStringLiteral("Connection stopped."));
         EXPECT_FALSE(engine.connecting());
         EXPECT_FALSE(host.abortFlag);
         EXPECT_FALSE(client.IsConnected());
+    }
+}
+
+// The user's box keeps its fixed text and says on its next line why the
+// connect failed, in the words of the system or the server.
+TEST_F(SiteConnection, TheFailureBoxGivesTheReasonOnItsSecondLine)
+{
+    SilentListener silent;
+    struct Case {
+        const char* what;
+        QString host;
+        int port;
+        const char* reason; // found in the second line, case ignored
+    };
+    const Case cases[] = {
+        { "refused port", QStringLiteral("127.0.0.1"), ClosedLoopbackPort(), "refused" },
+        { "unknown host", QStringLiteral("no-such-host.invalid"), 21, "" },
+        { "no greeting in time", QStringLiteral("127.0.0.1"), silent.port(), "timeout" },
+    };
+    ftp::TFtpLimits limits;
+    limits.ReplyTimeout = std::chrono::milliseconds(300);
+    client.SetLimits(limits);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        host.boxes.clear();
+        host.unattendedFlag = false;
+        host.settings.host = c.host;
+        host.settings.port = QString::number(c.port);
+        EXPECT_THROW(engine.siteConnect(), SilentStop);
+        ASSERT_EQ(host.boxes.shown().size(), 1u);
+        const QStringList lines = host.boxes.shown()[0].text.split(QLatin1Char('\n'));
+        ASSERT_EQ(lines.size(), 2) << host.boxes.shown()[0].text.toStdString();
+        EXPECT_EQ(lines[0], kSiteError);
+        EXPECT_FALSE(lines[1].trimmed().isEmpty());
+        EXPECT_TRUE(lines[1].contains(QLatin1String(c.reason), Qt::CaseInsensitive))
+            << lines[1].toStdString();
+        // The log gives the same reason.
+        EXPECT_EQ(host.log.last(), QStringLiteral("Reason: ") + lines[1]);
+        EXPECT_EQ(host.status, kSiteError);
     }
 }
 

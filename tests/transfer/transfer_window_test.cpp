@@ -181,7 +181,8 @@ TEST_F(TransferWindow, FailedConnectIsShownToTheUserButNotInScheduledRuns)
         "The FTP site information specified is not valid or the site cannot be accessed at this time.");
 
     trigger(Command::Connect);
-    EXPECT_EQ(boxes.texts(), QStringList({ text }));
+    // The fixed text, and on its next line the server's reason.
+    EXPECT_EQ(boxes.texts(), QStringList({ text + QStringLiteral("\nLogin incorrect.") }));
     EXPECT_EQ(enabledFtpCommands(), QStringList({ QStringLiteral("Connect") }));
     EXPECT_EQ(hooks().statusLine(), text);
 
