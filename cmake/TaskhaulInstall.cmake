@@ -5,6 +5,7 @@
 #
 # Files installed under the prefix:
 #   bin/taskhaul
+#   libexec/taskhaul/taskhaul-window, libexec/taskhaul/taskhaul-keyring.so
 #   share/applications/org.velmora.Taskhaul.desktop
 #   share/metainfo/org.velmora.Taskhaul.metainfo.xml
 #   share/icons/hicolor/scalable/apps/org.velmora.Taskhaul.svg
@@ -63,6 +64,11 @@ add_custom_target(taskhaul_dist ALL DEPENDS ${_generated})
 install(TARGETS taskhaul RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
 # The window program, which `taskhaul` starts in its place (src/app/window_launcher.h).
 install(TARGETS taskhaul-window RUNTIME DESTINATION "${CMAKE_INSTALL_LIBEXECDIR}/taskhaul")
+# The desktop keyring, loaded only by a job that keeps its passwords there
+# (src/settings/password_keyring.h). Found beside the window program, and from
+# bin/taskhaul through ../libexec/taskhaul/.
+install(TARGETS taskhaul_keyring LIBRARY DESTINATION "${CMAKE_INSTALL_LIBEXECDIR}/taskhaul"
+        PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 install(FILES "${_dist}/${TASKHAUL_APP_ID}.desktop" DESTINATION "${CMAKE_INSTALL_DATADIR}/applications")
 install(FILES "${_dist}/${TASKHAUL_APP_ID}.metainfo.xml" DESTINATION "${CMAKE_INSTALL_DATADIR}/metainfo")
 install(FILES "${_icon_svg}" DESTINATION "${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps")

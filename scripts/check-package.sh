@@ -56,7 +56,7 @@ printf '%s\n' "$description" | awk 'length > 80 { bad = 1 } END { exit bad }' ||
 # each of those packages must exist (they are installed here: the program was
 # built against them).
 depends=$(field Depends)
-for package in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libnettle8; do
+for package in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libnettle8 libqt6keychain1; do
   [[ ", $depends," == *", $package "* || ", $depends," == *", $package,"* ]] || fail "Depends lacks $package: $depends"
 done
 for package in $(printf '%s\n' "$depends" | tr ',|' '\n\n' | sed 's/^ *//;s/[ (:].*//' | grep -v '^$'); do
@@ -69,6 +69,7 @@ dpkg-deb --contents "$deb" | tee "$out/contents.txt"
 expected=(
   "-rwxr-xr-x ./usr/bin/taskhaul"
   "-rwxr-xr-x ./usr/libexec/taskhaul/taskhaul-window"
+  "-rw-r--r-- ./usr/libexec/taskhaul/taskhaul-keyring.so"
   "-rw-r--r-- ./usr/share/applications/$app_id.desktop"
   "-rw-r--r-- ./usr/share/metainfo/$app_id.metainfo.xml"
   "-rw-r--r-- ./usr/share/icons/hicolor/scalable/apps/$app_id.svg"

@@ -1,4 +1,4 @@
-#include "settings/password_keyring.h"
+#include "settings/keyring_module.h"
 
 #include <qt6keychain/keychain.h>
 
@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <type_traits>
 
 #include <dlfcn.h>
 
@@ -202,9 +203,14 @@ private:
 
 } // namespace
 
-std::shared_ptr<PasswordKeyring> makeDesktopKeyring(const QString& service)
+} // namespace taskhaul
+
+extern "C" __attribute__((visibility("default"))) taskhaul::PasswordKeyring* taskhaulOpenDesktopKeyring(
+    int interfaceVersion, const QString& service)
 {
-    return std::make_shared<DesktopKeyring>(service);
+    if (interfaceVersion != taskhaulKeyringInterface)
+        return nullptr;
+    return new taskhaul::DesktopKeyring(service);
 }
 
-} // namespace taskhaul
+static_assert(std::is_same_v<decltype(&taskhaulOpenDesktopKeyring), TaskhaulKeyringEntry>);

@@ -16,6 +16,7 @@ public:
         Available, // reachable and unlocked: entries can be read and written
         Locked, // there, but locked; using it would need the user to unlock it
         Absent, // no keyring service (no session bus, or nothing serves the keyring)
+        Missing, // the program's keyring module cannot be loaded; lastError() says why
     };
 
     virtual ~PasswordKeyring() = default;
@@ -34,6 +35,14 @@ public:
 
 // The desktop keyring (the Secret Service on the session bus, through
 // QtKeychain). `service` names the program's entries in it.
+//
+// It lives in a module of its own (taskhaul-keyring.so, beside the programs),
+// loaded on the first call, so that a job that keeps its passwords in the
+// settings file never loads the keyring's libraries.
 std::shared_ptr<PasswordKeyring> makeDesktopKeyring(const QString& service = QStringLiteral("Taskhaul"));
+// The same, with the module at `modulePath`.
+std::shared_ptr<PasswordKeyring> makeDesktopKeyring(const QString& service, const QString& modulePath);
+// Where the keyring module is looked for.
+QString desktopKeyringModulePath();
 
 } // namespace taskhaul

@@ -304,10 +304,13 @@ QString& passwordOf(JobSettings& job, const QString& name)
 }
 
 // "The desktop keyring is locked; <consequence>" and its kin.
-QString keyringUnusable(KeyringStatus status, const QString& consequence)
+QString keyringUnusable(const PasswordKeyring* keyring, KeyringStatus status, const QString& consequence)
 {
-    const QString why = status == KeyringStatus::Locked ? QStringLiteral("The desktop keyring is locked")
-                                                        : QStringLiteral("No desktop keyring is available");
+    QString why = QStringLiteral("No desktop keyring is available");
+    if (status == KeyringStatus::Locked)
+        why = QStringLiteral("The desktop keyring is locked");
+    else if (status == KeyringStatus::Missing && keyring)
+        why = QStringLiteral("The desktop keyring cannot be used (%1)").arg(keyring->lastError());
     return why + QStringLiteral("; ") + consequence;
 }
 
@@ -459,7 +462,7 @@ void SettingsStore::readFromKeyring(LoadResult& result, const QStringList& names
         failed = failed || !password;
     }
     if (status != KeyringStatus::Available)
-        result.keyringWarning = keyringUnusable(status, notRead);
+        result.keyringWarning = keyringUnusable(keyring_.get(), status, notRead);
     else if (failed)
         result.keyringWarning = QStringLiteral("The desktop keyring could not be read%1; %2")
                                     .arg(inParentheses(keyring_->lastError()), notRead);
@@ -469,7 +472,7 @@ bool SettingsStore::moveToKeyring(const JobSettings& job, QString& warning) cons
 {
     const KeyringStatus status = keyring_ ? keyring_->status() : KeyringStatus::Absent;
     if (status != KeyringStatus::Available) {
-        warning = keyringUnusable(status, keptInFile);
+        warning = keyringUnusable(keyring_.get(), status, keptInFile);
         return false;
     }
     for (const QString& name : { sitePasswordName, proxyPasswordName }) {
@@ -497,7 +500,7 @@ void SettingsStore::removeFromKeyring(const JobSettings& job, QString& warning) 
 {
     const KeyringStatus status = keyring_ ? keyring_->status() : KeyringStatus::Absent;
     if (status != KeyringStatus::Available) {
-        warning = keyringUnusable(status, notRemoved);
+        warning = keyringUnusable(keyring_.get(), status, notRemoved);
         return;
     }
     bool keptUnread = false;

@@ -21,6 +21,8 @@
 #include <csignal>
 #include <fstream>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include <sys/resource.h>
 
@@ -70,6 +72,12 @@ protected:
         for (const char* name :
             { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "DBUS_SESSION_BUS_ADDRESS" })
             environment.remove(QLatin1String(name));
+        for (const auto& [name, value] : extraEnvironment) {
+            if (value.isNull())
+                environment.remove(name);
+            else
+                environment.insert(name, value);
+        }
         process.setProcessEnvironment(environment);
         process.start(program(), { option });
     }
@@ -98,6 +106,8 @@ protected:
     PyFtpdServer server;
     QTemporaryDir work;
     JobSettings job;
+    // Set (or, with a null value, removed) in the program's environment.
+    std::vector<std::pair<QString, QString>> extraEnvironment;
 };
 
 TEST_F(RunOnce, FetchesTheSavedJobsFilesAndExitsZero)
@@ -503,6 +513,8 @@ TEST_F(RunOnce, ASettingsFileThatCannotHoldAJobIsNamedWithTheCauseAndLeftAlone)
 TEST_F(RunOnce, ALockedOrAbsentKeyringSkipsTheRunAsAPassingFailure)
 {
     // The passwords are in the keyring, which this session has none of.
+    ASSERT_TRUE(
+        QFile::copy(QStringLiteral(TASKHAUL_KEYRING_MODULE), path(QStringLiteral("taskhaul-keyring.so"))));
     job.retries = 0;
     saveJob();
     QSettings settings(storeFile(), QSettings::IniFormat);
@@ -594,6 +606,44 @@ TEST_F(RunOnce, PreviewListsWhatARunWouldFetchAndDownloadsNothing)
     EXPECT_TRUE(QDir(in).isEmpty());
     EXPECT_FALSE(QFile::exists(path(QStringLiteral("dunmark.txt"))));
     EXPECT_EQ(savedJob().sequenceStart, 1);
+}
+
+TEST_F(RunOnce, LoadsTheKeyringModuleOnlyForAJobThatKeepsItsPasswordsThere)
+{
+    // The module beside the program, as in the build folder and the installation.
+    ASSERT_TRUE(
+        QFile::copy(QStringLiteral(TASKHAUL_KEYRING_MODULE), path(QStringLiteral("taskhaul-keyring.so"))));
+    // The dynamic loader names every library it loads; no session bus, so the
+    // keyring, once loaded, finds none.
+    extraEnvironment = { { QStringLiteral("LD_DEBUG"), QStringLiteral("files") },
+        { QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QString() } };
+
+    for (const bool useKeyring : { false, true }) {
+        job.useKeyring = useKeyring;
+        saveJob();
+        // The passwords as a keyring keeps them: empty in the file.
+        QSettings(storeFile(), QSettings::IniFormat).setValue(QStringLiteral("Options/Password"), QString());
+
+        const Finished result = run(QStringLiteral("--run-once"));
+        for (const char* library : { "taskhaul-keyring.so", "libqt6keychain", "libQt6DBus" })
+            EXPECT_EQ(result.err.contains(QLatin1String(library)), useKeyring)
+                << library << (useKeyring ? " is not loaded" : " is loaded") << "\n"
+                << result.err.toStdString();
+        EXPECT_EQ(result.err.contains(
+                      QStringLiteral("No desktop keyring is available; the passwords could not be read.")),
+            useKeyring);
+    }
+
+    // Without its module, the run says so.
+    QFile::remove(path(QStringLiteral("taskhaul-keyring.so")));
+    extraEnvironment.erase(extraEnvironment.begin()); // LD_DEBUG
+    const Finished result = run(QStringLiteral("--run-once"));
+    EXPECT_TRUE(
+        result.err.contains(QStringLiteral("The desktop keyring cannot be used (its module could not be "
+                                           "loaded: ")))
+        << result.err.toStdString();
+    EXPECT_TRUE(result.err.contains(path(QStringLiteral("../libexec/taskhaul/taskhaul-keyring.so"))))
+        << result.err.toStdString();
 }
 
 } // namespace

@@ -19,6 +19,7 @@
 #include <QDBusReply>
 #include <QDBusVariant>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -33,6 +34,12 @@ using Status = PasswordKeyring::Status;
 const QString testService = QStringLiteral("Taskhaul keyring test");
 const QString sitePassword = QStringLiteral("pässwörd ;=\"x\"");
 const QString proxyPassword = QStringLiteral("proxy secret");
+
+// The keyring of the module built beside the programs.
+std::shared_ptr<PasswordKeyring> desktopKeyring(const QString& service = testService)
+{
+    return makeDesktopKeyring(service, QStringLiteral(TASKHAUL_KEYRING_MODULE));
+}
 
 JobSettings job(bool useKeyring)
 {
@@ -87,7 +94,7 @@ int secretsInTheKeyring()
 
 TEST(DesktopKeyring, WritesReadsAndRemovesEntries)
 {
-    const auto keyring = makeDesktopKeyring(testService);
+    const auto keyring = desktopKeyring();
     ASSERT_EQ(keyring->status(), Status::Available);
     const QString key = QStringLiteral("Password");
 
@@ -97,9 +104,9 @@ TEST(DesktopKeyring, WritesReadsAndRemovesEntries)
     EXPECT_EQ(secretsInTheKeyring(), secretsBefore + 1);
     EXPECT_EQ(keyring->read(key), std::optional<QString>(sitePassword));
     // Another program's view of the same keyring: a keyring object of its own.
-    EXPECT_EQ(makeDesktopKeyring(testService)->read(key), std::optional<QString>(sitePassword));
+    EXPECT_EQ(desktopKeyring()->read(key), std::optional<QString>(sitePassword));
     EXPECT_EQ(
-        makeDesktopKeyring(QStringLiteral("Another program"))->read(key), std::optional<QString>(QString()));
+        desktopKeyring(QStringLiteral("Another program"))->read(key), std::optional<QString>(QString()));
 
     ASSERT_TRUE(keyring->write(key, QStringLiteral("replaced")));
     EXPECT_EQ(keyring->read(key), std::optional<QString>(QStringLiteral("replaced")));
@@ -120,7 +127,7 @@ TEST(RestartedDesktopKeyring, IsFoundAgainAfterItsDaemonRestarted)
     const QByteArray restart = qgetenv("TASKHAUL_TEST_RESTART_KEYRING");
     if (restart.isEmpty())
         GTEST_SKIP() << "run by run_with_secret_service.sh";
-    const auto keyring = makeDesktopKeyring(testService);
+    const auto keyring = desktopKeyring(testService);
     const QString key = QStringLiteral("Proxypassword");
     ASSERT_TRUE(keyring->write(key, proxyPassword)) << keyring->lastError().toStdString();
     ASSERT_EQ(keyring->read(key), std::optional<QString>(proxyPassword));
@@ -140,8 +147,8 @@ TEST(RestartedDesktopKeyring, IsFoundAgainAfterItsDaemonRestarted)
 TEST(DesktopKeyring, StoreKeepsTheJobsPasswordsThereWhileTheOptionIsOn)
 {
     const StoreFile file;
-    const SettingsStore store(file.path(), LongTimeFormat {}, makeDesktopKeyring(testService));
-    const auto keyring = makeDesktopKeyring(testService);
+    const SettingsStore store(file.path(), LongTimeFormat {}, desktopKeyring());
+    const auto keyring = desktopKeyring();
 
     EXPECT_EQ(store.save(job(true)).keyringWarning, QString());
     EXPECT_EQ(file.stored("Password"), QString());
@@ -151,7 +158,7 @@ TEST(DesktopKeyring, StoreKeepsTheJobsPasswordsThereWhileTheOptionIsOn)
 
     // A later run of the program, with a store of its own.
     const LoadResult loaded
-        = SettingsStore(file.path(), LongTimeFormat {}, makeDesktopKeyring(testService)).load(JobSettings {});
+        = SettingsStore(file.path(), LongTimeFormat {}, desktopKeyring()).load(JobSettings {});
     ASSERT_TRUE(loaded.ok());
     EXPECT_EQ(loaded.keyringWarning, QString());
     EXPECT_EQ(loaded.settings, job(true));
@@ -162,6 +169,33 @@ TEST(DesktopKeyring, StoreKeepsTheJobsPasswordsThereWhileTheOptionIsOn)
     EXPECT_EQ(keyring->read(QStringLiteral("Password")), std::optional<QString>(QString()));
     EXPECT_EQ(keyring->read(QStringLiteral("Proxypassword")), std::optional<QString>(QString()));
     EXPECT_EQ(store.load(JobSettings {}).settings, job(false));
+}
+
+// Whether this process has the file at `path` loaded.
+bool loaded(const QString& path)
+{
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    EXPECT_TRUE(maps.open(QIODevice::ReadOnly));
+    return maps.readAll().contains(path.toUtf8());
+}
+
+TEST(DesktopKeyring, ItsModuleIsLoadedOnlyOnceAJobKeepsItsPasswordsThere)
+{
+    // A copy of its own, so that what other tests loaded does not count.
+    const QTemporaryDir dir;
+    const QString module = dir.filePath(QStringLiteral("taskhaul-keyring.so"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(TASKHAUL_KEYRING_MODULE), module));
+    const StoreFile file;
+    const SettingsStore store(file.path(), LongTimeFormat {}, makeDesktopKeyring(testService, module));
+
+    EXPECT_EQ(store.save(job(false)).keyringWarning, QString());
+    EXPECT_TRUE(store.load(JobSettings {}).ok());
+    EXPECT_FALSE(loaded(module));
+
+    EXPECT_EQ(store.save(job(true)).keyringWarning, QString());
+    EXPECT_TRUE(loaded(module));
+    EXPECT_EQ(store.load(JobSettings {}).settings, job(true));
+    EXPECT_EQ(store.save(job(false)).keyringWarning, QString()); // takes the entries out again
 }
 
 // Locks the default collection, as the desktop does on a screen lock or a timeout.
@@ -177,14 +211,14 @@ void lockTheKeyring()
 TEST(LockedDesktopKeyring, LoadGivesEmptyPasswordsAndSaysTheKeyringIsLocked)
 {
     const StoreFile file;
-    const SettingsStore store(file.path(), LongTimeFormat {}, makeDesktopKeyring(testService));
+    const SettingsStore store(file.path(), LongTimeFormat {}, desktopKeyring());
     ASSERT_EQ(store.save(job(true)).keyringWarning, QString());
 
     lockTheKeyring();
-    EXPECT_EQ(makeDesktopKeyring(testService)->status(), Status::Locked);
+    EXPECT_EQ(desktopKeyring()->status(), Status::Locked);
 
     const LoadResult loaded
-        = SettingsStore(file.path(), LongTimeFormat {}, makeDesktopKeyring(testService)).load(JobSettings {});
+        = SettingsStore(file.path(), LongTimeFormat {}, desktopKeyring()).load(JobSettings {});
     EXPECT_TRUE(loaded.ok());
     EXPECT_EQ(loaded.keyringWarning,
         QStringLiteral("The desktop keyring is locked; the passwords could not be read."));
@@ -194,7 +228,7 @@ TEST(LockedDesktopKeyring, LoadGivesEmptyPasswordsAndSaysTheKeyringIsLocked)
 
     // A job saved now keeps its passwords in the file.
     const StoreFile other;
-    const SettingsStore otherStore(other.path(), LongTimeFormat {}, makeDesktopKeyring(testService));
+    const SettingsStore otherStore(other.path(), LongTimeFormat {}, desktopKeyring());
     EXPECT_EQ(otherStore.save(job(true)).keyringWarning,
         QStringLiteral("The desktop keyring is locked; the passwords stay scrambled in the settings file."));
     EXPECT_EQ(other.stored("Password"), scramblePassword(sitePassword));
@@ -203,7 +237,7 @@ TEST(LockedDesktopKeyring, LoadGivesEmptyPasswordsAndSaysTheKeyringIsLocked)
 
 TEST(NoDesktopKeyring, StoreSaysNoKeyringIsAvailableAndKeepsThePasswordsInTheFile)
 {
-    const auto keyring = makeDesktopKeyring(testService);
+    const auto keyring = desktopKeyring();
     EXPECT_EQ(keyring->status(), Status::Absent);
 
     // Asked anyway, it fails at once rather than claiming an empty entry or success.

@@ -106,7 +106,7 @@ TEST_F(KeyringStoreTest, OptionOffWritesTheFileAsWithoutAKeyringAndLeavesTheKeyr
     const QByteArray withoutKeyring = fileBytes();
     expectScrambledInFile(job(false));
 
-    for (const Status state : { Status::Available, Status::Locked, Status::Absent }) {
+    for (const Status state : { Status::Available, Status::Locked, Status::Absent, Status::Missing }) {
         QFile::remove(path);
         keyring->state = state;
         keyring->calls.clear();
@@ -147,6 +147,10 @@ const UnusableKeyring unusableKeyrings[] = {
         "The desktop keyring could not be read; the passwords could not be read.",
         "The passwords could not be stored in the desktop keyring; they stay scrambled in the settings file.",
         "" },
+    { "missing", Status::Missing, false,
+        "The desktop keyring cannot be used (refused by the test); the passwords could not be read.",
+        "The desktop keyring cannot be used (refused by the test); the passwords stay scrambled in the "
+        "settings file." },
 };
 
 TEST_F(KeyringStoreTest, UnreadableKeyringGivesEmptyPasswordsAndSaysWhy)
@@ -198,6 +202,31 @@ TEST_F(KeyringStoreTest, UnwritableKeyringKeepsThePasswordsScrambledInTheFile)
         EXPECT_EQ(loaded.settings, job(true)) << k.what;
         EXPECT_EQ(loaded.keyringWarning, QString());
         EXPECT_EQ(keyring->calls, QStringList()) << k.what;
+    }
+}
+
+TEST_F(KeyringStoreTest, KeyringModuleThatCannotBeLoadedIsNamedInTheWarning)
+{
+    const QString absent = dir.filePath(QStringLiteral("absent/taskhaul-keyring.so"));
+    const QString notAModule = dir.filePath(QStringLiteral("taskhaul-keyring.so"));
+    QFile text(notAModule);
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("not a shared object\n");
+    text.close();
+
+    for (const QString& module : { absent, notAModule }) {
+        QFile::remove(path);
+        const auto desktop = makeDesktopKeyring(QStringLiteral("Taskhaul keyring test"), module);
+        EXPECT_EQ(desktop->status(), Status::Missing);
+        const QString warning
+            = SettingsStore(path, LongTimeFormat {}, desktop).save(job(true)).keyringWarning;
+        EXPECT_TRUE(warning.startsWith(QStringLiteral("The desktop keyring cannot be used (its module could "
+                                                      "not be loaded: ")))
+            << warning.toStdString();
+        EXPECT_TRUE(warning.contains(module)) << warning.toStdString();
+        EXPECT_TRUE(warning.endsWith(QStringLiteral("); the passwords stay scrambled in the settings file.")))
+            << warning.toStdString();
+        expectScrambledInFile(job(true));
     }
 }
 

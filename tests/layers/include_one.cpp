@@ -1,0 +1,3 @@
+// Included with the include folders of the target that builds this file; see
+// CMakeLists.txt.
+#include LAYERS_HEADER
