@@ -16,6 +16,7 @@
 #include "settings/settings_store.h"
 #include "transfer/file_plan.h"
 #include "transfer/file_template.h"
+#include "transfer/remote_listing.h"
 #include "transfer/transfer_engine.h"
 #include "transfer/transfer_texts.h"
 #include "transfer/windowless_transfer_host.h"
@@ -302,8 +303,10 @@ int runPreview(const QStringList& args)
             printLine(stdout, QStringLiteral("Certificate verification: ") + text(certificate.Verification));
         }
         engine.changeFolder();
-        std::vector<std::string> lines;
-        client.ListFolder(lines, std::string(), true);
+        const ListingCommand listing
+            = listRemoteFolder(client, job, [](const QString& line) { printLine(stderr, oneLine(line)); });
+        // Which listing a run would take (MLSD gives the freshness checks exact facts).
+        printLine(stderr, QStringLiteral("Listing: %1").arg(listingCommandName(listing)));
         if (client.ListingTruncated())
             printLine(stderr,
                 QStringLiteral("The server cut the listing short: %1")

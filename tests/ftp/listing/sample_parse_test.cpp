@@ -142,6 +142,38 @@ TEST(SampleListings, WindowsNTAndUnixNeverTakeEachOthersListings)
         EXPECT_FALSE(unixParser.check(c.lines, "", true)) << c.header;
 }
 
+// MLSD and MLST answers are known by their fact lines alone; no other format's
+// listing looks like one.
+TEST(SampleListings, MachineListingsAreKnownByTheirFacts)
+{
+    for (const std::string& slug : samples::sampleSlugs()) {
+        const SampleFile file = samples::readSampleFile(slug);
+        for (const SampleCase& c : file.cases)
+            EXPECT_EQ(isMachineListing(c.lines), file.ident == "MLST") << slug << " " << c.header;
+    }
+    // Not fact lines: a blank before any "=", a fact without a name, a bare word.
+    for (const ListingLines& lines : std::vector<ListingLines> {
+             { "size=1 ;type=file; name" }, { "=1;type=file; name" }, { "README" }, { "" }, {} })
+        EXPECT_FALSE(isMachineListing(lines)) << (lines.empty() ? "" : lines.front());
+
+    // Parsed straight away: the lines for the folder and its parent give no item,
+    // the unique fact leaves name and kind alone, and the time is exact UTC.
+    TFtpListItems items;
+    parseMachineListing(
+        { "type=cdir;unique=8U1; /pub", "type=pdir;unique=8U0; ..",
+            "unique=8U2;type=file;size=0;modify=20240301000000;  a b ", "type=dir;unique=8U3; sub" },
+        items);
+    ASSERT_EQ(items.count(), 2);
+    EXPECT_EQ(items[0].FileName, " a b ");
+    EXPECT_EQ(items[0].ItemType, ItemType::File);
+    EXPECT_TRUE(items[0].SizeAvailable);
+    EXPECT_TRUE(items[0].ModifiedExactUtc);
+    EXPECT_EQ(items[0].ModifiedDate, (ListDateTime { 2024, 3, 1, 0, 0, 0, 0 }));
+    EXPECT_EQ(items[1].FileName, "sub");
+    EXPECT_EQ(items[1].ItemType, ItemType::Directory);
+    EXPECT_FALSE(items[1].ModifiedExactUtc);
+}
+
 // No parser may crash, loop or make more items than lines on another format's
 // listing; a parse error is the only failure allowed.
 TEST(SampleListings, EveryParserSurvivesEveryListing)
