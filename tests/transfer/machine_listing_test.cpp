@@ -37,15 +37,6 @@ protected:
             [text](FtpSession& s, const std::string&) { s.runTransfer(DataPlan {}, text, false, {}); });
     }
 
-    void writeLocal(const QString& name, const QByteArray& content, const QDateTime& modifiedUtc)
-    {
-        QFile file(localPath(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(content);
-        file.close();
-        ASSERT_TRUE(setModificationTime(localPath(name), modifiedUtc));
-    }
-
     static std::size_t countOf(const Strings& sent, const std::string& verb)
     {
         return static_cast<std::size_t>(std::count_if(
