@@ -11,20 +11,33 @@ import tempfile
 import time
 
 _SERVER = r'''
-import logging, sys
+import logging, sys, time
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
-root, user, password, address = sys.argv[1:5]
+root, user, password, address, delay, machine = sys.argv[1:7]
 # With a log file, every command the clients send is written to it.
-if len(sys.argv) > 5:
-    logging.basicConfig(filename=sys.argv[5], level=logging.DEBUG)
+if len(sys.argv) > 7:
+    logging.basicConfig(filename=sys.argv[7], level=logging.DEBUG)
 else:
     logging.basicConfig(level=logging.WARNING)
+
+
+class Handler(FTPHandler):
+    # A distant server: every reply comes this many seconds late.
+    def respond(self, resp, logfun=logging.debug):
+        if float(delay) > 0:
+            time.sleep(float(delay))
+        super().respond(resp, logfun)
+
+
+if machine == "0":
+    # A server without machine listings: FEAT lists no MLST, MLSD is unknown.
+    Handler.proto_cmds = {k: v for k, v in FTPHandler.proto_cmds.items() if k not in ("MLSD", "MLST")}
 authorizer = DummyAuthorizer()
 authorizer.add_user(user, password, root, perm="elr")
-FTPHandler.authorizer = authorizer
-server = FTPServer((address, 0), FTPHandler)
+Handler.authorizer = authorizer
+server = FTPServer((address, 0), Handler)
 print(server.socket.getsockname()[1], flush=True)
 server.serve_forever(handle_exit=True)
 '''
@@ -59,12 +72,15 @@ class _ListeningProcess:
 class FtpServer(_ListeningProcess):
     """Starts the server at once."""
 
-    def __init__(self, root, user="bench", password="bench", address="127.0.0.1", command_log=None):
+    def __init__(self, root, user="bench", password="bench", address="127.0.0.1", command_log=None,
+                 reply_delay=0.0, machine_listings=True):
+        """`reply_delay`: seconds every reply comes late; `machine_listings`:
+        whether the server offers MLST and MLSD."""
         self.address = address
         self.command_log = command_log
         extra = [command_log] if command_log else []
-        super().__init__(["/usr/bin/python3", "-c", _SERVER, root, user, password, address] + extra,
-                         f"the FTP server on {address}")
+        super().__init__(["/usr/bin/python3", "-c", _SERVER, root, user, password, address, str(reply_delay),
+                          "1" if machine_listings else "0"] + extra, f"the FTP server on {address}")
 
     def commands(self):
         """The command lines clients sent, as the server logged them."""

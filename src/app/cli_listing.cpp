@@ -1,4 +1,4 @@
-// --parse-listing FILE [--syst TEXT]: shows how a saved LIST output is understood,
+// --parse-listing FILE [--syst TEXT]: shows how a saved LIST (or MLSD) output is understood,
 // for users whose server's listing the program does not take.
 
 #include "app/headless.h"
@@ -71,7 +71,13 @@ int runParseListing(const QStringList& args)
     std::optional<std::string> ident;
     std::string failure;
     try {
-        ident = ftp::parseListing(lines, systemDescription, Now(), items);
+        // An MLSD or MLST answer saved by itself: its fact lines tell it apart.
+        if (ftp::isMachineListing(lines)) {
+            ftp::parseMachineListing(lines, items);
+            ident = "MLST";
+        } else {
+            ident = ftp::parseListing(lines, systemDescription, Now(), items);
+        }
     } catch (const ftp::EListParseError& error) {
         // The parser was chosen; show what it made before the failure.
         const ftp::ListParser* chosen

@@ -17,6 +17,7 @@
 #include "transfer/file_plan.h"
 #include "transfer/file_template.h"
 #include "transfer/leftovers.h"
+#include "transfer/remote_listing.h"
 #include "transfer/transfer_engine.h"
 #include "transfer/transfer_texts.h"
 #include "transfer/windowless_transfer_host.h"
@@ -358,8 +359,10 @@ int runPreview(const QStringList& args)
         engine.siteConnect();
         printCertificate();
         engine.changeFolder();
-        std::vector<std::string> lines;
-        client.ListFolder(lines, std::string(), true);
+        const ListingCommand listing
+            = listRemoteFolder(client, job, [](const QString& line) { printLine(stderr, oneLine(line)); });
+        // Which listing a run would take (MLSD gives the freshness checks exact facts).
+        printLine(stderr, QStringLiteral("Listing: %1").arg(listingCommandName(listing)));
         if (client.ListingTruncated())
             printLine(stderr,
                 QStringLiteral("The server cut the listing short: %1")

@@ -213,6 +213,14 @@ public:
     // usable (the server's answer to the broken transfer is taken in before the
     // next command).
     void ListFolder(std::vector<std::string>& lines, const std::string& specifier = {}, bool details = true);
+    // Lists the current remote folder with "MLSD" (RFC 3659): one line of facts
+    // per entry (type, size, modify time in UTC to the second) and the exact
+    // name. The transfer type stays as it is: MLSD data does not depend on it.
+    // Otherwise as ListFolder; a server that refuses MLSD fails with its reply
+    // (EFtpReplyError), the previous listing staying.
+    void ListFolderMachine(std::vector<std::string>& lines);
+    // Whether the last listing was taken with MLSD.
+    bool ListingIsMachine() const noexcept;
     const std::vector<std::string>& ListingLines() const noexcept;
     // The server's final reply to the last successful ListFolder (empty before
     // any, and after a failed one). LastReply() holds the answer to the TYPE

@@ -80,6 +80,7 @@ struct TFtpClient::Impl {
     TFtpListItems parsed;
     bool parsedValid = false;
     std::string listingFormat;
+    bool listingMachine = false; // taken with MLSD
 
     // Records the type and, when connected and no transfer runs, sends it.
     void SetTransferType(TFtpTransferType type);
@@ -111,6 +112,8 @@ struct TFtpClient::Impl {
     void RetrieveFile(
         const std::string& remoteName, const std::string& localPath, bool overwrite, bool resume);
     void ListFolder(std::vector<std::string>& lines, const std::string& specifier, bool details);
+    // Sends `command` for listing data and keeps its lines (no type change).
+    void ReceiveListing(const std::string& command);
 };
 
 } // namespace taskhaul::ftp

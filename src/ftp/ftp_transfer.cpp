@@ -265,27 +265,8 @@ void TFtpClient::Impl::ListFolder(std::vector<std::string>& lines, const std::st
     try {
         SetTransferType(TFtpTransferType::ftASCII);
         std::string command = std::string(details ? "LIST" : "NLST") + " " + specifier;
-        command = std::string(reply::Trim(command));
-        TListingStream text(limits.MaxListingBytes);
-        const bool closed = TransferData(command, text, false, Unclosed::Keep);
-        std::string_view received = text.Text();
-        if (!closed) {
-            // A line the cut went through is not an entry: its name could be
-            // the beginning of another file's.
-            const auto end = received.rfind('\n');
-            received = received.substr(0, end == std::string_view::npos ? 0 : end + 1);
-        }
-        listingLines = splitListingLines(received);
-        listingReply = transferReply;
-        listingUnclosed = !closed;
-        listingTruncated = listingUnclosed
-            || std::any_of(
-                listingReply.ReplyText.begin(), listingReply.ReplyText.end(), [](const std::string& line) {
-                    return AsciiUpper(line).find("TRUNCATED") != std::string::npos;
-                });
-        parsed.clear();
-        parsedValid = false;
-        listingFormat.clear();
+        ReceiveListing(std::string(reply::Trim(command)));
+        listingMachine = false;
     } catch (...) {
         // The restore may fail as well (it sends TYPE): the first failure is
         // the one to report, so no scope guard here.
@@ -297,6 +278,32 @@ void TFtpClient::Impl::ListFolder(std::vector<std::string>& lines, const std::st
     }
     restore();
     lines = listingLines;
+}
+
+void TFtpClient::Impl::ReceiveListing(const std::string& command)
+{
+    listingReply = {};
+    listingTruncated = false;
+    listingUnclosed = false;
+    TListingStream text(limits.MaxListingBytes);
+    const bool closed = TransferData(command, text, false, Unclosed::Keep);
+    std::string_view received = text.Text();
+    if (!closed) {
+        // A line the cut went through is not an entry: its name could be
+        // the beginning of another file's.
+        const auto end = received.rfind('\n');
+        received = received.substr(0, end == std::string_view::npos ? 0 : end + 1);
+    }
+    listingLines = splitListingLines(received);
+    listingReply = transferReply;
+    listingUnclosed = !closed;
+    listingTruncated = listingUnclosed
+        || std::any_of(listingReply.ReplyText.begin(), listingReply.ReplyText.end(), [](const std::string& line) {
+               return AsciiUpper(line).find("TRUNCATED") != std::string::npos;
+           });
+    parsed.clear();
+    parsedValid = false;
+    listingFormat.clear();
 }
 
 // ---- Data connection and retrieval ----
@@ -372,6 +379,19 @@ void TFtpClient::ListFolder(std::vector<std::string>& lines, const std::string& 
     d->ListFolder(lines, specifier, details);
 }
 
+void TFtpClient::ListFolderMachine(std::vector<std::string>& lines)
+{
+    const auto operation = d->BeginOperation();
+    d->ReceiveListing("MLSD");
+    d->listingMachine = true;
+    lines = d->listingLines;
+}
+
+bool TFtpClient::ListingIsMachine() const noexcept
+{
+    return d->listingMachine;
+}
+
 const TFtpReply& TFtpClient::ListingReply() const noexcept
 {
     return d->listingReply;
@@ -402,8 +422,12 @@ TFtpListItems& TFtpClient::ParsedListing()
         d->listingFormat.clear();
         if (!d->listingLines.empty()) {
             const ListDateTime today = Clock ? Clock() : LocalNow();
-            if (auto ident = parseListing(d->listingLines, d->systemDescription, today, d->parsed))
+            if (d->listingMachine) {
+                parseMachineListing(d->listingLines, d->parsed);
+                d->listingFormat = "MLST";
+            } else if (auto ident = parseListing(d->listingLines, d->systemDescription, today, d->parsed)) {
                 d->listingFormat = std::move(*ident);
+            }
         }
     }
     return d->parsed;

@@ -35,6 +35,10 @@ std::optional<RemoteStamp> stampFromListing(const ftp::TFtpListItem& item)
         return std::nullopt;
     RemoteStamp stamp;
     stamp.utc = QDateTime(date, time, Qt::UTC);
+    if (item.ModifiedExactUtc) {
+        stamp.exactUtc = true;
+        return stamp;
+    }
     stamp.precision = d.hour == 0 && d.minute == 0 && d.second == 0 ? RemoteStamp::Precision::Day
         : d.second == 0                                             ? RemoteStamp::Precision::Minute
                                                                     : RemoteStamp::Precision::Second;
@@ -59,7 +63,7 @@ std::optional<RemoteStamp> stampFromMdtm(const std::string& replyText)
         = QDateTime::fromString(QString::fromLatin1(text.data(), 14), QStringLiteral("yyyyMMddHHmmss"));
     if (!utc.isValid())
         return std::nullopt;
-    return RemoteStamp { QDateTime(utc.date(), utc.time(), Qt::UTC), RemoteStamp::Precision::Second };
+    return RemoteStamp { QDateTime(utc.date(), utc.time(), Qt::UTC), RemoteStamp::Precision::Second, true };
 }
 
 LocalFileState localFileState(const QString& path)

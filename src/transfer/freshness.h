@@ -21,11 +21,15 @@ struct RemoteStamp {
     enum class Precision { Second, Minute, Day };
     QDateTime utc;
     Precision precision = Precision::Second;
+    // Exact to the second and truly UTC, as MDTM and a machine listing (MLSD)
+    // give it; a listing's time of day is the server's clock taken as UTC.
+    bool exactUtc = false;
 };
 
 // The time of a listing entry. Listings carry no time zone: like other clients,
 // the server's clock is taken as UTC. A time of exactly midnight is read as a
-// listing that shows the day only. Nothing when the entry has no date.
+// listing that shows the day only; a machine listing's time is exact, midnight
+// included. Nothing when the entry has no date.
 std::optional<RemoteStamp> stampFromListing(const ftp::TFtpListItem& item);
 
 // The time of a "213 YYYYMMDDHHMMSS[.sss]" answer to MDTM (UTC); nothing when

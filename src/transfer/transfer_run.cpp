@@ -6,6 +6,7 @@
 #include "transfer/file_plan.h"
 #include "transfer/file_template.h"
 #include "transfer/leftovers.h"
+#include "transfer/remote_listing.h"
 #include "transfer/transfer_engine.h"
 #include "transfer/transfer_texts.h"
 
@@ -172,8 +173,7 @@ void TransferEngine::runTransfer(Mode mode)
     };
 
     try {
-        std::vector<std::string> lines;
-        client_.ListFolder(lines, std::string(), true);
+        listRemoteFolder(client_, job, [this](const QString& line) { report(line); });
         report_.listed = true;
     } catch (const std::exception& error) {
         // A listing cut short by Stop Transfer ends the run like any other stop;
@@ -453,8 +453,9 @@ void TransferEngine::actOnStop()
 
 std::optional<RemoteStamp> TransferEngine::remoteTimeOf(const PlannedFile& file)
 {
-    // MDTM is exact and in UTC; servers that do not offer it leave the listing's time.
-    if (!client_.IsFeatureSupported("MDTM"))
+    // MDTM is exact and in UTC; servers that do not offer it leave the listing's
+    // time, and a machine listing's time is as exact already.
+    if (!client_.IsFeatureSupported("MDTM") || (file.listedTime && file.listedTime->exactUtc))
         return file.listedTime;
     client_.SendCommand("MDTM " + file.remoteName, { 213 });
     const std::vector<std::string>& text = client_.LastReply().ReplyText;

@@ -39,6 +39,40 @@ TEST_F(ClientTest, ListFolderSwitchesToAsciiAndBack)
     EXPECT_THROW(items.at(2), std::out_of_range);
 }
 
+// MLSD answers do not depend on the transfer type: no TYPE around it. Its lines
+// are facts, parsed as such; a refusal leaves the listing before it.
+TEST_F(ClientTest, MachineListingKeepsTheTypeAndARefusalKeepsThePreviousListing)
+{
+    server.setListing(kUnixListing);
+    server.on("MLSD", [](test::FtpSession& s, const std::string&) {
+        s.runTransfer(
+            DataPlan {}, "type=cdir; /\r\ntype=file;size=7;modify=20250314101500;  odd name \r\n", false, {});
+    });
+    client.SetPassive(true);
+    Connect();
+    std::vector<std::string> lines;
+    client.ListFolderMachine(lines);
+    EXPECT_EQ(CommandsAfterLogin(), (Commands { "PASV", "MLSD" }));
+    EXPECT_TRUE(client.ListingIsMachine());
+    auto& items = client.ParsedListing();
+    ASSERT_EQ(items.count(), 1);
+    EXPECT_EQ(items[0].FileName, " odd name ");
+    EXPECT_EQ(items[0].Size, 7);
+    EXPECT_EQ(items[0].ModifiedDate, (ListDateTime { 2025, 3, 14, 10, 15, 0, 0 }));
+    EXPECT_EQ(client.ListingFormat(), "MLST");
+
+    client.ListFolder(lines);
+    EXPECT_FALSE(client.ListingIsMachine());
+    EXPECT_EQ(client.ParsedListing().count(), 2);
+    EXPECT_EQ(client.ListingFormat(), "Unix");
+
+    server.reply("MLSD", "500 Unknown command.\r\n");
+    EXPECT_THROW(client.ListFolderMachine(lines), EFtpReplyError);
+    EXPECT_FALSE(client.ListingIsMachine());
+    EXPECT_EQ(client.ParsedListing().count(), 2);
+    EXPECT_EQ(client.ListingLines().size(), 3u);
+}
+
 TEST_F(ClientTest, ListFolderInAsciiModeSendsNoTypeCommands)
 {
     Connect();

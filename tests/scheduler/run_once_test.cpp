@@ -413,6 +413,21 @@ TEST_F(RunOnce, PreviewSentToOneFileKeepsTheOrderOfItsLines)
     EXPECT_LT(certificate, folder) << result.out.toStdString();
 }
 
+// pyftpdlib offers MLST: the preview says which listing a run would take.
+TEST_F(RunOnce, PreviewSaysWhichListingARunWouldUse)
+{
+    for (const bool onlyNewer : { false, true }) {
+        job.onlyNewer = onlyNewer;
+        saveJob();
+        const Finished result = run(QStringLiteral("--preview"));
+        EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+        EXPECT_TRUE(result.err.contains(
+            onlyNewer ? QStringLiteral("Listing: MLSD") : QStringLiteral("Listing: LIST")))
+            << result.err.toStdString();
+        EXPECT_TRUE(result.out.contains(QStringLiteral("file\tfetch\ta.txt"))) << result.out.toStdString();
+    }
+}
+
 TEST_F(RunOnce, UnusableJobExitsTwoAndConnectsNowhere)
 {
     struct Case {

@@ -3,6 +3,7 @@
 #include "fake_transfer_host.h"
 #include "ftp/ftp_client.h"
 #include "ftp/scripted_ftp_server.h"
+#include "transfer/freshness.h"
 #include "transfer/transfer_engine.h"
 
 #include <gtest/gtest.h>
@@ -72,6 +73,16 @@ protected:
     {
         QFile file(localPath(name));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+
+    // A local file with this content and modification time.
+    void writeLocal(const QString& name, const QByteArray& content, const QDateTime& modifiedUtc)
+    {
+        QFile file(localPath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+        file.close();
+        ASSERT_TRUE(setModificationTime(localPath(name), modifiedUtc));
     }
 
     QStringList localFiles() const

@@ -36,6 +36,12 @@ TEST(Freshness, ListingTimesKnowTheirPrecision)
     EXPECT_EQ(stampFromListing(item)->precision, Precision::Day);
     item.ModifiedDate = { 2024, 3, 1, 12, 34, 5 };
     EXPECT_EQ(stampFromListing(item)->precision, Precision::Second);
+    EXPECT_FALSE(stampFromListing(item)->exactUtc);
+    // A machine listing's midnight is a time like any other.
+    item.ModifiedDate = { 2024, 3, 1, 0, 0, 0 };
+    item.ModifiedExactUtc = true;
+    EXPECT_EQ(stampFromListing(item)->precision, Precision::Second);
+    EXPECT_TRUE(stampFromListing(item)->exactUtc);
     item.ModifiedAvailable = false;
     EXPECT_FALSE(stampFromListing(item));
 }

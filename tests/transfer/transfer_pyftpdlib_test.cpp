@@ -132,6 +132,33 @@ TEST_P(RealServer, OneFileWithADateTemplateAndRename)
     EXPECT_EQ(host.log.last(), QStringLiteral("taskhaul disconnected from 127.0.0.1"));
 }
 
+// pyftpdlib offers MLST: a run that checks freshness lists with MLSD, fetches
+// names with outer blanks exactly, and the next run finds every copy unchanged.
+TEST_P(RealServer, OnlyNewerOverMlsdKeepsNamesExactAndFindsCopiesUnchanged)
+{
+    server.writeFile("pub/ both ends ", "blanks");
+    server.writeFile("pub/plain.txt", "plain");
+    host.settings.onlyNewer = true;
+    host.settings.overwrite = true;
+
+    run(&TransferEngine::transferAllFiles);
+    EXPECT_TRUE(client.ListingIsMachine());
+    EXPECT_EQ(client.ListingFormat(), "MLST");
+    EXPECT_EQ(localContent(QStringLiteral(" both ends ")), "blanks");
+    EXPECT_EQ(localContent(QStringLiteral("plain.txt")), "plain");
+    EXPECT_EQ(engine.lastRun().fetched, 2);
+    // The copy has the server's time to the second.
+    const QDateTime remote
+        = localFileState(QString::fromStdString(server.root() + "/pub/ both ends ")).modifiedUtc;
+    const QDateTime copy = localFileState(local.path() + QStringLiteral("/ both ends ")).modifiedUtc;
+    EXPECT_EQ(copy.toSecsSinceEpoch(), remote.toSecsSinceEpoch());
+
+    run(&TransferEngine::transferAllFiles);
+    EXPECT_EQ(engine.lastRun().fetched, 0);
+    EXPECT_EQ(engine.lastRun().passedOver.size(), 2u);
+    EXPECT_TRUE(engine.lastRun().complete());
+}
+
 INSTANTIATE_TEST_SUITE_P(Modes, RealServer, ::testing::Values(true, false),
     [](const auto& info) { return info.param ? "Passive" : "Active"; });
 

@@ -587,15 +587,6 @@ protected:
         connectToSite();
     }
 
-    void writeLocal(const QString& name, const QByteArray& content, const QDateTime& modifiedUtc)
-    {
-        QFile file(localPath(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(content);
-        file.close();
-        ASSERT_TRUE(setModificationTime(localPath(name), modifiedUtc));
-    }
-
     static QDateTime utc(int day, int hour, int minute, int second = 0)
     {
         return QDateTime(QDate(2024, 3, day), QTime(hour, minute, second), Qt::UTC);

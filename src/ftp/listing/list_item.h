@@ -81,6 +81,9 @@ public:
     taskhaul::ftp::ItemType ItemType = taskhaul::ftp::ItemType::File;
     bool SizeAvailable = true;
     bool ModifiedAvailable = true;
+    // ModifiedDate is exact to the second and in UTC (a machine listing's modify
+    // fact), not the server's local time as listed.
+    bool ModifiedExactUtc = false;
 
     // Reads the extra columns out of a listing line.
     using ExtrasReader = void (*)(std::string_view line, TFtpListItemExtras& extras);

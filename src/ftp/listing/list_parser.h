@@ -67,6 +67,14 @@ const ListParser* chooseListParser(const std::vector<std::unique_ptr<ListParser>
 // propagates as EListParseError with the items made so far kept in `items`.
 std::optional<std::string> parseListing(const ListingLines& lines, std::string_view systemDescription,
     const ListDateTime& today, TFtpListItems& items);
+// Whether every line that is not empty is a line of facts and a name
+// ("type=file;size=10;modify=20240301123456; name"), as MLSD and MLST answer.
+// No line of a LIST answer looks like that.
+bool isMachineListing(const ListingLines& lines);
+// Parses an MLSD answer (appending to `items`): one item per entry, the lines
+// for the listed folder and its parent (cdir, pdir) left out.
+void parseMachineListing(const ListingLines& lines, TFtpListItems& items);
+
 // The same with another list of parsers in place of the registry.
 std::optional<std::string> parseListing(const std::vector<std::unique_ptr<ListParser>>& parsers,
     const ListingLines& lines, std::string_view systemDescription, const ListDateTime& today,

@@ -1,9 +1,13 @@
-// Machine listings (MLSD, RFC 3659): "fact=value;fact=value; name". This system
-// never asks for them, so the check takes nothing; the parse reads such lines
-// when it is handed them.
+// Machine listings (MLSD, RFC 3659): "fact=value;fact=value; name". Their check
+// in the registry takes nothing: a LIST answer is never one. The client parses
+// an MLSD answer with this parser directly, and a saved listing made only of
+// fact lines is recognised by isMachineListing.
 
 #include "ftp/listing/core_parsers.h"
 #include "ftp/listing/line_tests.h"
+
+#include <algorithm>
+#include <cctype>
 
 namespace taskhaul::ftp {
 
@@ -97,6 +101,7 @@ private:
                 if (const auto moment = readModifyFact(value)) {
                     item.ModifiedDate = *moment;
                     item.ModifiedAvailable = true;
+                    item.ModifiedExactUtc = true;
                 }
             } else if (name == "UNIX.OWNER") {
                 item.mutableExtras().OwnerName = value;
@@ -108,7 +113,51 @@ private:
     }
 };
 
+// "fact=value;" words: a name of letters, digits, "." and "-", then "=".
+bool isFactList(std::string_view facts)
+{
+    if (facts.empty())
+        return false;
+    const bool closed = facts.back() == ';';
+    bool typed = false;
+    std::size_t start = 0;
+    while (start < facts.size()) {
+        const std::size_t stop = std::min(facts.find(';', start), facts.size());
+        const std::string_view fact = facts.substr(start, stop - start);
+        start = stop + 1;
+        const std::size_t equals = fact.find('=');
+        if (equals == 0 || equals == std::string_view::npos)
+            return false;
+        for (char c : fact.substr(0, equals))
+            if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-')
+                return false;
+        typed = typed || base::AsciiUpper(fact.substr(0, equals)) == "TYPE";
+    }
+    // Without the closing ";" (drafts before RFC 3659) the type fact must be there.
+    return closed || typed;
+}
+
 } // namespace
+
+bool isMachineListing(const ListingLines& lines)
+{
+    bool any = false;
+    for (const std::string& line : lines) {
+        if (line.empty())
+            continue;
+        const std::size_t end = line.find_first_of(" \t");
+        if (end == std::string::npos || !isFactList(std::string_view(line).substr(0, end)))
+            return false;
+        any = true;
+    }
+    return any;
+}
+
+void parseMachineListing(const ListingLines& lines, TFtpListItems& items)
+{
+    static const MListParser parser;
+    parser.parse(lines, ListParseContext {}, items);
+}
 
 std::unique_ptr<ListParser> makeMListParser()
 {

@@ -3,6 +3,7 @@
 
 #include "ftp/listing/core_parsers.h"
 #include "ftp/listing/line_tests.h"
+#include "ftp/listing/unix_dates.h"
 
 #include <algorithm>
 #include <array>
@@ -213,6 +214,86 @@ void setModified(TFtpListItem& item, int year, int month, int day, const TimeFie
     item.ModifiedAvailable = true;
 }
 
+// "h:mm", "hh:mm" or "hh:mm:ss[.fff]": a word that can only be a time of day.
+bool isTimeOfDay(std::string_view word)
+{
+    const std::size_t colon = word.find(':');
+    if (colon == 0 || colon > 2 || !base::IsDigits(word.substr(0, colon)))
+        return false;
+    const std::string_view minutes = word.substr(colon + 1, 2);
+    if (minutes.size() != 2 || !base::IsDigits(minutes))
+        return false;
+    const std::string_view rest = word.substr(colon + 3);
+    if (rest.empty())
+        return true;
+    if (rest.size() < 3 || rest.front() != ':' || !base::IsDigits(rest.substr(1, 2)))
+        return false;
+    const std::string_view fraction = rest.substr(3);
+    return fraction.empty() || (fraction.front() == '.' && base::IsDigits(fraction.substr(1)));
+}
+
+std::string_view withoutTrailing(std::string_view word, char c)
+{
+    if (!word.empty() && word.back() == c)
+        word.remove_suffix(1);
+    return word;
+}
+
+// Whether the reader stands at the first word of a date: the size column ends
+// there. Looks ahead without taking anything.
+bool beginsDate(FieldReader ahead)
+{
+    const auto word = ahead.peekWord();
+    if (!word)
+        return false;
+    if (monthFromName(*word) != 0 || readUnitNumber(*word) || dottedYear(*word) != 0 || readDottedDate(*word))
+        return true;
+    const bool hasDigit = word->find_first_of("0123456789") != std::string_view::npos;
+    if (hasDigit && word->find_first_of("-/") != std::string_view::npos)
+        return true;
+    if (base::IsDigits(*word) && word->size() <= 2) { // "12 Mar", "3 29 03:26"
+        ahead.next();
+        const auto after = ahead.peekWord();
+        return after
+            && (monthFromName(*after) != 0 || base::IsDigits(*after)
+                || after->find(':') != std::string_view::npos);
+    }
+    return false;
+}
+
+// A date of East Asian locales: numbers with their unit signs, in one word or
+// several ("2014年03月12日", "2014년 03월 12일", "3月 12"), units in order.
+void readUnitDate(FieldReader& fields, UnitNumber part, std::optional<int>& year, int& month, int& day)
+{
+    for (;;) {
+        switch (part.unit) {
+        case DateUnit::Year:
+            year = part.value;
+            break;
+        case DateUnit::Month:
+            month = part.value;
+            break;
+        case DateUnit::Day:
+            day = part.value;
+            break;
+        }
+        const DateUnit last = part.unit;
+        std::optional<UnitNumber> more;
+        if (!part.rest.empty()) {
+            more = readUnitNumber(part.rest);
+        } else if (const auto word = fields.peekWord(); word && last != DateUnit::Day) {
+            more = readUnitNumber(*word);
+            if (more && more->unit > last)
+                fields.next();
+        }
+        if (!more || more->unit <= last)
+            break;
+        part = *more;
+    }
+    if (month != 0 && day == 0)
+        day = toIntOr(fields.next(), 0);
+}
+
 // Whether any of the three triplets lets the entry be run: "x", or "s"/"t" (set-id
 // or sticky with execute; "S"/"T" are the same without it).
 bool hasExecuteBit(std::string_view permissions)
@@ -253,10 +334,38 @@ void finishName(TFtpListItem& item, TFtpListItemExtras& extras, std::string_view
     item.FileName = std::move(name);
 }
 
-// Everything but Data; the extra columns go to `extras`, which must be empty.
-void parseLine(std::string_view line, const std::string& folderPrefix, const ListDateTime& today,
-    TFtpListItem& item, TFtpListItemExtras& extras)
+// What a line's date columns showed, for the decision the listing makes as a whole.
+struct DateColumns {
+    bool yearPrinted = false; // a year stood where recent entries print the time
+    bool timeAfterYear = false; // and a time of day followed it
+};
+
+// The numeric layout: octal mode, owner and group numbers, size, seconds since 1970.
+void parseNumericLine(const NumericLine& numeric, const std::string& folderPrefix, TFtpListItem& item,
+    TFtpListItemExtras& extras)
 {
+    item.ItemType = typeFromMode(numeric.mode);
+    permissionTriplets(
+        numeric.mode, extras.OwnerPermissions, extras.GroupPermissions, extras.OtherPermissions);
+    extras.OwnerName = numeric.owner;
+    extras.GroupName = numeric.group;
+    item.Size = numeric.size;
+    item.ModifiedDate = numeric.modified;
+    item.ModifiedAvailable = true;
+    finishName(item, extras, numeric.name, (numeric.mode & 0111U) != 0, folderPrefix);
+}
+
+// Everything but Data; the extra columns go to `extras`, which must be empty.
+// A time of day after a printed year is taken as the time with
+// `takeTimeAfterYear`, else it begins the name; `columns` learns what was there.
+void parseLine(std::string_view line, const std::string& folderPrefix, const ListDateTime& today,
+    TFtpListItem& item, TFtpListItemExtras& extras, bool takeTimeAfterYear = false,
+    DateColumns* columns = nullptr)
+{
+    if (const auto numeric = readNumericLine(line)) {
+        parseNumericLine(*numeric, folderPrefix, item, extras);
+        return;
+    }
     FieldReader fields(line);
 
     // Inode and block-count columns ("ls -is").
@@ -312,9 +421,11 @@ void parseLine(std::string_view line, const std::string& folderPrefix, const Lis
         } else {
             // Owner or group names with blanks ("Domain Users"): the group runs up
             // to the first number.
+            // A number inside such a name ("bug 38634") is the size only where
+            // the date follows it.
             while (fields.peekWord()) {
                 const std::string_view word = fields.next();
-                if (base::IsDigits(word)) {
+                if (base::IsDigits(word) && (beginsDate(fields) || !fields.peekWord())) {
                     size = word;
                     break;
                 }
@@ -324,6 +435,21 @@ void parseLine(std::string_view line, const std::string& folderPrefix, const Lis
         }
     } else {
         size = fields.next();
+        // An owner name with a blank ("John Smith 500 2048 Mar 12 ..."): the
+        // size is the number right before the date.
+        while (ownerAndGroupRead && base::IsDigits(size) && !beginsDate(fields)) {
+            FieldReader ahead = fields;
+            const auto after = ahead.peekWord();
+            if (!after || !base::IsDigits(*after))
+                break;
+            ahead.next();
+            if (!beginsDate(ahead))
+                break;
+            extras.OwnerName += ' ';
+            extras.OwnerName += extras.GroupName;
+            extras.GroupName = size;
+            size = fields.next();
+        }
         if (size.find(',') != std::string_view::npos) {
             // "major, minor" of a device; the minor number may be run together with it.
             // A device has size 0.
@@ -335,10 +461,28 @@ void parseLine(std::string_view line, const std::string& folderPrefix, const Lis
     if (!size.empty())
         item.Size = base::ParseInteger(size).value_or(0);
 
-    // Date: "Mon dd", "dd Mon", "mm dd", "yyyy-mm-dd", "mm-dd" ... Numeric dates
-    // split at "-" and "/" into words of their own.
-    {
-        const std::string_view dateWord = fields.next();
+    // Date: "Mon dd", "dd Mon", "mm dd", "yyyy-mm-dd", "mm-dd", "2004.07.15", the
+    // unit signs of East Asian locales, "2014. márc. 12." ... Numeric dates split
+    // at "-" and "/" into words of their own.
+    std::optional<int> year;
+    int month = 0;
+    int day = 0;
+    bool yearWithDate = false; // the date gave the year: a time of day may follow
+    const std::string_view dateWord = fields.next();
+    if (const auto unit = readUnitNumber(dateWord)) {
+        readUnitDate(fields, *unit, year, month, day);
+        yearWithDate = year.has_value();
+    } else if (dottedYear(dateWord) != 0 && dottedMonth(fields.peekWord().value_or("")) != 0) {
+        year = dottedYear(dateWord);
+        month = dottedMonth(fields.next());
+        day = toIntOr(withoutTrailing(fields.next(), '.'), 0);
+        yearWithDate = true;
+    } else if (const auto dotted = readDottedDate(dateWord)) {
+        year = dotted->year;
+        month = dotted->month;
+        day = dotted->day;
+        yearWithDate = true;
+    } else {
         std::size_t start = 0;
         while (start < dateWord.size()) {
             const std::size_t end = std::min(dateWord.find_first_of("-/", start), dateWord.size());
@@ -346,35 +490,52 @@ void parseLine(std::string_view line, const std::string& folderPrefix, const Lis
                 fields.queue(dateWord.substr(start, end - start));
             start = end + 1;
         }
-    }
-    std::optional<int> year;
-    std::string_view monthWord = fields.next();
-    if (characterCount(monthWord) > 3) {
-        year = toIntOr(monthWord, 0);
-        monthWord = fields.next();
-    }
-    int month = 0;
-    int day = 0;
-    if (base::IsDigits(monthWord) && toIntOr(monthWord, 0) > 12) {
-        day = toIntOr(monthWord, 0);
-        const std::string_view nextWord = fields.next();
-        month = base::IsDigits(nextWord) ? toIntOr(nextWord, 0) : monthFromName(nextWord);
-    } else {
-        month = base::IsDigits(monthWord) ? toIntOr(monthWord, 0) : monthFromName(monthWord);
-        day = toIntOr(fields.next(), 0);
+        std::string_view monthWord = fields.next();
+        if (characterCount(monthWord) > 3) {
+            year = toIntOr(monthWord, 0);
+            yearWithDate = true;
+            monthWord = fields.next();
+        }
+        // The day comes first when it cannot be a month, or when a month name follows.
+        if (base::IsDigits(monthWord)
+            && (toIntOr(monthWord, 0) > 12 || monthFromName(fields.peekWord().value_or("")) != 0)) {
+            day = toIntOr(monthWord, 0);
+            const std::string_view nextWord = fields.next();
+            month = base::IsDigits(nextWord) ? toIntOr(nextWord, 0) : monthFromName(nextWord);
+        } else {
+            month = base::IsDigits(monthWord) ? toIntOr(monthWord, 0) : monthFromName(monthWord);
+            day = toIntOr(withoutTrailing(fields.next(), ','), 0); // "Oct 08, 2002"
+        }
     }
 
-    const std::string_view timeOrYear = fields.next();
     TimeFields time;
     int millisecond = 999;
-    if (timeOrYear.find(':') == std::string_view::npos) {
+    if (yearWithDate) {
+        if (const auto after = fields.peekWord(); after && after->find(':') != std::string_view::npos) {
+            time = readTime(fields.next());
+            millisecond = time.millisecond.value_or(999);
+        }
+    } else if (const std::string_view timeOrYear = fields.next();
+               timeOrYear.find(':') == std::string_view::npos) {
         year = toIntOr(timeOrYear, 0);
+        // "Mar 12 2014 10:45": some servers print both. Whether the time belongs
+        // to the date or begins the name, the listing as a whole decides.
+        const auto after = fields.peekWord();
+        const bool timeFollows = after && isTimeOfDay(*after);
+        if (columns) {
+            columns->yearPrinted = true;
+            columns->timeAfterYear = timeFollows;
+        }
+        if (timeFollows && takeTimeAfterYear) {
+            time = readTime(fields.next());
+            millisecond = time.millisecond.value_or(999);
+        }
     } else {
         time = readTime(timeOrYear);
         millisecond = time.millisecond.value_or(999);
         if (auto after = fields.peekWord(); time.hasSeconds && after && base::IsDigits(*after)) {
             year = toIntOr(fields.next(), 0);
-        } else if (!year) {
+        } else {
             // No year printed: the entry is recent, of this year, or of last year
             // when its day is still to come.
             const bool later = month > today.month || (month == today.month && day > today.day);
@@ -425,6 +586,8 @@ public:
             // A Unitree banner decides for Unitree: Unix listings never print one.
             if (passesUnixLineTest(line) || isUnitreeBanner(line))
                 return isUnitreeLine(line) == takeUnitree_;
+            if (readNumericLine(line))
+                return !takeUnitree_;
             if (!isTotalLine(line) && !isSubfolderBanner(line))
                 return false;
         }
@@ -435,12 +598,24 @@ public:
         const ListingLines& lines, const ListParseContext& context, TFtpListItems& items) const override
     {
         items.reserve(static_cast<std::size_t>(items.count()) + lines.size());
+        // Lines that showed a year and then a time of day, with the folder they
+        // stood in: the time is part of the date only when every line that shows
+        // a year shows one (a server that prints both); otherwise such a time
+        // begins a name, which is kept whole.
+        struct YearThenTime {
+            int item;
+            std::size_t line;
+            std::string folderPrefix;
+        };
+        std::vector<YearThenTime> yearThenTime;
+        std::size_t yearLines = 0;
         std::string folderPrefix;
         TFtpListItemExtras extras;
-        for (const std::string& line : lines) {
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            const std::string& line = lines[i];
             if (line.empty() || isTotalLine(line) || line.starts_with("/bin/ls:") || isUnitreeBanner(line))
                 continue;
-            if (isSubfolderBanner(line) && !passesUnixLineTest(line)) {
+            if (isSubfolderBanner(line) && !passesUnixLineTest(line) && !readNumericLine(line)) {
                 folderPrefix = line.substr(0, line.size() - 1);
                 continue;
             }
@@ -449,7 +624,22 @@ public:
             clearExtras(extras);
             TFtpListItem& item = items.add(TFtpListItem {});
             item.Data = line;
-            parseLine(line, folderPrefix, context.today, item, extras);
+            DateColumns columns;
+            parseLine(line, folderPrefix, context.today, item, extras, false, &columns);
+            item.readExtrasWith(&readExtras);
+            if (columns.yearPrinted)
+                ++yearLines;
+            if (columns.timeAfterYear)
+                yearThenTime.push_back({ items.count() - 1, i, folderPrefix });
+        }
+        if (yearThenTime.empty() || yearThenTime.size() != yearLines)
+            return;
+        for (const YearThenTime& entry : yearThenTime) {
+            clearExtras(extras);
+            TFtpListItem& item = items[entry.item];
+            item = TFtpListItem {};
+            item.Data = lines[entry.line];
+            parseLine(lines[entry.line], entry.folderPrefix, context.today, item, extras, true);
             item.readExtrasWith(&readExtras);
         }
     }
@@ -470,7 +660,14 @@ bool passesUnixLineTest(std::string_view line)
         if (words.size() > 9) {
             if (words[9] == "AM" || words[9] == "PM")
                 return false;
-            if (words[8].find(':') == std::string_view::npos && monthFromName(words[6].substr(0, 3)) != 0)
+            // A month name there belongs to another format's layout, unless the
+            // day stands before it and a year or time of day after it ("12 Mar
+            // 2014 a name with blanks").
+            const bool dayFirst = base::IsDigits(words[5]) && words[5].size() <= 2
+                && ((words[7].size() == 4 && base::IsDigits(words[7]))
+                    || words[7].find(':') != std::string_view::npos);
+            if (words[8].find(':') == std::string_view::npos && monthFromName(words[6].substr(0, 3)) != 0
+                && !dayFirst)
                 return false;
         }
         return true;

@@ -100,6 +100,21 @@ TEST_F(ParseListingCommand, ReadsStandardInputAndTakesTheSystemDescription)
         "notes.txt\tfile\t9730\t1997-05-22 15:31:00\n");
 }
 
+// A saved MLSD answer is told apart by its fact lines: times in UTC, names exact.
+TEST_F(ParseListingCommand, RecognisesMachineListingLines)
+{
+    const std::string file = writeFile("mlsd.txt",
+        "type=cdir;modify=20240301000000;unique=801U1; /pub\r\n"
+        "type=file;size=5;modify=20240301120000;unique=801U2;  two blanks \r\n"
+        "type=dir;modify=20240302000000; sub\r\n");
+    const ProcessResult result = runCommand(quoted(kProgram) + " --parse-listing " + quoted(file) + " 2>&1");
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.output,
+        "MLST\n"
+        " two blanks \tfile\t5\t2024-03-01 12:00:00\n"
+        "sub\tdir\t-\t2024-03-02 00:00:00\n");
+}
+
 TEST_F(ParseListingCommand, UnknownListingPrintsNone)
 {
     const std::string file = writeFile("other.txt", "Hello, this is not a listing\n");

@@ -265,6 +265,80 @@ TEST(UnixListing, DatesWithoutYearFallInTheLastTwelveMonths)
     }
 }
 
+// Year, month and day followed by their unit signs, as East Asian servers send
+// them: in UTF-8 or in the 8-bit encoding of their locale.
+TEST(UnixListing, ReadsUnitSignDatesInEveryEncoding)
+{
+    struct Case {
+        const char* encoding;
+        std::string date;
+    };
+    const Case cases[] = {
+        { "UTF-8",
+            "2014\xE5\xB9\xB4"
+            "03\xE6\x9C\x88"
+            "12\xE6\x97\xA5" },
+        { "GBK",
+            "2014\xC4\xEA"
+            "03\xD4\xC2"
+            "12\xC8\xD5" },
+        { "Big5",
+            "2014\xA6\x7E"
+            "3\xA4\xEB"
+            "12\xA4\xE9" },
+        { "Shift_JIS",
+            "2014\x94N"
+            "03\x8C\x8E"
+            "12\x93\xFA" }, // second byte of the year sign is "N"
+        { "EUC-JP",
+            "2014\xC7\xAF"
+            "03\xB7\xEE"
+            "12\xC6\xFC" },
+        { "EUC-KR", "2014\xB3\xE2 03\xBF\xF9 12\xC0\xCF" },
+        { "UTF-8 Korean", "2014\xEB\x85\x84 3\xEC\x9B\x94 12\xEC\x9D\xBC" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.encoding);
+        const TFtpListItem item = parseOne("-rw-r--r-- 1 ftp ftp 1024 " + c.date + " 10:45 12 \xC8\xD5.txt");
+        EXPECT_EQ(item.ModifiedDate, (ListDateTime { 2014, 3, 12, 10, 45, 0, 999 }));
+        EXPECT_EQ(item.FileName, "12 \xC8\xD5.txt");
+        EXPECT_EQ(item.Size, 1024);
+    }
+}
+
+// Some servers print the mode in octal, owner and group as numbers and the time
+// as seconds since 1970.
+TEST(UnixListing, ReadsTheNumericLayout)
+{
+    const ListingLines lines = {
+        "104755 0 20 4096 1394621100 setuid tool",
+        "41777 0 0 512 1394621100 tmp",
+        "100600 1000 1000 7 1394621100 a -> b",
+        "120777 0 0 7 1394621100 a -> b",
+    };
+    TFtpListItems items;
+    ASSERT_EQ(parseListing(lines, "UNIX Type: L8", kToday, items), "Unix");
+    ASSERT_EQ(items.count(), 4);
+    EXPECT_EQ(items[0].ItemType, ItemType::File);
+    EXPECT_EQ(items[0].FileName, "setuid tool");
+    EXPECT_EQ(items[0].extras().OwnerPermissions, "rws");
+    EXPECT_EQ(items[0].extras().GroupPermissions, "r-x");
+    EXPECT_EQ(items[0].extras().OwnerName, "0");
+    EXPECT_EQ(items[0].extras().GroupName, "20");
+    EXPECT_EQ(items[0].ModifiedDate, (ListDateTime { 2014, 3, 12, 10, 45, 0, 0 }));
+    EXPECT_EQ(items[1].ItemType, ItemType::Directory);
+    EXPECT_EQ(items[1].extras().OtherPermissions, "rwt");
+    EXPECT_EQ(items[2].FileName, "a -> b"); // only links have targets
+    EXPECT_EQ(items[3].ItemType, ItemType::SymbolicLink);
+    EXPECT_EQ(items[3].FileName, "a");
+    EXPECT_EQ(items[3].extras().LinkTarget, "b");
+
+    // Not numeric enough: other formats keep such lines.
+    for (const std::string line : { "100644 1000 1000 1024 13946 short time",
+             "100844 0 0 1 1394621100 not octal", "100644 0 0 1 1394621100" })
+        EXPECT_FALSE(makeUnixParser()->check({ line }, "", true)) << line;
+}
+
 // One line with a date the calendar cannot hold must not hide the rest of the
 // folder: its item stays, without a date.
 TEST(UnixListing, ImpossibleDateLeavesOnlyThatItemWithoutDate)
