@@ -298,9 +298,8 @@ void TFtpClient::Impl::ReceiveListing(const std::string& command)
     listingReply = transferReply;
     listingUnclosed = !closed;
     listingTruncated = listingUnclosed
-        || std::any_of(listingReply.ReplyText.begin(), listingReply.ReplyText.end(), [](const std::string& line) {
-               return AsciiUpper(line).find("TRUNCATED") != std::string::npos;
-           });
+        || std::any_of(listingReply.ReplyText.begin(), listingReply.ReplyText.end(),
+            [](const std::string& line) { return AsciiUpper(line).find("TRUNCATED") != std::string::npos; });
     parsed.clear();
     parsedValid = false;
     listingFormat.clear();

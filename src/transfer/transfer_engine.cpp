@@ -50,11 +50,12 @@ QString certificateHost(const JobSettings& job)
 
 QString certificateChangedText(const QString& host, const QString& fingerprint)
 {
-    return QStringLiteral("The certificate of %1 has changed since you trusted it, so the connection was "
-                          "refused.\n\nNew SHA-256 fingerprint:\n%2\n\n"
-                          "Check with the server's administrator before you trust the new one. Changing the "
-                          "host, the port, the proxy or the security choice forgets the trusted certificate, and "
-                          "the next Connect asks again.")
+    return QStringLiteral(
+        "The certificate of %1 has changed since you trusted it, so the connection was "
+        "refused.\n\nNew SHA-256 fingerprint:\n%2\n\n"
+        "Check with the server's administrator before you trust the new one. Changing the "
+        "host, the port, the proxy or the security choice forgets the trusted certificate, and "
+        "the next Connect asks again.")
         .arg(host, QString::fromStdString(ftp::ColonFingerprint(fingerprint.toStdString())));
 }
 
@@ -169,8 +170,8 @@ void TransferEngine::siteConnect()
             // A certificate the system does not vouch for: the user may trust it
             // for this site. Never in an unattended run, and never when a trusted
             // certificate has changed.
-            if (!asked && !host_.unattended() && job.trustedCertificate.isEmpty()
-                && !host_.abortRequested() && !error.Fingerprint().empty()) {
+            if (!asked && !host_.unattended() && job.trustedCertificate.isEmpty() && !host_.abortRequested()
+                && !error.Fingerprint().empty()) {
                 if (askToTrust(error)) {
                     asked = true;
                     continue;
