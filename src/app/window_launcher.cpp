@@ -1,9 +1,10 @@
 #include "app/window_launcher.h"
 
+#include "base/companion_file.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <limits.h>
 #include <unistd.h>
 #include <vector>
 
@@ -12,17 +13,6 @@ namespace taskhaul {
 namespace {
 
 constexpr const char* kWindowProgramName = "taskhaul-window";
-
-std::string ownFolder()
-{
-    char path[PATH_MAX];
-    const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0)
-        return {};
-    const std::string self(path, static_cast<std::size_t>(length));
-    const auto slash = self.rfind('/');
-    return slash == std::string::npos ? std::string() : self.substr(0, slash);
-}
 
 std::vector<std::string> windowProgramCandidates(const std::string& ownFolder)
 {
@@ -39,7 +29,7 @@ std::vector<std::string> windowProgramCandidates(const std::string& ownFolder)
 
 std::string windowProgramPath()
 {
-    for (const std::string& candidate : windowProgramCandidates(ownFolder()))
+    for (const std::string& candidate : windowProgramCandidates(base::runningProgramFolder()))
         if (::access(candidate.c_str(), X_OK) == 0)
             return candidate;
     return {};
@@ -50,7 +40,7 @@ int startWindowProgram(char** argv)
     const std::string program = windowProgramPath();
     if (program.empty()) {
         std::fprintf(stderr, "Cannot start the window: no %s beside this program nor in %s\n",
-            kWindowProgramName, windowProgramCandidates(ownFolder()).back().c_str());
+            kWindowProgramName, windowProgramCandidates(base::runningProgramFolder()).back().c_str());
         return 127;
     }
     ::execv(program.c_str(), argv);

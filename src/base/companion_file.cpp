@@ -5,8 +5,6 @@
 
 namespace taskhaul::base {
 
-namespace {
-
 std::string runningProgramFolder()
 {
     char path[PATH_MAX];
@@ -17,8 +15,6 @@ std::string runningProgramFolder()
     const auto slash = self.rfind('/');
     return slash == std::string::npos ? std::string() : self.substr(0, slash == 0 ? 1 : slash);
 }
-
-} // namespace
 
 std::string companionFilePath(std::string_view fileName, const std::string& programFolder)
 {

@@ -14,6 +14,10 @@ namespace taskhaul::base {
 // be located.
 std::string companionFilePath(std::string_view fileName);
 
+// The folder of the running program (/proc/self/exe); empty when it cannot be
+// read.
+std::string runningProgramFolder();
+
 // The same, from the folder `programFolder` instead of the running program's.
 std::string companionFilePath(std::string_view fileName, const std::string& programFolder);
 
