@@ -111,6 +111,7 @@ public:
         void controlsStandby() { window_.controlsStandby(); }
         void controlsSchedon() { window_.controlsSchedon(); }
         void controlsConnected() { window_.controlsConnected(); }
+        void controlsBusy() { window_.controlsBusy(); }
         bool runGuarded(const std::function<void()>& body) { return window_.runGuarded(body); }
         void scheduledRunFinished(RunOutcome outcome) { window_.scheduledRunFinished(outcome); }
         void openConfigurationCommand() { window_.openConfigurationCommand(); }

@@ -365,8 +365,9 @@ void TransferEngine::transferCommand()
         throw SilentStop();
     }
     // The command stays enabled while its own transfer runs; a second transfer on
-    // the one connection would interleave its commands with the first one's.
-    if (transferRunning_)
+    // the one connection would interleave its commands with the first one's, and
+    // one during a connect would use a connection not yet made.
+    if (transferRunning_ || connecting_)
         return;
     UserCommandScope userCommand(host_);
     transfer();
