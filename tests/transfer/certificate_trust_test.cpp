@@ -1,13 +1,12 @@
 // A server certificate the system does not vouch for: a user's Connect asks
 // whether to trust it for this site; an unattended run never asks; a trusted
 // certificate that changes is always refused. Against pyftpdlib with TLS.
-#include "base/scope_exit.h"
 #include "fake_transfer_host.h"
 #include "ftp/ftp_client.h"
 #include "ftp/tls_servers.h"
 #include "log/silent_stop.h"
-#include "transfer/asking_connect.h"
 #include "transfer/transfer_engine.h"
+#include "watched_connect.h"
 
 #include <gtest/gtest.h>
 
@@ -31,21 +30,12 @@ protected:
     }
 
     // What the window does with a user's connect: runs it and, once it has
-    // returned, shows the box it left or asks its question. Neither the question
-    // nor a box may open while the connect is still running or the client waits.
+    // returned, shows the box it left or asks its question (see watchedConnect).
     void askingSiteConnect()
     {
-        bool inside = false;
         connectsRun = 0;
-        host.boxes.onShow = [&] {
-            EXPECT_FALSE(inside || client.IsBusy() || engine.connecting())
-                << "a box opened inside the connect";
-        };
-        base::ScopeExit forget { [this] { host.boxes.onShow = nullptr; } };
-        askingConnect(engine, host.boxes, [&] {
-            inside = true;
+        watchedConnect(engine, client, host.boxes, [this] {
             ++connectsRun;
-            base::ScopeExit left { [&] { inside = false; } };
             engine.siteConnect();
         });
     }

@@ -1,11 +1,10 @@
 #pragma once
 
-#include "base/scope_exit.h"
 #include "fake_transfer_host.h"
 #include "ftp/ftp_client.h"
 #include "ftp/scripted_ftp_server.h"
-#include "transfer/asking_connect.h"
 #include "transfer/transfer_engine.h"
+#include "watched_connect.h"
 
 #include <gtest/gtest.h>
 
@@ -60,21 +59,10 @@ protected:
     }
 
     // What the window does with a user's connect step: runs it and, once it has
-    // returned, shows the box it left or asks its question. No box may open while
-    // the step is still running or the client waits for the server.
+    // returned, shows the box it left or asks its question (see watchedConnect).
     void asking(void (TransferEngine::*step)())
     {
-        bool inside = false;
-        host.boxes.onShow = [&] {
-            EXPECT_FALSE(inside || client.IsBusy() || engine.connecting())
-                << "a box opened inside the connect";
-        };
-        base::ScopeExit forget { [this] { host.boxes.onShow = nullptr; } };
-        askingConnect(engine, host.boxes, [&, step] {
-            inside = true;
-            base::ScopeExit left { [&] { inside = false; } };
-            (engine.*step)();
-        });
+        watchedConnect(engine, client, host.boxes, [this, step] { (engine.*step)(); });
     }
 
     // Command lines sent since connectToSite.
