@@ -35,10 +35,11 @@ struct ConnectNotice {
 // reports through a TransferHost, so the main window, the scheduler and the
 // headless runner drive the same code; it owns no widgets.
 //
-// Operations that fail report the failure (log line, status line) and then
-// raise SilentStop. No operation opens a message box: when the host is not
-// unattended, what the user must see or answer is left as a ConnectNotice that
-// the caller shows after the operation has returned (see askingConnect).
+// Operations that fail report the failure (log line, status line, and a message
+// box when the host is not unattended) and then raise SilentStop. The connect
+// (siteConnect, changeFolder) opens no box itself: what the user must see or
+// answer is left as a ConnectNotice that the caller shows once the connect has
+// returned (see askingConnect).
 //
 // Everything runs on one thread. The FTP client lets the host's events run while
 // it waits, so a command (Stop Transfer above all) can arrive in the middle of
