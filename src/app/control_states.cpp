@@ -27,7 +27,8 @@ constexpr std::array<const char*, 2> kStartupOptions { "chkAutoStart", "chkMinim
 constexpr std::array<const char*, 1> kOpen { "Action1" };
 constexpr std::array<const char*, 1> kSave { "Action2" };
 constexpr std::array<const char*, 1> kConnect { "Action3" };
-constexpr std::array<const char*, 2> kConnectedOnly { "Action4", "Action5" };
+constexpr std::array<const char*, 1> kDisconnect { "Action4" };
+constexpr std::array<const char*, 1> kTransfer { "Action5" };
 constexpr std::array<const char*, 1> kStopTransfer { "Action6" };
 constexpr std::array<const char*, 1> kClearAll { "Action8" };
 // The icon menu's Start2 and Stop2 are these same commands.
@@ -35,32 +36,35 @@ constexpr std::array<const char*, 1> kStart { "Action11" };
 constexpr std::array<const char*, 1> kStop { "Action14" };
 constexpr std::array<const char*, 1> kStartStop { "Action20" };
 
-// Each row: the controls, then the rule in standby, scheduler on and connected.
-constexpr std::array<ControlRow, 24> kTable { {
-    { kFileKinds, R::On, R::Off, R::Off },
-    { kFileName, R::OneFile, R::Off, R::Off },
-    { kNewName, R::OneFileRename, R::Off, R::Off },
-    { kScheduleKinds, R::On, R::Off, R::Off },
-    { kDailyTime, R::DailyTime, R::Off, R::Off },
-    { kInterval, R::Interval, R::Off, R::Off },
-    { kSite, R::On, R::Off, R::Off },
-    { kLocalFolder, R::On, R::Off, R::Off },
-    { kProxy, R::On, R::Off, R::Off },
-    { kFtpOptions, R::On, R::Off, R::Off },
-    { kSequence, R::On, R::Off, R::Off },
-    { kAutoLoad, R::NotAutoStart, R::Off, R::Off },
-    { kStartupOptions, R::On, R::Off, R::Off },
-    { kAnonymous, R::On, R::Off, R::Off },
-    { kResetTimers, R::On, R::Off, R::Off },
-    { kOpen, R::On, R::Off, R::Off },
-    { kSave, R::ConfigChanged, R::Off, R::Off },
-    { kConnect, R::On, R::Off, R::Off },
-    { kConnectedOnly, R::Off, R::Off, R::On },
-    { kStopTransfer, R::Off, R::Off, R::Off },
-    { kClearAll, R::On, R::Off, R::Off },
-    { kStart, R::On, R::Off, R::Off },
-    { kStop, R::Off, R::On, R::Off },
-    { kStartStop, R::On, R::On, R::Off },
+// Each row: the controls, then the rule in standby, scheduler on, connected and
+// busy. Busy is a user's connect in progress: nothing that changes the job or
+// starts another run, only Disconnect and Stop Transfer, which both end it.
+constexpr std::array<ControlRow, 25> kTable { {
+    { kFileKinds, R::On, R::Off, R::Off, R::Off },
+    { kFileName, R::OneFile, R::Off, R::Off, R::Off },
+    { kNewName, R::OneFileRename, R::Off, R::Off, R::Off },
+    { kScheduleKinds, R::On, R::Off, R::Off, R::Off },
+    { kDailyTime, R::DailyTime, R::Off, R::Off, R::Off },
+    { kInterval, R::Interval, R::Off, R::Off, R::Off },
+    { kSite, R::On, R::Off, R::Off, R::Off },
+    { kLocalFolder, R::On, R::Off, R::Off, R::Off },
+    { kProxy, R::On, R::Off, R::Off, R::Off },
+    { kFtpOptions, R::On, R::Off, R::Off, R::Off },
+    { kSequence, R::On, R::Off, R::Off, R::Off },
+    { kAutoLoad, R::NotAutoStart, R::Off, R::Off, R::Off },
+    { kStartupOptions, R::On, R::Off, R::Off, R::Off },
+    { kAnonymous, R::On, R::Off, R::Off, R::Off },
+    { kResetTimers, R::On, R::Off, R::Off, R::Off },
+    { kOpen, R::On, R::Off, R::Off, R::Off },
+    { kSave, R::ConfigChanged, R::Off, R::Off, R::Off },
+    { kConnect, R::On, R::Off, R::Off, R::Off },
+    { kDisconnect, R::Off, R::Off, R::On, R::On },
+    { kTransfer, R::Off, R::Off, R::On, R::Off },
+    { kStopTransfer, R::Off, R::Off, R::Off, R::On },
+    { kClearAll, R::On, R::Off, R::Off, R::Off },
+    { kStart, R::On, R::Off, R::Off, R::Off },
+    { kStop, R::Off, R::On, R::Off, R::Off },
+    { kStartStop, R::On, R::On, R::Off, R::Off },
 } };
 
 } // namespace
@@ -74,6 +78,8 @@ ControlRule ControlRow::rule(ControlState state) const
         return schedulerOn;
     case ControlState::Connected:
         return connected;
+    case ControlState::Busy:
+        return busy;
     }
     return standby;
 }

@@ -7,7 +7,8 @@
 
 namespace taskhaul {
 
-enum class ControlState { Standby, SchedulerOn, Connected };
+// Busy: a user's connect is in progress.
+enum class ControlState { Standby, SchedulerOn, Connected, Busy };
 
 // What an entry of the table depends on, read from the window when a state is applied.
 struct ControlConditions {
@@ -31,12 +32,13 @@ enum class ControlRule {
 };
 
 // One row: the controls and commands (objectNames) it covers and its rule in
-// each of the three states.
+// each of the four states.
 struct ControlRow {
     std::span<const char* const> names;
     ControlRule standby;
     ControlRule schedulerOn;
     ControlRule connected;
+    ControlRule busy;
 
     ControlRule rule(ControlState state) const;
 };

@@ -16,6 +16,7 @@
 #include "log/desktop_shell.h"
 #include "log/log_commands.h"
 #include "log/user_messages.h"
+#include "transfer/asking_connect.h"
 
 #include <QAction>
 #include <QApplication>
@@ -354,6 +355,11 @@ void MainWindow::controlsConnected()
     applyControlState(ControlState::Connected, *this);
 }
 
+void MainWindow::controlsBusy()
+{
+    applyControlState(ControlState::Busy, *this);
+}
+
 void MainWindow::setStopTransferEnabled(bool enabled)
 {
     action(Command::StopTransfer)->setEnabled(enabled);
@@ -415,6 +421,11 @@ void MainWindow::runCommand(Command command)
         handler();
 }
 
+bool MainWindow::jobBusy() const
+{
+    return transferWiring_->engine().busy();
+}
+
 bool MainWindow::runGuarded(const std::function<void()>& body)
 {
     return taskhaul::runGuarded(*boxes_, body);
@@ -424,7 +435,9 @@ bool MainWindow::runGuarded(const std::function<void()>& body)
 
 void MainWindow::connectToSiteCommand()
 {
-    transferWiring_->engine().connectCommand();
+    // The connect returns before any box is shown; the window asks what it left.
+    TransferEngine& engine = transferWiring_->engine();
+    askingConnect(engine, *boxes_, [&engine] { engine.connectCommand(); });
 }
 void MainWindow::disconnectFromSiteCommand()
 {
@@ -444,6 +457,8 @@ void MainWindow::anonymousLoginClicked()
 }
 void MainWindow::startSchedulerCommand()
 {
+    if (jobBusy())
+        return;
     schedulerWiring_->scheduler().start();
     // The icon and the status bar follow at once.
     desktop_->refreshIndicators();
@@ -456,6 +471,9 @@ void MainWindow::stopSchedulerCommand()
 }
 void MainWindow::startStopSchedulerCommand()
 {
+    // Stopping is always allowed; starting waits for the connect or run.
+    if (!schedulerWiring_->scheduler().isOn() && jobBusy())
+        return;
     schedulerWiring_->scheduler().startStop();
     // The icon and the status bar follow at once.
     desktop_->refreshIndicators();

@@ -111,6 +111,7 @@ public:
         void controlsStandby() { window_.controlsStandby(); }
         void controlsSchedon() { window_.controlsSchedon(); }
         void controlsConnected() { window_.controlsConnected(); }
+        void controlsBusy() { window_.controlsBusy(); }
         bool runGuarded(const std::function<void()>& body) { return window_.runGuarded(body); }
         void scheduledRunFinished(RunOutcome outcome) { window_.scheduledRunFinished(outcome); }
         void openConfigurationCommand() { window_.openConfigurationCommand(); }
@@ -164,6 +165,7 @@ private:
     void controlsStandby() override;
     void controlsSchedon() override;
     void controlsConnected() override;
+    void controlsBusy() override;
     // Stop Transfer is enabled by the transfer loops while they run.
     void setStopTransferEnabled(bool enabled) override;
     // The busy mouse cursor.
@@ -183,6 +185,11 @@ private:
     void scheduledRunFinished(RunOutcome outcome) override;
 
     // ---- Command handlers ---------------------------------------------------------
+
+    // True while a connect or a run is in progress (the engine decides): the
+    // commands that would change the job or start another run are refused then,
+    // however they are reached (shortcut, D-Bus activation, a second start).
+    bool jobBusy() const;
 
     // Handed on to the engine, the scheduler and the update check.
     void connectToSiteCommand(); // Action3Execute

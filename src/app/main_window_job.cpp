@@ -25,6 +25,8 @@ namespace taskhaul {
 
 void MainWindow::openConfigurationCommand()
 {
+    if (jobBusy())
+        return;
     if (!flags_.configChanged) {
         openConfig(false);
         return;
@@ -62,6 +64,8 @@ void MainWindow::openConfig(bool raiseErrors)
 
 void MainWindow::saveConfigurationCommand()
 {
+    if (jobBusy())
+        return;
     flags_.configChanged = false;
     const SaveResult saved = store_->save(form_.snapshot());
     if (!saved.keyringWarning.isEmpty())
@@ -73,6 +77,8 @@ void MainWindow::saveConfigurationCommand()
 
 void MainWindow::clearAllCommand()
 {
+    if (jobBusy())
+        return;
     form_.apply(clearedJobSettings(form_.snapshot(), now().time()));
     focusHostField();
     action(Command::SaveConfiguration)->setEnabled(false);

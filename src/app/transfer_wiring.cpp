@@ -85,6 +85,11 @@ void TransferWiring::controlsSchedon()
     window_.controlsSchedon();
 }
 
+void TransferWiring::controlsBusy()
+{
+    window_.controlsBusy();
+}
+
 void TransferWiring::setStopTransferEnabled(bool enabled)
 {
     window_.setStopTransferEnabled(enabled);

@@ -39,6 +39,7 @@ private:
     void controlsStandby() override;
     void controlsConnected() override;
     void controlsSchedon() override;
+    void controlsBusy() override;
     void setStopTransferEnabled(bool enabled) override;
     void focusHostField() override;
     void setBusyCursor(bool busy) override;

@@ -43,6 +43,7 @@ public:
     virtual void controlsStandby() = 0;
     virtual void controlsConnected() = 0;
     virtual void controlsSchedon() = 0;
+    virtual void controlsBusy() = 0;
     virtual void setStopTransferEnabled(bool enabled) = 0;
     // The host field takes the focus when the site page is shown and it is enabled.
     virtual void focusHostField() = 0;

@@ -21,7 +21,7 @@ public:
     {
     }
 
-    bool busy() const override { return engine_.transferRunning() || (clientBlocked_ && clientBlocked_()); }
+    bool busy() const override { return engine_.busy() || (clientBlocked_ && clientBlocked_()); }
     void siteConnect() override
     {
         // No user command is running (or the run would be busy): whatever the

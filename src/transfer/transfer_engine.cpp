@@ -106,7 +106,13 @@ const QString& TransferEngine::anonymousPassword()
 
 void TransferEngine::siteConnect()
 {
-    const JobSettings job = host_.job();
+    notice_.reset();
+    JobSettings job = host_.job();
+    // A certificate the user has just trusted counts even where the host keeps
+    // no fingerprint with the job.
+    if (job.trustedCertificate.isEmpty())
+        job.trustedCertificate = trustedNow_;
+    trustedNow_.clear();
     report_ = RunReport {};
 
     // A port no connection can use makes the job unusable, not the site
@@ -156,41 +162,40 @@ void TransferEngine::siteConnect()
     report_ = RunReport {};
     // Connecting can take up to the reply time limit against a silent server:
     // say what is happening, and let Stop Transfer (or Disconnect) cancel it.
+    if (!host_.unattended())
+        host_.controlsBusy();
     host_.setStatusText(QStringLiteral("Connecting to %1\u2026").arg(oneLine(job.host)));
     host_.setStopTransferEnabled(true);
-    for (bool asked = false;;) {
-        try {
-            connecting_ = true;
-            client_.Connect();
-            connecting_ = false;
+    try {
+        connecting_ = true;
+        client_.Connect();
+        connecting_ = false;
+        host_.setStopTransferEnabled(false);
+    } catch (const ftp::ECertificateError& error) {
+        connecting_ = false;
+        // A certificate the system does not vouch for: the user may trust it
+        // for this site. Never in an unattended run, and never when a trusted
+        // certificate has changed. The connect returns with the question; a
+        // "yes" starts it again.
+        if (!host_.unattended() && job.trustedCertificate.isEmpty() && !host_.abortRequested()
+            && !error.Fingerprint().empty()) {
             host_.setStopTransferEnabled(false);
-            break;
-        } catch (const ftp::ECertificateError& error) {
-            connecting_ = false;
-            // A certificate the system does not vouch for: the user may trust it
-            // for this site. Never in an unattended run, and never when a trusted
-            // certificate has changed.
-            if (!asked && !host_.unattended() && job.trustedCertificate.isEmpty() && !host_.abortRequested()
-                && !error.Fingerprint().empty()) {
-                if (askToTrust(error)) {
-                    asked = true;
-                    continue;
-                }
-                failConnect(error, ConnectEnd::NotTrusted);
-            }
-            const bool changed = !job.trustedCertificate.isEmpty() && !error.Fingerprint().empty()
-                && ftp::NormalizeFingerprint(job.trustedCertificate.toStdString()) != error.Fingerprint();
-            failConnect(
-                error, changed ? ConnectEnd::CertificateChanged : ConnectEnd::Failed, error.Fingerprint());
-        } catch (const ftp::EOperationAborted& error) {
-            // Stop Transfer (or Disconnect) while the client waited: the connect
-            // ends as the user wanted, nothing failed, so nothing is shown.
-            connecting_ = false;
-            failConnect(error, ConnectEnd::Stopped);
-        } catch (const std::exception& error) {
-            connecting_ = false;
-            failConnect(error);
+            report_.failure = oneLine(std::string_view(error.what()));
+            notice_ = trustQuestion(error);
+            throw SilentStop();
         }
+        const bool changed = !job.trustedCertificate.isEmpty() && !error.Fingerprint().empty()
+            && ftp::NormalizeFingerprint(job.trustedCertificate.toStdString()) != error.Fingerprint();
+        failConnect(
+            error, changed ? ConnectEnd::CertificateChanged : ConnectEnd::Failed, error.Fingerprint());
+    } catch (const ftp::EOperationAborted& error) {
+        // Stop Transfer (or Disconnect) while the client waited: the connect
+        // ends as the user wanted, nothing failed, so nothing is shown.
+        connecting_ = false;
+        failConnect(error, ConnectEnd::Stopped);
+    } catch (const std::exception& error) {
+        connecting_ = false;
+        failConnect(error);
     }
     if (client_.PeerCertificate().TrustedFingerprintObsolete) {
         // The server moved to a certificate the system vouches for: the
@@ -205,9 +210,8 @@ void TransferEngine::siteConnect()
     host_.writeLog(job.userName + QStringLiteral(" connected to ") + job.host);
 }
 
-bool TransferEngine::askToTrust(const ftp::ECertificateError& error)
+ConnectNotice TransferEngine::trustQuestion(const ftp::ECertificateError& error)
 {
-    const QString fingerprint = QString::fromStdString(error.Fingerprint());
     // What a user compares with what the server's owner says.
     QString details;
     for (const ftp::TCertificateDetail& detail : ftp::CertificateDetails(client_.PeerCertificate())) {
@@ -215,16 +219,29 @@ bool TransferEngine::askToTrust(const ftp::ECertificateError& error)
         label[0] = label[0].toUpper();
         details += QLatin1Char('\n') + label + QStringLiteral(": ") + oneLine(std::string_view(detail.Value));
     }
-    const auto answer = host_.messageBoxes().confirmDefaultNo(QStringLiteral("Confirm"),
+    return ConnectNotice { ConnectNotice::Kind::TrustQuestion, QStringLiteral("Confirm"),
         oneLine(std::string_view(error.Reason())) + QLatin1Char('\n') + details
             + QStringLiteral("\n\nTrust this certificate for this site from now on? Its SHA-256 fingerprint "
-                             "is kept with the job, and a different certificate will be refused."));
-    if (answer != MessageBoxes::Answer::Yes)
-        return false;
+                             "is kept with the job, and a different certificate will be refused."),
+        QString::fromStdString(error.Fingerprint()) };
+}
+
+void TransferEngine::trustCertificate(const QString& fingerprint)
+{
     host_.setTrustedCertificate(fingerprint);
-    client_.SetTrustedFingerprint(fingerprint.toStdString());
+    trustedNow_ = fingerprint;
     host_.writeLog(QStringLiteral("Trusted the server's certificate ") + fingerprint);
-    return true;
+}
+
+void TransferEngine::declineCertificate()
+{
+    UserCommandScope userCommand(host_);
+    failConnect(TaskhaulError(report_.failure.toStdString()), ConnectEnd::NotTrusted);
+}
+
+void TransferEngine::leaveNotice(ConnectNotice::Kind kind, QString caption, QString text)
+{
+    notice_ = ConnectNotice { kind, std::move(caption), std::move(text), QString() };
 }
 
 void TransferEngine::failConnect(const std::exception& error, ConnectEnd end, const std::string& fingerprint)
@@ -243,19 +260,21 @@ void TransferEngine::failConnect(const std::exception& error, ConnectEnd end, co
     if (host_.unattended()) {
         host_.controlsSchedon();
     } else {
+        host_.controlsStandby();
         if (end == ConnectEnd::Failed)
             // The fixed text, and on the next line what the client was told.
-            showMessage(kSiteError + QLatin1Char('\n') + report_.failure);
+            leaveNotice(ConnectNotice::Kind::Information, QStringLiteral("Information"),
+                kSiteError + QLatin1Char('\n') + report_.failure);
         else if (end == ConnectEnd::CertificateChanged)
-            host_.messageBoxes().warning(QStringLiteral("Taskhaul Warning"),
+            leaveNotice(ConnectNotice::Kind::Warning, QStringLiteral("Taskhaul Warning"),
                 certificateChangedText(certificateHost(host_.job()), QString::fromStdString(fingerprint)));
-        host_.controlsStandby();
     }
     throw SilentStop();
 }
 
 void TransferEngine::changeFolder()
 {
+    notice_.reset();
     const QString folder = host_.job().remoteFolder;
     if (folder.isEmpty()) {
         report_.folderEntered = true;
@@ -269,7 +288,7 @@ void TransferEngine::changeFolder()
         if (host_.unattended())
             host_.controlsSchedon();
         else
-            showMessage(kFolderError);
+            leaveNotice(ConnectNotice::Kind::Information, QStringLiteral("Information"), kFolderError);
         client_.Disconnect();
         throw SilentStop();
     }
@@ -346,8 +365,9 @@ void TransferEngine::transferCommand()
         throw SilentStop();
     }
     // The command stays enabled while its own transfer runs; a second transfer on
-    // the one connection would interleave its commands with the first one's.
-    if (transferRunning_)
+    // the one connection would interleave its commands with the first one's, and
+    // one during a connect would use a connection not yet made.
+    if (transferRunning_ || connecting_)
         return;
     UserCommandScope userCommand(host_);
     transfer();

@@ -9,12 +9,25 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace taskhaul {
 
 class LocalFolderRun;
+
+// What a user's connect leaves for the window once it has returned: a box to
+// show, or the certificate question whose "yes" starts the connect again.
+struct ConnectNotice {
+    enum class Kind { Information, Warning, TrustQuestion };
+    Kind kind = Kind::Information;
+    QString caption;
+    QString text;
+    // The certificate a trust question is about.
+    QString fingerprint;
+};
 
 // The transfer engine: connects to the job's site and enters its remote folder,
 // fetches the job's file or files into the local folder, and carries out the
@@ -23,7 +36,10 @@ class LocalFolderRun;
 // headless runner drive the same code; it owns no widgets.
 //
 // Operations that fail report the failure (log line, status line, and a message
-// box when the host is not unattended) and then raise SilentStop.
+// box when the host is not unattended) and then raise SilentStop. The connect
+// (siteConnect, changeFolder) opens no box itself: what the user must see or
+// answer is left as a ConnectNotice that the caller shows once the connect has
+// returned (see askingConnect).
 //
 // Everything runs on one thread. The FTP client lets the host's events run while
 // it waits, so a command (Stop Transfer above all) can arrive in the middle of
@@ -74,6 +90,21 @@ public:
     bool transferRunning() const { return transferRunning_; }
     // True while siteConnect waits for the server.
     bool connecting() const { return connecting_; }
+    // True while a connect or a transfer is in progress, or the user is being
+    // asked about one: commands that would change the job or start another run
+    // are refused then.
+    bool busy() const { return connecting_ || transferRunning_ || answerAwaited_; }
+
+    // What the last siteConnect, changeFolder or connectCommand left for the
+    // user (only when the host is not unattended); taking it clears it.
+    std::optional<ConnectNotice> takeNotice() { return std::exchange(notice_, std::nullopt); }
+    // Marks the time a trust question is on screen (busy() then holds).
+    void setAnswerAwaited(bool awaited) { answerAwaited_ = awaited; }
+    // The user trusted the certificate of a TrustQuestion: it is kept with the
+    // job, and the next connect uses it.
+    void trustCertificate(const QString& fingerprint);
+    // The user did not trust it: the connect ends as not trusted. Raises SilentStop.
+    [[noreturn]] void declineCertificate();
 
     // What the current or last run came to. siteConnect starts a new report; a
     // transfer on the same connection starts its part of it afresh.
@@ -96,7 +127,8 @@ private:
     enum class FileOutcome { Fetched, Skipped, Stopped };
     class RunScope;
 
-    bool askToTrust(const ftp::ECertificateError& error);
+    ConnectNotice trustQuestion(const ftp::ECertificateError& error);
+    void leaveNotice(ConnectNotice::Kind kind, QString caption, QString text);
     // How a connect that did not get through ended: a failure (a box with the
     // reason), a stop by the user or a certificate the user did not trust
     // (neither shows a box), or a trusted certificate that changed (a warning
@@ -128,6 +160,11 @@ private:
     QString groupSeparator_;
     bool transferRunning_ = false;
     bool connecting_ = false;
+    bool answerAwaited_ = false;
+    std::optional<ConnectNotice> notice_;
+    // A certificate the user trusted after the last connect; the next one uses it
+    // whatever the job says.
+    QString trustedNow_;
     RunReport report_;
     std::vector<std::string> leaveOut_;
     const LocalFolderRun* folderRun_ = nullptr;

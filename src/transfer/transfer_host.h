@@ -47,6 +47,9 @@ public:
     virtual void controlsStandby() = 0;
     virtual void controlsConnected() = 0;
     virtual void controlsSchedon() = 0;
+    // A user's connect is in progress: only what ends it stays enabled. Hosts
+    // without controls leave it as it is.
+    virtual void controlsBusy() { }
     // Enables or disables the Stop Transfer command alone.
     virtual void setStopTransferEnabled(bool enabled) = 0;
     // Moves the input focus to the host field when the site page is shown and the

@@ -95,6 +95,23 @@ TEST_F(ControlStatesTest, ConnectedLeavesOnlyDisconnectAndTransferOfTheFtpComman
     EXPECT_EQ(scheduleCaption(), "Scheduler (OFF)");
 }
 
+TEST_F(ControlStatesTest, ABusyConnectLeavesOnlyWhatEndsIt)
+{
+    child<QLineEdit>("Edit1")->setText(QStringLiteral("changed")); // Save would be on in standby
+    hooks().controlsStandby();
+    hooks().controlsBusy();
+    for (const char* name : kJobFields)
+        EXPECT_FALSE(on(name)) << name;
+    EXPECT_TRUE(on("Action4"));
+    EXPECT_TRUE(on("Action6"));
+    for (const char* name : { "Edit6", "Edit7", "DateTimePicker2", "SpinEdit4", "Action1", "Action2",
+             "Action3", "Action5", "Action8", "Action11", "Action14", "Action20" })
+        EXPECT_FALSE(on(name)) << name;
+    for (const char* name : kAlwaysOn)
+        EXPECT_TRUE(on(name)) << name;
+    EXPECT_EQ(scheduleCaption(), "Scheduler (OFF)");
+}
+
 TEST_F(ControlStatesTest, StandbyFollowsTheChoicesAndKeepsSaveForUnsavedChanges)
 {
     struct Case {

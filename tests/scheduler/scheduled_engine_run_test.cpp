@@ -2,7 +2,9 @@
 // scripted server, with the timers on a simulated clock.
 #include "fake_scheduler_host.h"
 #include "ftp/ftp_client.h"
+#include "ftp/loopback.h"
 #include "ftp/scripted_ftp_server.h"
+#include "log/silent_stop.h"
 #include "scheduler/engine_run_steps.h"
 #include "scheduler/scheduler.h"
 #include "simulated_time.h"
@@ -11,6 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
+
+#include <functional>
 
 namespace taskhaul::test {
 namespace {
@@ -43,7 +47,12 @@ protected:
     SimulatedTimer timer1 { time };
     SimulatedTimer timer2 { time };
     FakeSchedulerHost host;
-    ftp::TFtpClient client;
+    // What the client does while it waits (nothing unless a test says so).
+    std::function<void()> pump;
+    ftp::TFtpClient client { [this] {
+        if (pump)
+            pump();
+    } };
     TransferEngine engine { host, client, QStringLiteral(",") };
     EngineRunSteps steps { engine, host };
     Scheduler scheduler { host, steps, time, timer1, timer2, LongTimeFormat {} };
@@ -86,6 +95,36 @@ TEST_F(ScheduledEngineRun, FailedListingEndsTheRunCleanly)
     EXPECT_TRUE(host.boxes.texts().isEmpty());
     EXPECT_EQ(host.events.last(), QStringLiteral("schedon"));
     EXPECT_TRUE(scheduler.isOn());
+}
+
+// A tick that falls due while a user's Connect waits for a server that never
+// answers, or while the user is being asked about that connect, is skipped: a
+// run then would pull the connection from under the user's.
+TEST_F(ScheduledEngineRun, ATickDueDuringAUserConnectIsSkipped)
+{
+    SilentListener silent;
+    scheduler.start();
+    host.settings.port = QString::number(silent.port());
+    int waits = 0;
+    pump = [&] {
+        if (++waits == 1)
+            time.advance(kMinute);
+        else if (waits == 3)
+            engine.stopTransferCommand();
+    };
+    EXPECT_THROW(engine.connectCommand(), SilentStop);
+    EXPECT_GE(waits, 3);
+    EXPECT_TRUE(host.logLines().contains(Scheduler::skippedLine()))
+        << host.logLines().join('\n').toStdString();
+    EXPECT_EQ(server.sessionCount(), 0);
+
+    pump = nullptr;
+    host.settings.port = QString::number(server.port());
+    engine.setAnswerAwaited(true);
+    time.advance(kMinute);
+    engine.setAnswerAwaited(false);
+    EXPECT_EQ(host.logLines().last(), Scheduler::skippedLine());
+    EXPECT_EQ(server.sessionCount(), 0);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "ftp/tls_servers.h"
 #include "log/silent_stop.h"
 #include "transfer/transfer_engine.h"
+#include "watched_connect.h"
 
 #include <gtest/gtest.h>
 
@@ -28,6 +29,20 @@ protected:
         host.settings.passive = true;
     }
 
+    // What the window does with a user's connect: runs it and, once it has
+    // returned, shows the box it left or asks its question (see watchedConnect).
+    void askingSiteConnect()
+    {
+        connectsRun = 0;
+        watchedConnect(engine, client, host.boxes, [this] {
+            ++connectsRun;
+            engine.siteConnect();
+        });
+    }
+
+    // How many times the last askingSiteConnect ran the connect.
+    int connectsRun = 0;
+
     QString fingerprint() const
     {
         return QString::fromStdString(TestCertificates::Fingerprint(certificates.SelfSigned().certificate));
@@ -45,7 +60,7 @@ TEST_F(CertificateTrust, AUserWhoTrustsTheCertificateKeepsItsFingerprintWithTheJ
     host.unattendedFlag = false;
     host.boxes.answerNext(MessageBoxes::Answer::Yes);
 
-    engine.siteConnect();
+    askingSiteConnect();
 
     ASSERT_EQ(host.boxes.shown().size(), 1u);
     const auto& box = host.boxes.shown().front();
@@ -69,6 +84,9 @@ TEST_F(CertificateTrust, AUserWhoTrustsTheCertificateKeepsItsFingerprintWithTheJ
                 TestCertificates::ColonFingerprint(certificates.SelfSigned().certificate)));
     EXPECT_EQ(host.settings.trustedCertificate, fingerprint());
     EXPECT_TRUE(client.IsConnected());
+    // The "yes" started the connect again, which the kept fingerprint let through.
+    EXPECT_EQ(connectsRun, 2);
+    EXPECT_TRUE(host.log.contains(QStringLiteral("Trusted the server's certificate ") + fingerprint()));
 
     // Later runs, unattended too, accept it without a question.
     client.Disconnect();
@@ -83,13 +101,14 @@ TEST_F(CertificateTrust, NoTrustNoConnectionAndUnattendedRunsNeverAsk)
 {
     host.unattendedFlag = false;
     host.boxes.answerNext(MessageBoxes::Answer::No);
-    EXPECT_THROW(engine.siteConnect(), SilentStop);
+    EXPECT_THROW(askingSiteConnect(), SilentStop);
     EXPECT_TRUE(host.settings.trustedCertificate.isEmpty());
     EXPECT_FALSE(client.IsConnected());
     // The user's No ends the connect: the question was the last box.
     ASSERT_EQ(host.boxes.shown().size(), 1u);
     EXPECT_EQ(host.boxes.shown()[0].kind, RecordingMessageBoxes::Kind::Confirmation);
     EXPECT_EQ(host.status, QStringLiteral("Not connected: the server's certificate was not trusted."));
+    EXPECT_EQ(connectsRun, 1);
 
     host.boxes.clear();
     host.log.clear();
@@ -105,7 +124,7 @@ TEST_F(CertificateTrust, ATrustedCertificateThatChangedIsRefusedWithAWarning)
 {
     host.unattendedFlag = false;
     host.settings.trustedCertificate = QString(64, QLatin1Char('A'));
-    EXPECT_THROW(engine.siteConnect(), SilentStop);
+    EXPECT_THROW(askingSiteConnect(), SilentStop);
     // A security warning of its own, not the connection failure box: the host,
     // the new fingerprint in pairs, and what to do before trusting it.
     ASSERT_EQ(host.boxes.shown().size(), 1u);

@@ -5,6 +5,7 @@
 #include "ftp/scripted_ftp_server.h"
 #include "transfer/freshness.h"
 #include "transfer/transfer_engine.h"
+#include "watched_connect.h"
 
 #include <gtest/gtest.h>
 
@@ -56,6 +57,13 @@ protected:
         host.log.clear();
         host.controls.clear();
         sentBefore = server.commands().size();
+    }
+
+    // What the window does with a user's connect step: runs it and, once it has
+    // returned, shows the box it left or asks its question (see watchedConnect).
+    void asking(void (TransferEngine::*step)())
+    {
+        watchedConnect(engine, client, host.boxes, [this, step] { (engine.*step)(); });
     }
 
     // Command lines sent since connectToSite.

@@ -188,7 +188,7 @@ TEST_F(SiteConnection, FailedConnectIsLoggedWithItsReasonAndShownOnlyToTheUser)
         QStringList statusDuringConnect;
         pump = [&] { statusDuringConnect << host.status; };
 
-        EXPECT_THROW(engine.siteConnect(), SilentStop);
+        EXPECT_THROW(asking(&TransferEngine::siteConnect), SilentStop);
 
         ASSERT_EQ(host.log.size(), c.log.size());
         for (qsizetype i = 0; i < c.log.size(); ++i)
@@ -220,7 +220,7 @@ TEST_F(SiteConnection, StopTransferCancelsAConnectThatWaitsForASilentServer)
         const auto started = std::chrono::steady_clock::now();
         host.unattendedFlag = false; // the user's own Connect
         host.boxes.clear();
-        EXPECT_THROW(engine.siteConnect(), SilentStop);
+        EXPECT_THROW(asking(&TransferEngine::siteConnect), SilentStop);
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
         EXPECT_TRUE(host.log.contains(QStringLiteral("ERROR: ") + kSiteError));
         // The user ended it: no box, and no failure text on the status line.
@@ -257,7 +257,7 @@ TEST_F(SiteConnection, TheFailureBoxGivesTheReasonOnItsSecondLine)
         host.unattendedFlag = false;
         host.settings.host = c.host;
         host.settings.port = QString::number(c.port);
-        EXPECT_THROW(engine.siteConnect(), SilentStop);
+        EXPECT_THROW(asking(&TransferEngine::siteConnect), SilentStop);
         ASSERT_EQ(host.boxes.shown().size(), 1u);
         const QStringList lines = host.boxes.shown()[0].text.split(QLatin1Char('\n'));
         ASSERT_EQ(lines.size(), 2) << host.boxes.shown()[0].text.toStdString();
@@ -283,7 +283,7 @@ TEST_F(SiteConnection, FailedFolderChangeDisconnects)
         host.controls.clear();
         host.boxes.clear();
 
-        EXPECT_THROW(engine.changeFolder(), SilentStop);
+        EXPECT_THROW(asking(&TransferEngine::changeFolder), SilentStop);
 
         EXPECT_EQ(host.log,
             QStringList({ QStringLiteral("ERROR: ") + kFolderError,

@@ -6,6 +6,7 @@
 #include "../app/window_fixture.h"
 
 #include "app/transfer_wiring.h"
+#include "ftp/loopback.h"
 #include "ftp/scripted_ftp_server.h"
 #include "ftp/tls_servers.h"
 #include "qstring_print.h"
@@ -263,8 +264,18 @@ TEST_F(TransferWindow, ATrustedCertificateBecomesPartOfTheJob)
     form.security->setCurrentIndex(static_cast<int>(JobSettings::Security::Explicit));
     hooks().flags().configChanged = false;
     boxes.answerNext(MessageBoxes::Answer::Yes);
+    // The question opens once the connect has returned, never while the client waits.
+    int asked = 0;
+    boxes.onShow = [&] {
+        ++asked;
+        EXPECT_FALSE(hooks().transferWiring().client().IsBusy());
+        EXPECT_FALSE(hooks().transferWiring().engine().connecting());
+        EXPECT_TRUE(hooks().transferWiring().engine().busy()); // but the user's Connect is not over
+    };
 
     trigger(Command::Connect);
+    boxes.onShow = nullptr;
+    EXPECT_EQ(asked, 1);
 
     EXPECT_EQ(form.trustedCertificate,
         QString::fromStdString(TestCertificates::Fingerprint(certificates.SelfSigned().certificate)));
@@ -295,6 +306,52 @@ TEST_F(TransferWindow, ATrustedCertificateBecomesPartOfTheJob)
     hooks().transferWiring().host().setTrustedCertificate(kept);
     form.userName->setText(QStringLiteral("bob"));
     EXPECT_EQ(form.trustedCertificate, kept);
+}
+
+// While a user's Connect hangs on a server that never answers, nothing that
+// would change the job or start another run is enabled, and reaching one of
+// those commands anyway (a shortcut, D-Bus activation, a second start) changes
+// nothing; they come back once the connect has ended.
+TEST_F(TransferWindow, AHangingConnectLocksTheJobAndFurtherRuns)
+{
+    SilentListener silent;
+    const MainWindowForm& form = hooks().form();
+    form.port->setText(QString::number(silent.port()));
+    hooks().flags().configChanged = true;
+    const std::pair<Command, const char*> locked[] = { { Command::OpenConfiguration, "Open" },
+        { Command::SaveConfiguration, "Save" }, { Command::ClearAll, "Clear All" },
+        { Command::StartScheduler, "Start" }, { Command::StartStopScheduler, "Start/Stop" },
+        { Command::Connect, "Connect" }, { Command::Transfer, "Transfer" } };
+    bool probed = false;
+    QStringList enabledDuringConnect;
+    runWhileWatching(Command::Connect, [&] {
+        if (probed || !hooks().transferWiring().engine().connecting())
+            return;
+        probed = true;
+        for (const auto& [command, name] : locked)
+            if (enabled(command))
+                enabledDuringConnect << QLatin1String(name);
+        EXPECT_FALSE(form.host->isEnabled());
+        EXPECT_FALSE(form.localFolder->isEnabled());
+        EXPECT_TRUE(enabled(Command::Disconnect));
+        EXPECT_TRUE(enabled(Command::StopTransfer));
+        for (const auto& [command, name] : locked)
+            hooks().commandHandler(command)();
+        trigger(Command::StopTransfer);
+    });
+    ASSERT_TRUE(probed);
+    EXPECT_EQ(enabledDuringConnect, QStringList());
+    // Clear All left the fields, Save the unsaved changes, Open asked nothing,
+    // the scheduler stayed off and the second Connect opened no connection.
+    EXPECT_EQ(form.host->text(), QStringLiteral("127.0.0.1"));
+    EXPECT_TRUE(hooks().flags().configChanged);
+    EXPECT_EQ(boxes.texts(), QStringList());
+    EXPECT_EQ(hooks().trayHint(), QStringLiteral("Taskhaul - Scheduler is OFF"));
+    EXPECT_EQ(hooks().statusLine(), QStringLiteral("Connection stopped."));
+    EXPECT_EQ(enabledFtpCommands(), QStringList({ QStringLiteral("Connect") }));
+    EXPECT_TRUE(enabled(Command::OpenConfiguration));
+    EXPECT_TRUE(enabled(Command::ClearAll));
+    EXPECT_TRUE(form.host->isEnabled());
 }
 
 } // namespace

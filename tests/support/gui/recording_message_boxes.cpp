@@ -4,21 +4,29 @@ namespace taskhaul::test {
 
 void RecordingMessageBoxes::information(const QString& caption, const QString& text)
 {
+    if (onShow)
+        onShow();
     shown_.push_back({ Kind::Information, caption, text, { QStringLiteral("OK") }, QStringLiteral("OK") });
 }
 
 void RecordingMessageBoxes::error(const QString& caption, const QString& text)
 {
+    if (onShow)
+        onShow();
     shown_.push_back({ Kind::Error, caption, text, { QStringLiteral("OK") }, QStringLiteral("OK") });
 }
 
 void RecordingMessageBoxes::warning(const QString& caption, const QString& text)
 {
+    if (onShow)
+        onShow();
     shown_.push_back({ Kind::Warning, caption, text, { QStringLiteral("OK") }, QStringLiteral("OK") });
 }
 
 void RecordingMessageBoxes::plain(const QString& caption, const QString& text)
 {
+    if (onShow)
+        onShow();
     shown_.push_back({ Kind::Plain, caption, text, { QStringLiteral("OK") }, QStringLiteral("OK") });
 }
 
@@ -35,6 +43,8 @@ MessageBoxes::Answer RecordingMessageBoxes::confirmDefaultNo(const QString& capt
 MessageBoxes::Answer RecordingMessageBoxes::ask(
     const QString& caption, const QString& text, const QString& defaultButton)
 {
+    if (onShow)
+        onShow();
     shown_.push_back({ Kind::Confirmation, caption, text, { QStringLiteral("Yes"), QStringLiteral("No") },
         defaultButton });
     if (script_.empty())

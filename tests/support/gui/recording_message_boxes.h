@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <deque>
+#include <functional>
 #include <vector>
 
 namespace taskhaul::test {
@@ -31,6 +32,10 @@ public:
     void plain(const QString& caption, const QString& text) override;
 
     // Next confirmations are answered in this order.
+    // Runs as each box is shown, before it is recorded (a test checks what is
+    // going on at that moment).
+    std::function<void()> onShow;
+
     void answerNext(Answer answer) { script_.push_back(answer); }
     void setDefaultAnswer(Answer answer) { defaultAnswer_ = answer; }
 
