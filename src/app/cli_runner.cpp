@@ -22,6 +22,7 @@
 #include "transfer/windowless_transfer_host.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 
@@ -380,7 +381,8 @@ int runPreview(const QStringList& args)
             = planFiles(*items, job, now, QDateTime::currentDateTimeUtc(), localFile);
         for (const PlannedFile& file : plan) {
             const QString kind = QString::fromLatin1(ftp::itemTypeName(file.itemType));
-            const QString localPath = localPathFor(job, file.localName);
+            const QString localPath
+                = QFile::decodeName(QByteArray::fromStdString(localPathFor(job, file.localName)));
             auto print = [&](const QString& decision, const QString& detail) {
                 printLine(stdout,
                     kind + QLatin1Char('\t') + decision + QLatin1Char('\t')

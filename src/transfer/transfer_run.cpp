@@ -322,10 +322,9 @@ TransferEngine::FileOutcome TransferEngine::transferFile(
     }
 
     // The rename template is expanded anew at each use: the sequence number and
-    // the clock of that moment decide the name.
-    const std::string localPath = job.localFolder.toStdString()
-        + localFolderSeparator(job.localFolder).toStdString()
-        + localNameFor(job, remoteName, host_.currentTime(), host_.job().sequenceStart);
+    // the clock of that moment decide the name, by the plan's own rule.
+    const std::string localPath
+        = localPathFor(job, localNameFor(job, remoteName, host_.currentTime(), host_.job().sequenceStart));
     // A download that could never be put in place is not started.
     if (const QString problem = localTargetProblem(localPath); !problem.isEmpty()) {
         announce();
@@ -333,36 +332,41 @@ TransferEngine::FileOutcome TransferEngine::transferFile(
         return FileOutcome::Skipped;
     }
 
-    std::int64_t announcedSize = -1;
+    FileFacts facts;
+    facts.listedSize = file.listedSize;
     try {
-        announcedSize = client_.FileSize(remoteName);
+        facts.queriedSize = client_.FileSize(remoteName);
     } catch (const ftp::EFtpException& error) {
         announce();
         noteBrokenConnection(error);
         reportSkip(mode, remoteName, errorText(error));
         return FileOutcome::Skipped;
     }
-    std::optional<RemoteStamp> remoteTime;
+    const std::int64_t announcedSize = facts.queriedSize;
     if (comparesWithLocalCopy(job) || job.settleSeconds > 0) {
         try {
-            remoteTime = remoteTimeOf(file);
+            facts.remoteTime = remoteTimeOf(file);
         } catch (const ftp::EFtpException& error) {
             announce();
             reportSkip(mode, remoteName, errorText(error));
             return FileOutcome::Skipped;
         }
-        if (stillBeingWritten(file.listedSize, announcedSize, remoteTime, utcNow(), job.settleSeconds)) {
-            announce();
-            passOver(mode, remoteName, QStringLiteral("The file is still being written."));
-            return FileOutcome::Skipped;
-        }
-        const std::int64_t remoteSize = announcedSize >= 0 ? announcedSize : file.listedSize;
-        if (comparesWithLocalCopy(job) && remoteTime
-            && unchangedSinceLastTransfer(
-                localFileState(QString::fromStdString(localPath)), remoteSize, *remoteTime)) {
-            passOverUnchanged(mode, remoteName);
-            return FileOutcome::Skipped;
-        }
+    }
+    if (comparesWithLocalCopy(job))
+        facts.local = localFileState(localPath);
+    // The plan's decision, completed with the server's answers. A copy that
+    // exists while overwrite is off is left to the retrieval, which refuses it
+    // at the very moment it would replace it.
+    switch (decideFile(job, facts, utcNow())) {
+    case PlannedFile::Decision::StillBeingWritten:
+        announce();
+        passOver(mode, remoteName, QStringLiteral("The file is still being written."));
+        return FileOutcome::Skipped;
+    case PlannedFile::Decision::NotChanged:
+        passOverUnchanged(mode, remoteName);
+        return FileOutcome::Skipped;
+    default:
+        break;
     }
     announce();
     if (mode == Mode::OneFile)
@@ -388,10 +392,10 @@ TransferEngine::FileOutcome TransferEngine::transferFile(
     ++report_.fetched;
     report_.fetchedNames.push_back(remoteName);
     // The local copy takes the remote time, so that the next run can compare.
-    if (comparesWithLocalCopy(job) && remoteTime)
-        setModificationTime(QString::fromStdString(localPath), remoteTime->utc);
+    if (comparesWithLocalCopy(job) && facts.remoteTime)
+        setModificationTime(localPath, facts.remoteTime->utc);
     if (advancesSequence(job))
-        host_.setSequenceStart(nextSequence(host_.job().sequenceStart));
+        host_.setSequenceStart(sequenceAfter(job, host_.job().sequenceStart, true));
     const std::int64_t received = announcedSize < 0 ? localFileSize(localPath) : announcedSize;
     report(QStringLiteral("Data transfer complete (")
         + completedByteCount(announcedSize, received, groupSeparator_) + QStringLiteral(" Bytes)"));

@@ -596,5 +596,52 @@ TEST_F(RunOnce, PreviewListsWhatARunWouldFetchAndDownloadsNothing)
     EXPECT_EQ(savedJob().sequenceStart, 1);
 }
 
+// The local names --preview prints are the names the run then uses: a file
+// kept because a copy of its name exists fetches nothing, so it leaves the
+// sequence number, and with it the next file's name, where it was.
+TEST_F(RunOnce, PreviewNamesTheFilesAsTheRunDoesWhenACopyExists)
+{
+    job.fileKind = JobSettings::FileKind::OneFile;
+    job.fileName = QStringLiteral("*.txt");
+    job.rename = true;
+    job.renameTo = QStringLiteral("copy[seq].txt");
+    job.sequenceStart = 1;
+    job.overwrite = false;
+    saveJob();
+    const QString in = path(QStringLiteral("in/"));
+    {
+        QFile existing(in + QStringLiteral("copy1.txt"));
+        ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+        existing.write("kept");
+    }
+
+    const Finished preview = run(QStringLiteral("--preview"));
+    EXPECT_EQ(preview.exitCode, 0) << preview.err.toStdString();
+    QStringList previewed;
+    const QRegularExpression exists(
+        QStringLiteral("^file\\tskip\\t(\\S+)\\t\\((.*) exists and overwrite is off\\)$"));
+    for (const QString& line : preview.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QRegularExpressionMatch match = exists.match(line);
+        EXPECT_TRUE(match.hasMatch()) << line.toStdString();
+        previewed << match.captured(1) + QStringLiteral(" => ") + match.captured(2);
+    }
+
+    const Finished result = run(QStringLiteral("--run-once"));
+    QStringList used;
+    const QRegularExpression transferring(QStringLiteral("Transferring ftp://")
+        + QRegularExpression::escape(job.host) + QStringLiteral("(\\S+) => (\\S+)$"));
+    for (const QString& line : result.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        if (const QRegularExpressionMatch match = transferring.match(line); match.hasMatch())
+            used << match.captured(1) + QStringLiteral(" => ") + match.captured(2);
+
+    EXPECT_EQ(previewed,
+        QStringList({ QStringLiteral("a.txt => ") + in + QStringLiteral("copy1.txt"),
+            QStringLiteral("b.txt => ") + in + QStringLiteral("copy1.txt") }));
+    EXPECT_EQ(used, previewed) << result.out.toStdString();
+    EXPECT_EQ(result.out.count(QStringLiteral("Destination file already exists.")), 2);
+    EXPECT_EQ(fetched(QStringLiteral("copy1.txt")), "kept");
+    EXPECT_EQ(savedJob().sequenceStart, 1);
+}
+
 } // namespace
 } // namespace taskhaul::test
