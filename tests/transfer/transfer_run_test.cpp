@@ -3,11 +3,13 @@
 #include "ftp/ftp_local_file.h"
 #include "log/activity_log.h"
 #include "log/silent_stop.h"
+#include "transfer/file_plan.h"
 #include "transfer/freshness.h"
 
 #include <map>
 
 #include <sys/xattr.h>
+#include <unistd.h>
 
 namespace taskhaul::test {
 namespace {
@@ -628,6 +630,37 @@ TEST_F(FileChoiceOptions, OnlyNewerPassesOverUnchangedCopiesAndStampsWhatItFetch
     EXPECT_EQ(retrieved(), (Strings { "b.txt" }));
     EXPECT_EQ(engine.lastRun().passedOver.size(), 2u);
     EXPECT_EQ(host.log, QStringList { QStringLiteral("2 file(s) not changed since the last transfer.") });
+}
+
+// A name that is not UTF-8 (Latin-1 here) is stored, stamped and compared under
+// its own bytes: the next run and the plan --preview shows both find it unchanged.
+TEST_F(FileChoiceOptions, OnlyNewerComparesANameThatIsNotUtf8UnderItsOwnBytes)
+{
+    const std::string name = "caf\xe9.txt";
+    server.setListing(unixFile(name, 5));
+    server.addFile(name, "latin");
+    offerMdtm({ { name, "20240301120000" } });
+    host.settings.onlyNewer = true;
+
+    engine.transferAllFiles();
+    ASSERT_EQ(retrieved(), (Strings { name }));
+    const std::string path = QFile::encodeName(local.path()).toStdString() + "/" + name;
+    EXPECT_EQ(localFileState(path).modifiedUtc, utc(1, 12, 0));
+
+    engine.transferAllFiles();
+    EXPECT_EQ(retrieved(), (Strings { name })); // nothing fetched again
+    ASSERT_EQ(engine.lastRun().passedOver.size(), 1u);
+    EXPECT_EQ(engine.lastRun().passedOver.front().remoteName, name);
+
+    host.settings.fileKind = JobSettings::FileKind::AllFiles;
+    const std::vector<PlannedFile> plan = planFiles(client.ParsedListing(), host.settings, host.currentTime(),
+        QDateTime::currentDateTimeUtc(), [this](const std::string& localName) {
+            return localFileState(localPathFor(host.settings, localName));
+        });
+    ASSERT_EQ(plan.size(), 1u);
+    EXPECT_EQ(plan.front().decision, PlannedFile::Decision::NotChanged);
+    EXPECT_EQ(localPathFor(host.settings, plan.front().localName), path);
+    ::unlink(path.c_str()); // a name Qt's own clean-up cannot spell
 }
 
 TEST_F(FileChoiceOptions, OnlyNewerComparesWithTheListingWhenTheServerHasNoMdtmAndIsOffByDefault)
