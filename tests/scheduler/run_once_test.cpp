@@ -59,7 +59,8 @@ protected:
     }
 
     // The program started with `option`, with no display and private folders.
-    void start(QProcess& process, const QString& option) const
+    void start(QProcess& process, const QString& option) const { start(process, program(), { option }); }
+    void start(QProcess& process, const QString& command, const QStringList& arguments) const
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), path(QStringLiteral("config")));
@@ -71,7 +72,7 @@ protected:
             { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "DBUS_SESSION_BUS_ADDRESS" })
             environment.remove(QLatin1String(name));
         process.setProcessEnvironment(environment);
-        process.start(program(), { option });
+        process.start(command, arguments);
     }
 
     static Finished finish(QProcess& process) { return finishProgram(process); }
@@ -567,6 +568,49 @@ TEST_F(RunOnce, AFileSizeLimitFailsTheFileAndNotTheRun)
     // No partial file and no temporary left behind.
     EXPECT_EQ(QDir(path(QStringLiteral("in"))).entryList(QDir::Files | QDir::Hidden, QDir::Name),
         QStringList({ QStringLiteral("a.txt"), QStringLiteral("b.txt") }));
+}
+
+// A disk that fills up part-way through a download: the local folder is a
+// 32 KiB tmpfs, mounted in a user and mount namespace of the program's own, so
+// the write itself fails with ENOSPC. The file is reported failed, its
+// temporary is removed and the older copy stays as it was.
+TEST_F(RunOnce, AFullDiskFailsTheFileKeepsTheOlderCopyAndLeavesNoTemporary)
+{
+    QProcess probe;
+    probe.start(QStringLiteral("unshare"),
+        { QStringLiteral("--user"), QStringLiteral("--map-root-user"), QStringLiteral("--mount"),
+            QStringLiteral("true") });
+    if (!probe.waitForFinished(10000) || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0)
+        GTEST_SKIP() << "no user and mount namespaces here";
+
+    server.writeFile("big.bin", std::string(256 * 1024, 'x'));
+    saveJob();
+    // The folder only exists inside the namespace: its state is copied out.
+    const QString script = QStringLiteral(
+        "mount -t tmpfs -o size=32k tmpfs in || exit 99; printf old > in/big.bin; ./taskhaul --run-once;"
+        " rc=$?; ls -A in > after.txt; cp in/big.bin kept.bin; exit $rc");
+    QProcess process;
+    process.setWorkingDirectory(work.path());
+    start(process, QStringLiteral("unshare"),
+        { QStringLiteral("--user"), QStringLiteral("--map-root-user"), QStringLiteral("--mount"),
+            QStringLiteral("sh"), QStringLiteral("-c"), script });
+    const Finished result = finish(process);
+
+    ASSERT_NE(result.exitCode, 99) << result.err.toStdString();
+    EXPECT_EQ(result.exitCode, 1) << result.out.toStdString() << result.err.toStdString();
+    const QString skipped
+        = QStringLiteral("WARNING: File skipped: Cannot write file \"%1\". No space left on device")
+              .arg(path(QStringLiteral("in/big.bin")));
+    EXPECT_TRUE(result.out.contains(skipped)) << result.out.toStdString();
+    QFile after(path(QStringLiteral("after.txt")));
+    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+    QStringList names = QString::fromUtf8(after.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    names.sort();
+    EXPECT_EQ(
+        names, QStringList({ QStringLiteral("a.txt"), QStringLiteral("b.txt"), QStringLiteral("big.bin") }));
+    QFile kept(path(QStringLiteral("kept.bin")));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), "old");
 }
 
 TEST_F(RunOnce, PreviewListsWhatARunWouldFetchAndDownloadsNothing)
