@@ -311,7 +311,7 @@ int runOnce(const QStringList& args)
         }
     }
     const bool failed
-        = outcome == RunOutcome::Failed || !engine.lastRun().complete() || host.logFailed() || saveFailed;
+        = outcome == RunOutcome::Failed || engine.lastRun().failed() || host.logFailed() || saveFailed;
     return failed ? kExitFailed : kExitDone;
 }
 

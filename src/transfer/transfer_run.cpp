@@ -256,16 +256,20 @@ void TransferEngine::showCompletion(const QString& completedText, const std::str
     // nothing is no success.
     if (host_.unattended() || report_.aborted)
         return;
-    if (!report_.skipped.empty()) {
-        host_.messageBoxes().warning(QStringLiteral("Warning"),
-            QStringLiteral(
+    if (report_.failed()) {
+        QString text;
+        if (!report_.skipped.empty())
+            text = QStringLiteral(
                 "Transfer finished, but %1 file(s) were skipped. See the activity log for details.")
-                .arg(report_.skipped.size()));
-    } else if (report_.listingIncomplete) {
-        host_.messageBoxes().warning(QStringLiteral("Warning"),
-            QStringLiteral(
+                       .arg(report_.skipped.size());
+        else if (report_.listingIncomplete)
+            text = QStringLiteral(
                 "Transfer finished, but the server did not list the whole folder. See the activity "
-                "log for details."));
+                "log for details.");
+        else
+            text = QStringLiteral("Transfer finished, but the run did not complete. See the activity log for "
+                                  "details.");
+        host_.messageBoxes().warning(QStringLiteral("Warning"), text);
     } else if (report_.nothingMatched) {
         host_.messageBoxes().information(QStringLiteral("Information"),
             QStringLiteral("No file on the site matches \"%1\".").arg(displayName(pattern)));
