@@ -255,13 +255,18 @@ int runOnce(const QStringList& args)
     // On a terminal, the download in progress shows on one line of stderr.
     TerminalProgress terminal(stderr);
     std::optional<TransferProgress> progress;
+    // The engine names each download and its size as it begins.
+    QString startedName;
+    std::int64_t startedSize = -1;
     if (::isatty(STDERR_FILENO)) {
         host.setProgress(&terminal);
+        engine.setFileStartedHandler([&startedName, &startedSize](const FileStarted& started) {
+            startedName = displayName(started.localName);
+            startedSize = started.size;
+        });
         progress.emplace(
-            client, [] { return std::int64_t(-1); },
-            [&terminal, &host](const ProgressState& state) {
-                terminal.show(TerminalProgress::nameFromStatus(host.statusText()), state);
-            });
+            client, [&startedSize] { return std::exchange(startedSize, -1); },
+            [&terminal, &startedName](const ProgressState& state) { terminal.show(startedName, state); });
     }
     // A run that could not connect or lost the connection is tried again as the
     // job says, as the window's scheduler would; the last attempt decides.

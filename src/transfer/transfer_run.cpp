@@ -327,8 +327,9 @@ TransferEngine::FileOutcome TransferEngine::transferFile(
 
     // The rename template is expanded anew at each use: the sequence number and
     // the clock of that moment decide the name, by the plan's own rule.
-    const std::string localPath
-        = localPathFor(job, localNameFor(job, remoteName, host_.currentTime(), host_.job().sequenceStart));
+    const std::string localName
+        = localNameFor(job, remoteName, host_.currentTime(), host_.job().sequenceStart);
+    const std::string localPath = localPathFor(job, localName);
     // A download that could never be put in place is not started.
     if (const QString problem = localTargetProblem(localPath); !problem.isEmpty()) {
         announce();
@@ -383,6 +384,8 @@ TransferEngine::FileOutcome TransferEngine::transferFile(
     // Only the retrieval's own failures make a skip: whatever fails after the
     // file is in place (the log line, say) must not make a fetched file count
     // as skipped, nor hold the sequence number back.
+    if (fileStarted_)
+        fileStarted_({ file, localName, announcedSize >= 0 ? announcedSize : file.listedSize });
     try {
         client_.RetrieveFile(remoteName, localPath, job.overwrite, false);
     } catch (const ftp::EOperationAborted&) {

@@ -63,6 +63,48 @@ TEST_F(TransferRun, AllFilesFetchesThePlainFilesOnlyInListingOrder)
     EXPECT_FALSE(engine.transferRunning());
 }
 
+// Each download is announced as it begins with its planned file, the local
+// name it gets and its size: the server's answer to SIZE, else the listing's.
+// A file whose copy exists is announced too: the retrieval itself refuses it,
+// and the sequence, which does not move, names the next file alike.
+TEST_F(TransferRun, EachDownloadIsAnnouncedWithItsLocalNameAndSize)
+{
+    server.setListing(unixFile("a.txt", 11) + unixFile("b.txt", 22) + unixFile("c.txt", 33));
+    server.addFile("a.txt", "alpha");
+    server.addFile("b.txt", "bravo");
+    server.addFile("c.txt", "charlie");
+    server.on("SIZE", [](FtpSession& s, const std::string& name) {
+        s.send(name == "a.txt" ? "213 5\r\n" : "550 No size here.\r\n");
+    });
+    host.settings.fileName = QStringLiteral("*.txt");
+    host.settings.rename = true;
+    host.settings.renameTo = QStringLiteral("n[seq].txt");
+    host.settings.sequenceStart = 1;
+    host.settings.overwrite = false;
+    QFile existing(localPath(QStringLiteral("n2.txt")));
+    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+    existing.close();
+    struct Started {
+        std::string remoteName;
+        std::string localName;
+        std::int64_t size;
+        bool operator==(const Started&) const = default;
+    };
+    std::vector<Started> started;
+    engine.setFileStartedHandler([&started](const FileStarted& file) {
+        started.push_back({ file.file.remoteName, file.localName, file.size });
+    });
+
+    engine.transferOneFile();
+
+    // b.txt and c.txt meet the copy n2.txt and are refused by the retrieval.
+    EXPECT_EQ(retrieved(), (Strings { "a.txt" }));
+    EXPECT_TRUE(started
+        == (std::vector<Started> {
+            { "a.txt", "n1.txt", 5 }, { "b.txt", "n2.txt", 22 }, { "c.txt", "n2.txt", 33 } }))
+        << started.size();
+}
+
 TEST_F(TransferRun, OneFileFetchesMatchingPlainFilesCaseIgnored)
 {
     server.setListing(unixFile("README.TXT", 3) + unixFolder("logs.txt") + unixFile("notes.txt", 2)
