@@ -381,11 +381,11 @@ TransferEngine::FileOutcome TransferEngine::transferFile(
         return FileOutcome::Stopped;
     }
 
+    if (fileStarted_)
+        fileStarted_({ file, localName, announcedSize >= 0 ? announcedSize : file.listedSize });
     // Only the retrieval's own failures make a skip: whatever fails after the
     // file is in place (the log line, say) must not make a fetched file count
     // as skipped, nor hold the sequence number back.
-    if (fileStarted_)
-        fileStarted_({ file, localName, announcedSize >= 0 ? announcedSize : file.listedSize });
     try {
         client_.RetrieveFile(remoteName, localPath, job.overwrite, false);
     } catch (const ftp::EOperationAborted&) {
