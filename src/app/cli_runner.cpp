@@ -23,6 +23,7 @@
 #include "transfer/windowless_transfer_host.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 
@@ -255,13 +256,18 @@ int runOnce(const QStringList& args)
     // On a terminal, the download in progress shows on one line of stderr.
     TerminalProgress terminal(stderr);
     std::optional<TransferProgress> progress;
+    // The engine names each download and its size as it begins.
+    QString startedName;
+    std::int64_t startedSize = -1;
     if (::isatty(STDERR_FILENO)) {
         host.setProgress(&terminal);
+        engine.setFileStartedHandler([&startedName, &startedSize](const FileStarted& started) {
+            startedName = displayName(started.localName);
+            startedSize = started.size;
+        });
         progress.emplace(
-            client, [] { return std::int64_t(-1); },
-            [&terminal, &host](const ProgressState& state) {
-                terminal.show(TerminalProgress::nameFromStatus(host.statusText()), state);
-            });
+            client, [&startedSize] { return std::exchange(startedSize, -1); },
+            [&terminal, &startedName](const ProgressState& state) { terminal.show(startedName, state); });
     }
     // A run that could not connect or lost the connection is tried again as the
     // job says, as the window's scheduler would; the last attempt decides.
@@ -311,7 +317,7 @@ int runOnce(const QStringList& args)
         }
     }
     const bool failed
-        = outcome == RunOutcome::Failed || !engine.lastRun().complete() || host.logFailed() || saveFailed;
+        = outcome == RunOutcome::Failed || engine.lastRun().failed() || host.logFailed() || saveFailed;
     return failed ? kExitFailed : kExitDone;
 }
 
@@ -383,7 +389,8 @@ int runPreview(const QStringList& args)
             = planFiles(*items, job, now, QDateTime::currentDateTimeUtc(), localFile);
         for (const PlannedFile& file : plan) {
             const QString kind = QString::fromLatin1(ftp::itemTypeName(file.itemType));
-            const QString localPath = localPathFor(job, file.localName);
+            const QString localPath
+                = QFile::decodeName(QByteArray::fromStdString(localPathFor(job, file.localName)));
             auto print = [&](const QString& decision, const QString& detail) {
                 printLine(stdout,
                     kind + QLatin1Char('\t') + decision + QLatin1Char('\t')

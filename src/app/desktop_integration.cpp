@@ -20,29 +20,6 @@ namespace taskhaul {
 
 namespace {
 
-// The listed size of the file whose download begins: the engine names the file
-// on the status line ("Transferring ftp://host/folder/name => ...") just before
-// it retrieves it, from the listing it made for the run.
-std::int64_t listedSizeOfCurrentFile(
-    ftp::TFtpClient& client, const QString& statusText, const JobSettings& job)
-{
-    const QString prefix = QStringLiteral("Transferring ftp://") + job.host
-        + QString::fromStdString(AppendSlash(job.remoteFolder.toStdString()));
-    if (!statusText.startsWith(prefix))
-        return -1;
-    try {
-        for (const ftp::TFtpListItem& item : client.ParsedListing()) {
-            if (item.ItemType != ftp::ItemType::File || !item.SizeAvailable)
-                continue;
-            if (statusText.startsWith(prefix + displayName(item.FileName) + QStringLiteral(" => ")))
-                return item.Size;
-        }
-    } catch (const std::exception&) {
-        // A listing that could not be read tells no size.
-    }
-    return -1;
-}
-
 constexpr int kRefreshMs = 1000;
 
 } // namespace
@@ -54,12 +31,11 @@ DesktopIntegration::DesktopIntegration(
     , scheduler_(scheduler)
     , notifier_(notifier)
 {
-    ftp::TFtpClient& client = transfer.client();
+    // The engine names each download and its size as it begins.
+    transfer.engine().setFileStartedHandler(
+        [this](const FileStarted& started) { startedSize_ = started.size; });
     progress_ = std::make_unique<TransferProgress>(
-        client,
-        [this, &client] {
-            return listedSizeOfCurrentFile(client, window_.statusLine(), window_.jobSettings());
-        },
+        transfer.client(), [this] { return std::exchange(startedSize_, -1); },
         [this](const ProgressState& state) { showProgress(state); });
 
     if (!notifier_) {
@@ -86,6 +62,7 @@ DesktopIntegration::DesktopIntegration(
 
 DesktopIntegration::~DesktopIntegration()
 {
+    transfer_.engine().setFileStartedHandler(nullptr);
     if (notifier_)
         notifier_->clicked = nullptr;
 }

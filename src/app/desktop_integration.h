@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 
@@ -56,6 +57,8 @@ private:
     TransferWiring& transfer_;
     Scheduler& scheduler_;
     std::unique_ptr<TransferProgress> progress_;
+    // The size the engine gave for the download that begins (below 0: unknown).
+    std::int64_t startedSize_ = -1;
     std::unique_ptr<NotificationSender> ownNotifier_;
     NotificationSender* notifier_;
     std::optional<LastRunSummary> lastRun_;

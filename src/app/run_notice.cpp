@@ -36,15 +36,16 @@ std::optional<RunNotice> noticeForRun(
         return failed(QString::fromLatin1(kFieldsRequiredLine));
     if (report.aborted)
         return std::nullopt; // the user stopped it
-    if (!report.failure.isEmpty())
-        return failed(report.failure);
-    if (!report.skipped.empty())
-        return failed(skippedText(report));
-    if (outcome == RunOutcome::Failed)
+    if (outcome == RunOutcome::Failed || report.failed()) {
+        if (!report.failure.isEmpty())
+            return failed(report.failure);
+        if (!report.skipped.empty())
+            return failed(skippedText(report));
+        if (report.listingIncomplete && outcome != RunOutcome::Failed)
+            return failed(
+                QStringLiteral("The server's listing was incomplete: some files may not have been fetched."));
         return failed(QStringLiteral("The run did not complete. See the activity log."));
-    if (report.listingIncomplete)
-        return failed(
-            QStringLiteral("The server's listing was incomplete: some files may not have been fetched."));
+    }
     if (!notifySuccess || report.fetched == 0)
         return std::nullopt;
     const QString files

@@ -11,14 +11,6 @@ QString TerminalProgress::line(const QString& name, const ProgressState& state)
         + progressText(state.received, state.size, state.bytesPerSecond);
 }
 
-QString TerminalProgress::nameFromStatus(const QString& status)
-{
-    // The local side: the remote one runs host and folder together when no
-    // folder is set ("ftp://hostname.csv").
-    const QString local = status.section(QStringLiteral(" => "), -1);
-    return local.section(QLatin1Char('/'), -1);
-}
-
 TerminalProgress::TerminalProgress(std::FILE* terminal)
     : terminal_(terminal)
 {

@@ -15,8 +15,6 @@ class TerminalProgress {
 public:
     // The line for a download of `name` as it stands (without line break).
     static QString line(const QString& name, const ProgressState& state);
-    // The file name of a "Transferring ftp://host/folder/name => /local/name" status text.
-    static QString nameFromStatus(const QString& status);
 
     explicit TerminalProgress(std::FILE* terminal);
     // Shows the state, or wipes the line when the download has ended.

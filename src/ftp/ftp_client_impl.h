@@ -91,6 +91,7 @@ struct TFtpClient::Impl {
         bool accepted = false; // the server accepted the command (1xx reply)
         std::int64_t received = 0;
         std::optional<std::int64_t> announced; // from the reply to the command
+        std::int64_t known = 0; // the size the client knew before it began (0: none)
         bool unclosed = false; // the TLS data connection ended without close_notify
     };
 

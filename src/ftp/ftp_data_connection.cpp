@@ -88,7 +88,7 @@ void TDataConnection::BeginTls(const TTlsContext& context, const TTlsChannel& co
 std::int64_t TDataConnection::ReadAll(TFtpOutputStream& stream, const ReadOptions& options)
 {
     if (options.onWorkBegin && *options.onWorkBegin)
-        (*options.onWorkBegin)(TWorkMode::wmRead, 0);
+        (*options.onWorkBegin)(TWorkMode::wmRead, options.workMax);
     std::int64_t total = 0;
     try {
         std::vector<char>& storage = *options.buffer;

@@ -60,6 +60,8 @@ public:
         std::function<bool()> stopped;
         // A socket error after an abort ends the read quietly too.
         std::function<bool()> aborted;
+        // The size OnWorkBegin reports: what the client knows of the file (0: nothing).
+        std::int64_t workMax = 0;
         const TFtpClient::WorkBeginHandler* onWorkBegin = nullptr;
         const TFtpClient::WorkHandler* onWork = nullptr;
         const TFtpClient::WorkEndHandler* onWorkEnd = nullptr;

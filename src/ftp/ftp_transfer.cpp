@@ -126,7 +126,9 @@ void TFtpClient::Impl::PassiveTransfer(
     control.ReadReply({ 125, 150, 154 });
     phase.accepted = true;
     ReadAnnouncement(control.LastReply(), phase.announced);
-    phase.received = data.ReadAll(stream, ReadOptionsFor(generation));
+    TDataConnection::ReadOptions options = ReadOptionsFor(generation);
+    options.workMax = phase.known;
+    phase.received = data.ReadAll(stream, options);
     phase.unclosed = data.Truncated();
 }
 
@@ -151,7 +153,9 @@ void TFtpClient::Impl::ActiveTransfer(
         [this, generation] { return abortRequested || control.Generation() != generation; });
     if (control.Tls())
         data.BeginTls(*control.TlsContext(), *control.Tls());
-    phase.received = data.ReadAll(stream, ReadOptionsFor(generation));
+    TDataConnection::ReadOptions options = ReadOptionsFor(generation);
+    options.workMax = phase.known;
+    phase.received = data.ReadAll(stream, options);
     phase.unclosed = data.Truncated();
 }
 
@@ -176,6 +180,9 @@ bool TFtpClient::Impl::TransferData(
     base::ScopeExit reset { [this]() noexcept { transferring = false; } };
 
     DataPhase phase;
+    // The size the progress starts with: the answer to SIZE, for a whole file.
+    if (expectedSize && !resume)
+        phase.known = *expectedSize;
     try {
         if (passive)
             PassiveTransfer(command, stream, resume, phase);

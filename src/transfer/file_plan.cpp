@@ -4,6 +4,8 @@
 #include "transfer/leftovers.h"
 #include "transfer/transfer_texts.h"
 
+#include <QFile>
+
 namespace taskhaul {
 
 bool fetchesOneFile(const JobSettings& job)
@@ -36,14 +38,33 @@ std::string localNameFor(
     return remoteName;
 }
 
-QString localPathFor(const JobSettings& job, const std::string& localName)
+std::string localPathFor(const JobSettings& job, const std::string& localName)
 {
-    return job.localFolder + localFolderSeparator(job.localFolder) + displayName(localName);
+    const QByteArray folder = QFile::encodeName(job.localFolder + localFolderSeparator(job.localFolder));
+    return folder.toStdString() + localName;
 }
 
 bool comparesWithLocalCopy(const JobSettings& job)
 {
     return job.onlyNewer && !advancesSequence(job);
+}
+
+PlannedFile::Decision decideFile(const JobSettings& job, const FileFacts& facts, const QDateTime& nowUtc)
+{
+    const std::int64_t remoteSize = facts.queriedSize >= 0 ? facts.queriedSize : facts.listedSize;
+    if (stillBeingWritten(facts.listedSize, facts.queriedSize, facts.remoteTime, nowUtc, job.settleSeconds))
+        return PlannedFile::Decision::StillBeingWritten;
+    if (comparesWithLocalCopy(job) && facts.remoteTime
+        && unchangedSinceLastTransfer(facts.local, remoteSize, *facts.remoteTime))
+        return PlannedFile::Decision::NotChanged;
+    if (!job.overwrite && facts.local.exists)
+        return PlannedFile::Decision::ExistsNoOverwrite;
+    return PlannedFile::Decision::Fetch;
+}
+
+int sequenceAfter(const JobSettings& job, int sequence, bool fetched)
+{
+    return fetched && advancesSequence(job) ? nextSequence(sequence) : sequence;
 }
 
 std::vector<PlannedFile> planFiles(const ftp::TFtpListItems& items, const JobSettings& job,
@@ -76,21 +97,12 @@ std::vector<PlannedFile> planFiles(const ftp::TFtpListItems& items, const JobSet
         } else {
             entry.localName = localNameFor(job, item.FileName, now, sequence);
             const bool askLocal = !job.overwrite || comparesWithLocalCopy(job);
-            const LocalFileState local = askLocal ? localFile(entry.localName) : LocalFileState {};
-            if (stillBeingWritten(
-                    entry.listedSize, entry.listedSize, entry.listedTime, nowUtc, job.settleSeconds))
-                entry.decision = PlannedFile::Decision::StillBeingWritten;
-            else if (comparesWithLocalCopy(job) && entry.listedTime
-                && unchangedSinceLastTransfer(local, entry.listedSize, *entry.listedTime))
-                entry.decision = PlannedFile::Decision::NotChanged;
-            else if (!job.overwrite && local.exists)
-                entry.decision = PlannedFile::Decision::ExistsNoOverwrite;
-            else
-                entry.decision = PlannedFile::Decision::Fetch;
-            if (advancesSequence(job)
-                && (entry.decision == PlannedFile::Decision::Fetch
-                    || entry.decision == PlannedFile::Decision::ExistsNoOverwrite))
-                sequence = nextSequence(sequence);
+            FileFacts facts;
+            facts.listedSize = entry.listedSize;
+            facts.remoteTime = entry.listedTime;
+            facts.local = askLocal ? localFile(entry.localName) : LocalFileState {};
+            entry.decision = decideFile(job, facts, nowUtc);
+            sequence = sequenceAfter(job, sequence, entry.decision == PlannedFile::Decision::Fetch);
         }
         plan.push_back(std::move(entry));
     }

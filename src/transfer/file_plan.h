@@ -44,6 +44,26 @@ struct PlannedFile {
 // on and no sequence number makes every name a new one.
 bool comparesWithLocalCopy(const JobSettings& job);
 
+// What is known of a listed plain file when deciding whether to fetch it. The
+// plan knows the listing only; at the moment of fetching the engine adds the
+// server's answers and the local folder as it is then.
+struct FileFacts {
+    std::int64_t listedSize = -1; // below 0: the listing gave none
+    std::int64_t queriedSize = -1; // the answer to SIZE; below 0: not asked or none
+    std::optional<RemoteStamp> remoteTime; // MDTM's answer, else the listing's time
+    LocalFileState local; // the local copy under the file's local name
+};
+
+// The one decision for a plain file whose name is safe and matches the job:
+// held back while still being written, passed over when unchanged since the
+// last transfer, kept when it exists and overwrite is off, else fetched.
+// The plan and the engine both decide with it.
+PlannedFile::Decision decideFile(const JobSettings& job, const FileFacts& facts, const QDateTime& nowUtc);
+
+// The sequence number for the next file, after a file that was fetched or not:
+// only a fetched file moves it on, and only in a job that numbers its files.
+int sequenceAfter(const JobSettings& job, int sequence, bool fetched);
+
 // Whether a run of the job fetches one file (by its name template) or every plain file.
 bool fetchesOneFile(const JobSettings& job);
 
@@ -67,7 +87,8 @@ std::string localNameFor(
 // local moment `now` (`nowUtc` in UTC). `localFile` tells what the local folder
 // holds under a local name; it is asked only when overwrite is off or the job
 // compares with the local copy. The sequence number advances after every entry
-// that would be fetched, as it does when the engine fetches them.
+// that would be fetched, as it does when the engine fetches them: a file kept
+// because it exists, or passed over, leaves it where it is.
 //
 // The engine decides again at the moment it fetches, from the server's own
 // answers (SIZE, MDTM) and the local folder as it is then; --preview shows this
@@ -76,7 +97,8 @@ std::vector<PlannedFile> planFiles(const ftp::TFtpListItems& items, const JobSet
     const LocalDateTime& now, const QDateTime& nowUtc,
     const std::function<LocalFileState(const std::string& localName)>& localFile);
 
-// The path of a local name inside the job's local folder.
-QString localPathFor(const JobSettings& job, const std::string& localName);
+// The path of a local name inside the job's local folder, as the bytes the
+// file system takes: a name is never turned into text on its way to the disk.
+std::string localPathFor(const JobSettings& job, const std::string& localName);
 
 } // namespace taskhaul

@@ -68,9 +68,14 @@ std::optional<RemoteStamp> stampFromMdtm(const std::string& replyText)
 
 LocalFileState localFileState(const QString& path)
 {
+    return localFileState(QFile::encodeName(path).toStdString());
+}
+
+LocalFileState localFileState(const std::string& path)
+{
     // One system call: a run compares thousands of files.
     struct stat info { };
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISREG(info.st_mode))
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
         return {};
     const qint64 milliseconds = qint64(info.st_mtim.tv_sec) * 1000 + info.st_mtim.tv_nsec / 1000000;
     return { true, static_cast<std::int64_t>(info.st_size),
@@ -102,12 +107,17 @@ bool stillBeingWritten(std::int64_t listedSize, std::int64_t queriedSize,
 
 bool setModificationTime(const QString& path, const QDateTime& utc)
 {
+    return setModificationTime(QFile::encodeName(path).toStdString(), utc);
+}
+
+bool setModificationTime(const std::string& path, const QDateTime& utc)
+{
     const qint64 milliseconds = utc.toMSecsSinceEpoch();
     struct timespec times[2] {};
     times[0].tv_nsec = UTIME_OMIT;
     times[1].tv_sec = static_cast<time_t>(milliseconds / 1000);
     times[1].tv_nsec = static_cast<long>((milliseconds % 1000) * 1000000);
-    return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0;
+    return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
 }
 
 } // namespace taskhaul

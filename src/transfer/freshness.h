@@ -41,6 +41,8 @@ struct LocalFileState {
     std::int64_t size = 0;
     QDateTime modifiedUtc;
 };
+// What the local folder holds at `path` (the file system's bytes).
+LocalFileState localFileState(const std::string& path);
 LocalFileState localFileState(const QString& path);
 
 // Unchanged since the last transfer: the local copy exists, has the remote size
@@ -56,6 +58,7 @@ bool stillBeingWritten(std::int64_t listedSize, std::int64_t queriedSize,
 
 // Gives a downloaded file the remote file's time, so that the next run can
 // compare. False when the system refused.
+bool setModificationTime(const std::string& path, const QDateTime& utc);
 bool setModificationTime(const QString& path, const QDateTime& utc);
 
 } // namespace taskhaul

@@ -50,6 +50,13 @@ struct RunReport {
         return connected && folderEntered && listed && !listingIncomplete && !aborted && skipped.empty()
             && failure.isEmpty();
     }
+
+    // The one answer to "did the run fail" that the exit status of --run-once,
+    // the completion box and the notifications all give: the run did not get
+    // everything the job asked for. The fields above only say why. A run the
+    // user stopped counts as failed too; the box and the notifications keep
+    // quiet about it, since the user knows.
+    bool failed() const { return !complete(); }
 };
 
 } // namespace taskhaul

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -27,6 +28,15 @@ struct ConnectNotice {
     QString text;
     // The certificate a trust question is about.
     QString fingerprint;
+};
+
+// A download that begins: the planned file, the local name it is stored under
+// (bytes, as the file system takes them) and its size when known (the server's
+// answer to SIZE, else the listing's; below 0: unknown).
+struct FileStarted {
+    const PlannedFile& file;
+    const std::string& localName;
+    std::int64_t size = -1;
 };
 
 // The transfer engine: connects to the job's site and enters its remote folder,
@@ -53,6 +63,11 @@ public:
     ~TransferEngine();
     TransferEngine(const TransferEngine&) = delete;
     TransferEngine& operator=(const TransferEngine&) = delete;
+
+    // Told of each download just before it begins, so that a progress display
+    // learns the file and its size from the engine, never from the status text.
+    using FileStartedHandler = std::function<void(const FileStarted&)>;
+    void setFileStartedHandler(FileStartedHandler handler) { fileStarted_ = std::move(handler); }
 
     // ---- Site connection and remote folder ----
     // Configures the client from the job (site, proxy, passive mode), drops a
@@ -168,6 +183,7 @@ private:
     RunReport report_;
     std::vector<std::string> leaveOut_;
     const LocalFolderRun* folderRun_ = nullptr;
+    FileStartedHandler fileStarted_;
 };
 
 } // namespace taskhaul

@@ -256,16 +256,20 @@ void TransferEngine::showCompletion(const QString& completedText, const std::str
     // nothing is no success.
     if (host_.unattended() || report_.aborted)
         return;
-    if (!report_.skipped.empty()) {
-        host_.messageBoxes().warning(QStringLiteral("Warning"),
-            QStringLiteral(
+    if (report_.failed()) {
+        QString text;
+        if (!report_.skipped.empty())
+            text = QStringLiteral(
                 "Transfer finished, but %1 file(s) were skipped. See the activity log for details.")
-                .arg(report_.skipped.size()));
-    } else if (report_.listingIncomplete) {
-        host_.messageBoxes().warning(QStringLiteral("Warning"),
-            QStringLiteral(
+                       .arg(report_.skipped.size());
+        else if (report_.listingIncomplete)
+            text = QStringLiteral(
                 "Transfer finished, but the server did not list the whole folder. See the activity "
-                "log for details."));
+                "log for details.");
+        else
+            text = QStringLiteral("Transfer finished, but the run did not complete. See the activity log for "
+                                  "details.");
+        host_.messageBoxes().warning(QStringLiteral("Warning"), text);
     } else if (report_.nothingMatched) {
         host_.messageBoxes().information(QStringLiteral("Information"),
             QStringLiteral("No file on the site matches \"%1\".").arg(displayName(pattern)));
@@ -322,10 +326,10 @@ TransferEngine::FileOutcome TransferEngine::transferFile(
     }
 
     // The rename template is expanded anew at each use: the sequence number and
-    // the clock of that moment decide the name.
-    const std::string localPath = job.localFolder.toStdString()
-        + localFolderSeparator(job.localFolder).toStdString()
-        + localNameFor(job, remoteName, host_.currentTime(), host_.job().sequenceStart);
+    // the clock of that moment decide the name, by the plan's own rule.
+    const std::string localName
+        = localNameFor(job, remoteName, host_.currentTime(), host_.job().sequenceStart);
+    const std::string localPath = localPathFor(job, localName);
     // A download that could never be put in place is not started.
     if (const QString problem = localTargetProblem(localPath); !problem.isEmpty()) {
         announce();
@@ -333,36 +337,41 @@ TransferEngine::FileOutcome TransferEngine::transferFile(
         return FileOutcome::Skipped;
     }
 
-    std::int64_t announcedSize = -1;
+    FileFacts facts;
+    facts.listedSize = file.listedSize;
     try {
-        announcedSize = client_.FileSize(remoteName);
+        facts.queriedSize = client_.FileSize(remoteName);
     } catch (const ftp::EFtpException& error) {
         announce();
         noteBrokenConnection(error);
         reportSkip(mode, remoteName, errorText(error));
         return FileOutcome::Skipped;
     }
-    std::optional<RemoteStamp> remoteTime;
+    const std::int64_t announcedSize = facts.queriedSize;
     if (comparesWithLocalCopy(job) || job.settleSeconds > 0) {
         try {
-            remoteTime = remoteTimeOf(file);
+            facts.remoteTime = remoteTimeOf(file);
         } catch (const ftp::EFtpException& error) {
             announce();
             reportSkip(mode, remoteName, errorText(error));
             return FileOutcome::Skipped;
         }
-        if (stillBeingWritten(file.listedSize, announcedSize, remoteTime, utcNow(), job.settleSeconds)) {
-            announce();
-            passOver(mode, remoteName, QStringLiteral("The file is still being written."));
-            return FileOutcome::Skipped;
-        }
-        const std::int64_t remoteSize = announcedSize >= 0 ? announcedSize : file.listedSize;
-        if (comparesWithLocalCopy(job) && remoteTime
-            && unchangedSinceLastTransfer(
-                localFileState(QString::fromStdString(localPath)), remoteSize, *remoteTime)) {
-            passOverUnchanged(mode, remoteName);
-            return FileOutcome::Skipped;
-        }
+    }
+    if (comparesWithLocalCopy(job))
+        facts.local = localFileState(localPath);
+    // The plan's decision, completed with the server's answers. A copy that
+    // exists while overwrite is off is left to the retrieval, which refuses it
+    // at the very moment it would replace it.
+    switch (decideFile(job, facts, utcNow())) {
+    case PlannedFile::Decision::StillBeingWritten:
+        announce();
+        passOver(mode, remoteName, QStringLiteral("The file is still being written."));
+        return FileOutcome::Skipped;
+    case PlannedFile::Decision::NotChanged:
+        passOverUnchanged(mode, remoteName);
+        return FileOutcome::Skipped;
+    default:
+        break;
     }
     announce();
     if (mode == Mode::OneFile)
@@ -372,6 +381,8 @@ TransferEngine::FileOutcome TransferEngine::transferFile(
         return FileOutcome::Stopped;
     }
 
+    if (fileStarted_)
+        fileStarted_({ file, localName, announcedSize >= 0 ? announcedSize : file.listedSize });
     // Only the retrieval's own failures make a skip: whatever fails after the
     // file is in place (the log line, say) must not make a fetched file count
     // as skipped, nor hold the sequence number back.
@@ -388,10 +399,10 @@ TransferEngine::FileOutcome TransferEngine::transferFile(
     ++report_.fetched;
     report_.fetchedNames.push_back(remoteName);
     // The local copy takes the remote time, so that the next run can compare.
-    if (comparesWithLocalCopy(job) && remoteTime)
-        setModificationTime(QString::fromStdString(localPath), remoteTime->utc);
+    if (comparesWithLocalCopy(job) && facts.remoteTime)
+        setModificationTime(localPath, facts.remoteTime->utc);
     if (advancesSequence(job))
-        host_.setSequenceStart(nextSequence(host_.job().sequenceStart));
+        host_.setSequenceStart(sequenceAfter(job, host_.job().sequenceStart, true));
     const std::int64_t received = announcedSize < 0 ? localFileSize(localPath) : announcedSize;
     report(QStringLiteral("Data transfer complete (")
         + completedByteCount(announcedSize, received, groupSeparator_) + QStringLiteral(" Bytes)"));

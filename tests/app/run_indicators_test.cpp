@@ -137,8 +137,15 @@ TEST(RunNotice, WhichRunNotifiesWhat)
                 QStringLiteral("The server's listing was incomplete: some files may not have been fetched."),
                 true } },
     };
-    for (const Case& c : cases)
+    for (const Case& c : cases) {
         EXPECT_EQ(noticeForRun(c.outcome, c.report, c.notifySuccess, folder), c.notice) << c.name;
+        // A failure notice exactly when the run failed by the report's own answer
+        // (the exit status of --run-once asks the same); a stop is not notified.
+        if (c.outcome != RunOutcome::Incomplete && !c.report.aborted) {
+            EXPECT_EQ(c.notice && c.notice->failure, c.outcome == RunOutcome::Failed || c.report.failed())
+                << c.name;
+        }
+    }
 }
 
 class RunIndicatorsWindow : public WindowTest {

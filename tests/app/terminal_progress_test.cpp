@@ -17,11 +17,6 @@ TEST(TerminalProgress, NamesTheFileAndGivesBytesAndRate)
     state.bytesPerSecond = 2048;
     EXPECT_EQ(TerminalProgress::line(QStringLiteral("a\nb.bin"), state),
         QStringLiteral("a / b.bin: 1.5 KiB, 2.0 KiB/s"));
-    EXPECT_EQ(
-        TerminalProgress::nameFromStatus(QStringLiteral("Transferring ftp://h/pub/x y.bin => /in/x y.bin")),
-        QStringLiteral("x y.bin"));
-    EXPECT_EQ(TerminalProgress::nameFromStatus(QStringLiteral("Transferring ftp://hb.bin => /in/b.bin")),
-        QStringLiteral("b.bin"));
 }
 
 TEST(TerminalProgress, RewritesOneLineInPlaceAndWipesItAtTheEnd)

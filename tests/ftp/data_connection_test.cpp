@@ -171,9 +171,10 @@ TEST_P(Retrieval, DownloadsTheFileWithProgress)
     Connect();
     std::vector<std::int64_t> counts;
     int begins = 0, ends = 0;
+    std::vector<std::int64_t> maxima;
     client.OnWorkBegin = [&](TWorkMode mode, std::int64_t max) {
         EXPECT_EQ(mode, TWorkMode::wmRead);
-        EXPECT_EQ(max, 0);
+        maxima.push_back(max);
         ++begins;
     };
     client.OnWork = [&](TWorkMode, std::int64_t count) { counts.push_back(count); };
@@ -184,6 +185,8 @@ TEST_P(Retrieval, DownloadsTheFileWithProgress)
     EXPECT_EQ(ReadFile(folder.File("data.bin")), content);
     EXPECT_THAT(folder.Entries(), ElementsAre("data.bin"));
     EXPECT_EQ(begins, 1);
+    // Nothing told the client the size: the progress starts without one.
+    EXPECT_THAT(maxima, ElementsAre(0));
     EXPECT_EQ(ends, 1);
     ASSERT_FALSE(counts.empty());
     EXPECT_TRUE(std::is_sorted(counts.begin(), counts.end()));
@@ -196,6 +199,14 @@ TEST_P(Retrieval, DownloadsTheFileWithProgress)
         EXPECT_TRUE(std::regex_match(after[0], std::regex("PORT 127,0,0,1,[0-9]+,[0-9]+"))) << after[0];
         EXPECT_EQ(after[1], "RETR data.bin");
     }
+
+    // Once SIZE has answered for the file, the progress starts with that size.
+    const auto size = static_cast<std::int64_t>(content.size());
+    server.on("SIZE",
+        [size](test::FtpSession& s, const std::string&) { s.send("213 " + std::to_string(size) + "\r\n"); });
+    ASSERT_EQ(client.FileSize("data.bin"), size);
+    client.RetrieveFile("data.bin", folder.File("again.bin"), false);
+    EXPECT_THAT(maxima, ElementsAre(0, size));
 }
 
 TEST_P(Retrieval, RefusedRetrLeavesNoFileBehind)

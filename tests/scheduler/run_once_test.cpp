@@ -61,7 +61,8 @@ protected:
     }
 
     // The program started with `option`, with no display and private folders.
-    void start(QProcess& process, const QString& option) const
+    void start(QProcess& process, const QString& option) const { start(process, program(), { option }); }
+    void start(QProcess& process, const QString& command, const QStringList& arguments) const
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), path(QStringLiteral("config")));
@@ -79,7 +80,7 @@ protected:
                 environment.insert(name, value);
         }
         process.setProcessEnvironment(environment);
-        process.start(program(), { option });
+        process.start(command, arguments);
     }
 
     static Finished finish(QProcess& process) { return finishProgram(process); }
@@ -596,6 +597,49 @@ TEST_F(RunOnce, AFileSizeLimitFailsTheFileAndNotTheRun)
         QStringList({ QStringLiteral("a.txt"), QStringLiteral("b.txt") }));
 }
 
+// A disk that fills up part-way through a download: the local folder is a
+// 32 KiB tmpfs, mounted in a user and mount namespace of the program's own, so
+// the write itself fails with ENOSPC. The file is reported failed, its
+// temporary is removed and the older copy stays as it was.
+TEST_F(RunOnce, AFullDiskFailsTheFileKeepsTheOlderCopyAndLeavesNoTemporary)
+{
+    QProcess probe;
+    probe.start(QStringLiteral("unshare"),
+        { QStringLiteral("--user"), QStringLiteral("--map-root-user"), QStringLiteral("--mount"),
+            QStringLiteral("true") });
+    if (!probe.waitForFinished(10000) || probe.exitStatus() != QProcess::NormalExit || probe.exitCode() != 0)
+        GTEST_SKIP() << "no user and mount namespaces here";
+
+    server.writeFile("big.bin", std::string(256 * 1024, 'x'));
+    saveJob();
+    // The folder only exists inside the namespace: its state is copied out.
+    const QString script = QStringLiteral(
+        "mount -t tmpfs -o size=32k tmpfs in || exit 99; printf old > in/big.bin; ./taskhaul --run-once;"
+        " rc=$?; ls -A in > after.txt; cp in/big.bin kept.bin; exit $rc");
+    QProcess process;
+    process.setWorkingDirectory(work.path());
+    start(process, QStringLiteral("unshare"),
+        { QStringLiteral("--user"), QStringLiteral("--map-root-user"), QStringLiteral("--mount"),
+            QStringLiteral("sh"), QStringLiteral("-c"), script });
+    const Finished result = finish(process);
+
+    ASSERT_NE(result.exitCode, 99) << result.err.toStdString();
+    EXPECT_EQ(result.exitCode, 1) << result.out.toStdString() << result.err.toStdString();
+    const QString skipped
+        = QStringLiteral("WARNING: File skipped: Cannot write file \"%1\". No space left on device")
+              .arg(path(QStringLiteral("in/big.bin")));
+    EXPECT_TRUE(result.out.contains(skipped)) << result.out.toStdString();
+    QFile after(path(QStringLiteral("after.txt")));
+    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+    QStringList names = QString::fromUtf8(after.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    names.sort();
+    EXPECT_EQ(
+        names, QStringList({ QStringLiteral("a.txt"), QStringLiteral("b.txt"), QStringLiteral("big.bin") }));
+    QFile kept(path(QStringLiteral("kept.bin")));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), "old");
+}
+
 TEST_F(RunOnce, PreviewListsWhatARunWouldFetchAndDownloadsNothing)
 {
     server.writeFile("notes.log", "n");
@@ -659,6 +703,53 @@ TEST_F(RunOnce, LoadsTheKeyringModuleOnlyForAJobThatKeepsItsPasswordsThere)
         << result.err.toStdString();
     EXPECT_TRUE(result.err.contains(path(QStringLiteral("../libexec/taskhaul/taskhaul-keyring.so"))))
         << result.err.toStdString();
+}
+
+// The local names --preview prints are the names the run then uses: a file
+// kept because a copy of its name exists fetches nothing, so it leaves the
+// sequence number, and with it the next file's name, where it was.
+TEST_F(RunOnce, PreviewNamesTheFilesAsTheRunDoesWhenACopyExists)
+{
+    job.fileKind = JobSettings::FileKind::OneFile;
+    job.fileName = QStringLiteral("*.txt");
+    job.rename = true;
+    job.renameTo = QStringLiteral("copy[seq].txt");
+    job.sequenceStart = 1;
+    job.overwrite = false;
+    saveJob();
+    const QString in = path(QStringLiteral("in/"));
+    {
+        QFile existing(in + QStringLiteral("copy1.txt"));
+        ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+        existing.write("kept");
+    }
+
+    const Finished preview = run(QStringLiteral("--preview"));
+    EXPECT_EQ(preview.exitCode, 0) << preview.err.toStdString();
+    QStringList previewed;
+    const QRegularExpression exists(
+        QStringLiteral("^file\\tskip\\t(\\S+)\\t\\((.*) exists and overwrite is off\\)$"));
+    for (const QString& line : preview.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QRegularExpressionMatch match = exists.match(line);
+        EXPECT_TRUE(match.hasMatch()) << line.toStdString();
+        previewed << match.captured(1) + QStringLiteral(" => ") + match.captured(2);
+    }
+
+    const Finished result = run(QStringLiteral("--run-once"));
+    QStringList used;
+    const QRegularExpression transferring(QStringLiteral("Transferring ftp://")
+        + QRegularExpression::escape(job.host) + QStringLiteral("(\\S+) => (\\S+)$"));
+    for (const QString& line : result.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        if (const QRegularExpressionMatch match = transferring.match(line); match.hasMatch())
+            used << match.captured(1) + QStringLiteral(" => ") + match.captured(2);
+
+    EXPECT_EQ(previewed,
+        QStringList({ QStringLiteral("a.txt => ") + in + QStringLiteral("copy1.txt"),
+            QStringLiteral("b.txt => ") + in + QStringLiteral("copy1.txt") }));
+    EXPECT_EQ(used, previewed) << result.out.toStdString();
+    EXPECT_EQ(result.out.count(QStringLiteral("Destination file already exists.")), 2);
+    EXPECT_EQ(fetched(QStringLiteral("copy1.txt")), "kept");
+    EXPECT_EQ(savedJob().sequenceStart, 1);
 }
 
 } // namespace

@@ -101,6 +101,28 @@ TEST_F(FilePlan, ExistingFilesAreKeptOnlyWhenOverwriteIsOff)
     EXPECT_EQ(plan()[0].decision, Decision::Fetch);
 }
 
+// Only a file that is fetched moves the sequence on: one kept because its
+// copy exists leaves the next file the same number, as the run does.
+TEST_F(FilePlan, AKeptFileLeavesTheSequenceWhereItIs)
+{
+    job.fileKind = JobSettings::FileKind::OneFile;
+    job.fileName = QStringLiteral("*.txt");
+    job.rename = true;
+    job.renameTo = QStringLiteral("n[seq]");
+    job.sequenceStart = 1;
+    existing = { "n1" };
+    job.overwrite = false;
+    expectPlan(plan(),
+        { { "b.txt", Decision::ExistsNoOverwrite, "n1" }, { "sub", Decision::NotPlainFile, "" },
+            { "a.csv", Decision::NoMatch, "" }, { "..", Decision::NoMatch, "" },
+            { "link.txt", Decision::NotPlainFile, "" }, { "c.TXT", Decision::ExistsNoOverwrite, "n1" } });
+    job.overwrite = true;
+    expectPlan(plan(),
+        { { "b.txt", Decision::Fetch, "n1" }, { "sub", Decision::NotPlainFile, "" },
+            { "a.csv", Decision::NoMatch, "" }, { "..", Decision::NoMatch, "" },
+            { "link.txt", Decision::NotPlainFile, "" }, { "c.TXT", Decision::Fetch, "n2" } });
+}
+
 TEST_F(FilePlan, ALineWithoutANameIsNoEntryAndNamesOfTheTemporaryFormAreUnsafe)
 {
     items.clear();
@@ -135,7 +157,7 @@ TEST(FilePlanHelpers, SequenceWrapsAndOnlySequencedOneFileJobsAdvance)
     job.rename = true;
     EXPECT_TRUE(advancesSequence(job));
     job.localFolder = QStringLiteral("/in/");
-    EXPECT_EQ(localPathFor(job, "x"), QStringLiteral("/in/x"));
+    EXPECT_EQ(localPathFor(job, "x"), "/in/x");
 }
 
 } // namespace

@@ -3,11 +3,13 @@
 #include "ftp/ftp_local_file.h"
 #include "log/activity_log.h"
 #include "log/silent_stop.h"
+#include "transfer/file_plan.h"
 #include "transfer/freshness.h"
 
 #include <map>
 
 #include <sys/xattr.h>
+#include <unistd.h>
 
 namespace taskhaul::test {
 namespace {
@@ -59,6 +61,48 @@ TEST_F(TransferRun, AllFilesFetchesThePlainFilesOnlyInListingOrder)
             QStringLiteral("normal") }));
     EXPECT_EQ(host.status, complete("4,096"));
     EXPECT_FALSE(engine.transferRunning());
+}
+
+// Each download is announced as it begins with its planned file, the local
+// name it gets and its size: the server's answer to SIZE, else the listing's.
+// A file whose copy exists is announced too: the retrieval itself refuses it,
+// and the sequence, which does not move, names the next file alike.
+TEST_F(TransferRun, EachDownloadIsAnnouncedWithItsLocalNameAndSize)
+{
+    server.setListing(unixFile("a.txt", 11) + unixFile("b.txt", 22) + unixFile("c.txt", 33));
+    server.addFile("a.txt", "alpha");
+    server.addFile("b.txt", "bravo");
+    server.addFile("c.txt", "charlie");
+    server.on("SIZE", [](FtpSession& s, const std::string& name) {
+        s.send(name == "a.txt" ? "213 5\r\n" : "550 No size here.\r\n");
+    });
+    host.settings.fileName = QStringLiteral("*.txt");
+    host.settings.rename = true;
+    host.settings.renameTo = QStringLiteral("n[seq].txt");
+    host.settings.sequenceStart = 1;
+    host.settings.overwrite = false;
+    QFile existing(localPath(QStringLiteral("n2.txt")));
+    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+    existing.close();
+    struct Started {
+        std::string remoteName;
+        std::string localName;
+        std::int64_t size;
+        bool operator==(const Started&) const = default;
+    };
+    std::vector<Started> started;
+    engine.setFileStartedHandler([&started](const FileStarted& file) {
+        started.push_back({ file.file.remoteName, file.localName, file.size });
+    });
+
+    engine.transferOneFile();
+
+    // b.txt and c.txt meet the copy n2.txt and are refused by the retrieval.
+    EXPECT_EQ(retrieved(), (Strings { "a.txt" }));
+    EXPECT_TRUE(started
+        == (std::vector<Started> {
+            { "a.txt", "n1.txt", 5 }, { "b.txt", "n2.txt", 22 }, { "c.txt", "n2.txt", 33 } }))
+        << started.size();
 }
 
 TEST_F(TransferRun, OneFileFetchesMatchingPlainFilesCaseIgnored)
@@ -619,6 +663,37 @@ TEST_F(FileChoiceOptions, OnlyNewerPassesOverUnchangedCopiesAndStampsWhatItFetch
     EXPECT_EQ(retrieved(), (Strings { "b.txt" }));
     EXPECT_EQ(engine.lastRun().passedOver.size(), 2u);
     EXPECT_EQ(host.log, QStringList { QStringLiteral("2 file(s) not changed since the last transfer.") });
+}
+
+// A name that is not UTF-8 (Latin-1 here) is stored, stamped and compared under
+// its own bytes: the next run and the plan --preview shows both find it unchanged.
+TEST_F(FileChoiceOptions, OnlyNewerComparesANameThatIsNotUtf8UnderItsOwnBytes)
+{
+    const std::string name = "caf\xe9.txt";
+    server.setListing(unixFile(name, 5));
+    server.addFile(name, "latin");
+    offerMdtm({ { name, "20240301120000" } });
+    host.settings.onlyNewer = true;
+
+    engine.transferAllFiles();
+    ASSERT_EQ(retrieved(), (Strings { name }));
+    const std::string path = QFile::encodeName(local.path()).toStdString() + "/" + name;
+    EXPECT_EQ(localFileState(path).modifiedUtc, utc(1, 12, 0));
+
+    engine.transferAllFiles();
+    EXPECT_EQ(retrieved(), (Strings { name })); // nothing fetched again
+    ASSERT_EQ(engine.lastRun().passedOver.size(), 1u);
+    EXPECT_EQ(engine.lastRun().passedOver.front().remoteName, name);
+
+    host.settings.fileKind = JobSettings::FileKind::AllFiles;
+    const std::vector<PlannedFile> plan = planFiles(client.ParsedListing(), host.settings, host.currentTime(),
+        QDateTime::currentDateTimeUtc(), [this](const std::string& localName) {
+            return localFileState(localPathFor(host.settings, localName));
+        });
+    ASSERT_EQ(plan.size(), 1u);
+    EXPECT_EQ(plan.front().decision, PlannedFile::Decision::NotChanged);
+    EXPECT_EQ(localPathFor(host.settings, plan.front().localName), path);
+    ::unlink(path.c_str()); // a name Qt's own clean-up cannot spell
 }
 
 TEST_F(FileChoiceOptions, OnlyNewerComparesWithTheListingWhenTheServerHasNoMdtmAndIsOffByDefault)
