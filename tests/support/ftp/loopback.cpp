@@ -72,4 +72,16 @@ void SilentListener::fillBacklog()
         throw std::runtime_error(std::string("fill the backlog: ") + std::strerror(errno));
 }
 
+bool LoopbackAccepts(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return ok;
+}
+
 } // namespace taskhaul::test

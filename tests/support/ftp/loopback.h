@@ -8,6 +8,10 @@ namespace taskhaul::test {
 // to it is refused.
 int ClosedLoopbackPort();
 
+// Whether a connect to the loopback port succeeds now: a server started by a
+// test is ready.
+bool LoopbackAccepts(int port);
+
 // A loopback listener that never accepts. Connections wait in its backlog and
 // no byte ever comes back; with fillBacklog(), further connects never complete
 // at all.

@@ -131,18 +131,6 @@ int RunQuietly(const std::vector<std::string>& arguments)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-bool CanConnect(int port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return ok;
-}
-
 // ---- Scripts ----
 
 constexpr const char* kPyftpdTlsScript = R"PY(
@@ -480,7 +468,7 @@ VsftpdServer::VsftpdServer(const CertificateFiles& certificate, Mode mode)
     ::chmod(helper.c_str(), 0700);
     process_.Start("/bin/sh", { helper });
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!CanConnect(port_)) {
+    while (!LoopbackAccepts(port_)) {
         if (std::chrono::steady_clock::now() > deadline)
             throw std::runtime_error("vsftpd did not start listening on port " + std::to_string(port_) + ".");
         std::this_thread::sleep_for(std::chrono::milliseconds(20));

@@ -25,18 +25,6 @@
 namespace taskhaul::test {
 namespace {
 
-bool Accepts(int port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return ok;
-}
-
 std::string FirstWords(const std::string& text, int count)
 {
     std::istringstream in(text);
@@ -186,7 +174,7 @@ void SshdServer::Start()
             "echo " + std::to_string(port_) + "; exec /usr/sbin/sshd -D -f " + config + " -E "
                 + KeyPath("sshd.log") });
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (!Accepts(port_)) {
+    while (!LoopbackAccepts(port_)) {
         if (std::chrono::steady_clock::now() > deadline)
             throw std::runtime_error("sshd did not start; its log: " + ReadFile(KeyPath("sshd.log")));
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
