@@ -15,9 +15,9 @@ import argparse
 import os
 import socket
 import sys
+import subprocess
 import tempfile
 import time
-import subprocess
 
 from bench_support import measure, medians, write_job
 
