@@ -14,8 +14,8 @@ memory of each run, the medians, and the program's ratios to curl.
 import argparse
 import os
 import socket
-import sys
 import subprocess
+import sys
 import tempfile
 import time
 
