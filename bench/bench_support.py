@@ -4,6 +4,7 @@ a port of its own), the relay that makes it a distant server, the job the
 program runs, and the measuring of one run of a client."""
 
 import os
+import socket
 import statistics
 import subprocess
 import sys
@@ -141,3 +142,49 @@ def medians(results):
     """{name: [(wall, cpu, peak), ...]} -> {name: (median wall, median cpu, median peak)}"""
     return {name: tuple(statistics.median(run[i] for run in runs) for i in range(3))
             for name, runs in results.items()}
+
+
+def free_port():
+    """A loopback port that was free a moment ago."""
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def start_vsftpd(scratch, root, extra_config=""):
+    """vsftpd (needs root) serving `root` read-only to anonymous users on a free
+    loopback port, passive, with a configuration of its own in `scratch` plus
+    `extra_config` lines; returns (process, port)."""
+    empty = os.path.join(scratch, "empty")
+    os.mkdir(empty)
+    port = free_port()
+    config = os.path.join(scratch, "vsftpd.conf")
+    with open(config, "w") as f:
+        f.write(f"""listen=YES
+listen_ipv6=NO
+listen_address=127.0.0.1
+listen_port={port}
+background=NO
+anonymous_enable=YES
+no_anon_password=YES
+anon_root={root}
+local_enable=NO
+write_enable=NO
+secure_chroot_dir={empty}
+seccomp_sandbox=NO
+isolate=NO
+isolate_network=NO
+xferlog_enable=NO
+vsftpd_log_file={scratch}/vsftpd.log
+pasv_enable=YES
+""" + extra_config)
+    os.chmod(config, 0o600)
+    process = subprocess.Popen(["/usr/sbin/vsftpd", config])
+    for _ in range(200):
+        try:
+            socket.create_connection(("127.0.0.1", port), timeout=1).close()
+            return process, port
+        except OSError:
+            time.sleep(0.02)
+    process.terminate()
+    sys.exit("vsftpd did not start")

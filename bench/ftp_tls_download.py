@@ -18,9 +18,8 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
 
-from bench_support import measure, medians
+from bench_support import measure, medians, start_vsftpd
 
 _PYFTPD_TLS = r'''
 import logging, sys
@@ -52,37 +51,8 @@ def make_certificate(folder):
     return pem, fingerprint.strip().split("=", 1)[1].replace(":", "")
 
 
-def free_port():
-    import socket
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def start_vsftpd(scratch, root, pem):
-    empty = os.path.join(scratch, "empty")
-    os.mkdir(empty)
-    port = free_port()
-    config = os.path.join(scratch, "vsftpd.conf")
-    with open(config, "w") as f:
-        f.write(f"""listen=YES
-listen_ipv6=NO
-listen_address=127.0.0.1
-listen_port={port}
-background=NO
-anonymous_enable=YES
-no_anon_password=YES
-anon_root={root}
-local_enable=NO
-write_enable=NO
-secure_chroot_dir={empty}
-seccomp_sandbox=NO
-isolate=NO
-isolate_network=NO
-xferlog_enable=NO
-vsftpd_log_file={scratch}/vsftpd.log
-pasv_enable=YES
-ssl_enable=YES
+def start_tls_vsftpd(scratch, root, pem):
+    process, port = start_vsftpd(scratch, root, f"""ssl_enable=YES
 allow_anon_ssl=YES
 force_anon_logins_ssl=YES
 force_anon_data_ssl=YES
@@ -91,17 +61,7 @@ ssl_ciphers=HIGH
 rsa_cert_file={pem}
 rsa_private_key_file={pem}
 """)
-    os.chmod(config, 0o600)
-    process = subprocess.Popen(["/usr/sbin/vsftpd", config])
-    import socket
-    for _ in range(200):
-        try:
-            socket.create_connection(("127.0.0.1", port), timeout=1).close()
-            return process, port, "anonymous", "bench"
-        except OSError:
-            time.sleep(0.02)
-    process.terminate()
-    sys.exit("vsftpd did not start")
+    return process, port, "anonymous", "bench"
 
 
 def start_pyftpdlib(root, pem):
@@ -147,7 +107,7 @@ def main():
         pem, fingerprint = make_certificate(scratch)
 
         if server_kind == "vsftpd":
-            process, port, user, password = start_vsftpd(scratch, root, pem)
+            process, port, user, password = start_tls_vsftpd(scratch, root, pem)
         else:
             process, port, user, password = start_pyftpdlib(root, pem)
         mode = "active" if args.active else "passive"

@@ -13,55 +13,10 @@ memory of each run, the medians, and the program's ratios to curl.
 
 import argparse
 import os
-import socket
-import subprocess
 import sys
 import tempfile
-import time
 
-from bench_support import measure, medians, write_job
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
-
-
-def start_vsftpd(scratch, root):
-    empty = os.path.join(scratch, "empty")
-    os.mkdir(empty)
-    port = free_port()
-    config = os.path.join(scratch, "vsftpd.conf")
-    with open(config, "w") as f:
-        f.write(f"""listen=YES
-listen_ipv6=NO
-listen_address=127.0.0.1
-listen_port={port}
-background=NO
-anonymous_enable=YES
-no_anon_password=YES
-anon_root={root}
-local_enable=NO
-write_enable=NO
-secure_chroot_dir={empty}
-seccomp_sandbox=NO
-isolate=NO
-isolate_network=NO
-xferlog_enable=NO
-vsftpd_log_file={scratch}/vsftpd.log
-pasv_enable=YES
-""")
-    os.chmod(config, 0o600)
-    process = subprocess.Popen(["/usr/sbin/vsftpd", config])
-    for _ in range(200):
-        try:
-            socket.create_connection(("127.0.0.1", port), timeout=1).close()
-            return process, port
-        except OSError:
-            time.sleep(0.02)
-    process.terminate()
-    sys.exit("vsftpd did not start")
+from bench_support import measure, medians, start_vsftpd, write_job
 
 
 def main():
