@@ -487,6 +487,36 @@ TEST_F(StopTransfer, EndsTheRunWithNothingWrittenAndTheConnectionClosed)
     }
 }
 
+// A download the user stops ends as stopped, with the bytes it had got, and
+// the run is finished with the stop in its report; the files after it are not
+// announced at all.
+TEST_F(StopTransfer, AStoppedDownloadIsAnnouncedAsStopped)
+{
+    std::vector<std::string> events;
+    std::int64_t received = 0;
+    bool aborted = false;
+    TransferEvents handlers;
+    handlers.runStarted = [&] { events.push_back("run started"); };
+    handlers.progress = [&](std::int64_t bytes) { received = bytes; };
+    handlers.fileFinished = [&](const FileFinished& file) {
+        events.push_back(file.remoteName
+            + (file.outcome == FileFinished::Outcome::Stopped ? " stopped" : " ended otherwise"));
+    };
+    handlers.runFinished = [&](const RunReport& report) {
+        events.push_back("run finished");
+        aborted = report.aborted;
+    };
+    engine.setEvents(std::move(handlers));
+
+    engine.transferAllFiles();
+
+    ASSERT_TRUE(clicked);
+    EXPECT_EQ(events, (Strings { "run started", "big.bin stopped", "run finished" }));
+    EXPECT_GT(received, 0);
+    EXPECT_LT(received, 1 << 20);
+    EXPECT_TRUE(aborted);
+}
+
 TEST_F(StopTransfer, DisconnectDuringATransferStopsItBeforeClosingTheConnection)
 {
     host.onPendingEvents = [this] {
