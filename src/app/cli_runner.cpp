@@ -256,18 +256,22 @@ int runOnce(const QStringList& args)
     // On a terminal, the download in progress shows on one line of stderr.
     TerminalProgress terminal(stderr);
     std::optional<TransferProgress> progress;
-    // The engine names each download and its size as it begins.
+    // The engine names each download and its size as it begins, then tells
+    // its bytes and its end.
     QString startedName;
-    std::int64_t startedSize = -1;
     if (::isatty(STDERR_FILENO)) {
         host.setProgress(&terminal);
-        engine.setFileStartedHandler([&startedName, &startedSize](const FileStarted& started) {
-            startedName = displayName(started.localName);
-            startedSize = started.size;
-        });
         progress.emplace(
-            client, [&startedSize] { return std::exchange(startedSize, -1); },
             [&terminal, &startedName](const ProgressState& state) { terminal.show(startedName, state); });
+        engine.setFileStartedHandler([&startedName, &progress](const FileStarted& started) {
+            startedName = displayName(started.localName);
+            progress->begin(started.size);
+        });
+        TransferEvents events;
+        events.progress = [&progress](std::int64_t received) { progress->work(received); };
+        events.fileFinished = [&progress](const FileFinished&) { progress->end(); };
+        events.runFinished = [&progress](const RunReport&) { progress->end(); };
+        engine.setEvents(std::move(events));
     }
     // A run that could not connect or lost the connection is tried again as the
     // job says, as the window's scheduler would; the last attempt decides.

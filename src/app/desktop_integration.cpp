@@ -31,12 +31,17 @@ DesktopIntegration::DesktopIntegration(
     , scheduler_(scheduler)
     , notifier_(notifier)
 {
-    // The engine names each download and its size as it begins.
+    // The engine announces each download with its size, its bytes as they
+    // come and its end; a run that ends by an error ends its download too.
+    progress_
+        = std::make_unique<TransferProgress>([this](const ProgressState& state) { showProgress(state); });
     transfer.engine().setFileStartedHandler(
-        [this](const FileStarted& started) { startedSize_ = started.size; });
-    progress_ = std::make_unique<TransferProgress>(
-        transfer.client(), [this] { return std::exchange(startedSize_, -1); },
-        [this](const ProgressState& state) { showProgress(state); });
+        [this](const FileStarted& started) { progress_->begin(started.size); });
+    TransferEvents events;
+    events.progress = [this](std::int64_t received) { progress_->work(received); };
+    events.fileFinished = [this](const FileFinished&) { progress_->end(); };
+    events.runFinished = [this](const RunReport&) { progress_->end(); };
+    transfer.engine().setEvents(std::move(events));
 
     if (!notifier_) {
         auto* tray = dynamic_cast<QtTrayArea*>(&window.tray());
@@ -63,6 +68,7 @@ DesktopIntegration::DesktopIntegration(
 DesktopIntegration::~DesktopIntegration()
 {
     transfer_.engine().setFileStartedHandler(nullptr);
+    transfer_.engine().setEvents({});
     if (notifier_)
         notifier_->clicked = nullptr;
 }

@@ -57,8 +57,6 @@ private:
     TransferWiring& transfer_;
     Scheduler& scheduler_;
     std::unique_ptr<TransferProgress> progress_;
-    // The size the engine gave for the download that begins (below 0: unknown).
-    std::int64_t startedSize_ = -1;
     std::unique_ptr<NotificationSender> ownNotifier_;
     NotificationSender* notifier_;
     std::optional<LastRunSummary> lastRun_;

@@ -1,5 +1,7 @@
 #include "app/transfer_progress.h"
 
+#include <utility>
+
 namespace taskhaul {
 
 void RateMeter::start(std::int64_t nowMs)
@@ -27,50 +29,29 @@ double RateMeter::bytesPerSecond() const
     return double(last.bytes - first.bytes) * 1000.0 / double(ms);
 }
 
-TransferProgress::TransferProgress(
-    ftp::TFtpClient& client, std::function<std::int64_t()> expectedSize, Show show)
-    : client_(client)
-    , expectedSize_(std::move(expectedSize))
-    , show_(std::move(show))
-    , previousWork_(client.OnWork)
+TransferProgress::TransferProgress(Show show)
+    : show_(std::move(show))
 {
     clock_.start();
-    client_.OnWorkBegin = [this](ftp::TWorkMode, std::int64_t countMax) { begin(countMax); };
-    client_.OnWork = [this](ftp::TWorkMode mode, std::int64_t count) {
-        work(count);
-        if (previousWork_)
-            previousWork_(mode, count);
-    };
-    client_.OnWorkEnd = [this](ftp::TWorkMode) { end(); };
 }
 
-TransferProgress::~TransferProgress()
+void TransferProgress::begin(std::int64_t size)
 {
-    client_.OnWorkBegin = nullptr;
-    client_.OnWork = previousWork_;
-    client_.OnWorkEnd = nullptr;
-}
-
-void TransferProgress::begin(std::int64_t countMax)
-{
-    // Listings travel as text; files in binary.
-    if (client_.TransferType() != ftp::TFtpTransferType::ftBinary)
-        return;
     state_ = ProgressState {};
     state_.active = true;
-    state_.size = countMax > 0 ? countMax : (expectedSize_ ? expectedSize_() : -1);
+    state_.size = size >= 0 ? size : -1;
     shownAtMs_ = clock_.elapsed();
     meter_.start(shownAtMs_);
     show_(state_);
 }
 
-void TransferProgress::work(std::int64_t count)
+void TransferProgress::work(std::int64_t received)
 {
     if (!state_.active)
         return;
-    state_.received = count;
+    state_.received = received;
     const std::int64_t now = clock_.elapsed();
-    meter_.add(now, count);
+    meter_.add(now, received);
     if (now - shownAtMs_ < kShowEveryMs)
         return;
     shownAtMs_ = now;

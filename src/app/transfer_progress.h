@@ -1,7 +1,5 @@
 #pragma once
 
-#include "ftp/ftp_client.h"
-
 #include <QElapsedTimer>
 #include <QString>
 
@@ -37,31 +35,28 @@ struct ProgressState {
     double bytesPerSecond = 0;
 };
 
-// Follows the FTP client's work notifications during a file download (the
-// engine's own handler still runs) and shows the progress, at most every
-// kShowEveryMs and once at the start and the end. Listings are not shown.
+// Follows a file download as the transfer engine announces it (its start with
+// the size, the bytes received, its end) and shows the progress, at most every
+// kShowEveryMs and once at the start and the end. Only downloads are announced,
+// so listings are never shown.
 class TransferProgress {
 public:
     static constexpr std::int64_t kShowEveryMs = 200;
 
     using Show = std::function<void(const ProgressState&)>;
-    // `expectedSize` names the size of the file whose download begins, or -1.
-    TransferProgress(ftp::TFtpClient& client, std::function<std::int64_t()> expectedSize, Show show);
-    ~TransferProgress();
-    TransferProgress(const TransferProgress&) = delete;
-    TransferProgress& operator=(const TransferProgress&) = delete;
+    explicit TransferProgress(Show show);
+
+    // A download begins; `size` below 0: unknown.
+    void begin(std::int64_t size);
+    // The download has received `received` bytes so far.
+    void work(std::int64_t received);
+    // The download ended, however it ended; nothing when none runs.
+    void end();
 
     const ProgressState& state() const { return state_; }
 
 private:
-    void begin(std::int64_t countMax);
-    void work(std::int64_t count);
-    void end();
-
-    ftp::TFtpClient& client_;
-    std::function<std::int64_t()> expectedSize_;
     Show show_;
-    ftp::TFtpClient::WorkHandler previousWork_;
     ProgressState state_;
     RateMeter meter_;
     QElapsedTimer clock_;

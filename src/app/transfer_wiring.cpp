@@ -45,11 +45,6 @@ LocalDateTime TransferWiring::currentTime() const
     return LocalDateTime { date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second() };
 }
 
-QString TransferWiring::statusText() const
-{
-    return window_.statusLine();
-}
-
 void TransferWiring::setStatusText(const QString& text)
 {
     window_.setStatusLine(text);

@@ -31,7 +31,6 @@ private:
     void setLoginFields(const QString& userName, const QString& password) override;
     void setTrustedCertificate(const QString& fingerprint) override;
     LocalDateTime currentTime() const override;
-    QString statusText() const override;
     void setStatusText(const QString& text) override;
     void writeLog(const QString& text) override;
     void writeLogLines(const QStringList& texts) override;

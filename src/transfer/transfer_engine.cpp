@@ -84,7 +84,11 @@ TransferEngine::TransferEngine(TransferHost& host, ftp::TFtpClient& client, QStr
     , groupSeparator_(std::move(groupSeparator))
 {
     client_.OnDisconnected = [this](ftp::TFtpClient&) { onDisconnected(); };
-    client_.OnWork = [this](ftp::TWorkMode, std::int64_t) { onWork(); };
+    client_.OnWork = [this](ftp::TWorkMode, std::int64_t count) {
+        if (downloading_ && events_.progress)
+            events_.progress(count);
+        onWork();
+    };
 }
 
 TransferEngine::TransferEngine(TransferHost& host, ftp::TFtpClient& client)
@@ -160,6 +164,7 @@ void TransferEngine::siteConnect()
         client_.Disconnect();
 
     report_ = RunReport {};
+    disconnectAnnounced_ = false;
     // Connecting can take up to the reply time limit against a silent server:
     // say what is happening, and let Stop Transfer (or Disconnect) cancel it.
     if (!host_.unattended())
@@ -337,7 +342,8 @@ void TransferEngine::disconnectCommand()
 
 void TransferEngine::onDisconnected()
 {
-    if (host_.statusText() == kDisconnected)
+    // One announcement per connection, whatever the status line shows meanwhile.
+    if (std::exchange(disconnectAnnounced_, true))
         return;
     host_.setBusyCursor(false);
     if (!host_.unattended())

@@ -39,6 +39,29 @@ struct FileStarted {
     std::int64_t size = -1;
 };
 
+// How a file of a run ended. Fetched: it is in the local folder. Skipped:
+// something failed (`reason` says what). PassedOver: left on purpose for a later
+// run (not changed, still being written; `reason` says which). Stopped: the user
+// or a signal stopped the run during it.
+struct FileFinished {
+    enum class Outcome { Fetched, Skipped, PassedOver, Stopped };
+    const std::string& remoteName;
+    Outcome outcome = Outcome::Fetched;
+    QString reason;
+};
+
+// What the engine announces while it transfers, in this order: runStarted; for
+// each file that it downloads fileStarted, then progress with the bytes received
+// so far; fileFinished for each file it fetched, skipped, passed over or was
+// stopped in; runFinished with what the run came to, however it ended. Unset
+// handlers are left out.
+struct TransferEvents {
+    std::function<void()> runStarted;
+    std::function<void(std::int64_t received)> progress;
+    std::function<void(const FileFinished&)> fileFinished;
+    std::function<void(const RunReport&)> runFinished;
+};
+
 // The transfer engine: connects to the job's site and enters its remote folder,
 // fetches the job's file or files into the local folder, and carries out the
 // Connect, Disconnect, Transfer and Stop Transfer commands. It reads the job and
@@ -68,6 +91,9 @@ public:
     // learns the file and its size from the engine, never from the status text.
     using FileStartedHandler = std::function<void(const FileStarted&)>;
     void setFileStartedHandler(FileStartedHandler handler) { fileStarted_ = std::move(handler); }
+    // Told of the start and the end of each transfer, of each file's end and of
+    // a download's progress (see TransferEvents). Replaces the handlers set before.
+    void setEvents(TransferEvents events) { events_ = std::move(events); }
 
     // ---- Site connection and remote folder ----
     // Configures the client from the job (site, proxy, passive mode), drops a
@@ -152,6 +178,9 @@ private:
     [[noreturn]] void failConnect(const std::exception& error, ConnectEnd end = ConnectEnd::Failed,
         const std::string& fingerprint = {});
     void runTransfer(Mode mode);
+    void runTransferSteps(Mode mode);
+    void fileFinished(
+        const std::string& remoteName, FileFinished::Outcome outcome, const QString& reason = {});
     std::vector<PlannedFile> plannedFiles(const JobSettings& job);
     FileOutcome transferFile(Mode mode, const JobSettings& job, const PlannedFile& file);
     QString transferringLine(const JobSettings& job, const std::string& remoteName) const;
@@ -180,10 +209,16 @@ private:
     // A certificate the user trusted after the last connect; the next one uses it
     // whatever the job says.
     QString trustedNow_;
+    // The end of the connection opened last has been announced (the client
+    // may tell of it more than once).
+    bool disconnectAnnounced_ = false;
     RunReport report_;
     std::vector<std::string> leaveOut_;
     const LocalFolderRun* folderRun_ = nullptr;
     FileStartedHandler fileStarted_;
+    TransferEvents events_;
+    // Between a download's announcement and its end: the client's progress is the file's.
+    bool downloading_ = false;
 };
 
 } // namespace taskhaul

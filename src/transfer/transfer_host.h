@@ -30,7 +30,8 @@ public:
     virtual LocalDateTime currentTime() const = 0;
 
     // ---- What the user sees ----
-    virtual QString statusText() const = 0;
+    // The status line is for the user only: the engine writes it and never
+    // reads it back to learn what happened.
     virtual void setStatusText(const QString& text) = 0;
     // Appends one line to the activity log; raises when the log cannot be written.
     virtual void writeLog(const QString& text) = 0;

@@ -1,6 +1,7 @@
 // The one-file and all-files transfers: list the current remote folder, then
 // fetch the planned plain files one by one into the local folder.
 
+#include "base/scope_exit.h"
 #include "log/one_line.h"
 #include "log/silent_stop.h"
 #include "transfer/file_plan.h"
@@ -124,6 +125,28 @@ void TransferEngine::transfer()
 }
 
 void TransferEngine::runTransfer(Mode mode)
+{
+    if (events_.runStarted)
+        events_.runStarted();
+    try {
+        runTransferSteps(mode);
+    } catch (...) {
+        if (events_.runFinished)
+            events_.runFinished(report_);
+        throw;
+    }
+    if (events_.runFinished)
+        events_.runFinished(report_);
+}
+
+void TransferEngine::fileFinished(
+    const std::string& remoteName, FileFinished::Outcome outcome, const QString& reason)
+{
+    if (events_.fileFinished)
+        events_.fileFinished({ remoteName, outcome, reason });
+}
+
+void TransferEngine::runTransferSteps(Mode mode)
 {
     // A Stop given while no transfer ran belongs to no run: it must not cancel this one.
     host_.setAbortRequested(false);
@@ -377,6 +400,7 @@ TransferEngine::FileOutcome TransferEngine::transferFile(
     if (mode == Mode::OneFile)
         host_.setStopTransferEnabled(true);
     if (host_.abortRequested()) {
+        fileFinished(remoteName, FileFinished::Outcome::Stopped);
         actOnStop();
         return FileOutcome::Stopped;
     }
@@ -387,8 +411,11 @@ TransferEngine::FileOutcome TransferEngine::transferFile(
     // file is in place (the log line, say) must not make a fetched file count
     // as skipped, nor hold the sequence number back.
     try {
+        downloading_ = true;
+        const base::ScopeExit downloadEnds { [this]() noexcept { downloading_ = false; } };
         client_.RetrieveFile(remoteName, localPath, job.overwrite, false);
     } catch (const ftp::EOperationAborted&) {
+        fileFinished(remoteName, FileFinished::Outcome::Stopped);
         actOnStop();
         return FileOutcome::Stopped;
     } catch (const ftp::EFtpException& error) {
@@ -398,6 +425,7 @@ TransferEngine::FileOutcome TransferEngine::transferFile(
     }
     ++report_.fetched;
     report_.fetchedNames.push_back(remoteName);
+    fileFinished(remoteName, FileFinished::Outcome::Fetched);
     // The local copy takes the remote time, so that the next run can compare.
     if (comparesWithLocalCopy(job) && facts.remoteTime)
         setModificationTime(localPath, facts.remoteTime->utc);
@@ -432,6 +460,7 @@ void TransferEngine::passOverUnchanged(Mode mode, const std::string& remoteName)
 {
     report_.passedOver.push_back({ remoteName, kNotChanged });
     host_.setStatusText(skipPrefix(mode) + kNotChanged);
+    fileFinished(remoteName, FileFinished::Outcome::PassedOver, kNotChanged);
 }
 
 // One line for all the files passed over as unchanged: with a short interval
@@ -483,12 +512,14 @@ QDateTime TransferEngine::utcNow() const
 void TransferEngine::passOver(Mode mode, const std::string& remoteName, const QString& reason)
 {
     report_.passedOver.push_back({ remoteName, reason });
+    fileFinished(remoteName, FileFinished::Outcome::PassedOver, reason);
     writeSkipLine(mode, reason);
 }
 
 void TransferEngine::reportSkip(Mode mode, const std::string& remoteName, const QString& message)
 {
     report_.skipped.push_back({ remoteName, message });
+    fileFinished(remoteName, FileFinished::Outcome::Skipped, message);
     writeSkipLine(mode, message);
 }
 

@@ -26,8 +26,8 @@ public:
     }
     void setTrustedCertificate(const QString& fingerprint) override { job_.trustedCertificate = fingerprint; }
     LocalDateTime currentTime() const override { return CurrentLocalDateTime(); }
-    QString statusText() const override { return status_; }
-    void setStatusText(const QString& text) override { status_ = text; }
+    // Nobody sees a status line here; the log says what happened.
+    void setStatusText(const QString&) override { }
     void controlsStandby() override { }
     void controlsConnected() override { }
     void controlsSchedon() override { }
@@ -42,9 +42,6 @@ public:
 
 protected:
     JobSettings job_;
-
-private:
-    QString status_;
 };
 
 } // namespace taskhaul

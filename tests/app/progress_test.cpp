@@ -78,6 +78,33 @@ TEST(RateMeter, MeasuresTheLastSecondsOnly)
     EXPECT_NEAR(meter.bytesPerSecond(), 5000, 1);
 }
 
+// The progress follows what the engine announces of a download: its start with
+// the size, its bytes, its end. An end without a download (a run that ended
+// before one began) shows nothing.
+TEST(TransferProgress, FollowsTheAnnouncedDownload)
+{
+    std::vector<ProgressState> shown;
+    TransferProgress progress([&shown](const ProgressState& state) { shown.push_back(state); });
+    progress.end();
+    EXPECT_TRUE(shown.empty());
+
+    progress.begin(-7);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_TRUE(shown.back().active);
+    EXPECT_EQ(shown.back().size, -1);
+    progress.begin(300);
+    progress.work(120);
+    EXPECT_EQ(progress.state().received, 120);
+    EXPECT_EQ(progress.state().size, 300);
+    progress.end();
+    EXPECT_FALSE(shown.back().active);
+    const std::size_t count = shown.size();
+    progress.work(200); // after the end: not shown
+    progress.end();
+    EXPECT_EQ(shown.size(), count);
+    EXPECT_FALSE(progress.state().active);
+}
+
 class ProgressWindow : public WindowTest { };
 
 TEST_F(ProgressWindow, ADownloadShowsItsProgressAndTheBarGoesWhenItEnds)

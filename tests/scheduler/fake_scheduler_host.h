@@ -60,7 +60,6 @@ public:
         settings.password = password;
     }
     LocalDateTime currentTime() const override { return LocalDateTime { 2024, 3, 15, 10, 30, 0 }; }
-    QString statusText() const override { return status; }
     void setStatusText(const QString& text) override { status = text; }
     void setStopTransferEnabled(bool) override { }
     void focusHostField() override { }

@@ -133,6 +133,24 @@ TEST_F(RunOnce, FetchesTheSavedJobsFilesAndExitsZero)
         log.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts));
 }
 
+// On a terminal each download shows on one line, named after its local file and
+// sized as the engine announced it, and the line is wiped when it ends.
+TEST_F(RunOnce, OnATerminalEachDownloadShowsOnOneLine)
+{
+    saveJob();
+    QProcess process;
+    // script(1) gives the program a terminal and copies what it writes.
+    start(process, QStringLiteral("script"),
+        { QStringLiteral("-qec"), program() + QStringLiteral(" --run-once"), QStringLiteral("/dev/null") });
+    const Finished result = finish(process);
+
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    EXPECT_EQ(fetched(QStringLiteral("a.txt")), "alpha");
+    for (const char* line : { "\ra.txt: 0 B of 5 B\x1b[K", "\rb.txt: 0 B of 4 B\x1b[K" })
+        EXPECT_TRUE(result.out.contains(QLatin1String(line))) << line << "\n" << result.out.toStdString();
+    EXPECT_TRUE(result.out.contains(QLatin1String("\r\x1b[K"))) << result.out.toStdString();
+}
+
 TEST_F(RunOnce, SavesTheSequenceNumberTheRunAdvanced)
 {
     server.writeFile("report7.csv", "r7");

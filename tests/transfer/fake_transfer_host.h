@@ -53,7 +53,6 @@ public:
         settings.trustedCertificate = fingerprint;
     }
     LocalDateTime currentTime() const override { return now; }
-    QString statusText() const override { return status; }
     void setStatusText(const QString& text) override
     {
         status = text;

@@ -354,7 +354,9 @@ TEST_F(SiteConnection, DisconnectCommandAndTheDisconnectedNotification)
     EXPECT_EQ(host.controls.back(), QStringLiteral("standby"));
     EXPECT_EQ(host.focusRequests, 1);
 
-    // A second notification while the status line reads "Disconnected" does nothing.
+    // A second notification for the same connection does nothing, whatever the
+    // status line shows by then.
+    host.status = QStringLiteral("Something else");
     host.controls.clear();
     host.unattendedFlag = false;
     engine.onDisconnected();

@@ -7,6 +7,7 @@
 #include "transfer/freshness.h"
 
 #include <map>
+#include <optional>
 
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -486,6 +487,36 @@ TEST_F(StopTransfer, EndsTheRunWithNothingWrittenAndTheConnectionClosed)
     }
 }
 
+// A download the user stops ends as stopped, with the bytes it had got, and
+// the run is finished with the stop in its report; the files after it are not
+// announced at all.
+TEST_F(StopTransfer, AStoppedDownloadIsAnnouncedAsStopped)
+{
+    std::vector<std::string> events;
+    std::int64_t received = 0;
+    bool aborted = false;
+    TransferEvents handlers;
+    handlers.runStarted = [&] { events.push_back("run started"); };
+    handlers.progress = [&](std::int64_t bytes) { received = bytes; };
+    handlers.fileFinished = [&](const FileFinished& file) {
+        events.push_back(file.remoteName
+            + (file.outcome == FileFinished::Outcome::Stopped ? " stopped" : " ended otherwise"));
+    };
+    handlers.runFinished = [&](const RunReport& report) {
+        events.push_back("run finished");
+        aborted = report.aborted;
+    };
+    engine.setEvents(std::move(handlers));
+
+    engine.transferAllFiles();
+
+    ASSERT_TRUE(clicked);
+    EXPECT_EQ(events, (Strings { "run started", "big.bin stopped", "run finished" }));
+    EXPECT_GT(received, 0);
+    EXPECT_LT(received, 1 << 20);
+    EXPECT_TRUE(aborted);
+}
+
 TEST_F(StopTransfer, DisconnectDuringATransferStopsItBeforeClosingTheConnection)
 {
     host.onPendingEvents = [this] {
@@ -782,6 +813,67 @@ TEST_F(FileChoiceOptions, ASequenceNameIsAlwaysNew)
     writeLocal(QStringLiteral("a0.txt"), "alpha", utc(9, 0, 0));
     engine.transferOneFile();
     EXPECT_EQ(retrieved(), (Strings { "a.txt" }));
+}
+
+// What a run announces, in order: its start, each file's end (and the download
+// of the one fetched, with its bytes), and what it came to. Listing the folder
+// reports no progress of a file.
+TEST_F(FileChoiceOptions, ARunAnnouncesItsStartEachFilesEndAndWhatItCameTo)
+{
+    server.setListing(unixFile("a.txt", 5) + unixFile("missing.txt", 3) + unixFile("b.txt", 6));
+    offerMdtm({ { "a.txt", "20240301120000" }, { "b.txt", "20240302090000" } });
+    host.settings.onlyNewer = true;
+    writeLocal(QStringLiteral("a.txt"), "alpha", utc(1, 12, 0)); // unchanged: passed over
+
+    std::vector<std::string> events;
+    std::vector<QString> reasons;
+    std::optional<RunReport> finished;
+    engine.setFileStartedHandler([&](const FileStarted& file) {
+        events.push_back(
+            "started " + file.file.remoteName + " as " + file.localName + " of " + std::to_string(file.size));
+    });
+    TransferEvents handlers;
+    handlers.runStarted = [&] { events.push_back("run started"); };
+    handlers.progress = [&](std::int64_t received) {
+        // One entry for a download's progress: the bytes it reached last.
+        if (!events.empty() && events.back().starts_with("received "))
+            events.pop_back();
+        events.push_back("received " + std::to_string(received));
+    };
+    handlers.fileFinished = [&](const FileFinished& file) {
+        static const char* const outcomes[] = { "fetched", "skipped", "passed over", "stopped" };
+        events.push_back(file.remoteName + " " + outcomes[static_cast<int>(file.outcome)]);
+        reasons.push_back(file.reason);
+    };
+    handlers.runFinished = [&](const RunReport& report) {
+        events.push_back("run finished");
+        finished = report;
+    };
+    engine.setEvents(std::move(handlers));
+
+    engine.transferAllFiles();
+
+    EXPECT_EQ(events,
+        (Strings { "run started", "a.txt passed over", "missing.txt skipped", "started b.txt as b.txt of 6",
+            "received 6", "b.txt fetched", "run finished" }));
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(finished->fetchedNames, (Strings { "b.txt" }));
+    ASSERT_EQ(finished->skipped.size(), 1u);
+    ASSERT_EQ(finished->passedOver.size(), 1u);
+    // The reasons are the run report's own.
+    EXPECT_EQ(reasons,
+        (std::vector<QString> {
+            finished->passedOver.front().reason, finished->skipped.front().reason, QString() }));
+    EXPECT_FALSE(reasons[1].isEmpty());
+
+    // A run that ends by an error is finished all the same.
+    events.clear();
+    finished.reset();
+    server.reply("LIST", "550 No listing.\r\n");
+    EXPECT_THROW(engine.transferAllFiles(), ftp::EFtpReplyError);
+    EXPECT_EQ(events, (Strings { "run started", "run finished" }));
+    ASSERT_TRUE(finished);
+    EXPECT_FALSE(finished->failure.isEmpty());
 }
 
 TEST_F(FileChoiceOptions, AFileStillBeingWrittenIsLeftForALaterRun)
