@@ -155,6 +155,8 @@ void TransferEngine::runTransferSteps(Mode mode)
     const int startSequence = job.sequenceStart;
     report_.listed = report_.listingIncomplete = report_.nothingMatched = report_.aborted = false;
     report_.connectionBroke = false;
+    // What an earlier transfer on this connection failed with is not this one's.
+    report_.failure.clear();
     report_.fetched = 0;
     report_.skipped.clear();
     report_.passedOver.clear();

@@ -377,6 +377,26 @@ TEST_F(TransferRun, EmptyTemplateStopsBeforeListing)
     EXPECT_TRUE(sentSinceConnect().empty());
 }
 
+// A transfer on the connection of an earlier one that failed (an empty template,
+// a refused listing) is judged by what it did itself.
+TEST_F(TransferRun, AnEarlierTransfersFailureDoesNotFailTheNextOne)
+{
+    server.setListing(unixFile("a.txt", 5));
+    server.addFile("a.txt", "alpha");
+    host.unattendedFlag = false;
+    host.settings.fileName.clear();
+    EXPECT_THROW(engine.transferOneFile(), SilentStop);
+    ASSERT_FALSE(engine.lastRun().failure.isEmpty());
+
+    host.settings.fileName = QStringLiteral("a.txt");
+    host.boxes.clear();
+    engine.transferOneFile();
+
+    EXPECT_EQ(retrieved(), (Strings { "a.txt" }));
+    EXPECT_FALSE(engine.lastRun().failed());
+    EXPECT_EQ(host.boxes.texts(), QStringList({ QStringLiteral("Data transfer completed") }));
+}
+
 TEST_F(TransferRun, UnsafeNamesFromTheServerAreNeverFetched)
 {
     server.setListing(unixFile("..", 1) + unixFile("../escape.txt", 1) + unixFile("sub/inner.txt", 1)
