@@ -279,12 +279,18 @@ int runOnce(const QStringList& args)
     // attempt (the user unlocks it, the daemon comes back): until then an
     // attempt is skipped, and retried as the job says.
     bool firstAttempt = true;
+    // The job as last loaded: what is saved back after the run starts from it,
+    // so that passwords a later attempt read from the keyring are saved as
+    // they are now, not as the empty ones of a locked first load (an empty
+    // password is no keyring entry, and saving it would remove the entry).
+    JobSettings lastLoaded = *saved;
     const auto keyringProblem = [&]() -> QString {
         if (std::exchange(firstAttempt, false))
             return keyringWarning;
         const LoadResult again = store.load(JobSettings {});
         if (!again.ok())
             return keyringWarning;
+        lastLoaded = again.settings;
         keyringWarning = again.keyringWarning;
         if (keyringWarning.isEmpty()) {
             JobSettings reloaded = again.settings;
@@ -309,7 +315,7 @@ int runOnce(const QStringList& args)
     // So is a trusted certificate fingerprint the run found no longer needed.
     if (host.job().sequenceStart != saved->sequenceStart
         || host.job().trustedCertificate != saved->trustedCertificate) {
-        JobSettings updated = *saved;
+        JobSettings updated = lastLoaded;
         updated.sequenceStart = host.job().sequenceStart;
         updated.trustedCertificate = host.job().trustedCertificate;
         try {
