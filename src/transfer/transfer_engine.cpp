@@ -305,8 +305,9 @@ void TransferEngine::connectCommand()
 {
     // Connect stays enabled while its own connect waits for the server, and Stop
     // Transfer enables it while a transfer may still be unwinding: a second
-    // connect then would pull the connection from under the first.
-    if (connecting_ || transferRunning_)
+    // connect then would pull the connection from under the first. While the
+    // trust question is open the first connect is not over either.
+    if (busy())
         return;
     const JobSettings job = host_.job();
     if (!job.siteFieldsFilled()) {
@@ -372,8 +373,9 @@ void TransferEngine::transferCommand()
     }
     // The command stays enabled while its own transfer runs; a second transfer on
     // the one connection would interleave its commands with the first one's, and
-    // one during a connect would use a connection not yet made.
-    if (transferRunning_ || connecting_)
+    // one during a connect (or its trust question) would use a connection not
+    // yet made.
+    if (busy())
         return;
     UserCommandScope userCommand(host_);
     transfer();

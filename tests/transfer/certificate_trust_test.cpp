@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QRegularExpression>
 
 #include <chrono>
@@ -118,6 +119,34 @@ TEST_F(CertificateTrust, NoTrustNoConnectionAndUnattendedRunsNeverAsk)
     ASSERT_FALSE(host.log.isEmpty());
     EXPECT_TRUE(host.log.last().startsWith(QStringLiteral("Reason: ")));
     EXPECT_TRUE(host.log.last().contains(fingerprint())) << host.log.last().toStdString();
+}
+
+// While the question is on screen the connect is not over: a Connect or a
+// Transfer reached anyway (a shortcut, the desktop) does nothing.
+TEST_F(CertificateTrust, ConnectAndTransferReachedWhileTheQuestionIsOpenDoNothing)
+{
+    host.unattendedFlag = false;
+    host.settings.localFolder = QDir::tempPath();
+    host.boxes.answerNext(MessageBoxes::Answer::No);
+    int connects = 0;
+    qsizetype logLinesDuring = -1;
+    host.boxes.onShow = [&] {
+        const qsizetype before = host.log.size();
+        EXPECT_NO_THROW(engine.connectCommand());
+        EXPECT_NO_THROW(engine.transferCommand());
+        logLinesDuring = host.log.size() - before;
+    };
+    EXPECT_THROW(askingConnect(engine, host.boxes,
+                     [&] {
+                         ++connects;
+                         engine.siteConnect();
+                     }),
+        SilentStop);
+    host.boxes.onShow = nullptr;
+    EXPECT_EQ(logLinesDuring, 0) << host.log.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(connects, 1);
+    EXPECT_EQ(host.boxes.shown().size(), 1u);
+    EXPECT_FALSE(client.IsConnected());
 }
 
 TEST_F(CertificateTrust, ATrustedCertificateThatChangedIsRefusedWithAWarning)
