@@ -188,3 +188,31 @@ pasv_enable=YES
             time.sleep(0.02)
     process.terminate()
     sys.exit("vsftpd did not start")
+
+
+def timed_download(round_, name, command, target, size, results):
+    """Runs one client's download of `size` bytes into `target` (removed first),
+    checks it arrived whole, adds (wall, cpu, peak) to results[name] and prints
+    the round's line."""
+    if os.path.exists(target):
+        os.remove(target)
+    wall, cpu, rss, _ = measure(command)
+    if not os.path.exists(target) or os.path.getsize(target) != size:
+        sys.exit(f"{name}: the download is incomplete")
+    results[name].append((wall, cpu, rss))
+    print(f"round {round_ + 1} {name:9s} {size / wall / 1e6:8.0f} MB/s  "
+          f"wall {wall:6.3f} s  cpu {cpu:6.3f} s  peak {rss:6.1f} MiB", flush=True)
+
+
+def print_download_medians(results, size):
+    """The medians of each client's downloads, then taskhaul against each other
+    client: throughput, CPU time and peak memory."""
+    med = medians(results)
+    print()
+    for name, (wall, cpu, rss) in med.items():
+        print(f"median {name:9s} {size / wall / 1e6:8.0f} MB/s  cpu {cpu:6.3f} s  peak {rss:6.1f} MiB")
+    t = med["taskhaul"]
+    for other in [name for name in med if name != "taskhaul"]:
+        o = med[other]
+        print(f"taskhaul/{other}: throughput {o[0] / t[0]:.2f}x, CPU time {t[1] / o[1]:.2f}, "
+              f"peak memory {t[2] / o[2]:.2f}")

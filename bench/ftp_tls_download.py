@@ -19,7 +19,7 @@ import subprocess
 import sys
 import tempfile
 
-from bench_support import measure, medians, start_vsftpd
+from bench_support import print_download_medians, start_vsftpd, timed_download
 
 _PYFTPD_TLS = r'''
 import logging, sys
@@ -137,27 +137,12 @@ def main():
                 # always runs right after the same one.
                 order = names[round_ % len(names):] + names[:round_ % len(names)]
                 for name, command in ((name, commands[name]) for name in order):
-                    if os.path.exists(target):
-                        os.remove(target)
-                    wall, cpu, rss, _ = measure(command)
-                    if not os.path.exists(target) or os.path.getsize(target) != size:
-                        sys.exit(f"{name}: the download is incomplete")
-                    results[name].append((wall, cpu, rss))
-                    print(f"round {round_ + 1} {name:9s} {size / wall / 1e6:8.0f} MB/s  "
-                          f"wall {wall:6.3f} s  cpu {cpu:6.3f} s  peak {rss:6.1f} MiB", flush=True)
+                    timed_download(round_, name, command, target, size, results)
         finally:
             process.terminate()
             process.wait()
 
-    med = medians(results)
-    print()
-    for name, (wall, cpu, rss) in med.items():
-        print(f"median {name:9s} {size / wall / 1e6:8.0f} MB/s  cpu {cpu:6.3f} s  peak {rss:6.1f} MiB")
-    t = med["taskhaul"]
-    for other in [name for name in med if name != "taskhaul"]:
-        o = med[other]
-        print(f"taskhaul/{other}: throughput {o[0] / t[0]:.2f}x, CPU time {t[1] / o[1]:.2f}, "
-              f"peak memory {t[2] / o[2]:.2f}")
+    print_download_medians(results, size)
 
 
 if __name__ == "__main__":

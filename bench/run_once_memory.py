@@ -16,7 +16,7 @@ import os
 import sys
 import tempfile
 
-from bench_support import measure, medians, start_vsftpd, write_job
+from bench_support import print_download_medians, start_vsftpd, timed_download, write_job
 
 
 def main():
@@ -67,24 +67,12 @@ def main():
                 # The other client goes first in every second round.
                 order = names if round_ % 2 == 0 else names[::-1]
                 for name in order:
-                    if os.path.exists(target):
-                        os.remove(target)
-                    wall, cpu, rss, _ = measure(commands[name])
-                    if not os.path.exists(target) or os.path.getsize(target) != size:
-                        sys.exit(f"{name}: the download is incomplete")
-                    results[name].append((wall, cpu, rss))
-                    print(f"round {round_ + 1} {name:9s} {size / wall / 1e6:8.0f} MB/s  "
-                          f"wall {wall:6.3f} s  cpu {cpu:6.3f} s  peak {rss:6.1f} MiB", flush=True)
+                    timed_download(round_, name, commands[name], target, size, results)
         finally:
             process.terminate()
             process.wait()
 
-    med = medians(results)
-    print()
-    for name, (wall, cpu, rss) in med.items():
-        print(f"median {name:9s} {size / wall / 1e6:8.0f} MB/s  cpu {cpu:6.3f} s  peak {rss:6.1f} MiB")
-    t, c = med["taskhaul"], med["curl"]
-    print(f"taskhaul/curl: throughput {c[0] / t[0]:.2f}x, CPU time {t[1] / c[1]:.2f}, peak memory {t[2] / c[2]:.2f}")
+    print_download_medians(results, size)
 
 
 if __name__ == "__main__":
