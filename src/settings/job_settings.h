@@ -67,13 +67,27 @@ struct JobSettings {
     enum class Security { Plain, Explicit, Implicit };
     Security security = Security::Plain;
     QString trustedCertificate;
+    // The protocol: "Protocol" = "ftp" (the default, and every job stored before
+    // the choice existed) or "sftp". With SFTP a port left at 21 means 22, and
+    // the FTP-only values (passive mode, security, proxy) are not used.
+    enum class Protocol { Ftp, Sftp };
+    Protocol protocol = Protocol::Ftp;
+    // SFTP: "KeyFile" = a private key file (empty: none) and "KeyPassphrase" its
+    // passphrase (scrambled in the store, or in the keyring with UseKeyring);
+    // "TrustedHostKey" = the host key the user chose to trust, as OpenSSH shows
+    // it ("SHA256:" and base64), or empty.
+    QString keyFile;
+    QString keyPassphrase;
+    QString trustedHostKey;
 
     bool operator==(const JobSettings&) const = default;
 
-    // Host, port, user name and password are all filled in: what connecting needs.
+    // Host, port, user name and password are all filled in: what connecting
+    // needs. SFTP may sign in with a key or the agent instead of a password.
     bool siteFieldsFilled() const
     {
-        return !host.isEmpty() && !port.isEmpty() && !userName.isEmpty() && !password.isEmpty();
+        return !host.isEmpty() && !port.isEmpty() && !userName.isEmpty()
+            && (protocol == Protocol::Sftp || !password.isEmpty());
     }
 };
 
