@@ -6,6 +6,7 @@
 
 #include "log/activity_log.h"
 #include "log/silent_stop.h"
+#include "site/ftp_site.h"
 #include "transfer/transfer_engine.h"
 #include "transfer/windowless_transfer_host.h"
 
@@ -69,10 +70,10 @@ int main(int argc, char** argv)
 
     ActivityLog log(args[7], LongTimeFormat::fromLocale(QLocale()));
     BenchHost host(job, log);
-    // As in the program: the client lets the event loop run after every wait
+    // As in the program: the site lets the event loop run after every wait
     // and every write.
-    ftp::TFtpClient client([] { QCoreApplication::processEvents(); });
-    TransferEngine engine(host, client);
+    FtpSite site([] { QCoreApplication::processEvents(); });
+    TransferEngine engine(host, site);
 
     QElapsedTimer timer;
     timer.start();
@@ -80,7 +81,7 @@ int main(int argc, char** argv)
         engine.siteConnect();
         engine.changeFolder();
         engine.transferAllFiles();
-        client.Disconnect();
+        site.disconnect();
     } catch (const SilentStop&) {
         std::fputs("the run stopped; see the log\n", stderr);
         return 1;

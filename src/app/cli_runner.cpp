@@ -5,7 +5,6 @@
 #include "app/terminal_progress.h"
 #include "app/termination_signals.h"
 #include "app/transfer_progress.h"
-#include "ftp/ftp_client.h"
 #include "log/activity_log.h"
 #include "log/long_time_format.h"
 #include "log/one_line.h"
@@ -14,10 +13,10 @@
 #include "scheduler/scheduler.h"
 #include "scheduler/unattended_run.h"
 #include "settings/settings_store.h"
+#include "site/ftp_site.h"
 #include "transfer/file_plan.h"
 #include "transfer/file_template.h"
 #include "transfer/leftovers.h"
-#include "transfer/remote_listing.h"
 #include "transfer/transfer_engine.h"
 #include "transfer/transfer_texts.h"
 #include "transfer/windowless_transfer_host.h"
@@ -240,16 +239,20 @@ int runOnce(const QStringList& args)
     // progress is aborted and its temporary file removed before the program ends.
     const TerminationSignals termination;
     host.setStopWhen([&termination] { return termination.received() != 0; });
-    // The client's pump sends the abort once; what it has done lives outside the
-    // callback, which the client may copy.
+    // The site's pump sends the abort once; what it has done lives outside the
+    // callback, which the site may copy.
     bool abortSent = false;
-    ftp::TFtpClient client([&termination, &client, &abortSent] {
+    FtpSite site([&termination, &site, &abortSent] {
         if (!abortSent && termination.received()) {
             abortSent = true;
-            client.AbortTransfer();
+            try {
+                site.abort();
+            } catch (const std::exception&) {
+                // Nothing runs that could be stopped; the run ends at its next step.
+            }
         }
     });
-    TransferEngine engine(host, client);
+    TransferEngine engine(host, site);
     if (folderRun)
         engine.setFolderRun(&*folderRun);
     EngineRunSteps steps(engine, host);
@@ -354,51 +357,42 @@ int runPreview(const QStringList& args)
     }
 
     HeadlessHost host(job, nullptr);
-    ftp::TFtpClient client;
-    TransferEngine engine(host, client);
+    FtpSite site(std::function<void()> {});
+    TransferEngine engine(host, site);
     // Whom the connection is with, so that the user can decide to trust it:
-    // also, and above all, when the certificate is refused.
-    bool certificateShown = false;
-    const auto printCertificate = [&client, &certificateShown] {
-        const ftp::TFtpCertificateInfo& certificate = client.PeerCertificate();
-        if (certificate.Empty() || std::exchange(certificateShown, true))
+    // also, and above all, when the certificate or host key is refused.
+    bool identityShown = false;
+    const auto printIdentity = [&engine, &identityShown] {
+        const std::optional<SiteIdentity> identity
+            = engine.site() ? engine.site()->identity() : std::optional<SiteIdentity>();
+        if (!identity || std::exchange(identityShown, true))
             return;
-        for (const ftp::TCertificateDetail& detail : ftp::CertificateDetails(certificate))
-            printLine(stdout,
-                QStringLiteral("Certificate %1: %2")
-                    .arg(QString::fromStdString(detail.Label), oneLine(std::string_view(detail.Value))));
-        printLine(stdout,
-            QStringLiteral("Certificate verification: ")
-                + oneLine(std::string_view(certificate.Verification)));
+        const QString prefix = identity->kind == SiteIdentity::Kind::HostKey ? QStringLiteral("Host key ")
+                                                                             : QStringLiteral("Certificate ");
+        for (const auto& [label, value] : identity->details)
+            printLine(stdout, prefix + label + QStringLiteral(": ") + value);
+        printLine(stdout, prefix + QStringLiteral("verification: ") + identity->verification);
     };
     try {
         engine.siteConnect();
-        printCertificate();
+        printIdentity();
         engine.changeFolder();
-        const ListingCommand listing
-            = listRemoteFolder(client, job, [](const QString& line) { printLine(stderr, oneLine(line)); });
-        // Which listing a run would take (MLSD gives the freshness checks exact facts).
-        printLine(stderr, QStringLiteral("Listing: %1").arg(listingCommandName(listing)));
-        if (client.ListingTruncated())
-            printLine(stderr,
-                QStringLiteral("The server cut the listing short: %1")
-                    .arg(oneLine(client.ListingTruncation())));
-        const ftp::TFtpListItems* items = nullptr;
-        try {
-            items = &client.ParsedListing();
-        } catch (const std::exception& error) {
-            printLine(stderr,
-                QStringLiteral("Some entries could not be read: %1")
-                    .arg(oneLine(std::string_view(error.what()))));
-            items = &client.ParsedListing();
-        }
+        RemoteSite& remote = *engine.site();
+        const RemoteListing listing
+            = remote.list(job, [](const QString& line) { printLine(stderr, oneLine(line)); });
+        // How the run would list (MLSD gives the freshness checks exact facts).
+        printLine(stderr, QStringLiteral("Listing: %1").arg(listing.method));
+        if (!listing.truncation.isEmpty())
+            printLine(stderr, QStringLiteral("The server cut the listing short: %1").arg(listing.truncation));
+        if (!listing.unreadable.isEmpty())
+            printLine(stderr, QStringLiteral("Some entries could not be read: %1").arg(listing.unreadable));
 
         const auto localFile
             = [&job](const std::string& localName) { return localFileState(localPathFor(job, localName)); };
         const std::vector<PlannedFile> plan
-            = planFiles(*items, job, now, QDateTime::currentDateTimeUtc(), localFile);
+            = planFiles(listing.entries, job, now, QDateTime::currentDateTimeUtc(), localFile);
         for (const PlannedFile& file : plan) {
-            const QString kind = QString::fromLatin1(ftp::itemTypeName(file.itemType));
+            const QString kind = QString::fromStdString(file.kindName);
             const QString localPath
                 = QFile::decodeName(QByteArray::fromStdString(localPathFor(job, file.localName)));
             auto print = [&](const QString& decision, const QString& detail) {
@@ -432,15 +426,15 @@ int runPreview(const QStringList& args)
                 break;
             }
         }
-        client.Disconnect();
+        remote.disconnect();
     } catch (const SilentStop&) {
-        // Reported on stderr by the step; a refused certificate is shown.
-        printCertificate();
+        // Reported on stderr by the step; a refused certificate or host key is shown.
+        printIdentity();
         return kExitFailed;
     } catch (const std::exception& error) {
         printLine(stderr, QStringLiteral("ERROR: ") + oneLine(std::string_view(error.what())));
         try {
-            client.Disconnect();
+            engine.disconnectSite();
         } catch (const std::exception&) {
         }
         return kExitFailed;

@@ -16,14 +16,14 @@ QtSchedulerTimer::Guard guardOf(SchedulerWindowRole& window)
 
 SchedulerWiring::SchedulerWiring(SchedulerWindowRole& window, TransferWiring& transfer)
     : window_(window)
-    , client_(transfer.client())
     , clock_(window)
     , Timer1_(guardOf(window))
     , Timer2_(guardOf(window))
     , retryTimer_(guardOf(window))
-    // Ticks arrive through the client's pump while any of its calls waits; such
+    // Ticks arrive through the site's pump while any of its calls waits; such
     // a tick must leave the connection to the call (the user's Connect, say).
-    , steps_(transfer.engine(), transfer.host(), [this] { return client_.IsBusy(); })
+    , steps_(
+          transfer.engine(), transfer.host(), [&engine = transfer.engine()] { return engine.siteBlocked(); })
     , scheduler_(*this, steps_, clock_, Timer1_, Timer2_, window.logTimeFormat())
 {
     scheduler_.setRetryTimer(&retryTimer_);

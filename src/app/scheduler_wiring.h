@@ -54,7 +54,6 @@ private:
     };
 
     SchedulerWindowRole& window_;
-    ftp::TFtpClient& client_;
     WindowClock clock_;
     QtSchedulerTimer Timer1_;
     QtSchedulerTimer Timer2_;

@@ -11,7 +11,8 @@ TransferWiring::TransferWiring(TransferWindowRole& window)
     // While the client waits for the network the window keeps taking clicks
     // (Stop Transfer above all) and repainting.
     , FtpClient1_([] { QCoreApplication::processEvents(); })
-    , engine_(*this, FtpClient1_)
+    , ftpSite_(FtpClient1_)
+    , engine_(*this, ftpSite_)
 {
 }
 

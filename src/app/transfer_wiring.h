@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ftp/ftp_client.h"
+#include "site/ftp_site.h"
 #include "transfer/transfer_engine.h"
 #include "transfer/transfer_host.h"
 
@@ -50,6 +51,7 @@ private:
 
     TransferWindowRole& window_;
     ftp::TFtpClient FtpClient1_; // declared before the engine: it outlives it
+    FtpSite ftpSite_;
     TransferEngine engine_;
 };
 

@@ -12,7 +12,7 @@ namespace taskhaul {
 // the headless runner.
 class EngineRunSteps : public RunSteps {
 public:
-    // `clientBlocked` tells whether a call of the FTP client is waiting right now
+    // `clientBlocked` tells whether a call of the site is waiting right now
     // (a tick then arrives nested inside it, e.g. inside the user's Connect).
     EngineRunSteps(TransferEngine& engine, TransferHost& host, std::function<bool()> clientBlocked = {})
         : engine_(engine)
@@ -37,7 +37,7 @@ public:
         else
             engine_.transferOneFile();
     }
-    void disconnect() override { engine_.client().Disconnect(); }
+    void disconnect() override { engine_.disconnectSite(); }
     bool lostConnection() const override { return engine_.lastRun().lostConnection(); }
     std::vector<std::string> fetchedNames() const override { return engine_.lastRun().fetchedNames; }
     void leaveOut(std::vector<std::string> names) override { engine_.leaveOut(std::move(names)); }

@@ -67,7 +67,7 @@ int sequenceAfter(const JobSettings& job, int sequence, bool fetched)
     return fetched && advancesSequence(job) ? nextSequence(sequence) : sequence;
 }
 
-std::vector<PlannedFile> planFiles(const ftp::TFtpListItems& items, const JobSettings& job,
+std::vector<PlannedFile> planFiles(const std::vector<RemoteEntry>& items, const JobSettings& job,
     const LocalDateTime& now, const QDateTime& nowUtc,
     const std::function<LocalFileState(const std::string& localName)>& localFile)
 {
@@ -76,26 +76,29 @@ std::vector<PlannedFile> planFiles(const ftp::TFtpListItems& items, const JobSet
     const std::string pattern = oneFile ? expandedPattern(job, now, sequence) : std::string();
 
     std::vector<PlannedFile> plan;
-    plan.reserve(static_cast<std::size_t>(items.count()));
-    for (const ftp::TFtpListItem& item : items) {
-        if (item.FileName.empty())
+    plan.reserve(items.size());
+    for (const RemoteEntry& item : items) {
+        if (item.name.empty())
             continue;
         PlannedFile entry;
-        entry.remoteName = item.FileName;
-        entry.itemType = item.ItemType;
+        entry.remoteName = item.name;
+        entry.kindName = item.kindName;
         entry.sequence = sequence;
-        entry.listedSize = item.SizeAvailable ? item.Size : -1;
-        entry.listedTime = stampFromListing(item);
-        if (item.ItemType != ftp::ItemType::File) {
+        entry.listedSize = item.size;
+        // (Assigned only when present: GCC 12 takes a copy of an empty one for
+        // a read of uninitialised memory.)
+        if (item.time)
+            entry.listedTime.emplace(*item.time);
+        if (!item.plainFile) {
             entry.decision = PlannedFile::Decision::NotPlainFile;
-        } else if (oneFile && !MatchFileName(pattern, item.FileName, false)) {
+        } else if (oneFile && !MatchFileName(pattern, item.name, false)) {
             entry.decision = PlannedFile::Decision::NoMatch;
-        } else if (!isSafeLocalName(item.FileName) || isDownloadTemporaryName(item.FileName)) {
+        } else if (!isSafeLocalName(item.name) || isDownloadTemporaryName(item.name)) {
             // A name of the download temporaries' form would pass for a
             // leftover of a crashed run, or clash with a live one.
             entry.decision = PlannedFile::Decision::UnsafeName;
         } else {
-            entry.localName = localNameFor(job, item.FileName, now, sequence);
+            entry.localName = localNameFor(job, item.name, now, sequence);
             const bool askLocal = !job.overwrite || comparesWithLocalCopy(job);
             FileFacts facts;
             facts.listedSize = entry.listedSize;

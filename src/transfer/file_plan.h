@@ -1,9 +1,9 @@
 #pragma once
 
-#include "ftp/listing/list_item.h"
 #include "settings/job_settings.h"
 #include "transfer/freshness.h"
 #include "transfer/local_date_time.h"
+#include "transfer/remote_site.h"
 
 #include <QString>
 
@@ -28,8 +28,8 @@ struct PlannedFile {
     };
 
     std::string remoteName;
-    // What the listing says the entry is (a plain file, a folder ...).
-    ftp::ItemType itemType = ftp::ItemType::File;
+    // What the listing says the entry is, by the name --preview shows ("file", "dir" ...).
+    std::string kindName = "file";
     Decision decision = Decision::Fetch;
     // The local name the file gets (Fetch, ExistsNoOverwrite); empty otherwise.
     std::string localName;
@@ -49,8 +49,8 @@ bool comparesWithLocalCopy(const JobSettings& job);
 // server's answers and the local folder as it is then.
 struct FileFacts {
     std::int64_t listedSize = -1; // below 0: the listing gave none
-    std::int64_t queriedSize = -1; // the answer to SIZE; below 0: not asked or none
-    std::optional<RemoteStamp> remoteTime; // MDTM's answer, else the listing's time
+    std::int64_t queriedSize = -1; // the server's answer at fetch time; below 0: not asked or none
+    std::optional<RemoteStamp> remoteTime; // the server's answer at fetch time, else the listing's
     LocalFileState local; // the local copy under the file's local name
 };
 
@@ -91,9 +91,9 @@ std::string localNameFor(
 // because it exists, or passed over, leaves it where it is.
 //
 // The engine decides again at the moment it fetches, from the server's own
-// answers (SIZE, MDTM) and the local folder as it is then; --preview shows this
+// answers (size, time) and the local folder as it is then; --preview shows this
 // plan as it stands.
-std::vector<PlannedFile> planFiles(const ftp::TFtpListItems& items, const JobSettings& job,
+std::vector<PlannedFile> planFiles(const std::vector<RemoteEntry>& items, const JobSettings& job,
     const LocalDateTime& now, const QDateTime& nowUtc,
     const std::function<LocalFileState(const std::string& localName)>& localFile);
 

@@ -24,48 +24,6 @@ QDateTime truncated(const QDateTime& utc, RemoteStamp::Precision precision)
 
 } // namespace
 
-std::optional<RemoteStamp> stampFromListing(const ftp::TFtpListItem& item)
-{
-    const ftp::ListDateTime& d = item.ModifiedDate;
-    if (!item.ModifiedAvailable || d.isZero())
-        return std::nullopt;
-    const QDate date(d.year, d.month, d.day);
-    const QTime time(d.hour, d.minute, d.second);
-    if (!date.isValid() || !time.isValid())
-        return std::nullopt;
-    RemoteStamp stamp;
-    stamp.utc = QDateTime(date, time, Qt::UTC);
-    if (item.ModifiedExactUtc) {
-        stamp.exactUtc = true;
-        return stamp;
-    }
-    stamp.precision = d.hour == 0 && d.minute == 0 && d.second == 0 ? RemoteStamp::Precision::Day
-        : d.second == 0                                             ? RemoteStamp::Precision::Minute
-                                                                    : RemoteStamp::Precision::Second;
-    return stamp;
-}
-
-std::optional<RemoteStamp> stampFromMdtm(const std::string& replyText)
-{
-    // The reply's text is the time alone ("20240301123456", RFC 3659), perhaps
-    // with fractions of a second.
-    std::string text = replyText;
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\r' || text.back() == '\n'))
-        text.pop_back();
-    if (text.size() < 14)
-        return std::nullopt;
-    for (std::size_t i = 0; i < 14; ++i)
-        if (text[i] < '0' || text[i] > '9')
-            return std::nullopt;
-    if (text.size() > 14 && text[14] != '.')
-        return std::nullopt;
-    const QDateTime utc
-        = QDateTime::fromString(QString::fromLatin1(text.data(), 14), QStringLiteral("yyyyMMddHHmmss"));
-    if (!utc.isValid())
-        return std::nullopt;
-    return RemoteStamp { QDateTime(utc.date(), utc.time(), Qt::UTC), RemoteStamp::Precision::Second, true };
-}
-
 LocalFileState localFileState(const QString& path)
 {
     return localFileState(QFile::encodeName(path).toStdString());

@@ -4,8 +4,6 @@
 // compares it with the local copy, and "skip files still being written" holds
 // back a file the server is still filling.
 
-#include "ftp/listing/list_item.h"
-
 #include <QDateTime>
 #include <QString>
 
@@ -15,26 +13,17 @@
 
 namespace taskhaul {
 
-// A remote file's modification time and how exact it is: MDTM gives seconds;
-// a listing gives minutes ("Mar 01 12:34") or only the day ("Mar 01 2024").
+// A remote file's modification time and how exact it is: a server's own answer
+// (FTP's MDTM, an SFTP stat) gives seconds; a listing may give minutes
+// ("Mar 01 12:34") or only the day ("Mar 01 2024").
 struct RemoteStamp {
     enum class Precision { Second, Minute, Day };
     QDateTime utc;
     Precision precision = Precision::Second;
-    // Exact to the second and truly UTC, as MDTM and a machine listing (MLSD)
-    // give it; a listing's time of day is the server's clock taken as UTC.
+    // Exact to the second and truly UTC, as MDTM, a machine listing (MLSD) and
+    // SFTP give it; a listing's time of day is the server's clock taken as UTC.
     bool exactUtc = false;
 };
-
-// The time of a listing entry. Listings carry no time zone: like other clients,
-// the server's clock is taken as UTC. A time of exactly midnight is read as a
-// listing that shows the day only; a machine listing's time is exact, midnight
-// included. Nothing when the entry has no date.
-std::optional<RemoteStamp> stampFromListing(const ftp::TFtpListItem& item);
-
-// The time of a "213 YYYYMMDDHHMMSS[.sss]" answer to MDTM (UTC); nothing when
-// the text is not of that form.
-std::optional<RemoteStamp> stampFromMdtm(const std::string& replyText);
 
 struct LocalFileState {
     bool exists = false;

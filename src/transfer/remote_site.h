@@ -115,7 +115,7 @@ private:
 
 // What a successful connect has to say besides being connected.
 struct SiteConnected {
-    // Lines for the activity log, after the line that says who connected.
+    // Lines for the activity log, before the line that says who connected.
     QStringList logLines;
     // The trusted fingerprint the job keeps is no longer needed (the server's
     // identity is now vouched for by the system): the job forgets it.
@@ -126,12 +126,14 @@ class RemoteSite {
 public:
     virtual ~RemoteSite() = default;
 
-    // Connects to the job's site and logs in. `trusted` is the fingerprint the
-    // user trusts for this connect (the job's, or one just accepted). Drops a
-    // connection left open first. Raises SiteError (SiteIdentityError for an
-    // identity not vouched for), or InvalidIntegerError for a port text that is
-    // no number.
-    virtual SiteConnected connect(const JobSettings& job, const QString& trusted) = 0;
+    // Takes the job's values for the next connect. `trusted` is the fingerprint
+    // the user trusts (the job's, or one just accepted). Raises SiteError
+    // (JobUnusable) for a value no connection can use, or InvalidIntegerError
+    // for a port text that is no number; nothing is sent then.
+    virtual void configure(const JobSettings& job, const QString& trusted) = 0;
+    // Connects to the configured site and logs in. Raises SiteError
+    // (SiteIdentityError for an identity not vouched for).
+    virtual SiteConnected connect() = 0;
     // Enters a remote folder (as the job names it).
     virtual void enterFolder(const std::string& folder) = 0;
     // Lists the current remote folder. The job says which facts the run needs

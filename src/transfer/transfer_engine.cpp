@@ -1,7 +1,5 @@
 #include "transfer/transfer_engine.h"
 
-#include "ftp/ftp_security.h"
-
 #include "log/one_line.h"
 #include "log/silent_stop.h"
 #include "log/user_messages.h"
@@ -9,7 +7,7 @@
 
 #include <QLocale>
 
-#include <array>
+#include <algorithm>
 #include <exception>
 
 namespace taskhaul {
@@ -29,34 +27,37 @@ const QString kNotTrusted = QStringLiteral("Not connected: the server's certific
 const QString kConnected = QStringLiteral("Connected.");
 const QString kDisconnected = QStringLiteral("Disconnected");
 
-// The proxy selector lists its items sorted by caption; its position picks the
-// client's login scheme.
-constexpr std::array kProxyTypeByPosition {
-    ftp::TFtpProxyType::fpcmNone, // "(None)"
-    ftp::TFtpProxyType::fpcmOpen, // "Open"
-    ftp::TFtpProxyType::fpcmSite, // "Site"
-    ftp::TFtpProxyType::fpcmTransparent, // "Transparent"
-    ftp::TFtpProxyType::fpcmUserPass, // "User Password"
-    ftp::TFtpProxyType::fpcmUserSite, // "User Site"
-};
+bool sftp(const JobSettings& job)
+{
+    return job.protocol == JobSettings::Protocol::Sftp;
+}
 
 // The host whose certificate TLS checks: the proxy's when the connection goes
-// through one.
-QString certificateHost(const JobSettings& job)
+// through one. SSH uses no proxy.
+QString identityHost(const JobSettings& job)
 {
-    const bool viaProxy = job.proxyType > 0 && !job.proxyHost.isEmpty();
+    const bool viaProxy = !sftp(job) && job.proxyType > 0 && !job.proxyHost.isEmpty();
     return oneLine(viaProxy ? job.proxyHost : job.host);
 }
 
-QString certificateChangedText(const QString& host, const QString& fingerprint)
+QString identityChangedText(const QString& host, const SiteIdentity& identity)
 {
+    if (identity.kind == SiteIdentity::Kind::HostKey)
+        return QStringLiteral(
+            "The server's host key has changed since it was known or trusted, so the connection to %1 "
+            "was refused.\n\nNew host key fingerprint:\n%2\n\n"
+            "This can mean that someone is intercepting the connection. Check with the server's "
+            "administrator before you trust the new key. If the key is in your known_hosts file, "
+            "remove it there (ssh-keygen -R); a key trusted for the job is forgotten by changing the "
+            "host or the protocol, and the next Connect asks again.")
+            .arg(host, identity.shownFingerprint);
     return QStringLiteral(
         "The certificate of %1 has changed since you trusted it, so the connection was "
         "refused.\n\nNew SHA-256 fingerprint:\n%2\n\n"
         "Check with the server's administrator before you trust the new one. Changing the "
         "host, the port, the proxy or the security choice forgets the trusted certificate, and "
         "the next Connect asks again.")
-        .arg(host, QString::fromStdString(ftp::ColonFingerprint(fingerprint.toStdString())));
+        .arg(host, identity.shownFingerprint);
 }
 
 // Restores the unattended flag when a user command ends, however it ends, so a
@@ -78,28 +79,65 @@ private:
 
 } // namespace
 
-TransferEngine::TransferEngine(TransferHost& host, ftp::TFtpClient& client, QString groupSeparator)
+TransferEngine::TransferEngine(TransferHost& host, SiteSource& sites, QString groupSeparator)
     : host_(host)
-    , client_(client)
+    , sites_(sites)
     , groupSeparator_(std::move(groupSeparator))
 {
-    client_.OnDisconnected = [this](ftp::TFtpClient&) { onDisconnected(); };
-    client_.OnWork = [this](ftp::TWorkMode, std::int64_t count) {
-        if (downloading_ && events_.progress)
-            events_.progress(count);
-        onWork();
-    };
 }
 
-TransferEngine::TransferEngine(TransferHost& host, ftp::TFtpClient& client)
-    : TransferEngine(host, client, QLocale().groupSeparator())
+TransferEngine::TransferEngine(TransferHost& host, SiteSource& sites)
+    : TransferEngine(host, sites, QLocale().groupSeparator())
+{
+}
+
+TransferEngine::TransferEngine(TransferHost& host, RemoteSite& site, QString groupSeparator)
+    : host_(host)
+    , ownSource_(std::make_unique<SingleSite>(site))
+    , sites_(*ownSource_)
+    , groupSeparator_(std::move(groupSeparator))
+{
+    // A single site is known from the start: Disconnect and the scheduler may
+    // ask it before the first connect.
+    useSite(JobSettings {});
+}
+
+TransferEngine::TransferEngine(TransferHost& host, RemoteSite& site)
+    : TransferEngine(host, site, QLocale().groupSeparator())
 {
 }
 
 TransferEngine::~TransferEngine()
 {
-    client_.OnDisconnected = nullptr;
-    client_.OnWork = nullptr;
+    for (RemoteSite* site : handled_) {
+        site->onDisconnected = nullptr;
+        site->onProgress = nullptr;
+    }
+}
+
+RemoteSite& TransferEngine::useSite(const JobSettings& job)
+{
+    RemoteSite& site = sites_.siteFor(job);
+    if (std::find(handled_.begin(), handled_.end(), &site) == handled_.end()) {
+        site.onDisconnected = [this] { onDisconnected(); };
+        site.onProgress = [this](std::int64_t count) {
+            if (downloading_ && events_.progress)
+                events_.progress(count);
+            onWork();
+        };
+        handled_.push_back(&site);
+    }
+    // A connection of another protocol left open is closed: one connection at a time.
+    if (site_ && site_ != &site && site_->connected())
+        site_->disconnect();
+    site_ = &site;
+    return site;
+}
+
+void TransferEngine::disconnectSite()
+{
+    if (site_)
+        site_->disconnect();
 }
 
 const QString& TransferEngine::anonymousPassword()
@@ -111,57 +149,30 @@ const QString& TransferEngine::anonymousPassword()
 void TransferEngine::siteConnect()
 {
     notice_.reset();
-    JobSettings job = host_.job();
-    // A certificate the user has just trusted counts even where the host keeps
-    // no fingerprint with the job.
-    if (job.trustedCertificate.isEmpty())
-        job.trustedCertificate = trustedNow_;
+    const JobSettings job = host_.job();
+    // A fingerprint the user has just trusted counts even where the host keeps
+    // none with the job.
+    QString trusted = sftp(job) ? job.trustedHostKey : job.trustedCertificate;
+    if (trusted.isEmpty())
+        trusted = trustedNow_;
     trustedNow_.clear();
     report_ = RunReport {};
 
-    // A port no connection can use makes the job unusable, not the site
-    // unreachable: trying again later would change nothing.
-    const auto port = [this](const QString& text, int least) {
-        int value = 0;
-        try {
-            value = parseIntegerField(text);
-        } catch (const InvalidIntegerError&) {
-            report_.jobUnusable = true;
-            throw;
-        }
-        if (value < least || value > 65535) {
-            report_.jobUnusable = true;
-            failConnect(TaskhaulError(
-                QStringLiteral("The port %1 is outside %2 to 65535.").arg(value).arg(least).toStdString()));
-        }
-        return value;
-    };
+    RemoteSite& site = useSite(job);
+    try {
+        site.configure(job, trusted);
+    } catch (const InvalidIntegerError&) {
+        report_.jobUnusable = true;
+        throw;
+    } catch (const SiteError& error) {
+        // A port no connection can use makes the job unusable, not the site
+        // unreachable: trying again later would change nothing.
+        report_.jobUnusable = error.kind() == SiteError::Kind::JobUnusable;
+        failConnect(error);
+    }
 
-    ftp::TFtpProxySettings& proxy = client_.ProxySettings();
-    proxy.Host = job.proxyHost.toStdString();
-    proxy.Password = job.proxyPassword.toStdString();
-    proxy.Port = job.proxyPort.isEmpty() ? 0 : port(job.proxyPort, 0);
-    proxy.UserName = job.proxyUserName.toStdString();
-    if (job.proxyType >= 0 && job.proxyType < static_cast<int>(kProxyTypeByPosition.size()))
-        proxy.ProxyType = kProxyTypeByPosition[static_cast<std::size_t>(job.proxyType)];
-
-    client_.SetPassive(job.passive);
-    client_.SetHost(job.host.toStdString());
-    // FTP over TLS. Implicit TLS has a port of its own: 990 where the user left 21.
-    ftp::TFtpSecurity security = ftp::TFtpSecurity::tlsPlain;
-    if (job.security == JobSettings::Security::Explicit)
-        security = ftp::TFtpSecurity::tlsExplicit;
-    else if (job.security == JobSettings::Security::Implicit)
-        security = ftp::TFtpSecurity::tlsImplicit;
-    const int sitePort = port(job.port, 1);
-    client_.SetPort(security == ftp::TFtpSecurity::tlsImplicit && sitePort == 21 ? 990 : sitePort);
-    client_.SetSecurity(security);
-    client_.SetTrustedFingerprint(job.trustedCertificate.toStdString());
-    client_.SetUsername(job.userName.toStdString());
-    client_.SetPassword(job.password.toStdString());
-
-    if (client_.IsConnected())
-        client_.Disconnect();
+    if (site.connected())
+        site.disconnect();
 
     report_ = RunReport {};
     disconnectAnnounced_ = false;
@@ -171,70 +182,77 @@ void TransferEngine::siteConnect()
         host_.controlsBusy();
     host_.setStatusText(QStringLiteral("Connecting to %1\u2026").arg(oneLine(job.host)));
     host_.setStopTransferEnabled(true);
+    SiteConnected connected;
     try {
         connecting_ = true;
-        client_.Connect();
+        connected = site.connect();
         connecting_ = false;
         host_.setStopTransferEnabled(false);
-    } catch (const ftp::ECertificateError& error) {
+    } catch (const SiteIdentityError& error) {
         connecting_ = false;
-        // A certificate the system does not vouch for: the user may trust it
-        // for this site. Never in an unattended run, and never when a trusted
-        // certificate has changed. The connect returns with the question; a
-        // "yes" starts it again.
-        if (!host_.unattended() && job.trustedCertificate.isEmpty() && !host_.abortRequested()
-            && !error.Fingerprint().empty()) {
+        // An identity the system does not vouch for: the user may trust it for
+        // this site. Never in an unattended run, and never when a trusted or
+        // known one has changed. The connect returns with the question; a "yes"
+        // starts it again.
+        if (!host_.unattended() && !error.changed() && !host_.abortRequested()) {
             host_.setStopTransferEnabled(false);
             report_.failure = oneLine(std::string_view(error.what()));
             notice_ = trustQuestion(error);
             throw SilentStop();
         }
-        const bool changed = !job.trustedCertificate.isEmpty() && !error.Fingerprint().empty()
-            && ftp::NormalizeFingerprint(job.trustedCertificate.toStdString()) != error.Fingerprint();
         failConnect(
-            error, changed ? ConnectEnd::CertificateChanged : ConnectEnd::Failed, error.Fingerprint());
-    } catch (const ftp::EOperationAborted& error) {
-        // Stop Transfer (or Disconnect) while the client waited: the connect
-        // ends as the user wanted, nothing failed, so nothing is shown.
+            error, error.changed() ? ConnectEnd::IdentityChanged : ConnectEnd::Failed, &error.identity());
+    } catch (const SiteError& error) {
         connecting_ = false;
-        failConnect(error, ConnectEnd::Stopped);
+        // Stop Transfer (or Disconnect) while the site waited: the connect
+        // ends as the user wanted, nothing failed, so nothing is shown.
+        failConnect(
+            error, error.kind() == SiteError::Kind::Aborted ? ConnectEnd::Stopped : ConnectEnd::Failed);
     } catch (const std::exception& error) {
         connecting_ = false;
         failConnect(error);
     }
-    if (client_.PeerCertificate().TrustedFingerprintObsolete) {
-        // The server moved to a certificate the system vouches for: the
-        // fingerprint kept with the job is forgotten at the next save, so that
-        // this is said once.
-        host_.writeLog(QStringLiteral("The server's certificate is now signed by a trusted authority; the "
-                                      "stored fingerprint is no longer needed."));
-        host_.setTrustedCertificate(QString());
+    if (!connected.logLines.isEmpty())
+        host_.writeLogLines(connected.logLines);
+    if (connected.trustedIdentityObsolete) {
+        if (sftp(job))
+            host_.setTrustedHostKey(QString());
+        else
+            host_.setTrustedCertificate(QString());
     }
     report_.connected = true;
     host_.setStatusText(kConnected);
     host_.writeLog(job.userName + QStringLiteral(" connected to ") + job.host);
 }
 
-ConnectNotice TransferEngine::trustQuestion(const ftp::ECertificateError& error)
+ConnectNotice TransferEngine::trustQuestion(const SiteIdentityError& error)
 {
     // What a user compares with what the server's owner says.
     QString details;
-    for (const ftp::TCertificateDetail& detail : ftp::CertificateDetails(client_.PeerCertificate())) {
-        QString label = QString::fromStdString(detail.Label);
-        label[0] = label[0].toUpper();
-        details += QLatin1Char('\n') + label + QStringLiteral(": ") + oneLine(std::string_view(detail.Value));
+    for (const auto& [label, value] : error.identity().details) {
+        QString shown = label;
+        if (!shown.isEmpty())
+            shown[0] = shown[0].toUpper();
+        details += QLatin1Char('\n') + shown + QStringLiteral(": ") + value;
     }
+    const QString question = error.identity().kind == SiteIdentity::Kind::HostKey
+        ? QStringLiteral("\n\nTrust this host key for this site from now on? Its fingerprint is kept with "
+                         "the job, and a different key will be refused.")
+        : QStringLiteral("\n\nTrust this certificate for this site from now on? Its SHA-256 fingerprint "
+                         "is kept with the job, and a different certificate will be refused.");
     return ConnectNotice { ConnectNotice::Kind::TrustQuestion, QStringLiteral("Confirm"),
-        oneLine(std::string_view(error.Reason())) + QLatin1Char('\n') + details
-            + QStringLiteral("\n\nTrust this certificate for this site from now on? Its SHA-256 fingerprint "
-                             "is kept with the job, and a different certificate will be refused."),
-        QString::fromStdString(error.Fingerprint()) };
+        error.reason() + QLatin1Char('\n') + details + question, error.identity().fingerprint };
 }
 
 void TransferEngine::trustCertificate(const QString& fingerprint)
 {
-    host_.setTrustedCertificate(fingerprint);
     trustedNow_ = fingerprint;
+    if (sftp(host_.job())) {
+        host_.setTrustedHostKey(fingerprint);
+        host_.writeLog(QStringLiteral("Trusted the server's host key ") + fingerprint);
+        return;
+    }
+    host_.setTrustedCertificate(fingerprint);
     host_.writeLog(QStringLiteral("Trusted the server's certificate ") + fingerprint);
 }
 
@@ -249,7 +267,7 @@ void TransferEngine::leaveNotice(ConnectNotice::Kind kind, QString caption, QStr
     notice_ = ConnectNotice { kind, std::move(caption), std::move(text), QString() };
 }
 
-void TransferEngine::failConnect(const std::exception& error, ConnectEnd end, const std::string& fingerprint)
+void TransferEngine::failConnect(const std::exception& error, ConnectEnd end, const SiteIdentity* identity)
 {
     host_.setStopTransferEnabled(false);
     host_.setAbortRequested(false);
@@ -270,9 +288,9 @@ void TransferEngine::failConnect(const std::exception& error, ConnectEnd end, co
             // The fixed text, and on the next line what the client was told.
             leaveNotice(ConnectNotice::Kind::Information, QStringLiteral("Information"),
                 kSiteError + QLatin1Char('\n') + report_.failure);
-        else if (end == ConnectEnd::CertificateChanged)
+        else if (end == ConnectEnd::IdentityChanged && identity)
             leaveNotice(ConnectNotice::Kind::Warning, QStringLiteral("Taskhaul Warning"),
-                certificateChangedText(certificateHost(host_.job()), QString::fromStdString(fingerprint)));
+                identityChangedText(identityHost(host_.job()), *identity));
     }
     throw SilentStop();
 }
@@ -286,7 +304,7 @@ void TransferEngine::changeFolder()
         return;
     }
     try {
-        client_.ChangeDirectory(folder.toStdString());
+        site_->enterFolder(folder.toStdString());
     } catch (const std::exception& error) {
         report_.failure = oneLine(std::string_view(error.what()));
         host_.writeLog(QStringLiteral("ERROR: ") + kFolderError);
@@ -294,7 +312,7 @@ void TransferEngine::changeFolder()
             host_.controlsSchedon();
         else
             leaveNotice(ConnectNotice::Kind::Information, QStringLiteral("Information"), kFolderError);
-        client_.Disconnect();
+        site_->disconnect();
         throw SilentStop();
     }
     report_.folderEntered = true;
@@ -332,7 +350,7 @@ void TransferEngine::disconnectCommand()
         return;
     }
     try {
-        client_.Disconnect();
+        disconnectSite();
     } catch (const std::exception&) {
         host_.writeLog(QStringLiteral("ERROR: Cannot disconnect at this time."));
         throw SilentStop();
@@ -384,7 +402,8 @@ void TransferEngine::transferCommand()
 void TransferEngine::stopTransferCommand()
 {
     try {
-        client_.AbortTransfer();
+        if (site_)
+            site_->abort();
         host_.setAbortRequested(true);
     } catch (const std::exception&) {
         // The flag stays as it was; the controls are reset all the same.

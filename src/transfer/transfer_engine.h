@@ -1,8 +1,7 @@
 #pragma once
 
-#include "ftp/ftp_client.h"
-#include "ftp/ftp_security.h"
 #include "transfer/file_plan.h"
+#include "transfer/remote_site.h"
 #include "transfer/run_report.h"
 #include "transfer/transfer_host.h"
 
@@ -10,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -20,19 +20,20 @@ namespace taskhaul {
 class LocalFolderRun;
 
 // What a user's connect leaves for the window once it has returned: a box to
-// show, or the certificate question whose "yes" starts the connect again.
+// show, or the question whether to trust the server's certificate or host key,
+// whose "yes" starts the connect again.
 struct ConnectNotice {
     enum class Kind { Information, Warning, TrustQuestion };
     Kind kind = Kind::Information;
     QString caption;
     QString text;
-    // The certificate a trust question is about.
+    // The fingerprint a trust question is about.
     QString fingerprint;
 };
 
 // A download that begins: the planned file, the local name it is stored under
 // (bytes, as the file system takes them) and its size when known (the server's
-// answer to SIZE, else the listing's; below 0: unknown).
+// answer at fetch time, else the listing's; below 0: unknown).
 struct FileStarted {
     const PlannedFile& file;
     const std::string& localName;
@@ -74,15 +75,21 @@ struct TransferEvents {
 // answer is left as a ConnectNotice that the caller shows once the connect has
 // returned (see askingConnect).
 //
-// Everything runs on one thread. The FTP client lets the host's events run while
-// it waits, so a command (Stop Transfer above all) can arrive in the middle of
-// any operation here.
+// The remote side is a RemoteSite, picked for the job by a SiteSource at each
+// connect: the engine knows no protocol.
+//
+// Everything runs on one thread. A site lets the host's events run while it
+// waits, so a command (Stop Transfer above all) can arrive in the middle of any
+// operation here.
 class TransferEngine {
 public:
     // `groupSeparator` groups the byte count of the completion line by thousands
     // (the locale's separator; tests fix it).
-    TransferEngine(TransferHost& host, ftp::TFtpClient& client, QString groupSeparator);
-    TransferEngine(TransferHost& host, ftp::TFtpClient& client);
+    TransferEngine(TransferHost& host, SiteSource& sites, QString groupSeparator);
+    TransferEngine(TransferHost& host, SiteSource& sites);
+    // One site for every job.
+    TransferEngine(TransferHost& host, RemoteSite& site, QString groupSeparator);
+    TransferEngine(TransferHost& host, RemoteSite& site);
     ~TransferEngine();
     TransferEngine(const TransferEngine&) = delete;
     TransferEngine& operator=(const TransferEngine&) = delete;
@@ -96,24 +103,24 @@ public:
     void setEvents(TransferEvents events) { events_ = std::move(events); }
 
     // ---- Site connection and remote folder ----
-    // Configures the client from the job (site, proxy, passive mode), drops a
+    // Picks the job's site and has it take the job's values, drops a
     // connection left open, connects and logs in. A port text that is not a
     // number raises InvalidIntegerError unreported.
     void siteConnect();
     // Enters the job's remote folder; does nothing when none is set. On failure
-    // the client is left disconnected.
+    // the site is left disconnected.
     void changeFolder();
     // The Connect command.
     void connectCommand();
     // The Disconnect command. During a transfer it stops the transfer, which
     // then disconnects.
     void disconnectCommand();
-    // The client's disconnected notification (installed on the client by the constructor).
+    // The site's disconnected notification (installed on each site the engine uses).
     void onDisconnected();
     // The anonymous-login button.
     void anonymousLogin();
 
-    // ---- Transfers (the client connected and in the remote folder) ----
+    // ---- Transfers (the site connected and in the remote folder) ----
     // Fetches the plain files whose names match the job's name template.
     void transferOneFile();
     // Fetches every plain file of the remote folder.
@@ -124,7 +131,7 @@ public:
     void transferCommand();
     // The Stop Transfer command; may run nested inside a blocked transfer.
     void stopTransferCommand();
-    // The client's progress notification (installed by the constructor).
+    // The site's progress notification (installed on each site the engine uses).
     void onWork();
 
     // True from the start of a transfer to its end (also while nested commands run).
@@ -141,8 +148,8 @@ public:
     std::optional<ConnectNotice> takeNotice() { return std::exchange(notice_, std::nullopt); }
     // Marks the time a trust question is on screen (busy() then holds).
     void setAnswerAwaited(bool awaited) { answerAwaited_ = awaited; }
-    // The user trusted the certificate of a TrustQuestion: it is kept with the
-    // job, and the next connect uses it.
+    // The user trusted the certificate or host key of a TrustQuestion: it is
+    // kept with the job, and the next connect uses it.
     void trustCertificate(const QString& fingerprint);
     // The user did not trust it: the connect ends as not trusted. Raises SilentStop.
     [[noreturn]] void declineCertificate();
@@ -158,7 +165,12 @@ public:
     // its lock (null: none); a transfer into that folder then takes no lock of its own.
     void setFolderRun(const LocalFolderRun* run) { folderRun_ = run; }
 
-    ftp::TFtpClient& client() { return client_; }
+    // The site of the last connect (null before the first).
+    RemoteSite* site() { return site_; }
+    // A call of the site is waiting for the network now.
+    bool siteBlocked() const { return site_ && site_->blocked(); }
+    // Closes the site's connection, if one is open.
+    void disconnectSite();
 
     // The password the anonymous-login button fills in.
     static const QString& anonymousPassword();
@@ -168,20 +180,21 @@ private:
     enum class FileOutcome { Fetched, Skipped, Stopped };
     class RunScope;
 
-    ConnectNotice trustQuestion(const ftp::ECertificateError& error);
+    ConnectNotice trustQuestion(const SiteIdentityError& error);
+    RemoteSite& useSite(const JobSettings& job);
     void leaveNotice(ConnectNotice::Kind kind, QString caption, QString text);
     // How a connect that did not get through ended: a failure (a box with the
-    // reason), a stop by the user or a certificate the user did not trust
-    // (neither shows a box), or a trusted certificate that changed (a warning
-    // of its own).
-    enum class ConnectEnd { Failed, Stopped, NotTrusted, CertificateChanged };
+    // reason), a stop by the user or an identity the user did not trust
+    // (neither shows a box), or a trusted or known identity that changed (a
+    // warning of its own, about `identity`).
+    enum class ConnectEnd { Failed, Stopped, NotTrusted, IdentityChanged };
     [[noreturn]] void failConnect(const std::exception& error, ConnectEnd end = ConnectEnd::Failed,
-        const std::string& fingerprint = {});
+        const SiteIdentity* identity = nullptr);
     void runTransfer(Mode mode);
     void runTransferSteps(Mode mode);
     void fileFinished(
         const std::string& remoteName, FileFinished::Outcome outcome, const QString& reason = {});
-    std::vector<PlannedFile> plannedFiles(const JobSettings& job);
+    std::vector<PlannedFile> plannedFiles(const JobSettings& job, const RemoteListing& listing);
     FileOutcome transferFile(Mode mode, const JobSettings& job, const PlannedFile& file);
     QString transferringLine(const JobSettings& job, const std::string& remoteName) const;
     void passOverSettled(Mode mode, const JobSettings& job, const PlannedFile& file);
@@ -193,14 +206,17 @@ private:
     void passOver(Mode mode, const std::string& remoteName, const QString& reason);
     void writeSkipLine(Mode mode, const QString& message);
     static QString skipPrefix(Mode mode);
-    void noteBrokenConnection(const ftp::EFtpException& error);
-    std::optional<RemoteStamp> remoteTimeOf(const PlannedFile& file);
+    void noteBrokenConnection(const SiteError& error);
     QDateTime utcNow() const;
     void report(const QString& text);
     void showMessage(const QString& text);
 
     TransferHost& host_;
-    ftp::TFtpClient& client_;
+    std::unique_ptr<SingleSite> ownSource_;
+    SiteSource& sites_;
+    // The site of the last connect; the sites given the engine's handlers.
+    RemoteSite* site_ = nullptr;
+    std::vector<RemoteSite*> handled_;
     QString groupSeparator_;
     bool transferRunning_ = false;
     bool connecting_ = false;
@@ -209,7 +225,7 @@ private:
     // A certificate the user trusted after the last connect; the next one uses it
     // whatever the job says.
     QString trustedNow_;
-    // The end of the connection opened last has been announced (the client
+    // The end of the connection opened last has been announced (the site
     // may tell of it more than once).
     bool disconnectAnnounced_ = false;
     RunReport report_;
@@ -217,7 +233,7 @@ private:
     const LocalFolderRun* folderRun_ = nullptr;
     FileStartedHandler fileStarted_;
     TransferEvents events_;
-    // Between a download's announcement and its end: the client's progress is the file's.
+    // Between a download's announcement and its end: the site's progress is the file's.
     bool downloading_ = false;
 };
 

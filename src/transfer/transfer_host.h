@@ -26,6 +26,9 @@ public:
     // Keeps the fingerprint of a server certificate the user chose to trust with
     // the job (a change of the settings).
     virtual void setTrustedCertificate(const QString& fingerprint) { (void)fingerprint; }
+    // Keeps the fingerprint of an SSH host key the user chose to trust with the
+    // job (a change of the settings).
+    virtual void setTrustedHostKey(const QString& fingerprint) { (void)fingerprint; }
     // The local clock; name templates are expanded against it.
     virtual LocalDateTime currentTime() const = 0;
 

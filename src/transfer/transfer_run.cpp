@@ -7,7 +7,6 @@
 #include "transfer/file_plan.h"
 #include "transfer/file_template.h"
 #include "transfer/leftovers.h"
-#include "transfer/remote_listing.h"
 #include "transfer/transfer_engine.h"
 #include "transfer/transfer_texts.h"
 
@@ -197,35 +196,33 @@ void TransferEngine::runTransferSteps(Mode mode)
         }
     };
 
+    RemoteListing listing;
     try {
-        listRemoteFolder(client_, job, [this](const QString& line) { report(line); });
+        listing = site_->list(job, [this](const QString& line) { report(line); });
         report_.listed = true;
     } catch (const std::exception& error) {
         // A listing cut short by Stop Transfer ends the run like any other stop;
         // every other listing failure reaches the caller.
         if (!host_.abortRequested()) {
             report_.failure = errorText(error);
-            if (const auto* ftpError = dynamic_cast<const ftp::EFtpException*>(&error))
-                noteBrokenConnection(*ftpError);
+            if (const auto* siteError = dynamic_cast<const SiteError*>(&error))
+                noteBrokenConnection(*siteError);
             throw;
         }
     }
-    if (report_.listed && client_.ListingTruncated()) {
+    if (report_.listed && !listing.truncation.isEmpty()) {
         // Fetch what was listed, but never call the run complete.
         report_.listingIncomplete = true;
-        report(QStringLiteral("WARNING: The server cut the listing short: ")
-            + oneLine(client_.ListingTruncation()));
+        report(QStringLiteral("WARNING: The server cut the listing short: ") + listing.truncation);
     }
     stopIfRequested();
 
     if (!stopped) {
-        if (mode == Mode::AllFiles)
-            client_.SetTransferType(ftp::TFtpTransferType::ftBinary);
         host_.setStopTransferEnabled(true);
         stopIfRequested();
     }
     if (!stopped) {
-        const std::vector<PlannedFile> plan = plannedFiles(job);
+        const std::vector<PlannedFile> plan = plannedFiles(job, listing);
         const std::vector<std::string> leaveOut = std::exchange(leaveOut_, {});
         bool matched = false;
         for (const PlannedFile& file : plan) {
@@ -303,19 +300,13 @@ void TransferEngine::showCompletion(const QString& completedText, const std::str
     }
 }
 
-std::vector<PlannedFile> TransferEngine::plannedFiles(const JobSettings& job)
+std::vector<PlannedFile> TransferEngine::plannedFiles(const JobSettings& job, const RemoteListing& listing)
 {
-    // The plan is a copy: commands run while the files are fetched, and nothing
-    // they do may pull the listing from under this loop.
-    const ftp::TFtpListItems* items = nullptr;
-    try {
-        items = &client_.ParsedListing();
-    } catch (const std::exception&) {
-        // The parser gave up part-way: fetch what it understood, and say that
-        // the folder held more than that.
+    // Part of the listing could not be read: fetch what was understood, and
+    // say that the folder held more than that.
+    if (!listing.unreadable.isEmpty()) {
         report(kCountMismatch);
         report_.listingIncomplete = true;
-        items = &client_.ParsedListing();
     }
     // Whether a file may be replaced is decided by the retrieval itself, at the
     // moment it happens. A local copy that the listing already shows to be
@@ -324,7 +315,7 @@ std::vector<PlannedFile> TransferEngine::plannedFiles(const JobSettings& job)
     JobSettings planned = job;
     planned.overwrite = true;
     return planFiles(
-        *items, planned, host_.currentTime(), utcNow(), [&job, compares](const std::string& name) {
+        listing.entries, planned, host_.currentTime(), utcNow(), [&job, compares](const std::string& name) {
             return compares ? localFileState(localPathFor(job, name)) : LocalFileState {};
         });
 }
@@ -365,8 +356,8 @@ TransferEngine::FileOutcome TransferEngine::transferFile(
     FileFacts facts;
     facts.listedSize = file.listedSize;
     try {
-        facts.queriedSize = client_.FileSize(remoteName);
-    } catch (const ftp::EFtpException& error) {
+        facts.queriedSize = site_->fileSize(remoteName);
+    } catch (const SiteError& error) {
         announce();
         noteBrokenConnection(error);
         reportSkip(mode, remoteName, errorText(error));
@@ -375,8 +366,8 @@ TransferEngine::FileOutcome TransferEngine::transferFile(
     const std::int64_t announcedSize = facts.queriedSize;
     if (comparesWithLocalCopy(job) || job.settleSeconds > 0) {
         try {
-            facts.remoteTime = remoteTimeOf(file);
-        } catch (const ftp::EFtpException& error) {
+            facts.remoteTime = site_->fileTime(remoteName, file.listedTime);
+        } catch (const SiteError& error) {
             announce();
             reportSkip(mode, remoteName, errorText(error));
             return FileOutcome::Skipped;
@@ -415,12 +406,13 @@ TransferEngine::FileOutcome TransferEngine::transferFile(
     try {
         downloading_ = true;
         const base::ScopeExit downloadEnds { [this]() noexcept { downloading_ = false; } };
-        client_.RetrieveFile(remoteName, localPath, job.overwrite, false);
-    } catch (const ftp::EOperationAborted&) {
-        fileFinished(remoteName, FileFinished::Outcome::Stopped);
-        actOnStop();
-        return FileOutcome::Stopped;
-    } catch (const ftp::EFtpException& error) {
+        site_->retrieve(remoteName, localPath, job.overwrite);
+    } catch (const SiteError& error) {
+        if (error.kind() == SiteError::Kind::Aborted) {
+            fileFinished(remoteName, FileFinished::Outcome::Stopped);
+            actOnStop();
+            return FileOutcome::Stopped;
+        }
         noteBrokenConnection(error);
         reportSkip(mode, remoteName, errorText(error));
         return FileOutcome::Skipped;
@@ -444,7 +436,7 @@ QString TransferEngine::transferringLine(const JobSettings& job, const std::stri
     // The rename template is expanded anew at each use: the sequence number and
     // the clock of that moment decide the name.
     const std::string target = localNameFor(job, remoteName, host_.currentTime(), host_.job().sequenceStart);
-    return QStringLiteral("Transferring ftp://") + job.host
+    return QStringLiteral("Transferring ") + site_->scheme() + job.host
         + QString::fromStdString(AppendSlash(job.remoteFolder.toStdString())) + displayName(remoteName)
         + QStringLiteral(" => ") + job.localFolder + localFolderSeparator(job.localFolder)
         + displayName(target);
@@ -475,13 +467,10 @@ void TransferEngine::reportNotChanged()
         host_.writeLog(QStringLiteral("%1 file(s) not changed since the last transfer.").arg(unchanged));
 }
 
-void TransferEngine::noteBrokenConnection(const ftp::EFtpException& error)
+void TransferEngine::noteBrokenConnection(const SiteError& error)
 {
     // Errors of the connection itself, not answers of a working server.
-    if (dynamic_cast<const ftp::EConnectionClosed*>(&error) || dynamic_cast<const ftp::ENotConnected*>(&error)
-        || dynamic_cast<const ftp::EReadTimeout*>(&error) || dynamic_cast<const ftp::ESocketError*>(&error)
-        || dynamic_cast<const ftp::EConnectTimeout*>(&error)
-        || dynamic_cast<const ftp::EConnectError*>(&error))
+    if (error.kind() == SiteError::Kind::Connection)
         report_.connectionBroke = true;
 }
 
@@ -489,20 +478,8 @@ void TransferEngine::actOnStop()
 {
     report_.aborted = true;
     report(kOperationAborted);
-    client_.Disconnect();
+    site_->disconnect();
     host_.setAbortRequested(false);
-}
-
-std::optional<RemoteStamp> TransferEngine::remoteTimeOf(const PlannedFile& file)
-{
-    // MDTM is exact and in UTC; servers that do not offer it leave the listing's
-    // time, and a machine listing's time is as exact already.
-    if (!client_.IsFeatureSupported("MDTM") || (file.listedTime && file.listedTime->exactUtc))
-        return file.listedTime;
-    client_.SendCommand("MDTM " + file.remoteName, { 213 });
-    const std::vector<std::string>& text = client_.LastReply().ReplyText;
-    const auto exact = text.empty() ? std::nullopt : stampFromMdtm(text.front());
-    return exact ? exact : file.listedTime;
 }
 
 QDateTime TransferEngine::utcNow() const

@@ -25,6 +25,7 @@ public:
         job_.password = password;
     }
     void setTrustedCertificate(const QString& fingerprint) override { job_.trustedCertificate = fingerprint; }
+    void setTrustedHostKey(const QString& fingerprint) override { job_.trustedHostKey = fingerprint; }
     LocalDateTime currentTime() const override { return CurrentLocalDateTime(); }
     // Nobody sees a status line here; the log says what happened.
     void setStatusText(const QString&) override { }

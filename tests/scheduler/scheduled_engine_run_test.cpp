@@ -8,6 +8,7 @@
 #include "scheduler/engine_run_steps.h"
 #include "scheduler/scheduler.h"
 #include "simulated_time.h"
+#include "site/ftp_site.h"
 #include "transfer/transfer_engine.h"
 
 #include <gtest/gtest.h>
@@ -53,7 +54,8 @@ protected:
         if (pump)
             pump();
     } };
-    TransferEngine engine { host, client, QStringLiteral(",") };
+    FtpSite site { client };
+    TransferEngine engine { host, site, QStringLiteral(",") };
     EngineRunSteps steps { engine, host };
     Scheduler scheduler { host, steps, time, timer1, timer2, LongTimeFormat {} };
 };

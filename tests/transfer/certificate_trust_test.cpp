@@ -5,6 +5,7 @@
 #include "ftp/ftp_client.h"
 #include "ftp/tls_servers.h"
 #include "log/silent_stop.h"
+#include "site/ftp_site.h"
 #include "transfer/transfer_engine.h"
 #include "watched_connect.h"
 
@@ -53,7 +54,8 @@ protected:
     TlsPyFtpdServer server { certificates.SelfSigned() };
     FakeTransferHost host;
     ftp::TFtpClient client;
-    TransferEngine engine { host, client, QStringLiteral(",") };
+    FtpSite site { client };
+    TransferEngine engine { host, site, QStringLiteral(",") };
 };
 
 TEST_F(CertificateTrust, AUserWhoTrustsTheCertificateKeepsItsFingerprintWithTheJob)
@@ -188,7 +190,8 @@ TEST(TrustedAuthority, ReplacesAStoredFingerprintOnceAndForAll)
     host.settings.trustedCertificate
         = QString::fromStdString(TestCertificates::Fingerprint(certificates.SelfSigned().certificate));
     ftp::TFtpClient client;
-    TransferEngine engine(host, client, QStringLiteral(","));
+    FtpSite site(client);
+    TransferEngine engine(host, site, QStringLiteral(","));
     const QString notice = QStringLiteral(
         "The server's certificate is now signed by a trusted authority; the stored fingerprint is no longer "
         "needed.");
@@ -234,7 +237,8 @@ TEST(ImplicitTlsPort, IsNineNinetyWhereThePortWasLeftAtTwentyOne)
         limits.ConnectTimeout = std::chrono::milliseconds(200);
         ftp::TFtpClient client;
         client.SetLimits(limits);
-        TransferEngine engine(host, client, QStringLiteral(","));
+        FtpSite site(client);
+        TransferEngine engine(host, site, QStringLiteral(","));
         // Nobody listens there (or a refusal comes at once): only the port matters.
         try {
             engine.siteConnect();

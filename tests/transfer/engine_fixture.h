@@ -3,6 +3,7 @@
 #include "fake_transfer_host.h"
 #include "ftp/ftp_client.h"
 #include "ftp/scripted_ftp_server.h"
+#include "site/ftp_site.h"
 #include "transfer/freshness.h"
 #include "transfer/transfer_engine.h"
 #include "watched_connect.h"
@@ -113,7 +114,8 @@ protected:
         if (pump)
             pump();
     } };
-    TransferEngine engine { host, client, QStringLiteral(",") };
+    FtpSite site { client };
+    TransferEngine engine { host, site, QStringLiteral(",") };
     std::size_t sentBefore = 0;
 };
 

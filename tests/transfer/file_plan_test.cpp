@@ -9,12 +9,13 @@ namespace {
 
 using Decision = PlannedFile::Decision;
 
-ftp::TFtpListItem item(const std::string& name, ftp::ItemType type = ftp::ItemType::File)
+RemoteEntry item(const std::string& name, const std::string& kind = "file")
 {
-    ftp::TFtpListItem i;
-    i.FileName = name;
-    i.ItemType = type;
-    return i;
+    RemoteEntry entry;
+    entry.name = name;
+    entry.kindName = kind;
+    entry.plainFile = kind == "file";
+    return entry;
 }
 
 struct Expected {
@@ -38,12 +39,12 @@ class FilePlan : public ::testing::Test {
 protected:
     FilePlan()
     {
-        items.add(item("b.txt"));
-        items.add(item("sub", ftp::ItemType::Directory));
-        items.add(item("a.csv"));
-        items.add(item("..", ftp::ItemType::File));
-        items.add(item("link.txt", ftp::ItemType::SymbolicLink));
-        items.add(item("c.TXT"));
+        items.push_back(item("b.txt"));
+        items.push_back(item("sub", "dir"));
+        items.push_back(item("a.csv"));
+        items.push_back(item(".."));
+        items.push_back(item("link.txt", "link"));
+        items.push_back(item("c.TXT"));
         job.localFolder = QStringLiteral("/in");
     }
 
@@ -57,7 +58,7 @@ protected:
             });
     }
 
-    ftp::TFtpListItems items;
+    std::vector<RemoteEntry> items;
     JobSettings job;
     LocalDateTime now { 2026, 3, 1, 12, 0, 0 };
     std::set<std::string> existing;
@@ -126,18 +127,18 @@ TEST_F(FilePlan, AKeptFileLeavesTheSequenceWhereItIs)
 TEST_F(FilePlan, ALineWithoutANameIsNoEntryAndNamesOfTheTemporaryFormAreUnsafe)
 {
     items.clear();
-    items.add(item("", ftp::ItemType::File));
-    items.add(item(".r.csv.taskhaul-abcd1234"));
-    items.add(item(".r.csv.taskhaul-ABCD1234")); // not the form downloads use
-    items.add(item("", ftp::ItemType::Directory));
-    items.add(item("d", ftp::ItemType::Directory));
+    items.push_back(item(""));
+    items.push_back(item(".r.csv.taskhaul-abcd1234"));
+    items.push_back(item(".r.csv.taskhaul-ABCD1234")); // not the form downloads use
+    items.push_back(item("", "dir"));
+    items.push_back(item("d", "dir"));
     job.fileKind = JobSettings::FileKind::AllFiles;
     const std::vector<PlannedFile> result = plan();
     expectPlan(result,
         { { ".r.csv.taskhaul-abcd1234", Decision::UnsafeName, "" },
             { ".r.csv.taskhaul-ABCD1234", Decision::Fetch, ".r.csv.taskhaul-ABCD1234" },
             { "d", Decision::NotPlainFile, "" } });
-    EXPECT_EQ(result[2].itemType, ftp::ItemType::Directory);
+    EXPECT_EQ(result[2].kindName, "dir");
 }
 
 TEST(FilePlanHelpers, SequenceWrapsAndOnlySequencedOneFileJobsAdvance)

@@ -1,3 +1,4 @@
+#include "site/ftp_listing.h"
 #include "transfer/freshness.h"
 
 #include <gtest/gtest.h>

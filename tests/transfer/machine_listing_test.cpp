@@ -4,8 +4,8 @@
 
 #include "engine_fixture.h"
 
+#include "site/ftp_listing.h"
 #include "transfer/freshness.h"
-#include "transfer/remote_listing.h"
 
 namespace taskhaul::test {
 namespace {

@@ -4,6 +4,7 @@
 #include "fake_transfer_host.h"
 #include "ftp/ftp_client.h"
 #include "ftp/pyftpd_server.h"
+#include "site/ftp_site.h"
 #include "transfer/freshness.h"
 #include "transfer/transfer_engine.h"
 
@@ -72,7 +73,8 @@ protected:
     QTemporaryDir local;
     FakeTransferHost host;
     ftp::TFtpClient client;
-    TransferEngine engine { host, client, QStringLiteral(",") };
+    FtpSite site { client };
+    TransferEngine engine { host, site, QStringLiteral(",") };
 };
 
 TEST_P(RealServer, AllFilesFetchesEveryPlainFileByteForByte)

@@ -1,4 +1,5 @@
 #include "engine_fixture.h"
+#include "site/ftp_listing.h"
 
 #include "ftp/ftp_local_file.h"
 #include "log/activity_log.h"
@@ -443,7 +444,7 @@ TEST_F(TransferRun, LostConnectionSkipsEachRemainingFileWithTheClientsMessage)
 TEST_F(TransferRun, FailedListingReachesTheCallerWithControlsRestored)
 {
     server.reply("LIST", "550 Permission denied.\r\n");
-    EXPECT_THROW(engine.transferAllFiles(), ftp::EFtpReplyError);
+    EXPECT_THROW(engine.transferAllFiles(), SiteError);
     EXPECT_TRUE(host.log.isEmpty());
     EXPECT_EQ(host.controls.back(), QStringLiteral("normal"));
     EXPECT_FALSE(engine.transferRunning());
@@ -737,7 +738,10 @@ TEST_F(FileChoiceOptions, OnlyNewerComparesANameThatIsNotUtf8UnderItsOwnBytes)
     EXPECT_EQ(engine.lastRun().passedOver.front().remoteName, name);
 
     host.settings.fileKind = JobSettings::FileKind::AllFiles;
-    const std::vector<PlannedFile> plan = planFiles(client.ParsedListing(), host.settings, host.currentTime(),
+    std::vector<RemoteEntry> entries;
+    for (const ftp::TFtpListItem& item : client.ParsedListing())
+        entries.push_back(remoteEntryFrom(item));
+    const std::vector<PlannedFile> plan = planFiles(entries, host.settings, host.currentTime(),
         QDateTime::currentDateTimeUtc(), [this](const std::string& localName) {
             return localFileState(localPathFor(host.settings, localName));
         });
@@ -890,7 +894,7 @@ TEST_F(FileChoiceOptions, ARunAnnouncesItsStartEachFilesEndAndWhatItCameTo)
     events.clear();
     finished.reset();
     server.reply("LIST", "550 No listing.\r\n");
-    EXPECT_THROW(engine.transferAllFiles(), ftp::EFtpReplyError);
+    EXPECT_THROW(engine.transferAllFiles(), SiteError);
     EXPECT_EQ(events, (Strings { "run started", "run finished" }));
     ASSERT_TRUE(finished);
     EXPECT_FALSE(finished->failure.isEmpty());
