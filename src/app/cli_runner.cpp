@@ -94,11 +94,6 @@ public:
     void setProgress(TerminalProgress* progress) { progress_ = progress; }
 
     bool logFailed() const { return logFailed_; }
-    // A stop asked for from outside (a termination signal), seen by the engine
-    // as Stop Transfer.
-    void setStopWhen(std::function<bool()> stopWhen) { stopWhen_ = std::move(stopWhen); }
-    bool abortRequested() const override { return abortRequested_ || (stopWhen_ && stopWhen_()); }
-    void setAbortRequested(bool value) override { abortRequested_ = value; }
 
     JobSettings job() const override { return WindowlessTransferHost::job(); }
     void setJob(JobSettings job) { job_ = std::move(job); }
@@ -140,8 +135,6 @@ private:
     StderrMessageBoxes boxes_;
     TerminalProgress* progress_ = nullptr;
     bool logFailed_ = false;
-    bool abortRequested_ = false;
-    std::function<bool()> stopWhen_;
 };
 
 // The saved job, or nothing after telling why it cannot be used. Why the
@@ -238,7 +231,6 @@ int runOnce(const QStringList& args)
     // A termination signal stops the run as Stop Transfer would: the download in
     // progress is aborted and its temporary file removed before the program ends.
     const TerminationSignals termination;
-    host.setStopWhen([&termination] { return termination.received() != 0; });
     // The site's pump sends the abort once; what it has done lives outside the
     // callback, which the site may copy.
     bool abortSent = false;
@@ -253,9 +245,11 @@ int runOnce(const QStringList& args)
         }
     });
     TransferEngine engine(host, site);
+    // A termination signal is seen by the engine as Stop Transfer.
+    engine.setStopWhen([&termination] { return termination.received() != 0; });
     if (folderRun)
         engine.setFolderRun(&*folderRun);
-    EngineRunSteps steps(engine, host);
+    EngineRunSteps steps(engine);
     // On a terminal, the download in progress shows on one line of stderr.
     TerminalProgress terminal(stderr);
     std::optional<TransferProgress> progress;

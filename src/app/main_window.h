@@ -170,10 +170,6 @@ private:
     void setStopTransferEnabled(bool enabled) override;
     // The busy mouse cursor.
     void setBusyCursor(bool busy) override;
-    bool unattended() const override { return flags_.unattended; }
-    void setUnattended(bool value) override { flags_.unattended = value; }
-    bool abortRequested() const override { return flags_.abortRequested; }
-    void setAbortRequested(bool value) override { flags_.abortRequested = value; }
     // Appends one line to the activity log; throws when it cannot be written.
     void writeLog(const QString& text) override;
     void writeLogLines(const QStringList& texts) override;

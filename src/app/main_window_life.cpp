@@ -25,7 +25,6 @@ const QString kConfirmCaption = QStringLiteral("Confirm");
 void MainWindow::formCreate()
 {
     flags_.autoLoadPending = true;
-    flags_.abortRequested = false;
     flags_.configChanged = false;
     flags_.exitRequested = false;
     controlsStandby();
@@ -62,7 +61,9 @@ void MainWindow::formCreate()
 void MainWindow::formActivate()
 {
     activatedOnce_ = true;
-    flags_.unattended = true;
+    // Failures of whatever runs from here on are logged, not shown, until a
+    // user's Connect or Transfer says otherwise.
+    transferWiring_->engine().setUnattended(true);
     // Each pending step is taken before it runs: a message box shown by the
     // step re-activates the window, and that activation must not repeat it.
     if (std::exchange(flags_.autoStartPending, false)) {

@@ -22,8 +22,7 @@ SchedulerWiring::SchedulerWiring(SchedulerWindowRole& window, TransferWiring& tr
     , retryTimer_(guardOf(window))
     // Ticks arrive through the site's pump while any of its calls waits; such
     // a tick must leave the connection to the call (the user's Connect, say).
-    , steps_(
-          transfer.engine(), transfer.host(), [&engine = transfer.engine()] { return engine.siteBlocked(); })
+    , steps_(transfer.engine(), [&engine = transfer.engine()] { return engine.siteBlocked(); })
     , scheduler_(*this, steps_, clock_, Timer1_, Timer2_, window.logTimeFormat())
 {
     scheduler_.setRetryTimer(&retryTimer_);

@@ -101,26 +101,6 @@ void TransferWiring::setBusyCursor(bool busy)
     window_.setBusyCursor(busy);
 }
 
-bool TransferWiring::unattended() const
-{
-    return window_.unattended();
-}
-
-void TransferWiring::setUnattended(bool value)
-{
-    window_.setUnattended(value);
-}
-
-bool TransferWiring::abortRequested() const
-{
-    return window_.abortRequested();
-}
-
-void TransferWiring::setAbortRequested(bool value)
-{
-    window_.setAbortRequested(value);
-}
-
 void TransferWiring::processPendingEvents()
 {
     QCoreApplication::processEvents();

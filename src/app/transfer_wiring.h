@@ -43,10 +43,6 @@ private:
     void setStopTransferEnabled(bool enabled) override;
     void focusHostField() override;
     void setBusyCursor(bool busy) override;
-    bool unattended() const override;
-    void setUnattended(bool value) override;
-    bool abortRequested() const override;
-    void setAbortRequested(bool value) override;
     void processPendingEvents() override;
 
     TransferWindowRole& window_;

@@ -2,13 +2,9 @@
 
 namespace taskhaul {
 
-// The main window's process-wide flags.
+// The main window's process-wide flags. (Whether a run is unattended and
+// whether Stop Transfer was given are the transfer engine's.)
 struct WindowFlags {
-    // Set at every activation of the window; cleared by user-started Connect and
-    // Transfer while they run. While set, failures are logged, never shown.
-    bool unattended = false;
-    // Set by Stop Transfer, acted on by the transfer loops.
-    bool abortRequested = false;
     // The fields hold changes that were neither loaded nor saved.
     bool configChanged = false;
     // Start-up is applying the start-up options: changes are not marked.

@@ -48,10 +48,6 @@ public:
     // The host field takes the focus when the site page is shown and it is enabled.
     virtual void focusHostField() = 0;
     virtual void setBusyCursor(bool busy) = 0;
-    virtual bool unattended() const = 0;
-    virtual void setUnattended(bool value) = 0;
-    virtual bool abortRequested() const = 0;
-    virtual void setAbortRequested(bool value) = 0;
 };
 
 // What the scheduler's wiring needs: the job's fields, the daily time field, the

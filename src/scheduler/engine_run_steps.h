@@ -2,7 +2,6 @@
 
 #include "scheduler/scheduler_host.h"
 #include "transfer/transfer_engine.h"
-#include "transfer/transfer_host.h"
 
 #include <functional>
 
@@ -14,9 +13,8 @@ class EngineRunSteps : public RunSteps {
 public:
     // `clientBlocked` tells whether a call of the site is waiting right now
     // (a tick then arrives nested inside it, e.g. inside the user's Connect).
-    EngineRunSteps(TransferEngine& engine, TransferHost& host, std::function<bool()> clientBlocked = {})
+    explicit EngineRunSteps(TransferEngine& engine, std::function<bool()> clientBlocked = {})
         : engine_(engine)
-        , host_(host)
         , clientBlocked_(std::move(clientBlocked))
     {
     }
@@ -26,7 +24,7 @@ public:
     {
         // No user command is running (or the run would be busy): whatever the
         // flag says, this run's failures go to the log and never to a message box.
-        host_.setUnattended(true);
+        engine_.setUnattended(true);
         engine_.siteConnect();
     }
     void changeFolder() override { engine_.changeFolder(); }
@@ -45,7 +43,6 @@ public:
 
 private:
     TransferEngine& engine_;
-    TransferHost& host_;
     std::function<bool()> clientBlocked_;
 };
 

@@ -144,7 +144,7 @@ SiteConnected FtpSite::connect()
             certificateIdentity(client_.PeerCertificate(), fingerprint), !trusted.empty());
     } catch (const ftp::EFtpException& error) {
         throw SiteError(kindOf(error) == SiteError::Kind::Aborted ? SiteError::Kind::Aborted
-                                                                   : SiteError::Kind::Connection,
+                                                                  : SiteError::Kind::Connection,
             error.what());
     }
     SiteConnected connected;
@@ -189,7 +189,8 @@ std::int64_t FtpSite::fileSize(const std::string& name)
     return siteCall([&] { return client_.FileSize(name); });
 }
 
-std::optional<RemoteStamp> FtpSite::fileTime(const std::string& name, const std::optional<RemoteStamp>& listed)
+std::optional<RemoteStamp> FtpSite::fileTime(
+    const std::string& name, const std::optional<RemoteStamp>& listed)
 {
     // MDTM is exact and in UTC; servers that do not offer it leave the listing's
     // time, and a machine listing's time is as exact already.

@@ -64,17 +64,17 @@ QString identityChangedText(const QString& host, const SiteIdentity& identity)
 // failed command never leaves later scheduled runs showing message boxes.
 class UserCommandScope {
 public:
-    explicit UserCommandScope(TransferHost& host)
-        : host_(host)
+    explicit UserCommandScope(bool& unattended)
+        : unattended_(unattended)
     {
-        host_.setUnattended(false);
+        unattended_ = false;
     }
-    ~UserCommandScope() { host_.setUnattended(true); }
+    ~UserCommandScope() { unattended_ = true; }
     UserCommandScope(const UserCommandScope&) = delete;
     UserCommandScope& operator=(const UserCommandScope&) = delete;
 
 private:
-    TransferHost& host_;
+    bool& unattended_;
 };
 
 } // namespace
@@ -149,7 +149,9 @@ const QString& TransferEngine::anonymousPassword()
 void TransferEngine::siteConnect()
 {
     notice_.reset();
-    const JobSettings job = host_.job();
+    // The connection's job: one snapshot, read once.
+    job_ = host_.job();
+    const JobSettings& job = job_;
     // A fingerprint the user has just trusted counts even where the host keeps
     // none with the job.
     QString trusted = sftp(job) ? job.trustedHostKey : job.trustedCertificate;
@@ -178,7 +180,7 @@ void TransferEngine::siteConnect()
     disconnectAnnounced_ = false;
     // Connecting can take up to the reply time limit against a silent server:
     // say what is happening, and let Stop Transfer (or Disconnect) cancel it.
-    if (!host_.unattended())
+    if (!unattended_)
         host_.controlsBusy();
     host_.setStatusText(QStringLiteral("Connecting to %1\u2026").arg(oneLine(job.host)));
     host_.setStopTransferEnabled(true);
@@ -194,7 +196,7 @@ void TransferEngine::siteConnect()
         // this site. Never in an unattended run, and never when a trusted or
         // known one has changed. The connect returns with the question; a "yes"
         // starts it again.
-        if (!host_.unattended() && !error.changed() && !host_.abortRequested()) {
+        if (!unattended_ && !error.changed() && !stopRequested()) {
             host_.setStopTransferEnabled(false);
             report_.failure = oneLine(std::string_view(error.what()));
             notice_ = trustQuestion(error);
@@ -247,7 +249,7 @@ ConnectNotice TransferEngine::trustQuestion(const SiteIdentityError& error)
 void TransferEngine::trustCertificate(const QString& fingerprint)
 {
     trustedNow_ = fingerprint;
-    if (sftp(host_.job())) {
+    if (sftp(job_)) {
         host_.setTrustedHostKey(fingerprint);
         host_.writeLog(QStringLiteral("Trusted the server's host key ") + fingerprint);
         return;
@@ -258,7 +260,7 @@ void TransferEngine::trustCertificate(const QString& fingerprint)
 
 void TransferEngine::declineCertificate()
 {
-    UserCommandScope userCommand(host_);
+    UserCommandScope userCommand(unattended_);
     failConnect(TaskhaulError(report_.failure.toStdString()), ConnectEnd::NotTrusted);
 }
 
@@ -270,7 +272,7 @@ void TransferEngine::leaveNotice(ConnectNotice::Kind kind, QString caption, QStr
 void TransferEngine::failConnect(const std::exception& error, ConnectEnd end, const SiteIdentity* identity)
 {
     host_.setStopTransferEnabled(false);
-    host_.setAbortRequested(false);
+    stopRequested_ = false;
     report_.failure = oneLine(std::string_view(error.what()));
     if (end == ConnectEnd::Stopped)
         host_.setStatusText(kConnectStopped);
@@ -280,7 +282,7 @@ void TransferEngine::failConnect(const std::exception& error, ConnectEnd end, co
         host_.setStatusText(kSiteError);
     host_.writeLog(QStringLiteral("ERROR: ") + kSiteError);
     host_.writeLog(QStringLiteral("Reason: ") + report_.failure);
-    if (host_.unattended()) {
+    if (unattended_) {
         host_.controlsSchedon();
     } else {
         host_.controlsStandby();
@@ -290,7 +292,7 @@ void TransferEngine::failConnect(const std::exception& error, ConnectEnd end, co
                 kSiteError + QLatin1Char('\n') + report_.failure);
         else if (end == ConnectEnd::IdentityChanged && identity)
             leaveNotice(ConnectNotice::Kind::Warning, QStringLiteral("Taskhaul Warning"),
-                identityChangedText(identityHost(host_.job()), *identity));
+                identityChangedText(identityHost(job_), *identity));
     }
     throw SilentStop();
 }
@@ -298,7 +300,7 @@ void TransferEngine::failConnect(const std::exception& error, ConnectEnd end, co
 void TransferEngine::changeFolder()
 {
     notice_.reset();
-    const QString folder = host_.job().remoteFolder;
+    const QString folder = job_.remoteFolder;
     if (folder.isEmpty()) {
         report_.folderEntered = true;
         return;
@@ -308,7 +310,7 @@ void TransferEngine::changeFolder()
     } catch (const std::exception& error) {
         report_.failure = oneLine(std::string_view(error.what()));
         host_.writeLog(QStringLiteral("ERROR: ") + kFolderError);
-        if (host_.unattended())
+        if (unattended_)
             host_.controlsSchedon();
         else
             leaveNotice(ConnectNotice::Kind::Information, QStringLiteral("Information"), kFolderError);
@@ -333,7 +335,7 @@ void TransferEngine::connectCommand()
         return;
     }
     {
-        UserCommandScope userCommand(host_);
+        UserCommandScope userCommand(unattended_);
         siteConnect();
         changeFolder();
     }
@@ -365,11 +367,10 @@ void TransferEngine::onDisconnected()
     if (std::exchange(disconnectAnnounced_, true))
         return;
     host_.setBusyCursor(false);
-    if (!host_.unattended())
+    if (!unattended_)
         host_.controlsStandby();
     host_.setStatusText(kDisconnected);
-    const JobSettings job = host_.job();
-    host_.writeLog(job.userName + QStringLiteral(" disconnected from ") + job.host);
+    host_.writeLog(job_.userName + QStringLiteral(" disconnected from ") + job_.host);
 }
 
 void TransferEngine::anonymousLogin()
@@ -395,7 +396,7 @@ void TransferEngine::transferCommand()
     // yet made.
     if (busy())
         return;
-    UserCommandScope userCommand(host_);
+    UserCommandScope userCommand(unattended_);
     transfer();
 }
 
@@ -404,7 +405,7 @@ void TransferEngine::stopTransferCommand()
     try {
         if (site_)
             site_->abort();
-        host_.setAbortRequested(true);
+        stopRequested_ = true;
     } catch (const std::exception&) {
         // The flag stays as it was; the controls are reset all the same.
     }

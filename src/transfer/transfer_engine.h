@@ -134,6 +134,19 @@ public:
     // The site's progress notification (installed on each site the engine uses).
     void onWork();
 
+    // Set while no user command runs (the default): failures are logged, no
+    // message box is shown and no question asked. A user's Connect and
+    // Transfer clear it while they run.
+    bool unattended() const { return unattended_; }
+    void setUnattended(bool value) { unattended_ = value; }
+    // Stop Transfer was given and the transfer has not acted on it yet, or the
+    // stop condition holds (a termination signal).
+    bool stopRequested() const { return stopRequested_ || (stopWhen_ && stopWhen_()); }
+    void setStopWhen(std::function<bool()> condition) { stopWhen_ = std::move(condition); }
+    // Marks a stop for the transfer loops to act on, without stopping the site's
+    // call in progress (stopTransferCommand does both).
+    void requestStop() { stopRequested_ = true; }
+
     // True from the start of a transfer to its end (also while nested commands run).
     bool transferRunning() const { return transferRunning_; }
     // True while siteConnect waits for the server.
@@ -212,6 +225,13 @@ private:
     void showMessage(const QString& text);
 
     TransferHost& host_;
+    // The job of the connection or run in progress (or the last one), taken
+    // once at its start; the sequence number as the run has moved it on.
+    JobSettings job_;
+    int sequence_ = 0;
+    bool unattended_ = true;
+    bool stopRequested_ = false;
+    std::function<bool()> stopWhen_;
     std::unique_ptr<SingleSite> ownSource_;
     SiteSource& sites_;
     // The site of the last connect; the sites given the engine's handlers.

@@ -17,9 +17,11 @@ public:
     virtual ~TransferHost() = default;
 
     // ---- The job ----
-    // A snapshot of the job's fields as they are now.
+    // A snapshot of the job's fields as they are now. The engine takes one at
+    // the start of a connect and of a transfer, and reads nothing during them.
     virtual JobSettings job() const = 0;
-    // Writes the sequence start field (a change of the settings).
+    // The run moved the sequence number on: shows it in the job (a change of the
+    // settings that the host keeps).
     virtual void setSequenceStart(int value) = 0;
     // Writes the login user name and password fields (a change of the settings).
     virtual void setLoginFields(const QString& userName, const QString& password) = 0;
@@ -61,14 +63,6 @@ public:
     virtual void focusHostField() = 0;
     // Busy mouse cursor on or off; repeated calls with the same value change nothing.
     virtual void setBusyCursor(bool busy) = 0;
-
-    // ---- Process-wide flags ----
-    // Set while no user command runs: failures are logged, no message box is shown.
-    virtual bool unattended() const = 0;
-    virtual void setUnattended(bool value) = 0;
-    // Set by Stop Transfer, acted on by the transfer loops.
-    virtual bool abortRequested() const = 0;
-    virtual void setAbortRequested(bool value) = 0;
 
     // Lets input that is waiting run now (a click on Stop Transfer, a repaint).
     // Called on every progress notification of a download.

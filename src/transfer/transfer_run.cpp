@@ -148,10 +148,14 @@ void TransferEngine::fileFinished(
 void TransferEngine::runTransferSteps(Mode mode)
 {
     // A Stop given while no transfer ran belongs to no run: it must not cancel this one.
-    host_.setAbortRequested(false);
-    JobSettings job = host_.job();
-    job.fileKind = mode == Mode::OneFile ? JobSettings::FileKind::OneFile : JobSettings::FileKind::AllFiles;
+    stopRequested_ = false;
+    // The run's job: one snapshot, read once. The sequence number is the run's
+    // from here on; the host is told each change.
+    job_ = host_.job();
+    job_.fileKind = mode == Mode::OneFile ? JobSettings::FileKind::OneFile : JobSettings::FileKind::AllFiles;
+    const JobSettings& job = job_;
     const int startSequence = job.sequenceStart;
+    sequence_ = startSequence;
     report_.listed = report_.listingIncomplete = report_.nothingMatched = report_.aborted = false;
     report_.connectionBroke = false;
     // What an earlier transfer on this connection failed with is not this one's.
@@ -167,7 +171,7 @@ void TransferEngine::runTransferSteps(Mode mode)
         if (pattern.empty()) {
             report_.failure = QStringLiteral("Invalid file name specified.");
             host_.writeLog(QStringLiteral("Invalid file name specified."));
-            if (!host_.unattended())
+            if (!unattended_)
                 showMessage(QStringLiteral("Invalid file name specified"));
             throw SilentStop();
         }
@@ -190,7 +194,7 @@ void TransferEngine::runTransferSteps(Mode mode)
 
     bool stopped = false;
     auto stopIfRequested = [&] {
-        if (!stopped && host_.abortRequested()) {
+        if (!stopped && stopRequested()) {
             actOnStop();
             stopped = true;
         }
@@ -203,7 +207,7 @@ void TransferEngine::runTransferSteps(Mode mode)
     } catch (const std::exception& error) {
         // A listing cut short by Stop Transfer ends the run like any other stop;
         // every other listing failure reaches the caller.
-        if (!host_.abortRequested()) {
+        if (!stopRequested()) {
             report_.failure = errorText(error);
             if (const auto* siteError = dynamic_cast<const SiteError*>(&error))
                 noteBrokenConnection(*siteError);
@@ -276,7 +280,7 @@ void TransferEngine::showCompletion(const QString& completedText, const std::str
     // Only a user's run ends with a box, and only one that tells the truth: a
     // stopped run has said so already, and a run that skipped files or found
     // nothing is no success.
-    if (host_.unattended() || report_.aborted)
+    if (unattended_ || report_.aborted)
         return;
     if (report_.failed()) {
         QString text;
@@ -343,8 +347,7 @@ TransferEngine::FileOutcome TransferEngine::transferFile(
 
     // The rename template is expanded anew at each use: the sequence number and
     // the clock of that moment decide the name, by the plan's own rule.
-    const std::string localName
-        = localNameFor(job, remoteName, host_.currentTime(), host_.job().sequenceStart);
+    const std::string localName = localNameFor(job, remoteName, host_.currentTime(), sequence_);
     const std::string localPath = localPathFor(job, localName);
     // A download that could never be put in place is not started.
     if (const QString problem = localTargetProblem(localPath); !problem.isEmpty()) {
@@ -392,7 +395,7 @@ TransferEngine::FileOutcome TransferEngine::transferFile(
     announce();
     if (mode == Mode::OneFile)
         host_.setStopTransferEnabled(true);
-    if (host_.abortRequested()) {
+    if (stopRequested()) {
         fileFinished(remoteName, FileFinished::Outcome::Stopped);
         actOnStop();
         return FileOutcome::Stopped;
@@ -423,8 +426,10 @@ TransferEngine::FileOutcome TransferEngine::transferFile(
     // The local copy takes the remote time, so that the next run can compare.
     if (comparesWithLocalCopy(job) && facts.remoteTime)
         setModificationTime(localPath, facts.remoteTime->utc);
-    if (advancesSequence(job))
-        host_.setSequenceStart(sequenceAfter(job, host_.job().sequenceStart, true));
+    if (advancesSequence(job)) {
+        sequence_ = sequenceAfter(job, sequence_, true);
+        host_.setSequenceStart(sequence_);
+    }
     const std::int64_t received = announcedSize < 0 ? localFileSize(localPath) : announcedSize;
     report(QStringLiteral("Data transfer complete (")
         + completedByteCount(announcedSize, received, groupSeparator_) + QStringLiteral(" Bytes)"));
@@ -435,7 +440,7 @@ QString TransferEngine::transferringLine(const JobSettings& job, const std::stri
 {
     // The rename template is expanded anew at each use: the sequence number and
     // the clock of that moment decide the name.
-    const std::string target = localNameFor(job, remoteName, host_.currentTime(), host_.job().sequenceStart);
+    const std::string target = localNameFor(job, remoteName, host_.currentTime(), sequence_);
     return QStringLiteral("Transferring ") + site_->scheme() + job.host
         + QString::fromStdString(AppendSlash(job.remoteFolder.toStdString())) + displayName(remoteName)
         + QStringLiteral(" => ") + job.localFolder + localFolderSeparator(job.localFolder)
@@ -479,7 +484,7 @@ void TransferEngine::actOnStop()
     report_.aborted = true;
     report(kOperationAborted);
     site_->disconnect();
-    host_.setAbortRequested(false);
+    stopRequested_ = false;
 }
 
 QDateTime TransferEngine::utcNow() const

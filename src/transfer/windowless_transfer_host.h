@@ -7,8 +7,7 @@
 namespace taskhaul {
 
 // The window's part in a transfer, played where there is no window: the job is
-// held here, controls, cursor and focus have nothing to show, and every run is
-// unattended (failures are logged, never shown). Subclasses decide where log
+// held here, and controls, cursor and focus have nothing to show. Subclasses decide where log
 // lines and message boxes go.
 class WindowlessTransferHost : public TransferHost {
 public:
@@ -35,10 +34,6 @@ public:
     void setStopTransferEnabled(bool) override { }
     void focusHostField() override { }
     void setBusyCursor(bool) override { }
-    bool unattended() const override { return true; }
-    void setUnattended(bool) override { }
-    bool abortRequested() const override { return false; }
-    void setAbortRequested(bool) override { }
     void processPendingEvents() override { }
 
 protected:

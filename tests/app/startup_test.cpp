@@ -1,5 +1,6 @@
 // Start-up, activation, first paint, closing and log-off of the main window.
 #include "app/status_line.h"
+#include "app/transfer_wiring.h"
 #include "window_fixture.h"
 
 #include <QCheckBox>
@@ -128,7 +129,7 @@ TEST_F(LifecycleTest, AutoStartLoadsTheJobAndStartsTheSchedulerOnceTheWindowCome
         }
         EXPECT_EQ(runs, (QStringList { "open", "start" }));
         EXPECT_EQ(child<QLineEdit>("Edit1")->text(), "ftp.example.org");
-        EXPECT_TRUE(hooks().flags().unattended);
+        EXPECT_TRUE(hooks().transferWiring().engine().unattended());
         EXPECT_FALSE(hooks().flags().autoStartPending);
 
         // Later activations run nothing again.

@@ -26,8 +26,6 @@ public:
     RecordingMessageBoxes boxes;
     Controls state = Controls::Standby;
     QString status;
-    bool unattendedFlag = true;
-    bool abortFlag = false;
 
     QStringList logLines() const
     {
@@ -64,10 +62,6 @@ public:
     void setStopTransferEnabled(bool) override { }
     void focusHostField() override { }
     void setBusyCursor(bool) override { }
-    bool unattended() const override { return unattendedFlag; }
-    void setUnattended(bool value) override { unattendedFlag = value; }
-    bool abortRequested() const override { return abortFlag; }
-    void setAbortRequested(bool value) override { abortFlag = value; }
     void processPendingEvents() override { }
 
 private:

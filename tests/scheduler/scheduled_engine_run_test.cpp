@@ -56,7 +56,7 @@ protected:
     } };
     FtpSite site { client };
     TransferEngine engine { host, site, QStringLiteral(",") };
-    EngineRunSteps steps { engine, host };
+    EngineRunSteps steps { engine };
     Scheduler scheduler { host, steps, time, timer1, timer2, LongTimeFormat {} };
 };
 
@@ -64,7 +64,7 @@ TEST_F(ScheduledEngineRun, FailedConnectIsLoggedOnlyAndTheNextTickTriesAgain)
 {
     server.reply("PASS", "530 Login incorrect.\r\n");
     // Even before the window was ever activated, a run shows nothing.
-    host.unattendedFlag = false;
+    engine.setUnattended(false);
     startAndRunOnce();
 
     const QStringList lines = host.logLines();

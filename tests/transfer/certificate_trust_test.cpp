@@ -60,7 +60,7 @@ protected:
 
 TEST_F(CertificateTrust, AUserWhoTrustsTheCertificateKeepsItsFingerprintWithTheJob)
 {
-    host.unattendedFlag = false;
+    engine.setUnattended(false);
     host.boxes.answerNext(MessageBoxes::Answer::Yes);
 
     askingSiteConnect();
@@ -94,7 +94,7 @@ TEST_F(CertificateTrust, AUserWhoTrustsTheCertificateKeepsItsFingerprintWithTheJ
     // Later runs, unattended too, accept it without a question.
     client.Disconnect();
     host.boxes.clear();
-    host.unattendedFlag = true;
+    engine.setUnattended(true);
     engine.siteConnect();
     EXPECT_TRUE(host.boxes.shown().empty());
     EXPECT_TRUE(client.IsConnected());
@@ -102,7 +102,7 @@ TEST_F(CertificateTrust, AUserWhoTrustsTheCertificateKeepsItsFingerprintWithTheJ
 
 TEST_F(CertificateTrust, NoTrustNoConnectionAndUnattendedRunsNeverAsk)
 {
-    host.unattendedFlag = false;
+    engine.setUnattended(false);
     host.boxes.answerNext(MessageBoxes::Answer::No);
     EXPECT_THROW(askingSiteConnect(), SilentStop);
     EXPECT_TRUE(host.settings.trustedCertificate.isEmpty());
@@ -115,7 +115,7 @@ TEST_F(CertificateTrust, NoTrustNoConnectionAndUnattendedRunsNeverAsk)
 
     host.boxes.clear();
     host.log.clear();
-    host.unattendedFlag = true;
+    engine.setUnattended(true);
     EXPECT_THROW(engine.siteConnect(), SilentStop);
     EXPECT_TRUE(host.boxes.shown().empty());
     ASSERT_FALSE(host.log.isEmpty());
@@ -127,7 +127,7 @@ TEST_F(CertificateTrust, NoTrustNoConnectionAndUnattendedRunsNeverAsk)
 // Transfer reached anyway (a shortcut, the desktop) does nothing.
 TEST_F(CertificateTrust, ConnectAndTransferReachedWhileTheQuestionIsOpenDoNothing)
 {
-    host.unattendedFlag = false;
+    engine.setUnattended(false);
     host.settings.localFolder = QDir::tempPath();
     host.boxes.answerNext(MessageBoxes::Answer::No);
     int connects = 0;
@@ -153,7 +153,7 @@ TEST_F(CertificateTrust, ConnectAndTransferReachedWhileTheQuestionIsOpenDoNothin
 
 TEST_F(CertificateTrust, ATrustedCertificateThatChangedIsRefusedWithAWarning)
 {
-    host.unattendedFlag = false;
+    engine.setUnattended(false);
     host.settings.trustedCertificate = QString(64, QLatin1Char('A'));
     EXPECT_THROW(askingSiteConnect(), SilentStop);
     // A security warning of its own, not the connection failure box: the host,
@@ -197,7 +197,7 @@ TEST(TrustedAuthority, ReplacesAStoredFingerprintOnceAndForAll)
         "needed.");
 
     for (int run = 0; run < 2; ++run) {
-        host.unattendedFlag = run == 0;
+        engine.setUnattended(run == 0);
         engine.siteConnect();
         EXPECT_TRUE(client.IsConnected()) << run;
         client.Disconnect();

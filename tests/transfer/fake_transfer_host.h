@@ -26,8 +26,6 @@ public:
     // Every value written to the sequence start field, in order.
     QList<int> sequenceWrites;
     RecordingMessageBoxes boxes;
-    bool unattendedFlag = true;
-    bool abortFlag = false;
     LocalDateTime now { 2024, 3, 15, 10, 30, 0 };
     int focusRequests = 0;
     // Runs inside processPendingEvents (the window would run clicks here).
@@ -88,10 +86,6 @@ public:
     {
         controls << (busy ? QStringLiteral("busy") : QStringLiteral("normal"));
     }
-    bool unattended() const override { return unattendedFlag; }
-    void setUnattended(bool value) override { unattendedFlag = value; }
-    bool abortRequested() const override { return abortFlag; }
-    void setAbortRequested(bool value) override { abortFlag = value; }
     void processPendingEvents() override
     {
         if (onPendingEvents)

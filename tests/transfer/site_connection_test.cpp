@@ -183,7 +183,7 @@ TEST_F(SiteConnection, FailedConnectIsLoggedWithItsReasonAndShownOnlyToTheUser)
         host.controls.clear();
         host.boxes.clear();
         host.status.clear();
-        host.unattendedFlag = c.unattended;
+        engine.setUnattended(c.unattended);
         host.settings.port = QString::number(c.refused ? ClosedLoopbackPort() : server.port());
         QStringList statusDuringConnect;
         pump = [&] { statusDuringConnect << host.status; };
@@ -218,7 +218,7 @@ TEST_F(SiteConnection, StopTransferCancelsAConnectThatWaitsForASilentServer)
                 byDisconnect ? engine.disconnectCommand() : engine.stopTransferCommand();
         };
         const auto started = std::chrono::steady_clock::now();
-        host.unattendedFlag = false; // the user's own Connect
+        engine.setUnattended(false); // the user's own Connect
         host.boxes.clear();
         EXPECT_THROW(asking(&TransferEngine::siteConnect), SilentStop);
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
@@ -227,7 +227,7 @@ TEST_F(SiteConnection, StopTransferCancelsAConnectThatWaitsForASilentServer)
         EXPECT_TRUE(host.boxes.shown().empty()) << host.boxes.texts().join(QLatin1Char('|')).toStdString();
         EXPECT_EQ(host.status, QStringLiteral("Connection stopped."));
         EXPECT_FALSE(engine.connecting());
-        EXPECT_FALSE(host.abortFlag);
+        EXPECT_FALSE(engine.stopRequested());
         EXPECT_FALSE(client.IsConnected());
     }
 }
@@ -254,7 +254,7 @@ TEST_F(SiteConnection, TheFailureBoxGivesTheReasonOnItsSecondLine)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         host.boxes.clear();
-        host.unattendedFlag = false;
+        engine.setUnattended(false);
         host.settings.host = c.host;
         host.settings.port = QString::number(c.port);
         EXPECT_THROW(asking(&TransferEngine::siteConnect), SilentStop);
@@ -276,7 +276,7 @@ TEST_F(SiteConnection, FailedFolderChangeDisconnects)
     server.reply("CWD", "550 pub: No such directory.\r\n");
     for (const bool unattended : { false, true }) {
         SCOPED_TRACE(unattended ? "scheduled" : "user");
-        host.unattendedFlag = unattended;
+        engine.setUnattended(unattended);
         host.status.clear();
         engine.siteConnect();
         host.log.clear();
@@ -313,17 +313,17 @@ TEST_F(SiteConnection, ConnectCommandNeedsTheSiteFieldsAndRunsAsTheUser)
     host.boxes.clear();
     bool unattendedDuringConnect = true;
     server.on("CWD", [](FtpSession& s, const std::string&) { s.send("250 OK.\r\n"); });
-    pump = [&] { unattendedDuringConnect = unattendedDuringConnect && host.unattendedFlag; };
+    pump = [&] { unattendedDuringConnect = unattendedDuringConnect && engine.unattended(); };
     engine.connectCommand();
     EXPECT_FALSE(unattendedDuringConnect);
-    EXPECT_TRUE(host.unattendedFlag);
+    EXPECT_TRUE(engine.unattended());
     EXPECT_EQ(host.controls.back(), QStringLiteral("connected"));
     EXPECT_TRUE(host.boxes.shown().empty());
 
     // A failed connect leaves the flag set again, so a later scheduled run shows no box.
     server.reply("CWD", "550 No.\r\n");
     EXPECT_THROW(engine.connectCommand(), SilentStop);
-    EXPECT_TRUE(host.unattendedFlag);
+    EXPECT_TRUE(engine.unattended());
     EXPECT_NE(host.controls.back(), QStringLiteral("connected"));
 }
 
@@ -358,7 +358,7 @@ TEST_F(SiteConnection, DisconnectCommandAndTheDisconnectedNotification)
     // status line shows by then.
     host.status = QStringLiteral("Something else");
     host.controls.clear();
-    host.unattendedFlag = false;
+    engine.setUnattended(false);
     engine.onDisconnected();
     EXPECT_EQ(host.log.size(), 1);
     EXPECT_TRUE(host.controls.isEmpty());

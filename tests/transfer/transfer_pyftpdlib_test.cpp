@@ -47,7 +47,7 @@ protected:
         host.settings.localFolder = local.path() + QLatin1Char('/'); // the separator is not doubled
         host.settings.passive = GetParam();
         host.settings.overwrite = false;
-        host.unattendedFlag = false;
+        engine.setUnattended(false);
     }
 
     void run(void (TransferEngine::*transfer)())

@@ -42,7 +42,7 @@ TEST_F(TransferRun, AllFilesFetchesThePlainFilesOnlyInListingOrder)
                 : name == "a.txt"   ? "213 0\r\n"
                                     : "213 1536\r\n");
     });
-    host.unattendedFlag = false;
+    engine.setUnattended(false);
 
     engine.transferAllFiles();
 
@@ -114,7 +114,7 @@ TEST_F(TransferRun, OneFileFetchesMatchingPlainFilesCaseIgnored)
     server.addFile("README.TXT", "abc");
     server.addFile("notes.txt", "no");
     host.settings.fileName = QStringLiteral("*.txt");
-    host.unattendedFlag = false;
+    engine.setUnattended(false);
 
     engine.transferOneFile();
 
@@ -151,7 +151,7 @@ TEST_F(TransferRun, NothingToFetchEndsWithTheBoxThatSaysSo)
             QStringLiteral("Transfer Completed"), {} },
     };
     host.settings.fileName = QStringLiteral("*.txt");
-    host.unattendedFlag = false;
+    engine.setUnattended(false);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         host.log.clear();
@@ -172,7 +172,7 @@ TEST_F(TransferRun, SkippedFilesEndWithAWarningThatCountsThemNotWithSuccess)
     server.setListing(unixFile("a.txt", 1) + unixFile("missing.txt", 1) + unixFile("b.txt", 1));
     server.addFile("a.txt", "a");
     server.addFile("b.txt", "b");
-    host.unattendedFlag = false;
+    engine.setUnattended(false);
     const QString warning
         = QStringLiteral("Transfer finished, but %1 file(s) were skipped. See the activity log "
                          "for details.");
@@ -225,7 +225,7 @@ TEST_F(TransferRun, AListingTheServerCutShortIsFetchedButNeverComplete)
     DataPlan cutShort;
     cutShort.final = "226-Options: -l\r\n226 Output truncated to 10000 matches\r\n";
     server.setDataPlan("LIST", cutShort);
-    host.unattendedFlag = false;
+    engine.setUnattended(false);
 
     engine.transferAllFiles();
 
@@ -292,7 +292,7 @@ TEST_F(TransferRun, UnattendedRunsShowNoBox)
 {
     server.setListing(unixFile("a.txt", 1));
     server.addFile("a.txt", "a");
-    host.unattendedFlag = true;
+    engine.setUnattended(true);
     engine.transferAllFiles();
     host.settings.fileName = QStringLiteral("zzz");
     engine.transferOneFile();
@@ -343,6 +343,32 @@ TEST_F(TransferRun, SequenceAdvancesPerFetchedFileAndWrapsAndFailuresDoNotCount)
     EXPECT_TRUE(host.log.contains(QStringLiteral("Warning! File Skipped: missing.txt: No such file.")));
 }
 
+// A run reads the job once, when it starts: fields edited while it runs (or a
+// sequence number put back by hand) change neither its names nor its numbering.
+TEST_F(TransferRun, ARunKeepsTheJobAndSequenceItStartedWith)
+{
+    server.setListing(unixFile("a.txt", 1) + unixFile("b.txt", 1) + unixFile("c.txt", 1));
+    for (const char* name : { "a.txt", "b.txt", "c.txt" })
+        server.addFile(name, name);
+    host.settings.fileName = QStringLiteral("*.txt");
+    host.settings.rename = true;
+    host.settings.renameTo = QStringLiteral("n[seq]");
+    host.settings.sequenceStart = 5;
+    host.onStatus = [this](const QString& text) {
+        if (!text.startsWith(QLatin1String("Transferring")))
+            return;
+        host.settings.renameTo = QStringLiteral("edited[seq]");
+        host.settings.localFolder = QStringLiteral("/elsewhere");
+        host.settings.sequenceStart = 100;
+    };
+
+    engine.transferOneFile();
+
+    EXPECT_EQ(
+        localFiles(), QStringList({ QStringLiteral("n5"), QStringLiteral("n6"), QStringLiteral("n7") }));
+    EXPECT_EQ(host.sequenceWrites, QList<int>({ 6, 7, 8 }));
+}
+
 TEST_F(TransferRun, ResetOptionReturnsTheSequenceToItsStart)
 {
     server.setListing(unixFile("a.txt", 1) + unixFile("b.txt", 1) + unixFile("c.txt", 1));
@@ -353,7 +379,7 @@ TEST_F(TransferRun, ResetOptionReturnsTheSequenceToItsStart)
     host.settings.renameTo = QStringLiteral("n[seq]");
     host.settings.sequenceStart = 5;
     host.settings.resetSequence = true;
-    host.unattendedFlag = false;
+    engine.setUnattended(false);
 
     engine.transferOneFile();
 
@@ -367,7 +393,7 @@ TEST_F(TransferRun, EmptyTemplateStopsBeforeListing)
 {
     host.settings.fileName.clear();
     for (const bool unattended : { false, true }) {
-        host.unattendedFlag = unattended;
+        engine.setUnattended(unattended);
         host.boxes.clear();
         host.log.clear();
         EXPECT_THROW(engine.transferOneFile(), SilentStop);
@@ -384,7 +410,7 @@ TEST_F(TransferRun, AnEarlierTransfersFailureDoesNotFailTheNextOne)
 {
     server.setListing(unixFile("a.txt", 5));
     server.addFile("a.txt", "alpha");
-    host.unattendedFlag = false;
+    engine.setUnattended(false);
     host.settings.fileName.clear();
     EXPECT_THROW(engine.transferOneFile(), SilentStop);
     ASSERT_FALSE(engine.lastRun().failure.isEmpty());
@@ -484,7 +510,7 @@ TEST_F(StopTransfer, EndsTheRunWithNothingWrittenAndTheConnectionClosed)
         clicked = false;
         host.log.clear();
         host.boxes.clear();
-        host.unattendedFlag = false;
+        engine.setUnattended(false);
         host.settings.fileName = QStringLiteral("*");
 
         oneFile ? engine.transferOneFile() : engine.transferAllFiles();
@@ -494,7 +520,7 @@ TEST_F(StopTransfer, EndsTheRunWithNothingWrittenAndTheConnectionClosed)
             QStringList({ transferring(QStringLiteral("big.bin"), QStringLiteral("big.bin")),
                 QStringLiteral("Operation aborted"), QStringLiteral("alice disconnected from 127.0.0.1") }));
         EXPECT_EQ(host.status, QStringLiteral("Disconnected"));
-        EXPECT_FALSE(host.abortFlag);
+        EXPECT_FALSE(engine.stopRequested());
         EXPECT_FALSE(client.IsConnected());
         EXPECT_TRUE(localFiles().isEmpty());
         EXPECT_EQ(retrieved().back(), "big.bin");
@@ -584,13 +610,13 @@ TEST_F(StopTransfer, DuringTheListingEndsTheRunQuietly)
         QStringList(
             { QStringLiteral("Operation aborted"), QStringLiteral("alice disconnected from 127.0.0.1") }));
     EXPECT_TRUE(retrieved().empty());
-    EXPECT_FALSE(host.abortFlag);
+    EXPECT_FALSE(engine.stopRequested());
 }
 
 TEST_F(StopTransfer, AStopGivenBetweenRunsDoesNotCancelTheNextOne)
 {
     host.onPendingEvents = nullptr;
-    host.abortFlag = true; // left over from a Stop with nothing running
+    engine.requestStop(); // left over from a Stop with nothing running
     server.setDataPlan("big.bin", DataPlan {});
     engine.transferAllFiles();
     EXPECT_EQ(retrieved(), (Strings { "big.bin", "after.txt" }));
@@ -603,7 +629,7 @@ TEST_F(StopTransfer, StopWithoutAConnectionSetsTheFlagAndSendsNothing)
     const auto sent = server.commands().size();
     host.controls.clear();
     engine.stopTransferCommand();
-    EXPECT_TRUE(host.abortFlag);
+    EXPECT_TRUE(engine.stopRequested());
     EXPECT_EQ(host.controls, QStringList({ QStringLiteral("standby"), QStringLiteral("normal") }));
     EXPECT_EQ(server.commands().size(), sent);
 }
@@ -633,7 +659,7 @@ TEST_F(TransferRun, TransferCommandChecksTheJobFirst)
     engine.transferCommand();
     EXPECT_EQ(retrieved(), (Strings { "a.txt" }));
     EXPECT_EQ(host.boxes.texts(), QStringList({ QStringLiteral("Transfer Completed") }));
-    EXPECT_TRUE(host.unattendedFlag);
+    EXPECT_TRUE(engine.unattended());
 }
 
 TEST_F(TransferRun, TransferCommandGivenDuringARunIsIgnored)
@@ -807,7 +833,7 @@ TEST_F(FileChoiceOptions, UnchangedFilesAreSummedUpInOneLineAndEveryOtherLineSta
     writeLocal(QStringLiteral("b.txt"), "bravo", utc(1, 12, 0));
     host.onStatus = [this](const QString& text) {
         if (text.contains(QLatin1String("d.txt")))
-            host.abortFlag = true;
+            engine.requestStop();
     };
 
     engine.transferAllFiles();

@@ -109,7 +109,7 @@ TEST_F(TransferWindow, ConnectTransferDisconnect)
         enabledFtpCommands(), QStringList({ QStringLiteral("Disconnect"), QStringLiteral("Transfer") }));
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(boxes.texts(), QStringList({ QStringLiteral("Transfer Completed") }));
-    EXPECT_TRUE(hooks().flags().unattended);
+    EXPECT_TRUE(hooks().transferWiring().engine().unattended());
 
     trigger(Command::Disconnect);
     EXPECT_EQ(enabledFtpCommands(), QStringList({ QStringLiteral("Connect") }));
@@ -140,7 +140,7 @@ TEST_F(TransferWindow, StopTransferReturnsToStandbyAndEndsTheRun)
     EXPECT_EQ(child("GroupBox4")->property("title").toString(), QStringLiteral("Scheduler (OFF)"));
     EXPECT_TRUE(child("Edit1")->isEnabled());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    EXPECT_FALSE(hooks().flags().abortRequested);
+    EXPECT_FALSE(hooks().transferWiring().engine().stopRequested());
     EXPECT_FALSE(hooks().transferWiring().client().IsConnected());
     const QStringList messages = logMessages();
     EXPECT_EQ(messages.mid(messages.size() - 3),
@@ -189,7 +189,7 @@ TEST_F(TransferWindow, FailedConnectIsShownToTheUserButNotInScheduledRuns)
 
     // A scheduled run goes through the same connect with the flag set.
     boxes.clear();
-    hooks().flags().unattended = true;
+    hooks().transferWiring().engine().setUnattended(true);
     EXPECT_FALSE(hooks().runGuarded([&] { hooks().transferWiring().engine().siteConnect(); }));
     EXPECT_TRUE(boxes.shown().empty());
     EXPECT_EQ(child("GroupBox4")->property("title").toString(), QStringLiteral("Scheduler (ON)"));
