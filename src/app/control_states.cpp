@@ -20,7 +20,13 @@ constexpr std::array<const char*, 2> kLocalFolder { "Edit5", "SpeedButton2" };
 constexpr std::array<const char*, 1> kResetTimers { "SpeedButton4" };
 constexpr std::array<const char*, 5> kProxy { "cbProxyType", "edtProxyHostAddress", "edtProxyPort",
     "edtProxyUserName", "edtProxyPassword" };
-constexpr std::array<const char*, 2> kFtpOptions { "CheckBox3", "CheckBox1" };
+constexpr std::array<const char*, 1> kPassive { "CheckBox3" };
+constexpr std::array<const char*, 1> kOverwrite { "CheckBox1" };
+// SFTP uses neither a proxy nor FTP's security; the key is SFTP's alone.
+constexpr std::array<const char*, 1> kProxyTab { "ProxyGroup" };
+constexpr std::array<const char*, 1> kSecurity { "cbSecurity" };
+constexpr std::array<const char*, 1> kProtocol { "ProtocolChoice" };
+constexpr std::array<const char*, 3> kKey { "KeyFileEdit", "KeyFileBrowse", "KeyPassphraseEdit" };
 constexpr std::array<const char*, 2> kSequence { "SpinEdit1", "CheckBox4" };
 constexpr std::array<const char*, 1> kAutoLoad { "chkAutoLoad" };
 constexpr std::array<const char*, 2> kStartupOptions { "chkAutoStart", "chkMinimized" };
@@ -39,7 +45,9 @@ constexpr std::array<const char*, 1> kStartStop { "Action20" };
 // Each row: the controls, then the rule in standby, scheduler on, connected and
 // busy. Busy is a user's connect in progress: nothing that changes the job or
 // starts another run, only Disconnect and Stop Transfer, which both end it.
-constexpr std::array<ControlRow, 25> kTable { {
+// The proxy's group and the security choice follow the protocol alone; under
+// FTP the proxy's fields keep their own rows.
+constexpr std::array<ControlRow, 30> kTable { {
     { kFileKinds, R::On, R::Off, R::Off, R::Off },
     { kFileName, R::OneFile, R::Off, R::Off, R::Off },
     { kNewName, R::OneFileRename, R::Off, R::Off, R::Off },
@@ -49,7 +57,12 @@ constexpr std::array<ControlRow, 25> kTable { {
     { kSite, R::On, R::Off, R::Off, R::Off },
     { kLocalFolder, R::On, R::Off, R::Off, R::Off },
     { kProxy, R::On, R::Off, R::Off, R::Off },
-    { kFtpOptions, R::On, R::Off, R::Off, R::Off },
+    { kProxyTab, R::Ftp, R::Ftp, R::Ftp, R::Ftp },
+    { kSecurity, R::Ftp, R::Ftp, R::Ftp, R::Ftp },
+    { kProtocol, R::On, R::Off, R::Off, R::Off },
+    { kKey, R::Sftp, R::Off, R::Off, R::Off },
+    { kPassive, R::Ftp, R::Off, R::Off, R::Off },
+    { kOverwrite, R::On, R::Off, R::Off, R::Off },
     { kSequence, R::On, R::Off, R::Off, R::Off },
     { kAutoLoad, R::NotAutoStart, R::Off, R::Off, R::Off },
     { kStartupOptions, R::On, R::Off, R::Off, R::Off },
@@ -108,6 +121,10 @@ bool ruleEnables(ControlRule rule, const ControlConditions& c)
         return !c.autoStart;
     case R::ConfigChanged:
         return c.configChanged;
+    case R::Ftp:
+        return !c.sftp;
+    case R::Sftp:
+        return c.sftp;
     }
     return false;
 }
@@ -127,6 +144,18 @@ void applyControlState(ControlState state, ControlTarget& target)
             target.setControlEnabled(QString::fromLatin1(name), enabled);
     }
     target.setScheduleGroupCaption(scheduleGroupCaption(state));
+}
+
+void applyProtocolControls(ControlState state, ControlTarget& target)
+{
+    const ControlConditions conditions = target.controlConditions();
+    for (const auto& row : kTable) {
+        const ControlRule rule = row.rule(state);
+        if (rule != R::Ftp && rule != R::Sftp)
+            continue;
+        for (const char* name : row.names)
+            target.setControlEnabled(QString::fromLatin1(name), ruleEnables(rule, conditions));
+    }
 }
 
 } // namespace taskhaul

@@ -17,6 +17,7 @@ struct ControlConditions {
     bool dailyTime = true; // "&Time:" chosen (otherwise "Eve&ry:")
     bool autoStart = false; // "A&uto-start" checked
     bool configChanged = false; // unsaved changes
+    bool sftp = false; // the job's protocol is SFTP (otherwise FTP)
 };
 
 // How one entry of the table is set by one state.
@@ -29,6 +30,8 @@ enum class ControlRule {
     Interval, // off under Time, on under Every
     NotAutoStart, // off when Auto-start is checked, otherwise on
     ConfigChanged, // on exactly when the settings have unsaved changes
+    Ftp, // on under FTP, off under SFTP: what SFTP does not use
+    Sftp, // on under SFTP, off under FTP: what only SFTP uses
 };
 
 // One row: the controls and commands (objectNames) it covers and its rule in
@@ -63,5 +66,9 @@ public:
 
 // Sets every entry of the state's column and the group box caption.
 void applyControlState(ControlState state, ControlTarget& target);
+
+// Sets only the entries whose rule in the state depends on the protocol: what
+// a change of the protocol changes.
+void applyProtocolControls(ControlState state, ControlTarget& target);
 
 } // namespace taskhaul

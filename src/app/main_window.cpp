@@ -110,9 +110,14 @@ void MainWindow::createServices(MainWindowServices& services)
         ownFolderPicker_ = std::make_unique<QtFolderPicker>(this);
         services.folderPicker = ownFolderPicker_.get();
     }
+    if (!services.filePicker) {
+        ownFilePicker_ = std::make_unique<QtFilePicker>(this);
+        services.filePicker = ownFilePicker_.get();
+    }
     boxes_ = services.messageBoxes;
     shell_ = services.shell;
     folderPicker_ = services.folderPicker;
+    filePicker_ = services.filePicker;
     tray_ = services.tray;
     notifier_ = services.notifier;
     clock_ = services.clock ? std::move(services.clock) : [] { return QDateTime::currentDateTime(); };
@@ -209,7 +214,7 @@ void MainWindow::connectFields()
     // Edit1Change: every text, number, time and list field marks the job changed.
     for (QLineEdit* edit : { form_.host, form_.port, form_.remoteFolder, form_.userName, form_.password,
              form_.localFolder, form_.fileName, form_.renameTo, form_.proxyHost, form_.proxyPort,
-             form_.proxyUserName, form_.proxyPassword })
+             form_.proxyUserName, form_.proxyPassword, form_.keyFile, form_.keyPassphrase })
         connect(edit, &QLineEdit::textChanged, this, guarded(&MainWindow::markChanged));
     connect(form_.interval, &QSpinBox::valueChanged, this, guarded(&MainWindow::markChanged));
     connect(form_.sequenceStart, &QSpinBox::valueChanged, this, guarded(&MainWindow::markChanged));
@@ -244,6 +249,11 @@ void MainWindow::connectFields()
         connect(edit, &QLineEdit::textChanged, this, forgetCertificate);
     for (QComboBox* box : { form_.security, form_.proxyType })
         connect(box, &QComboBox::currentIndexChanged, this, forgetCertificate);
+    // So does a trusted host key, with the host and the protocol.
+    const auto forgetHostKey = [this] { form_.trustedHostKey.clear(); };
+    connect(form_.host, &QLineEdit::textChanged, this, forgetHostKey);
+    connect(form_.protocol, &QComboBox::currentIndexChanged, this, forgetHostKey);
+    connect(form_.protocol, &QComboBox::currentIndexChanged, this, guarded(&MainWindow::protocolChanged));
 
     // Port fields take digits only; three fields get a default when left empty.
     auto* digits = new DigitKeyFilter(this);
@@ -255,6 +265,7 @@ void MainWindow::connectFields()
 
     // Buttons.
     connect(form_.browseFolder, &QToolButton::clicked, this, guarded(&MainWindow::browseLocalFolder));
+    connect(form_.browseKeyFile, &QToolButton::clicked, this, guarded(&MainWindow::browseKeyFile));
     connect(form_.anonymousLogin, &QToolButton::clicked, this, guarded(&MainWindow::anonymousLoginClicked));
     connect(form_.resetTimers, &QToolButton::clicked, this, guarded(&MainWindow::resetTimersClicked));
     connect(form_.validateFileName, &QToolButton::clicked, this,
@@ -302,6 +313,12 @@ void MainWindow::setTrustedCertificate(const QString& fingerprint)
     markChanged();
 }
 
+void MainWindow::setTrustedHostKey(const QString& fingerprint)
+{
+    form_.trustedHostKey = fingerprint;
+    markChanged();
+}
+
 bool MainWindow::startAtLogin() const
 {
     return form_.startAtLogin->isChecked();
@@ -342,22 +359,26 @@ void MainWindow::setTrayHint(const QString& hint)
 
 void MainWindow::controlsStandby()
 {
-    applyControlState(ControlState::Standby, *this);
+    controlState_ = ControlState::Standby;
+    applyControlState(controlState_, *this);
 }
 
 void MainWindow::controlsSchedon()
 {
-    applyControlState(ControlState::SchedulerOn, *this);
+    controlState_ = ControlState::SchedulerOn;
+    applyControlState(controlState_, *this);
 }
 
 void MainWindow::controlsConnected()
 {
-    applyControlState(ControlState::Connected, *this);
+    controlState_ = ControlState::Connected;
+    applyControlState(controlState_, *this);
 }
 
 void MainWindow::controlsBusy()
 {
-    applyControlState(ControlState::Busy, *this);
+    controlState_ = ControlState::Busy;
+    applyControlState(controlState_, *this);
 }
 
 void MainWindow::setStopTransferEnabled(bool enabled)
@@ -503,6 +524,7 @@ ControlConditions MainWindow::controlConditions() const
     conditions.dailyTime = form_.dailyTimeKind->isChecked();
     conditions.autoStart = form_.autoStart->isChecked();
     conditions.configChanged = flags_.configChanged;
+    conditions.sftp = form_.sftpChosen();
     return conditions;
 }
 

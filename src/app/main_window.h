@@ -42,6 +42,7 @@ struct MainWindowServices {
     MessageBoxes* messageBoxes = nullptr;
     Shell* shell = nullptr;
     FolderPicker* folderPicker = nullptr;
+    FilePicker* filePicker = nullptr;
     TrayArea* tray = nullptr;
     NotificationSender* notifier = nullptr; // the desktop's notification service when empty
     std::function<QDateTime()> clock; // local date and time; the system clock when empty
@@ -147,6 +148,7 @@ private:
     void setSequenceStart(int value) override;
     void setLoginFields(const QString& userName, const QString& password) override;
     void setTrustedCertificate(const QString& fingerprint) override;
+    void setTrustedHostKey(const QString& fingerprint) override;
     // The daily time field (Reset timers).
     void setDailyTime(const QTime& time) override;
     bool startAtLogin() const override;
@@ -227,6 +229,9 @@ private:
     void renameClicked();
     void autoStartClicked();
     void browseLocalFolder();
+    // The protocol choice: the port that goes with it and the controls it uses.
+    void protocolChanged();
+    void browseKeyFile();
     void scheduleKindFields();
     void validateTemplate(const QString& nameTemplate);
     void wildCardsCommand(); // Action10Execute
@@ -242,11 +247,13 @@ private:
     std::unique_ptr<MessageBoxes> ownBoxes_;
     std::unique_ptr<Shell> ownShell_;
     std::unique_ptr<FolderPicker> ownFolderPicker_;
+    std::unique_ptr<FilePicker> ownFilePicker_;
     ActivityLog* log_ = nullptr;
     SettingsStore* store_ = nullptr;
     MessageBoxes* boxes_ = nullptr;
     Shell* shell_ = nullptr;
     FolderPicker* folderPicker_ = nullptr;
+    FilePicker* filePicker_ = nullptr;
     TrayArea* tray_ = nullptr;
     NotificationSender* notifier_ = nullptr;
     std::function<QDateTime()> clock_;
@@ -259,6 +266,8 @@ private:
     // Declared last, so destroyed first: it hooks the FTP client and the scheduler.
     std::unique_ptr<DesktopIntegration> desktop_;
 
+    // The state last applied: a change of the protocol applies its part anew.
+    ControlState controlState_ = ControlState::Standby;
     bool busyCursor_ = false;
     bool sessionEnding_ = false;
     bool activatedOnce_ = false;

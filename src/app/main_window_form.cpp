@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <utility>
 
 namespace taskhaul {
 
@@ -109,6 +110,11 @@ void MainWindowForm::build(QWidget* parent)
         QWidget* tab = page(pages, titles[0]);
         QGroupBox* box = group(tab, QStringLiteral("FTP site information (Source)"));
         auto* grid = new QGridLayout(box);
+        protocol = named(new QComboBox(box), "ProtocolChoice");
+        protocol->addItems({ QStringLiteral("FTP"), QStringLiteral("SFTP") });
+        protocol->setToolTip(
+            QStringLiteral("SFTP connects over SSH (port 22 when the port is left at 21). Passive "
+                           "mode, the security choice and the proxy belong to FTP alone."));
         host = lineEdit(box, "Edit1");
         port = lineEdit(box, "Edit10", QStringLiteral("21"));
         port->setMaxLength(kPortMaxLength);
@@ -122,6 +128,13 @@ void MainWindowForm::build(QWidget* parent)
         grid->addWidget(host, 0, 1, 1, 3);
         grid->addWidget(label(box, QStringLiteral("Port:"), port), 1, 0);
         grid->addWidget(port, 1, 1);
+        {
+            auto* protocolRow = new QHBoxLayout;
+            protocolRow->addStretch();
+            protocolRow->addWidget(label(box, QStringLiteral("Protocol:"), protocol));
+            protocolRow->addWidget(protocol);
+            grid->addLayout(protocolRow, 1, 2, 1, 2);
+        }
         grid->addWidget(label(box, QStringLiteral("Remote folder:"), remoteFolder), 2, 0);
         grid->addWidget(remoteFolder, 2, 1, 1, 3);
         grid->addWidget(label(box, QStringLiteral("User name:"), userName), 3, 0);
@@ -138,6 +151,19 @@ void MainWindowForm::build(QWidget* parent)
                            "from the first byte (port 990 when the port is left at 21)."));
         grid->addWidget(label(box, QStringLiteral("Security:"), security), 5, 0);
         grid->addWidget(security, 5, 1, 1, 2);
+        keyFile = lineEdit(box, "KeyFileEdit");
+        keyFile->setToolTip(QStringLiteral("SFTP: a private key to sign in with (OpenSSH's format); "
+                                           "empty for none"));
+        browseKeyFile = toolButton(box, "KeyFileBrowse", QStringLiteral("Browse\u2026"),
+            QStringLiteral("Choose the private key file"), QStyle::SP_CustomBase);
+        keyPassphrase = lineEdit(box, "KeyPassphraseEdit");
+        keyPassphrase->setToolTip(QStringLiteral("The passphrase of the private key, if it has one"));
+        hideText(keyPassphrase);
+        grid->addWidget(label(box, QStringLiteral("Key file:"), keyFile), 6, 0);
+        grid->addWidget(keyFile, 6, 1, 1, 2);
+        grid->addWidget(browseKeyFile, 6, 3);
+        grid->addWidget(label(box, QStringLiteral("Key passphrase:"), keyPassphrase), 7, 0);
+        grid->addWidget(keyPassphrase, 7, 1, 1, 2);
         grid->setColumnStretch(2, 1);
         tab->layout()->addWidget(box);
         static_cast<QVBoxLayout*>(tab->layout())->addStretch();
@@ -212,7 +238,8 @@ void MainWindowForm::build(QWidget* parent)
     }
     { // Proxy Settings
         QWidget* tab = page(pages, titles[4]);
-        QGroupBox* box = group(tab, QStringLiteral("Proxy Information"));
+        QGroupBox* box = group(tab, QStringLiteral("Proxy Information"), "ProxyGroup");
+        proxyGroup = box;
         auto* grid = new QGridLayout(box);
         proxyType = named(new QComboBox(box), "cbProxyType");
         proxyType->addItems({ QStringLiteral("(None)"), QStringLiteral("Open"), QStringLiteral("Site"),
@@ -358,11 +385,21 @@ JobSettings MainWindowForm::snapshot() const
     job.retries = retries->value();
     job.retryDelayMinutes = retryDelay->value();
     job.useKeyring = useKeyring->isChecked();
+    job.protocol = sftpChosen() ? JobSettings::Protocol::Sftp : JobSettings::Protocol::Ftp;
+    job.keyFile = keyFile->text();
+    job.keyPassphrase = keyPassphrase->text();
+    job.trustedHostKey = trustedHostKey;
     return job;
+}
+
+bool MainWindowForm::sftpChosen() const
+{
+    return protocol->currentIndex() == 1;
 }
 
 void MainWindowForm::apply(const JobSettings& job)
 {
+    const bool wasApplying = std::exchange(applying, true);
     autoLoad->setChecked(job.autoLoad);
     autoStart->setChecked(job.autoStart);
     minimized->setChecked(job.minimized);
@@ -405,6 +442,11 @@ void MainWindowForm::apply(const JobSettings& job)
     retries->setValue(job.retries);
     retryDelay->setValue(job.retryDelayMinutes);
     useKeyring->setChecked(job.useKeyring);
+    protocol->setCurrentIndex(job.protocol == JobSettings::Protocol::Sftp ? 1 : 0);
+    setText(keyFile, job.keyFile);
+    setText(keyPassphrase, job.keyPassphrase);
+    trustedHostKey = job.trustedHostKey;
+    applying = wasApplying;
 }
 
 } // namespace taskhaul

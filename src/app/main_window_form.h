@@ -24,12 +24,17 @@ struct MainWindowForm {
     QTabWidget* pages = nullptr; // the tabs inside Panel2
 
     // "FTP Site"
+    QComboBox* protocol = nullptr; // ProtocolChoice: "FTP", "SFTP"
     QLineEdit* host = nullptr; // Edit1
     QLineEdit* port = nullptr; // Edit10
     QLineEdit* remoteFolder = nullptr; // Edit2
     QLineEdit* userName = nullptr; // Edit3
     QToolButton* anonymousLogin = nullptr; // SpeedButton3
     QLineEdit* password = nullptr; // Edit4
+    // SFTP's private key (below the security choice)
+    QLineEdit* keyFile = nullptr; // KeyFileEdit
+    QToolButton* browseKeyFile = nullptr; // KeyFileBrowse
+    QLineEdit* keyPassphrase = nullptr; // KeyPassphraseEdit
     // "Local Folder"
     QLineEdit* localFolder = nullptr; // Edit5
     QToolButton* browseFolder = nullptr; // SpeedButton2
@@ -49,6 +54,7 @@ struct MainWindowForm {
     NumberField* interval = nullptr; // SpinEdit4
     QToolButton* resetTimers = nullptr; // SpeedButton4
     // "Proxy Settings"
+    QGroupBox* proxyGroup = nullptr; // ProxyGroup: holds the fields below
     QComboBox* proxyType = nullptr; // cbProxyType
     QLineEdit* proxyHost = nullptr; // edtProxyHostAddress
     QLineEdit* proxyPort = nullptr; // edtProxyPort
@@ -73,6 +79,13 @@ struct MainWindowForm {
     QCheckBox* useKeyring = nullptr; // chkUseKeyring
     // The fingerprint of a server certificate the user chose to trust; no field shows it.
     QString trustedCertificate;
+    // The same for the SFTP server's host key.
+    QString trustedHostKey;
+    // True while apply() puts a job into the fields: a change handler then
+    // leaves the other fields alone, as they get their own values.
+    bool applying = false;
+
+    bool sftpChosen() const;
 
     // Builds the tabs with the initial values of a new job; `parent` owns them.
     void build(QWidget* parent);

@@ -159,6 +159,35 @@ void MainWindow::browseLocalFolder()
         form_.localFolder->setText(*folder);
 }
 
+void MainWindow::protocolChanged()
+{
+    markChanged();
+    const bool sftp = form_.sftpChosen();
+    // A port left at the usual one of the protocol follows the protocol; any
+    // other port is the user's. A job being put into the fields brings its own.
+    if (!form_.applying) {
+        const QString from = sftp ? QStringLiteral("21") : QStringLiteral("22");
+        if (form_.port->text() == from)
+            form_.port->setText(sftp ? QStringLiteral("22") : QStringLiteral("21"));
+    }
+    applyProtocolControls(controlState_, *this);
+}
+
+void MainWindow::browseKeyFile()
+{
+    // The picker opens at the folder of the key file when there is one, else
+    // at ~/.ssh, else at the home folder.
+    const QFileInfo current(form_.keyFile->text());
+    const QString ssh = QDir::home().filePath(QStringLiteral(".ssh"));
+    QString start = QDir::homePath();
+    if (!form_.keyFile->text().isEmpty() && current.absoluteDir().exists())
+        start = current.absolutePath();
+    else if (QFileInfo(ssh).isDir())
+        start = ssh;
+    if (const auto file = filePicker_->pickFile(QStringLiteral("Private key file"), start))
+        form_.keyFile->setText(*file);
+}
+
 void MainWindow::validateTemplate(const QString& nameTemplate)
 {
     const QDateTime moment = now();

@@ -60,6 +60,14 @@ std::optional<QString> QtFolderPicker::pickFolder(const QString& startFolder)
     return folder;
 }
 
+std::optional<QString> QtFilePicker::pickFile(const QString& title, const QString& startFolder)
+{
+    const QString file = QFileDialog::getOpenFileName(parent_, title, startFolder);
+    if (file.isEmpty())
+        return std::nullopt;
+    return file;
+}
+
 QtTrayArea::QtTrayArea(const QIcon& icon, QMenu* menu, QObject* parent)
     : QObject(parent)
     , icon_(new QSystemTrayIcon(icon, this))

@@ -44,6 +44,19 @@ private:
     QWidget* parent_;
 };
 
+// The file picker on QFileDialog.
+class QtFilePicker : public FilePicker {
+public:
+    explicit QtFilePicker(QWidget* parent)
+        : parent_(parent)
+    {
+    }
+    std::optional<QString> pickFile(const QString& title, const QString& startFolder) override;
+
+private:
+    QWidget* parent_;
+};
+
 // The notification-area icon on QSystemTrayIcon. The icon is shown from
 // creation to destruction. Its menu belongs to the right button (the context
 // menu); a click or a double-click with the left button asks for the window.

@@ -31,6 +31,8 @@ public:
     virtual void setSequenceStart(int value) = 0;
     virtual void setLoginFields(const QString& userName, const QString& password) = 0;
     virtual void setTrustedCertificate(const QString& fingerprint) = 0;
+    // The SFTP server's host key the user chose to trust ("SHA256:..."), or empty.
+    virtual void setTrustedHostKey(const QString& fingerprint) = 0;
     // The local date and time.
     virtual QDateTime now() const = 0;
     virtual QString statusLine() const = 0;

@@ -18,6 +18,15 @@ public:
     virtual std::optional<QString> pickFolder(const QString& startFolder) = 0;
 };
 
+// The platform's file picker.
+class FilePicker {
+public:
+    virtual ~FilePicker() = default;
+    // Asks the user for an existing file, starting in `startFolder`, with
+    // `title` as the dialog's title. The full path, or nothing on cancel.
+    virtual std::optional<QString> pickFile(const QString& title, const QString& startFolder) = 0;
+};
+
 // The program's icon in the desktop's notification area.
 class TrayArea {
 public:

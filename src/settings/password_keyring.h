@@ -7,9 +7,9 @@
 
 namespace taskhaul {
 
-// Where the job's two passwords can be kept instead of the settings file: the
+// Where the job's passwords can be kept instead of the settings file: the
 // desktop's keyring. One entry per password, named by the store value it
-// replaces ("Password", "Proxypassword").
+// replaces ("Password", "Proxypassword", "KeyPassphrase").
 class PasswordKeyring {
 public:
     enum class Status {

@@ -86,7 +86,7 @@ constexpr const char* unmatched = "Error";
 using Job = JobSettings;
 using Format = LongTimeFormat;
 
-const std::array<StoredValue, 34> storedValues { {
+const std::array<StoredValue, 38> storedValues { {
     { "Autoload", WhenMissing::UseDefault, "",
         [](Job& j, const QString& t, const Format&) { j.autoLoad = t == yesText; },
         [](const Job& j, const Format&) { return yesNo(j.autoLoad); }, 19 },
@@ -238,7 +238,39 @@ const std::array<StoredValue, 34> storedValues { {
             j.trustedCertificate = sha256.match(t).hasMatch() ? t.toUpper() : QString();
         },
         [](const Job& j, const Format&) { return j.trustedCertificate; }, 34 },
+    // SFTP: written only when they differ from their defaults (see keptOutAtDefault),
+    // so that an FTP job's file stays as it was before SFTP existed.
+    { "Protocol", WhenMissing::UseDefault, "ftp",
+        [](Job& j, const QString& t, const Format&) {
+            j.protocol = t == QLatin1String("sftp") ? Job::Protocol::Sftp : Job::Protocol::Ftp;
+        },
+        [](const Job& j, const Format&) {
+            return j.protocol == Job::Protocol::Sftp ? QStringLiteral("sftp") : QStringLiteral("ftp");
+        },
+        35 },
+    { "KeyFile", WhenMissing::UseDefault, "", [](Job& j, const QString& t, const Format&) { j.keyFile = t; },
+        [](const Job& j, const Format&) { return j.keyFile; }, 36 },
+    { "KeyPassphrase", WhenMissing::UseDefault, "",
+        [](Job& j, const QString& t, const Format&) { j.keyPassphrase = unscramblePassword(t); },
+        [](const Job& j, const Format&) { return scramblePassword(j.keyPassphrase); }, 37 },
+    { "TrustedHostKey", WhenMissing::UseDefault, "",
+        [](Job& j, const QString& t, const Format&) {
+            // Only a whole fingerprint as OpenSSH shows it counts ("SHA256:" and the
+            // 32 bytes in base64 without padding); anything else trusts nothing.
+            static const QRegularExpression sha256(QStringLiteral("^SHA256:[A-Za-z0-9+/]{43}$"));
+            j.trustedHostKey = sha256.match(t).hasMatch() ? t : QString();
+        },
+        [](const Job& j, const Format&) { return j.trustedHostKey; }, 38 },
 } };
+
+// The values that came with SFTP are left out of the file while they hold their
+// defaults: an FTP job saved now is byte for byte the file saved before them.
+bool keptOutAtDefault(const QString& name)
+{
+    static const QStringList names { QStringLiteral("Protocol"), QStringLiteral("KeyFile"),
+        QStringLiteral("KeyPassphrase"), QStringLiteral("TrustedHostKey") };
+    return names.contains(name);
+}
 
 // ---------------------------------------------------------------------------
 
@@ -287,20 +319,34 @@ using KeyringStatus = PasswordKeyring::Status;
 const QString keyringOption = QStringLiteral("UseKeyring");
 const QString sitePasswordName = QStringLiteral("Password");
 const QString proxyPasswordName = QStringLiteral("Proxypassword");
+const QString keyPassphraseName = QStringLiteral("KeyPassphrase");
 
+// The secrets the keyring may hold: the two passwords and the key's passphrase.
 bool isPasswordValue(const QString& name)
 {
-    return name == sitePasswordName || name == proxyPasswordName;
+    return name == sitePasswordName || name == proxyPasswordName || name == keyPassphraseName;
 }
 
 const QString& passwordOf(const JobSettings& job, const QString& name)
 {
-    return name == sitePasswordName ? job.password : job.proxyPassword;
+    return name == sitePasswordName ? job.password
+        : name == proxyPasswordName ? job.proxyPassword
+                                    : job.keyPassphrase;
 }
 
 QString& passwordOf(JobSettings& job, const QString& name)
 {
-    return name == sitePasswordName ? job.password : job.proxyPassword;
+    return name == sitePasswordName ? job.password
+        : name == proxyPasswordName ? job.proxyPassword
+                                    : job.keyPassphrase;
+}
+
+// Whether the file stores the passphrase as an empty text: the keyring holds it
+// (or held it), unlike a job without one, whose file has no such value at all.
+bool passphraseInKeyringText(const QSettings& settings)
+{
+    const QVariant value = settings.value(keyPassphraseName);
+    return value.typeId() == QMetaType::QString && value.toString().isEmpty();
 }
 
 // "The desktop keyring is locked; <consequence>" and its kin.
@@ -426,11 +472,13 @@ LoadResult SettingsStore::load(const JobSettings& current) const
         for (const StoredValue& value : storedValues) {
             const QString name = QLatin1String(value.name);
             std::optional<QString> text = readText(settings, name);
+            // No passphrase value at all: the job has none, in the keyring or not.
+            const bool noEntry = !text && name == keyPassphraseName;
             if (!text && value.whenMissing == WhenMissing::UseDefault)
                 text = QLatin1String(value.defaultText);
             if (text) {
                 value.apply(result.settings, *text, timeFormat_);
-                if (isPasswordValue(name) && text->isEmpty())
+                if (isPasswordValue(name) && text->isEmpty() && !noEntry)
                     storedEmpty << name;
                 else if (isPasswordValue(name))
                     unreadEntries_.removeAll(name); // the file's password is the job's now
@@ -468,14 +516,14 @@ void SettingsStore::readFromKeyring(LoadResult& result, const QStringList& names
                                     .arg(inParentheses(keyring_->lastError()), notRead);
 }
 
-bool SettingsStore::moveToKeyring(const JobSettings& job, QString& warning) const
+bool SettingsStore::moveToKeyring(const JobSettings& job, const QStringList& names, QString& warning) const
 {
     const KeyringStatus status = keyring_ ? keyring_->status() : KeyringStatus::Absent;
     if (status != KeyringStatus::Available) {
         warning = keyringUnusable(keyring_.get(), status, keptInFile);
         return false;
     }
-    for (const QString& name : { sitePasswordName, proxyPasswordName }) {
+    for (const QString& name : names) {
         const QString& password = passwordOf(job, name);
         bool stored = true;
         if (!password.isEmpty())
@@ -496,7 +544,8 @@ bool SettingsStore::moveToKeyring(const JobSettings& job, QString& warning) cons
     return true;
 }
 
-void SettingsStore::removeFromKeyring(const JobSettings& job, QString& warning) const
+void SettingsStore::removeFromKeyring(
+    const JobSettings& job, const QStringList& names, QString& warning) const
 {
     const KeyringStatus status = keyring_ ? keyring_->status() : KeyringStatus::Absent;
     if (status != KeyringStatus::Available) {
@@ -504,7 +553,7 @@ void SettingsStore::removeFromKeyring(const JobSettings& job, QString& warning) 
         return;
     }
     bool keptUnread = false;
-    for (const QString& name : { sitePasswordName, proxyPasswordName }) {
+    for (const QString& name : names) {
         // A password that could not be read is in the keyring only: keep it there.
         if (passwordOf(job, name).isEmpty() && unreadEntries_.contains(name)) {
             keptUnread = true;
@@ -525,8 +574,18 @@ void SettingsStore::removeFromKeyring(const JobSettings& job, QString& warning) 
 SaveResult SettingsStore::save(const JobSettings& job) const
 {
     SaveResult result;
+    // The passphrase's entry is touched only when there is a passphrase, or when
+    // the keyring may hold one: a job without a key leaves the keyring as before.
+    QStringList secrets { sitePasswordName, proxyPasswordName };
+    {
+        QSettings stored(filePath_, QSettings::IniFormat);
+        stored.beginGroup(optionsGroup);
+        if (!job.keyPassphrase.isEmpty() || passphraseInKeyringText(stored)
+            || unreadEntries_.contains(keyPassphraseName))
+            secrets << keyPassphraseName;
+    }
     // The keyring first: the file drops the passwords only once the keyring holds them.
-    const bool inKeyring = job.useKeyring && moveToKeyring(job, result.keyringWarning);
+    const bool inKeyring = job.useKeyring && moveToKeyring(job, secrets, result.keyringWarning);
     bool leavingKeyring = false;
 
     std::array<const StoredValue*, storedValues.size()> order {};
@@ -544,8 +603,17 @@ SaveResult SettingsStore::save(const JobSettings& job) const
         leavingKeyring = !job.useKeyring && keyringOptionStored(settings);
         for (const StoredValue* value : order) {
             const QString name = QLatin1String(value->name);
-            settings.setValue(
-                name, inKeyring && isPasswordValue(name) ? QString() : value->write(job, timeFormat_));
+            const QString text
+                = inKeyring && isPasswordValue(name) ? QString() : value->write(job, timeFormat_);
+            bool written = true;
+            if (name == keyPassphraseName) // also kept while its entry could not be read
+                written = !job.keyPassphrase.isEmpty() || unreadEntries_.contains(name);
+            else if (keptOutAtDefault(name))
+                written = text != QLatin1String(value->defaultText);
+            if (written)
+                settings.setValue(name, text);
+            else
+                settings.remove(name);
         }
         settings.endGroup();
         settings.sync();
@@ -556,7 +624,7 @@ SaveResult SettingsStore::save(const JobSettings& job) const
     QFile::setPermissions(filePath_, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     // The file holds the passwords again; now they can leave the keyring.
     if (leavingKeyring)
-        removeFromKeyring(job, result.keyringWarning);
+        removeFromKeyring(job, secrets, result.keyringWarning);
     return result;
 }
 

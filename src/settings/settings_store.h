@@ -60,11 +60,12 @@ struct SaveResult {
 // every value a string. The file holds the scrambled passwords, so it is kept
 // readable by its owner only.
 //
-// With the job's option "UseKeyring" on, the two passwords are kept in the
-// desktop keyring instead, one entry each under the names of the values they
-// replace ("Password", "Proxypassword"), and the file holds empty texts for
-// them. They are moved only once the keyring has confirmed the write; without
-// a usable keyring the file keeps them scrambled and the save says why. With
+// With the job's option "UseKeyring" on, the two passwords and the passphrase of
+// the SFTP key are kept in the desktop keyring instead, one entry each under the
+// names of the values they replace ("Password", "Proxypassword",
+// "KeyPassphrase"), and the file holds empty texts for them. A job without a
+// passphrase has no "KeyPassphrase" value at all, nor an entry for it. They are moved only once the keyring
+// has confirmed the write; without a usable keyring the file keeps them scrambled and the save says why. With
 // the option off the file is written exactly as without a keyring, and the
 // keyring is touched only to take the passwords out of it when the option was
 // on in the file until then.
@@ -104,8 +105,8 @@ public:
 
 private:
     void readFromKeyring(LoadResult& result, const QStringList& names) const;
-    bool moveToKeyring(const JobSettings& job, QString& warning) const;
-    void removeFromKeyring(const JobSettings& job, QString& warning) const;
+    bool moveToKeyring(const JobSettings& job, const QStringList& names, QString& warning) const;
+    void removeFromKeyring(const JobSettings& job, const QStringList& names, QString& warning) const;
 
     QString filePath_;
     LongTimeFormat timeFormat_;

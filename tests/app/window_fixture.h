@@ -5,6 +5,7 @@
 #include "gui/recording_notifier.h"
 #include "gui/recording_shell.h"
 #include "gui/recording_tray.h"
+#include "gui/scripted_file_picker.h"
 #include "gui/scripted_folder_picker.h"
 #include "log/activity_log.h"
 #include "log/long_time_format.h"
@@ -43,6 +44,7 @@ protected:
         services.messageBoxes = &boxes;
         services.shell = &shell;
         services.folderPicker = &picker;
+        services.filePicker = &filePicker;
         services.tray = &tray;
         services.notifier = &notices;
         services.clock = [this] { return now; };
@@ -89,6 +91,7 @@ protected:
     RecordingMessageBoxes boxes;
     RecordingShell shell;
     ScriptedFolderPicker picker;
+    ScriptedFilePicker filePicker;
     RecordingTray tray;
     RecordingNotifier notices;
 

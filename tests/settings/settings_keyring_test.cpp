@@ -343,5 +343,52 @@ TEST_F(KeyringStoreTest, AClearedPasswordLeavesTheKeyring)
     EXPECT_EQ(store.load(window()).settings, clearedLater);
 }
 
+// The SFTP key's passphrase goes with the passwords: into the keyring with the
+// option on, back into the file with it off. A job without one never touches
+// its entry.
+TEST_F(KeyringStoreTest, TheKeyPassphraseGoesWithThePasswords)
+{
+    store.save(job(true));
+    EXPECT_FALSE(keyring->calls.join(QLatin1Char(' ')).contains(QStringLiteral("KeyPassphrase")));
+    EXPECT_FALSE(fileBytes().contains("KeyPassphrase"));
+
+    JobSettings withKey = job(true);
+    withKey.protocol = JobSettings::Protocol::Sftp;
+    withKey.keyFile = QStringLiteral("/home/anna/.ssh/id_rsa");
+    withKey.keyPassphrase = QStringLiteral("phrase ü");
+    EXPECT_EQ(store.save(withKey).keyringWarning, QString());
+    EXPECT_EQ(keyring->entries.value(QStringLiteral("KeyPassphrase")), withKey.keyPassphrase);
+    EXPECT_TRUE(fileBytes().contains("KeyPassphrase=\n"));
+    keyring->calls.clear();
+    EXPECT_EQ(store.load(window()).settings, withKey);
+    EXPECT_EQ(
+        keyring->accesses(), (QStringList { "read Password", "read Proxypassword", "read KeyPassphrase" }));
+
+    // Read while the keyring is locked, it stays in the keyring through a save.
+    keyring->state = Status::Locked;
+    const JobSettings whileLocked = store.load(window()).settings;
+    ASSERT_EQ(whileLocked.keyPassphrase, QString());
+    keyring->state = Status::Available;
+    store.save(whileLocked);
+    EXPECT_EQ(store.load(window()).settings, withKey);
+
+    // Option off: scrambled in the file, and the entry is gone.
+    JobSettings off = withKey;
+    off.useKeyring = false;
+    EXPECT_EQ(store.save(off).keyringWarning, QString());
+    EXPECT_EQ(stored("KeyPassphrase"), scramblePassword(withKey.keyPassphrase));
+    EXPECT_TRUE(keyring->entries.isEmpty());
+    EXPECT_EQ(store.load(window()).settings, off);
+
+    // A cleared passphrase leaves the keyring and the file.
+    store.save(withKey);
+    JobSettings cleared = withKey;
+    cleared.keyPassphrase.clear();
+    store.save(cleared);
+    EXPECT_FALSE(keyring->entries.contains(QStringLiteral("KeyPassphrase")));
+    EXPECT_FALSE(fileBytes().contains("KeyPassphrase"));
+    EXPECT_EQ(store.load(window()).settings, cleared);
+}
+
 } // namespace
 } // namespace taskhaul

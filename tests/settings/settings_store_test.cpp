@@ -28,6 +28,9 @@ LongTimeFormat usTimeFormat()
     return f;
 }
 
+// A host key fingerprint as OpenSSH shows it.
+const QString hostKey = QStringLiteral("SHA256:uNiVztksCsDhcc0u9e8BujQXVUpKZIDTMczCvj3tD2s");
+
 // Every field away from its initial value.
 JobSettings everyFieldChanged()
 {
@@ -66,6 +69,10 @@ JobSettings everyFieldChanged()
     j.useKeyring = true;
     j.security = JobSettings::Security::Implicit;
     j.trustedCertificate = QString(64, QLatin1Char('A'));
+    j.protocol = JobSettings::Protocol::Sftp;
+    j.keyFile = QStringLiteral("/home/anna/.ssh/id_ed25519");
+    j.keyPassphrase = QStringLiteral("kéy phrase");
+    j.trustedHostKey = hostKey;
     return j;
 }
 
@@ -152,7 +159,7 @@ TEST_F(SettingsStoreTest, SaveThenLoadReturnsEveryField)
             const LoadResult loaded = formatted.load(windowValues());
             ASSERT_TRUE(loaded.ok()) << loaded.error->what();
             EXPECT_EQ(loaded.settings, job);
-            EXPECT_EQ(loaded.appliedKeys.size(), 34);
+            EXPECT_EQ(loaded.appliedKeys.size(), 38);
         }
     }
 }
@@ -195,6 +202,10 @@ TEST_F(SettingsStoreTest, WritesEveryValueAsPlainText)
         { "UseKeyring", QStringLiteral("True") },
         { "Security", QStringLiteral("implicit") },
         { "TrustedCertificate", QString(64, QLatin1Char('A')) },
+        { "Protocol", QStringLiteral("sftp") },
+        { "KeyFile", QStringLiteral("/home/anna/.ssh/id_ed25519") },
+        { "KeyPassphrase", scramblePassword(QStringLiteral("kéy phrase")) },
+        { "TrustedHostKey", hostKey },
     };
     for (const auto& [name, text] : expected) {
         const QVariant raw = rawFromFile(QLatin1String(name));
@@ -210,6 +221,58 @@ TEST_F(SettingsStoreTest, WritesEveryValueAsPlainText)
     EXPECT_EQ(rawFromFile(QStringLiteral("scheduletype")).toString(), QStringLiteral("option1"));
     EXPECT_EQ(rawFromFile(QStringLiteral("Password")).toString(), QString());
     EXPECT_EQ(rawFromFile(QStringLiteral("starttime")).toString(), QStringLiteral("12:00:00 AM"));
+}
+
+// A job saved before SFTP existed is an FTP job, and saving it again writes the
+// same file: the SFTP values are kept out of the file while at their defaults.
+TEST_F(SettingsStoreTest, AJobFromBeforeSftpStaysFtpByteForByte)
+{
+    const auto fileBytes = [this] {
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        return file.readAll();
+    };
+    JobSettings ftpJob = everyFieldChanged();
+    ftpJob.protocol = JobSettings::Protocol::Ftp;
+    ftpJob.keyFile.clear();
+    ftpJob.keyPassphrase.clear();
+    ftpJob.trustedHostKey.clear();
+    store.save(ftpJob);
+    for (const char* name : { "Protocol", "KeyFile", "KeyPassphrase", "TrustedHostKey" })
+        putRaw(QLatin1String(name), std::nullopt); // as the program wrote it before
+    const QByteArray before = fileBytes();
+    ASSERT_FALSE(before.contains("Protocol"));
+
+    const LoadResult loaded = store.load(everyFieldChanged());
+    ASSERT_TRUE(loaded.ok());
+    EXPECT_EQ(loaded.settings, ftpJob);
+    store.save(loaded.settings);
+    EXPECT_EQ(fileBytes(), before);
+
+    // An SFTP job switched back to FTP leaves the same file behind.
+    store.save(everyFieldChanged());
+    EXPECT_TRUE(fileBytes().contains("Protocol=sftp"));
+    store.save(ftpJob);
+    EXPECT_EQ(fileBytes(), before);
+
+    // Each SFTP value away from its default is written on its own.
+    for (const auto& [name, change] : std::initializer_list<std::pair<const char*, void (*)(JobSettings&)>> {
+             { "Protocol", [](JobSettings& j) { j.protocol = JobSettings::Protocol::Sftp; } },
+             { "KeyFile", [](JobSettings& j) { j.keyFile = QStringLiteral("k"); } },
+             { "KeyPassphrase", [](JobSettings& j) { j.keyPassphrase = QStringLiteral("p"); } },
+             { "TrustedHostKey", [](JobSettings& j) { j.trustedHostKey = hostKey; } } }) {
+        JobSettings one = ftpJob;
+        change(one);
+        store.save(one);
+        const QByteArray bytes = fileBytes();
+        EXPECT_TRUE(bytes.contains(QByteArray("\n") + name + '=')) << name;
+        for (const char* other : { "Protocol=", "KeyFile=", "KeyPassphrase=", "TrustedHostKey=" }) {
+            if (!QByteArray(other).startsWith(name)) {
+                EXPECT_FALSE(bytes.contains(other)) << name << " wrote " << other;
+            }
+        }
+        EXPECT_EQ(store.load(JobSettings {}).settings, one) << name;
+    }
 }
 
 TEST_F(SettingsStoreTest, EveryScrambledByteValueSurvivesTheFile)
@@ -375,6 +438,23 @@ TEST_F(SettingsStoreTest, LoadAppliesEachValuesRules)
             [](JobSettings& j) { j.security = JobSettings::Security::Explicit; } },
         { "Security", text("tls"), [](JobSettings& j) { j.security = JobSettings::Security::Plain; } },
         { "TrustedCertificate", text("abc"), [](JobSettings& j) { j.trustedCertificate.clear(); } },
+        // SFTP: anything but "sftp" is FTP; a host key counts only in OpenSSH's whole form.
+        { "Protocol", missing, [](JobSettings& j) { j.protocol = JobSettings::Protocol::Ftp; } },
+        { "Protocol", text("SFTP"), [](JobSettings& j) { j.protocol = JobSettings::Protocol::Ftp; } },
+        { "Protocol", text("ssh"), [](JobSettings& j) { j.protocol = JobSettings::Protocol::Ftp; } },
+        { "KeyFile", missing, [](JobSettings& j) { j.keyFile.clear(); } },
+        { "KeyPassphrase", missing, [](JobSettings& j) { j.keyPassphrase.clear(); } },
+        { "TrustedHostKey", missing, [](JobSettings& j) { j.trustedHostKey.clear(); } },
+        { "TrustedHostKey", text("SHA256:uNiVztksCsDhcc0u9e8BujQXVUpKZIDTMczCvj3tD2s="),
+            [](JobSettings& j) { j.trustedHostKey.clear(); } },
+        { "TrustedHostKey", text("SHA256:uNiVztksCsDhcc0u9e8BujQXVUpKZIDTMczCvj3tD2"),
+            [](JobSettings& j) { j.trustedHostKey.clear(); } },
+        { "TrustedHostKey", text("sha256:uNiVztksCsDhcc0u9e8BujQXVUpKZIDTMczCvj3tD2s"),
+            [](JobSettings& j) { j.trustedHostKey.clear(); } },
+        { "TrustedHostKey", text("SHA256:uNiVztksCsDhcc0u9e8BujQXVUpKZIDTMczCvj3t-2s"),
+            [](JobSettings& j) { j.trustedHostKey.clear(); } },
+        { "TrustedHostKey", text(" SHA256:uNiVztksCsDhcc0u9e8BujQXVUpKZIDTMczCvj3tD2s"),
+            [](JobSettings& j) { j.trustedHostKey.clear(); } },
         { "delay", missing, [&](JobSettings& j) { j.intervalMinutes = window.intervalMinutes; } },
         { "sequencevalue", text("-5"), [](JobSettings& j) { j.sequenceStart = 0; } },
         { "sequencevalue", text("1000000"), [](JobSettings& j) { j.sequenceStart = 999999; } },
