@@ -14,6 +14,8 @@
 #include "scheduler/unattended_run.h"
 #include "settings/settings_store.h"
 #include "site/ftp_site.h"
+#include "site/protocol_sites.h"
+#include "site/sftp_site.h"
 #include "transfer/file_plan.h"
 #include "transfer/file_template.h"
 #include "transfer/leftovers.h"
@@ -137,6 +139,13 @@ private:
     bool logFailed_ = false;
 };
 
+// The sites of a run without a window: each waits with `pump`.
+ProtocolSites headlessSites(const std::function<void()>& pump)
+{
+    return ProtocolSites([pump] { return std::make_unique<FtpSite>(pump); },
+        [pump] { return std::make_unique<SftpSite>(pump); });
+}
+
 // The saved job, or nothing after telling why it cannot be used. Why the
 // passwords could not come from the desktop keyring goes to `keyringWarning`.
 std::optional<JobSettings> loadSavedJob(const SettingsStore& store, QString* keyringWarning = nullptr)
@@ -231,20 +240,23 @@ int runOnce(const QStringList& args)
     // A termination signal stops the run as Stop Transfer would: the download in
     // progress is aborted and its temporary file removed before the program ends.
     const TerminationSignals termination;
-    // The site's pump sends the abort once; what it has done lives outside the
-    // callback, which the site may copy.
+    // The sites' pump stops the site at work once; what it has done lives
+    // outside the callback, which a site may copy.
     bool abortSent = false;
-    FtpSite site([&termination, &site, &abortSent] {
-        if (!abortSent && termination.received()) {
-            abortSent = true;
-            try {
-                site.abort();
-            } catch (const std::exception&) {
-                // Nothing runs that could be stopped; the run ends at its next step.
-            }
+    TransferEngine* running = nullptr;
+    const std::function<void()> pump = [&termination, &running, &abortSent] {
+        if (abortSent || !termination.received() || !running || !running->site())
+            return;
+        abortSent = true;
+        try {
+            running->site()->abort();
+        } catch (const std::exception&) {
+            // Nothing runs that could be stopped; the run ends at its next step.
         }
-    });
-    TransferEngine engine(host, site);
+    };
+    ProtocolSites sites = headlessSites(pump);
+    TransferEngine engine(host, sites);
+    running = &engine;
     // A termination signal is seen by the engine as Stop Transfer.
     engine.setStopWhen([&termination] { return termination.received() != 0; });
     if (folderRun)
@@ -351,8 +363,8 @@ int runPreview(const QStringList& args)
     }
 
     HeadlessHost host(job, nullptr);
-    FtpSite site(std::function<void()> {});
-    TransferEngine engine(host, site);
+    ProtocolSites sites = headlessSites({});
+    TransferEngine engine(host, sites);
     // Whom the connection is with, so that the user can decide to trust it:
     // also, and above all, when the certificate or host key is refused.
     bool identityShown = false;

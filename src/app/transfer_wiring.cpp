@@ -1,6 +1,8 @@
 #include "app/transfer_wiring.h"
 
 #include "app/window_roles.h"
+#include "site/ftp_site.h"
+#include "site/sftp_site.h"
 
 #include <QCoreApplication>
 
@@ -11,8 +13,9 @@ TransferWiring::TransferWiring(TransferWindowRole& window)
     // While the client waits for the network the window keeps taking clicks
     // (Stop Transfer above all) and repainting.
     , FtpClient1_([] { QCoreApplication::processEvents(); })
-    , ftpSite_(FtpClient1_)
-    , engine_(*this, ftpSite_)
+    , sites_([this] { return std::make_unique<FtpSite>(FtpClient1_); },
+          [] { return std::make_unique<SftpSite>([] { QCoreApplication::processEvents(); }); })
+    , engine_(*this, sites_)
 {
 }
 
@@ -36,6 +39,11 @@ void TransferWiring::setLoginFields(const QString& userName, const QString& pass
 void TransferWiring::setTrustedCertificate(const QString& fingerprint)
 {
     window_.setTrustedCertificate(fingerprint);
+}
+
+void TransferWiring::setTrustedHostKey(const QString& fingerprint)
+{
+    window_.setTrustedHostKey(fingerprint);
 }
 
 LocalDateTime TransferWiring::currentTime() const

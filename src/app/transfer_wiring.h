@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ftp/ftp_client.h"
-#include "site/ftp_site.h"
+#include "site/protocol_sites.h"
 #include "transfer/transfer_engine.h"
 #include "transfer/transfer_host.h"
 
@@ -31,6 +31,7 @@ private:
     void setSequenceStart(int value) override;
     void setLoginFields(const QString& userName, const QString& password) override;
     void setTrustedCertificate(const QString& fingerprint) override;
+    void setTrustedHostKey(const QString& fingerprint) override;
     LocalDateTime currentTime() const override;
     void setStatusText(const QString& text) override;
     void writeLog(const QString& text) override;
@@ -47,7 +48,8 @@ private:
 
     TransferWindowRole& window_;
     ftp::TFtpClient FtpClient1_; // declared before the engine: it outlives it
-    FtpSite ftpSite_;
+    // The engine's sites: FTP through FtpClient1, SFTP made when a job needs it.
+    ProtocolSites sites_;
     TransferEngine engine_;
 };
 

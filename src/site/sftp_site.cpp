@@ -89,7 +89,8 @@ int sftpPort(const QString& text)
 {
     const int port = parseIntegerField(text);
     if (port < 1 || port > 65535)
-        throw SiteError(SiteError::Kind::JobUnusable, "The port " + std::to_string(port) + " is outside 1 to 65535.");
+        throw SiteError(
+            SiteError::Kind::JobUnusable, "The port " + std::to_string(port) + " is outside 1 to 65535.");
     // A job switched from FTP keeps FTP's port; nobody serves SSH there.
     return port == 21 ? 22 : port;
 }
@@ -218,8 +219,8 @@ RemoteListing SftpSite::list(const JobSettings&, const std::function<void(const 
     listing.method = QStringLiteral("SFTP");
     listing.entries.reserve(entries.size());
     for (auto& entry : entries) {
-        listing.entries.push_back({ std::move(entry.Name), entry.Kind == TSftpEntryKind::File, kindName(entry.Kind),
-            entry.Size, stampOf(entry.Modified) });
+        listing.entries.push_back({ std::move(entry.Name), entry.Kind == TSftpEntryKind::File,
+            kindName(entry.Kind), entry.Size, stampOf(entry.Modified) });
     }
     return listing;
 }
@@ -233,7 +234,8 @@ std::int64_t SftpSite::fileSize(const std::string& name)
     return facts.Size;
 }
 
-std::optional<RemoteStamp> SftpSite::fileTime(const std::string& name, const std::optional<RemoteStamp>& listed)
+std::optional<RemoteStamp> SftpSite::fileTime(
+    const std::string& name, const std::optional<RemoteStamp>& listed)
 {
     std::optional<RemoteStamp> time;
     if (lastStat_ && lastStat_->name == name) {

@@ -33,7 +33,6 @@ SiteConnected connectTo(RemoteSite& site, const JobSettings& job, const QString&
     return site.connect();
 }
 
-
 using namespace std::chrono_literals;
 
 // 2001-09-09 01:46:40 UTC
@@ -226,7 +225,8 @@ TEST_F(SftpSiteAgainstSshd, HostKeyIsKnownTrustedOrRefused)
         { "unknown key", "", "", "unknown", true, false },
         { "known_hosts has another key", server_->KnownHostsLineWithOtherKey(), fingerprint, "changed", true,
             true },
-        { "another key trusted", "", "SHA256:AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA", "changed", true, true },
+        { "another key trusted", "", "SHA256:AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA", "changed", true,
+            true },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -242,7 +242,8 @@ TEST_F(SftpSiteAgainstSshd, HostKeyIsKnownTrustedOrRefused)
             // An unattended run logs what() alone: the fingerprint must be there.
             EXPECT_NE(std::string(e.what()).find(fingerprint), std::string::npos) << e.what();
             if (c.changed) {
-                EXPECT_EQ(std::string(e.what()).rfind("The server's host key has changed", 0), 0u) << e.what();
+                EXPECT_EQ(std::string(e.what()).rfind("The server's host key has changed", 0), 0u)
+                    << e.what();
             }
             const SiteIdentity& identity = e.identity();
             EXPECT_EQ(identity.kind, SiteIdentity::Kind::HostKey);
@@ -312,7 +313,8 @@ TEST_F(SftpSiteAgainstSshd, ListsKindsSizesAndExactTimes)
     // Entered in two steps: the second names its folder below the first.
     site_->enterFolder(folder_);
     site_->enterFolder("remote");
-    RemoteListing listing = site_->list(job_, [](const QString& line) { ADD_FAILURE() << line.toStdString(); });
+    RemoteListing listing
+        = site_->list(job_, [](const QString& line) { ADD_FAILURE() << line.toStdString(); });
     EXPECT_EQ(listing.method, QStringLiteral("SFTP"));
     EXPECT_TRUE(listing.truncation.isEmpty());
     EXPECT_TRUE(listing.unreadable.isEmpty());
