@@ -319,11 +319,21 @@ int runOnce(const QStringList& args)
         return kExitJobUnusable;
 
     // Headless there is nobody to save the advanced sequence number; the next
-    // run must not fetch under the same number again.
+    // run must not fetch under the same number again. It is kept as the window
+    // keeps it: that one value, the rest of the stored job as it is.
     bool saveFailed = false;
-    // So is a trusted certificate fingerprint the run found no longer needed.
-    if (host.job().sequenceStart != saved->sequenceStart
-        || host.job().trustedCertificate != saved->trustedCertificate) {
+    if (host.job().sequenceStart != saved->sequenceStart) {
+        try {
+            store.saveSequence(host.job().sequenceStart);
+        } catch (const SettingsError& error) {
+            printLine(stderr, QStringLiteral("The sequence number cannot be saved: %1").arg(error.message()));
+            saveFailed = true;
+        }
+    }
+    // A trusted certificate fingerprint the run found no longer needed is
+    // forgotten in the job as last loaded (whose passwords a retry may have
+    // read from the keyring).
+    if (host.job().trustedCertificate != saved->trustedCertificate) {
         JobSettings updated = lastLoaded;
         updated.sequenceStart = host.job().sequenceStart;
         updated.trustedCertificate = host.job().trustedCertificate;
@@ -331,7 +341,8 @@ int runOnce(const QStringList& args)
             if (const SaveResult result = store.save(updated); !result.keyringWarning.isEmpty())
                 host.writeLog(QStringLiteral("WARNING: ") + result.keyringWarning);
         } catch (const SettingsError& error) {
-            printLine(stderr, QStringLiteral("The sequence number cannot be saved: %1").arg(error.message()));
+            printLine(stderr,
+                QStringLiteral("The trusted certificate cannot be forgotten: %1").arg(error.message()));
             saveFailed = true;
         }
     }

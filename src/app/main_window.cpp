@@ -1,4 +1,5 @@
 #include "app/main_window.h"
+#include "settings/settings_store.h"
 
 #include "app/auxiliary_windows.h"
 #include "app/desktop_integration.h"
@@ -297,7 +298,22 @@ JobSettings MainWindow::jobSettings() const
 
 void MainWindow::setSequenceStart(int value)
 {
+    // A run moved the number on. While the window shows the stored job as it
+    // was loaded or saved, the number is kept in it at once, as --run-once
+    // keeps it, so that a restart never fetches under a number used before.
+    // Edits not yet saved wait for Save, the number with them.
+    const bool unsaved = flags_.configChanged;
     form_.sequenceStart->setValue(value);
+    if (unsaved)
+        return;
+    try {
+        store_->saveSequence(value);
+    } catch (const SettingsError& error) {
+        writeLog(QStringLiteral("WARNING: The sequence number cannot be saved: ") + error.message());
+        return;
+    }
+    flags_.configChanged = false;
+    action(Command::SaveConfiguration)->setEnabled(false);
 }
 
 void MainWindow::setLoginFields(const QString& userName, const QString& password)

@@ -628,6 +628,27 @@ SaveResult SettingsStore::save(const JobSettings& job) const
     return result;
 }
 
+void SettingsStore::saveSequence(int value) const
+{
+    const QString failure = QStringLiteral("Failed to set data for 'sequencevalue'");
+    if (!QFileInfo::exists(filePath_))
+        return;
+    if (!restrictToOwner(filePath_))
+        throw SettingsError(failure);
+    QSettings settings(filePath_, QSettings::IniFormat);
+    if (settings.status() != QSettings::NoError)
+        throw SettingsError(failure);
+    if (!settings.childGroups().contains(optionsGroup))
+        return;
+    settings.beginGroup(optionsGroup);
+    settings.setValue(QStringLiteral("sequencevalue"), QString::number(value));
+    settings.endGroup();
+    settings.sync();
+    if (settings.status() != QSettings::NoError)
+        throw SettingsError(failure);
+    QFile::setPermissions(filePath_, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
 JobSettings clearedJobSettings(const JobSettings& current, const QTime& now)
 {
     JobSettings cleared;

@@ -103,6 +103,12 @@ public:
     // unless its own password texts are empty).
     SaveResult save(const JobSettings& job) const;
 
+    // A run moved the sequence number on: writes that one value into the
+    // stored job, leaving every other value (and the keyring) as it is. Does
+    // nothing when no job is stored. Throws SettingsError when the file cannot
+    // be written. The window and --run-once both keep the number this way.
+    void saveSequence(int value) const;
+
 private:
     void readFromKeyring(LoadResult& result, const QStringList& names) const;
     bool moveToKeyring(const JobSettings& job, const QStringList& names, QString& warning) const;

@@ -225,6 +225,33 @@ TEST_F(SettingsStoreTest, WritesEveryValueAsPlainText)
 
 // A job saved before SFTP existed is an FTP job, and saving it again writes the
 // same file: the SFTP values are kept out of the file while at their defaults.
+// A run keeps its sequence number in the stored job without touching the rest
+// of it; with no job stored there is nothing to keep it in.
+TEST_F(SettingsStoreTest, SavingTheSequenceChangesThatValueAlone)
+{
+    store.saveSequence(7);
+    EXPECT_FALSE(QFile::exists(path));
+
+    JobSettings job;
+    job.host = QStringLiteral("ftp.example.com");
+    job.userName = QStringLiteral("alice");
+    job.password = QStringLiteral("secret");
+    job.sequenceStart = 3;
+    store.save(job);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+
+    store.saveSequence(4);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QByteArray after = file.readAll();
+    EXPECT_EQ(after.replace("sequencevalue=4", "sequencevalue=3"), before);
+    job.sequenceStart = 4;
+    EXPECT_EQ(store.load(JobSettings {}).settings, job);
+    EXPECT_EQ(fileMode(), 0600u);
+}
+
 TEST_F(SettingsStoreTest, AJobFromBeforeSftpStaysFtpByteForByte)
 {
     const auto fileBytes = [this] {

@@ -5,6 +5,7 @@
 
 #include "../app/window_fixture.h"
 
+#include "app/input_rules.h"
 #include "app/transfer_wiring.h"
 #include "ftp/loopback.h"
 #include "ftp/scripted_ftp_server.h"
@@ -19,6 +20,7 @@
 #include <QMessageBox>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSettings>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -120,6 +122,36 @@ TEST_F(TransferWindow, ConnectTransferDisconnect)
     EXPECT_TRUE(messages.contains(QStringLiteral("Current folder is pub")));
     EXPECT_EQ(messages.filter(QStringLiteral("Data transfer complete")).size(), 2);
     EXPECT_EQ(messages.last(), QStringLiteral("alice disconnected from 127.0.0.1"));
+}
+
+// A run that numbers its files keeps the number it reached in the stored job
+// (as --run-once does) while the window shows that job unchanged; edits not
+// yet saved keep it for Save.
+TEST_F(TransferWindow, ARunKeepsItsSequenceNumberInTheStoredJob)
+{
+    MainWindowForm form = hooks().form();
+    form.oneFile->setChecked(true);
+    form.fileName->setText(QStringLiteral("*"));
+    form.rename->setChecked(true);
+    form.renameTo->setText(QStringLiteral("n[seq]"));
+    form.sequenceStart->setValue(4);
+    trigger(Command::SaveConfiguration);
+    const auto storedSequence = [this] {
+        return QSettings(store().filePath(), QSettings::IniFormat)
+            .value(QStringLiteral("Options/sequencevalue"));
+    };
+
+    trigger(Command::Connect);
+    trigger(Command::Transfer);
+    EXPECT_EQ(form.sequenceStart->value(), 6);
+    EXPECT_EQ(storedSequence().toString(), QStringLiteral("6"));
+    EXPECT_FALSE(enabled(Command::SaveConfiguration));
+
+    form.retries->setValue(3); // an edit, not yet saved
+    trigger(Command::Transfer);
+    EXPECT_EQ(form.sequenceStart->value(), 8);
+    EXPECT_EQ(storedSequence().toString(), QStringLiteral("6"));
+    EXPECT_TRUE(enabled(Command::SaveConfiguration));
 }
 
 TEST_F(TransferWindow, StopTransferReturnsToStandbyAndEndsTheRun)
