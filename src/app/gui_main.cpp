@@ -2,8 +2,10 @@
 
 #include "app/event_guard.h"
 #include "app/main_window.h"
+#include "app/scheduler_wiring.h"
 #include "app/session_end.h"
 #include "app/single_instance.h"
+#include "app/transfer_wiring.h"
 #include "log/activity_log.h"
 #include "log/long_time_format.h"
 #include "settings/settings_store.h"
@@ -92,10 +94,15 @@ int runGui(int argc, char** argv)
     const LongTimeFormat timeFormat = LongTimeFormat::fromSystemLocale();
     ActivityLog log(ActivityLog::defaultPath(), timeFormat);
     SettingsStore store(timeFormat);
+    // The working parts the window shows: built once, here, and handed to it.
+    TransferWiring transfer;
+    SchedulerWiring scheduler(transfer, timeFormat);
 
     MainWindowServices services;
     services.log = &log;
     services.store = &store;
+    services.transfer = &transfer;
+    services.scheduler = &scheduler;
     services.arguments = QApplication::arguments().mid(1);
     MainWindow window(services);
     if (endBeforeWindow)

@@ -78,8 +78,16 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
     TransferWindowRole& transferRole = *this;
     SchedulerWindowRole& schedulerRole = *this;
     DesktopWindowRole& desktopRole = *this;
-    transferWiring_ = std::make_unique<TransferWiring>(transferRole);
-    schedulerWiring_ = std::make_unique<SchedulerWiring>(schedulerRole, *transferWiring_);
+    if (!transferWiring_) {
+        ownTransfer_ = std::make_unique<TransferWiring>();
+        transferWiring_ = ownTransfer_.get();
+    }
+    if (!schedulerWiring_) {
+        ownScheduler_ = std::make_unique<SchedulerWiring>(*transferWiring_, log_->timeFormat());
+        schedulerWiring_ = ownScheduler_.get();
+    }
+    transferWiring_->attach(transferRole);
+    schedulerWiring_->attach(schedulerRole);
     updateWiring_ = std::make_unique<UpdateWiring>(*boxes_);
     desktop_ = std::make_unique<DesktopIntegration>(
         desktopRole, *transferWiring_, schedulerWiring_->scheduler(), notifier_);
@@ -92,7 +100,13 @@ MainWindow::MainWindow(MainWindowServices services, QWidget* parent)
     auxiliaryWindows_ = std::make_unique<AuxiliaryWindows>(*shell_, this);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    // The program's engine and scheduler outlive the window: they report to it
+    // no more.
+    schedulerWiring_->detach();
+    transferWiring_->detach();
+}
 
 void MainWindow::createServices(MainWindowServices& services)
 {
@@ -123,6 +137,8 @@ void MainWindow::createServices(MainWindowServices& services)
     notifier_ = services.notifier;
     clock_ = services.clock ? std::move(services.clock) : [] { return QDateTime::currentDateTime(); };
     arguments_ = std::move(services.arguments);
+    transferWiring_ = services.transfer;
+    schedulerWiring_ = services.scheduler;
     logCommands_ = std::make_unique<LogCommands>(*boxes_, *shell_, log_->path());
 }
 
@@ -433,11 +449,6 @@ void MainWindow::writeLogLines(const QStringList& texts)
     }
     if (desktop_)
         desktop_->logWritten();
-}
-
-const LongTimeFormat& MainWindow::logTimeFormat() const
-{
-    return log_->timeFormat();
 }
 
 QDateTime MainWindow::now() const

@@ -47,6 +47,10 @@ struct MainWindowServices {
     NotificationSender* notifier = nullptr; // the desktop's notification service when empty
     std::function<QDateTime()> clock; // local date and time; the system clock when empty
     QStringList arguments; // the command line after the program's name
+    // The program's transfer engine and scheduler, built once by its main; the
+    // window attaches itself to them. When empty the window builds its own (tests).
+    TransferWiring* transfer = nullptr;
+    SchedulerWiring* scheduler = nullptr;
 };
 
 // The main window (TForm1): the job's fields on six tabs, the commands with
@@ -175,7 +179,6 @@ private:
     // Appends one line to the activity log; throws when it cannot be written.
     void writeLog(const QString& text) override;
     void writeLogLines(const QStringList& texts) override;
-    const LongTimeFormat& logTimeFormat() const override;
     QDateTime now() const override;
     // Runs an entry point (timer tick, notification) under the error guard.
     bool runGuarded(const std::function<void()>& body) override;
@@ -260,8 +263,10 @@ private:
     QStringList arguments_;
     std::unique_ptr<LogCommands> logCommands_;
     std::unique_ptr<AuxiliaryWindows> auxiliaryWindows_;
-    std::unique_ptr<TransferWiring> transferWiring_;
-    std::unique_ptr<SchedulerWiring> schedulerWiring_;
+    std::unique_ptr<TransferWiring> ownTransfer_;
+    std::unique_ptr<SchedulerWiring> ownScheduler_;
+    TransferWiring* transferWiring_ = nullptr;
+    SchedulerWiring* schedulerWiring_ = nullptr;
     std::unique_ptr<UpdateWiring> updateWiring_;
     // Declared last, so destroyed first: it hooks the FTP client and the scheduler.
     std::unique_ptr<DesktopIntegration> desktop_;

@@ -11,13 +11,18 @@ namespace taskhaul {
 class SchedulerWindowRole;
 class TransferWiring;
 
-// The scheduler as the main window offers it: the daily timer (Timer1) and the
-// interval timer (Timer2) on the window's event loop, the computer's clock, and
-// runs through the window's transfer engine. It reads the window's fields and
-// shows its state through the window's icon hint, log and controls.
+// The scheduler of the window program: the daily timer (Timer1) and the
+// interval timer (Timer2) on the event loop, the window's clock, and runs
+// through the program's transfer engine. The program's main builds it once and
+// hands it to the window, which attaches itself: from then on it reads the
+// window's fields and shows its state through the window's icon hint, log and
+// controls, and its ticks run under the window's error guard.
 class SchedulerWiring : private SchedulerHost {
 public:
-    SchedulerWiring(SchedulerWindowRole& window, TransferWiring& transfer);
+    SchedulerWiring(TransferWiring& transfer, const LongTimeFormat& logTimeFormat);
+    void attach(SchedulerWindowRole& window) { window_ = &window; }
+    // The window is going: the timers stop, as the window's end stops the scheduler.
+    void detach();
     ~SchedulerWiring() override;
     SchedulerWiring(const SchedulerWiring&) = delete;
     SchedulerWiring& operator=(const SchedulerWiring&) = delete;
@@ -41,19 +46,22 @@ private:
     // The window's clock for the time of day; the computer's for elapsed time.
     class WindowClock : public SchedulerClock {
     public:
-        explicit WindowClock(const SchedulerWindowRole& window)
-            : window_(window)
+        explicit WindowClock(const SchedulerWiring& wiring)
+            : wiring_(wiring)
         {
         }
         QDateTime localNow() const override;
         qint64 elapsedMs() const override { return system_.elapsedMs(); }
 
     private:
-        const SchedulerWindowRole& window_;
+        const SchedulerWiring& wiring_;
         SystemSchedulerClock system_;
     };
 
-    SchedulerWindowRole& window_;
+    // Runs a tick under the window's error guard.
+    void guarded(const std::function<void()>& call);
+
+    SchedulerWindowRole* window_ = nullptr;
     WindowClock clock_;
     QtSchedulerTimer Timer1_;
     QtSchedulerTimer Timer2_;

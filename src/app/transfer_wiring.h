@@ -9,13 +9,20 @@ namespace taskhaul {
 
 class TransferWindowRole;
 
-// The transfer engine as the main window offers it: the window's one FTP client
-// (FtpClient1), whose waits let the window's events run, and the engine that
-// reads the window's fields and reports through its status line, log, message
-// boxes and controls.
+// The transfer engine of the window program: its sites (FTP through the one
+// FTP client, FtpClient1, and SFTP), whose waits let the window's events run,
+// and the engine. The program's main builds it once and hands it to the window,
+// which attaches itself: from then on the engine reads the window's fields and
+// reports through its status line, log, message boxes and controls. Nothing
+// runs before the window is attached.
 class TransferWiring : private TransferHost {
 public:
-    explicit TransferWiring(TransferWindowRole& window);
+    TransferWiring();
+    // The window the engine reports to, for as long as it exists.
+    void attach(TransferWindowRole& window) { window_ = &window; }
+    // The window is going (those who listen to the engine's announcements stop
+    // listening themselves).
+    void detach();
     ~TransferWiring() override;
     TransferWiring(const TransferWiring&) = delete;
     TransferWiring& operator=(const TransferWiring&) = delete;
@@ -46,7 +53,7 @@ private:
     void setBusyCursor(bool busy) override;
     void processPendingEvents() override;
 
-    TransferWindowRole& window_;
+    TransferWindowRole* window_ = nullptr;
     ftp::TFtpClient FtpClient1_; // declared before the engine: it outlives it
     // The engine's sites: FTP through FtpClient1, SFTP made when a job needs it.
     ProtocolSites sites_;

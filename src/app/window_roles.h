@@ -62,7 +62,6 @@ public:
     virtual QDateTime now() const = 0;
     virtual void writeLog(const QString& text) = 0;
     // The time format of the log's lines.
-    virtual const LongTimeFormat& logTimeFormat() const = 0;
     virtual MessageBoxes& messageBoxes() = 0;
     virtual void setTrayHint(const QString& hint) = 0;
     virtual void controlsStandby() = 0;

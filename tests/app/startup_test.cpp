@@ -1,4 +1,5 @@
 // Start-up, activation, first paint, closing and log-off of the main window.
+#include "app/scheduler_wiring.h"
 #include "app/status_line.h"
 #include "app/transfer_wiring.h"
 #include "window_fixture.h"
@@ -106,6 +107,22 @@ protected:
 // The job is loaded and the scheduler started once, when the window first
 // comes up: activated, or only shown (a window manager without focus, or one
 // that prevents focus stealing, never activates it).
+// The program builds its engine and scheduler once and hands them to the
+// window: the window's commands reach them, and they outlive the window.
+TEST_F(LifecycleTest, TheProgramsEngineAndSchedulerAreHandedToTheWindow)
+{
+    TransferWiring transfer;
+    SchedulerWiring scheduler(transfer, timeFormat());
+    createWindow({}, &transfer, &scheduler);
+    EXPECT_EQ(&hooks().transferWiring(), &transfer);
+
+    trigger(Command::Connect); // no site given: the engine refuses, in the window's box
+    EXPECT_EQ(boxes.texts(), QStringList({ QStringLiteral("FTP site information required.") }));
+    destroyWindow();
+    EXPECT_FALSE(transfer.engine().busy());
+    EXPECT_FALSE(scheduler.scheduler().isOn());
+}
+
 TEST_F(LifecycleTest, AutoStartLoadsTheJobAndStartsTheSchedulerOnceTheWindowComesUp)
 {
     for (const bool activated : { true, false }) {

@@ -36,7 +36,10 @@ protected:
 
     static LongTimeFormat timeFormat() { return LongTimeFormat {}; } // 24-hour, leading zero
 
-    MainWindow& createWindow(const QStringList& arguments = {})
+    // `transfer` and `scheduler`: the program's own, handed to the window as its
+    // main does; when empty the window builds its own.
+    MainWindow& createWindow(const QStringList& arguments = {}, TransferWiring* transfer = nullptr,
+        SchedulerWiring* scheduler = nullptr)
     {
         MainWindowServices services;
         services.log = &log_;
@@ -49,11 +52,14 @@ protected:
         services.notifier = &notices;
         services.clock = [this] { return now; };
         services.arguments = arguments;
+        services.transfer = transfer;
+        services.scheduler = scheduler;
         window_ = std::make_unique<MainWindow>(services);
         return *window_;
     }
 
     MainWindow& window() { return *window_; }
+    void destroyWindow() { window_.reset(); }
     // The window's test hooks: its insides and the operations of its roles.
     MainWindow::TestHooks hooks() { return window_->testHooks(); }
 
