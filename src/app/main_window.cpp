@@ -493,7 +493,9 @@ void MainWindow::disconnectFromSiteCommand()
 }
 void MainWindow::transferCommand()
 {
-    transferWiring_->engine().transferCommand();
+    // The run returns before its box is shown.
+    TransferEngine& engine = transferWiring_->engine();
+    showingTransfer(engine, *boxes_, [&engine] { engine.transferCommand(); });
 }
 void MainWindow::stopTransferCommand()
 {

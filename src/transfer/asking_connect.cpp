@@ -8,6 +8,39 @@
 
 namespace taskhaul {
 
+namespace {
+
+// Shows a box the engine left; false for a question, which is the caller's.
+bool showBox(MessageBoxes& boxes, const ConnectNotice& notice)
+{
+    switch (notice.kind) {
+    case ConnectNotice::Kind::Information:
+        boxes.information(notice.caption, notice.text);
+        return true;
+    case ConnectNotice::Kind::Warning:
+        boxes.warning(notice.caption, notice.text);
+        return true;
+    case ConnectNotice::Kind::TrustQuestion:
+        break;
+    }
+    return false;
+}
+
+} // namespace
+
+void showingTransfer(TransferEngine& engine, MessageBoxes& boxes, const std::function<void()>& transfer)
+{
+    try {
+        transfer();
+    } catch (const SilentStop&) {
+        if (const std::optional<ConnectNotice> notice = engine.takeNotice())
+            showBox(boxes, *notice);
+        throw;
+    }
+    if (const std::optional<ConnectNotice> notice = engine.takeNotice())
+        showBox(boxes, *notice);
+}
+
 void askingConnect(TransferEngine& engine, MessageBoxes& boxes, const std::function<void()>& connect)
 {
     for (;;) {
@@ -20,27 +53,18 @@ void askingConnect(TransferEngine& engine, MessageBoxes& boxes, const std::funct
             if (!notice)
                 throw;
         }
-        switch (notice->kind) {
-        case ConnectNotice::Kind::Information:
-            boxes.information(notice->caption, notice->text);
+        if (showBox(boxes, *notice))
             throw SilentStop();
-        case ConnectNotice::Kind::Warning:
-            boxes.warning(notice->caption, notice->text);
-            throw SilentStop();
-        case ConnectNotice::Kind::TrustQuestion: {
-            MessageBoxes::Answer answer = MessageBoxes::Answer::No;
-            {
-                // The connect is not over while the question is on screen.
-                engine.setAnswerAwaited(true);
-                base::ScopeExit awaited { [&] { engine.setAnswerAwaited(false); } };
-                answer = boxes.confirmDefaultNo(notice->caption, notice->text);
-            }
-            if (answer != MessageBoxes::Answer::Yes)
-                engine.declineCertificate();
-            engine.trustCertificate(notice->fingerprint);
-            break;
+        MessageBoxes::Answer answer = MessageBoxes::Answer::No;
+        {
+            // The connect is not over while the question is on screen.
+            engine.setAnswerAwaited(true);
+            base::ScopeExit awaited { [&] { engine.setAnswerAwaited(false); } };
+            answer = boxes.confirmDefaultNo(notice->caption, notice->text);
         }
-        }
+        if (answer != MessageBoxes::Answer::Yes)
+            engine.declineCertificate();
+        engine.trustCertificate(notice->fingerprint);
     }
 }
 

@@ -16,4 +16,9 @@ class TransferEngine;
 // (SilentStop after a failure), or SilentStop when the certificate is not trusted.
 void askingConnect(TransferEngine& engine, MessageBoxes& boxes, const std::function<void()>& connect);
 
+// Runs a user's transfer (`transfer` calls the engine's transferCommand or a
+// transfer) and, once it has returned, shows the box it left: how the run
+// ended, or why it did not start. Raises what the transfer raised.
+void showingTransfer(TransferEngine& engine, MessageBoxes& boxes, const std::function<void()>& transfer);
+
 } // namespace taskhaul

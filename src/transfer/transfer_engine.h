@@ -19,9 +19,10 @@ namespace taskhaul {
 
 class LocalFolderRun;
 
-// What a user's connect leaves for the window once it has returned: a box to
-// show, or the question whether to trust the server's certificate or host key,
-// whose "yes" starts the connect again.
+// What a user's connect or transfer leaves for the window once it has
+// returned: a box to show (a failure, how a run ended), or the question whether
+// to trust the server's certificate or host key, whose "yes" starts the
+// connect again.
 struct ConnectNotice {
     enum class Kind { Information, Warning, TrustQuestion };
     Kind kind = Kind::Information;
@@ -156,8 +157,8 @@ public:
     // are refused then.
     bool busy() const { return connecting_ || transferRunning_ || answerAwaited_; }
 
-    // What the last siteConnect, changeFolder or connectCommand left for the
-    // user (only when the host is not unattended); taking it clears it.
+    // What the last siteConnect, changeFolder, connectCommand or transfer left
+    // for the user (only when not unattended); taking it clears it.
     std::optional<ConnectNotice> takeNotice() { return std::exchange(notice_, std::nullopt); }
     // Marks the time a trust question is on screen (busy() then holds).
     void setAnswerAwaited(bool awaited) { answerAwaited_ = awaited; }

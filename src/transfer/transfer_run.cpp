@@ -165,6 +165,7 @@ void TransferEngine::runTransferSteps(Mode mode)
     report_.passedOver.clear();
     report_.fetchedNames.clear();
 
+    notice_.reset();
     std::string pattern;
     if (mode == Mode::OneFile) {
         pattern = expandedPattern(job, host_.currentTime(), job.sequenceStart);
@@ -172,7 +173,8 @@ void TransferEngine::runTransferSteps(Mode mode)
             report_.failure = QStringLiteral("Invalid file name specified.");
             host_.writeLog(QStringLiteral("Invalid file name specified."));
             if (!unattended_)
-                showMessage(QStringLiteral("Invalid file name specified"));
+                leaveNotice(ConnectNotice::Kind::Information, QStringLiteral("Information"),
+                    QStringLiteral("Invalid file name specified"));
             throw SilentStop();
         }
     }
@@ -279,7 +281,8 @@ void TransferEngine::showCompletion(const QString& completedText, const std::str
 {
     // Only a user's run ends with a box, and only one that tells the truth: a
     // stopped run has said so already, and a run that skipped files or found
-    // nothing is no success.
+    // nothing is no success. The box is left for the caller to show once the
+    // run has returned.
     if (unattended_ || report_.aborted)
         return;
     if (report_.failed()) {
@@ -295,12 +298,12 @@ void TransferEngine::showCompletion(const QString& completedText, const std::str
         else
             text = QStringLiteral("Transfer finished, but the run did not complete. See the activity log for "
                                   "details.");
-        host_.messageBoxes().warning(QStringLiteral("Warning"), text);
+        leaveNotice(ConnectNotice::Kind::Warning, QStringLiteral("Warning"), text);
     } else if (report_.nothingMatched) {
-        host_.messageBoxes().information(QStringLiteral("Information"),
+        leaveNotice(ConnectNotice::Kind::Information, QStringLiteral("Information"),
             QStringLiteral("No file on the site matches \"%1\".").arg(displayName(pattern)));
     } else {
-        showMessage(completedText);
+        leaveNotice(ConnectNotice::Kind::Information, QStringLiteral("Information"), completedText);
     }
 }
 

@@ -67,6 +67,16 @@ protected:
         watchedConnect(engine, client, host.boxes, [this, step] { (engine.*step)(); });
     }
 
+    // What the window does with a user's transfer: runs it and, once it has
+    // returned, shows the box it left. A box that opens while the engine is
+    // still busy fails the test.
+    void showing(const std::function<void()>& transfer)
+    {
+        host.boxes.onShow = [this] { EXPECT_FALSE(engine.busy()) << "a box opened inside the transfer"; };
+        base::ScopeExit forget { [this] { host.boxes.onShow = nullptr; } };
+        showingTransfer(engine, host.boxes, transfer);
+    }
+
     // Command lines sent since connectToSite.
     std::vector<std::string> sentSinceConnect() const
     {

@@ -5,6 +5,7 @@
 #include "ftp/ftp_client.h"
 #include "ftp/pyftpd_server.h"
 #include "site/ftp_site.h"
+#include "transfer/asking_connect.h"
 #include "transfer/freshness.h"
 #include "transfer/transfer_engine.h"
 
@@ -54,7 +55,7 @@ protected:
     {
         engine.siteConnect();
         engine.changeFolder();
-        (engine.*transfer)();
+        showingTransfer(engine, host.boxes, [&] { (engine.*transfer)(); });
         engine.disconnectCommand();
     }
 

@@ -44,7 +44,7 @@ TEST_F(TransferRun, AllFilesFetchesThePlainFilesOnlyInListingOrder)
     });
     engine.setUnattended(false);
 
-    engine.transferAllFiles();
+    showing([&] { engine.transferAllFiles(); });
 
     EXPECT_EQ(host.log,
         QStringList({ transferring(QStringLiteral("b.txt"), QStringLiteral("b.txt")), complete("1,536"),
@@ -97,7 +97,7 @@ TEST_F(TransferRun, EachDownloadIsAnnouncedWithItsLocalNameAndSize)
         started.push_back({ file.file.remoteName, file.localName, file.size });
     });
 
-    engine.transferOneFile();
+    showing([&] { engine.transferOneFile(); });
 
     // b.txt and c.txt meet the copy n2.txt and are refused by the retrieval.
     EXPECT_EQ(retrieved(), (Strings { "a.txt" }));
@@ -116,7 +116,7 @@ TEST_F(TransferRun, OneFileFetchesMatchingPlainFilesCaseIgnored)
     host.settings.fileName = QStringLiteral("*.txt");
     engine.setUnattended(false);
 
-    engine.transferOneFile();
+    showing([&] { engine.transferOneFile(); });
 
     EXPECT_EQ(retrieved(), (Strings { "README.TXT", "notes.txt" }));
     EXPECT_EQ(host.log,
@@ -157,7 +157,7 @@ TEST_F(TransferRun, NothingToFetchEndsWithTheBoxThatSaysSo)
         host.log.clear();
         host.boxes.clear();
         server.setListing(c.listing);
-        c.oneFile ? engine.transferOneFile() : engine.transferAllFiles();
+        showing([&] { c.oneFile ? engine.transferOneFile() : engine.transferAllFiles(); });
         EXPECT_EQ(host.log, c.log);
         EXPECT_EQ(host.boxes.texts(), QStringList({ c.box }));
         EXPECT_EQ(host.boxes.shown().front().kind, RecordingMessageBoxes::Kind::Information);
@@ -177,7 +177,7 @@ TEST_F(TransferRun, SkippedFilesEndWithAWarningThatCountsThemNotWithSuccess)
         = QStringLiteral("Transfer finished, but %1 file(s) were skipped. See the activity log "
                          "for details.");
 
-    engine.transferAllFiles();
+    showing([&] { engine.transferAllFiles(); });
     EXPECT_EQ(host.boxes.texts(), QStringList({ warning.arg(1) }));
     EXPECT_EQ(host.boxes.shown().front().kind, RecordingMessageBoxes::Kind::Warning);
     EXPECT_EQ(engine.lastRun().fetched, 2);
@@ -189,7 +189,7 @@ TEST_F(TransferRun, SkippedFilesEndWithAWarningThatCountsThemNotWithSuccess)
     host.boxes.clear();
     host.settings.localFolder = local.path() + QStringLiteral("/gone");
     host.settings.fileName = QStringLiteral("*.txt");
-    engine.transferOneFile();
+    showing([&] { engine.transferOneFile(); });
     EXPECT_EQ(host.boxes.texts(), QStringList({ warning.arg(3) }));
     EXPECT_EQ(engine.lastRun().fetched, 0);
 }
@@ -227,7 +227,7 @@ TEST_F(TransferRun, AListingTheServerCutShortIsFetchedButNeverComplete)
     server.setDataPlan("LIST", cutShort);
     engine.setUnattended(false);
 
-    engine.transferAllFiles();
+    showing([&] { engine.transferAllFiles(); });
 
     EXPECT_EQ(host.log.first(),
         QStringLiteral(
@@ -251,7 +251,7 @@ TEST_F(TransferRun, LeftoversOfAnEarlierCrashAreRemovedWhenTheRunStarts)
         0);
     server.setListing("");
 
-    engine.transferAllFiles();
+    showing([&] { engine.transferAllFiles(); });
 
     // The unmarked file of the same name form is not the program's to remove.
     EXPECT_EQ(localFiles(),
@@ -270,7 +270,7 @@ TEST_F(TransferRun, ATargetThatCouldNeverBePutInPlaceIsSkippedBeforeAnyByteIsFet
     server.addFile("ok.txt", "ok");
     ASSERT_TRUE(QDir(local.path()).mkdir(QStringLiteral("taken")));
 
-    engine.transferAllFiles();
+    showing([&] { engine.transferAllFiles(); });
 
     // Neither SIZE nor RETR for the two doomed files; the third is fetched.
     EXPECT_EQ(retrieved(), (Strings { "ok.txt" }));
@@ -293,9 +293,9 @@ TEST_F(TransferRun, UnattendedRunsShowNoBox)
     server.setListing(unixFile("a.txt", 1));
     server.addFile("a.txt", "a");
     engine.setUnattended(true);
-    engine.transferAllFiles();
+    showing([&] { engine.transferAllFiles(); });
     host.settings.fileName = QStringLiteral("zzz");
-    engine.transferOneFile();
+    showing([&] { engine.transferOneFile(); });
     EXPECT_TRUE(host.boxes.shown().empty());
 }
 
@@ -309,14 +309,14 @@ TEST_F(TransferRun, RenameTargetWithAndWithoutOverwrite)
     host.settings.renameTo = QStringLiteral("out.dat");
 
     host.settings.overwrite = true;
-    engine.transferOneFile();
+    showing([&] { engine.transferOneFile(); });
     EXPECT_EQ(localContent(QStringLiteral("out.dat")), QByteArray("second"));
     EXPECT_EQ(host.log[0], transferring(QStringLiteral("first.txt"), QStringLiteral("out.dat")));
 
     host.log.clear();
     QFile::remove(localPath(QStringLiteral("out.dat")));
     host.settings.overwrite = false;
-    engine.transferOneFile();
+    showing([&] { engine.transferOneFile(); });
     EXPECT_EQ(localContent(QStringLiteral("out.dat")), QByteArray("first"));
     EXPECT_EQ(host.log.last(), QStringLiteral("Warning! File Skipped: Destination file already exists."));
     EXPECT_EQ(host.status, QStringLiteral("Warning! File Skipped:Destination file already exists."));
@@ -334,7 +334,7 @@ TEST_F(TransferRun, SequenceAdvancesPerFetchedFileAndWrapsAndFailuresDoNotCount)
     host.settings.renameTo = QStringLiteral("r[seq].dat");
     host.settings.sequenceStart = 999999;
 
-    engine.transferOneFile();
+    showing([&] { engine.transferOneFile(); });
 
     EXPECT_EQ(host.sequenceWrites, QList<int>({ 0, 1 }));
     EXPECT_EQ(localFiles(), QStringList({ QStringLiteral("r0.dat"), QStringLiteral("r999999.dat") }));
@@ -362,7 +362,7 @@ TEST_F(TransferRun, ARunKeepsTheJobAndSequenceItStartedWith)
         host.settings.sequenceStart = 100;
     };
 
-    engine.transferOneFile();
+    showing([&] { engine.transferOneFile(); });
 
     EXPECT_EQ(
         localFiles(), QStringList({ QStringLiteral("n5"), QStringLiteral("n6"), QStringLiteral("n7") }));
@@ -381,7 +381,7 @@ TEST_F(TransferRun, ResetOptionReturnsTheSequenceToItsStart)
     host.settings.resetSequence = true;
     engine.setUnattended(false);
 
-    engine.transferOneFile();
+    showing([&] { engine.transferOneFile(); });
 
     EXPECT_EQ(
         localFiles(), QStringList({ QStringLiteral("n5"), QStringLiteral("n6"), QStringLiteral("n7") }));
@@ -396,7 +396,7 @@ TEST_F(TransferRun, EmptyTemplateStopsBeforeListing)
         engine.setUnattended(unattended);
         host.boxes.clear();
         host.log.clear();
-        EXPECT_THROW(engine.transferOneFile(), SilentStop);
+        EXPECT_THROW(showing([&] { engine.transferOneFile(); }), SilentStop);
         EXPECT_EQ(host.log, QStringList({ QStringLiteral("Invalid file name specified.") }));
         EXPECT_EQ(host.boxes.texts(),
             unattended ? QStringList() : QStringList({ QStringLiteral("Invalid file name specified") }));
@@ -412,12 +412,12 @@ TEST_F(TransferRun, AnEarlierTransfersFailureDoesNotFailTheNextOne)
     server.addFile("a.txt", "alpha");
     engine.setUnattended(false);
     host.settings.fileName.clear();
-    EXPECT_THROW(engine.transferOneFile(), SilentStop);
+    EXPECT_THROW(showing([&] { engine.transferOneFile(); }), SilentStop);
     ASSERT_FALSE(engine.lastRun().failure.isEmpty());
 
     host.settings.fileName = QStringLiteral("a.txt");
     host.boxes.clear();
-    engine.transferOneFile();
+    showing([&] { engine.transferOneFile(); });
 
     EXPECT_EQ(retrieved(), (Strings { "a.txt" }));
     EXPECT_FALSE(engine.lastRun().failed());
@@ -437,7 +437,7 @@ TEST_F(TransferRun, UnsafeNamesFromTheServerAreNeverFetched)
              Case { true, "Warning! File Skipped: Unsafe file name." } }) {
         host.log.clear();
         host.settings.fileName = QStringLiteral("*");
-        c.oneFile ? engine.transferOneFile() : engine.transferAllFiles();
+        showing([&] { c.oneFile ? engine.transferOneFile() : engine.transferAllFiles(); });
         EXPECT_EQ(host.log,
             QStringList({ transferring(QStringLiteral(".."), QStringLiteral("..")), QLatin1String(c.skipLine),
                 transferring(QStringLiteral("../escape.txt"), QStringLiteral("../escape.txt")),
@@ -459,7 +459,7 @@ TEST_F(TransferRun, LostConnectionSkipsEachRemainingFileWithTheClientsMessage)
     server.setListing(unixFile("a.txt", 1) + unixFile("b.txt", 1));
     server.closeOn("SIZE");
 
-    engine.transferAllFiles();
+    showing([&] { engine.transferAllFiles(); });
 
     ASSERT_EQ(host.log.size(), 4);
     EXPECT_EQ(host.log[1], QStringLiteral("WARNING: File skipped: Connection Closed Gracefully."));
@@ -555,7 +555,7 @@ TEST_F(StopTransfer, AStoppedDownloadIsAnnouncedAsStopped)
     };
     engine.setEvents(std::move(handlers));
 
-    engine.transferAllFiles();
+    showing([&] { engine.transferAllFiles(); });
 
     ASSERT_TRUE(clicked);
     EXPECT_EQ(events, (Strings { "run started", "big.bin stopped", "run finished" }));
@@ -573,7 +573,7 @@ TEST_F(StopTransfer, DisconnectDuringATransferStopsItBeforeClosingTheConnection)
             engine.disconnectCommand();
         }
     };
-    engine.transferAllFiles();
+    showing([&] { engine.transferAllFiles(); });
     EXPECT_TRUE(clicked);
     EXPECT_EQ(host.log,
         QStringList({ transferring(QStringLiteral("big.bin"), QStringLiteral("big.bin")),
@@ -588,7 +588,7 @@ TEST_F(StopTransfer, DoesNotAdvanceTheSequence)
     host.settings.rename = true;
     host.settings.renameTo = QStringLiteral("n[seq]");
     host.settings.sequenceStart = 3;
-    engine.transferOneFile();
+    showing([&] { engine.transferOneFile(); });
     EXPECT_TRUE(host.sequenceWrites.isEmpty());
     EXPECT_TRUE(localFiles().isEmpty());
 }
@@ -605,7 +605,7 @@ TEST_F(StopTransfer, DuringTheListingEndsTheRunQuietly)
             engine.stopTransferCommand();
         }
     };
-    engine.transferAllFiles();
+    showing([&] { engine.transferAllFiles(); });
     EXPECT_EQ(host.log,
         QStringList(
             { QStringLiteral("Operation aborted"), QStringLiteral("alice disconnected from 127.0.0.1") }));
@@ -618,7 +618,7 @@ TEST_F(StopTransfer, AStopGivenBetweenRunsDoesNotCancelTheNextOne)
     host.onPendingEvents = nullptr;
     engine.requestStop(); // left over from a Stop with nothing running
     server.setDataPlan("big.bin", DataPlan {});
-    engine.transferAllFiles();
+    showing([&] { engine.transferAllFiles(); });
     EXPECT_EQ(retrieved(), (Strings { "big.bin", "after.txt" }));
     EXPECT_FALSE(host.log.contains(QStringLiteral("Operation aborted")));
 }
@@ -637,7 +637,7 @@ TEST_F(StopTransfer, StopWithoutAConnectionSetsTheFlagAndSendsNothing)
 TEST_F(TransferRun, TransferCommandChecksTheJobFirst)
 {
     host.settings.localFolder.clear();
-    EXPECT_THROW(engine.transferCommand(), SilentStop);
+    EXPECT_THROW(showing([&] { engine.transferCommand(); }), SilentStop);
     EXPECT_EQ(host.boxes.texts(), QStringList({ QStringLiteral("Local folder information required.") }));
 
     host.boxes.clear();
@@ -645,7 +645,7 @@ TEST_F(TransferRun, TransferCommandChecksTheJobFirst)
     host.settings.fileKind = JobSettings::FileKind::OneFile;
     host.settings.rename = true;
     host.settings.renameTo = QStringLiteral("x?.txt");
-    EXPECT_THROW(engine.transferCommand(), SilentStop);
+    EXPECT_THROW(showing([&] { engine.transferCommand(); }), SilentStop);
     EXPECT_EQ(host.boxes.texts(),
         QStringList({ QStringLiteral("The * and ? wildcards are not allowed in the renamed file.") }));
     EXPECT_TRUE(sentSinceConnect().empty());
@@ -656,7 +656,7 @@ TEST_F(TransferRun, TransferCommandChecksTheJobFirst)
     host.settings.renameTo = QStringLiteral("*");
     server.setListing(unixFile("a.txt", 1));
     server.addFile("a.txt", "a");
-    engine.transferCommand();
+    showing([&] { engine.transferCommand(); });
     EXPECT_EQ(retrieved(), (Strings { "a.txt" }));
     EXPECT_EQ(host.boxes.texts(), QStringList({ QStringLiteral("Transfer Completed") }));
     EXPECT_TRUE(engine.unattended());
@@ -671,9 +671,9 @@ TEST_F(TransferRun, TransferCommandGivenDuringARunIsIgnored)
     int nested = 0;
     host.onPendingEvents = [&] {
         if (nested++ == 0)
-            engine.transferCommand();
+            showing([&] { engine.transferCommand(); });
     };
-    engine.transferCommand();
+    showing([&] { engine.transferCommand(); });
     EXPECT_GT(nested, 0);
     const Strings sent = sentSinceConnect();
     EXPECT_EQ(std::count(sent.begin(), sent.end(), "LIST"), 1);
@@ -722,7 +722,7 @@ TEST_F(FileChoiceOptions, OnlyNewerPassesOverUnchangedCopiesAndStampsWhatItFetch
     writeLocal(QStringLiteral("a.txt"), "alpha", utc(1, 12, 0)); // same size and time: unchanged
     writeLocal(QStringLiteral("b.txt"), "bravo!", utc(1, 12, 0)); // older than the server's: changed
 
-    engine.transferAllFiles();
+    showing([&] { engine.transferAllFiles(); });
 
     EXPECT_EQ(retrieved(), (Strings { "b.txt" }));
     // One line for the unchanged file, and none of its own.
@@ -737,7 +737,7 @@ TEST_F(FileChoiceOptions, OnlyNewerPassesOverUnchangedCopiesAndStampsWhatItFetch
 
     // The next run finds both unchanged and fetches nothing.
     host.log.clear();
-    engine.transferAllFiles();
+    showing([&] { engine.transferAllFiles(); });
     EXPECT_EQ(retrieved(), (Strings { "b.txt" }));
     EXPECT_EQ(engine.lastRun().passedOver.size(), 2u);
     EXPECT_EQ(host.log, QStringList { QStringLiteral("2 file(s) not changed since the last transfer.") });
@@ -753,12 +753,12 @@ TEST_F(FileChoiceOptions, OnlyNewerComparesANameThatIsNotUtf8UnderItsOwnBytes)
     offerMdtm({ { name, "20240301120000" } });
     host.settings.onlyNewer = true;
 
-    engine.transferAllFiles();
+    showing([&] { engine.transferAllFiles(); });
     ASSERT_EQ(retrieved(), (Strings { name }));
     const std::string path = QFile::encodeName(local.path()).toStdString() + "/" + name;
     EXPECT_EQ(localFileState(path).modifiedUtc, utc(1, 12, 0));
 
-    engine.transferAllFiles();
+    showing([&] { engine.transferAllFiles(); });
     EXPECT_EQ(retrieved(), (Strings { name })); // nothing fetched again
     ASSERT_EQ(engine.lastRun().passedOver.size(), 1u);
     EXPECT_EQ(engine.lastRun().passedOver.front().remoteName, name);
@@ -782,14 +782,14 @@ TEST_F(FileChoiceOptions, OnlyNewerComparesWithTheListingWhenTheServerHasNoMdtmA
     // The listing says "Mar 01 2024": a copy of that day or later is unchanged.
     writeLocal(QStringLiteral("a.txt"), "alpha", utc(1, 18, 0));
     writeLocal(QStringLiteral("b.txt"), "bravo", utc(5, 0, 0)); // other size
-    engine.transferAllFiles();
+    showing([&] { engine.transferAllFiles(); });
     EXPECT_EQ(retrieved(), (Strings { "a.txt", "b.txt" })); // off: everything, as always
     const Strings defaultSequence = sentSinceConnect();
 
     writeLocal(QStringLiteral("a.txt"), "alpha", utc(1, 18, 0));
     writeLocal(QStringLiteral("b.txt"), "bravo", utc(5, 0, 0));
     host.settings.onlyNewer = true;
-    engine.transferAllFiles();
+    showing([&] { engine.transferAllFiles(); });
     EXPECT_EQ(retrieved(), (Strings { "a.txt", "b.txt", "b.txt" }));
     const Strings sent = sentSinceConnect();
     EXPECT_EQ(
@@ -809,7 +809,7 @@ TEST_F(FileChoiceOptions, AListingToTheMinuteSettlesItWithoutAskingTheServer)
     host.settings.onlyNewer = true;
     writeLocal(QStringLiteral("a.txt"), "alpha", utc(1, 12, 0, 30));
 
-    engine.transferAllFiles();
+    showing([&] { engine.transferAllFiles(); });
 
     EXPECT_EQ(engine.lastRun().passedOver.size(), 1u);
     const Strings sent = sentSinceConnect();
@@ -836,7 +836,7 @@ TEST_F(FileChoiceOptions, UnchangedFilesAreSummedUpInOneLineAndEveryOtherLineSta
             engine.requestStop();
     };
 
-    engine.transferAllFiles();
+    showing([&] { engine.transferAllFiles(); });
 
     const QStringList expected {
         transferring(QStringLiteral("b.txt"), QStringLiteral("b.txt")),
@@ -861,7 +861,7 @@ TEST_F(FileChoiceOptions, ASequenceNameIsAlwaysNew)
     host.settings.rename = true;
     host.settings.renameTo = QStringLiteral("a[seq].txt");
     writeLocal(QStringLiteral("a0.txt"), "alpha", utc(9, 0, 0));
-    engine.transferOneFile();
+    showing([&] { engine.transferOneFile(); });
     EXPECT_EQ(retrieved(), (Strings { "a.txt" }));
 }
 
@@ -901,7 +901,7 @@ TEST_F(FileChoiceOptions, ARunAnnouncesItsStartEachFilesEndAndWhatItCameTo)
     };
     engine.setEvents(std::move(handlers));
 
-    engine.transferAllFiles();
+    showing([&] { engine.transferAllFiles(); });
 
     EXPECT_EQ(events,
         (Strings { "run started", "a.txt passed over", "missing.txt skipped", "started b.txt as b.txt of 6",
@@ -932,7 +932,7 @@ TEST_F(FileChoiceOptions, AFileStillBeingWrittenIsLeftForALaterRun)
     // The listing said 6 bytes; by the time of SIZE there are 9.
     server.on("SIZE",
         [](FtpSession& s, const std::string& name) { s.send(name == "b.txt" ? "213 9\r\n" : "213 5\r\n"); });
-    engine.transferAllFiles();
+    showing([&] { engine.transferAllFiles(); });
     EXPECT_EQ(retrieved(), (Strings { "a.txt" }));
     EXPECT_TRUE(host.log.contains(QStringLiteral("WARNING: File skipped: The file is still being written.")));
     EXPECT_TRUE(engine.lastRun().complete());
@@ -943,7 +943,7 @@ TEST_F(FileChoiceOptions, AFileStillBeingWrittenIsLeftForALaterRun)
         { "b.txt", now.addSecs(-600).toString(QStringLiteral("yyyyMMddHHmmss")).toStdString() } });
     server.on("SIZE",
         [](FtpSession& s, const std::string& name) { s.send(name == "b.txt" ? "213 6\r\n" : "213 5\r\n"); });
-    engine.transferAllFiles();
+    showing([&] { engine.transferAllFiles(); });
     EXPECT_EQ(retrieved(), (Strings { "a.txt", "b.txt" }));
 }
 
