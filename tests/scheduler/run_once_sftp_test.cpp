@@ -170,7 +170,8 @@ TEST_F(RunOnceSftp, AnUnknownKeyFailsTheRunWithTheFingerprintInTheLog)
     const QString log = logText();
     const qsizetype reason = log.indexOf(QStringLiteral("Reason: "));
     ASSERT_GE(reason, 0) << log.toStdString();
-    EXPECT_TRUE(log.mid(reason).section(QStringLiteral("\r\n"), 0, 0).contains(q(server_->HostKeyFingerprint())))
+    EXPECT_TRUE(
+        log.mid(reason).section(QStringLiteral("\r\n"), 0, 0).contains(q(server_->HostKeyFingerprint())))
         << log.toStdString();
     EXPECT_TRUE(log.contains(QStringLiteral("ERROR: The FTP site information specified is not valid")));
     // Nobody was asked: no question reached the terminal.
@@ -210,7 +211,8 @@ TEST_F(RunOnceSftp, PreviewShowsTheHostKeyAndWhetherItIsKnownThenThePlan)
         if (c.exitCode == 0) {
             EXPECT_TRUE(result.err.contains(QStringLiteral("Listing: SFTP"))) << result.err.toStdString();
             EXPECT_EQ(out.mid(3).size(), 2) << result.out.toStdString();
-            EXPECT_TRUE(out.contains(QStringLiteral("file\tfetch\tsmall.txt\t") + path(QStringLiteral("in/small.txt"))))
+            EXPECT_TRUE(out.contains(
+                QStringLiteral("file\tfetch\tsmall.txt\t") + path(QStringLiteral("in/small.txt"))))
                 << result.out.toStdString();
         } else {
             EXPECT_EQ(out.size(), 3) << result.out.toStdString();

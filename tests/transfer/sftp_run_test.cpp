@@ -248,7 +248,8 @@ TEST_F(SftpRun, AllFilesArriveByteForByteAndTheLogTellsTheRun)
     ASSERT_GE(host.log.size(), 3 + 2 * 4 + 1);
     EXPECT_EQ(host.log.mid(0, 3),
         (QStringList { QStringLiteral("Signed in with the key file."),
-            user + QStringLiteral(" connected to 127.0.0.1"), QStringLiteral("Current folder is ") + q(remote_) }));
+            user + QStringLiteral(" connected to 127.0.0.1"),
+            QStringLiteral("Current folder is ") + q(remote_) }));
     EXPECT_EQ(host.log.last(), user + QStringLiteral(" disconnected from 127.0.0.1"));
     EXPECT_EQ(host.log.count(host.log.last()), 1);
     EXPECT_FALSE(site->connected());
@@ -271,7 +272,8 @@ TEST_F(SftpRun, OneFileFollowsTheNameTemplateAndTheRename)
     EXPECT_TRUE(engine->lastRun().complete()) << logText().toStdString();
     EXPECT_EQ(FolderNames(local_), std::vector<std::string> { "latest.csv" });
     EXPECT_EQ(ReadFile(local("latest.csv")), "today");
-    EXPECT_TRUE(host.log.contains(transferring("report-20240315.csv", "latest.csv"))) << logText().toStdString();
+    EXPECT_TRUE(host.log.contains(transferring("report-20240315.csv", "latest.csv")))
+        << logText().toStdString();
     EXPECT_TRUE(host.log.contains(QStringLiteral("Data transfer complete (5 Bytes)")));
 
     // A template that matches nothing fetches nothing, and says so.
@@ -312,7 +314,8 @@ TEST_F(SftpRun, OnlyNewerKeepsTheRemoteTimeAndFetchesOnlyWhatChanged)
     setTime(remote("b.txt"), kFixedTime + 3600);
     host.log.clear();
     runJob();
-    EXPECT_EQ(engine->lastRun().fetchedNames, std::vector<std::string> { "b.txt" }) << logText().toStdString();
+    EXPECT_EQ(engine->lastRun().fetchedNames, std::vector<std::string> { "b.txt" })
+        << logText().toStdString();
     EXPECT_EQ(ReadFile(local("b.txt")), "newer b");
     EXPECT_EQ(modified(local("b.txt")), kFixedTime + 3600);
     EXPECT_EQ(ReadFile(local("a.txt")), "first a");
@@ -464,8 +467,8 @@ TEST_F(SftpRun, AnUnattendedRunNeverAsksAndLogsTheFingerprint)
     EXPECT_FALSE(engine->takeNotice());
     ASSERT_GE(host.log.size(), 2);
     EXPECT_EQ(host.log[host.log.size() - 2],
-        QStringLiteral(
-            "ERROR: The FTP site information specified is not valid or the site cannot be accessed at this time."));
+        QStringLiteral("ERROR: The FTP site information specified is not valid or the site cannot be "
+                       "accessed at this time."));
     EXPECT_TRUE(host.log.last().startsWith(QStringLiteral("Reason: ")));
     EXPECT_TRUE(host.log.last().contains(fingerprint)) << host.log.last().toStdString();
     EXPECT_TRUE(host.trustedHostKeys.isEmpty());
@@ -498,7 +501,8 @@ TEST_F(SftpRun, AChangedKeyIsRefusedWithAWarningAndNeverAsked)
         const auto& box = host.boxes.shown()[0];
         EXPECT_EQ(box.kind, RecordingMessageBoxes::Kind::Warning);
         EXPECT_EQ(box.caption, QStringLiteral("Taskhaul Warning"));
-        EXPECT_TRUE(box.text.startsWith(QStringLiteral("The server's host key has changed"))) << box.text.toStdString();
+        EXPECT_TRUE(box.text.startsWith(QStringLiteral("The server's host key has changed")))
+            << box.text.toStdString();
         EXPECT_TRUE(box.text.contains(QStringLiteral("127.0.0.1")));
         EXPECT_TRUE(box.text.contains(fingerprint)) << box.text.toStdString();
         EXPECT_EQ(connectsRun, 1);
@@ -549,7 +553,8 @@ TEST(SftpRunFaults, ARefusedFileIsSkippedAndADroppedConnectionIsALostOne)
     ASSERT_EQ(report.skipped.size(), 1u);
     EXPECT_EQ(report.skipped[0].remoteName, "denied.bin");
     EXPECT_FALSE(report.skipped[0].reason.isEmpty());
-    EXPECT_TRUE(host.log.last().startsWith(QStringLiteral("Warning! File Skipped: "))) << host.log.last().toStdString();
+    EXPECT_TRUE(host.log.last().startsWith(QStringLiteral("Warning! File Skipped: ")))
+        << host.log.last().toStdString();
     EXPECT_FALSE(report.lostConnection());
     EXPECT_FALSE(steps.lostConnection());
     EXPECT_TRUE(site.connected());
