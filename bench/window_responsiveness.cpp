@@ -1,10 +1,13 @@
 // How responsive the main window stays while it downloads one large file with
 // its progress shown: a 10 ms timer runs beside the download, and the gaps
-// between its ticks are measured (the FTP client lets the event loop run while
-// it waits and between chunks).
+// between its ticks are measured (the FTP and SFTP clients let the event loop
+// run while they wait and between chunks).
 //
 //   window_responsiveness HOST PORT USER PASSWORD REMOTE LOCAL_FOLDER
+//                         [sftp KEY_FILE REMOTE_FOLDER]
 //
+// With "sftp" the job uses SFTP, signs in with KEY_FILE and fetches REMOTE
+// from REMOTE_FOLDER; the host key must be in ~/.ssh/known_hosts.
 // Prints the download time, the number of ticks, and the median, 99th
 // percentile and largest gap. Used by window_responsiveness.py, which starts
 // the server; the goal is a 99th percentile of 60 ms or less.
@@ -17,6 +20,7 @@
 #include "settings/settings_store.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -61,8 +65,10 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const QStringList arguments = QApplication::arguments();
-    if (arguments.size() < 7) {
-        std::fprintf(stderr, "usage: %s HOST PORT USER PASSWORD REMOTE LOCAL_FOLDER\n", argv[0]);
+    const bool sftp = arguments.size() == 10 && arguments[7] == QLatin1String("sftp");
+    if (arguments.size() != 7 && !sftp) {
+        std::fprintf(stderr,
+            "usage: %s HOST PORT USER PASSWORD REMOTE LOCAL_FOLDER [sftp KEY_FILE REMOTE_FOLDER]\n", argv[0]);
         return 2;
     }
     QTemporaryDir scratch;
@@ -76,6 +82,11 @@ int main(int argc, char** argv)
     services.messageBoxes = &boxes;
     taskhaul::MainWindow window(services);
     const taskhaul::MainWindowForm& form = window.testHooks().form();
+    if (sftp) {
+        form.protocol->setCurrentIndex(1);
+        form.keyFile->setText(arguments[8]);
+        form.remoteFolder->setText(arguments[9]);
+    }
     form.host->setText(arguments[1]);
     form.port->setText(arguments[2]);
     form.userName->setText(arguments[3]);

@@ -384,10 +384,13 @@ int runPreview(const QStringList& args)
             = engine.site() ? engine.site()->identity() : std::optional<SiteIdentity>();
         if (!identity || std::exchange(identityShown, true))
             return;
-        const QString prefix = identity->kind == SiteIdentity::Kind::HostKey ? QStringLiteral("Host key ")
-                                                                             : QStringLiteral("Certificate ");
-        for (const auto& [label, value] : identity->details)
-            printLine(stdout, prefix + label + QStringLiteral(": ") + value);
+        const bool hostKey = identity->kind == SiteIdentity::Kind::HostKey;
+        const QString prefix = hostKey ? QStringLiteral("Host key ") : QStringLiteral("Certificate ");
+        for (const auto& [label, value] : identity->details) {
+            // "Host key type", not "Host key key type".
+            const QString shown = hostKey && label.startsWith(QLatin1String("key ")) ? label.mid(4) : label;
+            printLine(stdout, prefix + shown + QStringLiteral(": ") + value);
+        }
         printLine(stdout, prefix + QStringLiteral("verification: ") + identity->verification);
     };
     try {

@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 
+#include <chrono>
 #include <utility>
 
 namespace taskhaul {
@@ -102,6 +103,12 @@ SftpSite::SftpSite(std::function<void()> pump)
         if (onProgress)
             onProgress(received);
     };
+    // The client's worker tells of no chunk as it comes: the window's events
+    // run only at each pump. At 50 ms a download leaves every gap of the event
+    // loop at 50 ms and more, too close to what a user notices.
+    sftp::TSftpLimits limits = client_->Limits();
+    limits.PumpInterval = std::chrono::milliseconds(20);
+    client_->SetLimits(limits);
 }
 
 SftpSite::SftpSite(std::function<void()> pump, const sftp::TSftpLimits& limits)

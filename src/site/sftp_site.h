@@ -30,7 +30,7 @@ int sftpPort(const QString& text);
 
 class SftpSite : public RemoteSite {
 public:
-    // `pump` runs between the client's waits, at most 50 ms apart.
+    // `pump` runs between the client's waits, at most 20 ms apart.
     explicit SftpSite(std::function<void()> pump);
     // With other time and size limits than the product's (tests).
     SftpSite(std::function<void()> pump, const sftp::TSftpLimits& limits);

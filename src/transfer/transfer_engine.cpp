@@ -23,7 +23,9 @@ const QString kLocalFolderRequired = QStringLiteral("Local folder information re
 const QString kNoWildcardsInRename
     = QStringLiteral("The * and ? wildcards are not allowed in the renamed file.");
 const QString kConnectStopped = QStringLiteral("Connection stopped.");
-const QString kNotTrusted = QStringLiteral("Not connected: the server's certificate was not trusted.");
+const QString kCertificateNotTrusted
+    = QStringLiteral("Not connected: the server's certificate was not trusted.");
+const QString kHostKeyNotTrusted = QStringLiteral("Not connected: the server's host key was not trusted.");
 const QString kConnected = QStringLiteral("Connected.");
 const QString kDisconnected = QStringLiteral("Disconnected");
 
@@ -277,7 +279,7 @@ void TransferEngine::failConnect(const std::exception& error, ConnectEnd end, co
     if (end == ConnectEnd::Stopped)
         host_.setStatusText(kConnectStopped);
     else if (end == ConnectEnd::NotTrusted)
-        host_.setStatusText(kNotTrusted);
+        host_.setStatusText(sftp(job_) ? kHostKeyNotTrusted : kCertificateNotTrusted);
     else
         host_.setStatusText(kSiteError);
     host_.writeLog(QStringLiteral("ERROR: ") + kSiteError);

@@ -26,6 +26,8 @@ public:
     // Every value written to the sequence start field, in order.
     QList<int> sequenceWrites;
     RecordingMessageBoxes boxes;
+    // Every host key fingerprint the engine had the job keep, in order.
+    QStringList trustedHostKeys;
     LocalDateTime now { 2024, 3, 15, 10, 30, 0 };
     int focusRequests = 0;
     // Runs inside processPendingEvents (the window would run clicks here).
@@ -49,6 +51,11 @@ public:
     void setTrustedCertificate(const QString& fingerprint) override
     {
         settings.trustedCertificate = fingerprint;
+    }
+    void setTrustedHostKey(const QString& fingerprint) override
+    {
+        settings.trustedHostKey = fingerprint;
+        trustedHostKeys << fingerprint;
     }
     LocalDateTime currentTime() const override { return now; }
     void setStatusText(const QString& text) override
