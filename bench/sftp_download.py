@@ -1,5 +1,6 @@
 #!/usr/bin/python3
-"""SFTP download speed of the project's client against OpenSSH's sftp, curl and lftp.
+"""SFTP download speed of the project's client and of the program itself
+(`taskhaul --run-once` with an SFTP job) against OpenSSH's sftp, curl and lftp.
 
 Starts sshd with a configuration, host key and authorized key of its own on a
 loopback port (never the system's service; run as the user sshd will let in,
@@ -63,6 +64,17 @@ class Sshd:
         self.process.wait()
 
 
+def write_sftp_job(config_home, server, user, folder, local):
+    """A job fetching every file of `folder` over SFTP with the server's key trusted."""
+    os.makedirs(os.path.join(config_home, "Velmora"), exist_ok=True)
+    with open(os.path.join(config_home, "Velmora", "Taskhaul.conf"), "w") as conf:
+        conf.write(f"[Options]\nHost=127.0.0.1\nHostport={server.port}\nUsername={user}\nPassword=\n"
+                   f"Remote={folder}\nLocaldir={local}\ncopytype=option1\noverwrite=True\n"
+                   "starttime=00:00:00\ndelay=60\nsequencevalue=0\nscheduletype=option2\n"
+                   "renamecheck=False\nresetsequence=False\nProtocol=sftp\n"
+                   f"KeyFile={server.key}\nTrustedHostKey={server.fingerprint}\n")
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("build_dir")
@@ -75,6 +87,9 @@ def main():
     client = os.path.join(args.build_dir, "bench", "sftp_download")
     if not os.access(client, os.X_OK):
         sys.exit(f"{client} not built (cmake -DTASKHAUL_BENCH=ON, --target sftp_download)")
+    program = os.path.join(args.build_dir, "src", "app", "taskhaul")
+    if not os.access(program, os.X_OK):
+        sys.exit(f"{program} not built")
     user = getpass.getuser()
 
     with tempfile.TemporaryDirectory(prefix="taskhaul-bench-sftp-") as scratch:
@@ -93,6 +108,12 @@ def main():
                 f.write(os.urandom(args.file_kib * 1024))
 
         server = Sshd(scratch, user)
+        # The program's own settings, state and log, and no agent: it signs in
+        # with the key file, as the other clients do.
+        config_home = os.path.join(scratch, "config")
+        os.environ.update(XDG_CONFIG_HOME=config_home, XDG_STATE_HOME=os.path.join(scratch, "state"),
+                          XDG_RUNTIME_DIR=scratch, LC_ALL="C")
+        os.environ.pop("SSH_AUTH_SOCK", None)
         ssh = (f"ssh -a -x -F /dev/null -i {server.key} -o IdentitiesOnly=yes "
                "-o UserKnownHostsFile=/dev/null -o StrictHostKeyChecking=no -o LogLevel=ERROR")
         try:
@@ -104,7 +125,9 @@ def main():
                 with open(batch, "w") as b:
                     b.write(f"get {folder}/* {out}/\n")
                 url = f"sftp://{user}@127.0.0.1:{server.port}{folder}/{glob}"
+                write_sftp_job(config_home, server, user, folder, out)
                 clients = {
+                    "run-once": [program, "--run-once"],
                     "taskhaul": [client, "127.0.0.1", str(server.port), user, server.key, server.fingerprint,
                                  folder, out],
                     "sftp": ["sftp", "-q", "-b", batch, "-P", str(server.port)] + ssh.split()[3:]
@@ -132,10 +155,13 @@ def main():
                 med = medians(results)
                 for name, (wall, cpu, rss) in med.items():
                     print(f"median {name:9s} wall {wall:7.3f} s  cpu {cpu:6.3f} s  peak {rss:6.1f} MiB")
-                ours = med["taskhaul"]
-                for name, theirs in med.items():
-                    if name != "taskhaul":
-                        print(f"taskhaul vs {name}: speed {theirs[0] / ours[0]:.2f}x, CPU time {ours[1] / theirs[1]:.2f}x")
+                for ours_name in ("run-once", "taskhaul"):
+                    ours = med[ours_name]
+                    for name, theirs in med.items():
+                        if name in ("run-once", "taskhaul"):
+                            continue
+                        cpu = f"{ours[1] / theirs[1]:.2f}x" if theirs[1] > 0 else "n/a (too small to measure)"
+                        print(f"{ours_name} vs {name}: speed {theirs[0] / ours[0]:.2f}x, CPU time {cpu}")
                 print()
         finally:
             server.stop()

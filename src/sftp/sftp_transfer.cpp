@@ -124,9 +124,12 @@ struct Request {
 // arrives past the gap meanwhile is held until the gap is filled, so the local
 // file is written straight through. The first end of file fixes the file's
 // length: requests already out are still taken in, and what they bring past
-// that end (a file that grew meanwhile) is dropped.
+// that end (a file that grew meanwhile) is dropped. With the file's size known
+// from its open handle, no more is asked for than that size and one request
+// past it, which finds the end (a small file costs two or three requests, not
+// a full pipeline of them); only a file that turns out longer is read on.
 void PipelinedRead(TSftpClient::Impl& d, const TSftpLimits& limits, sftp_file file, const std::string& path,
-    ftp::TLocalDownload& local)
+    std::int64_t expectedSize, ftp::TLocalDownload& local)
 {
     const std::uint32_t chunk = std::max<std::uint32_t>(1, limits.ReadRequestSize);
     const std::size_t depth = static_cast<std::size_t>(std::max(1, limits.ReadRequestsInFlight));
@@ -159,7 +162,9 @@ void PipelinedRead(TSftpClient::Impl& d, const TSftpLimits& limits, sftp_file fi
     };
     try {
         for (;;) {
-            while (end == UINT64_MAX && inFlight.size() < depth) {
+            while (end == UINT64_MAX && inFlight.size() < depth
+                && (expectedSize < 0 || next <= static_cast<std::uint64_t>(expectedSize)
+                    || inFlight.empty())) {
                 send(next, chunk);
                 next += chunk;
             }
@@ -283,7 +288,7 @@ TSftpFileFacts TSftpClient::Download(
                 facts = FactsOf(*attributes);
                 d->total = facts.Size;
                 d->Touch();
-                PipelinedRead(*d, limits, file, remotePath, *local);
+                PipelinedRead(*d, limits, file, remotePath, facts.Size, *local);
                 // A file that got shorter while it was read is not the file
                 // that was opened; the rest of it is not coming.
                 if (facts.Size >= 0 && local->Position() < facts.Size)
