@@ -21,24 +21,9 @@ namespace taskhaul::sftp {
 namespace {
 
 using namespace std::chrono_literals;
-
-// 2001-09-09 01:46:40 UTC
-constexpr std::int64_t kFixedTime = 1000000000;
-
-std::string Pattern(std::size_t size, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (auto& byte : bytes)
-        byte = static_cast<char>(random());
-    return bytes;
-}
-
-void SetTime(const std::string& path, std::int64_t seconds)
-{
-    const timespec times[2] = { { static_cast<time_t>(seconds), 0 }, { static_cast<time_t>(seconds), 0 } };
-    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
-}
+using test::kFixedTime;
+using test::PatternBytes;
+using test::SetFileTime;
 
 class SftpAgainstSshd : public ::testing::Test {
 protected:
@@ -51,13 +36,10 @@ protected:
 
     void SetUp() override
     {
-        const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        folder_ = server_->Folder() + "/" + name;
-        ASSERT_EQ(::mkdir(folder_.c_str(), 0755), 0);
-        remote_ = folder_ + "/remote";
-        local_ = folder_ + "/local";
-        ASSERT_EQ(::mkdir(remote_.c_str(), 0755), 0);
-        ASSERT_EQ(::mkdir(local_.c_str(), 0755), 0);
+        const test::TestFolders folders = test::MakeTestFolders(*server_);
+        folder_ = folders.folder;
+        remote_ = folders.remote;
+        local_ = folders.local;
         knownHosts_ = folder_ + "/known_hosts";
         test::WriteFile(knownHosts_, server_->KnownHostsLine());
         client_ = std::make_unique<TSftpClient>([this] {
@@ -231,8 +213,8 @@ TEST_F(SftpAgainstSshd, ListsNamesAsBytesWithKindSizeAndTime)
     test::WriteFile(remote_ + "/" + latin1, std::string(1000, 'x'));
     ASSERT_EQ(::mkdir((remote_ + "/sub").c_str(), 0755), 0);
     ASSERT_EQ(::symlink("a.txt", (remote_ + "/link").c_str()), 0);
-    SetTime(remote_ + "/a.txt", kFixedTime);
-    SetTime(remote_ + "/" + latin1, kFixedTime + 59);
+    SetFileTime(remote_ + "/a.txt", kFixedTime);
+    SetFileTime(remote_ + "/" + latin1, kFixedTime + 59);
     client_->Connect();
     auto entries = client_->ListFolder(remote_);
     std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.Name < b.Name; });
@@ -325,7 +307,7 @@ TEST_F(SftpAgainstSshd, DownloadsByteForByte)
         limits.ReadRequestSize = c.requestSize;
         limits.ReadRequestsInFlight = c.inFlight;
         client_->SetLimits(limits);
-        const std::string bytes = Pattern(c.size, static_cast<unsigned>(c.size));
+        const std::string bytes = PatternBytes(c.size, static_cast<unsigned>(c.size));
         const std::string name = std::string("/") + c.name;
         test::WriteFile(remote_ + name, bytes);
         std::int64_t lastReceived = -1;
@@ -347,7 +329,7 @@ TEST_F(SftpAgainstSshd, DownloadsByteForByte)
 TEST_F(SftpAgainstSshd, KeepsTheRemoteTimeAndAnExistingFileOnRequest)
 {
     test::WriteFile(remote_ + "/new.txt", "new contents");
-    SetTime(remote_ + "/new.txt", kFixedTime);
+    SetFileTime(remote_ + "/new.txt", kFixedTime);
     test::WriteFile(local_ + "/new.txt", "old contents");
     client_->Connect();
 

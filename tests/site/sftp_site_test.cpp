@@ -34,24 +34,7 @@ SiteConnected connectTo(RemoteSite& site, const JobSettings& job, const QString&
 }
 
 using namespace std::chrono_literals;
-
-// 2001-09-09 01:46:40 UTC
-constexpr std::int64_t kFixedTime = 1000000000;
-
-std::string Pattern(std::size_t size)
-{
-    std::mt19937 random(7);
-    std::string bytes(size, '\0');
-    for (auto& byte : bytes)
-        byte = static_cast<char>(random());
-    return bytes;
-}
-
-void SetTime(const std::string& path, std::int64_t seconds)
-{
-    const timespec times[2] = { { static_cast<time_t>(seconds), 0 }, { static_cast<time_t>(seconds), 0 } };
-    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
-}
+using test::kFixedTime;
 
 QDateTime Utc(std::int64_t seconds)
 {
@@ -137,13 +120,10 @@ protected:
 
     void SetUp() override
     {
-        const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        folder_ = server_->Folder() + "/" + name;
-        ASSERT_EQ(::mkdir(folder_.c_str(), 0755), 0);
-        remote_ = folder_ + "/remote";
-        local_ = folder_ + "/local";
-        ASSERT_EQ(::mkdir(remote_.c_str(), 0755), 0);
-        ASSERT_EQ(::mkdir(local_.c_str(), 0755), 0);
+        const test::TestFolders folders = test::MakeTestFolders(*server_);
+        folder_ = folders.folder;
+        remote_ = folders.remote;
+        local_ = folders.local;
         MakeHome(folder_ + "/home", server_->KnownHostsLine());
         ::unsetenv("SSH_AUTH_SOCK");
         job_.protocol = JobSettings::Protocol::Sftp;
@@ -307,8 +287,8 @@ TEST_F(SftpSiteAgainstSshd, ListsKindsSizesAndExactTimes)
     test::WriteFile(remote_ + "/b.bin", std::string(1000, 'b'));
     ASSERT_EQ(::mkdir((remote_ + "/sub").c_str(), 0755), 0);
     ASSERT_EQ(::symlink("a.txt", (remote_ + "/link").c_str()), 0);
-    SetTime(remote_ + "/a.txt", kFixedTime);
-    SetTime(remote_ + "/b.bin", kFixedTime + 59);
+    test::SetFileTime(remote_ + "/a.txt", kFixedTime);
+    test::SetFileTime(remote_ + "/b.bin", kFixedTime + 59);
     connectTo(*site_, job_, QString());
     // Entered in two steps: the second names its folder below the first.
     site_->enterFolder(folder_);
@@ -361,12 +341,12 @@ TEST_F(SftpSiteAgainstSshd, SizeAndTimeOfAFetchComeFromOneStat)
 {
     const std::string file = remote_ + "/growing.log";
     test::WriteFile(file, "12345");
-    SetTime(file, kFixedTime);
+    test::SetFileTime(file, kFixedTime);
     connectTo(*site_, job_, QString());
     site_->enterFolder(remote_);
     EXPECT_EQ(site_->fileSize("growing.log"), 5);
     test::WriteFile(file, "1234567");
-    SetTime(file, kFixedTime + 100);
+    test::SetFileTime(file, kFixedTime + 100);
     // The time that goes with the size above, not the file's new one.
     EXPECT_EQ(site_->fileTime("growing.log", std::nullopt)->utc, Utc(kFixedTime));
     // The next look asks the server again.
@@ -398,7 +378,7 @@ TEST_F(SftpSiteAgainstSshd, EnteringWhatIsNoFolderIsRefused)
 
 TEST_F(SftpSiteAgainstSshd, RetrievesFilesOrRefusesThemOnALiveConnection)
 {
-    const std::string bytes = Pattern(300000);
+    const std::string bytes = test::PatternBytes(300000, 7);
     test::WriteFile(remote_ + "/data.bin", bytes);
     test::WriteFile(remote_ + "/new.txt", "new contents");
     test::WriteFile(local_ + "/new.txt", "old contents");

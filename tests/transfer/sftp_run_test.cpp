@@ -31,24 +31,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// 2001-09-09 01:46:40 UTC
-constexpr std::int64_t kFixedTime = 1000000000;
-
-std::string pattern(std::size_t size, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (auto& byte : bytes)
-        byte = static_cast<char>(random());
-    return bytes;
-}
-
-void setTime(const std::string& path, std::int64_t seconds)
-{
-    const timespec times[2] = { { static_cast<time_t>(seconds), 0 }, { static_cast<time_t>(seconds), 0 } };
-    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
-}
-
 std::int64_t modified(const std::string& path)
 {
     struct stat info { };
@@ -112,13 +94,10 @@ protected:
 
     void SetUp() override
     {
-        const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        folder_ = server_->Folder() + "/" + name;
-        ASSERT_EQ(::mkdir(folder_.c_str(), 0755), 0);
-        remote_ = folder_ + "/remote";
-        local_ = folder_ + "/local";
-        ASSERT_EQ(::mkdir(remote_.c_str(), 0755), 0);
-        ASSERT_EQ(::mkdir(local_.c_str(), 0755), 0);
+        const TestFolders folders = MakeTestFolders(*server_);
+        folder_ = folders.folder;
+        remote_ = folders.remote;
+        local_ = folders.local;
         Environment::home(folder_ + "/home", server_->KnownHostsLine());
         JobSettings& job = host.settings;
         job.protocol = JobSettings::Protocol::Sftp;
@@ -215,9 +194,9 @@ TEST_F(SftpRun, AllFilesArriveByteForByteAndTheLogTellsTheRun)
         const char* count; // as the completion line groups it
     } files[] = {
         { "notes.txt", "hello over ssh\n", "15" },
-        { "large.bin", pattern((5u << 20) / 2 + 123, 1), "2,621,563" },
+        { "large.bin", PatternBytes((5u << 20) / 2 + 123, 1), "2,621,563" },
         { "empty.dat", "", "0" },
-        { "odd name (1).csv", pattern(70000, 2), "70,000" },
+        { "odd name (1).csv", PatternBytes(70000, 2), "70,000" },
     };
     for (const auto& f : files)
         WriteFile(remote(f.name), f.bytes);
@@ -291,8 +270,8 @@ TEST_F(SftpRun, OnlyNewerKeepsTheRemoteTimeAndFetchesOnlyWhatChanged)
     host.settings.onlyNewer = true;
     WriteFile(remote("a.txt"), "first a");
     WriteFile(remote("b.txt"), "first b");
-    setTime(remote("a.txt"), kFixedTime);
-    setTime(remote("b.txt"), kFixedTime + 61);
+    SetFileTime(remote("a.txt"), kFixedTime);
+    SetFileTime(remote("b.txt"), kFixedTime + 61);
 
     runJob();
     EXPECT_EQ(engine->lastRun().fetched, 2) << logText().toStdString();
@@ -311,7 +290,7 @@ TEST_F(SftpRun, OnlyNewerKeepsTheRemoteTimeAndFetchesOnlyWhatChanged)
 
     // One file changes on the server (same size, a later time): only it comes.
     WriteFile(remote("b.txt"), "newer b");
-    setTime(remote("b.txt"), kFixedTime + 3600);
+    SetFileTime(remote("b.txt"), kFixedTime + 3600);
     host.log.clear();
     runJob();
     EXPECT_EQ(engine->lastRun().fetchedNames, std::vector<std::string> { "b.txt" })
@@ -326,7 +305,7 @@ TEST_F(SftpRun, AFileModifiedJustNowIsPassedOverUntilItSettles)
     host.now = CurrentLocalDateTime();
     host.settings.settleSeconds = 60;
     WriteFile(remote("old.log"), "settled");
-    setTime(remote("old.log"), kFixedTime);
+    SetFileTime(remote("old.log"), kFixedTime);
     WriteFile(remote("fresh.log"), "still growing");
 
     runJob();

@@ -2,12 +2,15 @@
 
 #include "ftp/loopback.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstring>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -230,6 +233,32 @@ SshAgent::~SshAgent()
         ::kill(pid_, SIGTERM);
         ::waitpid(pid_, nullptr, 0);
     }
+}
+
+std::string PatternBytes(std::size_t size, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::string bytes(size, '\0');
+    for (auto& byte : bytes)
+        byte = static_cast<char>(random());
+    return bytes;
+}
+
+void SetFileTime(const std::string& path, std::int64_t seconds)
+{
+    const timespec times[2] = { { static_cast<time_t>(seconds), 0 }, { static_cast<time_t>(seconds), 0 } };
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
+}
+
+TestFolders MakeTestFolders(const SshdServer& server)
+{
+    TestFolders folders;
+    folders.folder = server.Folder() + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    folders.remote = folders.folder + "/remote";
+    folders.local = folders.folder + "/local";
+    for (const std::string* path : { &folders.folder, &folders.remote, &folders.local })
+        EXPECT_EQ(::mkdir(path->c_str(), 0755), 0) << *path;
+    return folders;
 }
 
 } // namespace taskhaul::test

@@ -13,6 +13,8 @@
 
 #include "ftp/spawn.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -99,5 +101,24 @@ std::vector<std::string> FolderNames(const std::string& folder);
 // Writes or reads a whole file.
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
+
+// 2001-09-09 01:46:40 UTC: a time no test's file has by chance.
+inline constexpr std::int64_t kFixedTime = 1000000000;
+
+// `size` bytes of every value, the same for the same seed.
+std::string PatternBytes(std::size_t size, unsigned seed);
+
+// Gives a file (or a link itself) this modification and access time, in
+// seconds since the epoch; fails the test when the system refuses.
+void SetFileTime(const std::string& path, std::int64_t seconds);
+
+// A test's own folders below the server's: `folder` named after the running
+// test, with the empty `remote` and `local` inside it.
+struct TestFolders {
+    std::string folder;
+    std::string remote;
+    std::string local;
+};
+TestFolders MakeTestFolders(const SshdServer& server);
 
 } // namespace taskhaul::test
