@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
-#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>

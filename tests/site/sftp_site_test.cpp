@@ -18,7 +18,6 @@
 #include <cstdlib>
 #include <memory>
 #include <optional>
-#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -41,43 +40,7 @@ QDateTime Utc(std::int64_t seconds)
     return QDateTime::fromSecsSinceEpoch(seconds, Qt::UTC);
 }
 
-// HOME (where ~/.ssh/known_hosts is read) and SSH_AUTH_SOCK point where a
-// test says, and back afterwards.
-class Environment {
-public:
-    Environment()
-    {
-        for (const char* name : { "HOME", "SSH_AUTH_SOCK" }) {
-            const char* value = std::getenv(name);
-            saved_.push_back({ name, value ? std::optional<std::string>(value) : std::nullopt });
-        }
-    }
-    ~Environment()
-    {
-        for (const auto& [name, value] : saved_) {
-            if (value)
-                ::setenv(name.c_str(), value->c_str(), 1);
-            else
-                ::unsetenv(name.c_str());
-        }
-    }
-    Environment(const Environment&) = delete;
-    Environment& operator=(const Environment&) = delete;
-
-private:
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-};
-
-// A home folder whose known_hosts holds `knownHosts` (no file when nothing).
-void MakeHome(const std::string& home, const std::optional<std::string>& knownHosts)
-{
-    ::mkdir(home.c_str(), 0700);
-    ::mkdir((home + "/.ssh").c_str(), 0700);
-    ::unlink((home + "/.ssh/known_hosts").c_str());
-    if (knownHosts)
-        test::WriteFile(home + "/.ssh/known_hosts", *knownHosts);
-    ::setenv("HOME", home.c_str(), 1);
-}
+using test::SshEnvironment;
 
 TEST(SftpSitePort, JobTextsBecomePortsOrRefusals)
 {
@@ -124,8 +87,7 @@ protected:
         folder_ = folders.folder;
         remote_ = folders.remote;
         local_ = folders.local;
-        MakeHome(folder_ + "/home", server_->KnownHostsLine());
-        ::unsetenv("SSH_AUTH_SOCK");
+        SshEnvironment::Home(folder_ + "/home", server_->KnownHostsLine());
         job_.protocol = JobSettings::Protocol::Sftp;
         job_.host = QStringLiteral("127.0.0.1");
         job_.port = QString::number(server_->Port());
@@ -139,7 +101,7 @@ protected:
     }
 
     static std::unique_ptr<test::SshdServer> server_;
-    Environment environment_;
+    SshEnvironment environment_;
     std::string folder_;
     std::string remote_;
     std::string local_;
@@ -210,7 +172,7 @@ TEST_F(SftpSiteAgainstSshd, HostKeyIsKnownTrustedOrRefused)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        MakeHome(folder_ + "/home", c.knownHosts);
+        SshEnvironment::Home(folder_ + "/home", c.knownHosts);
         try {
             connectTo(*site_, job_, QString::fromStdString(c.trusted));
             EXPECT_FALSE(c.refused) << "connected";
@@ -489,8 +451,7 @@ protected:
         test::WriteFile(server_.Root() + "/drop.bin", std::string(1 << 20, 'd'));
         local_ = server_.Root() + "/../local";
         ::mkdir(local_.c_str(), 0755);
-        MakeHome(server_.Root() + "/../home", std::nullopt);
-        ::unsetenv("SSH_AUTH_SOCK");
+        SshEnvironment::Home(server_.Root() + "/../home", std::nullopt);
         job_.protocol = JobSettings::Protocol::Sftp;
         job_.host = QStringLiteral("127.0.0.1");
         job_.port = QString::number(server_.Port());
@@ -499,7 +460,7 @@ protected:
         site_.onDisconnected = [this] { ++disconnects_; };
     }
 
-    Environment environment_;
+    SshEnvironment environment_;
     test::ScriptedSftpServer server_ { "password", "pw" };
     SftpSite site_ { {} };
     JobSettings job_;

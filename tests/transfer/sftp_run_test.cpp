@@ -42,45 +42,6 @@ QString q(const std::string& text)
     return QString::fromStdString(text);
 }
 
-// HOME (whose ~/.ssh/known_hosts the site reads) and SSH_AUTH_SOCK as a test
-// sets them, and back afterwards.
-class Environment {
-public:
-    Environment()
-    {
-        for (const char* name : { "HOME", "SSH_AUTH_SOCK" }) {
-            const char* value = std::getenv(name);
-            saved_.push_back({ name, value ? std::optional<std::string>(value) : std::nullopt });
-        }
-        ::unsetenv("SSH_AUTH_SOCK");
-    }
-    ~Environment()
-    {
-        for (const auto& [name, value] : saved_) {
-            if (value)
-                ::setenv(name.c_str(), value->c_str(), 1);
-            else
-                ::unsetenv(name.c_str());
-        }
-    }
-    Environment(const Environment&) = delete;
-    Environment& operator=(const Environment&) = delete;
-
-    // A home whose known_hosts holds `knownHosts` (no file when nothing).
-    static void home(const std::string& folder, const std::optional<std::string>& knownHosts)
-    {
-        ::mkdir(folder.c_str(), 0700);
-        ::mkdir((folder + "/.ssh").c_str(), 0700);
-        ::unlink((folder + "/.ssh/known_hosts").c_str());
-        if (knownHosts)
-            WriteFile(folder + "/.ssh/known_hosts", *knownHosts);
-        ::setenv("HOME", folder.c_str(), 1);
-    }
-
-private:
-    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-};
-
 // The engine with an SFTP site on the test's sshd: a remote folder, an empty
 // local folder, a home that knows the server's key, and the key file "plain".
 class SftpRun : public ::testing::Test {
@@ -98,7 +59,7 @@ protected:
         folder_ = folders.folder;
         remote_ = folders.remote;
         local_ = folders.local;
-        Environment::home(folder_ + "/home", server_->KnownHostsLine());
+        SshEnvironment::Home(folder_ + "/home", server_->KnownHostsLine());
         JobSettings& job = host.settings;
         job.protocol = JobSettings::Protocol::Sftp;
         job.host = QStringLiteral("127.0.0.1");
@@ -173,7 +134,7 @@ protected:
     QString logText() const { return host.log.join(QLatin1Char('\n')); }
 
     static std::unique_ptr<SshdServer> server_;
-    Environment environment_;
+    SshEnvironment environment_;
     std::string folder_;
     std::string remote_;
     std::string local_;
@@ -386,7 +347,7 @@ TEST_F(SftpRun, AMissingRemoteFolderFailsTheRun)
 
 TEST_F(SftpRun, AnUnknownKeyIsAskedAboutWithNoAsTheDefaultAnswer)
 {
-    Environment::home(folder_ + "/home", std::nullopt);
+    SshEnvironment::Home(folder_ + "/home", std::nullopt);
     const QString fingerprint = q(server_->HostKeyFingerprint());
     host.boxes.answerNext(MessageBoxes::Answer::No);
 
@@ -413,7 +374,7 @@ TEST_F(SftpRun, AnUnknownKeyIsAskedAboutWithNoAsTheDefaultAnswer)
 
 TEST_F(SftpRun, ATrustedKeyIsKeptWithTheJobAndLaterRunsUseIt)
 {
-    Environment::home(folder_ + "/home", std::nullopt);
+    SshEnvironment::Home(folder_ + "/home", std::nullopt);
     const QString fingerprint = q(server_->HostKeyFingerprint());
     host.boxes.answerNext(MessageBoxes::Answer::Yes);
 
@@ -439,7 +400,7 @@ TEST_F(SftpRun, ATrustedKeyIsKeptWithTheJobAndLaterRunsUseIt)
 
 TEST_F(SftpRun, AnUnattendedRunNeverAsksAndLogsTheFingerprint)
 {
-    Environment::home(folder_ + "/home", std::nullopt);
+    SshEnvironment::Home(folder_ + "/home", std::nullopt);
     const QString fingerprint = q(server_->HostKeyFingerprint());
     EXPECT_THROW(engine->siteConnect(), SilentStop);
     EXPECT_TRUE(host.boxes.shown().empty());
@@ -468,7 +429,7 @@ TEST_F(SftpRun, AChangedKeyIsRefusedWithAWarningAndNeverAsked)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        Environment::home(folder_ + "/home", c.knownHosts);
+        SshEnvironment::Home(folder_ + "/home", c.knownHosts);
         host.settings.trustedHostKey = c.trusted;
         host.boxes.clear();
         host.log.clear();
@@ -497,7 +458,7 @@ TEST_F(SftpRun, AChangedKeyIsRefusedWithAWarningAndNeverAsked)
 
 TEST(SftpRunFaults, ARefusedFileIsSkippedAndADroppedConnectionIsALostOne)
 {
-    Environment environment;
+    SshEnvironment environment;
     ScriptedSftpServer server("password", "pw");
     WriteFile(server.Root() + "/a-first.txt", "first");
     WriteFile(server.Root() + "/denied.bin", "secret");
@@ -505,7 +466,7 @@ TEST(SftpRunFaults, ARefusedFileIsSkippedAndADroppedConnectionIsALostOne)
     WriteFile(server.Root() + "/z-last.txt", "last");
     const std::string local = server.Root() + "/../local";
     ASSERT_EQ(::mkdir(local.c_str(), 0755), 0);
-    Environment::home(server.Root() + "/../home", std::nullopt);
+    SshEnvironment::Home(server.Root() + "/../home", std::nullopt);
 
     FakeTransferHost host;
     JobSettings& job = host.settings;

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <random>
@@ -259,6 +260,35 @@ TestFolders MakeTestFolders(const SshdServer& server)
     for (const std::string* path : { &folders.folder, &folders.remote, &folders.local })
         EXPECT_EQ(::mkdir(path->c_str(), 0755), 0) << *path;
     return folders;
+}
+
+SshEnvironment::SshEnvironment()
+{
+    for (const char* name : { "HOME", "SSH_AUTH_SOCK" }) {
+        const char* value = std::getenv(name);
+        saved_.push_back({ name, value ? std::optional<std::string>(value) : std::nullopt });
+    }
+    ::unsetenv("SSH_AUTH_SOCK");
+}
+
+SshEnvironment::~SshEnvironment()
+{
+    for (const auto& [name, value] : saved_) {
+        if (value)
+            ::setenv(name.c_str(), value->c_str(), 1);
+        else
+            ::unsetenv(name.c_str());
+    }
+}
+
+void SshEnvironment::Home(const std::string& folder, const std::optional<std::string>& knownHosts)
+{
+    ::mkdir(folder.c_str(), 0700);
+    ::mkdir((folder + "/.ssh").c_str(), 0700);
+    ::unlink((folder + "/.ssh/known_hosts").c_str());
+    if (knownHosts)
+        WriteFile(folder + "/.ssh/known_hosts", *knownHosts);
+    ::setenv("HOME", folder.c_str(), 1);
 }
 
 } // namespace taskhaul::test

@@ -15,7 +15,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace taskhaul::test {
@@ -120,5 +122,22 @@ struct TestFolders {
     std::string local;
 };
 TestFolders MakeTestFolders(const SshdServer& server);
+
+// HOME (where ~/.ssh/known_hosts is read) and SSH_AUTH_SOCK as a test sets
+// them, and back afterwards. The agent is off until a test sets one.
+class SshEnvironment {
+public:
+    SshEnvironment();
+    ~SshEnvironment();
+    SshEnvironment(const SshEnvironment&) = delete;
+    SshEnvironment& operator=(const SshEnvironment&) = delete;
+
+    // Makes `folder` the home, its known_hosts holding `knownHosts` (no file
+    // when nothing).
+    static void Home(const std::string& folder, const std::optional<std::string>& knownHosts);
+
+private:
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
 
 } // namespace taskhaul::test
