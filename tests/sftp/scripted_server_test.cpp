@@ -8,7 +8,10 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace taskhaul::sftp {
@@ -121,6 +124,44 @@ TEST_F(SftpFaults, ListingThatNeverComesTimesOut)
 {
     EXPECT_THROW(client_.ListFolder("/stall"), ESftpTimeout);
     EXPECT_FALSE(client_.IsConnected());
+}
+
+// Stop ends a listing or a download the server never answers within a second,
+// long before any limit would.
+TEST(SftpScriptedServer, StopEndsAStalledListingOrDownloadWithinASecond)
+{
+    test::ScriptedSftpServer server("password", "pw");
+    test::WriteFile(server.Root() + "/stall.bin", std::string(1 << 20, 's'));
+    ::mkdir((server.Root() + "/stall").c_str(), 0755);
+    const std::string local = server.Root() + "/../local";
+    ::mkdir(local.c_str(), 0755);
+    const std::vector<std::pair<const char*, std::function<void(TSftpClient&)>>> cases {
+        { "listing", [](TSftpClient& client) { client.ListFolder("/stall"); } },
+        { "download",
+            [&local](TSftpClient& client) { client.Download("/stall.bin", local + "/stall.bin"); } },
+    };
+    for (const auto& [what, operation] : cases) {
+        SCOPED_TRACE(what);
+        std::chrono::steady_clock::time_point stopAt {};
+        std::chrono::steady_clock::time_point stopped {};
+        TSftpClient* running = nullptr;
+        TSftpClient client([&] {
+            if (running && stopAt != std::chrono::steady_clock::time_point {}
+                && std::chrono::steady_clock::now() >= stopAt
+                && stopped == std::chrono::steady_clock::time_point {}) {
+                stopped = std::chrono::steady_clock::now();
+                running->Stop();
+            }
+        });
+        Aim(client, server, "pw");
+        client.Connect();
+        running = &client;
+        stopAt = std::chrono::steady_clock::now() + 300ms;
+        EXPECT_THROW(operation(client), ESftpAborted);
+        EXPECT_LT(std::chrono::steady_clock::now() - stopped, 1s);
+        EXPECT_FALSE(client.IsConnected());
+        EXPECT_TRUE(test::FolderNames(local).empty()) << "a temporary was left behind";
+    }
 }
 
 } // namespace
