@@ -156,6 +156,10 @@ void TransferEngine::runTransferSteps(Mode mode)
     const JobSettings& job = job_;
     const int startSequence = job.sequenceStart;
     sequence_ = startSequence;
+    // A transfer asked for before any connect finds the job's site not
+    // connected, and fails as such.
+    if (!site_)
+        useSite(job);
     report_.listed = report_.listingIncomplete = report_.nothingMatched = report_.aborted = false;
     report_.connectionBroke = false;
     // What an earlier transfer on this connection failed with is not this one's.

@@ -1,5 +1,6 @@
 #include "engine_fixture.h"
 #include "site/ftp_listing.h"
+#include "site/protocol_sites.h"
 
 #include "ftp/ftp_local_file.h"
 #include "log/activity_log.h"
@@ -945,6 +946,26 @@ TEST_F(FileChoiceOptions, AFileStillBeingWrittenIsLeftForALaterRun)
         [](FtpSession& s, const std::string& name) { s.send(name == "b.txt" ? "213 6\r\n" : "213 5\r\n"); });
     showing([&] { engine.transferAllFiles(); });
     EXPECT_EQ(retrieved(), (Strings { "a.txt", "b.txt" }));
+}
+
+// A transfer reached before any connect (a shortcut, D-Bus) finds the job's
+// site not connected and fails as such, never on a site not yet picked.
+TEST(TransferBeforeConnect, FailsAsNotConnected)
+{
+    FakeTransferHost host;
+    QTemporaryDir local;
+    host.settings.localFolder = local.path();
+    host.settings.fileKind = JobSettings::FileKind::AllFiles;
+    ProtocolSites sites([] { return std::make_unique<FtpSite>(std::function<void()> {}); },
+        [] { return std::unique_ptr<RemoteSite>(); });
+    TransferEngine engine(host, sites, QStringLiteral(","));
+    try {
+        engine.transferAllFiles();
+        ADD_FAILURE() << "transferred without a connection";
+    } catch (const SiteError& error) {
+        EXPECT_EQ(error.kind(), SiteError::Kind::Connection);
+    }
+    EXPECT_TRUE(engine.lastRun().lostConnection());
 }
 
 } // namespace
