@@ -1,0 +1,370 @@
+// A run over several connections at once: the files arrive whole, the log
+// keeps the plan's order, a server that takes fewer connections, a connection
+// lost mid-file, Stop, and the jobs that must keep to one connection.
+
+#include "fake_transfer_host.h"
+#include "ftp/pyftpd_server.h"
+#include "ftp/scripted_ftp_server.h"
+#include "site/ftp_site.h"
+#include "site/protocol_sites.h"
+#include "transfer/freshness.h"
+#include "transfer/transfer_engine.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace taskhaul::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string nameOf(int n)
+{
+    return "f" + std::to_string(100 + n) + ".bin";
+}
+
+std::string contentOf(int n)
+{
+    std::string bytes(1000 + 37 * n, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>((i * 7 + static_cast<std::size_t>(n)) & 0xFF);
+    return bytes;
+}
+
+std::string unixLine(const std::string& name, std::size_t size)
+{
+    return "-rw-r--r--    1 ftp      ftp      " + std::to_string(size) + " Mar 01  2024 " + name + "\r\n";
+}
+
+// The engine with the program's own site source, so that further connections
+// are real FTP sites on worker threads.
+class ConnectionsTest : public ::testing::Test {
+protected:
+    explicit ConnectionsTest(bool scripted = true)
+    {
+        if (scripted) {
+            server.serveConcurrently();
+            setSite(server.host(), server.port(), "alice", "pw", "pub");
+        }
+        host.settings.localFolder = local.path();
+        host.settings.passive = true;
+        host.settings.overwrite = true;
+        host.settings.fileKind = JobSettings::FileKind::AllFiles;
+        host.settings.connections = 4;
+    }
+
+    void setSite(const std::string& address, int port, const std::string& user, const std::string& password,
+        const QString& folder)
+    {
+        host.settings.host = QString::fromStdString(address);
+        host.settings.port = QString::number(port);
+        host.settings.userName = QString::fromStdString(user);
+        host.settings.password = QString::fromStdString(password);
+        host.settings.remoteFolder = folder;
+    }
+
+    // `count` files served by the scripted server, listed in order.
+    void serveFiles(int count)
+    {
+        std::string listing;
+        for (int n = 0; n < count; ++n) {
+            server.addFile(nameOf(n), contentOf(n));
+            listing += unixLine(nameOf(n), contentOf(n).size());
+        }
+        server.setListing(listing);
+    }
+
+    void run()
+    {
+        engine.siteConnect();
+        engine.changeFolder();
+        engine.transferAllFiles();
+    }
+
+    QByteArray localContent(const std::string& name) const
+    {
+        QFile file(local.path() + QLatin1Char('/') + QString::fromStdString(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+
+    QStringList localFiles() const
+    {
+        return QDir(local.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    }
+
+    QStringList transferringLines() const { return host.log.filter(QStringLiteral("Transferring ")); }
+
+    // Every file of `count` is in place, byte for byte, and the log names them
+    // in the plan's order, each followed by its completion line.
+    void expectAllFetched(int count)
+    {
+        ASSERT_EQ(engine.lastRun().fetched, count);
+        EXPECT_TRUE(engine.lastRun().complete());
+        for (int n = 0; n < count; ++n)
+            EXPECT_EQ(localContent(nameOf(n)), QByteArray::fromStdString(contentOf(n))) << nameOf(n);
+        EXPECT_EQ(localFiles().size(), count); // no temporary left
+        const QStringList lines = transferringLines();
+        ASSERT_EQ(lines.size(), count);
+        for (int n = 0; n < count; ++n) {
+            EXPECT_TRUE(lines[n].endsWith(QString::fromStdString(nameOf(n)))) << lines[n].toStdString();
+            const auto at = host.log.indexOf(lines[n]);
+            EXPECT_TRUE(host.log.value(at + 1).startsWith(QStringLiteral("Data transfer complete (")));
+        }
+        std::vector<std::string> expected;
+        for (int n = 0; n < count; ++n)
+            expected.push_back(nameOf(n));
+        EXPECT_EQ(engine.lastRun().fetchedNames, expected);
+    }
+
+    ScriptedFtpServer server;
+    QTemporaryDir local;
+    FakeTransferHost host;
+    std::function<void()> pump;
+    ProtocolSites sites { [this] {
+                             return std::make_unique<FtpSite>([this] {
+                                 if (pump)
+                                     pump();
+                             });
+                         },
+        nullptr };
+    TransferEngine engine { host, sites, QStringLiteral(",") };
+};
+
+TEST_F(ConnectionsTest, FilesComeWholeOverFourConnectionsAndTheLogKeepsThePlansOrder)
+{
+    serveFiles(24);
+    // Slow downloads, so that the connections overlap.
+    DataPlan slow;
+    slow.chunkSize = 400;
+    slow.chunkDelay = 5ms;
+    for (int n = 0; n < 24; ++n)
+        server.setDataPlan(nameOf(n), slow);
+    std::vector<RunProgress> progress;
+    TransferEvents events;
+    events.runProgress = [&](const RunProgress& p) { progress.push_back(p); };
+    engine.setEvents(events);
+    run();
+    expectAllFetched(24);
+    EXPECT_EQ(server.mostSessionsAtOnce(), 4);
+    EXPECT_EQ(engine.lastRun().connections, 4);
+    // Four logins, and every file asked for once; no SIZE: the listing's sizes
+    // are taken, and each download is checked against them.
+    EXPECT_EQ(server.argumentsOf("PASS").size(), 4u);
+    EXPECT_EQ(server.argumentsOf("RETR").size(), 24u);
+    EXPECT_TRUE(server.argumentsOf("SIZE").empty());
+    EXPECT_FALSE(host.log.join('\n').contains(QStringLiteral("accepted only")));
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.back().filesDone, 24);
+    EXPECT_EQ(progress.back().filesTotal, 24);
+    EXPECT_EQ(progress.back().bytesDone, progress.back().bytesTotal);
+}
+
+TEST_F(ConnectionsTest, ALongerListingThanTheFileIsAShortTransfer)
+{
+    // The listing promises more than the server sends: the file is skipped as
+    // SIZE's answer would have had it, and nothing is left behind.
+    serveFiles(3);
+    DataPlan unannounced;
+    unannounced.preliminary = "150 Opening BINARY mode data connection.\r\n";
+    server.setDataPlan(nameOf(1), unannounced);
+    server.setListing(unixLine(nameOf(0), contentOf(0).size()) + unixLine(nameOf(1), contentOf(1).size() + 5)
+        + unixLine(nameOf(2), contentOf(2).size()));
+    run();
+    EXPECT_EQ(engine.lastRun().fetched, 2);
+    ASSERT_EQ(engine.lastRun().skipped.size(), 1u);
+    EXPECT_EQ(engine.lastRun().skipped.front().remoteName, nameOf(1));
+    EXPECT_EQ(localFiles(), (QStringList { QString::fromStdString(nameOf(0)), QString::fromStdString(nameOf(2)) }));
+}
+
+TEST_F(ConnectionsTest, AServerThatTakesOnlyTwoConnectionsFailsNoFile)
+{
+    server.serveConcurrently(2, "421 Too many connections (2) from this IP\r\n");
+    serveFiles(12);
+    run();
+    expectAllFetched(12);
+    EXPECT_EQ(engine.lastRun().connections, 2);
+    EXPECT_EQ(host.log.filter(QStringLiteral("The server accepted only 2 connection(s).")).size(), 1);
+    EXPECT_TRUE(engine.lastRun().skipped.empty());
+}
+
+TEST_F(ConnectionsTest, ARefusedLoginLeavesTheRunToTheOthers)
+{
+    // 530 for every login after the first two.
+    std::atomic<int> logins { 0 };
+    server.on("PASS", [&logins](FtpSession& s, const std::string&) {
+        s.send(++logins <= 2 ? "230 Logged in.\r\n" : "530 Sorry, the maximum number of clients is reached.\r\n");
+    });
+    serveFiles(8);
+    run();
+    expectAllFetched(8);
+    EXPECT_EQ(host.log.filter(QStringLiteral("The server accepted only 2 connection(s).")).size(), 1);
+}
+
+TEST_F(ConnectionsTest, AConnectionLostMidFileHandsItsFileToAnother)
+{
+    serveFiles(10);
+    // The first download of f105 ends with the connection: part of the data,
+    // then both connections close.
+    std::atomic<bool> dropped { false };
+    const auto retrieve = server.handler("RETR");
+    server.on("RETR", [&dropped, retrieve](FtpSession& s, const std::string& name) {
+        if (name == nameOf(5) && !dropped.exchange(true)) {
+            s.send("150 Opening BINARY mode data connection.\r\n");
+            if (s.openData()) {
+                s.sendData(contentOf(5).substr(0, 300));
+                s.closeData();
+            }
+            s.close();
+            return;
+        }
+        retrieve(s, name);
+    });
+    run();
+    expectAllFetched(10);
+    EXPECT_TRUE(dropped);
+    EXPECT_EQ(server.argumentsOf("RETR").size(), 11u);
+    EXPECT_FALSE(engine.lastRun().connectionBroke);
+    EXPECT_TRUE(engine.lastRun().skipped.empty());
+}
+
+TEST_F(ConnectionsTest, EveryConnectionLostCountsAsALostConnection)
+{
+    serveFiles(6);
+    server.closeOn("RETR");
+    run();
+    EXPECT_EQ(engine.lastRun().fetched, 0);
+    EXPECT_TRUE(engine.lastRun().connectionBroke);
+    EXPECT_TRUE(engine.lastRun().lostConnection());
+    EXPECT_EQ(engine.lastRun().skipped.size(), 6u);
+    EXPECT_TRUE(localFiles().isEmpty());
+    // Still one line per file, in order.
+    EXPECT_EQ(transferringLines().size(), 6);
+}
+
+TEST_F(ConnectionsTest, StopEndsEveryConnectionAndLeavesNoTemporary)
+{
+    serveFiles(12);
+    DataPlan stall;
+    stall.bytes = std::string(500, 'x');
+    stall.stallAfterSending = true;
+    for (int n = 0; n < 12; ++n)
+        if (n != 0)
+            server.setDataPlan(nameOf(n), stall);
+    // Stop once three downloads are stalled (the main connection's is one of them).
+    bool clicked = false;
+    std::chrono::steady_clock::time_point clickedAt;
+    host.onPendingEvents = [this, &clicked, &clickedAt] {
+        if (!clicked && server.argumentsOf("RETR").size() >= 4 && engine.transferRunning()) {
+            clicked = true;
+            clickedAt = std::chrono::steady_clock::now();
+            engine.stopTransferCommand();
+        }
+    };
+    pump = [this] { host.processPendingEvents(); };
+    run();
+    ASSERT_TRUE(clicked);
+    // Every connection stopped within a second (the stalled servers would wait a minute).
+    EXPECT_LT(std::chrono::steady_clock::now() - clickedAt, 1s);
+    EXPECT_TRUE(engine.lastRun().aborted);
+    EXPECT_EQ(host.log.filter(QStringLiteral("Operation aborted")).size(), 1);
+    // The file fetched before the stop counts; a retry leaves it out.
+    const auto& fetched = engine.lastRun().fetchedNames;
+    EXPECT_LE(fetched.size(), 1u);
+    for (const QString& file : localFiles())
+        EXPECT_EQ(file, QString::fromStdString(nameOf(0))) << file.toStdString();
+}
+
+TEST_F(ConnectionsTest, ASequenceJobKeepsToOneConnection)
+{
+    serveFiles(5);
+    host.settings.fileKind = JobSettings::FileKind::OneFile;
+    host.settings.fileName = QStringLiteral("f*.bin");
+    host.settings.rename = true;
+    host.settings.renameTo = QStringLiteral("copy[seq].bin");
+    host.settings.sequenceStart = 1;
+    engine.siteConnect();
+    engine.changeFolder();
+    engine.transferOneFile();
+    EXPECT_EQ(engine.lastRun().fetched, 5);
+    EXPECT_EQ(engine.lastRun().connections, 1);
+    EXPECT_EQ(server.sessionCount(), 1);
+    EXPECT_EQ(localContent("copy1.bin"), QByteArray::fromStdString(contentOf(0)));
+    EXPECT_EQ(localContent("copy5.bin"), QByteArray::fromStdString(contentOf(4)));
+    // The SIZE of the one-connection sequence is still asked.
+    EXPECT_EQ(server.argumentsOf("SIZE").size(), 5u);
+}
+
+TEST_F(ConnectionsTest, OnlyNewerAndSettleTimeDecideEachFileOnItsConnection)
+{
+    // A machine listing with exact times (the fake clock reads 2024-03-15 10:30
+    // local time): f100 is unchanged locally, f101 changed a minute ago (still
+    // being written with a settle time of 5 minutes), the others are new.
+    const QDateTime now = QDateTime(QDate(2024, 3, 15), QTime(10, 30)).toUTC();
+    const auto fact
+        = [](const QDateTime& time) { return time.toString(QStringLiteral("yyyyMMddHHmmss")).toStdString(); };
+    server.setFeatures("211-Features:\r\n SIZE\r\n MDTM\r\n MLST type*;size*;modify*;\r\n211 End\r\n");
+    std::string listing;
+    for (int n = 0; n < 6; ++n) {
+        server.addFile(nameOf(n), contentOf(n));
+        listing += "type=file;size=" + std::to_string(contentOf(n).size())
+            + ";modify=" + fact(now.addSecs(n == 1 ? -60 : -3600)) + "; " + nameOf(n) + "\r\n";
+    }
+    server.on("MLSD",
+        [listing](FtpSession& s, const std::string&) { s.runTransfer(DataPlan {}, listing, false, {}); });
+    host.settings.onlyNewer = true;
+    host.settings.settleSeconds = 300;
+    const std::string same = (local.path() + QLatin1Char('/')).toStdString() + nameOf(0);
+    {
+        QFile file(QString::fromStdString(same));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray::fromStdString(contentOf(0)));
+    }
+    ASSERT_TRUE(setModificationTime(same, now.addSecs(-3600)));
+    run();
+    EXPECT_EQ(engine.lastRun().fetched, 4);
+    ASSERT_EQ(engine.lastRun().passedOver.size(), 2u);
+    EXPECT_EQ(engine.lastRun().passedOver[0].remoteName, nameOf(0));
+    EXPECT_EQ(engine.lastRun().passedOver[1].remoteName, nameOf(1));
+    EXPECT_EQ(engine.lastRun().passedOver[1].reason, QStringLiteral("The file is still being written."));
+    EXPECT_EQ(localFiles().size(), 5);
+    EXPECT_EQ(server.argumentsOf("RETR").size(), 4u);
+    // The fetched copies take the server's times, for the next run to compare.
+    EXPECT_EQ(localFileState((local.path() + QLatin1Char('/')).toStdString() + nameOf(4)).modifiedUtc,
+        now.addSecs(-3600));
+}
+
+// pyftpdlib, a real server: many files over four connections, byte for byte.
+class ConnectionsRealServerTest : public ConnectionsTest {
+protected:
+    ConnectionsRealServerTest()
+        : ConnectionsTest(false)
+    {
+        setSite(real.host(), real.port(), real.user(), real.password(), QStringLiteral("/pub"));
+    }
+    PyFtpdServer real;
+};
+
+TEST_F(ConnectionsRealServerTest, ManyFilesOverFourConnections)
+{
+    for (int n = 0; n < 40; ++n)
+        real.writeFile("pub/" + nameOf(n), contentOf(n) + std::string(n * 997, static_cast<char>(n)));
+    real.makeFolder("pub/sub");
+    run();
+    ASSERT_EQ(engine.lastRun().fetched, 40);
+    EXPECT_EQ(engine.lastRun().connections, 4);
+    for (int n = 0; n < 40; ++n)
+        EXPECT_EQ(localContent(nameOf(n)), QByteArray::fromStdString(contentOf(n) + std::string(n * 997, static_cast<char>(n))));
+    EXPECT_EQ(localFiles().size(), 40);
+}
+
+} // namespace
+} // namespace taskhaul::test
