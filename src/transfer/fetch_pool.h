@@ -125,8 +125,8 @@ public:
     std::vector<FetchNotice> takeNotices()
     {
         std::lock_guard lock(mutex_);
-        std::vector<FetchNotice> taken(std::make_move_iterator(notices_.begin()),
-            std::make_move_iterator(notices_.end()));
+        std::vector<FetchNotice> taken(
+            std::make_move_iterator(notices_.begin()), std::make_move_iterator(notices_.end()));
         notices_.clear();
         return taken;
     }

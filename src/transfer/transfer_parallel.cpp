@@ -154,7 +154,9 @@ void workOnConnection(std::shared_ptr<FetchPool> pool, std::unique_ptr<RemoteSit
             const std::size_t slot = task->slot;
             FetchResult result = fetchOnSite(
                 *site, job, *task, nowUtc,
-                [&pool, slot](std::int64_t size) { pool->tell({ FetchNotice::Kind::Started, slot, size, {}, {} }); },
+                [&pool, slot](std::int64_t size) {
+                    pool->tell({ FetchNotice::Kind::Started, slot, size, {}, {} });
+                },
                 stopping);
             pool->workerBytes -= counted;
             pool->done(result, slot);
@@ -178,8 +180,8 @@ void workOnConnection(std::shared_ptr<FetchPool> pool, std::unique_ptr<RemoteSit
 
 } // namespace
 
-void TransferEngine::fetchAtOnce(
-    Mode mode, const JobSettings& job, const std::vector<const PlannedFile*>& files, int connections, bool& stopped)
+void TransferEngine::fetchAtOnce(Mode mode, const JobSettings& job,
+    const std::vector<const PlannedFile*>& files, int connections, bool& stopped)
 {
     // Every file's local name, decided now: no name of such a run follows
     // the sequence number (see connectionsFor).
@@ -234,8 +236,8 @@ void TransferEngine::fetchAtOnce(
             break;
         }
         *siteOf = site.get();
-        workers.push_back({ std::thread(workOnConnection, pool, std::move(site), aborted, job, startUtc, clock),
-            aborted });
+        workers.push_back(
+            { std::thread(workOnConnection, pool, std::move(site), aborted, job, startUtc, clock), aborted });
     }
     const int attempted = 1 + static_cast<int>(workers.size());
     int pending = static_cast<int>(workers.size()); // further connections still connecting
@@ -253,8 +255,8 @@ void TransferEngine::fetchAtOnce(
 
     const auto tellProgress = [&] {
         if (events_.runProgress)
-            events_.runProgress({ filesDone, static_cast<int>(runOrder.size()), bytesDone + mainBytes + pool->workerBytes,
-                bytesTotal });
+            events_.runProgress({ filesDone, static_cast<int>(runOrder.size()),
+                bytesDone + mainBytes + pool->workerBytes, bytesTotal });
     };
     // Writes the lines of every file that has ended and follows the files
     // already written, in the plan's order.
@@ -312,7 +314,8 @@ void TransferEngine::fetchAtOnce(
                 break;
             case FetchNotice::Kind::Started:
                 if (fileStarted_)
-                    fileStarted_({ *runOrder[notice.slot].file, runOrder[notice.slot].localName, notice.size });
+                    fileStarted_(
+                        { *runOrder[notice.slot].file, runOrder[notice.slot].localName, notice.size });
                 break;
             case FetchNotice::Kind::Finished:
                 if (notice.result.kind == FetchResult::Kind::Fetched)

@@ -182,7 +182,8 @@ TEST_F(ConnectionsTest, ALongerListingThanTheFileIsAShortTransfer)
     EXPECT_EQ(engine.lastRun().fetched, 2);
     ASSERT_EQ(engine.lastRun().skipped.size(), 1u);
     EXPECT_EQ(engine.lastRun().skipped.front().remoteName, nameOf(1));
-    EXPECT_EQ(localFiles(), (QStringList { QString::fromStdString(nameOf(0)), QString::fromStdString(nameOf(2)) }));
+    EXPECT_EQ(
+        localFiles(), (QStringList { QString::fromStdString(nameOf(0)), QString::fromStdString(nameOf(2)) }));
 }
 
 TEST_F(ConnectionsTest, AServerThatTakesOnlyTwoConnectionsFailsNoFile)
@@ -201,7 +202,8 @@ TEST_F(ConnectionsTest, ARefusedLoginLeavesTheRunToTheOthers)
     // 530 for every login after the first two.
     std::atomic<int> logins { 0 };
     server.on("PASS", [&logins](FtpSession& s, const std::string&) {
-        s.send(++logins <= 2 ? "230 Logged in.\r\n" : "530 Sorry, the maximum number of clients is reached.\r\n");
+        s.send(++logins <= 2 ? "230 Logged in.\r\n"
+                             : "530 Sorry, the maximum number of clients is reached.\r\n");
     });
     serveFiles(8);
     run();
@@ -362,7 +364,8 @@ TEST_F(ConnectionsRealServerTest, ManyFilesOverFourConnections)
     ASSERT_EQ(engine.lastRun().fetched, 40);
     EXPECT_EQ(engine.lastRun().connections, 4);
     for (int n = 0; n < 40; ++n)
-        EXPECT_EQ(localContent(nameOf(n)), QByteArray::fromStdString(contentOf(n) + std::string(n * 997, static_cast<char>(n))));
+        EXPECT_EQ(localContent(nameOf(n)),
+            QByteArray::fromStdString(contentOf(n) + std::string(n * 997, static_cast<char>(n))));
     EXPECT_EQ(localFiles().size(), 40);
 }
 
