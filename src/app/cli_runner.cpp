@@ -280,7 +280,10 @@ int runOnce(const QStringList& args)
         TransferEvents events;
         events.progress = [&progress](std::int64_t received) { progress->work(received); };
         events.fileFinished = [&progress](const FileFinished&) { progress->end(); };
-        events.runFinished = [&progress](const RunReport&) { progress->end(); };
+        events.runFinished = [&progress](const RunReport&) { progress->endRun(); };
+        events.runProgress = [&progress](const RunProgress& run) {
+            progress->run(run.filesDone, run.filesTotal, run.bytesDone, run.bytesTotal);
+        };
         engine.setEvents(std::move(events));
     }
     // A run that could not connect or lost the connection is tried again as the
