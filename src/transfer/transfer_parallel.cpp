@@ -5,6 +5,7 @@
 // workers tell, in slices of at most 50 ms, and writes each file's log lines
 // in the plan's order once the file and every file before it have ended.
 
+#include "base/scope_exit.h"
 #include "log/one_line.h"
 #include "transfer/fetch_pool.h"
 #include "transfer/file_plan.h"
@@ -216,6 +217,14 @@ void TransferEngine::fetchAtOnce(Mode mode, const JobSettings& job,
         std::shared_ptr<std::atomic<bool>> aborted;
     };
     std::vector<Worker> workers;
+    // However this ends (a log that cannot be written raises), no worker
+    // outlives the run: each is stopped, its temporary removed, and joined.
+    const base::ScopeExit joinWorkers { [&pool, &workers]() noexcept {
+        pool->stop();
+        for (Worker& worker : workers)
+            if (worker.thread.joinable())
+                worker.thread.join();
+    } };
     for (int n = 1; n < connections; ++n) {
         auto aborted = std::make_shared<std::atomic<bool>>(false);
         // The worker's pump: stops the call in progress once the run stops.
@@ -334,7 +343,6 @@ void TransferEngine::fetchAtOnce(Mode mode, const JobSettings& job,
     };
     bool acceptanceTold = false;
     bool stopSeen = false;
-    bool mainFetching = false;
     const auto tick = [&] {
         takeNews();
         if (!acceptanceTold && pending <= 0) {
@@ -344,14 +352,9 @@ void TransferEngine::fetchAtOnce(Mode mode, const JobSettings& job,
         }
         if (!stopSeen && stopRequested()) {
             stopSeen = true;
+            // This connection's call is stopped by whoever asked (Stop Transfer,
+            // the pump of a program that got a termination signal).
             pool->stop();
-            // A termination signal stops this connection's download as Stop Transfer would.
-            if (mainFetching && !stopRequested_) {
-                try {
-                    site_->abort();
-                } catch (const std::exception&) {
-                }
-            }
         }
         writeEnded();
         tellProgress();
@@ -381,7 +384,6 @@ void TransferEngine::fetchAtOnce(Mode mode, const JobSettings& job,
         if (task) {
             mainBytes = 0;
             const std::size_t slot = task->slot;
-            mainFetching = true;
             try {
                 FetchResult result = fetchOnSite(
                     *site_, job, *task, startUtc.addMSecs(clock.elapsed()),
@@ -390,11 +392,9 @@ void TransferEngine::fetchAtOnce(Mode mode, const JobSettings& job,
                             fileStarted_({ *task->file, task->localName, size });
                     },
                     [this] { return stopRequested(); });
-                mainFetching = false;
                 mainBytes = 0;
                 pool->done(result, slot);
             } catch (const ConnectionGone& lost) {
-                mainFetching = false;
                 mainBytes = 0;
                 mainAlive = false;
                 pool->handBack(std::move(*task), lost.why);

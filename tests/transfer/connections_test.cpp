@@ -5,8 +5,10 @@
 #include "fake_transfer_host.h"
 #include "ftp/pyftpd_server.h"
 #include "ftp/scripted_ftp_server.h"
+#include "sftp/sshd_server.h"
 #include "site/ftp_site.h"
 #include "site/protocol_sites.h"
+#include "site/sftp_site.h"
 #include "transfer/freshness.h"
 #include "transfer/transfer_engine.h"
 
@@ -252,37 +254,54 @@ TEST_F(ConnectionsTest, EveryConnectionLostCountsAsALostConnection)
     EXPECT_EQ(transferringLines().size(), 6);
 }
 
+// Stop Transfer, and a termination signal as --run-once sees it (the engine's
+// stop condition, and a pump that stops the site at work).
 TEST_F(ConnectionsTest, StopEndsEveryConnectionAndLeavesNoTemporary)
 {
     serveFiles(12);
     DataPlan stall;
     stall.bytes = std::string(500, 'x');
     stall.stallAfterSending = true;
-    for (int n = 0; n < 12; ++n)
-        if (n != 0)
-            server.setDataPlan(nameOf(n), stall);
-    // Stop once three downloads are stalled (the main connection's is one of them).
-    bool clicked = false;
-    std::chrono::steady_clock::time_point clickedAt;
-    host.onPendingEvents = [this, &clicked, &clickedAt] {
-        if (!clicked && server.argumentsOf("RETR").size() >= 4 && engine.transferRunning()) {
-            clicked = true;
-            clickedAt = std::chrono::steady_clock::now();
-            engine.stopTransferCommand();
-        }
-    };
-    pump = [this] { host.processPendingEvents(); };
-    run();
-    ASSERT_TRUE(clicked);
-    // Every connection stopped within a second (the stalled servers would wait a minute).
-    EXPECT_LT(std::chrono::steady_clock::now() - clickedAt, 1s);
-    EXPECT_TRUE(engine.lastRun().aborted);
-    EXPECT_EQ(host.log.filter(QStringLiteral("Operation aborted")).size(), 1);
-    // The file fetched before the stop counts; a retry leaves it out.
-    const auto& fetched = engine.lastRun().fetchedNames;
-    EXPECT_LE(fetched.size(), 1u);
-    for (const QString& file : localFiles())
-        EXPECT_EQ(file, QString::fromStdString(nameOf(0))) << file.toStdString();
+    for (int n = 1; n < 12; ++n)
+        server.setDataPlan(nameOf(n), stall);
+    for (const bool signal : { false, true }) {
+        SCOPED_TRACE(signal ? "signal" : "Stop Transfer");
+        host.log.clear();
+        for (const QString& file : localFiles())
+            QFile::remove(local.path() + QLatin1Char('/') + file);
+        const std::size_t before = server.argumentsOf("RETR").size();
+        // Stop once four downloads ran (three of them stalled, the main connection's among them).
+        bool stopped = false;
+        bool aborted = false;
+        std::chrono::steady_clock::time_point stoppedAt;
+        host.onPendingEvents = [&] {
+            if (!stopped && server.argumentsOf("RETR").size() >= before + 4 && engine.transferRunning()) {
+                stopped = true;
+                stoppedAt = std::chrono::steady_clock::now();
+                if (!signal)
+                    engine.stopTransferCommand();
+            }
+        };
+        engine.setStopWhen([&] { return signal && stopped; });
+        pump = [&] {
+            host.processPendingEvents();
+            if (signal && stopped && !std::exchange(aborted, true) && engine.site())
+                engine.site()->abort();
+        };
+        run();
+        ASSERT_TRUE(stopped);
+        // Every connection stopped within a second (the stalled server would wait a minute).
+        EXPECT_LT(std::chrono::steady_clock::now() - stoppedAt, 1s);
+        EXPECT_TRUE(engine.lastRun().aborted);
+        EXPECT_EQ(host.log.filter(QStringLiteral("Operation aborted")).size(), 1);
+        // A file fetched before the stop counts, and a retry leaves it out; no temporary is left.
+        const auto& fetched = engine.lastRun().fetchedNames;
+        EXPECT_LE(fetched.size(), 1u);
+        EXPECT_EQ(localFiles().size(), static_cast<qsizetype>(fetched.size()));
+        for (const QString& file : localFiles())
+            EXPECT_EQ(file, QString::fromStdString(nameOf(0))) << file.toStdString();
+        engine.setStopWhen(nullptr);
+    }
 }
 
 TEST_F(ConnectionsTest, ASequenceJobKeepsToOneConnection)
@@ -367,6 +386,48 @@ TEST_F(ConnectionsRealServerTest, ManyFilesOverFourConnections)
         EXPECT_EQ(localContent(nameOf(n)),
             QByteArray::fromStdString(contentOf(n) + std::string(n * 997, static_cast<char>(n))));
     EXPECT_EQ(localFiles().size(), 40);
+}
+
+// SFTP: every further connection signs in as the job says (here with a key
+// file, the host key trusted with the job).
+TEST(ConnectionsOverSftp, FilesComeWholeOverThreeConnections)
+{
+    SshdServer sshd;
+    sshd.Start();
+    const std::string remote = sshd.Folder() + "/remote";
+    QTemporaryDir local;
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(remote)));
+    for (int n = 0; n < 9; ++n) {
+        QFile file(QString::fromStdString(remote + "/" + nameOf(n)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray::fromStdString(contentOf(n)));
+    }
+    FakeTransferHost host;
+    host.settings.protocol = JobSettings::Protocol::Sftp;
+    host.settings.host = QStringLiteral("127.0.0.1");
+    host.settings.port = QString::number(sshd.Port());
+    host.settings.userName = QString::fromStdString(sshd.User());
+    host.settings.keyFile = QString::fromStdString(sshd.KeyPath("plain"));
+    host.settings.trustedHostKey = QString::fromStdString(sshd.HostKeyFingerprint());
+    host.settings.remoteFolder = QString::fromStdString(remote);
+    host.settings.localFolder = local.path();
+    host.settings.fileKind = JobSettings::FileKind::AllFiles;
+    host.settings.overwrite = true;
+    host.settings.connections = 3;
+    ProtocolSites sites { nullptr, [] { return std::make_unique<SftpSite>([] {}); } };
+    TransferEngine engine { host, sites, QStringLiteral(",") };
+    engine.siteConnect();
+    engine.changeFolder();
+    engine.transferAllFiles();
+    EXPECT_EQ(engine.lastRun().fetched, 9) << host.log.join('\n').toStdString();
+    EXPECT_EQ(engine.lastRun().connections, 3);
+    EXPECT_TRUE(engine.lastRun().complete());
+    for (int n = 0; n < 9; ++n) {
+        QFile file(local.path() + QLatin1Char('/') + QString::fromStdString(nameOf(n)));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << nameOf(n);
+        EXPECT_EQ(file.readAll(), QByteArray::fromStdString(contentOf(n)));
+    }
+    engine.disconnectSite();
 }
 
 } // namespace
