@@ -5,6 +5,7 @@
 #include "fake_transfer_host.h"
 #include "ftp/pyftpd_server.h"
 #include "ftp/scripted_ftp_server.h"
+#include "ftp/tls_servers.h"
 #include "sftp/sshd_server.h"
 #include "site/ftp_site.h"
 #include "site/protocol_sites.h"
@@ -361,6 +362,38 @@ TEST_F(ConnectionsTest, OnlyNewerAndSettleTimeDecideEachFileOnItsConnection)
     // The fetched copies take the server's times, for the next run to compare.
     EXPECT_EQ(localFileState((local.path() + QLatin1Char('/')).toStdString() + nameOf(4)).modifiedUtc,
         now.addSecs(-3600));
+}
+
+// Every connection logs in as the job says: through a proxy's login scheme
+// ("User Site" without a proxy host logs in at the target).
+TEST_F(ConnectionsTest, EveryConnectionLogsInThroughTheProxyScheme)
+{
+    serveFiles(6);
+    host.settings.connections = 2;
+    host.settings.proxyType = 5;
+    run();
+    expectAllFetched(6);
+    const std::vector<std::string> users = server.argumentsOf("USER");
+    EXPECT_EQ(users, std::vector<std::string>(2, "alice@127.0.0.1:" + std::to_string(server.port())));
+}
+
+// And over TLS with the certificate the job trusts.
+TEST_F(ConnectionsTest, EveryConnectionSpeaksTlsWithTheTrustedCertificate)
+{
+    TestCertificates certificates;
+    TlsPyFtpdServer tls(certificates.SelfSigned());
+    for (int n = 0; n < 6; ++n)
+        tls.writeFile(nameOf(n), contentOf(n));
+    setSite(tls.host(), tls.port(), tls.user(), tls.password(), QString());
+    host.settings.connections = 2;
+    host.settings.security = JobSettings::Security::Explicit;
+    host.settings.trustedCertificate
+        = QString::fromStdString(TestCertificates::Fingerprint(certificates.SelfSigned().certificate));
+    run();
+    EXPECT_EQ(engine.lastRun().fetched, 6) << host.log.join('\n').toStdString();
+    EXPECT_EQ(engine.lastRun().connections, 2);
+    for (int n = 0; n < 6; ++n)
+        EXPECT_EQ(localContent(nameOf(n)), QByteArray::fromStdString(contentOf(n)));
 }
 
 // pyftpdlib, a real server: many files over four connections, byte for byte.
