@@ -142,6 +142,12 @@ public:
         std::lock_guard lock(mutex_);
         return std::exchange(queue_, {});
     }
+    // No file is left and none is being fetched.
+    bool idle() const
+    {
+        std::lock_guard lock(mutex_);
+        return queue_.empty() && inFlight_ == 0;
+    }
     bool queueEmpty() const
     {
         std::lock_guard lock(mutex_);

@@ -343,6 +343,7 @@ void TransferEngine::fetchAtOnce(Mode mode, const JobSettings& job,
     };
     bool acceptanceTold = false;
     bool stopSeen = false;
+    bool finishing = false;
     const auto tick = [&] {
         takeNews();
         if (!acceptanceTold && pending <= 0) {
@@ -412,6 +413,13 @@ void TransferEngine::fetchAtOnce(Mode mode, const JobSettings& job,
                     pool->done(FetchResult { FetchResult::Kind::Skipped, lastLoss, true, -1, 0 }, left.slot);
                 continue;
             }
+        }
+        // Every file has ended while a further connection still tries to log
+        // in (a silent server): it is not waited for.
+        if (!finishing && pending > 0 && pool->idle()) {
+            finishing = true;
+            acceptanceTold = true;
+            pool->stop();
         }
         pool->waitForNews(50ms);
         host_.processPendingEvents();

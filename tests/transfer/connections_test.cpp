@@ -132,11 +132,33 @@ protected:
     QTemporaryDir local;
     FakeTransferHost host;
     std::function<void()> pump;
+    // The main connection's site, whose downloads may go slowly so that the
+    // others have logged in before the files are all in (a run does not wait
+    // for a login it no longer needs).
+    class MainSite : public FtpSite {
+    public:
+        MainSite(std::function<void()> pump, const std::chrono::milliseconds& delay)
+            : FtpSite(std::move(pump))
+            , delay_(delay)
+        {
+        }
+        void retrieve(const std::string& name, const std::string& localPath, bool overwrite) override
+        {
+            std::this_thread::sleep_for(delay_);
+            FtpSite::retrieve(name, localPath, overwrite);
+        }
+
+    private:
+        const std::chrono::milliseconds& delay_;
+    };
+    std::chrono::milliseconds mainDelay { 10 };
     ProtocolSites sites { [this] {
-                             return std::make_unique<FtpSite>([this] {
-                                 if (pump)
-                                     pump();
-                             });
+                             return std::make_unique<MainSite>(
+                                 [this] {
+                                     if (pump)
+                                         pump();
+                                 },
+                                 mainDelay);
                          },
         nullptr };
     TransferEngine engine { host, sites, QStringLiteral(",") };
@@ -212,6 +234,23 @@ TEST_F(ConnectionsTest, ARefusedLoginLeavesTheRunToTheOthers)
     run();
     expectAllFetched(8);
     EXPECT_EQ(host.log.filter(QStringLiteral("The server accepted only 2 connection(s).")).size(), 1);
+}
+
+TEST_F(ConnectionsTest, ALoginThatNeverEndsIsNotWaitedForOnceTheFilesAreIn)
+{
+    // Every login after the first waits twenty seconds for its answer.
+    std::atomic<int> users { 0 };
+    server.on("USER", [&users](FtpSession& s, const std::string&) {
+        if (++users > 1)
+            s.sleep(20s);
+        s.send("331 Password required.\r\n");
+    });
+    serveFiles(4);
+    const auto started = std::chrono::steady_clock::now();
+    run();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
+    expectAllFetched(4);
+    EXPECT_EQ(engine.lastRun().connections, 1);
 }
 
 TEST_F(ConnectionsTest, AConnectionLostMidFileHandsItsFileToAnother)
@@ -389,6 +428,7 @@ TEST_F(ConnectionsTest, EveryConnectionSpeaksTlsWithTheTrustedCertificate)
     host.settings.security = JobSettings::Security::Explicit;
     host.settings.trustedCertificate
         = QString::fromStdString(TestCertificates::Fingerprint(certificates.SelfSigned().certificate));
+    mainDelay = 50ms;
     run();
     EXPECT_EQ(engine.lastRun().fetched, 6) << host.log.join('\n').toStdString();
     EXPECT_EQ(engine.lastRun().connections, 2);
@@ -412,6 +452,7 @@ TEST_F(ConnectionsRealServerTest, ManyFilesOverFourConnections)
     for (int n = 0; n < 40; ++n)
         real.writeFile("pub/" + nameOf(n), contentOf(n) + std::string(n * 997, static_cast<char>(n)));
     real.makeFolder("pub/sub");
+    mainDelay = 10ms;
     run();
     ASSERT_EQ(engine.lastRun().fetched, 40);
     EXPECT_EQ(engine.lastRun().connections, 4);
@@ -447,13 +488,24 @@ TEST(ConnectionsOverSftp, FilesComeWholeOverThreeConnections)
     host.settings.fileKind = JobSettings::FileKind::AllFiles;
     host.settings.overwrite = true;
     host.settings.connections = 3;
-    ProtocolSites sites { nullptr, [] { return std::make_unique<SftpSite>([] {}); } };
+    // The main connection goes slowly, so that the others have logged in
+    // before the files are all in (a run does not wait for a login it no longer needs).
+    class SlowSite : public SftpSite {
+    public:
+        using SftpSite::SftpSite;
+        void retrieve(const std::string& name, const std::string& localPath, bool overwrite) override
+        {
+            std::this_thread::sleep_for(50ms);
+            SftpSite::retrieve(name, localPath, overwrite);
+        }
+    };
+    ProtocolSites sites { nullptr, [] { return std::make_unique<SlowSite>([] {}); } };
     TransferEngine engine { host, sites, QStringLiteral(",") };
     engine.siteConnect();
     engine.changeFolder();
     engine.transferAllFiles();
     EXPECT_EQ(engine.lastRun().fetched, 9) << host.log.join('\n').toStdString();
-    EXPECT_EQ(engine.lastRun().connections, 3);
+    EXPECT_EQ(engine.lastRun().connections, 3) << host.log.join(QLatin1Char('\n')).toStdString();
     EXPECT_TRUE(engine.lastRun().complete());
     for (int n = 0; n < 9; ++n) {
         QFile file(local.path() + QLatin1Char('/') + QString::fromStdString(nameOf(n)));
