@@ -106,10 +106,10 @@ class DistantServer(_ListeningProcess):
                           "--delay-ms", str(delay_ms)], "the distant-server relay")
 
 
-def write_job(config_home, port, local, address, only_newer=True, user="bench"):
+def write_job(config_home, port, local, address, only_newer=True, user="bench", connections=1):
     """The program's settings: one job fetching every file of /pub (`user`,
     password "0") into `local`, overwriting, with "only new or changed files"
-    as asked."""
+    and the number of connections as asked."""
     folder = os.path.join(config_home, "Velmora")
     os.makedirs(folder, exist_ok=True)
     with open(os.path.join(folder, "Taskhaul.conf"), "w") as conf:
@@ -117,6 +117,8 @@ def write_job(config_home, port, local, address, only_newer=True, user="bench"):
                    "Localdir=%s\ncopytype=option1\npassive=True\noverwrite=True\nstarttime=00:00:00\n"
                    "delay=60\nsequencevalue=0\nscheduletype=option2\nrenamecheck=False\n"
                    "resetsequence=False\nOnlyNewer=%s\n" % (address, port, user, local, only_newer))
+        if connections != 1:
+            conf.write("Connections=%d\n" % connections)
 
 
 def measure(command):

@@ -7,7 +7,8 @@ program's `--run-once` against lftp's mirror on it, in interleaved rounds.
                       [--size BYTES] [--delay-ms MS] [--rounds N]
 
 transfer (default): N files (200) of 4 KiB fetched into an empty folder by the
-program, `lftp mirror` and `lftp mirror --parallel=4`.
+program with one connection and with four (Connections=4), `lftp mirror` and
+`lftp mirror --parallel=4`.
 only-newer: N files (2,000) that have not changed since the client's last run
 (a first, untimed run fetches them without the delay), the program with "only
 new or changed files" against `lftp mirror --only-newer`.
@@ -69,11 +70,14 @@ def main():
 
         only_newer = options.mode == "only-newer"
 
-        def taskhaul_command(address, port, local):
-            write_job(config_home, port, local, address, only_newer)
+        def taskhaul_command(address, port, local, connections=1):
+            write_job(config_home, port, local, address, only_newer, connections=connections)
             return [program, "--run-once"]
 
         clients = [("taskhaul", taskhaul_command)]
+        if not only_newer:
+            clients.append(("taskhaul Connections=4",
+                            lambda address, port, local: taskhaul_command(address, port, local, 4)))
         if only_newer:
             clients.append(("lftp mirror --only-newer",
                             lambda address, port, local: lftp_command(address, port, local, "--only-newer")))

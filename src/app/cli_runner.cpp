@@ -28,6 +28,7 @@
 #include <QFileInfo>
 #include <QLocale>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <exception>
@@ -279,7 +280,10 @@ int runOnce(const QStringList& args)
         TransferEvents events;
         events.progress = [&progress](std::int64_t received) { progress->work(received); };
         events.fileFinished = [&progress](const FileFinished&) { progress->end(); };
-        events.runFinished = [&progress](const RunReport&) { progress->end(); };
+        events.runFinished = [&progress](const RunReport&) { progress->endRun(); };
+        events.runProgress = [&progress](const RunProgress& run) {
+            progress->run(run.filesDone, run.filesTotal, run.bytesDone, run.bytesTotal);
+        };
         engine.setEvents(std::move(events));
     }
     // A run that could not connect or lost the connection is tried again as the
@@ -351,6 +355,21 @@ int runOnce(const QStringList& args)
     return failed ? kExitFailed : kExitDone;
 }
 
+// How many connections the run would use, and why not the job's number.
+QString previewConnections(const JobSettings& job, const std::vector<PlannedFile>& plan)
+{
+    const QString line = QStringLiteral("Connections: %1");
+    if (job.connections > 1 && advancesSequence(job))
+        return line.arg(1) + QStringLiteral(" (the names use the sequence number)");
+    const int wanted = connectionsFor(job);
+    const auto toFetch = std::count_if(plan.begin(), plan.end(),
+        [](const PlannedFile& file) { return file.decision == PlannedFile::Decision::Fetch; });
+    if (wanted > 1 && toFetch < wanted)
+        return line.arg(std::max<int>(1, static_cast<int>(toFetch)))
+            + QStringLiteral(" (%1 file(s) to fetch)").arg(toFetch);
+    return line.arg(wanted);
+}
+
 int runPreview(const QStringList& args)
 {
     if (!usageIsPlain(args, "--preview"))
@@ -411,6 +430,7 @@ int runPreview(const QStringList& args)
             = [&job](const std::string& localName) { return localFileState(localPathFor(job, localName)); };
         const std::vector<PlannedFile> plan
             = planFiles(listing.entries, job, now, QDateTime::currentDateTimeUtc(), localFile);
+        printLine(stderr, previewConnections(job, plan));
         for (const PlannedFile& file : plan) {
             const QString kind = QString::fromStdString(file.kindName);
             const QString localPath

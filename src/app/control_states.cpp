@@ -22,6 +22,7 @@ constexpr std::array<const char*, 5> kProxy { "cbProxyType", "edtProxyHostAddres
     "edtProxyUserName", "edtProxyPassword" };
 constexpr std::array<const char*, 1> kPassive { "CheckBox3" };
 constexpr std::array<const char*, 1> kOverwrite { "CheckBox1" };
+constexpr std::array<const char*, 1> kConnections { "spnConnections" };
 // SFTP uses neither a proxy nor FTP's security; the key is SFTP's alone.
 constexpr std::array<const char*, 1> kProxyTab { "ProxyGroup" };
 constexpr std::array<const char*, 1> kSecurity { "cbSecurity" };
@@ -47,7 +48,7 @@ constexpr std::array<const char*, 1> kStartStop { "Action20" };
 // starts another run, only Disconnect and Stop Transfer, which both end it.
 // The proxy's group and the security choice follow the protocol alone; under
 // FTP the proxy's fields keep their own rows.
-constexpr std::array<ControlRow, 30> kTable { {
+constexpr std::array<ControlRow, 31> kTable { {
     { kFileKinds, R::On, R::Off, R::Off, R::Off },
     { kFileName, R::OneFile, R::Off, R::Off, R::Off },
     { kNewName, R::OneFileRename, R::Off, R::Off, R::Off },
@@ -63,6 +64,7 @@ constexpr std::array<ControlRow, 30> kTable { {
     { kKey, R::Sftp, R::Off, R::Off, R::Off },
     { kPassive, R::Ftp, R::Off, R::Off, R::Off },
     { kOverwrite, R::On, R::Off, R::Off, R::Off },
+    { kConnections, R::On, R::Off, R::Off, R::Off },
     { kSequence, R::On, R::Off, R::Off, R::Off },
     { kAutoLoad, R::NotAutoStart, R::Off, R::Off, R::Off },
     { kStartupOptions, R::On, R::Off, R::Off, R::Off },

@@ -22,6 +22,17 @@ namespace {
 
 constexpr int kRefreshMs = 1000;
 
+// A run over several connections names its files done before the bytes in the
+// status line, after them in the tray's line.
+QString withFiles(const ProgressState& state, const QString& text, bool after)
+{
+    const QString files = filesDoneText(state.filesDone, state.filesTotal);
+    if (files.isEmpty())
+        return text;
+    return after ? text + QStringLiteral(" (") + files + QLatin1Char(')')
+                 : files + QStringLiteral(", ") + text;
+}
+
 } // namespace
 
 DesktopIntegration::DesktopIntegration(
@@ -40,7 +51,10 @@ DesktopIntegration::DesktopIntegration(
     TransferEvents events;
     events.progress = [this](std::int64_t received) { progress_->work(received); };
     events.fileFinished = [this](const FileFinished&) { progress_->end(); };
-    events.runFinished = [this](const RunReport&) { progress_->end(); };
+    events.runFinished = [this](const RunReport&) { progress_->endRun(); };
+    events.runProgress = [this](const RunProgress& run) {
+        progress_->run(run.filesDone, run.filesTotal, run.bytesDone, run.bytesTotal);
+    };
     transfer.engine().setEvents(std::move(events));
 
     if (!notifier_) {
@@ -88,9 +102,10 @@ void DesktopIntegration::showProgress(const ProgressState& state)
         return;
     }
     window_.statusLineWidgets().setProgress(true, progressPercent(state.received, state.size),
-        progressText(state.received, state.size, state.bytesPerSecond),
+        withFiles(state, progressText(state.received, state.size, state.bytesPerSecond), false),
         shortProgressText(state.received, state.size, state.bytesPerSecond));
-    window_.tray().setProgress(trayProgressText(state.received, state.size, state.bytesPerSecond));
+    window_.tray().setProgress(
+        withFiles(state, trayProgressText(state.received, state.size, state.bytesPerSecond), true));
     window_.tray().setState(TrayState::Running);
 }
 

@@ -255,7 +255,7 @@ void MainWindow::connectFields()
         { form_.autoLoad, form_.minimized, form_.overwrite, form_.passive, form_.resetSequence,
             form_.startAtLogin, form_.notifySuccess, form_.onlyNewer, form_.useKeyring })
         connect(box, &QCheckBox::toggled, this, guarded(&MainWindow::markChanged));
-    for (QSpinBox* box : { form_.settleSeconds, form_.retries, form_.retryDelay })
+    for (QSpinBox* box : { form_.settleSeconds, form_.retries, form_.retryDelay, form_.connections })
         connect(box, &QSpinBox::valueChanged, this, guarded(&MainWindow::markChanged));
     connect(form_.security, &QComboBox::currentIndexChanged, this, guarded(&MainWindow::markChanged));
     // A trusted certificate belongs to one site and one way of connecting to

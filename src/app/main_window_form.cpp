@@ -275,6 +275,21 @@ void MainWindowForm::build(QWidget* parent)
         overwrite->setChecked(true);
         ftpLayout->addWidget(passive);
         ftpLayout->addWidget(overwrite);
+        connections = named(new QSpinBox(ftp), "spnConnections");
+        connections->setRange(1, kConnectionsMax);
+        const QString connectionsHint = QStringLiteral(
+            "Download up to N files at once, each over a connection of its own. A job whose names use "
+            "the sequence field [seq] runs with one connection, so that the numbers follow the order "
+            "of fetching.");
+        connections->setToolTip(connectionsHint);
+        auto* connectionsRow = new QHBoxLayout;
+        QLabel* connectionsLabel = label(ftp, QStringLiteral("Download up to"), connections);
+        connectionsLabel->setToolTip(connectionsHint);
+        connectionsRow->addWidget(connectionsLabel);
+        connectionsRow->addWidget(connections);
+        connectionsRow->addWidget(new QLabel(QStringLiteral("files at once"), ftp));
+        connectionsRow->addStretch();
+        ftpLayout->addLayout(connectionsRow);
         ftpLayout->addStretch();
         QGroupBox* startup = group(tab, QStringLiteral("Taskhaul"));
         auto* startupLayout = new QVBoxLayout(startup);
@@ -382,6 +397,7 @@ JobSettings MainWindowForm::snapshot() const
     job.trustedCertificate = trustedCertificate;
     job.onlyNewer = onlyNewer->isChecked();
     job.settleSeconds = settleSeconds->value();
+    job.connections = connections->value();
     job.retries = retries->value();
     job.retryDelayMinutes = retryDelay->value();
     job.useKeyring = useKeyring->isChecked();
@@ -439,6 +455,7 @@ void MainWindowForm::apply(const JobSettings& job)
     trustedCertificate = job.trustedCertificate;
     onlyNewer->setChecked(job.onlyNewer);
     settleSeconds->setValue(job.settleSeconds);
+    connections->setValue(job.connections);
     retries->setValue(job.retries);
     retryDelay->setValue(job.retryDelayMinutes);
     useKeyring->setChecked(job.useKeyring);

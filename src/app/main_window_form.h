@@ -74,6 +74,7 @@ struct MainWindowForm {
     QComboBox* security = nullptr; // cbSecurity (FTP Site tab)
     QCheckBox* onlyNewer = nullptr; // chkOnlyNewer
     QSpinBox* settleSeconds = nullptr; // spnSettleSeconds
+    QSpinBox* connections = nullptr; // spnConnections
     QSpinBox* retries = nullptr; // spnRetries
     QSpinBox* retryDelay = nullptr; // spnRetryDelay
     QCheckBox* useKeyring = nullptr; // chkUseKeyring

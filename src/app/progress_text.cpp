@@ -92,4 +92,11 @@ int progressPercent(std::int64_t received, std::int64_t size)
     return int(std::clamp<std::int64_t>(received * 100 / size, 0, 100));
 }
 
+QString filesDoneText(int filesDone, int filesTotal)
+{
+    if (filesDone < 0 || filesTotal < 0)
+        return {};
+    return QStringLiteral("%1 of %2 files").arg(filesDone).arg(filesTotal);
+}
+
 } // namespace taskhaul

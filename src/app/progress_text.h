@@ -25,6 +25,8 @@ QString progressText(std::int64_t received, std::int64_t size, double bytesPerSe
 QString shortProgressText(std::int64_t received, std::int64_t size, double bytesPerSecond);
 // The same as one line for the notification-area icon.
 QString trayProgressText(std::int64_t received, std::int64_t size, double bytesPerSecond);
+// "3 of 200 files" for a run over several connections; empty below 0.
+QString filesDoneText(int filesDone, int filesTotal);
 // Whole per cent of the size, 0..100; -1 when the size is unknown.
 int progressPercent(std::int64_t received, std::int64_t size);
 

@@ -7,6 +7,10 @@ namespace taskhaul {
 
 QString TerminalProgress::line(const QString& name, const ProgressState& state)
 {
+    // A run over several connections: the run's files and bytes, no one name.
+    if (state.filesTotal >= 0)
+        return filesDoneText(state.filesDone, state.filesTotal) + QStringLiteral(": ")
+            + progressText(state.received, state.size, state.bytesPerSecond);
     return oneLine(name) + QStringLiteral(": ")
         + progressText(state.received, state.size, state.bytesPerSecond);
 }

@@ -37,6 +37,8 @@ TransferProgress::TransferProgress(Show show)
 
 void TransferProgress::begin(std::int64_t size)
 {
+    if (wholeRun_)
+        return;
     state_ = ProgressState {};
     state_.active = true;
     state_.size = size >= 0 ? size : -1;
@@ -47,7 +49,7 @@ void TransferProgress::begin(std::int64_t size)
 
 void TransferProgress::work(std::int64_t received)
 {
-    if (!state_.active)
+    if (!state_.active || wholeRun_)
         return;
     state_.received = received;
     const std::int64_t now = clock_.elapsed();
@@ -61,10 +63,43 @@ void TransferProgress::work(std::int64_t received)
 
 void TransferProgress::end()
 {
-    if (!state_.active)
+    if (!state_.active || wholeRun_)
         return;
     state_ = ProgressState {};
     show_(state_);
+}
+
+void TransferProgress::run(int filesDone, int filesTotal, std::int64_t received, std::int64_t size)
+{
+    const std::int64_t now = clock_.elapsed();
+    if (!wholeRun_) {
+        wholeRun_ = true;
+        state_ = ProgressState {};
+        state_.active = true;
+        meter_.start(now);
+        shownAtMs_ = now;
+    }
+    const bool fileEnded = filesDone != state_.filesDone;
+    state_.filesDone = filesDone;
+    state_.filesTotal = filesTotal;
+    state_.size = size >= 0 ? size : -1;
+    state_.received = received;
+    meter_.add(now, received);
+    // A file's end shows at once; the bytes at most every kShowEveryMs.
+    if (!fileEnded && now - shownAtMs_ < kShowEveryMs)
+        return;
+    shownAtMs_ = now;
+    state_.bytesPerSecond = meter_.bytesPerSecond();
+    show_(state_);
+}
+
+void TransferProgress::endRun()
+{
+    const bool shown = state_.active;
+    wholeRun_ = false;
+    state_ = ProgressState {};
+    if (shown)
+        show_(state_);
 }
 
 } // namespace taskhaul

@@ -33,6 +33,11 @@ struct ProgressState {
     std::int64_t received = 0;
     std::int64_t size = -1; // unknown
     double bytesPerSecond = 0;
+    // A run over several connections shows the whole run: files done of the
+    // run's files (below 0: one download's progress is shown), and `received`
+    // and `size` are the run's bytes.
+    int filesDone = -1;
+    int filesTotal = -1;
 };
 
 // Follows a file download as the transfer engine announces it (its start with
@@ -53,6 +58,12 @@ public:
     // The download ended, however it ended; nothing when none runs.
     void end();
 
+    // Where a run over several connections stands. From the first call to
+    // endRun, the whole run is shown and single downloads are not.
+    void run(int filesDone, int filesTotal, std::int64_t received, std::int64_t size);
+    // The run ended, however it ended: as end(), and single downloads show again.
+    void endRun();
+
     const ProgressState& state() const { return state_; }
 
 private:
@@ -61,6 +72,7 @@ private:
     RateMeter meter_;
     QElapsedTimer clock_;
     std::int64_t shownAtMs_ = 0;
+    bool wholeRun_ = false;
 };
 
 } // namespace taskhaul

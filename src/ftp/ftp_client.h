@@ -184,6 +184,9 @@ public:
     // ---- Data connection and retrieval ----
     // The size the server reports for the file, or -1 (no error) when it reports none.
     std::int64_t FileSize(const std::string& remoteName);
+    // Takes `size` (known from a listing) as the answer SIZE would give for the
+    // file, without asking: its retrieval is checked against it all the same.
+    void ExpectSize(const std::string& remoteName, std::int64_t size);
     // Downloads into a temporary file beside the local path and renames it over the
     // local path only once the server has confirmed the transfer. On any failure the
     // local path is left as it was.

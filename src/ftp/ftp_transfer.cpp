@@ -327,6 +327,12 @@ std::int64_t TFtpClient::FileSize(const std::string& remoteName)
     return size;
 }
 
+void TFtpClient::ExpectSize(const std::string& remoteName, std::int64_t size)
+{
+    d->sizeName = size >= 0 ? remoteName : std::string();
+    d->sizeValue = size;
+}
+
 void TFtpClient::RetrieveFile(
     const std::string& remoteName, const std::string& localPath, bool overwrite, bool resume)
 {

@@ -12,6 +12,7 @@ inline constexpr int kRetriesMax = 10;
 inline constexpr int kRetryDelayMinutesMin = 1;
 inline constexpr int kRetryDelayMinutesMax = 60;
 inline constexpr int kSettleSecondsMax = 86400;
+inline constexpr int kConnectionsMax = 8;
 
 // The one job: the values of the main window's input fields. The window is the
 // owner of these values; this struct is how the non-widget code reads a snapshot
@@ -79,6 +80,10 @@ struct JobSettings {
     QString keyFile;
     QString keyPassphrase;
     QString trustedHostKey;
+    // "Connections", 1..8: how many files a run downloads at once, each over a
+    // connection of its own. Written only when not 1, so that a job stored
+    // before the option existed stays as it was.
+    int connections = 1;
 
     bool operator==(const JobSettings&) const = default;
 

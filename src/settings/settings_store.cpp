@@ -86,7 +86,7 @@ constexpr const char* unmatched = "Error";
 using Job = JobSettings;
 using Format = LongTimeFormat;
 
-const std::array<StoredValue, 38> storedValues { {
+const std::array<StoredValue, 39> storedValues { {
     { "Autoload", WhenMissing::UseDefault, "",
         [](Job& j, const QString& t, const Format&) { j.autoLoad = t == yesText; },
         [](const Job& j, const Format&) { return yesNo(j.autoLoad); }, 19 },
@@ -261,14 +261,19 @@ const std::array<StoredValue, 38> storedValues { {
             j.trustedHostKey = sha256.match(t).hasMatch() ? t : QString();
         },
         [](const Job& j, const Format&) { return j.trustedHostKey; }, 38 },
+    { "Connections", WhenMissing::UseDefault, "1",
+        [](Job& j, const QString& t, const Format&) {
+            j.connections = std::clamp(wholeNumber(t).value_or(1), 1, kConnectionsMax);
+        },
+        [](const Job& j, const Format&) { return QString::number(j.connections); }, 39 },
 } };
 
-// The values that came with SFTP are left out of the file while they hold their
-// defaults: an FTP job saved now is byte for byte the file saved before them.
+// The values that came with SFTP and later are left out of the file while they
+// hold their defaults: a job saved now is byte for byte the file saved before them.
 bool keptOutAtDefault(const QString& name)
 {
     static const QStringList names { QStringLiteral("Protocol"), QStringLiteral("KeyFile"),
-        QStringLiteral("KeyPassphrase"), QStringLiteral("TrustedHostKey") };
+        QStringLiteral("KeyPassphrase"), QStringLiteral("TrustedHostKey"), QStringLiteral("Connections") };
     return names.contains(name);
 }
 

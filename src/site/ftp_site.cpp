@@ -189,6 +189,11 @@ std::int64_t FtpSite::fileSize(const std::string& name)
     return siteCall([&] { return client_.FileSize(name); });
 }
 
+void FtpSite::expectSize(const std::string& name, std::int64_t size)
+{
+    client_.ExpectSize(name, size);
+}
+
 std::optional<RemoteStamp> FtpSite::fileTime(
     const std::string& name, const std::optional<RemoteStamp>& listed)
 {

@@ -27,6 +27,7 @@ public:
     void enterFolder(const std::string& folder) override;
     RemoteListing list(const JobSettings& job, const std::function<void(const QString&)>& log) override;
     std::int64_t fileSize(const std::string& name) override;
+    void expectSize(const std::string& name, std::int64_t size) override;
     std::optional<RemoteStamp> fileTime(
         const std::string& name, const std::optional<RemoteStamp>& listed) override;
     void retrieve(const std::string& name, const std::string& localPath, bool overwrite) override;

@@ -1,5 +1,8 @@
 #include "site/protocol_sites.h"
 
+#include "site/ftp_site.h"
+#include "site/sftp_site.h"
+
 #include <stdexcept>
 #include <utility>
 
@@ -21,6 +24,13 @@ RemoteSite& ProtocolSites::siteFor(const JobSettings& job)
             throw std::logic_error("no site for the job's protocol");
     }
     return *slot.site;
+}
+
+std::unique_ptr<RemoteSite> ProtocolSites::newSite(const JobSettings& job, std::function<void()> pump)
+{
+    if (job.protocol == JobSettings::Protocol::Sftp)
+        return std::make_unique<SftpSite>(std::move(pump));
+    return std::make_unique<FtpSite>(std::move(pump));
 }
 
 } // namespace taskhaul

@@ -18,6 +18,8 @@ public:
     // The site for the job's protocol. Raises std::logic_error when its
     // factory makes none.
     RemoteSite& siteFor(const JobSettings& job) override;
+    // A new FTP or SFTP site of its own, for a further connection of a run.
+    std::unique_ptr<RemoteSite> newSite(const JobSettings& job, std::function<void()> pump) override;
 
 private:
     struct Slot {

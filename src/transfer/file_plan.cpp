@@ -6,6 +6,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 namespace taskhaul {
 
 bool fetchesOneFile(const JobSettings& job)
@@ -23,6 +25,13 @@ bool advancesSequence(const JobSettings& job)
     const QString field = QStringLiteral("[seq]");
     return fetchesOneFile(job)
         && (job.fileName.contains(field) || (job.rename && job.renameTo.contains(field)));
+}
+
+int connectionsFor(const JobSettings& job)
+{
+    if (advancesSequence(job))
+        return 1;
+    return std::clamp(job.connections, 1, kConnectionsMax);
 }
 
 int nextSequence(int sequence)

@@ -74,6 +74,10 @@ std::string expandedPattern(const JobSettings& job, const LocalDateTime& now, in
 
 // Whether fetching a file under this job moves the sequence number on.
 bool advancesSequence(const JobSettings& job);
+// How many connections a run of the job uses at most: the job's number (1 to 8),
+// or one when the names use the sequence number, which must follow the order
+// of fetching.
+int connectionsFor(const JobSettings& job);
 // The sequence number after `sequence` (wrapping to the least after the greatest).
 int nextSequence(int sequence);
 

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -141,6 +142,14 @@ public:
     virtual RemoteListing list(const JobSettings& job, const std::function<void(const QString&)>& log) = 0;
     // The size of a file as the server gives it now; below 0: none given.
     virtual std::int64_t fileSize(const std::string& name) = 0;
+    // The size of a file as the listing gave it, taken instead of asking the
+    // server: the next retrieve of the file is checked against it as against
+    // fileSize's answer. A site that checks nothing ignores it.
+    virtual void expectSize(const std::string& name, std::int64_t size)
+    {
+        (void)name;
+        (void)size;
+    }
     // The modification time of a file, as exact as the server can give it;
     // `listed` is the listing's, returned when the server offers nothing better.
     virtual std::optional<RemoteStamp> fileTime(
@@ -174,6 +183,16 @@ class SiteSource {
 public:
     virtual ~SiteSource() = default;
     virtual RemoteSite& siteFor(const JobSettings& job) = 0;
+    // A new site of the job's protocol for a further connection of a run. It
+    // is used on one worker thread only, and its waits run `pump` there (at
+    // most 50 ms apart); `pump` never touches the window or the log. Null: the
+    // source makes no further sites, and runs keep to one connection.
+    virtual std::unique_ptr<RemoteSite> newSite(const JobSettings& job, std::function<void()> pump)
+    {
+        (void)job;
+        (void)pump;
+        return nullptr;
+    }
 };
 
 // One site for every job: a test's, or a program that speaks one protocol.

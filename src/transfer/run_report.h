@@ -27,6 +27,9 @@ struct RunReport {
     // a port that is no number): the job must be changed before it can run.
     bool jobUnusable = false;
     int fetched = 0;
+    // The connections the transfer fetched over (more than one when the job
+    // asks for it and the server accepts them); every count here is of all of them.
+    int connections = 1;
     // Files not fetched because something failed (the server refused, the local
     // file could not be written ...).
     std::vector<Skip> skipped;

@@ -125,6 +125,8 @@ RemoteSite& TransferEngine::useSite(const JobSettings& job)
         site.onProgress = [this](std::int64_t count) {
             if (downloading_ && events_.progress)
                 events_.progress(count);
+            if (fetchTick_)
+                fetchTick_(count);
             onWork();
         };
         handled_.push_back(&site);
@@ -160,6 +162,7 @@ void TransferEngine::siteConnect()
     if (trusted.isEmpty())
         trusted = trustedNow_;
     trustedNow_.clear();
+    connectTrusted_ = trusted;
     report_ = RunReport {};
 
     RemoteSite& site = useSite(job);

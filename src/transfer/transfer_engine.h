@@ -52,6 +52,16 @@ struct FileFinished {
     QString reason;
 };
 
+// Where a whole run stands: files done (fetched, skipped or passed over) of the
+// files it has to do, and bytes received of the bytes known to come (below 0:
+// not known). Told while a run with more than one connection fetches.
+struct RunProgress {
+    int filesDone = 0;
+    int filesTotal = 0;
+    std::int64_t bytesDone = 0;
+    std::int64_t bytesTotal = -1;
+};
+
 // What the engine announces while it transfers, in this order: runStarted; for
 // each file that it downloads fileStarted, then progress with the bytes received
 // so far; fileFinished for each file it fetched, skipped, passed over or was
@@ -62,6 +72,10 @@ struct TransferEvents {
     std::function<void(std::int64_t received)> progress;
     std::function<void(const FileFinished&)> fileFinished;
     std::function<void(const RunReport&)> runFinished;
+    // With more than one connection, in place of `progress`: the whole run's
+    // progress (files may then start and end in any order; fileFinished still
+    // comes in the plan's order).
+    std::function<void(const RunProgress&)> runProgress;
 };
 
 // The transfer engine: connects to the job's site and enters its remote folder,
@@ -211,6 +225,12 @@ private:
     std::vector<PlannedFile> plannedFiles(const JobSettings& job, const RemoteListing& listing);
     FileOutcome transferFile(Mode mode, const JobSettings& job, const PlannedFile& file);
     QString transferringLine(const JobSettings& job, const std::string& remoteName) const;
+    QString transferringLine(
+        const JobSettings& job, const std::string& remoteName, const std::string& target) const;
+    // Fetches the run's files over `connections` connections at once: this
+    // one and further ones on worker threads (see fetch_pool.h).
+    void fetchAtOnce(Mode mode, const JobSettings& job, const std::vector<const PlannedFile*>& files,
+        int connections, bool& stopped);
     void passOverSettled(Mode mode, const JobSettings& job, const PlannedFile& file);
     void passOverUnchanged(Mode mode, const std::string& remoteName);
     void reportNotChanged();
@@ -246,6 +266,11 @@ private:
     // A certificate the user trusted after the last connect; the next one uses it
     // whatever the job says.
     QString trustedNow_;
+    // The fingerprint the last connect trusted; further connections of a run trust it too.
+    QString connectTrusted_;
+    // Told on the site's progress while a run with more than one connection
+    // fetches: the main thread takes in what the other connections tell.
+    std::function<void(std::int64_t received)> fetchTick_;
     // The end of the connection opened last has been announced (the site
     // may tell of it more than once).
     bool disconnectAnnounced_ = false;

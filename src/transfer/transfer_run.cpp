@@ -4,6 +4,7 @@
 #include "base/scope_exit.h"
 #include "log/one_line.h"
 #include "log/silent_stop.h"
+#include "transfer/fetch_pool.h"
 #include "transfer/file_plan.h"
 #include "transfer/file_template.h"
 #include "transfer/leftovers.h"
@@ -36,6 +37,8 @@ QString errorText(const std::exception& error)
 {
     return oneLine(std::string_view(error.what()));
 }
+
+} // namespace
 
 // A local copy the listing alone shows to be unchanged: the listing gives the
 // time to the minute or better. A listing that shows only the day leaves the
@@ -75,8 +78,6 @@ std::int64_t localFileSize(const std::string& path)
     const auto size = std::filesystem::file_size(path, error);
     return error ? 0 : static_cast<std::int64_t>(size);
 }
-
-} // namespace
 
 // Marks a transfer as running and, when it ends early by an error, puts the Stop
 // command and the mouse cursor back as its closing steps would have.
@@ -168,6 +169,7 @@ void TransferEngine::runTransferSteps(Mode mode)
     report_.skipped.clear();
     report_.passedOver.clear();
     report_.fetchedNames.clear();
+    report_.connections = 1;
 
     notice_.reset();
     std::string pattern;
@@ -235,6 +237,8 @@ void TransferEngine::runTransferSteps(Mode mode)
         const std::vector<PlannedFile> plan = plannedFiles(job, listing);
         const std::vector<std::string> leaveOut = std::exchange(leaveOut_, {});
         bool matched = false;
+        std::vector<const PlannedFile*> runFiles;
+        std::size_t toFetch = 0;
         for (const PlannedFile& file : plan) {
             if (file.decision == PlannedFile::Decision::NotPlainFile
                 || file.decision == PlannedFile::Decision::NoMatch)
@@ -242,6 +246,17 @@ void TransferEngine::runTransferSteps(Mode mode)
             matched = true;
             if (std::find(leaveOut.begin(), leaveOut.end(), file.remoteName) != leaveOut.end())
                 continue;
+            runFiles.push_back(&file);
+            if (!settledByListing(file))
+                ++toFetch;
+        }
+        // More than one connection only pays when there is more than one file to fetch.
+        const int connections
+            = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(connectionsFor(job)), toFetch));
+        if (connections > 1)
+            fetchAtOnce(mode, job, runFiles, connections, stopped);
+        for (const PlannedFile* planned : connections > 1 ? std::vector<const PlannedFile*> {} : runFiles) {
+            const PlannedFile& file = *planned;
             FileOutcome outcome = FileOutcome::Skipped;
             if (settledByListing(file))
                 passOverSettled(mode, job, file);
@@ -447,7 +462,12 @@ QString TransferEngine::transferringLine(const JobSettings& job, const std::stri
 {
     // The rename template is expanded anew at each use: the sequence number and
     // the clock of that moment decide the name.
-    const std::string target = localNameFor(job, remoteName, host_.currentTime(), sequence_);
+    return transferringLine(job, remoteName, localNameFor(job, remoteName, host_.currentTime(), sequence_));
+}
+
+QString TransferEngine::transferringLine(
+    const JobSettings& job, const std::string& remoteName, const std::string& target) const
+{
     return QStringLiteral("Transferring ") + site_->scheme() + job.host
         + QString::fromStdString(AppendSlash(job.remoteFolder.toStdString())) + displayName(remoteName)
         + QStringLiteral(" => ") + job.localFolder + localFolderSeparator(job.localFolder)

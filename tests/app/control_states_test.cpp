@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTest>
 #include <QToolButton>
 
@@ -58,10 +59,35 @@ TEST_F(ControlStatesTest, EveryNameOfTheTableIsExactlyOneControlOrCommandOfTheWi
 const char* const kAlwaysOn[] = { "Action7", "Action9", "Action10", "Action12", "Action13", "Action15",
     "Action16", "Action17", "Action18", "Action19", "Action21" };
 // A sample of the job's fields, all locked outside standby.
-const char* const kJobFields[]
-    = { "Edit1", "Edit10", "Edit2", "Edit3", "Edit4", "Edit5", "SpeedButton2", "SpeedButton3", "RadioButton1",
-          "RadioButton2", "RadioButton3", "RadioButton4", "SpeedButton4", "cbProxyType", "edtProxyPort",
-          "CheckBox1", "CheckBox3", "SpinEdit1", "CheckBox4", "chkAutoStart", "chkMinimized", "chkAutoLoad" };
+const char* const kJobFields[] = { "Edit1", "Edit10", "Edit2", "Edit3", "Edit4", "Edit5", "SpeedButton2",
+    "SpeedButton3", "RadioButton1", "RadioButton2", "RadioButton3", "RadioButton4", "SpeedButton4",
+    "cbProxyType", "edtProxyPort", "CheckBox1", "CheckBox3", "SpinEdit1", "CheckBox4", "chkAutoStart",
+    "chkMinimized", "chkAutoLoad", "spnConnections" };
+
+// The number of connections: a spin box of the Options tab that says when a
+// run keeps to one, marks the job changed and goes to the store and back.
+TEST_F(ControlStatesTest, TheConnectionsBoxIsAnOptionOfTheJob)
+{
+    auto* box = child<QSpinBox>("spnConnections");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->value(), 1);
+    EXPECT_EQ(box->minimum(), 1);
+    EXPECT_EQ(box->maximum(), 8);
+    EXPECT_TRUE(box->toolTip().contains(QStringLiteral("Download up to N files at once")));
+    EXPECT_TRUE(box->toolTip().contains(QStringLiteral("sequence field [seq] runs with one connection")));
+    hooks().controlsStandby();
+    EXPECT_FALSE(enabled(Command::SaveConfiguration));
+    box->setValue(4);
+    EXPECT_EQ(hooks().jobSettings().connections, 4);
+    EXPECT_TRUE(enabled(Command::SaveConfiguration));
+    trigger(Command::SaveConfiguration);
+    EXPECT_EQ(store().load(JobSettings {}).settings.connections, 4);
+    JobSettings two = store().load(JobSettings {}).settings;
+    two.connections = 2;
+    store().save(two);
+    trigger(Command::OpenConfiguration);
+    EXPECT_EQ(box->value(), 2);
+}
 
 TEST_F(ControlStatesTest, SchedulerOnLocksTheJobAndLeavesStopAndStartStop)
 {

@@ -2,14 +2,17 @@
 // status bar and the icon's tooltip while a real server sends a file.
 #include "app/progress_text.h"
 #include "app/status_line.h"
+#include "app/terminal_progress.h"
 #include "app/transfer_progress.h"
 #include "ftp/pyftpd_server.h"
 #include "window_fixture.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTest>
 
 namespace taskhaul::test {
@@ -105,6 +108,35 @@ TEST(TransferProgress, FollowsTheAnnouncedDownload)
     EXPECT_FALSE(progress.state().active);
 }
 
+// A run over several connections shows the whole run, and the single
+// downloads it announces meanwhile do not take over the display.
+TEST(TransferProgress, FollowsTheWholeRunOfSeveralConnections)
+{
+    std::vector<ProgressState> shown;
+    TransferProgress progress([&shown](const ProgressState& state) { shown.push_back(state); });
+    progress.run(0, 200, 0, 819200);
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_TRUE(shown.back().active);
+    EXPECT_EQ(shown.back().filesTotal, 200);
+    progress.begin(4096);
+    progress.work(100);
+    progress.end();
+    EXPECT_EQ(shown.size(), 1u);
+    progress.run(1, 200, 4096, 819200); // a file's end shows at once
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown.back().filesDone, 1);
+    EXPECT_EQ(shown.back().received, 4096);
+    EXPECT_EQ(shown.back().size, 819200);
+    EXPECT_EQ(TerminalProgress::line(QStringLiteral("x"), shown.back()),
+        QStringLiteral("1 of 200 files: 4.0 KiB of 800.0 KiB"));
+    progress.endRun();
+    EXPECT_FALSE(shown.back().active);
+    // Single downloads show again.
+    progress.begin(10);
+    EXPECT_TRUE(shown.back().active);
+    EXPECT_EQ(shown.back().filesTotal, -1);
+}
+
 class ProgressWindow : public WindowTest { };
 
 TEST_F(ProgressWindow, ADownloadShowsItsProgressAndTheBarGoesWhenItEnds)
@@ -138,6 +170,38 @@ TEST_F(ProgressWindow, ADownloadShowsItsProgressAndTheBarGoesWhenItEnds)
     EXPECT_EQ(window().width(), width);
     // The status line goes on as before.
     EXPECT_TRUE(hooks().statusLine().startsWith(QStringLiteral("Data transfer complete (")));
+    trigger(Command::Disconnect);
+}
+
+// With four connections the window shows the run: files done of all, and
+// the bar goes when the run ends.
+TEST_F(ProgressWindow, ARunOverFourConnectionsShowsTheWholeRun)
+{
+    PyFtpdServer server;
+    for (int n = 0; n < 8; ++n)
+        server.writeFile("part" + std::to_string(n) + ".bin", std::string(256 * 1024, static_cast<char>(n)));
+    createWindow();
+    child<QLineEdit>("Edit1")->setText(QString::fromStdString(server.host()));
+    child<QLineEdit>("Edit10")->setText(QString::number(server.port()));
+    child<QLineEdit>("Edit3")->setText(QString::fromStdString(server.user()));
+    child<QLineEdit>("Edit4")->setText(QString::fromStdString(server.password()));
+    const QString local = QFileInfo(dir(QStringLiteral("dunmark.txt"))).path() + QStringLiteral("/in");
+    ASSERT_TRUE(QDir().mkpath(local));
+    child<QLineEdit>("Edit5")->setText(local);
+    child<QRadioButton>("RadioButton1")->setChecked(true);
+    child<QSpinBox>("spnConnections")->setValue(4);
+
+    trigger(Command::Connect);
+    ASSERT_TRUE(enabled(Command::Transfer)) << logMessages().join(QLatin1Char('\n')).toStdString();
+    trigger(Command::Transfer);
+    EXPECT_EQ(QDir(local).entryList(QDir::Files).size(), 8);
+    ASSERT_GE(tray.progress.size(), 2u);
+    EXPECT_TRUE(tray.progress.front().endsWith(QStringLiteral(" (0 of 8 files)")))
+        << tray.progress.front().toStdString();
+    EXPECT_TRUE(tray.progress[tray.progress.size() - 2].endsWith(QStringLiteral(" (8 of 8 files)")))
+        << tray.progress[tray.progress.size() - 2].toStdString();
+    EXPECT_EQ(tray.progress.back(), QString());
+    EXPECT_TRUE(child<QProgressBar>("TransferProgress")->isHidden());
     trigger(Command::Disconnect);
 }
 

@@ -447,6 +447,46 @@ TEST_F(RunOnce, PreviewSaysWhichListingARunWouldUse)
     }
 }
 
+// The preview says how many connections a run would use, and why fewer than
+// the job asks for; the run itself fetches over them.
+TEST_F(RunOnce, PreviewSaysHowManyConnectionsARunWouldUseAndTheRunUsesThem)
+{
+    for (int n = 0; n < 6; ++n)
+        server.writeFile("c" + std::to_string(n) + ".dat", std::string(3000 + n, static_cast<char>('a' + n)));
+    struct Case {
+        int connections;
+        bool sequence;
+        QString line;
+    };
+    for (const Case& c : { Case { 1, false, QStringLiteral("Connections: 1\n") },
+             Case { 4, false, QStringLiteral("Connections: 4\n") },
+             Case { 4, true, QStringLiteral("Connections: 1 (the names use the sequence number)\n") } }) {
+        job.connections = c.connections;
+        job.fileKind = c.sequence ? JobSettings::FileKind::OneFile : JobSettings::FileKind::AllFiles;
+        job.fileName = QStringLiteral("c*.dat");
+        job.rename = c.sequence;
+        job.renameTo = QStringLiteral("copy[seq].dat");
+        saveJob();
+        const Finished result = run(QStringLiteral("--preview"));
+        EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+        EXPECT_TRUE(result.err.contains(c.line)) << c.connections << c.sequence << result.err.toStdString();
+    }
+
+    job.connections = 4;
+    job.fileKind = JobSettings::FileKind::AllFiles;
+    job.rename = false;
+    saveJob();
+    const Finished result = run(QStringLiteral("--run-once"));
+    EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+    const QStringList fetched = QDir(path(QStringLiteral("in"))).entryList(QDir::Files, QDir::Name);
+    EXPECT_EQ(fetched.size(), 8) << fetched.join(' ').toStdString();
+    for (int n = 0; n < 6; ++n) {
+        QFile file(path(QStringLiteral("in/c%1.dat").arg(n)));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(), QByteArray(3000 + n, static_cast<char>('a' + n)));
+    }
+}
+
 TEST_F(RunOnce, UnusableJobExitsTwoAndConnectsNowhere)
 {
     struct Case {

@@ -73,6 +73,7 @@ JobSettings everyFieldChanged()
     j.keyFile = QStringLiteral("/home/anna/.ssh/id_ed25519");
     j.keyPassphrase = QStringLiteral("kéy phrase");
     j.trustedHostKey = hostKey;
+    j.connections = 3;
     return j;
 }
 
@@ -159,7 +160,7 @@ TEST_F(SettingsStoreTest, SaveThenLoadReturnsEveryField)
             const LoadResult loaded = formatted.load(windowValues());
             ASSERT_TRUE(loaded.ok()) << loaded.error->what();
             EXPECT_EQ(loaded.settings, job);
-            EXPECT_EQ(loaded.appliedKeys.size(), 38);
+            EXPECT_EQ(loaded.appliedKeys.size(), 39);
         }
     }
 }
@@ -206,6 +207,7 @@ TEST_F(SettingsStoreTest, WritesEveryValueAsPlainText)
         { "KeyFile", QStringLiteral("/home/anna/.ssh/id_ed25519") },
         { "KeyPassphrase", scramblePassword(QStringLiteral("kéy phrase")) },
         { "TrustedHostKey", hostKey },
+        { "Connections", QStringLiteral("3") },
     };
     for (const auto& [name, text] : expected) {
         const QVariant raw = rawFromFile(QLatin1String(name));
@@ -299,6 +301,36 @@ TEST_F(SettingsStoreTest, AJobFromBeforeSftpStaysFtpByteForByte)
             }
         }
         EXPECT_EQ(store.load(JobSettings {}).settings, one) << name;
+    }
+}
+
+// The number of connections is stored only when not 1, so that an old job's
+// file stays byte for byte; any number is read into 1 to 8.
+TEST_F(SettingsStoreTest, ConnectionsAreStoredOnlyWhenNotOne)
+{
+    const auto fileBytes = [this] {
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        return file.readAll();
+    };
+    JobSettings job = everyFieldChanged();
+    job.connections = 1;
+    store.save(job);
+    const QByteArray before = fileBytes();
+    EXPECT_FALSE(before.contains("Connections"));
+
+    job.connections = 4;
+    store.save(job);
+    EXPECT_TRUE(fileBytes().contains("\nConnections=4"));
+    EXPECT_EQ(store.load(JobSettings {}).settings, job);
+    job.connections = 1;
+    store.save(job);
+    EXPECT_EQ(fileBytes(), before);
+
+    for (const auto& [raw, read] : std::initializer_list<std::pair<const char*, int>> {
+             { "8", 8 }, { "9", 8 }, { "0", 1 }, { "-3", 1 }, { "two", 1 }, { " 2 ", 2 } }) {
+        putRaw(QStringLiteral("Connections"), QString::fromLatin1(raw));
+        EXPECT_EQ(store.load(JobSettings {}).settings.connections, read) << raw;
     }
 }
 

@@ -332,6 +332,8 @@ ScriptedFtpServer::~ScriptedFtpServer()
     const char byte = 1;
     [[maybe_unused]] const auto written = ::write(stopPipe_[1], &byte, 1);
     thread_.join();
+    for (std::thread& session : sessionThreads_)
+        session.join();
     CloseFd(listenFd_);
     CloseFd(stopPipe_[0]);
     CloseFd(stopPipe_[1]);
@@ -347,7 +349,14 @@ void ScriptedFtpServer::run()
             return;
         if (entries[0].revents & POLLIN) {
             const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-            if (fd >= 0)
+            bool concurrent = false;
+            {
+                std::lock_guard lock(mutex_);
+                concurrent = concurrent_;
+            }
+            if (fd >= 0 && concurrent)
+                sessionThreads_.emplace_back([this, fd] { serve(fd); });
+            else if (fd >= 0)
                 serve(fd);
         }
     }
@@ -364,10 +373,20 @@ void ScriptedFtpServer::serve(int controlFd)
         sessionActive_ = true;
         greeting = greeting_;
         delay = greetingDelay_;
+        ++activeSessions_;
+        if (sessionLimit_ > 0 && activeSessions_ > sessionLimit_) {
+            greeting = refusal_;
+            delay = std::chrono::milliseconds(0);
+        } else {
+            mostAtOnce_ = std::max(mostAtOnce_, activeSessions_);
+        }
     }
+    const bool refused = greeting == refusal_ && !refusal_.empty();
     if (delay.count() > 0)
         session.sleep(delay);
     session.send(greeting);
+    if (refused)
+        session.close();
     while (!session.closed()) {
         auto line = session.readLine(std::chrono::hours(1));
         if (!line)
@@ -383,6 +402,21 @@ void ScriptedFtpServer::serve(int controlFd)
     }
     std::lock_guard lock(mutex_);
     sessionActive_ = false;
+    --activeSessions_;
+}
+
+void ScriptedFtpServer::serveConcurrently(int most, std::string refusal)
+{
+    std::lock_guard lock(mutex_);
+    concurrent_ = true;
+    sessionLimit_ = most;
+    refusal_ = std::move(refusal);
+}
+
+int ScriptedFtpServer::mostSessionsAtOnce() const
+{
+    std::lock_guard lock(mutex_);
+    return mostAtOnce_;
 }
 
 void ScriptedFtpServer::installDefaults()

@@ -145,6 +145,15 @@ public:
     void silence(const std::string& verb);
     // Closes the control connection when the verb arrives, without replying.
     void closeOn(const std::string& verb);
+    // The handling of a verb as it stands (to wrap it in a handler of a test's own).
+    Handler handler(const std::string& verb) const { return handlerFor(verb); }
+
+    // Serves every control connection on a thread of its own, at the same time.
+    // With `most` above 0, a connection beyond `most` open at once is greeted with
+    // `refusal` (raw) and closed. Call before the first connection.
+    void serveConcurrently(int most = 0, std::string refusal = "421 Too many connections.\r\n");
+    // The most control connections that were open at once.
+    int mostSessionsAtOnce() const;
 
     // The virtual folder served by SIZE, RETR and LIST.
     void addFile(const std::string& name, std::string content);
@@ -202,6 +211,12 @@ private:
     std::vector<std::string> commands_;
     int sessions_ = 0;
     bool sessionActive_ = false;
+    bool concurrent_ = false;
+    int sessionLimit_ = 0;
+    std::string refusal_;
+    int activeSessions_ = 0;
+    int mostAtOnce_ = 0;
+    std::vector<std::thread> sessionThreads_;
 
     friend class FtpSession;
 };
