@@ -246,11 +246,11 @@ int runOnce(const QStringList& args)
     bool abortSent = false;
     TransferEngine* running = nullptr;
     const std::function<void()> pump = [&termination, &running, &abortSent] {
-        if (abortSent || !termination.received() || !running || !running->site())
+        if (abortSent || !termination.received() || !running)
             return;
         abortSent = true;
         try {
-            running->site()->abort();
+            running->stopSiteCall();
         } catch (const std::exception&) {
             // Nothing runs that could be stopped; the run ends at its next step.
         }

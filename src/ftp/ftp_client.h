@@ -205,6 +205,13 @@ public:
     // inside the pump during a transfer; the transfer then fails with EOperationAborted.
     // During Connect it sends nothing and ends the Connect (see there).
     void AbortTransfer();
+    // Ends whatever the client waits for now, without a word to the server: the
+    // connections are shut down (not closed, so the waiting call unwinds
+    // safely) and the call fails, EOperationAborted for a transfer or a
+    // Connect, a connection error otherwise; the connection is lost. For a
+    // stop that cannot wait for a server that may no longer answer (ABOR's
+    // reply included). Safe to call from inside the pump; never throws.
+    void Interrupt() noexcept;
 
     // ---- Listings ----
     // Lists the current remote folder ("LIST", or "NLST" without details, plus the

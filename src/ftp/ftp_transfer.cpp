@@ -383,6 +383,20 @@ void TFtpClient::AbortTransfer()
     d->abortRegistry.ShutdownActive();
 }
 
+void TFtpClient::Interrupt() noexcept
+{
+    TControlConnection& control = d->control;
+    if (control.Connecting()) {
+        control.CancelConnect(TControlConnection::ConnectCancel::Abort);
+        return;
+    }
+    if (d->transferring)
+        d->abortRequested = true;
+    d->abortRegistry.ShutdownActive();
+    if (control.Valid())
+        ::shutdown(control.Descriptor(), SHUT_RDWR);
+}
+
 // ---- Listings ----
 
 void TFtpClient::ListFolder(std::vector<std::string>& lines, const std::string& specifier, bool details)

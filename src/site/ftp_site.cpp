@@ -217,6 +217,11 @@ void FtpSite::abort()
     siteCall([&] { client_.AbortTransfer(); });
 }
 
+void FtpSite::interrupt() noexcept
+{
+    client_.Interrupt();
+}
+
 void FtpSite::disconnect()
 {
     siteCall([&] { client_.Disconnect(); });

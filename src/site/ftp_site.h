@@ -32,6 +32,7 @@ public:
         const std::string& name, const std::optional<RemoteStamp>& listed) override;
     void retrieve(const std::string& name, const std::string& localPath, bool overwrite) override;
     void abort() override;
+    void interrupt() noexcept override;
     void disconnect() override;
     bool connected() override;
     bool blocked() const override;

@@ -162,6 +162,17 @@ public:
     // Ends the operation in progress (Aborted), from inside the pump. Raises
     // SiteError when the site cannot be stopped now.
     virtual void abort() = 0;
+    // Ends the operation in progress at once, from inside the pump, even with a
+    // server that no longer answers: the connection is given up. For the stop
+    // of a run over several connections, which waits for no server.
+    virtual void interrupt() noexcept
+    {
+        try {
+            abort();
+        } catch (...) {
+            // Nothing runs that could be stopped.
+        }
+    }
     virtual void disconnect() = 0;
     virtual bool connected() = 0;
     // A call of the site is waiting for the network now (the pump runs inside it).

@@ -405,11 +405,22 @@ void TransferEngine::transferCommand()
     transfer();
 }
 
+void TransferEngine::stopSiteCall()
+{
+    if (!site_)
+        return;
+    // Over several connections a stop waits for no server; over one, the
+    // server is told (ABOR) and the connection kept where it can be.
+    if (fetchTick_)
+        site_->interrupt();
+    else
+        site_->abort();
+}
+
 void TransferEngine::stopTransferCommand()
 {
     try {
-        if (site_)
-            site_->abort();
+        stopSiteCall();
         stopRequested_ = true;
     } catch (const std::exception&) {
         // The flag stays as it was; the controls are reset all the same.

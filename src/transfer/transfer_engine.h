@@ -161,6 +161,10 @@ public:
     // Marks a stop for the transfer loops to act on, without stopping the site's
     // call in progress (stopTransferCommand does both).
     void requestStop() { stopRequested_ = true; }
+    // Stops the site's call in progress (from inside the pump): what Stop
+    // Transfer and a termination signal do to the connection. Raises when the
+    // site cannot be stopped now.
+    void stopSiteCall();
 
     // True from the start of a transfer to its end (also while nested commands run).
     bool transferRunning() const { return transferRunning_; }

@@ -230,12 +230,8 @@ void TransferEngine::fetchAtOnce(Mode mode, const JobSettings& job,
         // The worker's pump: stops the call in progress once the run stops.
         std::shared_ptr<RemoteSite*> siteOf = std::make_shared<RemoteSite*>(nullptr);
         std::unique_ptr<RemoteSite> site = sites_.newSite(job, [pool, aborted, siteOf] {
-            if (pool->stopping() && *siteOf && !aborted->exchange(true)) {
-                try {
-                    (*siteOf)->abort();
-                } catch (const std::exception&) {
-                }
-            }
+            if (pool->stopping() && *siteOf && !aborted->exchange(true))
+                (*siteOf)->interrupt();
         });
         if (!site)
             break;

@@ -325,8 +325,8 @@ TEST_F(ConnectionsTest, StopEndsEveryConnectionAndLeavesNoTemporary)
         engine.setStopWhen([&] { return signal && stopped; });
         pump = [&] {
             host.processPendingEvents();
-            if (signal && stopped && !std::exchange(aborted, true) && engine.site())
-                engine.site()->abort();
+            if (signal && stopped && !std::exchange(aborted, true))
+                engine.stopSiteCall(); // as --run-once's pump does
         };
         run();
         ASSERT_TRUE(stopped);
@@ -341,6 +341,47 @@ TEST_F(ConnectionsTest, StopEndsEveryConnectionAndLeavesNoTemporary)
         for (const QString& file : localFiles())
             EXPECT_EQ(file, QString::fromStdString(nameOf(0))) << file.toStdString();
         engine.setStopWhen(nullptr);
+    }
+}
+
+// A connection waiting for a server that has stopped answering altogether (no
+// reply to RETR, or to SIZE, which a job with a settle time asks) is not
+// waited for either.
+TEST_F(ConnectionsTest, StopDoesNotWaitForAServerThatStoppedAnswering)
+{
+    serveFiles(12);
+    for (const char* verb : { "RETR", "SIZE" }) {
+        SCOPED_TRACE(verb);
+        host.log.clear();
+        for (const QString& file : localFiles())
+            QFile::remove(local.path() + QLatin1Char('/') + file);
+        host.settings.settleSeconds = std::string(verb) == "SIZE" ? 1 : 0;
+        const ScriptedFtpServer::Handler answer = server.handler(verb);
+        server.on(verb, [&](FtpSession& session, const std::string& name) {
+            if (name == nameOf(0))
+                answer(session, name); // the others are never answered
+        });
+        const ScriptedFtpServer::Handler abort = server.handler("ABOR");
+        server.on("ABOR", [](FtpSession&, const std::string&) {}); // nor is ABOR
+        const std::size_t before = server.argumentsOf(verb).size();
+        bool stopped = false;
+        std::chrono::steady_clock::time_point stoppedAt;
+        host.onPendingEvents = [&] {
+            if (!stopped && server.argumentsOf(verb).size() >= before + 3 && engine.transferRunning()) {
+                stopped = true;
+                stoppedAt = std::chrono::steady_clock::now();
+                engine.stopTransferCommand();
+            }
+        };
+        pump = [&] { host.processPendingEvents(); };
+        run();
+        server.on(verb, answer);
+        server.on("ABOR", abort);
+        ASSERT_TRUE(stopped);
+        EXPECT_LT(std::chrono::steady_clock::now() - stoppedAt, 1s);
+        EXPECT_TRUE(engine.lastRun().aborted);
+        for (const QString& file : localFiles())
+            EXPECT_EQ(file, QString::fromStdString(nameOf(0))) << file.toStdString();
     }
 }
 
