@@ -20,10 +20,12 @@
 #include "settings/settings_store.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -94,6 +96,11 @@ int main(int argc, char** argv)
     form.oneFile->setChecked(true);
     form.fileName->setText(arguments[5]);
     form.localFolder->setText(arguments[6]);
+    // Several connections: the remote name is then a pattern for several files.
+    if (const int connections = qEnvironmentVariableIntValue("BENCH_CONNECTIONS"); connections > 1)
+        form.connections->setValue(connections);
+    if (qEnvironmentVariableIntValue("BENCH_PASSIVE") == 1)
+        form.passive->setChecked(true);
     window.show();
 
     std::vector<qint64> gaps;

@@ -8,7 +8,11 @@ timer measures the gaps in the event loop. Prints the gaps' median, 99th
 percentile and maximum for each round; the goal is a 99th percentile of 60 ms
 or less.
 
+With --connections N (the job's Connections) the same bytes are served as N
+files, fetched at once over N connections.
+
     bench/window_responsiveness.py BUILD_DIR [--size-mib 1024] [--rounds 3] [--protocol ftp|sftp]
+                                   [--connections N]
 """
 
 import argparse
@@ -28,6 +32,7 @@ def main():
     parser.add_argument("--size-mib", type=int, default=1024)
     parser.add_argument("--rounds", type=int, default=3)
     parser.add_argument("--protocol", choices=("ftp", "sftp"), default="ftp")
+    parser.add_argument("--connections", type=int, default=1)
     args = parser.parse_args()
 
     program = os.path.join(args.build_dir, "bench", "window_responsiveness")
@@ -39,21 +44,30 @@ def main():
         out = os.path.join(scratch, "out")
         os.mkdir(root)
         os.mkdir(out)
-        with open(os.path.join(root, "big.bin"), "wb") as f:
-            block = os.urandom(1024 * 1024)
-            for _ in range(args.size_mib):
-                f.write(block)
-        env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+        block = os.urandom(1024 * 1024)
+        names = ["big.bin"] if args.connections <= 1 else [f"big{n}.bin" for n in range(args.connections)]
+        for name in names:
+            with open(os.path.join(root, name), "wb") as f:
+                for _ in range(max(1, args.size_mib // len(names))):
+                    f.write(block)
+        pattern = "big.bin" if len(names) == 1 else "big*.bin"
+        # Over several connections the job is passive: pyftpdlib, given several
+        # active-mode data connections at once, now and then stops reading a
+        # control connection (its other sockets stay in CLOSE-WAIT too); vsftpd
+        # serves the same runs in active mode without a stall.
+        env = dict(os.environ, QT_QPA_PLATFORM="offscreen", BENCH_CONNECTIONS=str(args.connections),
+                   BENCH_PASSIVE="1" if args.connections > 1 else "0")
 
         def rounds(command):
             for round_ in range(1, args.rounds + 1):
                 result = subprocess.run(command, stdout=subprocess.PIPE, text=True, env=env, check=True)
                 print(f"round {round_}: {result.stdout.strip()}", flush=True)
-                os.remove(os.path.join(out, "big.bin"))
+                for name in names:
+                    os.remove(os.path.join(out, name))
 
         if args.protocol == "ftp":
             with FtpServer(root) as server:
-                rounds([program, server.address, str(server.port), "bench", "bench", "big.bin", out])
+                rounds([program, server.address, str(server.port), "bench", "bench", pattern, out])
             return
         # The program's home knows the server's host key; no agent is asked.
         user = getpass.getuser()
@@ -66,7 +80,7 @@ def main():
                 known.write(f"[127.0.0.1]:{server.port} {' '.join(key.read().split()[:2])}\n")
             env["HOME"] = home
             env.pop("SSH_AUTH_SOCK", None)
-            rounds([program, "127.0.0.1", str(server.port), user, "", "big.bin", out, "sftp", server.key, root])
+            rounds([program, "127.0.0.1", str(server.port), user, "", pattern, out, "sftp", server.key, root])
         finally:
             server.stop()
 

@@ -24,6 +24,11 @@ namespace taskhaul {
 
 namespace {
 
+// How long the main thread waits for the connections' news before it lets the
+// window's events run: short, so that the window stays as responsive while it
+// waits for the others as during a download of its own.
+constexpr std::chrono::milliseconds kEventSlice { 20 };
+
 using namespace std::chrono_literals;
 
 const QString kUnsafeName = QStringLiteral("Unsafe file name.");
@@ -417,14 +422,14 @@ void TransferEngine::fetchAtOnce(Mode mode, const JobSettings& job,
             acceptanceTold = true;
             pool->stop();
         }
-        pool->waitForNews(50ms);
+        pool->waitForNews(kEventSlice);
         host_.processPendingEvents();
     }
     // Stopped: every connection ends its call, and its temporary with it.
     if (stopSeen) {
         pool->stop();
         while (running > 0) {
-            pool->waitForNews(50ms);
+            pool->waitForNews(kEventSlice);
             takeNews();
             host_.processPendingEvents();
         }
