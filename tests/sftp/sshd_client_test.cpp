@@ -24,21 +24,11 @@ using test::kFixedTime;
 using test::PatternBytes;
 using test::SetFileTime;
 
-class SftpAgainstSshd : public ::testing::Test {
+class SftpAgainstSshd : public test::SshdTest {
 protected:
-    static void SetUpTestSuite()
-    {
-        server_ = std::make_unique<test::SshdServer>();
-        server_->Start();
-    }
-    static void TearDownTestSuite() { server_.reset(); }
-
     void SetUp() override
     {
-        const test::TestFolders folders = test::MakeTestFolders(*server_);
-        folder_ = folders.folder;
-        remote_ = folders.remote;
-        local_ = folders.local;
+        SshdTest::SetUp();
         knownHosts_ = folder_ + "/known_hosts";
         test::WriteFile(knownHosts_, server_->KnownHostsLine());
         client_ = std::make_unique<TSftpClient>([this] {
@@ -54,16 +44,10 @@ protected:
         settings.KeyFile = server_->KeyPath("plain");
     }
 
-    static std::unique_ptr<test::SshdServer> server_;
-    std::string folder_;
-    std::string remote_;
-    std::string local_;
     std::string knownHosts_;
     std::function<void()> pump_;
     std::unique_ptr<TSftpClient> client_;
 };
-
-std::unique_ptr<test::SshdServer> SftpAgainstSshd::server_;
 
 TEST_F(SftpAgainstSshd, SignsInWithKeyFilesAndTheAgent)
 {

@@ -72,21 +72,11 @@ TEST(SftpSitePort, JobTextsBecomePortsOrRefusals)
     EXPECT_THROW(sftpPort(QStringLiteral("ssh")), InvalidIntegerError);
 }
 
-class SftpSiteAgainstSshd : public ::testing::Test {
+class SftpSiteAgainstSshd : public test::SshdTest {
 protected:
-    static void SetUpTestSuite()
-    {
-        server_ = std::make_unique<test::SshdServer>();
-        server_->Start();
-    }
-    static void TearDownTestSuite() { server_.reset(); }
-
     void SetUp() override
     {
-        const test::TestFolders folders = test::MakeTestFolders(*server_);
-        folder_ = folders.folder;
-        remote_ = folders.remote;
-        local_ = folders.local;
+        SshdTest::SetUp();
         SshEnvironment::Home(folder_ + "/home", server_->KnownHostsLine());
         job_.protocol = JobSettings::Protocol::Sftp;
         job_.host = QStringLiteral("127.0.0.1");
@@ -100,18 +90,12 @@ protected:
         site_->onDisconnected = [this] { ++disconnects_; };
     }
 
-    static std::unique_ptr<test::SshdServer> server_;
     SshEnvironment environment_;
-    std::string folder_;
-    std::string remote_;
-    std::string local_;
     JobSettings job_;
     std::function<void()> pump_;
     std::unique_ptr<SftpSite> site_;
     int disconnects_ = 0;
 };
-
-std::unique_ptr<test::SshdServer> SftpSiteAgainstSshd::server_;
 
 TEST_F(SftpSiteAgainstSshd, SignsInAndLogsTheMethod)
 {

@@ -44,21 +44,11 @@ QString q(const std::string& text)
 
 // The engine with an SFTP site on the test's sshd: a remote folder, an empty
 // local folder, a home that knows the server's key, and the key file "plain".
-class SftpRun : public ::testing::Test {
+class SftpRun : public SshdTest {
 protected:
-    static void SetUpTestSuite()
-    {
-        server_ = std::make_unique<SshdServer>();
-        server_->Start();
-    }
-    static void TearDownTestSuite() { server_.reset(); }
-
     void SetUp() override
     {
-        const TestFolders folders = MakeTestFolders(*server_);
-        folder_ = folders.folder;
-        remote_ = folders.remote;
-        local_ = folders.local;
+        SshdTest::SetUp();
         SshEnvironment::Home(folder_ + "/home", server_->KnownHostsLine());
         JobSettings& job = host.settings;
         job.protocol = JobSettings::Protocol::Sftp;
@@ -133,19 +123,13 @@ protected:
     }
     QString logText() const { return host.log.join(QLatin1Char('\n')); }
 
-    static std::unique_ptr<SshdServer> server_;
     SshEnvironment environment_;
-    std::string folder_;
-    std::string remote_;
-    std::string local_;
     FakeTransferHost host;
     std::function<void()> pump;
     std::unique_ptr<SftpSite> site;
     std::unique_ptr<TransferEngine> engine;
     int connectsRun = 0;
 };
-
-std::unique_ptr<SshdServer> SftpRun::server_;
 
 TEST_F(SftpRun, AllFilesArriveByteForByteAndTheLogTellsTheRun)
 {

@@ -13,8 +13,11 @@
 
 #include "ftp/spawn.h"
 
+#include <gtest/gtest.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -122,6 +125,30 @@ struct TestFolders {
     std::string local;
 };
 TestFolders MakeTestFolders(const SshdServer& server);
+
+// A test suite on one sshd of its own (started before the first test, stopped
+// after the last), with the folders of each test (see MakeTestFolders).
+class SshdTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        server_ = std::make_unique<SshdServer>();
+        server_->Start();
+    }
+    static void TearDownTestSuite() { server_.reset(); }
+    void SetUp() override
+    {
+        const TestFolders folders = MakeTestFolders(*server_);
+        folder_ = folders.folder;
+        remote_ = folders.remote;
+        local_ = folders.local;
+    }
+
+    static inline std::unique_ptr<SshdServer> server_;
+    std::string folder_;
+    std::string remote_;
+    std::string local_;
+};
 
 // HOME (where ~/.ssh/known_hosts is read) and SSH_AUTH_SOCK as a test sets
 // them, and back afterwards. The agent is off until a test sets one.
