@@ -5,7 +5,8 @@
 #
 # Files installed under the prefix:
 #   bin/taskhaul
-#   libexec/taskhaul/taskhaul-window, libexec/taskhaul/taskhaul-keyring.so
+#   libexec/taskhaul/taskhaul-window, libexec/taskhaul/taskhaul-keyring.so,
+#   libexec/taskhaul/taskhaul-sftp.so
 #   share/applications/org.velmora.Taskhaul.desktop
 #   share/metainfo/org.velmora.Taskhaul.metainfo.xml
 #   share/icons/hicolor/scalable/apps/org.velmora.Taskhaul.svg
@@ -68,6 +69,10 @@ install(TARGETS taskhaul-window RUNTIME DESTINATION "${CMAKE_INSTALL_LIBEXECDIR}
 # (src/settings/password_keyring.h). Found beside the window program, and from
 # bin/taskhaul through ../libexec/taskhaul/.
 install(TARGETS taskhaul_keyring LIBRARY DESTINATION "${CMAKE_INSTALL_LIBEXECDIR}/taskhaul"
+        PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+# SFTP (the SFTP site with libssh), loaded only by a job that speaks it
+# (src/site/sftp_loader.h); found as the keyring module is.
+install(TARGETS taskhaul_sftp_module LIBRARY DESTINATION "${CMAKE_INSTALL_LIBEXECDIR}/taskhaul"
         PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 install(FILES "${_dist}/${TASKHAUL_APP_ID}.desktop" DESTINATION "${CMAKE_INSTALL_DATADIR}/applications")
 install(FILES "${_dist}/${TASKHAUL_APP_ID}.metainfo.xml" DESTINATION "${CMAKE_INSTALL_DATADIR}/metainfo")

@@ -21,6 +21,9 @@ if(TASKHAUL_SANITIZE)
   target_link_options(taskhaul_settings INTERFACE -fsanitize=${TASKHAUL_SANITIZE})
 endif()
 
+# Position-independent code throughout: the modules the programs load on
+# demand (the keyring, SFTP) link the project's static libraries.
+set(CMAKE_POSITION_INDEPENDENT_CODE ON)
 set(CMAKE_AUTOMOC ON)
 set(CMAKE_AUTORCC ON)
 set(CMAKE_AUTOUIC OFF)

@@ -70,6 +70,7 @@ expected=(
   "-rwxr-xr-x ./usr/bin/taskhaul"
   "-rwxr-xr-x ./usr/libexec/taskhaul/taskhaul-window"
   "-rw-r--r-- ./usr/libexec/taskhaul/taskhaul-keyring.so"
+  "-rw-r--r-- ./usr/libexec/taskhaul/taskhaul-sftp.so"
   "-rw-r--r-- ./usr/share/applications/$app_id.desktop"
   "-rw-r--r-- ./usr/share/metainfo/$app_id.metainfo.xml"
   "-rw-r--r-- ./usr/share/icons/hicolor/scalable/apps/$app_id.svg"

@@ -15,7 +15,7 @@
 #include "settings/settings_store.h"
 #include "site/ftp_site.h"
 #include "site/protocol_sites.h"
-#include "site/sftp_site.h"
+#include "site/sftp_loader.h"
 #include "transfer/file_plan.h"
 #include "transfer/file_template.h"
 #include "transfer/leftovers.h"
@@ -143,8 +143,8 @@ private:
 // The sites of a run without a window: each waits with `pump`.
 ProtocolSites headlessSites(const std::function<void()>& pump)
 {
-    return ProtocolSites([pump] { return std::make_unique<FtpSite>(pump); },
-        [pump] { return std::make_unique<SftpSite>(pump); });
+    return ProtocolSites(
+        [pump] { return std::make_unique<FtpSite>(pump); }, [pump] { return loadSftpSite(pump); });
 }
 
 // The saved job, or nothing after telling why it cannot be used. Why the

@@ -2,7 +2,7 @@
 
 #include "app/window_roles.h"
 #include "site/ftp_site.h"
-#include "site/sftp_site.h"
+#include "site/sftp_loader.h"
 
 #include <QCoreApplication>
 
@@ -13,7 +13,7 @@ TransferWiring::TransferWiring()
     // (Stop Transfer above all) and repainting.
     : FtpClient1_([] { QCoreApplication::processEvents(); })
     , sites_([this] { return std::make_unique<FtpSite>(FtpClient1_); },
-          [] { return std::make_unique<SftpSite>([] { QCoreApplication::processEvents(); }); })
+          [] { return loadSftpSite([] { QCoreApplication::processEvents(); }); })
     , engine_(*this, sites_)
 {
 }

@@ -1,7 +1,7 @@
 #include "site/protocol_sites.h"
 
 #include "site/ftp_site.h"
-#include "site/sftp_site.h"
+#include "site/sftp_loader.h"
 
 #include <stdexcept>
 #include <utility>
@@ -9,8 +9,18 @@
 namespace taskhaul {
 
 ProtocolSites::ProtocolSites(Factory ftp, Factory sftp)
+    : ProtocolSites(std::move(ftp), std::move(sftp), [](const JobSettings& job, std::function<void()> pump) {
+        return job.protocol == JobSettings::Protocol::Sftp
+            ? loadSftpSite(std::move(pump))
+            : std::unique_ptr<RemoteSite>(std::make_unique<FtpSite>(std::move(pump)));
+    })
+{
+}
+
+ProtocolSites::ProtocolSites(Factory ftp, Factory sftp, FurtherFactory further)
     : ftp_ { std::move(ftp), nullptr }
     , sftp_ { std::move(sftp), nullptr }
+    , further_(std::move(further))
 {
 }
 
@@ -28,9 +38,7 @@ RemoteSite& ProtocolSites::siteFor(const JobSettings& job)
 
 std::unique_ptr<RemoteSite> ProtocolSites::newSite(const JobSettings& job, std::function<void()> pump)
 {
-    if (job.protocol == JobSettings::Protocol::Sftp)
-        return std::make_unique<SftpSite>(std::move(pump));
-    return std::make_unique<FtpSite>(std::move(pump));
+    return further_ ? further_(job, std::move(pump)) : nullptr;
 }
 
 } // namespace taskhaul

@@ -13,7 +13,12 @@ namespace taskhaul {
 class ProtocolSites : public SiteSource {
 public:
     using Factory = std::function<std::unique_ptr<RemoteSite>()>;
+    // Makes a further connection's site for a job, waiting with `pump`.
+    using FurtherFactory
+        = std::function<std::unique_ptr<RemoteSite>(const JobSettings& job, std::function<void()> pump)>;
+    // Further sites are an FtpSite of their own, or an SFTP site from the SFTP module.
     ProtocolSites(Factory ftp, Factory sftp);
+    ProtocolSites(Factory ftp, Factory sftp, FurtherFactory further);
 
     // The site for the job's protocol. Raises std::logic_error when its
     // factory makes none.
@@ -28,6 +33,7 @@ private:
     };
     Slot ftp_;
     Slot sftp_;
+    FurtherFactory further_;
 };
 
 } // namespace taskhaul

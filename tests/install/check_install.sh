@@ -40,6 +40,7 @@ usr=$stage/usr
   echo usr/bin/taskhaul
   echo usr/libexec/taskhaul/taskhaul-window
   echo usr/libexec/taskhaul/taskhaul-keyring.so
+  echo usr/libexec/taskhaul/taskhaul-sftp.so
   echo "usr/share/applications/$app_id.desktop"
   echo "usr/share/metainfo/$app_id.metainfo.xml"
   echo "usr/share/icons/hicolor/scalable/apps/$app_id.svg"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The headless program loads QtCore and nothing graphical, no D-Bus and no
-# keyring, directly or through another library; the window program, checked the
+# The headless program loads QtCore and nothing graphical, no D-Bus, no
+# keyring and no libssh (the SFTP module loads it when a job speaks SFTP),
+# directly or through another library; the window program, checked the
 # same way, does load Qt's graphical libraries (so the check sees them).
 #   check_headless_libraries.sh TASKHAUL TASKHAUL_WINDOW
 set -euo pipefail
@@ -16,6 +17,10 @@ failures=0
 headless_libraries=$(qt_libraries "$headless")
 if [ "$headless_libraries" != libQt6Core ]; then
   echo "FAIL: $headless loads $(echo $headless_libraries); only libQt6Core is expected" >&2
+  failures=$((failures + 1))
+fi
+if ldd "$headless" | grep -q 'libssh\.so'; then
+  echo "FAIL: $headless loads libssh; only the SFTP module may" >&2
   failures=$((failures + 1))
 fi
 window_libraries=$(qt_libraries "$window")

@@ -41,6 +41,9 @@ protected:
         // The log lies beside the program: a copy of it keeps this test's log apart.
         const QString built = QStringLiteral(TASKHAUL_BINARY_DIR "/src/app/taskhaul");
         EXPECT_TRUE(QFile::copy(built, program())) << built.toStdString();
+        // SFTP comes as a module beside the program, as in the build folder and the installation.
+        EXPECT_TRUE(
+            QFile::copy(QStringLiteral(TASKHAUL_SFTP_MODULE), path(QStringLiteral("taskhaul-sftp.so"))));
 
         std::mt19937 random(11);
         large.resize((3u << 20) / 2 + 17);
@@ -176,6 +179,22 @@ TEST_F(RunOnceSftp, AnUnknownKeyFailsTheRunWithTheFingerprintInTheLog)
     EXPECT_TRUE(log.contains(QStringLiteral("ERROR: The FTP site information specified is not valid")));
     // Nobody was asked: no question reached the terminal.
     EXPECT_FALSE(result.err.contains(QStringLiteral("Trust this host key"))) << result.err.toStdString();
+}
+
+// Without its module SFTP cannot be used: the job cannot run as it is, and the
+// log says why.
+TEST_F(RunOnceSftp, AMissingModuleSaysSoAndTheJobIsUnusable)
+{
+    ASSERT_TRUE(QFile::remove(path(QStringLiteral("taskhaul-sftp.so"))));
+    saveJob();
+
+    const Finished result = run(QStringLiteral("--run-once"));
+
+    EXPECT_EQ(result.exitCode, 2) << result.out.toStdString() << result.err.toStdString();
+    EXPECT_TRUE(
+        logText().contains(QStringLiteral("Reason: SFTP cannot be used: its module could not be loaded (")))
+        << logText().toStdString();
+    EXPECT_TRUE(QDir(path(QStringLiteral("in"))).isEmpty());
 }
 
 TEST_F(RunOnceSftp, PreviewShowsTheHostKeyAndWhetherItIsKnownThenThePlan)

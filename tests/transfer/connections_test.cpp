@@ -540,7 +540,10 @@ TEST(ConnectionsOverSftp, FilesComeWholeOverThreeConnections)
             SftpSite::retrieve(name, localPath, overwrite);
         }
     };
-    ProtocolSites sites { nullptr, [] { return std::make_unique<SlowSite>([] {}); } };
+    ProtocolSites sites { nullptr, [] { return std::make_unique<SlowSite>([] {}); },
+        [](const JobSettings&, std::function<void()> pump) {
+            return std::make_unique<SftpSite>(std::move(pump));
+        } };
     TransferEngine engine { host, sites, QStringLiteral(",") };
     engine.siteConnect();
     engine.changeFolder();
