@@ -40,7 +40,10 @@ public:
     QString scheme() const override { return QStringLiteral("sftp://"); }
 
 private:
-    [[noreturn]] void notConnected() const { throw SiteError(SiteError::Kind::Connection, why_.toStdString()); }
+    [[noreturn]] void notConnected() const
+    {
+        throw SiteError(SiteError::Kind::Connection, why_.toStdString());
+    }
 
     QString why_;
 };
@@ -66,7 +69,8 @@ std::unique_ptr<RemoteSite> loadSftpSite(std::function<void()> pump, const QStri
     const auto entry = reinterpret_cast<TaskhaulSftpEntry>(module.resolve(TASKHAUL_SFTP_ENTRY));
     if (!entry)
         return std::make_unique<UnavailableSite>(
-            QStringLiteral("SFTP cannot be used: its module could not be loaded (%1).").arg(module.errorString()));
+            QStringLiteral("SFTP cannot be used: its module could not be loaded (%1).")
+                .arg(module.errorString()));
     std::unique_ptr<RemoteSite> site(entry(taskhaulSftpInterface, pump));
     if (!site)
         return std::make_unique<UnavailableSite>(

@@ -344,17 +344,23 @@ TEST_F(TransferRun, SequenceAdvancesPerFetchedFileAndWrapsAndFailuresDoNotCount)
     EXPECT_TRUE(host.log.contains(QStringLiteral("Warning! File Skipped: missing.txt: No such file.")));
 }
 
-// A run reads the job once, when it starts: fields edited while it runs (or a
-// sequence number put back by hand) change neither its names nor its numbering.
-TEST_F(TransferRun, ARunKeepsTheJobAndSequenceItStartedWith)
+// Three files on the site, fetched as n5, n6 and n7 by a one-file job.
+void numberThreeFilesFromFive(ScriptedFtpServer& server, JobSettings& job)
 {
     server.setListing(unixFile("a.txt", 1) + unixFile("b.txt", 1) + unixFile("c.txt", 1));
     for (const char* name : { "a.txt", "b.txt", "c.txt" })
         server.addFile(name, name);
-    host.settings.fileName = QStringLiteral("*.txt");
-    host.settings.rename = true;
-    host.settings.renameTo = QStringLiteral("n[seq]");
-    host.settings.sequenceStart = 5;
+    job.fileName = QStringLiteral("*.txt");
+    job.rename = true;
+    job.renameTo = QStringLiteral("n[seq]");
+    job.sequenceStart = 5;
+}
+
+// A run reads the job once, when it starts: fields edited while it runs (or a
+// sequence number put back by hand) change neither its names nor its numbering.
+TEST_F(TransferRun, ARunKeepsTheJobAndSequenceItStartedWith)
+{
+    numberThreeFilesFromFive(server, host.settings);
     host.onStatus = [this](const QString& text) {
         if (!text.startsWith(QLatin1String("Transferring")))
             return;
@@ -372,13 +378,7 @@ TEST_F(TransferRun, ARunKeepsTheJobAndSequenceItStartedWith)
 
 TEST_F(TransferRun, ResetOptionReturnsTheSequenceToItsStart)
 {
-    server.setListing(unixFile("a.txt", 1) + unixFile("b.txt", 1) + unixFile("c.txt", 1));
-    for (const char* name : { "a.txt", "b.txt", "c.txt" })
-        server.addFile(name, name);
-    host.settings.fileName = QStringLiteral("*.txt");
-    host.settings.rename = true;
-    host.settings.renameTo = QStringLiteral("n[seq]");
-    host.settings.sequenceStart = 5;
+    numberThreeFilesFromFive(server, host.settings);
     host.settings.resetSequence = true;
     engine.setUnattended(false);
 
