@@ -336,12 +336,7 @@ TEST_F(SftpAgainstSshd, StopMidFileRemovesTheTemporaryAndCloses)
     // A large sparse file read in small steps one at a time: far from done
     // when the first progress report comes.
     const std::string big = remote_ + "/big.bin";
-    {
-        const int fd = ::open(big.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(::ftruncate(fd, 1LL << 34), 0);
-        ::close(fd);
-    }
+    ASSERT_NO_FATAL_FAILURE(test::MakeSparseFile(big, 1LL << 34));
     TSftpLimits limits;
     limits.ReadRequestSize = 4096;
     limits.ReadRequestsInFlight = 1;

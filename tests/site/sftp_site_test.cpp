@@ -373,12 +373,7 @@ TEST_F(SftpSiteAgainstSshd, StopFromThePumpEndsTheFileWithinASecond)
 {
     // A large sparse file read in small steps: far from done when stopped.
     const std::string big = remote_ + "/big.bin";
-    {
-        const int fd = ::open(big.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(::ftruncate(fd, 1LL << 34), 0);
-        ::close(fd);
-    }
+    ASSERT_NO_FATAL_FAILURE(test::MakeSparseFile(big, 1LL << 34));
     sftp::TSftpLimits limits;
     limits.ReadRequestSize = 4096;
     limits.ReadRequestsInFlight = 1;

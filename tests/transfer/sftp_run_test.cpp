@@ -269,12 +269,7 @@ TEST_F(SftpRun, AFileModifiedJustNowIsPassedOverUntilItSettles)
 TEST_F(SftpRun, StopFromThePumpEndsTheFileWithinASecond)
 {
     // A large sparse file read in small steps: far from done when stopped.
-    {
-        const int fd = ::open(remote("big.bin").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(::ftruncate(fd, 1LL << 34), 0);
-        ::close(fd);
-    }
+    ASSERT_NO_FATAL_FAILURE(MakeSparseFile(remote("big.bin"), 1LL << 34));
     WriteFile(remote("zz-after.txt"), "never reached");
     sftp::TSftpLimits limits;
     limits.ReadRequestSize = 4096;

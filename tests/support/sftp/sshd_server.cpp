@@ -236,6 +236,14 @@ SshAgent::~SshAgent()
     }
 }
 
+void MakeSparseFile(const std::string& path, std::int64_t size)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0) << path;
+    EXPECT_EQ(::ftruncate(fd, size), 0) << path;
+    ::close(fd);
+}
+
 std::string PatternBytes(std::size_t size, unsigned seed)
 {
     std::mt19937 random(seed);

@@ -107,6 +107,10 @@ std::vector<std::string> FolderNames(const std::string& folder);
 void WriteFile(const std::string& path, const std::string& bytes);
 std::string ReadFile(const std::string& path);
 
+// A sparse file of `size` bytes (zeros), as large as a download that is far
+// from done when a test stops it; fails the test when it cannot be made.
+void MakeSparseFile(const std::string& path, std::int64_t size);
+
 // 2001-09-09 01:46:40 UTC: a time no test's file has by chance.
 inline constexpr std::int64_t kFixedTime = 1000000000;
 
