@@ -245,7 +245,7 @@ void TFtpClient::Impl::RetrieveFile(
         resume = resume && RestartSupported();
         if (!overwrite && resume) {
             // Resuming appends to the file in place: what it holds already is kept.
-            TLocalDownload download(localPath, TLocalDownload::Mode::Append);
+            TLocalDownload download(localPath, TLocalDownload::Mode::Append, limits.DiskReserve);
             TransferData(command, download, true);
             download.Commit(false);
             return;
@@ -254,7 +254,7 @@ void TFtpClient::Impl::RetrieveFile(
             throw EFileAlreadyExists();
     }
 
-    TLocalDownload download(localPath, TLocalDownload::Mode::NewFile);
+    TLocalDownload download(localPath, TLocalDownload::Mode::NewFile, limits.DiskReserve);
     TransferData(command, download, false);
     download.Commit(overwrite);
 }
