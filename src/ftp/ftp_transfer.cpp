@@ -449,8 +449,9 @@ TFtpListItems& TFtpClient::ParsedListing()
         if (!d->listingLines.empty()) {
             const ListDateTime today = Clock ? Clock() : LocalNow();
             if (d->listingMachine) {
-                parseMachineListing(d->listingLines, d->parsed);
+                // Known before the parse: a line it reports leaves the format as it is.
                 d->listingFormat = "MLST";
+                parseMachineListing(d->listingLines, d->parsed);
             } else if (auto ident = parseListing(d->listingLines, d->systemDescription, today, d->parsed)) {
                 d->listingFormat = std::move(*ident);
             }
