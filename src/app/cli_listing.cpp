@@ -73,16 +73,18 @@ int runParseListing(const QStringList& args)
     try {
         // An MLSD or MLST answer saved by itself: its fact lines tell it apart.
         if (ftp::isMachineListing(lines)) {
-            ftp::parseMachineListing(lines, items);
             ident = "MLST";
+            ftp::parseMachineListing(lines, items);
         } else {
             ident = ftp::parseListing(lines, systemDescription, Now(), items);
         }
     } catch (const ftp::EListParseError& error) {
         // The parser was chosen; show what it made before the failure.
-        const ftp::ListParser* chosen
-            = ftp::chooseListParser(ftp::listParserRegistry(), lines, systemDescription);
-        ident = chosen ? std::string(chosen->ident()) : std::string("none");
+        if (!ident) {
+            const ftp::ListParser* chosen
+                = ftp::chooseListParser(ftp::listParserRegistry(), lines, systemDescription);
+            ident = chosen ? std::string(chosen->ident()) : std::string("none");
+        }
         failure = error.what();
     }
 

@@ -16,6 +16,7 @@
 // never shows anything itself.
 
 #include "ftp/ftp_errors.h"
+#include "ftp/ftp_local_file.h"
 #include "ftp/ftp_reply.h"
 #include "ftp/ftp_security.h"
 #include "ftp/ftp_stream.h"
@@ -70,6 +71,8 @@ struct TFtpLimits {
     // The most listing data ListFolder keeps in memory; a server that sends more
     // makes the listing fail with EListingTooLong.
     std::size_t MaxListingBytes { 64 * 1024 * 1024 };
+    // The free space RetrieveFile leaves on the local file system.
+    TDiskReserve DiskReserve;
 };
 
 class TFtpClient {

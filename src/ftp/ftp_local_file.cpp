@@ -2,6 +2,7 @@
 
 #include "ftp/ftp_errors.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -10,11 +11,29 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
 namespace taskhaul::ftp {
 namespace {
+
+// The most a download writes between two looks at the free space: a statvfs
+// every few MiB costs nothing beside the writes, and nearer the reserve the
+// looks come more often.
+constexpr std::int64_t kFreeSpaceLookInterval = 4 * 1024 * 1024;
+
+// "256 MiB", "512 KiB", "100 bytes".
+std::string ReserveText(std::uint64_t bytes)
+{
+    constexpr std::uint64_t kKiB = 1024;
+    constexpr std::uint64_t kMiB = 1024 * kKiB;
+    if (bytes >= kMiB)
+        return std::to_string((bytes + kMiB / 2) / kMiB) + " MiB";
+    if (bytes >= kKiB)
+        return std::to_string((bytes + kKiB / 2) / kKiB) + " KiB";
+    return std::to_string(bytes) + " bytes";
+}
 
 std::string Reason(int errorNumber)
 {
@@ -107,8 +126,9 @@ void IgnoreFileSizeSignal()
 
 } // namespace
 
-TLocalDownload::TLocalDownload(std::string targetPath, Mode mode)
+TLocalDownload::TLocalDownload(std::string targetPath, Mode mode, TDiskReserve reserve)
     : targetPath_(std::move(targetPath))
+    , reserve_(reserve)
 {
     IgnoreFileSizeSignal();
     if (mode == Mode::Append) {
@@ -139,8 +159,29 @@ bool TLocalDownload::TargetExists(const std::string& path)
     return ::lstat(path.c_str(), &info) == 0;
 }
 
+void TLocalDownload::CheckFreeSpace(std::size_t size)
+{
+    struct statvfs info { };
+    if (::fstatvfs(fd_.Get(), &info) != 0 || info.f_blocks == 0) {
+        // A file system that tells nothing of its space: write on, and ask again later.
+        unchecked_ = kFreeSpaceLookInterval;
+        return;
+    }
+    const std::uint64_t unit = info.f_frsize != 0 ? info.f_frsize : info.f_bsize;
+    const std::uint64_t total = static_cast<std::uint64_t>(info.f_blocks) * unit;
+    const std::uint64_t available = static_cast<std::uint64_t>(info.f_bavail) * unit;
+    const std::uint64_t keep = std::min<std::uint64_t>(reserve_.Bytes, total / 100 * reserve_.Percent);
+    if (available < keep || available - keep < size)
+        throw EFileError("Cannot write file \"" + targetPath_
+            + "\". Download stopped: the local disk would have less than " + ReserveText(keep) + " free.");
+    unchecked_ = static_cast<std::int64_t>(std::min<std::uint64_t>(available - keep, kFreeSpaceLookInterval));
+}
+
 void TLocalDownload::Write(const char* data, std::size_t size)
 {
+    if (reserve_.Bytes > 0 && static_cast<std::uint64_t>(unchecked_ < 0 ? 0 : unchecked_) < size)
+        CheckFreeSpace(size);
+    unchecked_ -= static_cast<std::int64_t>(size);
     while (size > 0) {
         const ssize_t written = ::write(fd_.Get(), data, size);
         if (written < 0) {

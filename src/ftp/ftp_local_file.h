@@ -4,8 +4,10 @@
 // beside the target and only put in the target's place on Commit, so a failed
 // or aborted download never leaves a partial file under the target's name; a
 // download destroyed without Commit removes its temporary file. A resumed
-// download appends to the target in place. Downloads share no state: each
-// belongs to the thread that writes it, and any number run at once.
+// download appends to the target in place. A download never fills the local
+// file system: it fails before the free space would fall below a reserve.
+// Downloads share no state: each belongs to the thread that writes it, and any
+// number run at once.
 
 #include "ftp/ftp_socket.h"
 #include "ftp/ftp_stream.h"
@@ -14,6 +16,15 @@
 #include <string>
 
 namespace taskhaul::ftp {
+
+// The free space a download leaves on the local file system: the smaller of
+// `Percent` of the file system's size and `Bytes`. A server that sends without
+// end (or far more than it announced) fills the disk up to there, and no
+// further. `Bytes` 0 turns the check off.
+struct TDiskReserve {
+    std::uint64_t Bytes = 256ULL * 1024 * 1024;
+    unsigned Percent = 1;
+};
 
 class TLocalDownload final : public TFtpOutputStream {
 public:
@@ -24,7 +35,7 @@ public:
 
     // NewFile raises EFileError "Cannot create file "<target>". <reason>",
     // Append raises EFileError "Cannot open file "<target>". <reason>".
-    TLocalDownload(std::string targetPath, Mode mode);
+    TLocalDownload(std::string targetPath, Mode mode, TDiskReserve reserve = {});
     ~TLocalDownload() override;
     TLocalDownload(const TLocalDownload&) = delete;
     TLocalDownload& operator=(const TLocalDownload&) = delete;
@@ -32,6 +43,10 @@ public:
     // Whether anything (a file, a folder, a dangling link) has the target's name.
     static bool TargetExists(const std::string& path);
 
+    // A write that would leave less free space than the reserve writes nothing
+    // and raises EFileError "Cannot write file "<target>". Download stopped:
+    // the local disk would have less than <N> MiB free.". The free space is
+    // looked at every few MiB, not at every write.
     void Write(const char* data, std::size_t size) override;
     std::int64_t Position() const override { return position_; }
 
@@ -45,10 +60,16 @@ public:
     const std::string& TemporaryPath() const noexcept { return temporaryPath_; }
 
 private:
+    void CheckFreeSpace(std::size_t size);
+
     std::string targetPath_;
     std::string temporaryPath_;
     net::Fd fd_;
     std::int64_t position_ = 0;
+    TDiskReserve reserve_;
+    // What may still be written before the free space is looked at again;
+    // below 0 before the first look.
+    std::int64_t unchecked_ = -1;
 };
 
 // The extended attribute that marks a download's temporary file as this

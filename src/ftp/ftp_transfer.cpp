@@ -245,7 +245,7 @@ void TFtpClient::Impl::RetrieveFile(
         resume = resume && RestartSupported();
         if (!overwrite && resume) {
             // Resuming appends to the file in place: what it holds already is kept.
-            TLocalDownload download(localPath, TLocalDownload::Mode::Append);
+            TLocalDownload download(localPath, TLocalDownload::Mode::Append, limits.DiskReserve);
             TransferData(command, download, true);
             download.Commit(false);
             return;
@@ -254,7 +254,7 @@ void TFtpClient::Impl::RetrieveFile(
             throw EFileAlreadyExists();
     }
 
-    TLocalDownload download(localPath, TLocalDownload::Mode::NewFile);
+    TLocalDownload download(localPath, TLocalDownload::Mode::NewFile, limits.DiskReserve);
     TransferData(command, download, false);
     download.Commit(overwrite);
 }
@@ -449,8 +449,9 @@ TFtpListItems& TFtpClient::ParsedListing()
         if (!d->listingLines.empty()) {
             const ListDateTime today = Clock ? Clock() : LocalNow();
             if (d->listingMachine) {
-                parseMachineListing(d->listingLines, d->parsed);
+                // Known before the parse: a line it reports leaves the format as it is.
                 d->listingFormat = "MLST";
+                parseMachineListing(d->listingLines, d->parsed);
             } else if (auto ident = parseListing(d->listingLines, d->systemDescription, today, d->parsed)) {
                 d->listingFormat = std::move(*ident);
             }

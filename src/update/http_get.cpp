@@ -89,9 +89,37 @@ bool parseContentLength(const QByteArray& raw, qint64& length)
     return ok && length >= 0;
 }
 
+// What Qt is asked for: no redirection, no cache, HTTP/1.1, no content encoding.
+QNetworkRequest networkRequest(const HttpGet::Request& request)
+{
+    QNetworkRequest netRequest(request.url);
+    netRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    netRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    netRequest.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    netRequest.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
+    for (const auto& [name, value] : request.headers)
+        netRequest.setRawHeader(name, value);
+    // Without a content encoding, Content-Length counts the bytes we receive.
+    netRequest.setRawHeader("Accept-Encoding", "identity");
+    return netRequest;
+}
+
 } // namespace
 
+// One running request: the reply's signals come here while run() waits.
 struct HttpGet::Transfer {
+    Transfer(HttpGet& owner, const Request& request, Sink& sink, const Progress& progress)
+        : owner(owner)
+        , request(request)
+        , sink(sink)
+        , progress(progress)
+    {
+    }
+
+    HttpGet& owner;
+    const Request& request;
+    Sink& sink;
+    const Progress& progress;
     QEventLoop loop;
     QTimer stall;
     std::unique_ptr<QNetworkReply> reply;
@@ -111,6 +139,135 @@ struct HttpGet::Transfer {
         stall.stop();
         reply->disconnect(&loop);
         loop.quit();
+    }
+
+    void fail(const QString& why)
+    {
+        if (done)
+            return;
+        owner.failure_ = why;
+        finish(Result::Failed);
+    }
+
+    // The status and headers, once: whether the body may be taken.
+    bool checkHeaders()
+    {
+        if (headersChecked)
+            return true;
+        headersChecked = true;
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        if (status < 200 || status > 299) {
+            fail(QStringLiteral("HTTP status %1").arg(status));
+            return false;
+        }
+        qint64 length = 0;
+        hasLength = reply->hasRawHeader("Content-Length")
+            && parseContentLength(reply->rawHeader("Content-Length"), length);
+        if (!hasLength && request.requireContentLength) {
+            fail(QStringLiteral("no Content-Length"));
+            return false;
+        }
+        if (hasLength && request.sizeLimit >= 0 && length > request.sizeLimit) {
+            fail(QStringLiteral("announced size %1 over the limit").arg(length));
+            return false;
+        }
+        total = hasLength ? length : 0;
+        if (!sink.begin()) {
+            fail(QStringLiteral("cannot create the local file"));
+            return false;
+        }
+        return true;
+    }
+
+    void takeBlock()
+    {
+        if (done || !checkHeaders())
+            return;
+        const QByteArray block = reply->readAll();
+        if (block.isEmpty())
+            return;
+        stall.start();
+        if (request.sizeLimit >= 0 && received + block.size() > request.sizeLimit) {
+            fail(QStringLiteral("body over the limit of %1 bytes").arg(request.sizeLimit));
+            return;
+        }
+        if (hasLength && received + block.size() > total) {
+            fail(QStringLiteral("more bytes than announced"));
+            return;
+        }
+        if (!sink.write(block)) {
+            fail(QStringLiteral("cannot write the local file"));
+            return;
+        }
+        received += block.size();
+        if (progress)
+            progress(total, received);
+    }
+
+    void replyFinished()
+    {
+        if (done)
+            return;
+        if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isNull()) {
+            // No HTTP response at all: no connection, refused, reset, timed out.
+            fail(reply->errorString());
+            return;
+        }
+        takeBlock(); // checks the status and headers, and takes what is left
+        if (done)
+            return;
+        if (reply->error() != QNetworkReply::NoError) {
+            fail(reply->errorString());
+            return;
+        }
+        if (received == 0) {
+            fail(QStringLiteral("empty body"));
+            return;
+        }
+        if (hasLength && received != total) {
+            fail(QStringLiteral("%1 of %2 bytes received").arg(received).arg(total));
+            return;
+        }
+        finish(Result::Succeeded);
+    }
+
+    // Sends the request and listens to its reply.
+    void start(QNetworkAccessManager& network)
+    {
+        stall.setSingleShot(true);
+        stall.setInterval(request.stallTimeout);
+        reply.reset(network.get(networkRequest(request)));
+        QObject::connect(&stall, &QTimer::timeout, &loop,
+            [this] { fail(QStringLiteral("no data for %1 ms").arg(request.stallTimeout.count())); });
+        QObject::connect(reply.get(), &QNetworkReply::metaDataChanged, &loop, [this] { stall.start(); });
+        QObject::connect(reply.get(), &QNetworkReply::readyRead, &loop, [this] { takeBlock(); });
+        QObject::connect(reply.get(), &QNetworkReply::finished, &loop, [this] { replyFinished(); });
+        stall.start();
+    }
+
+    // Waits until the transfer ends. The longest single wait is kPumpInterval;
+    // then the events are processed again, as the FTP client does while it
+    // waits for the network.
+    void wait()
+    {
+        QTimer pumpTick;
+        pumpTick.setInterval(kPumpInterval);
+        bool ticked = false;
+        QObject::connect(&pumpTick, &QTimer::timeout, &loop, [this, &ticked] {
+            ticked = true;
+            loop.quit();
+        });
+        pumpTick.start();
+        while (!done) {
+            ticked = false;
+            loop.exec();
+            if (!done && !ticked) {
+                // The event loop was told to end (the application is quitting).
+                owner.cancel();
+            }
+        }
+        if (!reply->isFinished())
+            reply->abort();
     }
 };
 
@@ -162,133 +319,10 @@ HttpGet::Result HttpGet::run(const Request& request, Sink& sink, const Progress&
         return Result::Failed;
     }
 
-    QNetworkRequest netRequest(request.url);
-    netRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    netRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    netRequest.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
-    netRequest.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
-    for (const auto& [name, value] : request.headers)
-        netRequest.setRawHeader(name, value);
-    // Without a content encoding, Content-Length counts the bytes we receive.
-    netRequest.setRawHeader("Accept-Encoding", "identity");
-
-    Transfer t;
-    Transfer* const tp = &t;
-    active_ = tp;
-
-    auto fail = [this, tp](const QString& why) {
-        if (tp->done)
-            return;
-        failure_ = why;
-        tp->finish(Result::Failed);
-    };
-
-    auto checkHeaders = [&request, &sink, tp, fail]() {
-        if (tp->headersChecked)
-            return true;
-        tp->headersChecked = true;
-        const int status = tp->reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        if (status < 200 || status > 299) {
-            fail(QStringLiteral("HTTP status %1").arg(status));
-            return false;
-        }
-        qint64 length = 0;
-        tp->hasLength = tp->reply->hasRawHeader("Content-Length")
-            && parseContentLength(tp->reply->rawHeader("Content-Length"), length);
-        if (!tp->hasLength && request.requireContentLength) {
-            fail(QStringLiteral("no Content-Length"));
-            return false;
-        }
-        if (tp->hasLength && request.sizeLimit >= 0 && length > request.sizeLimit) {
-            fail(QStringLiteral("announced size %1 over the limit").arg(length));
-            return false;
-        }
-        tp->total = tp->hasLength ? length : 0;
-        if (!sink.begin()) {
-            fail(QStringLiteral("cannot create the local file"));
-            return false;
-        }
-        return true;
-    };
-
-    auto takeBlock = [&request, &sink, &progress, tp, fail, checkHeaders]() {
-        if (tp->done || !checkHeaders())
-            return;
-        const QByteArray block = tp->reply->readAll();
-        if (block.isEmpty())
-            return;
-        tp->stall.start();
-        if (request.sizeLimit >= 0 && tp->received + block.size() > request.sizeLimit) {
-            fail(QStringLiteral("body over the limit of %1 bytes").arg(request.sizeLimit));
-            return;
-        }
-        if (tp->hasLength && tp->received + block.size() > tp->total) {
-            fail(QStringLiteral("more bytes than announced"));
-            return;
-        }
-        if (!sink.write(block)) {
-            fail(QStringLiteral("cannot write the local file"));
-            return;
-        }
-        tp->received += block.size();
-        if (progress)
-            progress(tp->total, tp->received);
-    };
-
-    t.stall.setSingleShot(true);
-    t.stall.setInterval(request.stallTimeout);
-    t.reply.reset(network_.get(netRequest));
-    QObject::connect(&t.stall, &QTimer::timeout, &t.loop,
-        [fail, &request] { fail(QStringLiteral("no data for %1 ms").arg(request.stallTimeout.count())); });
-    QObject::connect(t.reply.get(), &QNetworkReply::metaDataChanged, &t.loop, [tp] { tp->stall.start(); });
-    QObject::connect(t.reply.get(), &QNetworkReply::readyRead, &t.loop, takeBlock);
-    QObject::connect(t.reply.get(), &QNetworkReply::finished, &t.loop, [tp, fail, takeBlock] {
-        if (tp->done)
-            return;
-        if (tp->reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isNull()) {
-            // No HTTP response at all: no connection, refused, reset, timed out.
-            fail(tp->reply->errorString());
-            return;
-        }
-        takeBlock(); // checks the status and headers, and takes what is left
-        if (tp->done)
-            return;
-        if (tp->reply->error() != QNetworkReply::NoError) {
-            fail(tp->reply->errorString());
-            return;
-        }
-        if (tp->received == 0) {
-            fail(QStringLiteral("empty body"));
-            return;
-        }
-        if (tp->hasLength && tp->received != tp->total) {
-            fail(QStringLiteral("%1 of %2 bytes received").arg(tp->received).arg(tp->total));
-            return;
-        }
-        tp->finish(Result::Succeeded);
-    });
-    t.stall.start();
-
-    // The longest single wait; then the events are processed again, as the
-    // FTP client does while it waits for the network.
-    QTimer pumpTick;
-    pumpTick.setInterval(kPumpInterval);
-    bool ticked = false;
-    QObject::connect(&pumpTick, &QTimer::timeout, &t.loop, [&t, &ticked] {
-        ticked = true;
-        t.loop.quit();
-    });
-    pumpTick.start();
-    while (!t.done) {
-        ticked = false;
-        t.loop.exec();
-        if (!t.done && !ticked) {
-            // The event loop was told to end (the application is quitting).
-            cancel();
-        }
-    }
-    if (!t.reply->isFinished())
-        t.reply->abort();
+    Transfer t(*this, request, sink, progress);
+    active_ = &t;
+    t.start(network_);
+    t.wait();
     active_ = nullptr;
 
     if (t.result == Result::Succeeded && !sink.finish(true)) {

@@ -73,6 +73,29 @@ TEST_F(ClientTest, MachineListingKeepsTheTypeAndARefusalKeepsThePreviousListing)
     EXPECT_EQ(client.ListingLines().size(), 3u);
 }
 
+// An MLSD line that is no entry is reported once the rest is parsed; asked
+// again, the listing gives what was understood (the run fetches that and says
+// the folder held more). A link is not a file.
+TEST_F(ClientTest, MachineListingReportsALineThatIsNoEntryAndKeepsTheRest)
+{
+    server.on("MLSD", [](test::FtpSession& s, const std::string&) {
+        s.runTransfer(
+            DataPlan {}, "type=OS.unix=slink:/pub/; pub\r\ntotal 2\r\ntype=file;size=1; a\r\n", false, {});
+    });
+    client.SetPassive(true);
+    Connect();
+    std::vector<std::string> lines;
+    client.ListFolderMachine(lines);
+    EXPECT_EQ(ErrorOf([&] { client.ParsedListing(); }), "Line not understood: \"total 2\"");
+    EXPECT_EQ(client.ListingFormat(), "MLST");
+    const auto& items = client.ParsedListing();
+    ASSERT_EQ(items.count(), 2);
+    EXPECT_EQ(items[0].FileName, "pub");
+    EXPECT_EQ(items[0].ItemType, ItemType::SymbolicLinkToDirectory);
+    EXPECT_EQ(items[1].FileName, "a");
+    EXPECT_EQ(items[1].ItemType, ItemType::File);
+}
+
 TEST_F(ClientTest, ListFolderInAsciiModeSendsNoTypeCommands)
 {
     Connect();

@@ -13,14 +13,19 @@
 
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace taskhaul::ftp::testing {
 namespace {
 
+using ::testing::AllOf;
 using ::testing::ElementsAre;
+using ::testing::EndsWith;
+using ::testing::HasSubstr;
 using ::testing::IsEmpty;
+using ::testing::StartsWith;
 using ::testing::UnorderedElementsAre;
 
 TEST(LocalDownload, TemporariesFollowCreationCommitAndDestruction)
@@ -145,6 +150,92 @@ TEST(LocalDownload, DownloadsOnSeveralThreadsAtOnceStayApart)
         EXPECT_EQ(std::stoi(name.substr(name.find('-') + 1)) % 2, 0) << name;
         EXPECT_EQ(ReadFile(folder.File(name)), name);
     }
+}
+
+// The free space of the file system that holds `path`, as statvfs tells it.
+std::uint64_t FreeBytes(const std::filesystem::path& path)
+{
+    struct statvfs info { };
+    EXPECT_EQ(::statvfs(path.c_str(), &info), 0);
+    return static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;
+}
+
+constexpr std::uint64_t kMiB = 1024 * 1024;
+
+// The reserve is measured against the real free space of the test's file
+// system: set just below what is free now, it lets a small write through and
+// stops a large one before a byte of it is written.
+TEST(LocalDownload, AWriteIntoTheDiskReserveFailsAndWritesNothing)
+{
+    TempFolder folder;
+    const std::string small(kMiB, 's');
+    const std::string large(32 * kMiB, 'l');
+    struct Case {
+        const char* what;
+        TDiskReserve reserve;
+        bool smallPasses;
+        bool largePasses;
+    };
+    const std::uint64_t margin = FreeBytes(folder.Path()) - 16 * kMiB;
+    const Case cases[] = {
+        { "16 MiB left above the reserve", { margin, 100 }, true, false },
+        { "the reserve is all of the disk", { UINT64_MAX, 100 }, false, false },
+        { "no reserve", { 0, 1 }, true, true },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TLocalDownload download(folder.File("t"), TLocalDownload::Mode::NewFile, c.reserve);
+        std::int64_t written = 0;
+        for (const auto& [data, passes] :
+            { std::pair { &small, c.smallPasses }, { &large, c.largePasses } }) {
+            const std::string error = ErrorOf([&] { download.Write(data->data(), data->size()); });
+            if (passes) {
+                EXPECT_EQ(error, "");
+                written += static_cast<std::int64_t>(data->size());
+            } else {
+                EXPECT_THAT(error,
+                    AllOf(StartsWith("Cannot write file \"" + folder.File("t")
+                              + "\". Download stopped: the local disk "
+                                "would have less than "),
+                        EndsWith(" MiB free.")));
+            }
+            EXPECT_EQ(download.Position(), written);
+            EXPECT_EQ(
+                std::filesystem::file_size(download.TemporaryPath()), static_cast<std::uintmax_t>(written));
+        }
+    }
+    EXPECT_THAT(folder.Entries(), IsEmpty());
+}
+
+// A server that announces one size and sends without end stops at the
+// reserve: the file fails with the reason, its temporary goes, and the
+// connection serves the next file. (Other programs write on the same disk
+// meanwhile: the reserve leaves 8 MiB, the server sends 96 MiB.)
+TEST_F(ClientTest, ADownloadThatWouldFillTheDiskStopsAtTheReserve)
+{
+    TempFolder folder;
+    server.addFile("endless.bin", std::string(96 * kMiB, 'e'));
+    DataPlan endless;
+    endless.preliminary = "150 Opening BINARY mode data connection for endless.bin (1048576 bytes).\r\n";
+    server.setDataPlan("endless.bin", endless);
+    server.addFile("small.txt", "small");
+    TFtpLimits limits = ShortLimits();
+    limits.DiskReserve = { FreeBytes(folder.Path()) - 8 * kMiB, 100 };
+    client.SetLimits(limits);
+    Connect();
+    std::int64_t received = 0;
+    client.OnWork = [&](TWorkMode, std::int64_t count) { received = count; };
+
+    const std::string error
+        = ErrorOf([&] { client.RetrieveFile("endless.bin", folder.File("endless.bin"), false); });
+    EXPECT_THAT(error, HasSubstr("Download stopped: the local disk would have less than "));
+    EXPECT_LT(received, static_cast<std::int64_t>(64 * kMiB));
+    EXPECT_THAT(folder.Entries(), IsEmpty());
+
+    limits.DiskReserve.Bytes = 0;
+    client.SetLimits(limits);
+    EXPECT_NO_THROW(client.RetrieveFile("small.txt", folder.File("small.txt"), false));
+    EXPECT_EQ(ReadFile(folder.File("small.txt")), "small");
 }
 
 TEST_F(ClientTest, ARetrievalKeepsItsTemporaryOnlyWhileItRuns)

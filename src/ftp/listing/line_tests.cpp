@@ -37,8 +37,6 @@ int toIntOr(std::string_view text, int fallback)
 
 bool isPermissionsField(std::string_view text)
 {
-    if (text.size() <= 9)
-        return false;
     // Allowed characters per position, upper-cased.
     static constexpr std::array<std::string_view, 10> kAllowed = {
         "-BCDLPS", // 1: entry type
@@ -46,10 +44,20 @@ bool isPermissionsField(std::string_view text)
         "-HRSTWX", "-RSTWX", "-RSTWXY", // 5-7: group
         "-ARSTWX", "-RSTWX", "-RSTWX", // 8-10: others
     };
-    for (std::size_t i = 0; i < kAllowed.size(); ++i)
-        if (!oneOf(base::AsciiUpper(text[i]), kAllowed[i]))
-            return false;
-    return true;
+    const auto matches = [&](std::size_t count) {
+        for (std::size_t i = 0; i < count; ++i)
+            if (!oneOf(base::AsciiUpper(text[i]), kAllowed[i]))
+                return false;
+        return true;
+    };
+    if (text.size() > 9 && matches(10))
+        return true;
+    // Owner and group alone ("-rw-r--", as fax servers print it): a word of its
+    // own, with at least one permission in it (a run of dashes is a separator).
+    constexpr std::size_t kShort = 7;
+    if (text.size() < kShort || (text.size() > kShort && text[kShort] != ' ' && text[kShort] != '\t'))
+        return false;
+    return matches(kShort) && text.substr(1, kShort - 1).find_first_not_of('-') != std::string_view::npos;
 }
 
 bool isTotalLine(std::string_view line)

@@ -31,7 +31,9 @@ inline std::vector<std::string_view> splitWords(std::string_view line)
 }
 
 // More than 9 characters whose first 10, upper-cased, look like "drwxr-xr-x"
-// (type letter from -BCDLPS, then the permission letters Unix tools print).
+// (type letter from -BCDLPS, then the permission letters Unix tools print), or
+// a word of 7 characters with the owner's and group's permissions alone
+// ("-rw-r--"), not all of them "-".
 bool isPermissionsField(std::string_view text);
 // Upper-cased, begins with "TOTAL" and does not end with ":".
 bool isTotalLine(std::string_view line);

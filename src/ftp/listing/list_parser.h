@@ -67,12 +67,15 @@ const ListParser* chooseListParser(const std::vector<std::unique_ptr<ListParser>
 // propagates as EListParseError with the items made so far kept in `items`.
 std::optional<std::string> parseListing(const ListingLines& lines, std::string_view systemDescription,
     const ListDateTime& today, TFtpListItems& items);
-// Whether every line that is not empty is a line of facts and a name
+// Whether the first line that is not empty is a line of facts and a name
 // ("type=file;size=10;modify=20240301123456; name"), as MLSD and MLST answer.
 // No line of a LIST answer looks like that.
 bool isMachineListing(const ListingLines& lines);
 // Parses an MLSD answer (appending to `items`): one item per entry, the lines
-// for the listed folder and its parent (cdir, pdir) left out.
+// for the listed folder and its parent (cdir, pdir) left out. Lines that are
+// no entry are left out too, and once every other line is parsed they are
+// reported as EListParseError ("Line not understood: "<line>"", or "<n> lines
+// not understood, the first: "<line>"").
 void parseMachineListing(const ListingLines& lines, TFtpListItems& items);
 
 // The same with another list of parsers in place of the registry.

@@ -4,6 +4,7 @@
 #include "ftp/listing/core_parsers.h"
 #include "ftp/listing/line_tests.h"
 #include "ftp/listing/unix_dates.h"
+#include "ftp/listing/unix_fields.h"
 
 #include <algorithm>
 #include <array>
@@ -22,87 +23,6 @@ bool isAsciiLetter(char c)
 {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
-
-// Characters, not bytes: names and month words may be UTF-8.
-std::size_t characterCount(std::string_view text)
-{
-    std::size_t count = 0;
-    for (char c : text)
-        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80)
-            ++count;
-    return count;
-}
-
-// Reads a line field by field from the left: each field ends at the next blank,
-// blanks before a field are skipped. Words can be queued to be read before the
-// rest of the line; all words are views into the line.
-class FieldReader {
-public:
-    explicit FieldReader(std::string_view line)
-        : rest_(line)
-    {
-    }
-
-    std::string_view next()
-    {
-        if (first_ < count_)
-            return pending_[first_++];
-        rest_ = withoutLeadingBlanks();
-        const std::string_view word = rest_.substr(0, rest_.find(' '));
-        rest_.remove_prefix(word.size());
-        return word;
-    }
-
-    // The next field without taking it; nothing at the end of the line.
-    std::optional<std::string_view> peekWord() const
-    {
-        if (first_ < count_)
-            return pending_[first_];
-        const std::string_view rest = withoutLeadingBlanks();
-        if (rest.empty())
-            return std::nullopt;
-        return rest.substr(0, rest.find(' '));
-    }
-
-    // The first character of the next field, or 0 at the end.
-    char peekChar() const
-    {
-        const auto word = peekWord();
-        return word && !word->empty() ? word->front() : '\0';
-    }
-
-    // Queues a word to be read next, before the rest of the line. A few words at
-    // most are ever waiting; words beyond that are never read and are dropped.
-    void queue(std::string_view word)
-    {
-        if (first_ == count_)
-            first_ = count_ = 0;
-        if (count_ < pending_.size())
-            pending_[count_++] = word;
-    }
-    void dropQueued() { first_ = count_ = 0; }
-
-    // What follows the last field read from the line, after one blank.
-    std::string_view restAfterOneBlank() const
-    {
-        std::string_view rest = rest_;
-        if (!rest.empty() && rest.front() == ' ')
-            rest.remove_prefix(1);
-        return rest;
-    }
-
-private:
-    std::string_view withoutLeadingBlanks() const
-    {
-        const std::size_t start = rest_.find_first_not_of(' ');
-        return start == std::string_view::npos ? std::string_view {} : rest_.substr(start);
-    }
-
-    std::string_view rest_;
-    std::array<std::string_view, 8> pending_ {};
-    std::size_t first_ = 0;
-    std::size_t count_ = 0;
-};
 
 ItemType typeFromPermissions(char letter)
 {
@@ -155,51 +75,6 @@ bool lacksOwnerAndGroup(std::string_view line)
         && (base::IsDigits(word(6)) || word(6).find(':') != std::string_view::npos);
 }
 
-// A time of day "h:mm", "h:mm:ss" or "h:mm:ss.fff". Fields that are not numbers
-// give -1, which no time accepts.
-struct TimeFields {
-    int hour = 0;
-    int minute = 0;
-    int second = 0;
-    std::optional<int> millisecond;
-    bool hasSeconds = false;
-};
-
-int fieldValue(std::string_view text)
-{
-    if (text.empty())
-        return 0;
-    return base::IsDigits(text) ? toIntOr(text, -1) : -1;
-}
-
-TimeFields readTime(std::string_view word)
-{
-    TimeFields time;
-    const std::size_t colon = word.find(':');
-    time.hour = word.substr(0, colon).empty() ? -1 : fieldValue(word.substr(0, colon));
-    std::string_view rest = word.substr(colon + 1);
-    const std::size_t secondColon = rest.find(':');
-    time.minute = fieldValue(rest.substr(0, secondColon));
-    if (secondColon == std::string_view::npos)
-        return time;
-    std::string_view seconds = rest.substr(secondColon + 1);
-    time.hasSeconds = true;
-    if (const std::size_t dot = seconds.find('.'); dot != std::string_view::npos) {
-        std::string fraction(seconds.substr(dot + 1, 3));
-        if (base::IsDigits(fraction)) {
-            fraction.resize(3, '0');
-            time.millisecond = toIntOr(fraction, 0);
-        } else {
-            time.millisecond = -1;
-        }
-        seconds = seconds.substr(0, dot);
-    }
-    if (const std::size_t more = seconds.find(':'); more != std::string_view::npos)
-        seconds = seconds.substr(0, more);
-    time.second = fieldValue(seconds);
-    return time;
-}
-
 void setModified(TFtpListItem& item, int year, int month, int day, const TimeFields& time, int millisecond)
 {
     // A date or time the calendar cannot hold (an unknown month name, "24:00")
@@ -212,86 +87,6 @@ void setModified(TFtpListItem& item, int year, int month, int day, const TimeFie
     }
     item.ModifiedDate = ListDateTime { year, month, day, time.hour, time.minute, time.second, millisecond };
     item.ModifiedAvailable = true;
-}
-
-// "h:mm", "hh:mm" or "hh:mm:ss[.fff]": a word that can only be a time of day.
-bool isTimeOfDay(std::string_view word)
-{
-    const std::size_t colon = word.find(':');
-    if (colon == 0 || colon > 2 || !base::IsDigits(word.substr(0, colon)))
-        return false;
-    const std::string_view minutes = word.substr(colon + 1, 2);
-    if (minutes.size() != 2 || !base::IsDigits(minutes))
-        return false;
-    const std::string_view rest = word.substr(colon + 3);
-    if (rest.empty())
-        return true;
-    if (rest.size() < 3 || rest.front() != ':' || !base::IsDigits(rest.substr(1, 2)))
-        return false;
-    const std::string_view fraction = rest.substr(3);
-    return fraction.empty() || (fraction.front() == '.' && base::IsDigits(fraction.substr(1)));
-}
-
-std::string_view withoutTrailing(std::string_view word, char c)
-{
-    if (!word.empty() && word.back() == c)
-        word.remove_suffix(1);
-    return word;
-}
-
-// Whether the reader stands at the first word of a date: the size column ends
-// there. Looks ahead without taking anything.
-bool beginsDate(FieldReader ahead)
-{
-    const auto word = ahead.peekWord();
-    if (!word)
-        return false;
-    if (monthFromName(*word) != 0 || readUnitNumber(*word) || dottedYear(*word) != 0 || readDottedDate(*word))
-        return true;
-    const bool hasDigit = word->find_first_of("0123456789") != std::string_view::npos;
-    if (hasDigit && word->find_first_of("-/") != std::string_view::npos)
-        return true;
-    if (base::IsDigits(*word) && word->size() <= 2) { // "12 Mar", "3 29 03:26"
-        ahead.next();
-        const auto after = ahead.peekWord();
-        return after
-            && (monthFromName(*after) != 0 || base::IsDigits(*after)
-                || after->find(':') != std::string_view::npos);
-    }
-    return false;
-}
-
-// A date of East Asian locales: numbers with their unit signs, in one word or
-// several ("2014年03月12日", "2014년 03월 12일", "3月 12"), units in order.
-void readUnitDate(FieldReader& fields, UnitNumber part, std::optional<int>& year, int& month, int& day)
-{
-    for (;;) {
-        switch (part.unit) {
-        case DateUnit::Year:
-            year = part.value;
-            break;
-        case DateUnit::Month:
-            month = part.value;
-            break;
-        case DateUnit::Day:
-            day = part.value;
-            break;
-        }
-        const DateUnit last = part.unit;
-        std::optional<UnitNumber> more;
-        if (!part.rest.empty()) {
-            more = readUnitNumber(part.rest);
-        } else if (const auto word = fields.peekWord(); word && last != DateUnit::Day) {
-            more = readUnitNumber(*word);
-            if (more && more->unit > last)
-                fields.next();
-        }
-        if (!more || more->unit <= last)
-            break;
-        part = *more;
-    }
-    if (month != 0 && day == 0)
-        day = toIntOr(fields.next(), 0);
 }
 
 // Whether any of the three triplets lets the entry be run: "x", or "s"/"t" (set-id
@@ -355,20 +150,12 @@ void parseNumericLine(const NumericLine& numeric, const std::string& folderPrefi
     finishName(item, extras, numeric.name, (numeric.mode & 0111U) != 0, folderPrefix);
 }
 
-// Everything but Data; the extra columns go to `extras`, which must be empty.
-// A time of day after a printed year is taken as the time with
-// `takeTimeAfterYear`, else it begins the name; `columns` learns what was there.
-void parseLine(std::string_view line, const std::string& folderPrefix, const ListDateTime& today,
-    TFtpListItem& item, TFtpListItemExtras& extras, bool takeTimeAfterYear = false,
-    DateColumns* columns = nullptr)
+// The columns before the size: inode and block count ("ls -is"), the
+// permissions, the link count, owner and group. Gives the permissions word;
+// `ownerAndGroupRead` tells whether two words were taken as owner and group.
+std::string_view readOwnershipColumns(FieldReader& fields, std::string_view line, TFtpListItem& item,
+    TFtpListItemExtras& extras, bool& ownerAndGroupRead)
 {
-    if (const auto numeric = readNumericLine(line)) {
-        parseNumericLine(*numeric, folderPrefix, item, extras);
-        return;
-    }
-    FieldReader fields(line);
-
-    // Inode and block-count columns ("ls -is").
     if (auto word = fields.peekWord(); word && !isPermissionsField(*word)) {
         extras.Inode = base::ParseInteger(fields.next()).value_or(0);
         if (word = fields.peekWord(); word && !isPermissionsField(*word))
@@ -383,23 +170,52 @@ void parseLine(std::string_view line, const std::string& folderPrefix, const Lis
     extras.GroupPermissions = triplet(4);
     extras.OtherPermissions = triplet(7);
 
-    bool ownerAndGroupRead = false;
+    ownerAndGroupRead = false;
     const std::string_view linkWord = fields.next();
-    if (base::AsciiUpper(linkWord) != "FOLDER") { // NetPresenz prints "folder" and no owner or group
-        if (linkWord.size() >= 4 && linkWord.front() == '0') {
-            // A link count of 0 run together with the owner name.
-            extras.LinkCount = 0;
-            fields.queue(linkWord.substr(1));
-        } else {
-            extras.LinkCount = toIntOr(linkWord, 0);
-        }
-        if (!lacksOwnerAndGroup(line)) {
-            extras.OwnerName = fields.next();
-            extras.GroupName = fields.next();
-            ownerAndGroupRead = true;
-        }
+    if (base::AsciiUpper(linkWord) == "FOLDER") // NetPresenz prints "folder" and no owner or group
+        return permissions;
+    if (linkWord.size() >= 4 && linkWord.front() == '0') {
+        // A link count of 0 run together with the owner name.
+        extras.LinkCount = 0;
+        fields.queue(linkWord.substr(1));
+    } else {
+        extras.LinkCount = toIntOr(linkWord, 0);
     }
+    if (!lacksOwnerAndGroup(line)) {
+        extras.OwnerName = fields.next();
+        extras.GroupName = fields.next();
+        ownerAndGroupRead = true;
+    }
+    return permissions;
+}
 
+// The size column when the date already follows what was read as owner and
+// group: the group column is missing and the "group" is the size, or owner or
+// group names hold blanks ("Domain Users") and the group runs up to the first
+// number that the date follows ("bug 38634" inside a name is no size).
+std::string_view readSizeAfterShortOwnership(
+    FieldReader& fields, TFtpListItem& item, TFtpListItemExtras& extras)
+{
+    if (base::IsDigits(extras.GroupName)) {
+        item.Size = base::ParseInteger(extras.GroupName).value_or(0);
+        extras.GroupName.swap(extras.OwnerName);
+        extras.OwnerName.clear();
+        return {};
+    }
+    while (fields.peekWord()) {
+        const std::string_view word = fields.next();
+        if (base::IsDigits(word) && (beginsDate(fields) || !fields.peekWord()))
+            return word;
+        extras.GroupName += ' ';
+        extras.GroupName += word;
+    }
+    return {};
+}
+
+// The size column, and a Unitree storage state and file family before it.
+void readSizeColumn(
+    FieldReader& fields, bool ownerAndGroupRead, TFtpListItem& item, TFtpListItemExtras& extras)
+{
     std::string_view size;
     if (auto word = fields.peekWord(); word && isStorageState(*word)) {
         extras.StorageState = fields.next();
@@ -412,27 +228,7 @@ void parseLine(std::string_view line, const std::string& folderPrefix, const Lis
             }
         }
     } else if (ownerAndGroupRead && isAsciiLetter(fields.peekChar())) {
-        // The date follows already: the group column is missing, and what was read
-        // as the group is the size.
-        if (base::IsDigits(extras.GroupName)) {
-            item.Size = base::ParseInteger(extras.GroupName).value_or(0);
-            extras.GroupName.swap(extras.OwnerName);
-            extras.OwnerName.clear();
-        } else {
-            // Owner or group names with blanks ("Domain Users"): the group runs up
-            // to the first number.
-            // A number inside such a name ("bug 38634") is the size only where
-            // the date follows it.
-            while (fields.peekWord()) {
-                const std::string_view word = fields.next();
-                if (base::IsDigits(word) && (beginsDate(fields) || !fields.peekWord())) {
-                    size = word;
-                    break;
-                }
-                extras.GroupName += ' ';
-                extras.GroupName += word;
-            }
-        }
+        size = readSizeAfterShortOwnership(fields, item, extras);
     } else {
         size = fields.next();
         // An owner name with a blank ("John Smith 500 2048 Mar 12 ..."): the
@@ -460,64 +256,23 @@ void parseLine(std::string_view line, const std::string& folderPrefix, const Lis
     }
     if (!size.empty())
         item.Size = base::ParseInteger(size).value_or(0);
+}
 
-    // Date: "Mon dd", "dd Mon", "mm dd", "yyyy-mm-dd", "mm-dd", "2004.07.15", the
-    // unit signs of East Asian locales, "2014. márc. 12." ... Numeric dates split
-    // at "-" and "/" into words of their own.
-    std::optional<int> year;
-    int month = 0;
-    int day = 0;
-    bool yearWithDate = false; // the date gave the year: a time of day may follow
-    const std::string_view dateWord = fields.next();
-    if (const auto unit = readUnitNumber(dateWord)) {
-        readUnitDate(fields, *unit, year, month, day);
-        yearWithDate = year.has_value();
-    } else if (dottedYear(dateWord) != 0 && dottedMonth(fields.peekWord().value_or("")) != 0) {
-        year = dottedYear(dateWord);
-        month = dottedMonth(fields.next());
-        day = toIntOr(withoutTrailing(fields.next(), '.'), 0);
-        yearWithDate = true;
-    } else if (const auto dotted = readDottedDate(dateWord)) {
-        year = dotted->year;
-        month = dotted->month;
-        day = dotted->day;
-        yearWithDate = true;
-    } else {
-        std::size_t start = 0;
-        while (start < dateWord.size()) {
-            const std::size_t end = std::min(dateWord.find_first_of("-/", start), dateWord.size());
-            if (end > start)
-                fields.queue(dateWord.substr(start, end - start));
-            start = end + 1;
-        }
-        std::string_view monthWord = fields.next();
-        if (characterCount(monthWord) > 3) {
-            year = toIntOr(monthWord, 0);
-            yearWithDate = true;
-            monthWord = fields.next();
-        }
-        // The day comes first when it cannot be a month, or when a month name follows.
-        if (base::IsDigits(monthWord)
-            && (toIntOr(monthWord, 0) > 12 || monthFromName(fields.peekWord().value_or("")) != 0)) {
-            day = toIntOr(monthWord, 0);
-            const std::string_view nextWord = fields.next();
-            month = base::IsDigits(nextWord) ? toIntOr(nextWord, 0) : monthFromName(nextWord);
-        } else {
-            month = base::IsDigits(monthWord) ? toIntOr(monthWord, 0) : monthFromName(monthWord);
-            day = toIntOr(withoutTrailing(fields.next(), ','), 0); // "Oct 08, 2002"
-        }
-    }
-
+// The time of day, or the year where recent entries print the time, and the
+// item's date from them and `date`.
+void readTimeColumn(FieldReader& fields, ListedDate date, const ListDateTime& today, bool takeTimeAfterYear,
+    DateColumns* columns, TFtpListItem& item)
+{
     TimeFields time;
     int millisecond = 999;
-    if (yearWithDate) {
+    if (date.yearWithDate) {
         if (const auto after = fields.peekWord(); after && after->find(':') != std::string_view::npos) {
-            time = readTime(fields.next());
+            time = readTimeOfDay(fields.next());
             millisecond = time.millisecond.value_or(999);
         }
     } else if (const std::string_view timeOrYear = fields.next();
                timeOrYear.find(':') == std::string_view::npos) {
-        year = toIntOr(timeOrYear, 0);
+        date.year = toIntOr(timeOrYear, 0);
         // "Mar 12 2014 10:45": some servers print both. Whether the time belongs
         // to the date or begins the name, the listing as a whole decides.
         const auto after = fields.peekWord();
@@ -527,23 +282,42 @@ void parseLine(std::string_view line, const std::string& folderPrefix, const Lis
             columns->timeAfterYear = timeFollows;
         }
         if (timeFollows && takeTimeAfterYear) {
-            time = readTime(fields.next());
+            time = readTimeOfDay(fields.next());
             millisecond = time.millisecond.value_or(999);
         }
     } else {
-        time = readTime(timeOrYear);
+        time = readTimeOfDay(timeOrYear);
         millisecond = time.millisecond.value_or(999);
         if (auto after = fields.peekWord(); time.hasSeconds && after && base::IsDigits(*after)) {
-            year = toIntOr(fields.next(), 0);
+            date.year = toIntOr(fields.next(), 0);
         } else {
             // No year printed: the entry is recent, of this year, or of last year
             // when its day is still to come.
-            const bool later = month > today.month || (month == today.month && day > today.day);
-            year = later ? today.year - 1 : today.year;
+            const bool later
+                = date.month > today.month || (date.month == today.month && date.day > today.day);
+            date.year = later ? today.year - 1 : today.year;
         }
     }
-    setModified(item, year.value_or(0), month, day, time, millisecond);
+    setModified(item, date.year.value_or(0), date.month, date.day, time, millisecond);
+}
 
+// Everything but Data; the extra columns go to `extras`, which must be empty.
+// A time of day after a printed year is taken as the time with
+// `takeTimeAfterYear`, else it begins the name; `columns` learns what was there.
+void parseLine(std::string_view line, const std::string& folderPrefix, const ListDateTime& today,
+    TFtpListItem& item, TFtpListItemExtras& extras, bool takeTimeAfterYear = false,
+    DateColumns* columns = nullptr)
+{
+    if (const auto numeric = readNumericLine(line)) {
+        parseNumericLine(*numeric, folderPrefix, item, extras);
+        return;
+    }
+    FieldReader fields(line);
+    bool ownerAndGroupRead = false;
+    const std::string_view permissions = readOwnershipColumns(fields, line, item, extras, ownerAndGroupRead);
+    readSizeColumn(fields, ownerAndGroupRead, item, extras);
+    const ListedDate date = readDateColumns(fields);
+    readTimeColumn(fields, date, today, takeTimeAfterYear, columns, item);
     fields.dropQueued(); // the name begins after the last word taken from the line
     finishName(item, extras, fields.restAfterOneBlank(), hasExecuteBit(permissions), folderPrefix);
 }

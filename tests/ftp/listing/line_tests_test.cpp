@@ -8,10 +8,12 @@ namespace {
 TEST(ListingLineTests, PermissionsField)
 {
     for (const char* text : { "drwxr-xr-x", "-rw-r--r--", "lrwxrwxrwx", "crw-rw-rw-+", "brw-------1",
-             "-rwsr-sr-t", "-rwSr-Sr-T", "DRWXR-XR-X", "----------", "drwxrwxrwx 2 a b" })
+             "-rwsr-sr-t", "-rwSr-Sr-T", "DRWXR-XR-X", "----------", "drwxrwxrwx 2 a b",
+             // the owner's and group's alone, as fax servers print them
+             "-rw-r--", "drwxr-x 2 fax", "-rw----\t1" })
         EXPECT_TRUE(isPermissionsField(text)) << text;
-    for (const char* text :
-        { "", "drwxr-xr-", "frw-r--r--", "drwxr-xr-q", "d--x--l---", "total 12", "123456789012" })
+    for (const char* text : { "", "drwxr-xr-", "frw-r--r--", "drwxr-xr-q", "d--x--l---", "total 12",
+             "123456789012", "-rw-r-", "-rw-r--x", "------- ---- --", "frw-r--" })
         EXPECT_FALSE(isPermissionsField(text)) << text;
 }
 

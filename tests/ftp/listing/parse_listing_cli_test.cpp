@@ -115,6 +115,28 @@ TEST_F(ParseListingCommand, RecognisesMachineListingLines)
         "sub\tdir\t-\t2024-03-02 00:00:00\n");
 }
 
+// Lines some servers send in an MLSD answer: a fact without its value, the
+// name glued to the facts, links (one to a folder). What is no entry at all is
+// reported, and the rest is still shown.
+TEST_F(ParseListingCommand, ReadsOddMachineLinesAndReportsTheRest)
+{
+    const std::string file = writeFile("mlsd-odd.txt",
+        "type=file;size=5;UNIX.mode;modify=20240301120000; bare fact\r\n"
+        "type=file;size=7;glued name.txt\r\n"
+        "type=OS.unix=slink:/pub/; to a folder\r\n"
+        "type=OS.unix=symlink; plain link\r\n"
+        "total 3\r\n");
+    const ProcessResult result = runCommand(quoted(kProgram) + " --parse-listing " + quoted(file) + " 2>&1");
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.output,
+        "MLST\n"
+        "bare fact\tfile\t5\t2024-03-01 12:00:00\n"
+        "glued name.txt\tfile\t7\t-\n"
+        "to a folder\tlinkdir\t-\t-\n"
+        "plain link\tlink\t-\t-\n"
+        "taskhaul: the listing could not be parsed to its end: Line not understood: \"total 3\"\n");
+}
+
 TEST_F(ParseListingCommand, UnknownListingPrintsNone)
 {
     const std::string file = writeFile("other.txt", "Hello, this is not a listing\n");

@@ -174,6 +174,63 @@ TEST(SampleListings, MachineListingsAreKnownByTheirFacts)
     EXPECT_FALSE(items[1].ModifiedExactUtc);
 }
 
+// Lines that bend the form: each is read as shown, or is no entry, and a line
+// that is no entry is reported once the others are parsed.
+TEST(SampleListings, MachineLinesThatBendTheFormAreReadOrReported)
+{
+    struct Case {
+        std::string line;
+        std::string name; // empty: no entry
+        ItemType type;
+        std::string linkTarget;
+    };
+    constexpr ItemType kFile = ItemType::File;
+    const std::vector<Case> cases = {
+        { "type=file;UNIX.mode;size=3; bare fact", "bare fact", kFile, "" },
+        { "type=file;size=3;glued", "glued", kFile, "" },
+        { "type=file;size=3;glued with blanks", "glued with blanks", kFile, "" },
+        { "type=OS.unix=slink:/srv/pub/; folder link", "folder link", ItemType::SymbolicLinkToDirectory,
+            "/srv/pub" },
+        { "type=OS.unix=slink:notes.txt; file link", "file link", ItemType::SymbolicLink, "notes.txt" },
+        { "Type=OS.UNIX=symlink; bare link", "bare link", ItemType::SymbolicLink, "" },
+        { "type=OS.unix=slinky; not a link", "not a link", kFile, "" },
+        { "type=file;size=3;", "", kFile, "" },
+        { "type=file;size=3;modify=20240301000000", "", kFile, "" },
+        { "total 3", "", kFile, "" },
+        { "README", "", kFile, "" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        TFtpListItems items;
+        if (c.name.empty()) {
+            try {
+                parseMachineListing({ c.line }, items);
+                ADD_FAILURE() << "not reported";
+            } catch (const EListParseError& error) {
+                EXPECT_EQ(std::string(error.what()), "Line not understood: \"" + c.line + "\"");
+            }
+            EXPECT_EQ(items.count(), 0);
+            continue;
+        }
+        EXPECT_TRUE(isMachineListing({ c.line }));
+        parseMachineListing({ c.line }, items);
+        ASSERT_EQ(items.count(), 1);
+        EXPECT_EQ(items[0].FileName, c.name);
+        EXPECT_EQ(items[0].ItemType, c.type);
+        EXPECT_EQ(items[0].extras().LinkTarget, c.linkTarget);
+    }
+
+    // Several lines that are no entry: counted, the first named, the entries kept.
+    TFtpListItems items;
+    try {
+        parseMachineListing({ "total 2", "type=file; a", "README", "type=dir; b" }, items);
+        ADD_FAILURE() << "not reported";
+    } catch (const EListParseError& error) {
+        EXPECT_EQ(std::string(error.what()), "2 lines not understood, the first: \"total 2\"");
+    }
+    EXPECT_EQ(items.count(), 2);
+}
+
 // No parser may crash, loop or make more items than lines on another format's
 // listing; a parse error is the only failure allowed.
 TEST(SampleListings, EveryParserSurvivesEveryListing)
