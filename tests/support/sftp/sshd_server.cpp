@@ -109,6 +109,19 @@ std::string ReadFile(const std::string& path)
     return out.str();
 }
 
+ScratchFolder::ScratchFolder()
+{
+    char pattern[] = "/tmp/taskhaul-scratch-XXXXXX";
+    if (!::mkdtemp(pattern))
+        throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+ScratchFolder::~ScratchFolder()
+{
+    RemoveTree(path_);
+}
+
 SshdServer::SshdServer()
 {
     char pattern[] = "/tmp/taskhaul-sshd-XXXXXX";
@@ -125,7 +138,7 @@ SshdServer::~SshdServer()
     RemoveTree(folder_);
 }
 
-void SshdServer::Start()
+void SshdServer::Start(const std::string& extraConfig)
 {
     const auto keygen = [&](const std::string& name, const std::string& passphrase) {
         RunProgram({ "/usr/bin/ssh-keygen", "-q", "-t", "ed25519", "-N", passphrase, "-C", name, "-f",
@@ -150,7 +163,7 @@ void SshdServer::Start()
     port_ = ClosedLoopbackPort();
     const std::string config = KeyPath("sshd_config");
     WriteFile(config,
-        "Port " + std::to_string(port_)
+        extraConfig + "Port " + std::to_string(port_)
             + "\n"
               "ListenAddress 127.0.0.1\n"
               "HostKey "
@@ -196,7 +209,8 @@ std::string SshdServer::KnownHostsLineWithOtherKey() const
         + "\n";
 }
 
-ScriptedSftpServer::ScriptedSftpServer(const std::string& auth, const std::string& password)
+ScriptedSftpServer::ScriptedSftpServer(
+    const std::string& auth, const std::string& secret, const std::vector<std::string>& faults)
 {
     char pattern[] = "/tmp/taskhaul-sftp-XXXXXX";
     if (!::mkdtemp(pattern))
@@ -204,7 +218,9 @@ ScriptedSftpServer::ScriptedSftpServer(const std::string& auth, const std::strin
     folder_ = pattern;
     root_ = folder_ + "/root";
     ::mkdir(root_.c_str(), 0755);
-    port_ = process_.Start("/usr/bin/python3", { TASKHAUL_SCRIPTED_SFTP_SERVER, root_, auth, password });
+    std::vector<std::string> arguments { TASKHAUL_SCRIPTED_SFTP_SERVER, root_, auth, secret };
+    arguments.insert(arguments.end(), faults.begin(), faults.end());
+    port_ = process_.Start("/usr/bin/python3", arguments);
     fingerprint_ = ReadFile(folder_ + "/fingerprint");
 }
 

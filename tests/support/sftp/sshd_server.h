@@ -34,7 +34,9 @@ public:
     SshdServer(const SshdServer&) = delete;
     SshdServer& operator=(const SshdServer&) = delete;
 
-    void Start();
+    // `extraConfig`: sshd_config lines that go before the test's own, so that
+    // they win ("MaxAuthTries 1\n").
+    void Start(const std::string& extraConfig = {});
     int Port() const { return port_; }
     // The folder everything lives in; tests put their files below it.
     const std::string& Folder() const { return folder_; }
@@ -75,11 +77,18 @@ private:
 // The scripted SFTP server (scripted_sftp_server.py, Python's asyncssh) for
 // what a real server will not do: password and keyboard-interactive sign-in,
 // a refused file, a connection that breaks or a server that stalls mid-file,
-// a listing that never comes. Serves its own folder as "/".
+// a listing that never comes, an entry listed without its permissions, and a
+// hostile server that cuts, hangs up or stalls at any stage of chosen
+// connections. Serves its own folder as "/".
 class ScriptedSftpServer {
 public:
-    // `auth`: "password" or "keyboard-interactive", the only method offered.
-    ScriptedSftpServer(const std::string& auth, const std::string& password);
+    // `auth`: "password" or "keyboard-interactive", the only method offered,
+    // answered by `secret`; or "publickey", `secret` being an authorized_keys
+    // file. `faults`: "STAGE:ACTION[:CONNECTIONS]" as the script describes
+    // them ("auth-try:hangup:2-": from the second connection on, the server
+    // hangs up at the first sign-in attempt).
+    ScriptedSftpServer(
+        const std::string& auth, const std::string& secret, const std::vector<std::string>& faults = {});
     ~ScriptedSftpServer();
     ScriptedSftpServer(const ScriptedSftpServer&) = delete;
     ScriptedSftpServer& operator=(const ScriptedSftpServer&) = delete;
@@ -94,6 +103,19 @@ private:
     std::string fingerprint_;
     int port_ = 0;
     ServerProcess process_;
+};
+
+// A folder of the test's own below /tmp, removed with everything in it at the end.
+class ScratchFolder {
+public:
+    ScratchFolder();
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
 };
 
 // Runs a program to its end; returns its standard output. Throws
