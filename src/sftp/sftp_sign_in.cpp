@@ -242,12 +242,14 @@ private:
         const char* passphrase = job_.KeyPassphrase.empty() ? nullptr : job_.KeyPassphrase.c_str();
         if (ssh_pki_import_privkey_file(job_.KeyFile.c_str(), passphrase, nullptr, nullptr, &privateKey)
             != SSH_OK) {
-            tried_.push_back("key file \"" + job_.KeyFile + "\" (cannot be read, or the passphrase is wrong)");
+            tried_.push_back(
+                "key file \"" + job_.KeyFile + "\" (cannot be read, or the passphrase is wrong)");
             return false;
         }
         const std::unique_ptr<ssh_key_struct, void (*)(ssh_key)> owned(privateKey, ssh_key_free);
         tried_.push_back("key file \"" + job_.KeyFile + "\"");
-        return Call([&] { return ssh_userauth_publickey(session_, nullptr, privateKey); }) == SSH_AUTH_SUCCESS;
+        return Call([&] { return ssh_userauth_publickey(session_, nullptr, privateKey); })
+            == SSH_AUTH_SUCCESS;
     }
 
     // Keyboard-interactive with the password: every prompt that hides its
