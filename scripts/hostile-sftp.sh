@@ -115,8 +115,8 @@ def one_run(number, fault, connections, expect):
     for name, data in sources.items():
         with open(os.path.join(served, name), "wb") as out:
             out.write(data)
-    server = subprocess.Popen(["/usr/bin/python3", server_script, served, "publickey",
-                               os.path.join(scratch, "key.pub"), fault],
+    shutil.copy(os.path.join(scratch, "key.pub"), os.path.join(work, "authorized_keys"))
+    server = subprocess.Popen(["/usr/bin/python3", server_script, served, "publickey", "-", fault],
                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
     try:
         port = int(server.stdout.readline())

@@ -13,7 +13,6 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -34,20 +33,18 @@ std::string SystemError(const char* what)
     return std::string(what) + ": " + std::strerror(errno) + ".";
 }
 
-// Whether two descriptors name the same socket (a socket's inode is its own
-// for as long as any descriptor keeps it open).
-bool SameSocket(int a, int b)
-{
-    struct stat first { };
-    struct stat second { };
-    return ::fstat(a, &first) == 0 && ::fstat(b, &second) == 0 && S_ISSOCK(first.st_mode)
-        && first.st_dev == second.st_dev && first.st_ino == second.st_ino;
-}
-
 // Hands the connection's socket to the session and keeps a duplicate of it
 // for Cut (see TLink).
 void HandSocket(TLink& link, ftp::net::Fd socket)
 {
+    // libssh reports 0.2 the moment ssh_connect has taken the socket.
+    ssh_callbacks_init(&link.callbacks);
+    link.callbacks.userdata = &link;
+    link.callbacks.connect_status_function = [](void* user, float status) {
+        if (status > 0)
+            static_cast<TLink*>(user)->taken = true;
+    };
+    ssh_set_callbacks(link.session, &link.callbacks);
     link.cutter = ::fcntl(socket.Get(), F_DUPFD_CLOEXEC, 0);
     if (link.cutter < 0)
         throw ESftpConnectionError(SystemError("Cannot start an SSH session"));
@@ -215,7 +212,7 @@ void TSftpClient::Connect()
     const std::chrono::milliseconds limit = d->limits.ConnectTimeout - elapsed;
     const long timeoutSeconds = std::max<long>(1, static_cast<long>((limit.count() + 999) / 1000));
     const int port = job.Port;
-    const int no = 0;
+    const bool no = false;
     // Ciphers with hardware support first: AES-GCM runs several times faster
     // than ChaCha20 where the processor has AES instructions.
     const char* ciphers = "aes128-gcm@openssh.com,aes256-gcm@openssh.com,chacha20-poly1305@openssh.com,"
@@ -279,15 +276,12 @@ void TLink::Close() noexcept
         sftp = nullptr;
     }
     if (session) {
-        ssh_disconnect(session);
-        // libssh has let go of the socket now: it closed it, or forgot it
-        // open. Still this connection's socket under that number: ours to close.
-        if (handed >= 0 && cutter >= 0 && SameSocket(handed, cutter))
-            ::close(handed);
-        // Closes the agent's socket.
+        // Closes the socket it took, unless it has already, and the agent's.
         ssh_free(session);
         session = nullptr;
     }
+    if (handed >= 0 && !taken)
+        ::close(handed);
     handed = -1;
     for (int* own : { &cutter, &agentCutter }) {
         if (*own >= 0)

@@ -5,6 +5,7 @@
 #include "sftp/sftp_client.h"
 #include "sftp/sftp_worker.h"
 
+#include <libssh/callbacks.h>
 #include <libssh/libssh.h>
 #include <libssh/sftp.h>
 
@@ -23,20 +24,19 @@ using SteadyClock = std::chrono::steady_clock;
 // keeps it until its last library call has returned, and frees it then.
 //
 // Who closes which descriptor:
-// - The connection's socket is handed to libssh (SSH_OPTIONS_FD) and is
-//   libssh's from then on. libssh 0.10 closes it itself as soon as the
-//   connection fails (a read or write error, the server's end of file or its
-//   SSH_MSG_DISCONNECT, a failed key exchange), and at ssh_free; at
-//   ssh_disconnect it only forgets it, unless the goodbye it writes fails,
-//   when it closes it too. Once libssh has closed it, its number is free for
-//   anything another thread opens, so the client never shuts it down or
-//   closes it by number: after ssh_disconnect it closes it only when that
-//   number still names this connection's socket (Release).
+// - The connection's socket is handed to libssh (SSH_OPTIONS_FD) and, once
+//   ssh_connect has taken it, is libssh's alone: libssh 0.10 closes it itself
+//   as soon as the connection fails (a read or write error, the server's end
+//   of file or its SSH_MSG_DISCONNECT, a failed key exchange), else at
+//   ssh_free. From then on its number may be anything another thread opened,
+//   so the client never shuts it down or closes it by number, and never calls
+//   ssh_disconnect, which would forget it open. Whether ssh_connect took it
+//   is told by libssh's connect-status callback, which it calls as soon as it
+//   has (`taken`); a socket it never took is the client's to close.
 // - `cutter` is a duplicate of that socket, the client's alone: it is what
 //   Cut shuts down (a shutdown acts on the socket, whichever descriptor names
-//   it), and it keeps the socket, and so its number in libssh's hands, from
-//   being reused while the link lives. Closed once, in Close.
-// - The ssh-agent's socket likewise: the client connects it, hands it to
+//   it). Closed once, in Close.
+// - The ssh-agent's socket likewise: the client connects it and hands it to
 //   libssh (ssh_set_agent_socket), which closes it at ssh_free and never
 //   before, and keeps `agentCutter` to cut a sign-in that waits for the agent.
 struct TLink {
@@ -48,8 +48,10 @@ struct TLink {
     ssh_session session = nullptr;
     sftp_session sftp = nullptr;
     int handed = -1;
+    std::atomic<bool> taken { false };
     int cutter = -1;
     int agentCutter = -1;
+    ssh_callbacks_struct callbacks {};
 
     // Set by Cut, read by the worker between its waits.
     std::atomic<bool> cut { false };

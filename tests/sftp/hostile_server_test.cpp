@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <array>
@@ -200,24 +201,48 @@ TEST(SftpHostileServer, ANumberTheLibraryClosedIsNeitherShutDownNorClosedAgain)
     }
 }
 
-// A worker stuck where no shutdown reaches it (here: opening a key file that
-// is a named pipe nobody writes to, as a hung network file system would hold
-// it) does not hold the caller: Stop ends the connect within a second, the
-// pump running all the while, and the worker is left to finish on its own.
+// The worker's thread that is opening a file now (here: a key file that is a
+// named pipe nobody writes to yet).
+bool AThreadIsOpeningAFile()
+{
+    for (const std::string& thread : test::FolderNames("/proc/self/task")) {
+        const std::string call = test::ReadFile("/proc/self/task/" + thread + "/syscall");
+        if (call.rfind(std::to_string(SYS_openat) + " ", 0) == 0)
+            return true;
+    }
+    return false;
+}
+
+// A server offering a key and a password, and a key file that is a named pipe:
+// the worker's sign-in waits in the pipe's open until the test writes to it.
+struct KeyInAPipe {
+    KeyInAPipe()
+    {
+        test::RunProgram(
+            { "/usr/bin/ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f", server.Folder() + "/key" });
+        test::WriteFile(server.AuthorizedKeys(), test::ReadFile(server.Folder() + "/key.pub"));
+        EXPECT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    }
+    // Lets the worker's open of the pipe return (it then reads an empty file).
+    void Release() const { ::close(::open(pipe.c_str(), O_WRONLY | O_CLOEXEC)); }
+
+    test::ScriptedSftpServer server { "publickey,password", "pw" };
+    const std::string pipe = server.Folder() + "/pipe";
+};
+
+// A worker stuck where no shutdown reaches it (opening a key file, as a hung
+// network file system would hold it) does not hold the caller: Stop ends the
+// connect within a second, the pump running all the while, and the worker is
+// left to finish on its own.
 TEST(SftpClientStop, DoesNotWaitLongForAWorkerNoShutdownReaches)
 {
-    const test::ScratchFolder scratch;
-    const std::string& folder = scratch.Path();
-    test::RunProgram({ "/usr/bin/ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f", folder + "/key" });
-    test::ScriptedSftpServer server("publickey", folder + "/key.pub");
-    const std::string pipe = folder + "/pipe";
-    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    KeyInAPipe key;
     // Frees the worker at the latest after a while, so that a client that
     // waits for it fails the test instead of hanging it.
     std::atomic<bool> released { false };
     const auto release = [&] {
         if (!released.exchange(true))
-            ::close(::open(pipe.c_str(), O_WRONLY | O_CLOEXEC));
+            key.Release();
     };
     std::thread watchdog([&] {
         for (int i = 0; i < 100 && !released; ++i)
@@ -227,20 +252,18 @@ TEST(SftpClientStop, DoesNotWaitLongForAWorkerNoShutdownReaches)
 
     int pumpsAfterStop = 0;
     std::optional<Clock::time_point> stopped;
-    const auto started = Clock::now();
     TSftpClient* self = nullptr;
     TSftpClient client([&] {
         if (stopped)
             ++pumpsAfterStop;
-        else if (Clock::now() - started > 500ms) {
+        else if (AThreadIsOpeningAFile()) {
             stopped = Clock::now();
             self->Stop();
         }
     });
     self = &client;
-    Aim(client, server);
-    client.Settings().Password.clear();
-    client.Settings().KeyFile = pipe;
+    Aim(client, key.server);
+    client.Settings().KeyFile = key.pipe;
     EXPECT_THROW(client.Connect(), ESftpAborted);
     ASSERT_TRUE(stopped);
     EXPECT_LT(Clock::now() - *stopped, 1s);
@@ -250,9 +273,50 @@ TEST(SftpClientStop, DoesNotWaitLongForAWorkerNoShutdownReaches)
     watchdog.join();
 
     // The client connects again as if nothing had happened.
-    client.Settings().KeyFile = folder + "/key";
+    client.Settings().KeyFile = key.server.Folder() + "/key";
     client.Connect();
     EXPECT_TRUE(client.IsConnected());
+    EXPECT_EQ(client.AuthenticatedBy(), TSftpAuthMethod::KeyFile);
+}
+
+// Stop between two sign-in requests: the socket is shut down while the
+// worker opens the key file, so the next request (the password) fails to be
+// written and libssh closes the socket itself before it waits for the answer.
+// That wait must not outlast the stop, as it did (for libssh's whole time
+// limit) when a run stopped the further connections it no longer needed while
+// they signed in.
+TEST(SftpClientStop, ASignInStoppedBetweenItsRequestsEndsAtOnce)
+{
+    KeyInAPipe key;
+    std::atomic<bool> stopRequested { false };
+    std::optional<Clock::time_point> stopped;
+    // Lets the sign-in go on once the stop has cut the socket (within a pump
+    // interval of the stop), or after a while in any case.
+    std::thread releaser([&] {
+        for (int i = 0; i < 100 && !stopRequested; ++i)
+            std::this_thread::sleep_for(50ms);
+        std::this_thread::sleep_for(200ms);
+        key.Release();
+    });
+    TSftpClient* self = nullptr;
+    TSftpClient client([&] {
+        if (!stopped && AThreadIsOpeningAFile()) {
+            stopped = Clock::now();
+            self->Stop();
+            stopRequested = true;
+        }
+    });
+    self = &client;
+    Aim(client, key.server);
+    client.Settings().KeyFile = key.pipe;
+    TSftpLimits limits;
+    limits.ConnectTimeout = 10s;
+    limits.StopGrace = 30s; // the worker itself must return
+    client.SetLimits(limits);
+    EXPECT_THROW(client.Connect(), ESftpAborted);
+    releaser.join();
+    ASSERT_TRUE(stopped);
+    EXPECT_LT(Clock::now() - *stopped, 1s);
 }
 
 } // namespace

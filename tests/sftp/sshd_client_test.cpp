@@ -95,6 +95,9 @@ TEST_F(SftpAgainstSshd, ConnectionsLeaveNoDescriptorOpen)
     }
     client_->Settings().KnownHostsPath = folder_ + "/missing";
     EXPECT_THROW(client_->Connect(), ESftpHostKeyUnknown);
+    // A path libssh will not expand: it fails before it takes the socket.
+    client_->Settings().KnownHostsPath = folder_ + "/%q";
+    EXPECT_THROW(client_->Connect(), ESftpConnectionError);
     client_->Settings().KnownHostsPath = knownHosts_;
     client_->Connect(); // and dropped by the destructor
     client_.reset();

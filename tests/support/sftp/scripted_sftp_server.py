@@ -1,12 +1,13 @@
 #!/usr/bin/python3
 # A scripted SFTP server for faults a real sshd does not produce.
 #
-#   scripted_sftp_server.py ROOT AUTH SECRET [FAULT...]
+#   scripted_sftp_server.py ROOT AUTH PASSWORD [FAULT...]
 #
-# ROOT is served as "/". AUTH is the only sign-in method offered: "password"
-# or "keyboard-interactive", answered by the password SECRET, or "publickey",
-# with SECRET an authorized_keys file. Prints the port on the first line and
-# writes the host key's fingerprint to ROOT/../fingerprint. Files named
+# ROOT is served as "/". AUTH names the sign-in methods offered, separated by
+# commas: "password" and "keyboard-interactive" are answered by PASSWORD,
+# "publickey" by the keys of ROOT/../authorized_keys. Prints the port on the
+# first line and writes the host key's fingerprint to ROOT/../fingerprint.
+# Files named
 #   denied.bin  cannot be opened (permission denied)
 #   drop.bin    the connection breaks at the first read past 64 KiB
 #   stall.bin   reads past 64 KiB are never answered
@@ -39,6 +40,7 @@ import asyncssh  # noqa: E402
 from asyncssh.sftp import FXP_READDIR, SFTPServerHandler  # noqa: E402
 
 root, auth, secret = sys.argv[1:4]
+methods = auth.split(",")
 STAGES = ("kex", "auth", "auth-try", "channel", "sftp", "listing", "file")
 ACTIONS = ("cut", "hangup", "stall")
 
@@ -109,14 +111,14 @@ class Server(asyncssh.SSHServer):
             asyncio.get_running_loop().create_task(act(self.conn, "channel", self.number))
 
     def password_auth_supported(self):
-        return auth == "password"
+        return "password" in methods
 
     async def validate_password(self, username, given):
         await self.attempt()
         return given == secret
 
     def kbdint_auth_supported(self):
-        return auth == "keyboard-interactive"
+        return "keyboard-interactive" in methods
 
     def get_kbdint_challenge(self, username, lang, submethods):
         return "", "", "", [("Password: ", False)]
@@ -126,11 +128,11 @@ class Server(asyncssh.SSHServer):
         return list(responses) == [secret]
 
     def public_key_auth_supported(self):
-        return auth == "publickey"
+        return "publickey" in methods
 
     async def validate_public_key(self, username, key):
         await self.attempt()
-        authorized = asyncssh.read_authorized_keys(secret)
+        authorized = asyncssh.read_authorized_keys(os.path.join(root, "..", "authorized_keys"))
         return authorized.validate(key, "127.0.0.1", "127.0.0.1") is not None
 
 

@@ -109,19 +109,6 @@ std::string ReadFile(const std::string& path)
     return out.str();
 }
 
-ScratchFolder::ScratchFolder()
-{
-    char pattern[] = "/tmp/taskhaul-scratch-XXXXXX";
-    if (!::mkdtemp(pattern))
-        throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-}
-
-ScratchFolder::~ScratchFolder()
-{
-    RemoveTree(path_);
-}
-
 SshdServer::SshdServer()
 {
     char pattern[] = "/tmp/taskhaul-sshd-XXXXXX";
@@ -210,7 +197,7 @@ std::string SshdServer::KnownHostsLineWithOtherKey() const
 }
 
 ScriptedSftpServer::ScriptedSftpServer(
-    const std::string& auth, const std::string& secret, const std::vector<std::string>& faults)
+    const std::string& auth, const std::string& password, const std::vector<std::string>& faults)
 {
     char pattern[] = "/tmp/taskhaul-sftp-XXXXXX";
     if (!::mkdtemp(pattern))
@@ -218,7 +205,7 @@ ScriptedSftpServer::ScriptedSftpServer(
     folder_ = pattern;
     root_ = folder_ + "/root";
     ::mkdir(root_.c_str(), 0755);
-    std::vector<std::string> arguments { TASKHAUL_SCRIPTED_SFTP_SERVER, root_, auth, secret };
+    std::vector<std::string> arguments { TASKHAUL_SCRIPTED_SFTP_SERVER, root_, auth, password };
     arguments.insert(arguments.end(), faults.begin(), faults.end());
     port_ = process_.Start("/usr/bin/python3", arguments);
     fingerprint_ = ReadFile(folder_ + "/fingerprint");

@@ -82,13 +82,13 @@ private:
 // connections. Serves its own folder as "/".
 class ScriptedSftpServer {
 public:
-    // `auth`: "password" or "keyboard-interactive", the only method offered,
-    // answered by `secret`; or "publickey", `secret` being an authorized_keys
-    // file. `faults`: "STAGE:ACTION[:CONNECTIONS]" as the script describes
-    // them ("auth-try:hangup:2-": from the second connection on, the server
-    // hangs up at the first sign-in attempt).
+    // `auth`: the methods offered, separated by commas: "password" and
+    // "keyboard-interactive" are answered by `password`, "publickey" by the
+    // keys of AuthorizedKeys(). `faults`: "STAGE:ACTION[:CONNECTIONS]" as the
+    // script describes them ("auth-try:hangup:2-": from the second connection
+    // on, the server hangs up at the first sign-in attempt).
     ScriptedSftpServer(
-        const std::string& auth, const std::string& secret, const std::vector<std::string>& faults = {});
+        const std::string& auth, const std::string& password, const std::vector<std::string>& faults = {});
     ~ScriptedSftpServer();
     ScriptedSftpServer(const ScriptedSftpServer&) = delete;
     ScriptedSftpServer& operator=(const ScriptedSftpServer&) = delete;
@@ -96,6 +96,10 @@ public:
     // The served folder ("/" to the client).
     const std::string& Root() const { return root_; }
     const std::string& HostKeyFingerprint() const { return fingerprint_; }
+    // Beside the served folder: the keys "publickey" accepts, read at each
+    // attempt, and a folder for the test's own files.
+    std::string AuthorizedKeys() const { return folder_ + "/authorized_keys"; }
+    const std::string& Folder() const { return folder_; }
 
 private:
     std::string folder_;
@@ -103,19 +107,6 @@ private:
     std::string fingerprint_;
     int port_ = 0;
     ServerProcess process_;
-};
-
-// A folder of the test's own below /tmp, removed with everything in it at the end.
-class ScratchFolder {
-public:
-    ScratchFolder();
-    ~ScratchFolder();
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
 };
 
 // Runs a program to its end; returns its standard output. Throws
