@@ -1,20 +1,22 @@
 #include "app/termination_signals.h"
 
 #include <array>
+#include <atomic>
 #include <csignal>
 
 namespace taskhaul {
 
 namespace {
 
-volatile std::sig_atomic_t receivedSignal = 0;
+std::atomic<int> receivedSignal { 0 };
+static_assert(std::atomic<int>::is_always_lock_free);
 constexpr std::array kSignals { SIGTERM, SIGINT, SIGHUP };
 std::array<struct sigaction, kSignals.size()> previous {};
 
 extern "C" void recordSignal(int signal)
 {
-    if (receivedSignal == 0)
-        receivedSignal = signal;
+    int none = 0;
+    receivedSignal.compare_exchange_strong(none, signal);
 }
 
 } // namespace

@@ -3,14 +3,17 @@
 #include "ftp/ftp_errors.h"
 #include "ftp/ftp_socket.h"
 #include "sftp/sftp_client_impl.h"
-#include "sftp/sftp_host_key.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
-#include <vector>
+#include <cstring>
+#include <exception>
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace taskhaul::sftp {
@@ -25,46 +28,61 @@ std::string HomeFolder()
     return {};
 }
 
-std::string Joined(const std::vector<std::string>& parts)
+std::string SystemError(const char* what)
 {
-    std::string out;
-    for (const auto& part : parts)
-        out += (out.empty() ? "" : ", ") + part;
-    return out;
+    return std::string(what) + ": " + std::strerror(errno) + ".";
 }
 
-std::vector<std::string> OfferedNames(int offered)
+// Hands the connection's socket to the session and keeps a duplicate of it
+// for Cut (see TLink).
+void HandSocket(TLink& link, ftp::net::Fd socket)
 {
-    std::vector<std::string> names;
-    if (offered & SSH_AUTH_METHOD_PUBLICKEY)
-        names.emplace_back("publickey");
-    if (offered & SSH_AUTH_METHOD_INTERACTIVE)
-        names.emplace_back("keyboard-interactive");
-    if (offered & SSH_AUTH_METHOD_PASSWORD)
-        names.emplace_back("password");
-    if (offered & SSH_AUTH_METHOD_HOSTBASED)
-        names.emplace_back("hostbased");
-    if (offered & SSH_AUTH_METHOD_GSSAPI_MIC)
-        names.emplace_back("gssapi-with-mic");
-    return names;
+    // libssh reports 0.2 the moment ssh_connect has taken the socket.
+    ssh_callbacks_init(&link.callbacks);
+    link.callbacks.userdata = &link;
+    link.callbacks.connect_status_function = [](void* user, float status) {
+        if (status > 0)
+            static_cast<TLink*>(user)->taken = true;
+    };
+    ssh_set_callbacks(link.session, &link.callbacks);
+    link.cutter = ::fcntl(socket.Get(), F_DUPFD_CLOEXEC, 0);
+    if (link.cutter < 0)
+        throw ESftpConnectionError(SystemError("Cannot start an SSH session"));
+    // libssh keeps only the low 16 bits of the number it is given.
+    int fd = socket.Get();
+    if (fd > 0xffff)
+        throw ESftpConnectionError("Cannot start an SSH session: too many files are open.");
+    if (ssh_options_set(link.session, SSH_OPTIONS_FD, &fd) != SSH_OK)
+        throw ESftpConnectionError(
+            std::string("Cannot start an SSH session: ") + ssh_get_error(link.session));
+    link.handed = socket.Release();
 }
 
-// Keyboard-interactive with the password: every prompt that hides its answer
-// gets the password, the others an empty answer. A server that keeps asking
-// is given up on after a few rounds.
-int AnswerKeyboardInteractive(ssh_session session, const std::string& password)
+// Connects the ssh-agent's socket and hands it to the session, keeping a
+// duplicate for Cut (see TLink). Without an agent there, nothing is handed
+// and the agent is not asked.
+void HandAgent(TLink& link, const std::string& path)
 {
-    int rc = ssh_userauth_kbdint(session, nullptr, nullptr);
-    for (int round = 0; rc == SSH_AUTH_INFO && round < 8; ++round) {
-        const int prompts = ssh_userauth_kbdint_getnprompts(session);
-        for (int i = 0; i < prompts; ++i) {
-            char echo = 0;
-            ssh_userauth_kbdint_getprompt(session, static_cast<unsigned>(i), &echo);
-            ssh_userauth_kbdint_setanswer(session, static_cast<unsigned>(i), echo ? "" : password.c_str());
-        }
-        rc = ssh_userauth_kbdint(session, nullptr, nullptr);
+    sockaddr_un address {};
+    if (path.empty() || path.size() >= sizeof address.sun_path)
+        return;
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.data(), path.size());
+    // Not blocking: an agent whose backlog is full counts as none.
+    ftp::net::Fd agent(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!agent.Valid()
+        || ::connect(agent.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+        return;
+    ::fcntl(agent.Get(), F_SETFL, ::fcntl(agent.Get(), F_GETFL) & ~O_NONBLOCK);
+    const int cutter = ::fcntl(agent.Get(), F_DUPFD_CLOEXEC, 0);
+    if (cutter < 0)
+        return;
+    if (ssh_set_agent_socket(link.session, agent.Get()) != SSH_OK) {
+        ::close(cutter);
+        return;
     }
-    return rc == SSH_AUTH_INFO ? SSH_AUTH_DENIED : rc;
+    agent.Release();
+    link.agentCutter = cutter;
 }
 
 } // namespace
@@ -132,7 +150,7 @@ TSftpAuthMethod TSftpClient::AuthenticatedBy() const noexcept
 
 bool TSftpClient::IsConnected() const noexcept
 {
-    return d->sftp != nullptr;
+    return d->connected;
 }
 
 bool TSftpClient::IsBusy() const noexcept
@@ -182,114 +200,180 @@ void TSftpClient::Connect()
     }
     ftp::net::SetNoDelay(socket.Get());
 
-    d->session = ssh_new();
-    if (!d->session)
+    // The worker reads a copy: the pump may change the settings meanwhile.
+    TSftpSettings job = d->settings;
+    if (job.KnownHostsPath.empty())
+        job.KnownHostsPath = HomeFolder() + "/.ssh/known_hosts";
+    auto link = std::make_shared<TLink>();
+    link->session = ssh_new();
+    if (!link->session)
         throw ESftpConnectionError("Cannot start an SSH session.");
-    const long timeoutSeconds
-        = std::max<long>(1, static_cast<long>((d->limits.ConnectTimeout.count() + 999) / 1000));
-    const int port = d->settings.Port;
-    const int no = 0;
-    const std::string knownHosts = d->settings.KnownHostsPath.empty() ? HomeFolder() + "/.ssh/known_hosts"
-                                                                      : d->settings.KnownHostsPath;
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - started);
+    const std::chrono::milliseconds limit = d->limits.ConnectTimeout - elapsed;
+    const long timeoutSeconds = std::max<long>(1, static_cast<long>((limit.count() + 999) / 1000));
+    const int port = job.Port;
+    const bool no = false;
     // Ciphers with hardware support first: AES-GCM runs several times faster
     // than ChaCha20 where the processor has AES instructions.
     const char* ciphers = "aes128-gcm@openssh.com,aes256-gcm@openssh.com,chacha20-poly1305@openssh.com,"
                           "aes128-ctr,aes192-ctr,aes256-ctr";
-    ssh_options_set(d->session, SSH_OPTIONS_HOST, d->settings.Host.c_str());
-    ssh_options_set(d->session, SSH_OPTIONS_PORT, &port);
-    if (!d->settings.Username.empty())
-        ssh_options_set(d->session, SSH_OPTIONS_USER, d->settings.Username.c_str());
+    ssh_session session = link->session;
+    ssh_options_set(session, SSH_OPTIONS_HOST, job.Host.c_str());
+    ssh_options_set(session, SSH_OPTIONS_PORT, &port);
+    if (!job.Username.empty())
+        ssh_options_set(session, SSH_OPTIONS_USER, job.Username.c_str());
     // The user's ssh configuration is not read: the job's settings say it all.
-    ssh_options_set(d->session, SSH_OPTIONS_PROCESS_CONFIG, &no);
-    ssh_options_set(d->session, SSH_OPTIONS_KNOWNHOSTS, knownHosts.c_str());
-    ssh_options_set(d->session, SSH_OPTIONS_GLOBAL_KNOWNHOSTS, knownHosts.c_str());
-    ssh_options_set(d->session, SSH_OPTIONS_TIMEOUT, &timeoutSeconds);
-    ssh_options_set(d->session, SSH_OPTIONS_CIPHERS_C_S, ciphers);
-    ssh_options_set(d->session, SSH_OPTIONS_CIPHERS_S_C, ciphers);
-    ssh_options_set(d->session, SSH_OPTIONS_COMPRESSION, "no");
-    int fd = socket.Release();
-    ssh_options_set(d->session, SSH_OPTIONS_FD, &fd);
-    d->socket = fd;
+    ssh_options_set(session, SSH_OPTIONS_PROCESS_CONFIG, &no);
+    ssh_options_set(session, SSH_OPTIONS_KNOWNHOSTS, job.KnownHostsPath.c_str());
+    ssh_options_set(session, SSH_OPTIONS_GLOBAL_KNOWNHOSTS, job.KnownHostsPath.c_str());
+    ssh_options_set(session, SSH_OPTIONS_TIMEOUT, &timeoutSeconds);
+    ssh_options_set(session, SSH_OPTIONS_CIPHERS_C_S, ciphers);
+    ssh_options_set(session, SSH_OPTIONS_CIPHERS_S_C, ciphers);
+    ssh_options_set(session, SSH_OPTIONS_COMPRESSION, "no");
+    HandSocket(*link, std::move(socket));
+    const char* fromEnvironment = std::getenv("SSH_AUTH_SOCK");
+    HandAgent(
+        *link, job.AgentSocket ? *job.AgentSocket : std::string(fromEnvironment ? fromEnvironment : ""));
 
-    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - started);
+    d->link = link;
     try {
-        // The worker reads a copy: the pump may change the settings meanwhile.
-        const TSftpSettings job = d->settings;
-        d->RunPumped([this, &job] { d->HandshakeAndLogin(job); }, d->limits.ConnectTimeout - elapsed,
-            "Connect timed out.");
+        d->RunPumped(
+            [link, job, limit] { HandshakeAndLogin(*link, job, limit); }, limit, "Connect timed out.");
     } catch (...) {
+        // What the worker saw of the host key, unless it was left running.
+        if (!link->abandoned)
+            d->hostKey = link->hostKey;
         d->Close();
         throw;
     }
+    d->hostKey = link->hostKey;
+    d->authenticatedBy = link->authenticatedBy;
+    d->connected = true;
 }
 
 void TSftpClient::Impl::RequireConnected() const
 {
-    if (!sftp)
+    if (!connected)
         throw ESftpNotConnected();
 }
 
-void TSftpClient::Impl::Cut() noexcept
+void TLink::Cut() noexcept
 {
-    if (socket >= 0)
-        ::shutdown(socket, SHUT_RDWR);
+    cut = true;
+    if (cutter >= 0)
+        ::shutdown(cutter, SHUT_RDWR);
+    if (agentCutter >= 0)
+        ::shutdown(agentCutter, SHUT_RDWR);
 }
 
-void TSftpClient::Impl::Close() noexcept
+void TLink::Close() noexcept
 {
+    // Nothing here may wait for a server that no longer reads.
+    if (session)
+        ssh_set_blocking(session, 0);
     if (sftp) {
         sftp_free(sftp);
         sftp = nullptr;
     }
     if (session) {
-        // Says goodbye without waiting for a server that no longer reads.
-        ssh_set_blocking(session, 0);
-        ssh_disconnect(session);
+        // Closes the socket it took, unless it has already, and the agent's.
         ssh_free(session);
         session = nullptr;
     }
-    // The library leaves a socket it was handed open.
-    if (socket >= 0)
-        ::close(socket);
-    socket = -1;
+    if (handed >= 0 && !taken)
+        ::close(handed);
+    handed = -1;
+    for (int* own : { &cutter, &agentCutter }) {
+        if (*own >= 0)
+            ::close(*own);
+        *own = -1;
+    }
 }
 
-void TSftpClient::Impl::RunPumped(const std::function<void()>& task, std::chrono::milliseconds idleLimit,
+[[noreturn]] void TLink::ThrowLost() const
+{
+    const char* reason = session ? ssh_get_error(session) : "";
+    if (reason && *reason)
+        throw ESftpConnectionError(std::string("Connection lost: ") + reason);
+    throw ESftpConnectionError("Connection lost.");
+}
+
+void TSftpClient::Impl::Close() noexcept
+{
+    connected = false;
+    if (link) {
+        link->Close();
+        link.reset();
+    }
+}
+
+void TSftpClient::Impl::RunPumped(std::function<void()> task, std::chrono::milliseconds idleLimit,
     const char* timeoutText, const ProgressHandler& progress)
 {
     enum class Ended { No, Stopped, TimedOut, PumpFailed };
     Ended ended = Ended::No;
+    SteadyClock::time_point endedAt;
     std::exception_ptr pumpError;
     std::int64_t reported = -1;
-    Touch();
-    worker.Post(task);
-    while (!worker.WaitDone(limits.PumpInterval)) {
-        if (ended != Ended::No)
-            continue; // the socket is shut down; the worker is on its way out
+    const std::shared_ptr<TLink> running = link;
+    running->Touch();
+    if (!worker)
+        worker = std::make_unique<TWorker>();
+    worker->Post(std::move(task));
+    const auto end = [&](Ended why) {
+        ended = why;
+        endedAt = SteadyClock::now();
+        running->Cut();
+    };
+    const auto throwEnded = [&]() {
+        switch (ended) {
+        case Ended::PumpFailed:
+            std::rethrow_exception(pumpError);
+        case Ended::TimedOut:
+            throw ESftpTimeout(timeoutText);
+        default:
+            if (disconnectRequested)
+                throw ESftpNotConnected();
+            throw ESftpAborted();
+        }
+    };
+    while (!worker->WaitDone(limits.PumpInterval)) {
         // Neither the caller's progress handler nor its pump may unwind past
-        // a worker that still writes into the caller's objects.
+        // the wait: the worker still writes into what the task owns.
         try {
-            if (progress && received.load() != reported) {
-                reported = received.load();
-                progress(reported, total.load());
+            if (ended == Ended::No && progress && running->received.load() != reported) {
+                reported = running->received.load();
+                progress(reported, running->total.load());
             }
             if (pump)
                 pump();
         } catch (...) {
-            pumpError = std::current_exception();
-            ended = Ended::PumpFailed;
+            if (ended == Ended::No) {
+                pumpError = std::current_exception();
+                end(Ended::PumpFailed);
+            }
         }
-        const auto idle
-            = SteadyClock::now() - SteadyClock::time_point(SteadyClock::duration(lastActivity.load()));
-        if (ended == Ended::No && stopRequested)
-            ended = Ended::Stopped;
-        else if (ended == Ended::No && idle >= idleLimit)
-            ended = Ended::TimedOut;
-        if (ended != Ended::No)
-            Cut();
+        if (ended == Ended::No) {
+            const auto idle = SteadyClock::now()
+                - SteadyClock::time_point(SteadyClock::duration(running->lastActivity.load()));
+            if (stopRequested)
+                end(Ended::Stopped);
+            else if (idle >= idleLimit)
+                end(Ended::TimedOut);
+        } else if (SteadyClock::now() - endedAt >= limits.StopGrace) {
+            // The socket is shut down, yet the worker waits for something no
+            // shutdown reaches. It is left to finish on its own, with the
+            // connection and the task's results, which it alone holds now.
+            worker->Abandon();
+            worker.reset();
+            running->abandoned = true;
+            link.reset();
+            connected = false;
+            throwEnded();
+        }
     }
     try {
-        worker.TakeResult();
+        worker->TakeResult();
     } catch (const ESftpConnectionError&) {
         if (ended == Ended::No) {
             Close();
@@ -302,127 +386,7 @@ void TSftpClient::Impl::RunPumped(const std::function<void()>& task, std::chrono
     if (ended == Ended::No)
         return;
     Close();
-    switch (ended) {
-    case Ended::PumpFailed:
-        std::rethrow_exception(pumpError);
-    case Ended::TimedOut:
-        throw ESftpTimeout(timeoutText);
-    default:
-        if (disconnectRequested)
-            throw ESftpNotConnected();
-        throw ESftpAborted();
-    }
-}
-
-[[noreturn]] void TSftpClient::Impl::ThrowLost() const
-{
-    const char* reason = session ? ssh_get_error(session) : "";
-    if (reason && *reason)
-        throw ESftpConnectionError(std::string("Connection lost: ") + reason);
-    throw ESftpConnectionError("Connection lost.");
-}
-
-void TSftpClient::Impl::HandshakeAndLogin(const TSftpSettings& job)
-{
-    if (ssh_connect(session) != SSH_OK)
-        throw ESftpConnectionError(std::string("SSH connection failed: ") + ssh_get_error(session));
-
-    // The host key, before anything about the user goes out.
-    ssh_key key = nullptr;
-    if (ssh_get_server_publickey(session, &key) != SSH_OK)
-        throw ESftpConnectionError(std::string("SSH connection failed: ") + ssh_get_error(session));
-    unsigned char* digest = nullptr;
-    std::size_t digestLength = 0;
-    const int hashed = ssh_get_publickey_hash(key, SSH_PUBLICKEY_HASH_SHA256, &digest, &digestLength);
-    hostKey.Type = ssh_key_type_to_char(ssh_key_type(key));
-    ssh_key_free(key);
-    if (hashed != 0)
-        throw ESftpConnectionError("SSH connection failed: the server's host key cannot be read.");
-    hostKey.Fingerprint = OpenSshFingerprint(digest, digestLength);
-    ssh_clean_pubkey_hash(&digest);
-    TKnownHostsAnswer answer = TKnownHostsAnswer::Absent;
-    switch (ssh_session_is_known_server(session)) {
-    case SSH_KNOWN_HOSTS_OK:
-        answer = TKnownHostsAnswer::Match;
-        break;
-    case SSH_KNOWN_HOSTS_CHANGED:
-    case SSH_KNOWN_HOSTS_OTHER:
-        answer = TKnownHostsAnswer::Mismatch;
-        break;
-    default:
-        break;
-    }
-    hostKey.Verdict = JudgeHostKey(answer, hostKey.Fingerprint, job.TrustedHostKey);
-    if (hostKey.Verdict == TSftpHostKey::Status::Unknown)
-        throw ESftpHostKeyUnknown(hostKey.Type, hostKey.Fingerprint);
-    if (hostKey.Verdict == TSftpHostKey::Status::Changed)
-        throw ESftpHostKeyChanged(hostKey.Type, hostKey.Fingerprint);
-
-    // Authentication in OpenSSH's order: keys (the agent's, then the key
-    // file), then keyboard-interactive and password with the password.
-    std::vector<std::string> tried;
-    int rc = ssh_userauth_none(session, nullptr);
-    if (rc == SSH_AUTH_ERROR)
-        ThrowLost();
-    TSftpAuthMethod method = TSftpAuthMethod::None;
-    const int offered = rc == SSH_AUTH_SUCCESS ? 0 : ssh_userauth_list(session, nullptr);
-    const auto attempt = [&](TSftpAuthMethod candidate, int result) {
-        if (result == SSH_AUTH_ERROR && !ssh_is_connected(session))
-            ThrowLost();
-        if (result == SSH_AUTH_SUCCESS)
-            method = candidate;
-        return result == SSH_AUTH_SUCCESS;
-    };
-    bool done = rc == SSH_AUTH_SUCCESS;
-    const std::string agent = job.AgentSocket ? *job.AgentSocket : [] {
-        const char* fromEnvironment = std::getenv("SSH_AUTH_SOCK");
-        return std::string(fromEnvironment ? fromEnvironment : "");
-    }();
-    if (!done && (offered & SSH_AUTH_METHOD_PUBLICKEY) && !agent.empty()) {
-        ssh_options_set(session, SSH_OPTIONS_IDENTITY_AGENT, agent.c_str());
-        tried.push_back(AuthMethodName(TSftpAuthMethod::Agent));
-        done = attempt(TSftpAuthMethod::Agent, ssh_userauth_agent(session, nullptr));
-    }
-    if (!done && (offered & SSH_AUTH_METHOD_PUBLICKEY) && !job.KeyFile.empty()) {
-        ssh_key privateKey = nullptr;
-        const char* passphrase = job.KeyPassphrase.empty() ? nullptr : job.KeyPassphrase.c_str();
-        if (ssh_pki_import_privkey_file(job.KeyFile.c_str(), passphrase, nullptr, nullptr, &privateKey)
-            != SSH_OK) {
-            tried.push_back("key file \"" + job.KeyFile + "\" (cannot be read, or the passphrase is wrong)");
-        } else {
-            tried.push_back("key file \"" + job.KeyFile + "\"");
-            done = attempt(TSftpAuthMethod::KeyFile, ssh_userauth_publickey(session, nullptr, privateKey));
-            ssh_key_free(privateKey);
-        }
-    }
-    if (!done && (offered & SSH_AUTH_METHOD_INTERACTIVE) && !job.Password.empty()) {
-        tried.push_back(AuthMethodName(TSftpAuthMethod::KeyboardInteractive));
-        done
-            = attempt(TSftpAuthMethod::KeyboardInteractive, AnswerKeyboardInteractive(session, job.Password));
-    }
-    if (!done && (offered & SSH_AUTH_METHOD_PASSWORD) && !job.Password.empty()) {
-        tried.push_back(AuthMethodName(TSftpAuthMethod::Password));
-        done = attempt(
-            TSftpAuthMethod::Password, ssh_userauth_password(session, nullptr, job.Password.c_str()));
-    }
-    if (!done) {
-        const std::string user = "\"" + job.Username + "\"";
-        if (tried.empty())
-            throw ESftpAuthError("Authentication failed for user " + user + ": the server offers "
-                + Joined(OfferedNames(offered)) + ", and no password, key file or agent was there to try.");
-        throw ESftpAuthError("Authentication failed for user " + user + " (tried: " + Joined(tried) + ").");
-    }
-    authenticatedBy = method;
-    Touch();
-
-    sftp = sftp_new(session);
-    if (!sftp)
-        throw ESftpConnectionError(std::string("Cannot start SFTP on the server: ") + ssh_get_error(session));
-    if (sftp_init(sftp) != SSH_OK) {
-        sftp_free(sftp);
-        sftp = nullptr;
-        throw ESftpConnectionError(std::string("Cannot start SFTP on the server: ") + ssh_get_error(session));
-    }
+    throwEnded();
 }
 
 } // namespace taskhaul::sftp

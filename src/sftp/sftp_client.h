@@ -10,7 +10,8 @@
 // every callback runs on the caller's thread. Stop (from the pump) or a
 // limit that runs out shuts the socket down under the worker, which makes the
 // library's blocked call return at once: the operation ends within one pump
-// interval plus the worker's unwinding, and the connection is closed.
+// interval plus the worker's unwinding (Limits().StopGrace at most), and the
+// connection is closed.
 //
 // From inside the pump only Stop, Disconnect, IsConnected, IsBusy and the
 // getters may be called; any other operation raises ESftpBusy.
@@ -38,6 +39,12 @@ struct TSftpLimits {
     std::chrono::milliseconds DataIdleTimeout { 300000 };
     // The longest single wait between two calls of the pump.
     std::chrono::milliseconds PumpInterval { 50 };
+    // How long an operation that was stopped or ran out of time waits, still
+    // pumping, for the worker to return from the SSH library once the socket
+    // is shut down under it (it returns at once, unless it waits for
+    // something no shutdown reaches, such as a key file on a hung network
+    // file system); after that it is left to finish on its own.
+    std::chrono::milliseconds StopGrace { 500 };
     // A folder with more entries fails (its names are held in memory).
     std::size_t MaxListingEntries { 1000000 };
     // Pipelined reads: this many requests of this size in flight, as
@@ -70,13 +77,16 @@ std::string AuthMethodName(TSftpAuthMethod method);
 
 // The server's host key as the last Connect saw it.
 struct TSftpHostKey {
-    enum class Status { Known, Trusted, Unknown, Changed };
+    // Revoked: known_hosts marks the key "@revoked"; it is refused whatever
+    // else vouches for it.
+    enum class Status { Known, Trusted, Unknown, Changed, Revoked };
     std::string Type;
     std::string Fingerprint;
     Status Verdict = Status::Unknown;
 };
 
-enum class TSftpEntryKind { File, Folder, Link, Other };
+// Unknown: the server gave neither the entry's permissions nor its type.
+enum class TSftpEntryKind { File, Folder, Link, Other, Unknown };
 
 using TSftpTime = std::chrono::sys_seconds;
 
@@ -120,8 +130,8 @@ public:
 
     // Connects, checks the host key, authenticates and opens the SFTP
     // subsystem. Raises ESftpConnectionError (ESftpTimeout), ESftpHostKeyUnknown,
-    // ESftpHostKeyChanged, ESftpAuthError or ESftpAborted; the connection is
-    // closed on every failure.
+    // ESftpHostKeyChanged, ESftpHostKeyRevoked, ESftpAuthError or ESftpAborted;
+    // the connection is closed on every failure.
     void Connect();
     void Disconnect();
     bool IsConnected() const noexcept;

@@ -88,6 +88,13 @@ public:
     ESftpHostKeyChanged(const std::string& keyType, const std::string& fingerprint);
 };
 
+// known_hosts marks the server's key "@revoked". Never to be asked: it is
+// refused, whatever else vouches for the key.
+class ESftpHostKeyRevoked : public ESftpHostKeyError {
+public:
+    ESftpHostKeyRevoked(const std::string& keyType, const std::string& fingerprint);
+};
+
 // No authentication method succeeded; the text names the methods tried.
 class ESftpAuthError : public ESftpException {
 public:

@@ -24,6 +24,10 @@ TSftpHostKey::Status JudgeHostKey(
     TKnownHostsAnswer knownHosts, const std::string& fingerprint, const std::string& trustedKey)
 {
     using Status = TSftpHostKey::Status;
+    // As OpenSSH has it: a revoked key is never accepted, neither by a line
+    // that lists it nor by the job's trust.
+    if (knownHosts == TKnownHostsAnswer::Revoked)
+        return Status::Revoked;
     if (knownHosts == TKnownHostsAnswer::Match)
         return Status::Known;
     // known_hosts names another key for this host: a key the job trusts does
@@ -70,6 +74,14 @@ ESftpHostKeyUnknown::ESftpHostKeyUnknown(const std::string& keyType, const std::
 ESftpHostKeyChanged::ESftpHostKeyChanged(const std::string& keyType, const std::string& fingerprint)
     : ESftpHostKeyError("The server's host key has changed: it is now " + keyType + " " + fingerprint
             + ". Someone may be intercepting the connection, or the server's key was replaced; "
+              "the connection was refused.",
+        keyType, fingerprint)
+{
+}
+
+ESftpHostKeyRevoked::ESftpHostKeyRevoked(const std::string& keyType, const std::string& fingerprint)
+    : ESftpHostKeyError("The server's host key is revoked: " + keyType + " " + fingerprint
+            + " is marked @revoked in known_hosts. Someone may be using a stolen key to pose as the server; "
               "the connection was refused.",
         keyType, fingerprint)
 {

@@ -12,8 +12,9 @@
 namespace taskhaul::sftp {
 
 // Match: known_hosts has this host with this key; Mismatch: with another key
-// only; Absent: not at all (or the file is missing or unreadable).
-enum class TKnownHostsAnswer { Match, Mismatch, Absent };
+// only; Absent: not at all (or the file is missing or unreadable); Revoked: a
+// "@revoked" line names this key for the host, whatever the other lines say.
+enum class TKnownHostsAnswer { Match, Mismatch, Absent, Revoked };
 TSftpHostKey::Status JudgeHostKey(
     TKnownHostsAnswer knownHosts, const std::string& fingerprint, const std::string& trustedKey);
 

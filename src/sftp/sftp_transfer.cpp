@@ -42,8 +42,12 @@ TSftpEntryKind KindOf(const sftp_attributes_struct& attributes)
         return TSftpEntryKind::Folder;
     case SSH_FILEXFER_TYPE_SYMLINK:
         return TSftpEntryKind::Link;
-    default:
+    case SSH_FILEXFER_TYPE_SPECIAL:
         return TSftpEntryKind::Other;
+    default:
+        // Version 3 carries the type in the permissions alone: without them
+        // nothing tells a file from a folder.
+        return TSftpEntryKind::Unknown;
     }
 }
 
@@ -89,7 +93,7 @@ namespace {
 
 // A failed request: a file or folder failure when the server answered with a
 // status, a connection failure when the connection is gone.
-[[noreturn]] void ThrowRequestFailed(const TSftpClient::Impl& d, Subject subject, const std::string& path)
+[[noreturn]] void ThrowRequestFailed(const TLink& d, Subject subject, const std::string& path)
 {
     const int code = sftp_get_error(d.sftp);
     const bool gone
@@ -128,7 +132,7 @@ struct Request {
 // from its open handle, no more is asked for than that size and one request
 // past it, which finds the end (a small file costs two or three requests, not
 // a full pipeline of them); only a file that turns out longer is read on.
-void PipelinedRead(TSftpClient::Impl& d, const TSftpLimits& limits, sftp_file file, const std::string& path,
+void PipelinedRead(TLink& d, const TSftpLimits& limits, sftp_file file, const std::string& path,
     std::int64_t expectedSize, ftp::TLocalDownload& local)
 {
     const std::uint32_t chunk = std::max<std::uint32_t>(1, limits.ReadRequestSize);
@@ -214,30 +218,30 @@ std::vector<TSftpEntry> TSftpClient::ListFolder(const std::string& path)
     d->RequireConnected();
     d->stopRequested = false;
     d->disconnectRequested = false;
-    std::vector<TSftpEntry> entries;
-    const std::size_t maxEntries = d->limits.MaxListingEntries;
+    // The task owns what it touches (see RunPumped).
+    auto entries = std::make_shared<std::vector<TSftpEntry>>();
     d->RunPumped(
-        [&] {
-            sftp_dir folder = sftp_opendir(d->sftp, path.c_str());
+        [link = d->link, entries, path, maxEntries = d->limits.MaxListingEntries] {
+            sftp_dir folder = sftp_opendir(link->sftp, path.c_str());
             if (!folder)
-                ThrowRequestFailed(*d, Subject::Folder, path);
+                ThrowRequestFailed(*link, Subject::Folder, path);
             const auto close = std::unique_ptr<sftp_dir_struct, int (*)(sftp_dir)>(folder, sftp_closedir);
-            while (Attributes attributes { sftp_readdir(d->sftp, folder) }) {
-                d->Touch();
+            while (Attributes attributes { sftp_readdir(link->sftp, folder) }) {
+                link->Touch();
                 const std::string name = attributes->name ? attributes->name : "";
                 if (name.empty() || name == "." || name == "..")
                     continue;
-                if (entries.size() >= maxEntries)
+                if (entries->size() >= maxEntries)
                     throw ESftpFolderError("Cannot list folder \"" + path + "\": it has more than "
                         + std::to_string(maxEntries) + " entries.");
                 const TSftpFileFacts facts = FactsOf(*attributes);
-                entries.push_back({ name, facts.Kind, facts.Size, facts.Modified });
+                entries->push_back({ name, facts.Kind, facts.Size, facts.Modified });
             }
             if (!sftp_dir_eof(folder))
-                ThrowRequestFailed(*d, Subject::Folder, path);
+                ThrowRequestFailed(*link, Subject::Folder, path);
         },
         d->limits.ReplyTimeout, "Read Timeout");
-    return entries;
+    return std::move(*entries);
 }
 
 TSftpFileFacts TSftpClient::Stat(const std::string& path)
@@ -246,16 +250,16 @@ TSftpFileFacts TSftpClient::Stat(const std::string& path)
     d->RequireConnected();
     d->stopRequested = false;
     d->disconnectRequested = false;
-    TSftpFileFacts facts;
+    auto facts = std::make_shared<TSftpFileFacts>();
     d->RunPumped(
-        [&] {
-            Attributes attributes { sftp_stat(d->sftp, path.c_str()) };
+        [link = d->link, facts, path] {
+            Attributes attributes { sftp_stat(link->sftp, path.c_str()) };
             if (!attributes)
-                ThrowRequestFailed(*d, Subject::Facts, path);
-            facts = FactsOf(*attributes);
+                ThrowRequestFailed(*link, Subject::Facts, path);
+            *facts = FactsOf(*attributes);
         },
         d->limits.ReplyTimeout, "Read Timeout");
-    return facts;
+    return *facts;
 }
 
 TSftpFileFacts TSftpClient::Download(
@@ -265,35 +269,36 @@ TSftpFileFacts TSftpClient::Download(
     d->RequireConnected();
     d->stopRequested = false;
     d->disconnectRequested = false;
-    d->received = 0;
-    d->total = -1;
-    const TSftpLimits limits = d->limits;
-    std::unique_ptr<ftp::TLocalDownload> local;
+    d->link->received = 0;
+    d->link->total = -1;
+    // The task owns the local file: a worker left to finish on its own removes
+    // the temporary when it is done.
+    std::shared_ptr<ftp::TLocalDownload> local;
     try {
-        local = std::make_unique<ftp::TLocalDownload>(localPath, ftp::TLocalDownload::Mode::NewFile);
+        local = std::make_shared<ftp::TLocalDownload>(localPath, ftp::TLocalDownload::Mode::NewFile);
     } catch (const ftp::EFtpException& e) {
         throw ESftpLocalFileError(e.what());
     }
-    TSftpFileFacts facts;
+    auto facts = std::make_shared<TSftpFileFacts>();
     try {
         d->RunPumped(
-            [&] {
-                sftp_file file = sftp_open(d->sftp, remotePath.c_str(), O_RDONLY, 0);
+            [link = d->link, limits = d->limits, local, facts, remotePath] {
+                sftp_file file = sftp_open(link->sftp, remotePath.c_str(), O_RDONLY, 0);
                 if (!file)
-                    ThrowRequestFailed(*d, Subject::File, remotePath);
+                    ThrowRequestFailed(*link, Subject::File, remotePath);
                 const auto close = std::unique_ptr<sftp_file_struct, int (*)(sftp_file)>(file, sftp_close);
                 Attributes attributes { sftp_fstat(file) };
                 if (!attributes)
-                    ThrowRequestFailed(*d, Subject::File, remotePath);
-                facts = FactsOf(*attributes);
-                d->total = facts.Size;
-                d->Touch();
-                PipelinedRead(*d, limits, file, remotePath, facts.Size, *local);
+                    ThrowRequestFailed(*link, Subject::File, remotePath);
+                *facts = FactsOf(*attributes);
+                link->total = facts->Size;
+                link->Touch();
+                PipelinedRead(*link, limits, file, remotePath, facts->Size, *local);
                 // A file that got shorter while it was read is not the file
                 // that was opened; the rest of it is not coming.
-                if (facts.Size >= 0 && local->Position() < facts.Size)
+                if (facts->Size >= 0 && local->Position() < facts->Size)
                     throw ESftpFileError("Cannot download \"" + remotePath + "\": the server sent "
-                        + std::to_string(local->Position()) + " of " + std::to_string(facts.Size)
+                        + std::to_string(local->Position()) + " of " + std::to_string(facts->Size)
                         + " bytes.");
             },
             std::max(d->limits.ReplyTimeout, d->limits.DataIdleTimeout), "Read Timeout", OnProgress);
@@ -301,11 +306,11 @@ TSftpFileFacts TSftpClient::Download(
         throw ESftpLocalFileError(e.what());
     }
     if (OnProgress)
-        OnProgress(local->Position(), facts.Size);
+        OnProgress(local->Position(), facts->Size);
     try {
-        if (options.KeepModifiedTime && facts.Modified) {
+        if (options.KeepModifiedTime && facts->Modified) {
             const timespec times[2] = { { 0, UTIME_OMIT },
-                { static_cast<time_t>(facts.Modified->time_since_epoch().count()), 0 } };
+                { static_cast<time_t>(facts->Modified->time_since_epoch().count()), 0 } };
             if (::utimensat(AT_FDCWD, local->TemporaryPath().c_str(), times, 0) != 0)
                 throw ESftpLocalFileError("Cannot set the time of file \"" + localPath + "\".");
         }
@@ -313,7 +318,7 @@ TSftpFileFacts TSftpClient::Download(
     } catch (const ftp::EFtpException& e) {
         throw ESftpLocalFileError(e.what());
     }
-    return facts;
+    return *facts;
 }
 
 } // namespace taskhaul::sftp

@@ -5,57 +5,72 @@
 namespace taskhaul::sftp {
 
 TWorker::TWorker()
-    : thread_([this] { Loop(); })
+    : state_(std::make_shared<State>())
+    , thread_([state = state_] { Loop(state); })
 {
 }
 
 TWorker::~TWorker()
 {
+    if (!thread_.joinable())
+        return;
     {
-        std::lock_guard lock(mutex_);
-        quit_ = true;
+        std::lock_guard lock(state_->mutex);
+        state_->quit = true;
     }
-    changed_.notify_all();
+    state_->changed.notify_all();
     thread_.join();
 }
 
 void TWorker::Post(std::function<void()> task)
 {
     {
-        std::lock_guard lock(mutex_);
-        task_ = std::move(task);
-        error_ = nullptr;
-        done_ = false;
+        std::lock_guard lock(state_->mutex);
+        state_->task = std::move(task);
+        state_->error = nullptr;
+        state_->done = false;
     }
-    changed_.notify_all();
+    state_->changed.notify_all();
 }
 
 bool TWorker::WaitDone(std::chrono::milliseconds wait)
 {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, wait, [this] { return done_; });
+    std::unique_lock lock(state_->mutex);
+    return state_->changed.wait_for(lock, wait, [this] { return state_->done; });
 }
 
 void TWorker::TakeResult()
 {
     std::exception_ptr error;
     {
-        std::lock_guard lock(mutex_);
-        error = std::exchange(error_, nullptr);
+        std::lock_guard lock(state_->mutex);
+        error = std::exchange(state_->error, nullptr);
     }
     if (error)
         std::rethrow_exception(error);
 }
 
-void TWorker::Loop()
+void TWorker::Abandon() noexcept
 {
-    std::unique_lock lock(mutex_);
+    if (!thread_.joinable())
+        return;
+    {
+        std::lock_guard lock(state_->mutex);
+        state_->quit = true;
+    }
+    state_->changed.notify_all();
+    thread_.detach();
+}
+
+void TWorker::Loop(const std::shared_ptr<State>& state)
+{
+    std::unique_lock lock(state->mutex);
     for (;;) {
-        changed_.wait(lock, [this] { return quit_ || task_; });
-        if (quit_)
+        state->changed.wait(lock, [&state] { return state->quit || state->task; });
+        if (state->quit)
             return;
-        auto task = std::move(task_);
-        task_ = nullptr;
+        auto task = std::move(state->task);
+        state->task = nullptr;
         lock.unlock();
         std::exception_ptr error;
         try {
@@ -63,11 +78,12 @@ void TWorker::Loop()
         } catch (...) {
             error = std::current_exception();
         }
+        // What the task holds goes with it, before anyone hears it is done.
         task = nullptr;
         lock.lock();
-        error_ = error;
-        done_ = true;
-        changed_.notify_all();
+        state->error = error;
+        state->done = true;
+        state->changed.notify_all();
     }
 }
 

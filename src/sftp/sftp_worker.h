@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -15,6 +16,7 @@ namespace taskhaul::sftp {
 class TWorker {
 public:
     TWorker();
+    // Waits for the task in progress, if any, and ends the thread.
     ~TWorker();
     TWorker(const TWorker&) = delete;
     TWorker& operator=(const TWorker&) = delete;
@@ -25,16 +27,23 @@ public:
     bool WaitDone(std::chrono::milliseconds wait);
     // After WaitDone returned true: raises what the task raised, if anything.
     void TakeResult();
+    // Leaves the task in progress to finish on its own: the thread ends after
+    // it without anyone waiting, and the worker is of no further use. The
+    // task must own everything it touches.
+    void Abandon() noexcept;
 
 private:
-    void Loop();
+    struct State {
+        std::mutex mutex;
+        std::condition_variable changed;
+        std::function<void()> task;
+        std::exception_ptr error;
+        bool done = true;
+        bool quit = false;
+    };
+    static void Loop(const std::shared_ptr<State>& state);
 
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::function<void()> task_;
-    std::exception_ptr error_;
-    bool done_ = true;
-    bool quit_ = false;
+    std::shared_ptr<State> state_;
     std::thread thread_;
 };
 

@@ -33,6 +33,8 @@ std::string kindName(TSftpEntryKind kind)
         return "dir";
     case TSftpEntryKind::Link:
         return "link";
+    case TSftpEntryKind::Unknown:
+        return "unknown";
     case TSftpEntryKind::Other:
         break;
     }
@@ -68,6 +70,8 @@ QString verificationText(TSftpHostKey::Status status)
         break;
     case TSftpHostKey::Status::Changed:
         return QStringLiteral("changed");
+    case TSftpHostKey::Status::Revoked:
+        return QStringLiteral("revoked (~/.ssh/known_hosts)");
     }
     return QStringLiteral("unknown");
 }
@@ -196,6 +200,10 @@ SiteConnected SftpSite::connect()
             throw SiteIdentityError(e.what(),
                 QStringLiteral("The server's host key is not the one known for this server."),
                 identityOf(e.KeyType(), e.Fingerprint(), TSftpHostKey::Status::Changed), true);
+        } catch (const sftp::ESftpHostKeyRevoked& e) {
+            // Refused as a changed key is: never a question to the user.
+            throw SiteIdentityError(e.what(), QStringLiteral("The server's host key is revoked."),
+                identityOf(e.KeyType(), e.Fingerprint(), TSftpHostKey::Status::Revoked), true);
         }
     });
     open_ = client_->IsConnected();
@@ -217,7 +225,7 @@ void SftpSite::enterFolder(const std::string& folder)
     folder_ = path;
 }
 
-RemoteListing SftpSite::list(const JobSettings&, const std::function<void(const QString&)>&)
+RemoteListing SftpSite::list(const JobSettings&, const std::function<void(const QString&)>& log)
 {
     lastStat_.reset();
     std::vector<sftp::TSftpEntry> entries;
@@ -226,6 +234,12 @@ RemoteListing SftpSite::list(const JobSettings&, const std::function<void(const 
     listing.method = QStringLiteral("SFTP");
     listing.entries.reserve(entries.size());
     for (auto& entry : entries) {
+        // Skipped like any entry that is no plain file; this one the log names,
+        // since only the server's silence keeps it from being fetched.
+        if (entry.Kind == TSftpEntryKind::Unknown && log)
+            log(QStringLiteral("WARNING: \"%1\" is skipped: the server listed it without its permissions, "
+                               "so it is not known to be a plain file.")
+                    .arg(displayName(entry.Name)));
         listing.entries.push_back({ std::move(entry.Name), entry.Kind == TSftpEntryKind::File,
             kindName(entry.Kind), entry.Size, stampOf(entry.Modified) });
     }

@@ -27,6 +27,9 @@ TEST(HostKeyJudgement, KnownHostsFirstThenTheTrustedKey)
         // a trusted key never overrules known_hosts naming another key
         { TKnownHostsAnswer::Mismatch, key, Status::Changed },
         { TKnownHostsAnswer::Mismatch, "", Status::Changed },
+        // a revoked key is refused whatever vouches for it
+        { TKnownHostsAnswer::Revoked, key, Status::Revoked },
+        { TKnownHostsAnswer::Revoked, "", Status::Revoked },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.trusted);

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -94,6 +95,9 @@ TEST_F(SftpAgainstSshd, ConnectionsLeaveNoDescriptorOpen)
     }
     client_->Settings().KnownHostsPath = folder_ + "/missing";
     EXPECT_THROW(client_->Connect(), ESftpHostKeyUnknown);
+    // A path libssh will not expand: it fails before it takes the socket.
+    client_->Settings().KnownHostsPath = folder_ + "/%q";
+    EXPECT_THROW(client_->Connect(), ESftpConnectionError);
     client_->Settings().KnownHostsPath = knownHosts_;
     client_->Connect(); // and dropped by the destructor
     client_.reset();
@@ -132,6 +136,55 @@ TEST_F(SftpAgainstSshd, FailedSignInNamesTheMethodsTried)
     }
 }
 
+// sshd ends the connection once a client has failed more sign-in attempts
+// than it allows: the connect ends at once with that reason, not after its
+// time limit.
+TEST(SftpSignInLimit, AServerThatHangsUpPastItsLimitIsNotWaitedFor)
+{
+    test::SshdServer server;
+    server.Start("MaxAuthTries 1\n");
+    const std::string folder = server.Folder();
+    test::WriteFile(folder + "/known_hosts", server.KnownHostsLine());
+    const std::string extra = folder + "/stranger2";
+    test::RunProgram({ "/usr/bin/ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f", extra });
+    test::SshAgent agent(folder, server.KeyPath("stranger"));
+    test::RunProgram({ "/usr/bin/env", "SSH_AUTH_SOCK=" + agent.Socket(), "/usr/bin/ssh-add", "-q", extra });
+    const struct {
+        const char* name;
+        std::string agentSocket;
+        std::string keyFile;
+    } cases[] = {
+        { "a key it does not accept, and a password", "", server.KeyPath("stranger") },
+        { "an agent with more keys than the limit", agent.Socket(), server.KeyPath("plain") },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TSftpClient client;
+        TSftpSettings& settings = client.Settings();
+        settings.Host = "127.0.0.1";
+        settings.Port = server.Port();
+        settings.Username = server.User();
+        settings.Password = "not the password";
+        settings.KnownHostsPath = folder + "/known_hosts";
+        settings.AgentSocket = c.agentSocket;
+        settings.KeyFile = c.keyFile;
+        const auto started = std::chrono::steady_clock::now();
+        try {
+            client.Connect();
+            ADD_FAILURE() << "signed in";
+        } catch (const ESftpConnectionError& e) {
+            const std::string text = e.what();
+            EXPECT_EQ(text.rfind("The server closed the connection during sign-in (too many authentication "
+                                 "attempts?)",
+                          0),
+                0u)
+                << text;
+            EXPECT_NE(text.find("Too many authentication failures"), std::string::npos) << text;
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
+    }
+}
+
 TEST_F(SftpAgainstSshd, HostKeyIsCheckedBeforeSigningIn)
 {
     const std::string hashed = folder_ + "/hashed_known_hosts";
@@ -141,6 +194,20 @@ TEST_F(SftpAgainstSshd, HostKeyIsCheckedBeforeSigningIn)
     test::WriteFile(other, server_->KnownHostsLineWithOtherKey());
     const std::string empty = folder_ + "/empty_known_hosts";
     test::WriteFile(empty, "");
+    // Marker lines: a key revoked for every host, for this host, for another
+    // host only; and a certification authority's key, which is no host key.
+    const std::string line = server_->KnownHostsLine();
+    const std::string hostField = line.substr(0, line.find(' '));
+    const std::string key = line.substr(line.find(' ') + 1);
+    const auto knownHosts = [&](const std::string& name, const std::string& text) {
+        test::WriteFile(folder_ + "/" + name, text);
+        return folder_ + "/" + name;
+    };
+    const std::string revokedEverywhere = knownHosts("revoked", line + "@revoked * " + key);
+    const std::string revokedHere = knownHosts("revoked_here", "@revoked " + hostField + " " + key);
+    const std::string revokedElsewhere
+        = knownHosts("revoked_elsewhere", line + "@revoked other.example " + key);
+    const std::string authority = knownHosts("authority", "@cert-authority * " + key);
     const std::string fingerprint = server_->HostKeyFingerprint();
     using Status = TSftpHostKey::Status;
     const struct {
@@ -157,6 +224,10 @@ TEST_F(SftpAgainstSshd, HostKeyIsCheckedBeforeSigningIn)
         { "known_hosts has another key", other, "", Status::Changed },
         { "another key trusted", empty, "SHA256:AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA",
             Status::Changed },
+        { "revoked though listed", revokedEverywhere, "", Status::Revoked },
+        { "revoked though trusted", revokedHere, fingerprint, Status::Revoked },
+        { "revoked for another host", revokedElsewhere, "", Status::Known },
+        { "a certification authority's key", authority, "", Status::Unknown },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -178,6 +249,13 @@ TEST_F(SftpAgainstSshd, HostKeyIsCheckedBeforeSigningIn)
             EXPECT_EQ(c.expected, Status::Changed);
             EXPECT_EQ(e.Fingerprint(), fingerprint);
             EXPECT_EQ(std::string(e.what()).rfind("The server's host key has changed", 0), 0u) << e.what();
+        } catch (const ESftpHostKeyRevoked& e) {
+            EXPECT_EQ(c.expected, Status::Revoked);
+            EXPECT_EQ(e.Fingerprint(), fingerprint);
+            EXPECT_EQ(std::string(e.what()),
+                "The server's host key is revoked: " + server_->HostKeyType() + " " + fingerprint
+                    + " is marked @revoked in known_hosts. Someone may be using a stolen key to pose as "
+                      "the server; the connection was refused.");
         } catch (const ESftpAuthError&) {
             EXPECT_TRUE(c.expected == Status::Known || c.expected == Status::Trusted);
         }

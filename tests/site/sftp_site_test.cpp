@@ -138,21 +138,29 @@ TEST_F(SftpSiteAgainstSshd, SignsInAndLogsTheMethod)
 TEST_F(SftpSiteAgainstSshd, HostKeyIsKnownTrustedOrRefused)
 {
     const std::string fingerprint = server_->HostKeyFingerprint();
+    // known_hosts marks the server's key revoked for every host.
+    const std::string line = server_->KnownHostsLine();
+    const std::string revoked = "@revoked * " + line.substr(line.find(' ') + 1);
     const struct {
         const char* name;
         std::optional<std::string> knownHosts;
         std::string trusted;
         const char* verification;
         bool refused;
-        bool changed;
+        bool changed; // refused as changed or revoked: never to be asked about
+        const char* text = ""; // what a refusal's text starts with
     } cases[] = {
         { "known_hosts hit", server_->KnownHostsLine(), "", "known (~/.ssh/known_hosts)", false, false },
         { "trusted key", std::nullopt, fingerprint, "trusted (kept with the job)", false, false },
-        { "unknown key", "", "", "unknown", true, false },
+        { "unknown key", "", "", "unknown", true, false, "The server's host key is not known" },
         { "known_hosts has another key", server_->KnownHostsLineWithOtherKey(), fingerprint, "changed", true,
-            true },
+            true, "The server's host key has changed" },
         { "another key trusted", "", "SHA256:AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA", "changed", true,
-            true },
+            true, "The server's host key has changed" },
+        { "revoked though listed", line + revoked, "", "revoked (~/.ssh/known_hosts)", true, true,
+            "The server's host key is revoked" },
+        { "revoked though trusted", revoked, fingerprint, "revoked (~/.ssh/known_hosts)", true, true,
+            "The server's host key is revoked" },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -167,10 +175,7 @@ TEST_F(SftpSiteAgainstSshd, HostKeyIsKnownTrustedOrRefused)
             EXPECT_FALSE(e.reason().isEmpty());
             // An unattended run logs what() alone: the fingerprint must be there.
             EXPECT_NE(std::string(e.what()).find(fingerprint), std::string::npos) << e.what();
-            if (c.changed) {
-                EXPECT_EQ(std::string(e.what()).rfind("The server's host key has changed", 0), 0u)
-                    << e.what();
-            }
+            EXPECT_EQ(std::string(e.what()).rfind(c.text, 0), 0u) << e.what();
             const SiteIdentity& identity = e.identity();
             EXPECT_EQ(identity.kind, SiteIdentity::Kind::HostKey);
             EXPECT_EQ(identity.fingerprint.toStdString(), fingerprint);
@@ -446,6 +451,24 @@ protected:
     std::string local_;
     int disconnects_ = 0;
 };
+
+// An entry listed without its permissions has no known type: it is not taken
+// for a plain file, and the log says why.
+TEST_F(SftpSiteFaults, AnEntryWithoutPermissionsIsSkippedWithAReason)
+{
+    test::WriteFile(server_.Root() + "/data.noperm", "data");
+    connectTo(site_, job_, QString::fromStdString(server_.HostKeyFingerprint()));
+    QStringList logged;
+    const RemoteListing listing = site_.list(job_, [&](const QString& line) { logged << line; });
+    const auto entry = std::find_if(listing.entries.begin(), listing.entries.end(),
+        [](const RemoteEntry& e) { return e.name == "data.noperm"; });
+    ASSERT_NE(entry, listing.entries.end());
+    EXPECT_FALSE(entry->plainFile);
+    EXPECT_EQ(entry->kindName, "unknown");
+    EXPECT_EQ(logged,
+        QStringList { QStringLiteral("WARNING: \"data.noperm\" is skipped: the server listed it without its "
+                                     "permissions, so it is not known to be a plain file.") });
+}
 
 TEST_F(SftpSiteFaults, RefusedFileSkipsAndABrokenConnectionIsTold)
 {

@@ -6,6 +6,7 @@
 #include "scheduler/engine_run_steps.h"
 #include "sftp/sftp_client.h"
 #include "sftp/sshd_server.h"
+#include "site/protocol_sites.h"
 #include "site/sftp_site.h"
 #include "transfer/asking_connect.h"
 #include "transfer/transfer_engine.h"
@@ -23,6 +24,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -397,14 +399,19 @@ TEST_F(SftpRun, AnUnattendedRunNeverAsksAndLogsTheFingerprint)
 TEST_F(SftpRun, AChangedKeyIsRefusedWithAWarningAndNeverAsked)
 {
     const QString fingerprint = q(server_->HostKeyFingerprint());
+    const std::string line = server_->KnownHostsLine();
     const struct {
         const char* name;
         std::optional<std::string> knownHosts;
         QString trusted;
+        const char* logged = "The server's host key has changed";
     } cases[] = {
         { "known_hosts has another key", server_->KnownHostsLineWithOtherKey(), QString() },
         { "the job trusts another key", std::nullopt,
             QStringLiteral("SHA256:AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA") },
+        // Refused as a changed key is, with a reason of its own.
+        { "the job trusts a key known_hosts revokes", "@revoked * " + line.substr(line.find(' ') + 1),
+            fingerprint, "The server's host key is revoked" },
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -427,13 +434,37 @@ TEST_F(SftpRun, AChangedKeyIsRefusedWithAWarningAndNeverAsked)
         EXPECT_EQ(connectsRun, 1);
         EXPECT_TRUE(host.trustedHostKeys.isEmpty());
         EXPECT_EQ(host.settings.trustedHostKey, c.trusted);
-        EXPECT_TRUE(host.log.last().contains(QStringLiteral("The server's host key has changed")))
-            << host.log.last().toStdString();
+        EXPECT_TRUE(host.log.last().contains(QLatin1String(c.logged))) << host.log.last().toStdString();
         EXPECT_FALSE(site->connected());
+
+        // An unattended run fails with the reason, and asks nothing.
+        host.boxes.clear();
+        EXPECT_THROW(engine->siteConnect(), SilentStop);
+        EXPECT_TRUE(host.boxes.shown().empty());
+        EXPECT_TRUE(host.log.last().startsWith(QStringLiteral("Reason: ") + QLatin1String(c.logged)))
+            << host.log.last().toStdString();
     }
 }
 
 // ---- Faults a real server does not produce (the scripted server) ----
+
+// A job on the scripted server ("user", "pw", its key trusted), from its root
+// into the empty folder `local`, made beside it, with a home of its own.
+JobSettings scriptedJob(const ScriptedSftpServer& server, const std::string& local)
+{
+    EXPECT_EQ(::mkdir(local.c_str(), 0755), 0);
+    SshEnvironment::Home(server.Root() + "/../home", std::nullopt);
+    JobSettings job;
+    job.protocol = JobSettings::Protocol::Sftp;
+    job.host = QStringLiteral("127.0.0.1");
+    job.port = QString::number(server.Port());
+    job.userName = QStringLiteral("user");
+    job.password = QStringLiteral("pw");
+    job.trustedHostKey = q(server.HostKeyFingerprint());
+    job.remoteFolder = QStringLiteral("/");
+    job.localFolder = q(local);
+    return job;
+}
 
 TEST(SftpRunFaults, ARefusedFileIsSkippedAndADroppedConnectionIsALostOne)
 {
@@ -444,20 +475,9 @@ TEST(SftpRunFaults, ARefusedFileIsSkippedAndADroppedConnectionIsALostOne)
     WriteFile(server.Root() + "/drop.bin", std::string(1 << 20, 'd'));
     WriteFile(server.Root() + "/z-last.txt", "last");
     const std::string local = server.Root() + "/../local";
-    ASSERT_EQ(::mkdir(local.c_str(), 0755), 0);
-    SshEnvironment::Home(server.Root() + "/../home", std::nullopt);
-
     FakeTransferHost host;
-    JobSettings& job = host.settings;
-    job.protocol = JobSettings::Protocol::Sftp;
-    job.host = QStringLiteral("127.0.0.1");
-    job.port = QString::number(server.Port());
-    job.userName = QStringLiteral("user");
-    job.password = QStringLiteral("pw");
-    job.trustedHostKey = q(server.HostKeyFingerprint());
-    job.remoteFolder = QStringLiteral("/");
-    job.localFolder = q(local);
-    job.fileKind = JobSettings::FileKind::OneFile;
+    host.settings = scriptedJob(server, local);
+    host.settings.fileKind = JobSettings::FileKind::OneFile;
     SftpSite site({});
     TransferEngine engine(host, site, QStringLiteral(","));
     EngineRunSteps steps(engine);
@@ -497,6 +517,80 @@ TEST(SftpRunFaults, ARefusedFileIsSkippedAndADroppedConnectionIsALostOne)
     EXPECT_EQ(FolderNames(local), fetched) << "a temporary was left";
     EXPECT_EQ(std::count(fetched.begin(), fetched.end(), "a-first.txt"), 1);
     EXPECT_EQ(std::count(fetched.begin(), fetched.end(), "drop.bin"), 0);
+}
+
+// ---- Several connections to a hostile server ----
+
+// A run over 4 or 8 connections to a server that cuts, hangs up on or waits
+// forever at a stage of the first connection or of the further ones: no run
+// hangs, no file holds bytes other than its source's, and what the
+// connections left is fetched by the others.
+TEST(SftpRunHostile, SeveralConnectionsCutAtAnyStageNeverMixFilesOrHang)
+{
+    const struct {
+        const char* fault;
+        bool allFetched; // else: nothing need be fetched, but what is must be whole
+    } faults[] = { { "kex:cut:2-", true }, { "auth:cut:2-", true }, { "auth-try:hangup:2-", true },
+        { "channel:cut:2-", true }, { "sftp:stall:2-", true }, { "file:cut:2-", true },
+        { "file:cut:1", true }, { "listing:cut:1", false }, { "file:hangup", false } };
+    constexpr int kFiles = 24;
+    for (const int connections : { 4, 8 }) {
+        for (const auto& f : faults) {
+            SCOPED_TRACE(std::string(f.fault) + " over " + std::to_string(connections));
+            SshEnvironment environment;
+            ScriptedSftpServer server("password", "pw", { f.fault });
+            std::vector<std::string> sources;
+            for (int n = 0; n < kFiles; ++n) {
+                sources.push_back(PatternBytes(1000 + 9000 * static_cast<std::size_t>(n), 100 + n));
+                WriteFile(server.Root() + "/f" + std::to_string(100 + n), sources.back());
+            }
+            const std::string local = server.Root() + "/../local";
+            FakeTransferHost host;
+            host.settings = scriptedJob(server, local);
+            host.settings.fileKind = JobSettings::FileKind::AllFiles;
+            host.settings.overwrite = true;
+            host.settings.connections = connections;
+            // The first connection goes slowly, so that the others take files.
+            class SlowSite : public SftpSite {
+            public:
+                using SftpSite::SftpSite;
+                void retrieve(const std::string& name, const std::string& path, bool overwrite) override
+                {
+                    std::this_thread::sleep_for(20ms);
+                    SftpSite::retrieve(name, path, overwrite);
+                }
+            };
+            ProtocolSites sites { nullptr, [] { return std::make_unique<SlowSite>([] {}); },
+                [](const JobSettings&, std::function<void()> pump) {
+                    return std::make_unique<SftpSite>(std::move(pump));
+                } };
+            TransferEngine engine { host, sites, QStringLiteral(",") };
+            const auto started = std::chrono::steady_clock::now();
+            try {
+                engine.siteConnect();
+                engine.changeFolder();
+                engine.transfer();
+            } catch (const std::exception&) {
+                // A failed connect or listing: what follows checks the files.
+            }
+            engine.disconnectSite();
+            EXPECT_LT(std::chrono::steady_clock::now() - started, 20s);
+
+            const std::string logged = host.log.join(QLatin1Char('\n')).toStdString();
+            std::vector<std::string> names = FolderNames(local);
+            for (const std::string& name : names) {
+                const int n = name.size() == 4 && name[0] == 'f' ? std::stoi(name.substr(1)) - 100 : -1;
+                ASSERT_TRUE(n >= 0 && n < kFiles) << "not a file of the server: " << name << "\n" << logged;
+                EXPECT_TRUE(ReadFile(local + "/" + name) == sources[static_cast<std::size_t>(n)])
+                    << name << " holds other bytes than its source's\n"
+                    << logged;
+            }
+            if (f.allFetched) {
+                EXPECT_EQ(names.size(), static_cast<std::size_t>(kFiles)) << logged;
+                EXPECT_TRUE(engine.lastRun().complete()) << logged;
+            }
+        }
+    }
 }
 
 } // namespace

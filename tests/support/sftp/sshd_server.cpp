@@ -125,7 +125,7 @@ SshdServer::~SshdServer()
     RemoveTree(folder_);
 }
 
-void SshdServer::Start()
+void SshdServer::Start(const std::string& extraConfig)
 {
     const auto keygen = [&](const std::string& name, const std::string& passphrase) {
         RunProgram({ "/usr/bin/ssh-keygen", "-q", "-t", "ed25519", "-N", passphrase, "-C", name, "-f",
@@ -150,7 +150,7 @@ void SshdServer::Start()
     port_ = ClosedLoopbackPort();
     const std::string config = KeyPath("sshd_config");
     WriteFile(config,
-        "Port " + std::to_string(port_)
+        extraConfig + "Port " + std::to_string(port_)
             + "\n"
               "ListenAddress 127.0.0.1\n"
               "HostKey "
@@ -196,7 +196,8 @@ std::string SshdServer::KnownHostsLineWithOtherKey() const
         + "\n";
 }
 
-ScriptedSftpServer::ScriptedSftpServer(const std::string& auth, const std::string& password)
+ScriptedSftpServer::ScriptedSftpServer(
+    const std::string& auth, const std::string& password, const std::vector<std::string>& faults)
 {
     char pattern[] = "/tmp/taskhaul-sftp-XXXXXX";
     if (!::mkdtemp(pattern))
@@ -204,7 +205,9 @@ ScriptedSftpServer::ScriptedSftpServer(const std::string& auth, const std::strin
     folder_ = pattern;
     root_ = folder_ + "/root";
     ::mkdir(root_.c_str(), 0755);
-    port_ = process_.Start("/usr/bin/python3", { TASKHAUL_SCRIPTED_SFTP_SERVER, root_, auth, password });
+    std::vector<std::string> arguments { TASKHAUL_SCRIPTED_SFTP_SERVER, root_, auth, password };
+    arguments.insert(arguments.end(), faults.begin(), faults.end());
+    port_ = process_.Start("/usr/bin/python3", arguments);
     fingerprint_ = ReadFile(folder_ + "/fingerprint");
 }
 

@@ -34,7 +34,9 @@ public:
     SshdServer(const SshdServer&) = delete;
     SshdServer& operator=(const SshdServer&) = delete;
 
-    void Start();
+    // `extraConfig`: sshd_config lines that go before the test's own, so that
+    // they win ("MaxAuthTries 1\n").
+    void Start(const std::string& extraConfig = {});
     int Port() const { return port_; }
     // The folder everything lives in; tests put their files below it.
     const std::string& Folder() const { return folder_; }
@@ -75,11 +77,18 @@ private:
 // The scripted SFTP server (scripted_sftp_server.py, Python's asyncssh) for
 // what a real server will not do: password and keyboard-interactive sign-in,
 // a refused file, a connection that breaks or a server that stalls mid-file,
-// a listing that never comes. Serves its own folder as "/".
+// a listing that never comes, an entry listed without its permissions, and a
+// hostile server that cuts, hangs up or stalls at any stage of chosen
+// connections. Serves its own folder as "/".
 class ScriptedSftpServer {
 public:
-    // `auth`: "password" or "keyboard-interactive", the only method offered.
-    ScriptedSftpServer(const std::string& auth, const std::string& password);
+    // `auth`: the methods offered, separated by commas: "password" and
+    // "keyboard-interactive" are answered by `password`, "publickey" by the
+    // keys of AuthorizedKeys(). `faults`: "STAGE:ACTION[:CONNECTIONS]" as the
+    // script describes them ("auth-try:hangup:2-": from the second connection
+    // on, the server hangs up at the first sign-in attempt).
+    ScriptedSftpServer(
+        const std::string& auth, const std::string& password, const std::vector<std::string>& faults = {});
     ~ScriptedSftpServer();
     ScriptedSftpServer(const ScriptedSftpServer&) = delete;
     ScriptedSftpServer& operator=(const ScriptedSftpServer&) = delete;
@@ -87,6 +96,10 @@ public:
     // The served folder ("/" to the client).
     const std::string& Root() const { return root_; }
     const std::string& HostKeyFingerprint() const { return fingerprint_; }
+    // Beside the served folder: the keys "publickey" accepts, read at each
+    // attempt, and a folder for the test's own files.
+    std::string AuthorizedKeys() const { return folder_ + "/authorized_keys"; }
+    const std::string& Folder() const { return folder_; }
 
 private:
     std::string folder_;
