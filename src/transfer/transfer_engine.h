@@ -73,8 +73,8 @@ struct TransferEvents {
     std::function<void(const FileFinished&)> fileFinished;
     std::function<void(const RunReport&)> runFinished;
     // With more than one connection, in place of `progress`: the whole run's
-    // progress (files may then start and end in any order; fileFinished still
-    // comes in the plan's order).
+    // progress (files then start and end in any order, and fileFinished
+    // comes as each ends).
     std::function<void(const RunProgress&)> runProgress;
 };
 
