@@ -16,9 +16,6 @@
 namespace taskhaul::ftp {
 namespace {
 
-// The first of the live downloads that have a temporary file.
-TLocalDownload* gFirstLive = nullptr;
-
 std::string Reason(int errorNumber)
 {
     char buffer[256] = {};
@@ -127,11 +124,6 @@ TLocalDownload::TLocalDownload(std::string targetPath, Mode mode)
     Temporary temporary = CreateTemporaryBeside(targetPath_);
     temporaryPath_ = std::move(temporary.path);
     fd_ = std::move(temporary.fd);
-    next_ = gFirstLive;
-    if (next_)
-        next_->previous_ = this;
-    gFirstLive = this;
-    listed_ = true;
 }
 
 TLocalDownload::~TLocalDownload()
@@ -139,21 +131,6 @@ TLocalDownload::~TLocalDownload()
     fd_.Reset();
     if (!temporaryPath_.empty())
         ::unlink(temporaryPath_.c_str());
-    Unlist();
-}
-
-void TLocalDownload::Unlist() noexcept
-{
-    if (!listed_)
-        return;
-    if (previous_)
-        previous_->next_ = next_;
-    else
-        gFirstLive = next_;
-    if (next_)
-        next_->previous_ = previous_;
-    previous_ = next_ = nullptr;
-    listed_ = false;
 }
 
 bool TLocalDownload::TargetExists(const std::string& path)
@@ -189,7 +166,6 @@ void TLocalDownload::Commit(bool replace)
         return;
     MoveIntoPlace(temporaryPath_, targetPath_, replace);
     temporaryPath_.clear();
-    Unlist();
 }
 
 bool IsMarkedDownloadTemporary(int folderFd, const char* name)
@@ -202,14 +178,6 @@ bool IsMarkedDownloadTemporary(int folderFd, const char* name)
         return false;
     char value[8] = {};
     return ::fgetxattr(fd.Get(), kDownloadTemporaryMark, value, sizeof value) >= 0;
-}
-
-std::vector<std::string> LiveDownloadTemporaries()
-{
-    std::vector<std::string> paths;
-    for (const TLocalDownload* download = gFirstLive; download; download = download->next_)
-        paths.push_back(download->temporaryPath_);
-    return paths;
 }
 
 } // namespace taskhaul::ftp

@@ -4,14 +4,14 @@
 // beside the target and only put in the target's place on Commit, so a failed
 // or aborted download never leaves a partial file under the target's name; a
 // download destroyed without Commit removes its temporary file. A resumed
-// download appends to the target in place.
+// download appends to the target in place. Downloads share no state: each
+// belongs to the thread that writes it, and any number run at once.
 
 #include "ftp/ftp_socket.h"
 #include "ftp/ftp_stream.h"
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 namespace taskhaul::ftp {
 
@@ -45,19 +45,10 @@ public:
     const std::string& TemporaryPath() const noexcept { return temporaryPath_; }
 
 private:
-    friend std::vector<std::string> LiveDownloadTemporaries();
-
-    void Unlist() noexcept;
-
     std::string targetPath_;
     std::string temporaryPath_;
     net::Fd fd_;
     std::int64_t position_ = 0;
-    // The registry of live temporaries: an intrusive list through the objects
-    // themselves, so listing and unlisting never allocate or fail.
-    TLocalDownload* previous_ = nullptr;
-    TLocalDownload* next_ = nullptr;
-    bool listed_ = false;
 };
 
 // The extended attribute that marks a download's temporary file as this
@@ -69,12 +60,5 @@ inline constexpr const char* kDownloadTemporaryMark = "user.taskhaul.download";
 // Whether the plain file `name` in the folder `folderFd` carries the mark
 // (never following a link).
 bool IsMarkedDownloadTemporary(int folderFd, const char* name);
-
-// The temporary files of the downloads that exist in this process right now
-// (created, not yet committed or removed), for a cleanup at exit or after a
-// termination signal. It allocates: call it from ordinary code (for example
-// after a signal handler has set a flag), never from inside a signal handler.
-// Like the client, it belongs to the one thread that runs the downloads.
-std::vector<std::string> LiveDownloadTemporaries();
 
 } // namespace taskhaul::ftp

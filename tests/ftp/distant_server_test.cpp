@@ -12,9 +12,11 @@
 
 #include <array>
 #include <csignal>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -77,6 +79,24 @@ public:
         return line;
     }
 
+    // Everything until the other side closes (at most 10 s).
+    std::string ReadAll()
+    {
+        const auto deadline = Clock::now() + std::chrono::seconds(10);
+        while (!closed_ && Clock::now() < deadline) {
+            pollfd entry { fd_, POLLIN, 0 };
+            if (::poll(&entry, 1, 100) <= 0)
+                continue;
+            char chunk[512];
+            const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
+            if (n <= 0)
+                closed_ = true;
+            else
+                buffer_.append(chunk, static_cast<std::size_t>(n));
+        }
+        return std::exchange(buffer_, {});
+    }
+
     bool closed() const { return closed_; }
 
 private:
@@ -98,16 +118,23 @@ protected:
 
 test::PyFtpdServer* DistantServerTest::server = nullptr;
 
+using Model = test::DistantServer::Model;
+
+class DistantServerModels : public DistantServerTest, public ::testing::WithParamInterface<Model> { };
+
+INSTANTIATE_TEST_SUITE_P(Models, DistantServerModels, ::testing::Values(Model::Replies, Model::Link),
+    [](const auto& info) { return info.param == Model::Link ? "Link" : "Replies"; });
+
 // Only lower bounds are checked: a reply may come later on a busy machine, but
-// never sooner than the delay after what caused it.
-TEST_F(DistantServerTest, EveryReplyComesNoSoonerThanTheDelay)
+// never sooner than the delay after what caused it (half of it each way on a link).
+TEST_P(DistantServerModels, EveryReplyComesNoSoonerThanTheDelay)
 {
     const auto delay = std::chrono::milliseconds(150);
-    test::DistantServer distant(server->port(), delay);
+    test::DistantServer distant(server->port(), delay, GetParam());
     auto start = Clock::now();
     RawControl control(distant.port());
     EXPECT_THAT(control.ReadLine(), ::testing::StartsWith("220 "));
-    EXPECT_GE(Clock::now() - start, delay);
+    EXPECT_GE(Clock::now() - start, GetParam() == Model::Link ? delay / 2 : delay);
 
     const std::array<std::pair<std::string, std::string>, 3> exchanges { {
         { "USER " + server->user() + "\r\n", "331 " },
@@ -129,6 +156,37 @@ TEST_F(DistantServerTest, EveryReplyComesNoSoonerThanTheDelay)
     EXPECT_THAT(control.ReadLine(), ::testing::StartsWith("221 "));
     EXPECT_EQ(control.ReadLine(), "");
     EXPECT_TRUE(control.closed());
+}
+
+// On a link the data connection is as far away as the control connection: it
+// costs a round trip to open, and its bytes come half a round trip late, so a
+// file's first byte comes two round trips after its RETR went out (on the
+// replies-only model, at once).
+TEST_F(DistantServerTest, OnALinkDataComesThroughTheRelayLate)
+{
+    const auto delay = std::chrono::milliseconds(150);
+    server->writeFile("link/one.txt", "one");
+    test::DistantServer distant(server->port(), delay, Model::Link);
+    RawControl control(distant.port());
+    EXPECT_THAT(control.ReadLine(), ::testing::StartsWith("220 "));
+    control.Send("USER " + server->user() + "\r\nPASS " + server->password() + "\r\nTYPE I\r\nPASV\r\n");
+    std::string pasv;
+    for (int i = 0; i < 4; ++i)
+        pasv = control.ReadLine();
+    ASSERT_THAT(pasv, ::testing::StartsWith("227 "));
+    std::array<int, 6> numbers {};
+    ASSERT_EQ(std::sscanf(pasv.c_str() + pasv.find('(') + 1, "%d,%d,%d,%d,%d,%d", &numbers[0], &numbers[1],
+                  &numbers[2], &numbers[3], &numbers[4], &numbers[5]),
+        6);
+    EXPECT_EQ((std::array<int, 4> { numbers[0], numbers[1], numbers[2], numbers[3] }),
+        (std::array<int, 4> { 127, 0, 0, 1 }));
+    RawControl data(numbers[4] * 256 + numbers[5]);
+    const auto start = Clock::now();
+    control.Send("RETR link/one.txt\r\n");
+    EXPECT_THAT(control.ReadLine(), ::testing::StartsWith("125 "));
+    EXPECT_EQ(data.ReadAll(), "one");
+    EXPECT_GE(Clock::now() - start, 2 * delay);
+    EXPECT_THAT(control.ReadLine(), ::testing::StartsWith("226 "));
 }
 
 class DistantServerModes : public DistantServerTest, public ::testing::WithParamInterface<bool> { };

@@ -5,6 +5,11 @@
 // server sends on them a fixed delay late. Data connections go to the server
 // directly (the replies that name them are passed unchanged).
 //
+// Model::Link is a truer link whose round trip is the delay: every byte both
+// ways arrives half of it late, passive data connections go through the relay
+// too and each costs a round trip to set up; Model::Tcp is the same link for a
+// protocol the relay does not read (SSH).
+//
 //   PyFtpdServer server;
 //   DistantServer distant(server.port(), std::chrono::milliseconds(25));
 //   client.SetHost(distant.host()); client.SetPort(distant.port());
@@ -21,7 +26,10 @@ namespace taskhaul::test {
 
 class DistantServer {
 public:
-    explicit DistantServer(int serverPort, std::chrono::milliseconds delay = std::chrono::milliseconds(25));
+    enum class Model { Replies, Link, Tcp };
+
+    explicit DistantServer(int serverPort, std::chrono::milliseconds delay = std::chrono::milliseconds(25),
+        Model model = Model::Replies);
 
     std::string host() const { return "127.0.0.1"; }
     int port() const { return port_; }
