@@ -7,6 +7,7 @@
 
 #include <array>
 #include <exception>
+#include <utility>
 
 namespace taskhaul {
 
@@ -29,6 +30,12 @@ SiteError::Kind kindOf(const ftp::EFtpException& error)
 {
     if (dynamic_cast<const ftp::EOperationAborted*>(&error))
         return SiteError::Kind::Aborted;
+    // 421: the server closes the connection, as it does when it has too many;
+    // 425: it opens no data connection, the answer of a server that counts
+    // data connections against its limit.
+    if (const auto* reply = dynamic_cast<const ftp::EFtpReplyError*>(&error);
+        reply && (reply->ReplyCode() == 421 || reply->ReplyCode() == 425))
+        return SiteError::Kind::ServerLimit;
     if (dynamic_cast<const ftp::EConnectionClosed*>(&error) || dynamic_cast<const ftp::ENotConnected*>(&error)
         || dynamic_cast<const ftp::EReadTimeout*>(&error) || dynamic_cast<const ftp::ESocketError*>(&error)
         || dynamic_cast<const ftp::EConnectTimeout*>(&error)
@@ -186,12 +193,14 @@ RemoteListing FtpSite::list(const JobSettings& job, const std::function<void(con
 
 std::int64_t FtpSite::fileSize(const std::string& name)
 {
+    listed_.reset();
     return siteCall([&] { return client_.FileSize(name); });
 }
 
 void FtpSite::expectSize(const std::string& name, std::int64_t size)
 {
     client_.ExpectSize(name, size);
+    listed_ = ListedSize { name, size };
 }
 
 std::optional<RemoteStamp> FtpSite::fileTime(
@@ -209,6 +218,25 @@ std::optional<RemoteStamp> FtpSite::fileTime(
 
 void FtpSite::retrieve(const std::string& name, const std::string& localPath, bool overwrite)
 {
+    const std::optional<ListedSize> listed = std::exchange(listed_, std::nullopt);
+    try {
+        client_.RetrieveFile(name, localPath, overwrite, false);
+        return;
+    } catch (const ftp::EIncompleteTransfer& error) {
+        // Checked against the listing's size, the transfer ended cleanly with
+        // other than the listed bytes: the file may have changed since the
+        // listing, and the server's size now decides. Where it agrees with the
+        // listing, the transfer was short and fails. Where it differs, the file
+        // changed: it is fetched again and checked against that answer (what
+        // came the first time went with its temporary file).
+        if (!listed || listed->name != name || error.Expected() != listed->size)
+            throw SiteError(kindOf(error), error.what());
+        const std::int64_t now = fileSize(name);
+        if (now < 0 || now == listed->size)
+            throw SiteError(kindOf(error), error.what());
+    } catch (const ftp::EFtpException& error) {
+        throw SiteError(kindOf(error), error.what());
+    }
     siteCall([&] { client_.RetrieveFile(name, localPath, overwrite, false); });
 }
 
@@ -248,6 +276,18 @@ std::optional<SiteIdentity> FtpSite::identity() const
 QString FtpSite::scheme() const
 {
     return QStringLiteral("ftp://");
+}
+
+int FtpSite::port() const
+{
+    return client_.Port();
+}
+
+// Implicit TLS has 990 for its own, but an address that begins "ftp://" says
+// 21 to whoever reads it: any other port is named.
+int FtpSite::schemePort() const
+{
+    return 21;
 }
 
 } // namespace taskhaul

@@ -5,6 +5,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 
 namespace taskhaul {
 
@@ -38,11 +40,20 @@ public:
     bool blocked() const override;
     std::optional<SiteIdentity> identity() const override;
     QString scheme() const override;
+    int port() const override;
+    int schemePort() const override;
 
     ftp::TFtpClient& client() { return client_; }
 
 private:
     void listen();
+
+    // The size the listing gave for the next retrieval, taken instead of SIZE.
+    struct ListedSize {
+        std::string name;
+        std::int64_t size = -1;
+    };
+    std::optional<ListedSize> listed_;
 
     std::unique_ptr<ftp::TFtpClient> ownClient_;
     ftp::TFtpClient& client_;

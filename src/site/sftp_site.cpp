@@ -175,6 +175,7 @@ void SftpSite::configure(const JobSettings& job, const QString& trusted)
     sftp::TSftpSettings& settings = client_->Settings();
     settings.Host = job.host.toStdString();
     settings.Port = port;
+    port_ = port;
     settings.Username = job.userName.toStdString();
     settings.Password = job.password.toStdString();
     settings.KeyFile = job.keyFile.toStdString();

@@ -52,6 +52,8 @@ public:
     bool blocked() const override;
     std::optional<SiteIdentity> identity() const override;
     QString scheme() const override;
+    int port() const override { return port_; }
+    int schemePort() const override { return 22; }
 
 private:
     // Runs a client operation: the client's failures become SiteErrors, and
@@ -67,6 +69,8 @@ private:
     std::string folder_;
     // A connection was made and its end not yet told.
     bool open_ = false;
+    // The port the configured connection goes to.
+    int port_ = 0;
     // What the last fileSize's stat said, for a fileTime of the same file.
     struct Stat {
         std::string name;

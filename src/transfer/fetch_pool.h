@@ -6,7 +6,10 @@
 // only the main thread writes the log and tells the host.
 
 #include "transfer/file_plan.h"
+#include "transfer/remote_site.h"
 
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QString>
 
 #include <atomic>
@@ -15,6 +18,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -30,12 +35,20 @@ bool settledByListing(const PlannedFile& file);
 QString localTargetProblem(const std::string& path);
 std::int64_t localFileSize(const std::string& path);
 
-// One file for a connection to fetch.
-struct FetchTask {
+// One file of the run, with the local name it gets.
+struct FetchFile {
     std::size_t slot = 0; // the file's place in the run's order
     const PlannedFile* file = nullptr;
     std::string localName;
     std::string localPath;
+};
+
+// What one connection takes at a time: one file, or the files that the plan
+// stores under one local name, in the plan's order. Those are fetched one
+// after another on the one connection, so that the copy left is the plan's
+// last, as with a single connection.
+struct FetchTask {
+    std::vector<FetchFile> files;
 };
 
 // How fetching one file ended on a connection.
@@ -49,20 +62,25 @@ struct FetchResult {
 };
 
 // What the connections tell the main thread, in the order it happened.
+// Connections are numbered from 1, the main thread's.
 struct FetchNotice {
     enum class Kind {
         Connected, // a further connection is logged in and in the folder
-        NotAccepted, // a further connection could not be made (`text`: why)
+        NotAccepted, // a further connection could not be made (`text`: why; `identity`: refused)
         Started, // a download begins (`slot`, `size`)
         Finished, // a file's end (`slot`, `result`)
-        Lost, // a connection broke (`text`: why); its file went back to the queue
+        Lost, // the connection broke (`text`: why); its file went back to the queue
+        Limited, // the server opens no more for it (`text`: why); its file went back, it is closed
         Ended, // a worker's connection is closed and its thread is done
     };
     Kind kind = Kind::Ended;
+    int connection = 1;
     std::size_t slot = 0;
     std::int64_t size = -1;
     FetchResult result;
     QString text;
+    // NotAccepted: the server's identity that the connection refused.
+    std::optional<SiteIdentity> identity;
 };
 
 class FetchPool {
@@ -72,8 +90,8 @@ public:
     {
     }
 
-    // The next file for a connection, or nothing when none is left. With
-    // `wait`, waits while another connection still has a file that it may
+    // The next task for a connection, or nothing when none is left. With
+    // `wait`, waits while another connection still has a task that it may
     // hand back (worker threads only: the main thread must not block).
     std::optional<FetchTask> take(bool wait)
     {
@@ -87,29 +105,26 @@ public:
         ++inFlight_;
         return task;
     }
-    // A connection is done with a file it took.
-    void done(const FetchResult& result, std::size_t slot)
+    // A connection is done with a task it took.
+    void taskDone()
     {
         {
             std::lock_guard lock(mutex_);
             --inFlight_;
-            FetchNotice notice;
-            notice.kind = FetchNotice::Kind::Finished;
-            notice.slot = slot;
-            notice.result = result;
-            notices_.push_back(std::move(notice));
         }
         changed_.notify_all();
     }
-    // A connection broke during a file: the file goes first in the queue, for
-    // another connection to fetch.
-    void handBack(FetchTask task, const QString& why)
+    // The connection can fetch no more: the files of its task that have not
+    // ended go first in the queue, for another connection to fetch, and
+    // `notice` tells why.
+    void handBack(FetchTask rest, FetchNotice notice)
     {
         {
             std::lock_guard lock(mutex_);
             --inFlight_;
-            queue_.push_front(std::move(task));
-            notices_.push_back({ FetchNotice::Kind::Lost, 0, -1, {}, why });
+            if (!rest.files.empty())
+                queue_.push_front(std::move(rest));
+            notices_.push_back(std::move(notice));
         }
         changed_.notify_all();
     }
@@ -125,10 +140,7 @@ public:
     std::vector<FetchNotice> takeNotices()
     {
         std::lock_guard lock(mutex_);
-        std::vector<FetchNotice> taken(
-            std::make_move_iterator(notices_.begin()), std::make_move_iterator(notices_.end()));
-        notices_.clear();
-        return taken;
+        return std::exchange(notices_, {});
     }
     // Waits at most `wait` for news (the main thread's slices).
     void waitForNews(std::chrono::milliseconds wait)
@@ -136,13 +148,13 @@ public:
         std::unique_lock lock(mutex_);
         changed_.wait_for(lock, wait, [this] { return !notices_.empty(); });
     }
-    // The files no connection took, once no connection is left to take them.
+    // The tasks no connection took, once no connection is left to take them.
     std::deque<FetchTask> takeRemaining()
     {
         std::lock_guard lock(mutex_);
         return std::exchange(queue_, {});
     }
-    // No file is left and none is being fetched.
+    // No task is left and none is being fetched.
     bool idle() const
     {
         std::lock_guard lock(mutex_);
@@ -178,5 +190,28 @@ private:
     bool stop_ = false;
     std::atomic<bool> stopping_ { false };
 };
+
+// The connection a file was fetched on can fetch no more: it broke (`lost`),
+// or the server opens no more data connections for it (a limit on the
+// connections at once). The file goes back for another connection.
+struct ConnectionGone {
+    bool lost = true;
+    QString why;
+};
+
+// The steps of one file on one connection, as the one-connection run takes
+// them: size, time, the decision with the local folder as it is now, the
+// download. Tells nobody but `started` (with the size the download is checked
+// against). Raises ConnectionGone; a server's limit only when `mayGiveWay`
+// says another connection can take the file.
+FetchResult fetchOnSite(RemoteSite& site, const JobSettings& job, const FetchFile& task,
+    const QDateTime& nowUtc, const std::function<void(std::int64_t)>& started,
+    const std::function<bool()>& stopping, const std::function<bool()>& mayGiveWay);
+
+// A further connection (number `connection`): its own site, on its own
+// thread, fetching until no file is left or the run stops. It never touches
+// the host.
+void workOnConnection(int connection, std::shared_ptr<FetchPool> pool, std::unique_ptr<RemoteSite> site,
+    std::shared_ptr<std::atomic<bool>> aborted, JobSettings job, QDateTime startUtc, QElapsedTimer clock);
 
 } // namespace taskhaul

@@ -7,6 +7,8 @@
 #include <QFile>
 
 #include <algorithm>
+#include <set>
+#include <string_view>
 
 namespace taskhaul {
 
@@ -32,6 +34,19 @@ int connectionsFor(const JobSettings& job)
     if (advancesSequence(job))
         return 1;
     return std::clamp(job.connections, 1, kConnectionsMax);
+}
+
+std::size_t separateDownloads(const std::vector<const PlannedFile*>& files)
+{
+    std::set<std::string_view> names;
+    std::size_t unnamed = 0;
+    for (const PlannedFile* file : files) {
+        if (file->localName.empty())
+            ++unnamed;
+        else
+            names.insert(file->localName);
+    }
+    return names.size() + unnamed;
 }
 
 int nextSequence(int sequence)

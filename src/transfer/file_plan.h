@@ -78,6 +78,11 @@ bool advancesSequence(const JobSettings& job);
 // or one when the names use the sequence number, which must follow the order
 // of fetching.
 int connectionsFor(const JobSettings& job);
+// How many of these planned files can download at once: the files the plan
+// stores under one local name are fetched one after another, on one
+// connection and in the plan's order, so that the copy left is the same
+// whatever the number of connections. They count once.
+std::size_t separateDownloads(const std::vector<const PlannedFile*>& files);
 // The sequence number after `sequence` (wrapping to the least after the greatest).
 int nextSequence(int sequence);
 

@@ -62,6 +62,11 @@ public:
         JobUnusable,
         // The server's identity was not vouched for: see SiteIdentityError.
         Identity,
+        // The server takes no more at the moment (FTP's 421, or 425 for a
+        // data connection: too many connections at once). A run over several
+        // connections gives the file to another and goes on with fewer; with
+        // one connection it is a refusal like any other.
+        ServerLimit,
     };
     SiteError(Kind kind, const std::string& text)
         : TaskhaulError(text)
@@ -181,6 +186,11 @@ public:
     virtual std::optional<SiteIdentity> identity() const = 0;
     // How the log names the site's address: "ftp://" or "sftp://".
     virtual QString scheme() const = 0;
+    // The port the configured connection goes to, and the port the scheme
+    // implies (21 for "ftp://", 22 for "sftp://"): the log names the port only
+    // when the two differ. 0: not known.
+    virtual int port() const { return 0; }
+    virtual int schemePort() const { return 0; }
 
     // Told when the connection ends (possibly more than once per connection).
     std::function<void()> onDisconnected;

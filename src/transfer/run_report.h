@@ -38,7 +38,9 @@ struct RunReport {
     std::vector<Skip> passedOver;
     // The remote names fetched, in order (a retry leaves them out).
     std::vector<std::string> fetchedNames;
-    // The error that ended the run early, when one did (connect, folder, listing).
+    // The error that ended the run early, when one did (connect, folder,
+    // listing), or a further connection that was shown another certificate or
+    // host key than the first (the run went on without it, but failed).
     QString failure;
 
     // The run failed for want of a connection: it could not connect, or lost it.

@@ -73,8 +73,8 @@ struct TransferEvents {
     std::function<void(const FileFinished&)> fileFinished;
     std::function<void(const RunReport&)> runFinished;
     // With more than one connection, in place of `progress`: the whole run's
-    // progress (files may then start and end in any order; fileFinished still
-    // comes in the plan's order).
+    // progress (files then start and end in any order, and fileFinished
+    // comes as each ends).
     std::function<void(const RunProgress&)> runProgress;
 };
 
@@ -211,6 +211,7 @@ private:
     enum class Mode { OneFile, AllFiles };
     enum class FileOutcome { Fetched, Skipped, Stopped };
     class RunScope;
+    class ParallelRun;
 
     ConnectNotice trustQuestion(const SiteIdentityError& error);
     RemoteSite& useSite(const JobSettings& job);
@@ -226,6 +227,8 @@ private:
     void runTransferSteps(Mode mode);
     void fileFinished(
         const std::string& remoteName, FileFinished::Outcome outcome, const QString& reason = {});
+    void fetchListed(Mode mode, const JobSettings& job, const RemoteListing& listing,
+        const std::string& pattern, bool& stopped);
     std::vector<PlannedFile> plannedFiles(const JobSettings& job, const RemoteListing& listing);
     FileOutcome transferFile(Mode mode, const JobSettings& job, const PlannedFile& file);
     QString transferringLine(const JobSettings& job, const std::string& remoteName) const;
@@ -240,9 +243,12 @@ private:
     void reportNotChanged();
     void showCompletion(const QString& completedText, const std::string& pattern);
     void actOnStop();
-    void reportSkip(Mode mode, const std::string& remoteName, const QString& message);
-    void passOver(Mode mode, const std::string& remoteName, const QString& reason);
-    void writeSkipLine(Mode mode, const QString& message);
+    // `shownName` (several connections): the log line names the file.
+    void reportSkip(
+        Mode mode, const std::string& remoteName, const QString& message, const QString& shownName = {});
+    void passOver(
+        Mode mode, const std::string& remoteName, const QString& reason, const QString& shownName = {});
+    void writeSkipLine(Mode mode, const QString& message, const QString& shownName = {});
     static QString skipPrefix(Mode mode);
     void noteBrokenConnection(const SiteError& error);
     QDateTime utcNow() const;

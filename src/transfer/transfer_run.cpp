@@ -69,7 +69,7 @@ QString localTargetProblem(const std::string& path)
     if (problem == 0)
         return {};
     return QStringLiteral("Cannot create file \"%1\". %2")
-        .arg(QString::fromStdString(path), QString::fromLocal8Bit(std::strerror(problem)));
+        .arg(displayName(path), QString::fromLocal8Bit(std::strerror(problem)));
 }
 
 std::int64_t localFileSize(const std::string& path)
@@ -233,51 +233,8 @@ void TransferEngine::runTransferSteps(Mode mode)
         host_.setStopTransferEnabled(true);
         stopIfRequested();
     }
-    if (!stopped) {
-        const std::vector<PlannedFile> plan = plannedFiles(job, listing);
-        const std::vector<std::string> leaveOut = std::exchange(leaveOut_, {});
-        bool matched = false;
-        std::vector<const PlannedFile*> runFiles;
-        std::size_t toFetch = 0;
-        for (const PlannedFile& file : plan) {
-            if (file.decision == PlannedFile::Decision::NotPlainFile
-                || file.decision == PlannedFile::Decision::NoMatch)
-                continue;
-            matched = true;
-            if (std::find(leaveOut.begin(), leaveOut.end(), file.remoteName) != leaveOut.end())
-                continue;
-            runFiles.push_back(&file);
-            if (!settledByListing(file))
-                ++toFetch;
-        }
-        // More than one connection only pays when there is more than one file to fetch.
-        const int connections
-            = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(connectionsFor(job)), toFetch));
-        if (connections > 1)
-            fetchAtOnce(mode, job, runFiles, connections, stopped);
-        for (const PlannedFile* planned : connections > 1 ? std::vector<const PlannedFile*> {} : runFiles) {
-            const PlannedFile& file = *planned;
-            FileOutcome outcome = FileOutcome::Skipped;
-            if (settledByListing(file))
-                passOverSettled(mode, job, file);
-            else
-                outcome = transferFile(mode, job, file);
-            if (mode == Mode::OneFile)
-                host_.setStopTransferEnabled(false);
-            if (outcome == FileOutcome::Stopped) {
-                stopped = true;
-                break;
-            }
-            stopIfRequested();
-            if (stopped)
-                break;
-        }
-        reportNotChanged();
-        if (mode == Mode::OneFile && !matched && !stopped) {
-            report_.nothingMatched = true;
-            report(QStringLiteral("No file on the site matches \"%1\".").arg(displayName(pattern)));
-        }
-    }
+    if (!stopped)
+        fetchListed(mode, job, listing, pattern, stopped);
     report_.aborted = stopped;
 
     // Closing steps.
@@ -294,6 +251,59 @@ void TransferEngine::runTransferSteps(Mode mode)
         host_.setBusyCursor(false);
     }
     run.closed();
+}
+
+// The files of the listing that the plan fetches, over one connection or
+// several; `stopped` tells whether a stop ended it.
+void TransferEngine::fetchListed(Mode mode, const JobSettings& job, const RemoteListing& listing,
+    const std::string& pattern, bool& stopped)
+{
+    const std::vector<PlannedFile> plan = plannedFiles(job, listing);
+    const std::vector<std::string> leaveOut = std::exchange(leaveOut_, {});
+    bool matched = false;
+    std::vector<const PlannedFile*> runFiles;
+    std::vector<const PlannedFile*> toFetch;
+    for (const PlannedFile& file : plan) {
+        if (file.decision == PlannedFile::Decision::NotPlainFile
+            || file.decision == PlannedFile::Decision::NoMatch)
+            continue;
+        matched = true;
+        if (std::find(leaveOut.begin(), leaveOut.end(), file.remoteName) != leaveOut.end())
+            continue;
+        runFiles.push_back(&file);
+        if (!settledByListing(file))
+            toFetch.push_back(&file);
+    }
+    // More than one connection only pays when more than one download can
+    // run at once: files stored under one local name take turns.
+    const int connections = static_cast<int>(
+        std::min<std::size_t>(static_cast<std::size_t>(connectionsFor(job)), separateDownloads(toFetch)));
+    if (connections > 1)
+        fetchAtOnce(mode, job, runFiles, connections, stopped);
+    for (const PlannedFile* planned : connections > 1 ? std::vector<const PlannedFile*> {} : runFiles) {
+        const PlannedFile& file = *planned;
+        FileOutcome outcome = FileOutcome::Skipped;
+        if (settledByListing(file))
+            passOverSettled(mode, job, file);
+        else
+            outcome = transferFile(mode, job, file);
+        if (mode == Mode::OneFile)
+            host_.setStopTransferEnabled(false);
+        if (outcome == FileOutcome::Stopped) {
+            stopped = true;
+            break;
+        }
+        if (stopRequested()) {
+            actOnStop();
+            stopped = true;
+            break;
+        }
+    }
+    reportNotChanged();
+    if (mode == Mode::OneFile && !matched && !stopped) {
+        report_.nothingMatched = true;
+        report(QStringLiteral("No file on the site matches \"%1\".").arg(displayName(pattern)));
+    }
 }
 
 void TransferEngine::showCompletion(const QString& completedText, const std::string& pattern)
@@ -468,10 +478,10 @@ QString TransferEngine::transferringLine(const JobSettings& job, const std::stri
 QString TransferEngine::transferringLine(
     const JobSettings& job, const std::string& remoteName, const std::string& target) const
 {
-    return QStringLiteral("Transferring ") + site_->scheme() + job.host
-        + QString::fromStdString(AppendSlash(job.remoteFolder.toStdString())) + displayName(remoteName)
-        + QStringLiteral(" => ") + job.localFolder + localFolderSeparator(job.localFolder)
-        + displayName(target);
+    return QStringLiteral("Transferring ")
+        + remoteFolderAddress(site_->scheme(), job.host, site_->port(), site_->schemePort(), job.remoteFolder)
+        + displayName(remoteName) + QStringLiteral(" => ") + job.localFolder
+        + localFolderSeparator(job.localFolder) + displayName(target);
 }
 
 // A file the listing settled needs no word with the server: it shows on the
@@ -520,18 +530,20 @@ QDateTime TransferEngine::utcNow() const
     return QDateTime(QDate(now.year, now.month, now.day), QTime(now.hour, now.minute, now.second)).toUTC();
 }
 
-void TransferEngine::passOver(Mode mode, const std::string& remoteName, const QString& reason)
+void TransferEngine::passOver(
+    Mode mode, const std::string& remoteName, const QString& reason, const QString& shownName)
 {
     report_.passedOver.push_back({ remoteName, reason });
     fileFinished(remoteName, FileFinished::Outcome::PassedOver, reason);
-    writeSkipLine(mode, reason);
+    writeSkipLine(mode, reason, shownName);
 }
 
-void TransferEngine::reportSkip(Mode mode, const std::string& remoteName, const QString& message)
+void TransferEngine::reportSkip(
+    Mode mode, const std::string& remoteName, const QString& message, const QString& shownName)
 {
     report_.skipped.push_back({ remoteName, message });
     fileFinished(remoteName, FileFinished::Outcome::Skipped, message);
-    writeSkipLine(mode, message);
+    writeSkipLine(mode, message, shownName);
 }
 
 QString TransferEngine::skipPrefix(Mode mode)
@@ -540,10 +552,11 @@ QString TransferEngine::skipPrefix(Mode mode)
                                  : QStringLiteral("WARNING: File skipped:");
 }
 
-void TransferEngine::writeSkipLine(Mode mode, const QString& message)
+void TransferEngine::writeSkipLine(Mode mode, const QString& message, const QString& shownName)
 {
     host_.setStatusText(skipPrefix(mode) + message);
-    host_.writeLog(skipPrefix(mode) + QLatin1Char(' ') + message);
+    const QString named = shownName.isEmpty() ? QString() : shownName + QStringLiteral(": ");
+    host_.writeLog(skipPrefix(mode) + QLatin1Char(' ') + named + message);
 }
 
 } // namespace taskhaul

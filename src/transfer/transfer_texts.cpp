@@ -1,5 +1,6 @@
 #include "transfer/transfer_texts.h"
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
 
@@ -69,7 +70,49 @@ QString completedByteCount(std::int64_t announced, std::int64_t received, const 
 
 QString displayName(std::string_view name)
 {
-    return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+    const QString text = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+    const auto control
+        = [](char16_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029; };
+    if (std::none_of(text.begin(), text.end(), [&](QChar c) { return control(c.unicode()); }))
+        return text;
+    QString shown;
+    shown.reserve(text.size() + 8);
+    for (const QChar c : text) {
+        const char16_t code = c.unicode();
+        if (!control(code))
+            shown += c;
+        else if (code == u'\n')
+            shown += QLatin1String("\\n");
+        else if (code == u'\r')
+            shown += QLatin1String("\\r");
+        else if (code == u'\t')
+            shown += QLatin1String("\\t");
+        else if (code > 0xFF)
+            shown += QStringLiteral("\\u%1").arg(static_cast<unsigned>(code), 4, 16);
+        else
+            shown += QStringLiteral("\\x%1").arg(
+                QString::number(static_cast<unsigned>(code), 16).toUpper(), 2, QLatin1Char('0'));
+    }
+    return shown;
+}
+
+QString remoteFolderAddress(
+    const QString& scheme, const QString& host, int port, int schemePort, const QString& folder)
+{
+    QString address = scheme;
+    // An IPv6 address's colons would read as the port's.
+    if (host.contains(QLatin1Char(':')) && !host.startsWith(QLatin1Char('[')))
+        address += QLatin1Char('[') + host + QLatin1Char(']');
+    else
+        address += host;
+    if (port > 0 && schemePort > 0 && port != schemePort)
+        address += QLatin1Char(':') + QString::number(port);
+    if (!folder.startsWith(QLatin1Char('/')))
+        address += QLatin1Char('/');
+    address += folder;
+    if (!address.endsWith(QLatin1Char('/')))
+        address += QLatin1Char('/');
+    return address;
 }
 
 } // namespace taskhaul

@@ -38,7 +38,18 @@ QString groupThousands(std::uint64_t value, const QString& separator);
 // server announced no size (announced < 0).
 QString completedByteCount(std::int64_t announced, std::int64_t received, const QString& separator);
 
-// The name of a listed file as text for the log and the status line.
+// The name of a listed file as text for the log and the status line. Control
+// characters are shown escaped (\n, \r, \t, the others as \xNN, the Unicode
+// line and paragraph separators as \u2028 and \u2029), so that a name holding
+// a line break reads as one name; the file on disk keeps its real name.
 QString displayName(std::string_view name);
+
+// Where a remote folder is, as the log names it: "ftp://host/folder/", with the
+// port after the host when it is not the one the scheme implies (`schemePort`;
+// 0 or a `port` of 0: none shown) and an IPv6 address in brackets. A folder
+// that does not begin with "/" is below the login folder; it follows the
+// host's slash all the same.
+QString remoteFolderAddress(
+    const QString& scheme, const QString& host, int port, int schemePort, const QString& folder);
 
 } // namespace taskhaul

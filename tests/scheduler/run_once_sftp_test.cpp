@@ -150,7 +150,7 @@ TEST_F(RunOnceSftp, FetchesTheFilesWhenTheKeyIsKnownOrTrusted)
         EXPECT_EQ(QDir(path(QStringLiteral("in"))).entryList(QDir::Files | QDir::Hidden).size(), 2);
         for (const QString& line : { QStringLiteral("Signed in with the key file."),
                  job.userName + QStringLiteral(" connected to 127.0.0.1"),
-                 QStringLiteral("Transferring sftp://127.0.0.1") + job.remoteFolder
+                 QStringLiteral("Transferring sftp://127.0.0.1:") + job.port + job.remoteFolder
                      + QStringLiteral("/large.bin => ") + path(QStringLiteral("in/large.bin")),
                  QStringLiteral("Data transfer complete (1,572,881 Bytes)"),
                  job.userName + QStringLiteral(" disconnected from 127.0.0.1") })

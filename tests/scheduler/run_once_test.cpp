@@ -796,7 +796,7 @@ TEST_F(RunOnce, PreviewNamesTheFilesAsTheRunDoesWhenACopyExists)
     const Finished result = run(QStringLiteral("--run-once"));
     QStringList used;
     const QRegularExpression transferring(QStringLiteral("Transferring ftp://")
-        + QRegularExpression::escape(job.host) + QStringLiteral("(\\S+) => (\\S+)$"));
+        + QRegularExpression::escape(job.host) + QStringLiteral(":\\d+/(\\S+) => (\\S+)$"));
     for (const QString& line : result.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
         if (const QRegularExpressionMatch match = transferring.match(line); match.hasMatch())
             used << match.captured(1) + QStringLiteral(" => ") + match.captured(2);

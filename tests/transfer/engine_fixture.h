@@ -111,8 +111,8 @@ protected:
 
     QString transferring(const QString& remoteName, const QString& localName) const
     {
-        return QStringLiteral("Transferring ftp://127.0.0.1pub/") + remoteName + QStringLiteral(" => ")
-            + localPath(localName);
+        return QStringLiteral("Transferring ftp://127.0.0.1:%1/pub/").arg(server.port()) + remoteName
+            + QStringLiteral(" => ") + localPath(localName);
     }
 
     ScriptedFtpServer server;

@@ -94,8 +94,9 @@ TEST_P(RealServer, AllFilesFetchesEveryPlainFileByteForByte)
     EXPECT_EQ(localContent(QStringLiteral("big.bin")), QByteArray::fromStdString(big));
     EXPECT_EQ(localContent(QStringLiteral("small.txt")), QByteArray::fromStdString(small));
     EXPECT_EQ(localContent(QStringLiteral("empty")), QByteArray());
-    EXPECT_TRUE(host.log.contains(QStringLiteral("Transferring ftp://127.0.0.1/pub/big.bin => ")
-        + local.path() + QStringLiteral("/big.bin")));
+    EXPECT_TRUE(
+        host.log.contains(QStringLiteral("Transferring ftp://127.0.0.1:%1/pub/big.bin => ").arg(server.port())
+            + local.path() + QStringLiteral("/big.bin")));
     EXPECT_TRUE(host.log.contains(QStringLiteral("Data transfer complete (300,000 Bytes)")));
     EXPECT_TRUE(host.log.contains(QStringLiteral("Data transfer complete (1,536 Bytes)")));
     EXPECT_TRUE(host.log.contains(QStringLiteral("Data transfer complete (0 Bytes)")));
@@ -128,9 +129,9 @@ TEST_P(RealServer, OneFileWithADateTemplateAndRename)
     EXPECT_EQ(localContent(QStringLiteral("daily_2024-03-14_7.csv")), QByteArray::fromStdString(wanted));
     EXPECT_EQ(host.settings.sequenceStart, 8);
     EXPECT_EQ(host.log.first(), QStringLiteral("taskhaul connected to 127.0.0.1"));
-    EXPECT_TRUE(
-        host.log.contains(QStringLiteral("Transferring ftp://127.0.0.1/pub/report_20240314_final.csv => ")
-            + local.path() + QStringLiteral("/daily_2024-03-14_7.csv")));
+    EXPECT_TRUE(host.log.contains(
+        QStringLiteral("Transferring ftp://127.0.0.1:%1/pub/report_20240314_final.csv => ").arg(server.port())
+        + local.path() + QStringLiteral("/daily_2024-03-14_7.csv")));
     EXPECT_TRUE(host.log.contains(QStringLiteral("Data transfer complete (70,000 Bytes)")));
     EXPECT_EQ(host.log.last(), QStringLiteral("taskhaul disconnected from 127.0.0.1"));
 }

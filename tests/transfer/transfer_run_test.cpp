@@ -455,6 +455,23 @@ TEST_F(TransferRun, UnsafeNamesFromTheServerAreNeverFetched)
     EXPECT_FALSE(QFile::exists(local.path() + QStringLiteral("/../escape.txt")));
 }
 
+// A name holding control characters (here a terminal's colour sequence) is
+// logged and shown with them escaped; the file keeps its real name.
+TEST_F(TransferRun, ControlCharactersOfANameAreShownEscaped)
+{
+    const std::string name = "a\x1b[31mred\x7f.txt";
+    server.setListing(unixFile(name, 3));
+    server.addFile(name, "red");
+    host.settings.remoteFolder = QString();
+    showing([&] { engine.transferAllFiles(); });
+    const QString shown = QStringLiteral("a\\x1B[31mred\\x7F.txt");
+    EXPECT_EQ(host.log.value(0),
+        QStringLiteral("Transferring ftp://127.0.0.1:%1/%2 => %3")
+            .arg(server.port())
+            .arg(shown, localPath(shown)));
+    EXPECT_EQ(localContent(QString::fromUtf8(name)), "red");
+}
+
 TEST_F(TransferRun, LostConnectionSkipsEachRemainingFileWithTheClientsMessage)
 {
     server.setListing(unixFile("a.txt", 1) + unixFile("b.txt", 1));

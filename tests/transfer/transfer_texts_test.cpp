@@ -44,6 +44,55 @@ TEST(LocalFolderSeparator, AddsOneSlashUnlessTheFolderEndsWithOne)
     EXPECT_EQ(localFolderSeparator(QString()), QString());
 }
 
+TEST(DisplayName, ShowsControlCharactersEscapedAndTheRestAsItIs)
+{
+    struct Case {
+        std::string name;
+        const char* shown;
+    };
+    const Case cases[] = {
+        { "report.csv", "report.csv" },
+        { "x\ny.txt", "x\\ny.txt" },
+        { "a\r\n\tb", "a\\r\\n\\tb" },
+        { "\x1b[31mred", "\\x1B[31mred" },
+        { std::string("nul\0", 4), "nul\\x00" },
+        { "del\x7f", "del\\x7F" },
+        { "c1\xc2\x85", "c1\\x85" }, // NEL, a C1 control
+        { "ls\xe2\x80\xa8", "ls\\u2028" }, // the line separator
+        { "caf\xc3\xa9 back\\slash", "caf\u00e9 back\\slash" },
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(displayName(c.name), QString::fromUtf8(c.shown)) << c.name;
+}
+
+TEST(RemoteFolderAddress, NamesThePortOnlyWhereTheSchemeDoesNotImplyIt)
+{
+    struct Case {
+        const char* scheme;
+        const char* host;
+        int port;
+        int schemePort;
+        const char* folder;
+        const char* address;
+    };
+    const Case cases[] = {
+        { "ftp://", "ftp.example.org", 21, 21, "/pub/reports", "ftp://ftp.example.org/pub/reports/" },
+        { "ftp://", "ftp.example.org", 21, 21, "pub/reports", "ftp://ftp.example.org/pub/reports/" },
+        { "ftp://", "127.0.0.1", 2121, 21, "pub", "ftp://127.0.0.1:2121/pub/" },
+        { "ftp://", "127.0.0.1", 990, 21, "", "ftp://127.0.0.1:990/" },
+        { "ftp://", "h", 21, 21, "/", "ftp://h/" }, { "ftp://", "h", 21, 21, "/pub/", "ftp://h/pub/" },
+        { "sftp://", "h", 22, 22, "/srv/data", "sftp://h/srv/data/" },
+        { "sftp://", "h", 2222, 22, "data", "sftp://h:2222/data/" },
+        { "ftp://", "::1", 2121, 21, "pub", "ftp://[::1]:2121/pub/" },
+        { "ftp://", "h", 0, 0, "pub", "ftp://h/pub/" }, // a site that does not know its port
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(remoteFolderAddress(QString::fromLatin1(c.scheme), QString::fromLatin1(c.host), c.port,
+                      c.schemePort, QString::fromLatin1(c.folder)),
+            QString::fromLatin1(c.address))
+            << c.host << " " << c.port << " " << c.folder;
+}
+
 TEST(ParseIntegerField, ReadsDecimalIntegersAndNamesTheBadText)
 {
     EXPECT_EQ(parseIntegerField(QStringLiteral("21")), 21);

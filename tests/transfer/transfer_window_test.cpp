@@ -176,8 +176,8 @@ TEST_F(TransferWindow, StopTransferReturnsToStandbyAndEndsTheRun)
     EXPECT_FALSE(hooks().transferWiring().client().IsConnected());
     const QStringList messages = logMessages();
     EXPECT_EQ(messages.mid(messages.size() - 3),
-        QStringList({ QStringLiteral("Transferring ftp://127.0.0.1pub/big.bin => ") + local.path()
-                + QStringLiteral("/big.bin"),
+        QStringList({ QStringLiteral("Transferring ftp://127.0.0.1:%1/pub/big.bin => ").arg(server.port())
+                + local.path() + QStringLiteral("/big.bin"),
             QStringLiteral("Operation aborted"), QStringLiteral("alice disconnected from 127.0.0.1") }));
     EXPECT_FALSE(QFile::exists(local.path() + QStringLiteral("/big.bin")));
 }

@@ -25,7 +25,7 @@ from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
 
-root, user, password = sys.argv[1], sys.argv[2], sys.argv[3]
+root, user, password, most = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4])
 logging.basicConfig(level=logging.WARNING)
 authorizer = DummyAuthorizer()
 authorizer.add_user(user, password, root, perm="elradfmwMT")
@@ -36,7 +36,7 @@ Handler.authorizer = authorizer
 Handler.banner = "pyftpdlib ready."
 Handler.passive_ports = None
 server = FTPServer(("127.0.0.1", 0), Handler)
-server.max_cons = 64
+server.max_cons = most
 print(server.socket.getsockname()[1], flush=True)
 server.serve_forever(handle_exit=True)
 )PY";
@@ -79,7 +79,8 @@ PyFtpdServer::PyFtpdServer(Options options)
     const std::string script = scratch_ + "/server.py";
     std::ofstream(script) << kScript;
 
-    port_ = process_.Start(kPython, { script, root_, options_.user, options_.password });
+    port_ = process_.Start(kPython,
+        { script, root_, options_.user, options_.password, std::to_string(options_.maxConnections) });
 }
 
 PyFtpdServer::~PyFtpdServer()

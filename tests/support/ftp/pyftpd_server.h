@@ -24,6 +24,10 @@ public:
         std::string password = "s3cret pass";
         // An existing folder to serve instead of a fresh temporary one (kept at the end).
         std::string root;
+        // pyftpdlib's max_cons: the sockets it keeps open at once (its listener,
+        // control and data connections and passive listeners). Beyond it a new
+        // control connection is greeted with 421 and a PASV answered with 425.
+        int maxConnections = 64;
     };
 
     PyFtpdServer();
