@@ -21,7 +21,7 @@ constexpr std::array<CommandInfo, kCommandCount> kCommands { {
     { C::Disconnect, "Action4", "FTP", "&Disconnect", "Disconnect|Close the FTP connection", "Ctrl+D" },
     { C::Transfer, "Action5", "FTP", "&Transfer", "Transfer|Transfer the specified file(s)", "Ctrl+T" },
     { C::StopTransfer, "Action6", "FTP", "Sto&p Transfer", "Stop transfer|Stop file transfer", "" },
-    { C::Exit, "Action7", "FTP", "E&xit", "Exit|Terminate the application", "" },
+    { C::Exit, "Action7", "FTP", "E&xit", "Exit|Terminate the application", "Ctrl+Q" },
     { C::ClearAll, "Action8", "Edit", "Cle&ar All", "Clear All|Clear all information", "Ctrl+W" },
     { C::DeleteLogFile, "Action9", "Edit", "Dele&te Log File", "Delete log file|Delete the existing log file",
         "" },

@@ -208,7 +208,7 @@ private:
     void openConfigurationCommand(); // Action1Execute
     void saveConfigurationCommand(); // Action2Execute
     void clearAllCommand(); // Action8Execute
-    void exitCommand(); // Action7Execute: to the notification area
+    void exitCommand(); // Action7Execute: ends the program
     void exitFromTrayCommand(); // Action19Execute: ends the program
     void hideMainWindow();
     // RadioButton3Click / RadioButton4Click: enables the field of the chosen kind.
@@ -235,6 +235,11 @@ private:
     // The protocol choice: the port that goes with it and the controls it uses.
     void protocolChanged();
     void browseKeyFile();
+    // A trust given or taken back goes to the stored job at once.
+    void keepTrust();
+    // The trusted fingerprint shown, and its Forget button, as the job is now.
+    void trustChanged();
+    void forgetTrustClicked(); // ForgetTrust
     void scheduleKindFields();
     void validateTemplate(const QString& nameTemplate);
     void wildCardsCommand(); // Action10Execute

@@ -464,6 +464,27 @@ TEST_F(CommandsTest, SaveThenClearThenOpenBringsBackEveryField)
         "changes with the saved configuration?");
 }
 
+// A new job (the window at start, Clear All) is passive; a stored job opens as
+// it was stored, and one stored without the value opens active, as it always did.
+TEST_F(CommandsTest, ANewJobIsPassiveAndAStoredJobKeepsItsMode)
+{
+    auto* passive = child<QCheckBox>("CheckBox3");
+    EXPECT_TRUE(passive->isChecked());
+    EXPECT_TRUE(hooks().jobSettings().passive);
+
+    JobSettings active = everyFieldChanged();
+    active.passive = false;
+    store().save(active);
+    trigger(Command::OpenConfiguration);
+    EXPECT_FALSE(passive->isChecked());
+    trigger(Command::ClearAll);
+    EXPECT_TRUE(passive->isChecked());
+
+    QSettings(store().filePath(), QSettings::IniFormat).remove(QStringLiteral("Options/passive"));
+    trigger(Command::OpenConfiguration);
+    EXPECT_FALSE(passive->isChecked());
+}
+
 TEST_F(CommandsTest, OpenAfterChangesAsksAndNoKeepsTheFields)
 {
     store().save(everyFieldChanged());
