@@ -109,6 +109,7 @@ public:
         }
         JobSettings jobSettings() const { return window_.jobSettings(); }
         void setSequenceStart(int value) { window_.setSequenceStart(value); }
+        void setTrustedCertificate(const QString& fingerprint) { window_.setTrustedCertificate(fingerprint); }
         QString statusLine() const { return window_.statusLine(); }
         void setStatusLine(const QString& text) { window_.setStatusLine(text); }
         void writeLog(const QString& text) { window_.writeLog(text); }

@@ -170,7 +170,7 @@ void MainWindowForm::build(QWidget* parent)
         forgetTrust = toolButton(box, "ForgetTrust", QStringLiteral("Forget"),
             QStringLiteral("Forget the trusted certificate or host key: the next Connect asks again"),
             QStyle::SP_CustomBase);
-        trustedLabel = label(box, QString(), trustedFingerprint);
+        trustedLabel = named(label(box, QString(), trustedFingerprint), "TrustedLabel");
         grid->addWidget(trustedLabel, 8, 0);
         grid->addWidget(trustedFingerprint, 8, 1, 1, 2);
         grid->addWidget(forgetTrust, 8, 3);
