@@ -83,7 +83,8 @@ TEST_F(ConnectTest, AFailureIsShownWithTheWarningIcon)
         ASSERT_EQ(boxes.shown().size(), 1u);
         EXPECT_EQ(boxes.shown()[0].kind, Kind::Warning);
         EXPECT_EQ(boxes.shown()[0].caption, QStringLiteral("Warning"));
-        EXPECT_TRUE(boxes.shown()[0].text.startsWith(QLatin1String(c.text))) << boxes.shown()[0].text.toStdString();
+        EXPECT_TRUE(boxes.shown()[0].text.startsWith(QLatin1String(c.text)))
+            << boxes.shown()[0].text.toStdString();
     }
 }
 

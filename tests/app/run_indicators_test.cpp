@@ -4,6 +4,7 @@
 #include "app/run_notice.h"
 #include "app/schedule_status.h"
 #include "app/status_line.h"
+#include "app/transfer_wiring.h"
 #include "ftp/pyftpd_server.h"
 #include "scheduler/unattended_run.h"
 #include "transfer/run_report.h"
@@ -248,6 +249,52 @@ TEST_F(RunIndicatorsWindow, TheSchedulerShowsItsNextAndLastRunAndTheIconFollows)
     EXPECT_EQ(tray.state, TrayState::Idle);
     EXPECT_EQ(scheduleText(), QString());
     EXPECT_TRUE(child<ElidedLabel>("ScheduleText")->isHidden());
+}
+
+// Each run's notice replaces the one before, and the first success after
+// failures says that the job works again. Runs against a real server: twice
+// refused, then fetching, then nothing new.
+TEST_F(RunIndicatorsWindow, RunsNotifyInOnePlaceAndASuccessAfterFailuresSaysSo)
+{
+    PyFtpdServer server;
+    server.writeFile("report.csv", "a,b\n");
+    QTemporaryDir local;
+    createWindow();
+    child<QLineEdit>("Edit1")->setText(QString::fromStdString(server.host()));
+    child<QLineEdit>("Edit10")->setText(QString::number(server.port()));
+    child<QLineEdit>("Edit3")->setText(QString::fromStdString(server.user()));
+    child<QLineEdit>("Edit5")->setText(local.path());
+    child<QRadioButton>("RadioButton1")->setChecked(true);
+    child<QCheckBox>("chkOnlyNewer")->setChecked(true); // a fetched file is not fetched again
+    trigger(Command::StartScheduler);
+    TransferEngine& engine = hooks().transferWiring().engine();
+    const auto scheduledRun = [&](const QString& password) {
+        child<QLineEdit>("Edit4")->setText(password);
+        hooks().runGuarded([&] {
+            engine.setUnattended(true);
+            engine.siteConnect();
+            engine.changeFolder();
+            engine.transferAllFiles();
+        });
+        engine.disconnectSite();
+        hooks().scheduledRunFinished(engine.lastRun().connected ? RunOutcome::Completed : RunOutcome::Failed);
+    };
+    for (const QString& password : { QStringLiteral("wrong"), QStringLiteral("wrong"),
+             QString::fromStdString(server.password()), QString::fromStdString(server.password()) })
+        scheduledRun(password);
+
+    ASSERT_EQ(notices.sent.size(), 3u); // the last run, nothing new, is not told
+    for (const RunNotice& notice : notices.sent)
+        EXPECT_TRUE(notice.ofRun) << notice.title.toStdString();
+    const QString site = QStringLiteral("127.0.0.1:%1").arg(server.port());
+    EXPECT_EQ(notices.sent[0].title, QStringLiteral("Taskhaul: scheduled transfer from %1 failed").arg(site));
+    EXPECT_TRUE(notices.sent[0].failure);
+    EXPECT_EQ(notices.sent[1], notices.sent[0]);
+    EXPECT_EQ(
+        notices.sent[2].title, QStringLiteral("Taskhaul: scheduled transfer from %1 works again").arg(site));
+    EXPECT_EQ(notices.sent[2].body,
+        QStringLiteral("The run succeeded after failing before. 1 file fetched into %1.").arg(local.path()));
+    EXPECT_FALSE(notices.sent[2].failure);
 }
 
 TEST_F(RunIndicatorsWindow, AScheduledRunDownloadsWhileTheLogCannotBeWritten)
