@@ -40,6 +40,8 @@ constexpr std::array<CommandInfo, kCommandCount> kCommands { {
     { C::ExitFromTray, "Action19", "", "Action19", "", "" },
     { C::StartStopScheduler, "Action20", "Scheduler", "Start/Stop", "Start/Stop the scheduler", "" },
     { C::ViewLocalFolder, "Action21", "View", "Local &Folder...", "Local folder|View the local folder", "" },
+    { C::ManualPage, "ActionManual", "Help", "&Manual Page (man taskhaul)",
+        "Manual page|Displays the manual page, which man taskhaul shows in a terminal", "" },
     { C::EditUndo, "EditUndo1", "Edit", "&Undo", "Undo|Reverts the last action", "Ctrl+Z" },
     { C::EditCut, "EditCut1", "Edit", "Cu&t", "Cut|Cuts the selection and puts it on the Clipboard",
         "Ctrl+X" },
@@ -68,8 +70,8 @@ constexpr std::array kEditMenu { cmd(C::EditUndo), sep(), cmd(C::EditCut), cmd(C
 constexpr std::array kViewMenu { cmd(C::WildCardsFormat), sep(), cmd(C::ViewLocalFolder),
     cmd(C::ViewLogFile) };
 constexpr std::array kSchedulerMenu { cmd(C::StartScheduler), cmd(C::StopScheduler) };
-constexpr std::array kHelpMenu { cmd(C::Help), sep(), cmd(C::HomePage), cmd(C::CheckForUpdates), sep(),
-    cmd(C::About) };
+constexpr std::array kHelpMenu { cmd(C::Help), cmd(C::ManualPage), sep(), cmd(C::HomePage),
+    cmd(C::CheckForUpdates), sep(), cmd(C::About) };
 
 constexpr std::array<MenuLayout, 5> kMenuBar { {
     { "&FTP", kFtpMenu },

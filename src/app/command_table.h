@@ -37,6 +37,7 @@ enum class Command {
     ExitFromTray, // Action19 (icon menu "E&xit": ends the program)
     StartStopScheduler, // Action20
     ViewLocalFolder, // Action21
+    ManualPage, // ActionManual (Help menu: the man page)
     EditUndo, // EditUndo1
     EditCut, // EditCut1
     EditCopy, // EditCopy1

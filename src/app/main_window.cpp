@@ -170,6 +170,7 @@ void MainWindow::createCommands()
     handlers_[std::size_t(Command::ViewLogFile)] = [this] { logCommands_->openLogFile(); };
     handlers_[std::size_t(Command::StopScheduler)] = [this] { stopSchedulerCommand(); };
     handlers_[std::size_t(Command::HomePage)] = [this] { logCommands_->openHomePage(); };
+    handlers_[std::size_t(Command::ManualPage)] = [this] { logCommands_->openManualPage(); };
     handlers_[std::size_t(Command::CheckForUpdates)] = [this] { checkForUpdatesCommand(); };
     handlers_[std::size_t(Command::About)] = [this] { aboutCommand(); };
     handlers_[std::size_t(Command::OpenFromTray)] = [this] { restoreMainWindow(); };

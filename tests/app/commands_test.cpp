@@ -109,7 +109,8 @@ TEST_F(CommandsTest, MenusToolbarAndIconMenuListTheCommandsInOrder)
         (QStringList { "&Wild Cards Format...", "-", "Local &Folder...", "&Log File..." }));
     EXPECT_EQ(entries(menu("&Scheduler")), (QStringList { "&Start", "S&top" }));
     EXPECT_EQ(entries(menu("&Help")),
-        (QStringList { "&Help...", "-", "&Velmora Home Page", "&Check for Updates", "-", "&About..." }));
+        (QStringList { "&Help...", "&Manual Page (man taskhaul)", "-", "&Velmora Home Page",
+            "&Check for Updates", "-", "&About..." }));
     EXPECT_EQ(entries(window().findChild<QToolBar*>("ActionToolBar1")),
         (QStringList { "&Open", "&Save Configuration", "-", "&Connect", "&Disconnect", "-", "&Transfer",
             "Sto&p Transfer", "-", "St&art/Stop", "-", "Local &Folder...", "&Log File..." }));
