@@ -103,14 +103,15 @@ set(CPACK_GENERATOR "DEB")
 set(CPACK_PACKAGE_NAME "taskhaul")
 set(CPACK_PACKAGE_VENDOR "Velmora")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "download files from an FTP site on demand or on a schedule")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "download files from an FTP, FTPS or SFTP site on demand or on a schedule")
 # Lines of the long description are kept under 80 columns, as Debian asks.
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
-  "Taskhaul fetches files from one FTP site into one local folder, when you\n"
-  "ask or unattended: once a day at a set time or every few minutes. It\n"
-  "fetches every file of a remote folder, or the files whose names match a\n"
-  "template with date, time and sequence fields. It lives in the notification\n"
-  "area and writes a plain-text activity log.\n"
+  "Taskhaul fetches files from one site into one local folder, over FTP, FTP\n"
+  "over TLS (FTPS) or SFTP, when you ask or unattended: once a day at a set\n"
+  "time or every few minutes. It fetches every file of a remote folder, or the\n"
+  "files whose names match a template with date, time and sequence fields. It\n"
+  "lives in the notification area and writes a plain-text activity log.\n"
   "\n"
   "taskhaul --run-once runs the saved job from cron or from a systemd user\n"
   "timer; taskhaul --systemd-timer writes one for the job's schedule.")

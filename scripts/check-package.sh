@@ -47,7 +47,7 @@ field() { dpkg-deb --field "$deb" "$1"; }
 [[ "$(field Maintainer)" =~ ^[^\<]+\ \<[^@\>]+@[^\>]+\>$ ]] || fail "Maintainer '$(field Maintainer)' is not 'Name <address>'"
 [ -n "$(field Homepage)" ] || fail "no Homepage"
 description=$(field Description)
-[ "$(printf '%s\n' "$description" | head -n 1)" = "download files from an FTP site on demand or on a schedule" ] \
+[ "$(printf '%s\n' "$description" | head -n 1)" = "download files from an FTP, FTPS or SFTP site on demand or on a schedule" ] \
   || fail "Description's first line is '$(printf '%s\n' "$description" | head -n 1)'"
 [ "$(printf '%s\n' "$description" | wc -l)" -gt 2 ] || fail "Description has no long text"
 printf '%s\n' "$description" | awk 'length > 80 { bad = 1 } END { exit bad }' || fail "Description has lines over 80 columns"

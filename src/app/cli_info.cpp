@@ -4,14 +4,16 @@
 
 namespace taskhaul {
 
-int runHelp(const QStringList&)
+void printUsage(std::FILE* stream)
 {
     std::fputs("Usage: taskhaul [-r] [-m]\n"
                "       taskhaul OPTION ...\n"
                "\n"
-               "Downloads files from one FTP site into one local folder, on demand or on a schedule.\n"
+               "Downloads files from one FTP, FTPS or SFTP site into one local folder, on demand or\n"
+               "on a schedule.\n"
                "\n"
-               "Start-up switches (for this run only; other words are ignored):\n"
+               "Start-up switches (for this run only; other words are ignored, but a word beginning\n"
+               "with -- must be one of the options below, as the first word):\n"
                "  -r                  load the saved job and start the scheduler\n"
                "  -m                  start hidden in the notification area\n"
                "  -h                  show this text, as --help does\n"
@@ -36,7 +38,12 @@ int runHelp(const QStringList&)
                "                      print a systemd user service and timer that run the saved\n"
                "                      job on its schedule; --install writes them to\n"
                "                      ~/.config/systemd/user\n",
-        stdout);
+        stream);
+}
+
+int runHelp(const QStringList&)
+{
+    printUsage(stdout);
     return 0;
 }
 

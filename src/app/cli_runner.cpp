@@ -149,7 +149,8 @@ ProtocolSites headlessSites(const std::function<void()>& pump)
 
 // The saved job, or nothing after telling why it cannot be used. Why the
 // passwords could not come from the desktop keyring goes to `keyringWarning`.
-std::optional<JobSettings> loadSavedJob(const SettingsStore& store, QString* keyringWarning = nullptr)
+std::optional<JobSettings> loadSavedJob(
+    const SettingsStore& store, QString* keyringWarning = nullptr, QStringList* unreadSecrets = nullptr)
 {
     if (!QFileInfo::exists(store.filePath())) {
         printLine(stderr, QStringLiteral("No saved job: %1 does not exist.").arg(store.filePath()));
@@ -171,7 +172,31 @@ std::optional<JobSettings> loadSavedJob(const SettingsStore& store, QString* key
         if (keyringWarning)
             *keyringWarning = loaded.keyringWarning;
     }
+    if (unreadSecrets)
+        *unreadSecrets = loaded.unreadSecrets;
     return loaded.settings;
+}
+
+// Whether a secret that a run of `job` cannot do without is among those the
+// keyring held back: FTP's password, the proxy's when a proxy login is set,
+// an SFTP key's passphrase; SFTP's password only when neither a key file nor
+// an agent can sign in (with them it is the last resort, tried only if they
+// are refused).
+bool neededSecretMissing(const JobSettings& job, const QStringList& unread)
+{
+    QStringList needed;
+    if (job.protocol == JobSettings::Protocol::Sftp) {
+        if (!job.keyFile.isEmpty())
+            needed << QStringLiteral("KeyPassphrase");
+        else if (qEnvironmentVariableIsEmpty("SSH_AUTH_SOCK"))
+            needed << QStringLiteral("Password");
+    } else {
+        needed << QStringLiteral("Password");
+        if (job.proxyType > 0 && !job.proxyUserName.isEmpty())
+            needed << QStringLiteral("Proxypassword");
+    }
+    return std::any_of(
+        needed.begin(), needed.end(), [&unread](const QString& name) { return unread.contains(name); });
 }
 
 // Waits `minutes` before a retry; false when a termination signal came first.
@@ -209,7 +234,8 @@ int runOnce(const QStringList& args)
     const LongTimeFormat timeFormat = LongTimeFormat::fromSystemLocale();
     const SettingsStore store(timeFormat);
     QString keyringWarning;
-    const std::optional<JobSettings> saved = loadSavedJob(store, &keyringWarning);
+    QStringList unreadSecrets;
+    const std::optional<JobSettings> saved = loadSavedJob(store, &keyringWarning, &unreadSecrets);
     if (!saved)
         return kExitJobUnusable;
     ActivityLog log(ActivityLog::defaultPath(), timeFormat);
@@ -292,25 +318,22 @@ int runOnce(const QStringList& args)
     // attempt (the user unlocks it, the daemon comes back): until then an
     // attempt is skipped, and retried as the job says.
     bool firstAttempt = true;
-    // The job as last loaded: what is saved back after the run starts from it,
-    // so that passwords a later attempt read from the keyring are saved as
-    // they are now, not as the empty ones of a locked first load (an empty
-    // password is no keyring entry, and saving it would remove the entry).
-    JobSettings lastLoaded = *saved;
+    // Only a secret the run needs holds it back: a key file without a
+    // passphrase signs in without the password the keyring keeps.
     const auto keyringProblem = [&]() -> QString {
         if (std::exchange(firstAttempt, false))
-            return keyringWarning;
+            return neededSecretMissing(*saved, unreadSecrets) ? keyringWarning : QString();
         const LoadResult again = store.load(JobSettings {});
         if (!again.ok())
             return keyringWarning;
-        lastLoaded = again.settings;
         keyringWarning = again.keyringWarning;
+        unreadSecrets = again.unreadSecrets;
         if (keyringWarning.isEmpty()) {
             JobSettings reloaded = again.settings;
             reloaded.sequenceStart = host.job().sequenceStart;
             host.setJob(reloaded);
         }
-        return keyringWarning;
+        return neededSecretMissing(again.settings, unreadSecrets) ? keyringWarning : QString();
     };
     const RunOutcome outcome = performRunWithRetries(
         RunKind::Interval, host, steps,
@@ -334,19 +357,15 @@ int runOnce(const QStringList& args)
             saveFailed = true;
         }
     }
-    // A trusted certificate fingerprint the run found no longer needed is
-    // forgotten in the job as last loaded (whose passwords a retry may have
-    // read from the keyring).
-    if (host.job().trustedCertificate != saved->trustedCertificate) {
-        JobSettings updated = lastLoaded;
-        updated.sequenceStart = host.job().sequenceStart;
-        updated.trustedCertificate = host.job().trustedCertificate;
+    // A trusted certificate or host key the run found no longer needed is
+    // forgotten in the stored job, that one value, as the window does.
+    const JobSettings& ran = host.job();
+    if (ran.trustedCertificate != saved->trustedCertificate || ran.trustedHostKey != saved->trustedHostKey) {
         try {
-            if (const SaveResult result = store.save(updated); !result.keyringWarning.isEmpty())
-                host.writeLog(QStringLiteral("WARNING: ") + result.keyringWarning);
+            store.saveTrust(ran);
         } catch (const SettingsError& error) {
             printLine(stderr,
-                QStringLiteral("The trusted certificate cannot be forgotten: %1").arg(error.message()));
+                QStringLiteral("The trusted fingerprint cannot be forgotten: %1").arg(error.message()));
             saveFailed = true;
         }
     }

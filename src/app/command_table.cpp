@@ -21,7 +21,7 @@ constexpr std::array<CommandInfo, kCommandCount> kCommands { {
     { C::Disconnect, "Action4", "FTP", "&Disconnect", "Disconnect|Close the FTP connection", "Ctrl+D" },
     { C::Transfer, "Action5", "FTP", "&Transfer", "Transfer|Transfer the specified file(s)", "Ctrl+T" },
     { C::StopTransfer, "Action6", "FTP", "Sto&p Transfer", "Stop transfer|Stop file transfer", "" },
-    { C::Exit, "Action7", "FTP", "E&xit", "Exit|Terminate the application", "" },
+    { C::Exit, "Action7", "FTP", "E&xit", "Exit|Terminate the application", "Ctrl+Q" },
     { C::ClearAll, "Action8", "Edit", "Cle&ar All", "Clear All|Clear all information", "Ctrl+W" },
     { C::DeleteLogFile, "Action9", "Edit", "Dele&te Log File", "Delete log file|Delete the existing log file",
         "" },
@@ -40,6 +40,8 @@ constexpr std::array<CommandInfo, kCommandCount> kCommands { {
     { C::ExitFromTray, "Action19", "", "Action19", "", "" },
     { C::StartStopScheduler, "Action20", "Scheduler", "Start/Stop", "Start/Stop the scheduler", "" },
     { C::ViewLocalFolder, "Action21", "View", "Local &Folder...", "Local folder|View the local folder", "" },
+    { C::ManualPage, "ActionManual", "Help", "&Manual Page (man taskhaul)",
+        "Manual page|Displays the manual page, which man taskhaul shows in a terminal", "" },
     { C::EditUndo, "EditUndo1", "Edit", "&Undo", "Undo|Reverts the last action", "Ctrl+Z" },
     { C::EditCut, "EditCut1", "Edit", "Cu&t", "Cut|Cuts the selection and puts it on the Clipboard",
         "Ctrl+X" },
@@ -68,8 +70,8 @@ constexpr std::array kEditMenu { cmd(C::EditUndo), sep(), cmd(C::EditCut), cmd(C
 constexpr std::array kViewMenu { cmd(C::WildCardsFormat), sep(), cmd(C::ViewLocalFolder),
     cmd(C::ViewLogFile) };
 constexpr std::array kSchedulerMenu { cmd(C::StartScheduler), cmd(C::StopScheduler) };
-constexpr std::array kHelpMenu { cmd(C::Help), sep(), cmd(C::HomePage), cmd(C::CheckForUpdates), sep(),
-    cmd(C::About) };
+constexpr std::array kHelpMenu { cmd(C::Help), cmd(C::ManualPage), sep(), cmd(C::HomePage),
+    cmd(C::CheckForUpdates), sep(), cmd(C::About) };
 
 constexpr std::array<MenuLayout, 5> kMenuBar { {
     { "&FTP", kFtpMenu },

@@ -22,7 +22,7 @@ enum class Command {
     Disconnect, // Action4
     Transfer, // Action5
     StopTransfer, // Action6
-    Exit, // Action7 (FTP menu: goes to the notification area)
+    Exit, // Action7 (FTP menu "E&xit", Ctrl+Q: ends the program)
     ClearAll, // Action8
     DeleteLogFile, // Action9
     WildCardsFormat, // Action10
@@ -37,6 +37,7 @@ enum class Command {
     ExitFromTray, // Action19 (icon menu "E&xit": ends the program)
     StartStopScheduler, // Action20
     ViewLocalFolder, // Action21
+    ManualPage, // ActionManual (Help menu: the man page)
     EditUndo, // EditUndo1
     EditCut, // EditCut1
     EditCopy, // EditCopy1

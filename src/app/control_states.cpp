@@ -28,6 +28,7 @@ constexpr std::array<const char*, 1> kProxyTab { "ProxyGroup" };
 constexpr std::array<const char*, 1> kSecurity { "cbSecurity" };
 constexpr std::array<const char*, 1> kProtocol { "ProtocolChoice" };
 constexpr std::array<const char*, 3> kKey { "KeyFileEdit", "KeyFileBrowse", "KeyPassphraseEdit" };
+constexpr std::array<const char*, 1> kForgetTrust { "ForgetTrust" };
 constexpr std::array<const char*, 2> kSequence { "SpinEdit1", "CheckBox4" };
 constexpr std::array<const char*, 1> kAutoLoad { "chkAutoLoad" };
 constexpr std::array<const char*, 2> kStartupOptions { "chkAutoStart", "chkMinimized" };
@@ -48,7 +49,7 @@ constexpr std::array<const char*, 1> kStartStop { "Action20" };
 // starts another run, only Disconnect and Stop Transfer, which both end it.
 // The proxy's group and the security choice follow the protocol alone; under
 // FTP the proxy's fields keep their own rows.
-constexpr std::array<ControlRow, 31> kTable { {
+constexpr std::array<ControlRow, 32> kTable { {
     { kFileKinds, R::On, R::Off, R::Off, R::Off },
     { kFileName, R::OneFile, R::Off, R::Off, R::Off },
     { kNewName, R::OneFileRename, R::Off, R::Off, R::Off },
@@ -62,13 +63,15 @@ constexpr std::array<ControlRow, 31> kTable { {
     { kSecurity, R::Ftp, R::Ftp, R::Ftp, R::Ftp },
     { kProtocol, R::On, R::Off, R::Off, R::Off },
     { kKey, R::Sftp, R::Off, R::Off, R::Off },
+    { kForgetTrust, R::Trusted, R::Off, R::Off, R::Off },
     { kPassive, R::Ftp, R::Off, R::Off, R::Off },
     { kOverwrite, R::On, R::Off, R::Off, R::Off },
     { kConnections, R::On, R::Off, R::Off, R::Off },
     { kSequence, R::On, R::Off, R::Off, R::Off },
     { kAutoLoad, R::NotAutoStart, R::Off, R::Off, R::Off },
     { kStartupOptions, R::On, R::Off, R::Off, R::Off },
-    { kAnonymous, R::On, R::Off, R::Off, R::Off },
+    // Anonymous login is FTP's: an SFTP server has no such user.
+    { kAnonymous, R::Ftp, R::Off, R::Off, R::Off },
     { kResetTimers, R::On, R::Off, R::Off, R::Off },
     { kOpen, R::On, R::Off, R::Off, R::Off },
     { kSave, R::ConfigChanged, R::Off, R::Off, R::Off },
@@ -127,6 +130,8 @@ bool ruleEnables(ControlRule rule, const ControlConditions& c)
         return !c.sftp;
     case R::Sftp:
         return c.sftp;
+    case R::Trusted:
+        return c.trusted;
     }
     return false;
 }
@@ -153,7 +158,7 @@ void applyProtocolControls(ControlState state, ControlTarget& target)
     const ControlConditions conditions = target.controlConditions();
     for (const auto& row : kTable) {
         const ControlRule rule = row.rule(state);
-        if (rule != R::Ftp && rule != R::Sftp)
+        if (rule != R::Ftp && rule != R::Sftp && rule != R::Trusted)
             continue;
         for (const char* name : row.names)
             target.setControlEnabled(QString::fromLatin1(name), ruleEnables(rule, conditions));

@@ -18,6 +18,7 @@ struct ControlConditions {
     bool autoStart = false; // "A&uto-start" checked
     bool configChanged = false; // unsaved changes
     bool sftp = false; // the job's protocol is SFTP (otherwise FTP)
+    bool trusted = false; // the job trusts a certificate (FTP) or host key (SFTP) of its own
 };
 
 // How one entry of the table is set by one state.
@@ -32,6 +33,7 @@ enum class ControlRule {
     ConfigChanged, // on exactly when the settings have unsaved changes
     Ftp, // on under FTP, off under SFTP: what SFTP does not use
     Sftp, // on under SFTP, off under FTP: what only SFTP uses
+    Trusted, // on when the job trusts a certificate or host key of the protocol's
 };
 
 // One row: the controls and commands (objectNames) it covers and its rule in
@@ -67,8 +69,8 @@ public:
 // Sets every entry of the state's column and the group box caption.
 void applyControlState(ControlState state, ControlTarget& target);
 
-// Sets only the entries whose rule in the state depends on the protocol: what
-// a change of the protocol changes.
+// Sets only the entries whose rule in the state depends on the protocol or on
+// the trust the job holds for it: what a change of either changes.
 void applyProtocolControls(ControlState state, ControlTarget& target);
 
 } // namespace taskhaul

@@ -6,6 +6,8 @@
 #include <QDBusPendingReply>
 #include <QVariantMap>
 
+#include <utility>
+
 namespace taskhaul {
 
 namespace {
@@ -49,14 +51,25 @@ void DBusNotifier::send(const RunNotice& notice)
             fallback_(notice);
         return;
     }
+    if (notice.ofRun && runNoticePending_) {
+        nextRunNotice_ = notice; // only the newest run's notice is worth showing
+        return;
+    }
+    notify(notice);
+}
+
+void DBusNotifier::notify(const RunNotice& notice)
+{
     QDBusMessage call = QDBusMessage::createMethodCall(
         kInterface, QString::fromLatin1(path), kInterface, QStringLiteral("Notify"));
     QVariantMap hints;
     hints.insert(QStringLiteral("urgency"), QVariant::fromValue(uchar(notice.failure ? 2 : 1)));
     hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("org.velmora.Taskhaul"));
-    call << QStringLiteral("Taskhaul") << uint(0) << QStringLiteral("org.velmora.Taskhaul") << notice.title
+    const uint replaces = notice.ofRun ? runNotice_ : 0;
+    call << QStringLiteral("Taskhaul") << replaces << QStringLiteral("org.velmora.Taskhaul") << notice.title
          << notice.body << QStringList { QStringLiteral("default"), QStringLiteral("Open the log") } << hints
          << int(-1);
+    runNoticePending_ = runNoticePending_ || notice.ofRun;
     // Asynchronous: the service may take its time, and the window goes on.
     auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, notice](QDBusPendingCallWatcher* self) {
@@ -65,9 +78,18 @@ void DBusNotifier::send(const RunNotice& notice)
         if (reply.isError()) {
             if (fallback_)
                 fallback_(notice);
-            return;
+        } else {
+            shown_.insert(reply.value());
+            if (notice.ofRun)
+                runNotice_ = reply.value();
         }
-        shown_.insert(reply.value());
+        if (!notice.ofRun)
+            return;
+        runNoticePending_ = false;
+        if (nextRunNotice_) {
+            const RunNotice next = *std::exchange(nextRunNotice_, std::nullopt);
+            notify(next);
+        }
     });
 }
 
@@ -82,6 +104,9 @@ void DBusNotifier::actionInvoked(uint id, const QString& actionKey)
 void DBusNotifier::notificationClosed(uint id, uint)
 {
     shown_.erase(id);
+    // Gone from the screen: the next run's notice is a new one.
+    if (id == runNotice_)
+        runNotice_ = 0;
 }
 
 } // namespace taskhaul

@@ -115,8 +115,12 @@ void DesktopIntegration::runFinished(RunOutcome outcome)
     const RunReport& report = transfer_.engine().lastRun();
     const RunReport none;
     const RunReport& thisRun = outcome == RunOutcome::Incomplete ? none : report;
-    const std::optional<RunNotice> notice
-        = noticeForRun(outcome, thisRun, job.notifySuccess, job.localFolder);
+    const std::optional<RunNotice> notice = noticeForRun(outcome, thisRun, job, failing_);
+    // A stopped run says nothing either way; any other tells whether the job works.
+    if (notice)
+        failing_ = notice->failure;
+    else if (!thisRun.aborted)
+        failing_ = false;
     lastRun_ = LastRunSummary { window_.now(), !(notice && notice->failure) && outcome != RunOutcome::Failed,
         thisRun.fetched };
     refreshIndicators();

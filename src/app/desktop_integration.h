@@ -63,6 +63,9 @@ private:
     QTimer refresh_;
     bool balloonOpensLog_ = false;
     bool logFailing_ = false;
+    // The last scheduled run that ended (not stopped) failed: the next one
+    // that succeeds says so.
+    bool failing_ = false;
 };
 
 } // namespace taskhaul

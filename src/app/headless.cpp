@@ -2,7 +2,9 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <array>
+#include <cstdio>
 #include <string_view>
 
 namespace taskhaul {
@@ -25,7 +27,27 @@ constexpr std::array kOptions {
     HeadlessOption { "--systemd-timer", &runSystemdTimer },
 };
 
+constexpr int kExitUsage = 2;
+
 } // namespace
+
+std::optional<int> refuseWindowOptions(int argc, char** argv)
+{
+    for (int index = 1; index < argc; ++index) {
+        const std::string_view word = argv[index];
+        if (!word.starts_with("--"))
+            continue;
+        const bool known = std::any_of(kOptions.begin(), kOptions.end(),
+            [word](const HeadlessOption& option) { return option.name == word; });
+        if (known)
+            std::fprintf(stderr, "The option %s must be the first word.\n\n", argv[index]);
+        else
+            std::fprintf(stderr, "Unknown option %s\n\n", argv[index]);
+        printUsage(stderr);
+        return kExitUsage;
+    }
+    return std::nullopt;
+}
 
 std::optional<int> runHeadless(int argc, char** argv)
 {

@@ -12,5 +12,9 @@ int main(int argc, char** argv)
     for (int index = 1; index < argc; ++index)
         if (std::string_view(argv[index]) == "-h")
             return taskhaul::runHelp({});
+    // An option the window does not take is a mistake, never a window: where
+    // there is a display it would open one, where there is none it could not.
+    if (const auto code = taskhaul::refuseWindowOptions(argc, argv))
+        return *code;
     return taskhaul::startWindowProgram(argv);
 }

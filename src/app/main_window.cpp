@@ -170,6 +170,7 @@ void MainWindow::createCommands()
     handlers_[std::size_t(Command::ViewLogFile)] = [this] { logCommands_->openLogFile(); };
     handlers_[std::size_t(Command::StopScheduler)] = [this] { stopSchedulerCommand(); };
     handlers_[std::size_t(Command::HomePage)] = [this] { logCommands_->openHomePage(); };
+    handlers_[std::size_t(Command::ManualPage)] = [this] { logCommands_->openManualPage(); };
     handlers_[std::size_t(Command::CheckForUpdates)] = [this] { checkForUpdatesCommand(); };
     handlers_[std::size_t(Command::About)] = [this] { aboutCommand(); };
     handlers_[std::size_t(Command::OpenFromTray)] = [this] { restoreMainWindow(); };
@@ -261,13 +262,19 @@ void MainWindow::connectFields()
     // A trusted certificate belongs to one site and one way of connecting to
     // it: changing either forgets it (the way to trust a new certificate).
     // Through a proxy the certificate is the proxy's.
-    const auto forgetCertificate = [this] { form_.trustedCertificate.clear(); };
+    const auto forgetCertificate = [this] {
+        form_.trustedCertificate.clear();
+        trustChanged();
+    };
     for (QLineEdit* edit : { form_.host, form_.port, form_.proxyHost })
         connect(edit, &QLineEdit::textChanged, this, forgetCertificate);
     for (QComboBox* box : { form_.security, form_.proxyType })
         connect(box, &QComboBox::currentIndexChanged, this, forgetCertificate);
     // So does a trusted host key, with the host and the protocol.
-    const auto forgetHostKey = [this] { form_.trustedHostKey.clear(); };
+    const auto forgetHostKey = [this] {
+        form_.trustedHostKey.clear();
+        trustChanged();
+    };
     connect(form_.host, &QLineEdit::textChanged, this, forgetHostKey);
     connect(form_.protocol, &QComboBox::currentIndexChanged, this, forgetHostKey);
     connect(form_.protocol, &QComboBox::currentIndexChanged, this, guarded(&MainWindow::protocolChanged));
@@ -284,6 +291,7 @@ void MainWindow::connectFields()
     connect(form_.browseFolder, &QToolButton::clicked, this, guarded(&MainWindow::browseLocalFolder));
     connect(form_.browseKeyFile, &QToolButton::clicked, this, guarded(&MainWindow::browseKeyFile));
     connect(form_.anonymousLogin, &QToolButton::clicked, this, guarded(&MainWindow::anonymousLoginClicked));
+    connect(form_.forgetTrust, &QToolButton::clicked, this, guarded(&MainWindow::forgetTrustClicked));
     connect(form_.resetTimers, &QToolButton::clicked, this, guarded(&MainWindow::resetTimersClicked));
     connect(form_.validateFileName, &QToolButton::clicked, this,
         [this] { runGuarded([this] { validateTemplate(form_.fileName->text()); }); });
@@ -340,15 +348,14 @@ void MainWindow::setLoginFields(const QString& userName, const QString& password
 
 void MainWindow::setTrustedCertificate(const QString& fingerprint)
 {
-    // No field shows it: the job changes all the same, and Save keeps it.
     form_.trustedCertificate = fingerprint;
-    markChanged();
+    keepTrust();
 }
 
 void MainWindow::setTrustedHostKey(const QString& fingerprint)
 {
     form_.trustedHostKey = fingerprint;
-    markChanged();
+    keepTrust();
 }
 
 bool MainWindow::startAtLogin() const
@@ -554,6 +561,7 @@ ControlConditions MainWindow::controlConditions() const
     conditions.autoStart = form_.autoStart->isChecked();
     conditions.configChanged = flags_.configChanged;
     conditions.sftp = form_.sftpChosen();
+    conditions.trusted = !form_.trustedOfProtocol().isEmpty();
     return conditions;
 }
 

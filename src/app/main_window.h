@@ -109,6 +109,7 @@ public:
         }
         JobSettings jobSettings() const { return window_.jobSettings(); }
         void setSequenceStart(int value) { window_.setSequenceStart(value); }
+        void setTrustedCertificate(const QString& fingerprint) { window_.setTrustedCertificate(fingerprint); }
         QString statusLine() const { return window_.statusLine(); }
         void setStatusLine(const QString& text) { window_.setStatusLine(text); }
         void writeLog(const QString& text) { window_.writeLog(text); }
@@ -208,7 +209,7 @@ private:
     void openConfigurationCommand(); // Action1Execute
     void saveConfigurationCommand(); // Action2Execute
     void clearAllCommand(); // Action8Execute
-    void exitCommand(); // Action7Execute: to the notification area
+    void exitCommand(); // Action7Execute: ends the program
     void exitFromTrayCommand(); // Action19Execute: ends the program
     void hideMainWindow();
     // RadioButton3Click / RadioButton4Click: enables the field of the chosen kind.
@@ -235,6 +236,11 @@ private:
     // The protocol choice: the port that goes with it and the controls it uses.
     void protocolChanged();
     void browseKeyFile();
+    // A trust given or taken back goes to the stored job at once.
+    void keepTrust();
+    // The trusted fingerprint shown, and its Forget button, as the job is now.
+    void trustChanged();
+    void forgetTrustClicked(); // ForgetTrust
     void scheduleKindFields();
     void validateTemplate(const QString& nameTemplate);
     void wildCardsCommand(); // Action10Execute

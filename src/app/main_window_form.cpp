@@ -164,6 +164,17 @@ void MainWindowForm::build(QWidget* parent)
         grid->addWidget(browseKeyFile, 6, 3);
         grid->addWidget(label(box, QStringLiteral("Key passphrase:"), keyPassphrase), 7, 0);
         grid->addWidget(keyPassphrase, 7, 1, 1, 2);
+        trustedFingerprint = lineEdit(box, "TrustedFingerprint");
+        trustedFingerprint->setReadOnly(true);
+        trustedFingerprint->setPlaceholderText(QStringLiteral("none"));
+        forgetTrust = toolButton(box, "ForgetTrust", QStringLiteral("Forget"),
+            QStringLiteral("Forget the trusted certificate or host key: the next Connect asks again"),
+            QStyle::SP_CustomBase);
+        trustedLabel = named(label(box, QString(), trustedFingerprint), "TrustedLabel");
+        grid->addWidget(trustedLabel, 8, 0);
+        grid->addWidget(trustedFingerprint, 8, 1, 1, 2);
+        grid->addWidget(forgetTrust, 8, 3);
+        showTrust();
         grid->setColumnStretch(2, 1);
         tab->layout()->addWidget(box);
         static_cast<QVBoxLayout*>(tab->layout())->addStretch();
@@ -271,6 +282,7 @@ void MainWindowForm::build(QWidget* parent)
         QGroupBox* ftp = group(tab, QStringLiteral("FTP"));
         auto* ftpLayout = new QVBoxLayout(ftp);
         passive = named(new QCheckBox(QStringLiteral("&Passive Mode"), ftp), "CheckBox3");
+        passive->setChecked(JobSettings {}.passive);
         overwrite = named(new QCheckBox(QStringLiteral("&Overwrite existing files"), ftp), "CheckBox1");
         overwrite->setChecked(true);
         ftpLayout->addWidget(passive);
@@ -413,6 +425,27 @@ bool MainWindowForm::sftpChosen() const
     return protocol->currentIndex() == 1;
 }
 
+QString MainWindowForm::trustedOfProtocol() const
+{
+    return sftpChosen() ? trustedHostKey : trustedCertificate;
+}
+
+void MainWindowForm::showTrust()
+{
+    const bool sftp = sftpChosen();
+    trustedLabel->setText(
+        sftp ? QStringLiteral("Trusted host key:") : QStringLiteral("Trusted certificate:"));
+    QString shown = trustedOfProtocol();
+    if (!sftp) // "AB:CD:...", as the question showed it
+        for (qsizetype at = shown.size() - 2; at > 0; at -= 2)
+            shown.insert(at, QLatin1Char(':'));
+    if (trustedFingerprint->text() != shown) {
+        trustedFingerprint->setText(shown);
+        trustedFingerprint->setCursorPosition(0);
+    }
+    trustedFingerprint->setToolTip(shown);
+}
+
 void MainWindowForm::apply(const JobSettings& job)
 {
     const bool wasApplying = std::exchange(applying, true);
@@ -463,6 +496,7 @@ void MainWindowForm::apply(const JobSettings& job)
     setText(keyFile, job.keyFile);
     setText(keyPassphrase, job.keyPassphrase);
     trustedHostKey = job.trustedHostKey;
+    showTrust();
     applying = wasApplying;
 }
 

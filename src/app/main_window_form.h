@@ -6,6 +6,7 @@ class QCheckBox;
 class QComboBox;
 class QSpinBox;
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QRadioButton;
 class QTabWidget;
@@ -35,6 +36,11 @@ struct MainWindowForm {
     QLineEdit* keyFile = nullptr; // KeyFileEdit
     QToolButton* browseKeyFile = nullptr; // KeyFileBrowse
     QLineEdit* keyPassphrase = nullptr; // KeyPassphraseEdit
+    // The certificate (FTP) or host key (SFTP) the job trusts, and the way to
+    // forget it when the server's has legitimately changed.
+    QLabel* trustedLabel = nullptr; // "Trusted certificate:" or "Trusted host key:"
+    QLineEdit* trustedFingerprint = nullptr; // TrustedFingerprint (read-only)
+    QToolButton* forgetTrust = nullptr; // ForgetTrust
     // "Local Folder"
     QLineEdit* localFolder = nullptr; // Edit5
     QToolButton* browseFolder = nullptr; // SpeedButton2
@@ -78,15 +84,21 @@ struct MainWindowForm {
     QSpinBox* retries = nullptr; // spnRetries
     QSpinBox* retryDelay = nullptr; // spnRetryDelay
     QCheckBox* useKeyring = nullptr; // chkUseKeyring
-    // The fingerprint of a server certificate the user chose to trust; no field shows it.
+    // The fingerprint of a server certificate the user chose to trust, and the
+    // same for the SFTP server's host key; `trustedFingerprint` shows the one
+    // of the chosen protocol.
     QString trustedCertificate;
-    // The same for the SFTP server's host key.
     QString trustedHostKey;
     // True while apply() puts a job into the fields: a change handler then
     // leaves the other fields alone, as they get their own values.
     bool applying = false;
 
     bool sftpChosen() const;
+    // The trusted fingerprint of the chosen protocol (empty: none).
+    QString trustedOfProtocol() const;
+    // Shows it in `trustedFingerprint`, the certificate's in the usual
+    // colon-separated form.
+    void showTrust();
 
     // Builds the tabs with the initial values of a new job; `parent` owns them.
     void build(QWidget* parent);

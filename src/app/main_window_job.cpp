@@ -42,6 +42,7 @@ void MainWindow::openConfig(bool raiseErrors)
 {
     const LoadResult result = store_->load(form_.snapshot());
     form_.apply(result.settings);
+    trustChanged();
     // The passwords could not come from the keyring: the job runs without them
     // until the keyring can be read, and the log says why.
     if (!result.keyringWarning.isEmpty())
@@ -80,6 +81,7 @@ void MainWindow::clearAllCommand()
     if (jobBusy())
         return;
     form_.apply(clearedJobSettings(form_.snapshot(), now().time()));
+    trustChanged();
     focusHostField();
     action(Command::SaveConfiguration)->setEnabled(false);
     writeLog(QStringLiteral("Parameters reset"));
@@ -170,7 +172,59 @@ void MainWindow::protocolChanged()
         if (form_.port->text() == from)
             form_.port->setText(sftp ? QStringLiteral("22") : QStringLiteral("21"));
     }
+    trustChanged();
+}
+
+void MainWindow::trustChanged()
+{
+    form_.showTrust();
     applyProtocolControls(controlState_, *this);
+}
+
+// A certificate or host key trusted (or forgotten, or found no longer needed)
+// is the stored job's at once: scheduled runs, --run-once and the next start
+// see it without a Save, which the rest of the window's changes may not be
+// ready for (and which is greyed while connected). When the stored job is of
+// another site it waits for Save, as any change does.
+void MainWindow::keepTrust()
+{
+    trustChanged();
+    bool stored = false;
+    try {
+        stored = store_->saveTrust(form_.snapshot());
+    } catch (const SettingsError& error) {
+        writeLog(QStringLiteral("WARNING: The trusted fingerprint cannot be saved: ") + error.message());
+    }
+    if (!stored)
+        markChanged();
+}
+
+// A server whose certificate or host key has legitimately changed is refused
+// as long as the job trusts the old one: forgetting it lets the next Connect
+// ask as for a new server. known_hosts is the user's, and never written.
+void MainWindow::forgetTrustClicked()
+{
+    const bool sftp = form_.sftpChosen();
+    const QString fingerprint = form_.trustedFingerprint->text();
+    if (fingerprint.isEmpty())
+        return;
+    const JobSettings job = form_.snapshot();
+    // Through a proxy, TLS is with the proxy: the certificate is the proxy's.
+    const bool viaProxy = !sftp && job.proxyType > 0 && !job.proxyHost.isEmpty();
+    const QString what = sftp ? QStringLiteral("host key") : QStringLiteral("certificate");
+    const QString text
+        = QStringLiteral("Forget the trusted %1 of %2?\n\n%3\n\nThe next Connect shows the server's %1 "
+                         "and asks whether to trust it, as for a new server; scheduled runs refuse it "
+                         "until then.")
+              .arg(what, viaProxy ? job.proxyHost : job.siteAddress(), fingerprint);
+    if (boxes_->confirmDefaultNo(QStringLiteral("Confirm"), text) != MessageBoxes::Answer::Yes)
+        return;
+    if (sftp)
+        form_.trustedHostKey.clear();
+    else
+        form_.trustedCertificate.clear();
+    writeLog(QStringLiteral("Forgot the trusted %1 %2").arg(what, fingerprint));
+    keepTrust();
 }
 
 void MainWindow::browseKeyFile()

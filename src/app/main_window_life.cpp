@@ -116,9 +116,11 @@ bool MainWindow::formClose()
     return true;
 }
 
+// The FTP menu's Exit says "Terminate the application", and it does, as the
+// icon menu's Exit does: only closing the window sends it to the notification area.
 void MainWindow::exitCommand()
 {
-    close();
+    exitFromTrayCommand();
 }
 
 void MainWindow::exitFromTrayCommand()

@@ -1,6 +1,7 @@
 #include "app/run_notice.h"
 
 #include "scheduler/unattended_run.h"
+#include "settings/job_settings.h"
 #include "transfer/run_report.h"
 #include "transfer/transfer_texts.h"
 
@@ -8,7 +9,6 @@ namespace taskhaul {
 
 namespace {
 
-const QString kFailedTitle = QStringLiteral("Taskhaul: scheduled transfer failed");
 const QString kDoneTitle = QStringLiteral("Taskhaul: scheduled transfer done");
 
 QString skippedText(const RunReport& report)
@@ -22,16 +22,29 @@ QString skippedText(const RunReport& report)
         .arg(name, first.reason);
 }
 
-RunNotice failed(const QString& reason)
+// "Taskhaul: scheduled transfer from ftp.example.org failed": which of the
+// user's servers is in trouble, at a glance.
+RunNotice failedNotice(const QString& site, const QString& reason)
 {
-    return { kFailedTitle, reason, true };
+    const QString title = site.isEmpty()
+        ? QStringLiteral("Taskhaul: scheduled transfer failed")
+        : QStringLiteral("Taskhaul: scheduled transfer from %1 failed").arg(site);
+    return { title, reason, true, true };
+}
+
+QString fetchedText(int fetched, const QString& localFolder)
+{
+    const QString files = fetched == 1 ? QStringLiteral("1 file") : QStringLiteral("%1 files").arg(fetched);
+    return files + QStringLiteral(" fetched into ") + localFolder + QLatin1Char('.');
 }
 
 } // namespace
 
 std::optional<RunNotice> noticeForRun(
-    RunOutcome outcome, const RunReport& report, bool notifySuccess, const QString& localFolder)
+    RunOutcome outcome, const RunReport& report, const JobSettings& job, bool afterFailure)
 {
+    const QString site = job.host.isEmpty() ? QString() : job.siteAddress();
+    const auto failed = [&site](const QString& reason) { return failedNotice(site, reason); };
     if (outcome == RunOutcome::Incomplete)
         return failed(QString::fromLatin1(kFieldsRequiredLine));
     if (report.aborted)
@@ -46,12 +59,15 @@ std::optional<RunNotice> noticeForRun(
                 QStringLiteral("The server's listing was incomplete: some files may not have been fetched."));
         return failed(QStringLiteral("The run did not complete. See the activity log."));
     }
-    if (!notifySuccess || report.fetched == 0)
+    if (afterFailure)
+        return RunNotice { QStringLiteral("Taskhaul: scheduled transfer from %1 works again").arg(site),
+            QStringLiteral("The run succeeded after failing before. ")
+                + (report.fetched > 0 ? fetchedText(report.fetched, job.localFolder)
+                                      : QStringLiteral("Nothing new to fetch.")),
+            false, true };
+    if (!job.notifySuccess || report.fetched == 0)
         return std::nullopt;
-    const QString files
-        = report.fetched == 1 ? QStringLiteral("1 file") : QStringLiteral("%1 files").arg(report.fetched);
-    return RunNotice { kDoneTitle, files + QStringLiteral(" fetched into ") + localFolder + QLatin1Char('.'),
-        false };
+    return RunNotice { kDoneTitle, fetchedText(report.fetched, job.localFolder), false, true };
 }
 
 } // namespace taskhaul

@@ -173,7 +173,7 @@ void ActivityLog::write(const QStringList& texts)
     for (const QString& text : texts) {
         lines.append(prefix + oneLine(text));
         bytes += lines.back().toUtf8();
-        bytes += "\r\n";
+        bytes += '\n';
     }
     appendToFile(path_, bytes);
     if (observer_)

@@ -26,10 +26,12 @@ private:
     int systemError_;
 };
 
-// The plain-text activity log: one time-stamped line per event, ended by CR LF.
-// The file is opened, appended to and closed for every write, so other programs
-// may read, copy or delete it between writes; a deleted file is created again by
-// the next write. Nothing is ever read back, rotated or shortened.
+// The plain-text activity log: one time-stamped line per event, ended by LF as
+// text files are on Linux (and as --run-once prints them). The file is opened,
+// appended to and closed for every write, so other programs may read, copy or
+// delete it between writes; a deleted file is created again by the next write.
+// Nothing is ever read back, rotated, shortened or converted: a log whose
+// older lines end with CR LF keeps them, and the new lines follow them.
 class ActivityLog {
 public:
     using Clock = std::function<QDateTime()>;
@@ -38,7 +40,7 @@ public:
         QDate date;
         QTime time;
     };
-    // Sees each line (without CR LF) once it has reached the file.
+    // Sees each line (without its LF) once it has reached the file.
     using LineObserver = std::function<void(const QString& line)>;
 
     static constexpr const char* fileName = "dunmark.txt";
@@ -46,7 +48,7 @@ public:
     // `clock` gives the local date and time of each line; the system clock when empty.
     ActivityLog(QString path, LongTimeFormat timeFormat, Clock clock = {});
 
-    // Appends "yyyy-MM-dd <long time> - <text>" + CR LF, reading the clock once.
+    // Appends "yyyy-MM-dd <long time> - <text>" + LF, reading the clock once.
     // The text is made one line first (oneLine): whatever a server or a user put
     // in it, one entry stays one line with its own time stamp. Written as UTF-8.
     // Throws LogWriteError; the line is then lost and no file is left open.
@@ -58,7 +60,7 @@ public:
     // such a group small enough to hold in memory.
     void write(const QStringList& texts);
 
-    // The line `write` would append at `moment`, without CR LF.
+    // The line `write` would append at `moment`, without its LF.
     QString formatLine(const QDateTime& moment, const QString& text) const;
 
     const QString& path() const { return path_; }

@@ -66,14 +66,41 @@ void LogCommands::openLocalFolder(const QString& folderField)
     reportNoProgram(shell_.showFolder(folderField), folderField);
 }
 
+void LogCommands::openAddress(const QUrl& url, const std::function<void()>& cannot)
+{
+    const std::weak_ptr<bool> alive = alive_;
+    const auto failed = [alive, cannot] {
+        if (!alive.expired())
+            cannot();
+    };
+    if (shell_.openAddress(url, failed) == Shell::OpenResult::NoProgram)
+        cannot();
+}
+
 void LogCommands::openHelp()
 {
-    reportNoProgram(shell_.open(helpPageUrl()), helpPageUrl().toString());
+    const QUrl url = helpPageUrl();
+    openAddress(url, [this, url] {
+        boxes_.warning(QStringLiteral("Help"),
+            QStringLiteral("The help page cannot be opened: no web browser here could show %1\n\nThe "
+                           "manual comes with the program: type %2 in a terminal.")
+                .arg(url.toString(), QLatin1String(manualPageCommand)));
+    });
 }
 
 void LogCommands::openHomePage()
 {
-    reportNoProgram(shell_.open(homePageUrl()), homePageUrl().toString());
+    const QUrl url = homePageUrl();
+    openAddress(url, [this, url] { reportNoProgram(Shell::OpenResult::NoProgram, url.toString()); });
+}
+
+void LogCommands::openManualPage()
+{
+    openAddress(QUrl(QStringLiteral("man:taskhaul")), [this] {
+        boxes_.information(QStringLiteral("Manual Page"),
+            QStringLiteral("No program here shows manual pages. Type %1 in a terminal to read the manual.")
+                .arg(QLatin1String(manualPageCommand)));
+    });
 }
 
 } // namespace taskhaul

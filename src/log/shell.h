@@ -3,6 +3,8 @@
 #include <QString>
 #include <QUrl>
 
+#include <functional>
+
 namespace taskhaul {
 
 // The desktop's "open": documents and web addresses in the user's programs,
@@ -23,6 +25,15 @@ public:
     // An existing folder, shown in the desktop's file manager: Opened, or
     // NoProgram when nothing on the desktop could show it.
     virtual OpenResult showFolder(const QString& path) = 0;
+    // A web page (or another address a program of the desktop shows, such as
+    // "man:taskhaul"). The desktop's opener may start and only later find that
+    // nothing can show it (no browser): it then calls `failed`, once, on the
+    // caller's thread. This fallback opens it as `open` does, and never calls.
+    virtual OpenResult openAddress(const QUrl& url, std::function<void()> failed)
+    {
+        (void)failed;
+        return open(url);
+    }
 };
 
 } // namespace taskhaul

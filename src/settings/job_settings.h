@@ -45,7 +45,10 @@ struct JobSettings {
     QString proxyUserName; // edtProxyUserName "Proxyusername"
     QString proxyPassword; // edtProxyPassword "Proxypassword" (scrambled)
     // Tab "Options"
-    bool passive = false; // CheckBox3 "passive"
+    // A new job starts passive, which works through firewalls and NAT; a stored
+    // job keeps its value, and one stored without it loads as active, as it
+    // always did.
+    bool passive = true; // CheckBox3 "passive"
     bool overwrite = true; // CheckBox1 "overwrite"
     bool autoLoad = false; // chkAutoLoad "Autoload"
     bool autoStart = false; // chkAutoStart "Autostart"
@@ -86,6 +89,29 @@ struct JobSettings {
     int connections = 1;
 
     bool operator==(const JobSettings&) const = default;
+
+    // The port a protocol uses when the job leaves the port at 21: 22 for
+    // SFTP, 990 for implicit TLS, else 21.
+    int usualPort() const
+    {
+        return protocol == Protocol::Sftp ? 22 : security == Security::Implicit ? 990 : 21;
+    }
+
+    // The site as a person names it: the host, followed by the port only when
+    // it is not the protocol's usual one ("sftp.example.org",
+    // "ftp.example.org:2121", "[::1]:2222").
+    QString siteAddress() const
+    {
+        bool number = false;
+        int portNumber = port.trimmed().toInt(&number);
+        if (number && portNumber == 21)
+            portNumber = usualPort();
+        if (number && portNumber == usualPort())
+            return host;
+        const QString shownHost
+            = host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host;
+        return shownHost + QLatin1Char(':') + (number ? QString::number(portNumber) : port);
+    }
 
     // Host, port, user name and password are all filled in: what connecting
     // needs. SFTP may sign in with a key or the agent instead of a password.

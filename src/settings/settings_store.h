@@ -44,6 +44,9 @@ struct LoadResult {
     std::optional<SettingsError> error;
     QStringList appliedKeys;
     QString keyringWarning;
+    // The secrets the keyring held back ("Password", "Proxypassword",
+    // "KeyPassphrase"): stored there, but empty in `settings` for now.
+    QStringList unreadSecrets;
 
     bool ok() const { return !error.has_value(); }
     bool applied(const QString& key) const { return appliedKeys.contains(key); }
@@ -108,6 +111,16 @@ public:
     // nothing when no job is stored. Throws SettingsError when the file cannot
     // be written. The window and --run-once both keep the number this way.
     void saveSequence(int value) const;
+
+    // A certificate or host key the user trusted, or forgot, for the job's
+    // site: writes that one value ("TrustedCertificate" under FTP,
+    // "TrustedHostKey" under SFTP) into the stored job at once, whatever else
+    // the window has not saved, so that scheduled runs and --run-once see it.
+    // Only when the stored job is of the same site (host, port, protocol and,
+    // for FTP, security and proxy); otherwise, or when no job is stored, the
+    // trust waits for Save and false is returned. Throws SettingsError when
+    // the file cannot be written.
+    bool saveTrust(const JobSettings& job) const;
 
 private:
     void readFromKeyring(LoadResult& result, const QStringList& names) const;

@@ -42,6 +42,14 @@ QString identityHost(const JobSettings& job)
     return oneLine(viaProxy ? job.proxyHost : job.host);
 }
 
+// The site the question names: the host, and its port when it is not the
+// protocol's usual one; through a proxy, the proxy.
+QString identitySite(const JobSettings& job)
+{
+    const bool viaProxy = !sftp(job) && job.proxyType > 0 && !job.proxyHost.isEmpty();
+    return viaProxy ? oneLine(job.proxyHost) : oneLine(job.siteAddress());
+}
+
 QString identityChangedText(const QString& host, const SiteIdentity& identity)
 {
     if (identity.kind == SiteIdentity::Kind::HostKey)
@@ -50,15 +58,14 @@ QString identityChangedText(const QString& host, const SiteIdentity& identity)
             "was refused.\n\nNew host key fingerprint:\n%2\n\n"
             "This can mean that someone is intercepting the connection. Check with the server's "
             "administrator before you trust the new key. If the key is in your known_hosts file, "
-            "remove it there (ssh-keygen -R); a key trusted for the job is forgotten by changing the "
-            "host or the protocol, and the next Connect asks again.")
+            "remove it there (ssh-keygen -R); a key trusted for the job is forgotten with Forget on "
+            "the FTP Site tab, and the next Connect asks again.")
             .arg(host, identity.shownFingerprint);
     return QStringLiteral(
         "The certificate of %1 has changed since you trusted it, so the connection was "
         "refused.\n\nNew SHA-256 fingerprint:\n%2\n\n"
-        "Check with the server's administrator before you trust the new one. Changing the "
-        "host, the port, the proxy or the security choice forgets the trusted certificate, and "
-        "the next Connect asks again.")
+        "Check with the server's administrator before you trust the new one. Forget on the FTP "
+        "Site tab forgets the trusted certificate, and the next Connect asks again.")
         .arg(host, identity.shownFingerprint);
 }
 
@@ -243,12 +250,13 @@ ConnectNotice TransferEngine::trustQuestion(const SiteIdentityError& error)
         details += QLatin1Char('\n') + shown + QStringLiteral(": ") + value;
     }
     const QString question = error.identity().kind == SiteIdentity::Kind::HostKey
-        ? QStringLiteral("\n\nTrust this host key for this site from now on? Its fingerprint is kept with "
+        ? QStringLiteral("\n\nTrust this host key for %1 from now on? Its fingerprint is kept with "
                          "the job, and a different key will be refused.")
-        : QStringLiteral("\n\nTrust this certificate for this site from now on? Its SHA-256 fingerprint "
+        : QStringLiteral("\n\nTrust this certificate for %1 from now on? Its SHA-256 fingerprint "
                          "is kept with the job, and a different certificate will be refused.");
     return ConnectNotice { ConnectNotice::Kind::TrustQuestion, QStringLiteral("Confirm"),
-        error.reason() + QLatin1Char('\n') + details + question, error.identity().fingerprint };
+        error.reason() + QLatin1Char('\n') + details + question.arg(identitySite(job_)),
+        error.identity().fingerprint };
 }
 
 void TransferEngine::trustCertificate(const QString& fingerprint)
@@ -293,7 +301,7 @@ void TransferEngine::failConnect(const std::exception& error, ConnectEnd end, co
         host_.controlsStandby();
         if (end == ConnectEnd::Failed)
             // The fixed text, and on the next line what the client was told.
-            leaveNotice(ConnectNotice::Kind::Information, QStringLiteral("Information"),
+            leaveNotice(ConnectNotice::Kind::Warning, QStringLiteral("Warning"),
                 kSiteError + QLatin1Char('\n') + report_.failure);
         else if (end == ConnectEnd::IdentityChanged && identity)
             leaveNotice(ConnectNotice::Kind::Warning, QStringLiteral("Taskhaul Warning"),
@@ -318,7 +326,7 @@ void TransferEngine::changeFolder()
         if (unattended_)
             host_.controlsSchedon();
         else
-            leaveNotice(ConnectNotice::Kind::Information, QStringLiteral("Information"), kFolderError);
+            leaveNotice(ConnectNotice::Kind::Warning, QStringLiteral("Warning"), kFolderError);
         site_->disconnect();
         throw SilentStop();
     }

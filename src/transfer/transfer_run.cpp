@@ -179,7 +179,7 @@ void TransferEngine::runTransferSteps(Mode mode)
             report_.failure = QStringLiteral("Invalid file name specified.");
             host_.writeLog(QStringLiteral("Invalid file name specified."));
             if (!unattended_)
-                leaveNotice(ConnectNotice::Kind::Information, QStringLiteral("Information"),
+                leaveNotice(ConnectNotice::Kind::Warning, QStringLiteral("Warning"),
                     QStringLiteral("Invalid file name specified"));
             throw SilentStop();
         }

@@ -109,7 +109,8 @@ TEST_F(CommandsTest, MenusToolbarAndIconMenuListTheCommandsInOrder)
         (QStringList { "&Wild Cards Format...", "-", "Local &Folder...", "&Log File..." }));
     EXPECT_EQ(entries(menu("&Scheduler")), (QStringList { "&Start", "S&top" }));
     EXPECT_EQ(entries(menu("&Help")),
-        (QStringList { "&Help...", "-", "&Velmora Home Page", "&Check for Updates", "-", "&About..." }));
+        (QStringList { "&Help...", "&Manual Page (man taskhaul)", "-", "&Velmora Home Page",
+            "&Check for Updates", "-", "&About..." }));
     EXPECT_EQ(entries(window().findChild<QToolBar*>("ActionToolBar1")),
         (QStringList { "&Open", "&Save Configuration", "-", "&Connect", "&Disconnect", "-", "&Transfer",
             "Sto&p Transfer", "-", "St&art/Stop", "-", "Local &Folder...", "&Log File..." }));
@@ -462,6 +463,27 @@ TEST_F(CommandsTest, SaveThenClearThenOpenBringsBackEveryField)
     EXPECT_EQ(boxes.shown()[0].text,
         "The configuration information has changed.  Do you wish to override your "
         "changes with the saved configuration?");
+}
+
+// A new job (the window at start, Clear All) is passive; a stored job opens as
+// it was stored, and one stored without the value opens active, as it always did.
+TEST_F(CommandsTest, ANewJobIsPassiveAndAStoredJobKeepsItsMode)
+{
+    auto* passive = child<QCheckBox>("CheckBox3");
+    EXPECT_TRUE(passive->isChecked());
+    EXPECT_TRUE(hooks().jobSettings().passive);
+
+    JobSettings active = everyFieldChanged();
+    active.passive = false;
+    store().save(active);
+    trigger(Command::OpenConfiguration);
+    EXPECT_FALSE(passive->isChecked());
+    trigger(Command::ClearAll);
+    EXPECT_TRUE(passive->isChecked());
+
+    QSettings(store().filePath(), QSettings::IniFormat).remove(QStringLiteral("Options/passive"));
+    trigger(Command::OpenConfiguration);
+    EXPECT_FALSE(passive->isChecked());
 }
 
 TEST_F(CommandsTest, OpenAfterChangesAsksAndNoKeepsTheFields)

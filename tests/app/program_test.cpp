@@ -86,6 +86,41 @@ TEST_F(ProgramRun, ShortHelpIsTheLongHelpWithoutADisplayAndBesideARunningCopy)
     EXPECT_EQ(besideACopy.out, full.out);
 }
 
+// A mistyped option (a cron line's "--run-onse") is never taken for the
+// window: not where a display would show one, not where none could, and not
+// where the window program is missing. The switches still ignore other words.
+TEST_F(ProgramRun, AnUnknownOptionIsAUsageErrorNeverAWindow)
+{
+    for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" })
+        environment_.remove(QString::fromLatin1(name));
+    QTemporaryDir alone; // the program without its window program beside it
+    const QString lonely = alone.filePath(QStringLiteral("taskhaul"));
+    ASSERT_TRUE(QFile::copy(program(), lonely));
+    const Result help = run(program(), { QStringLiteral("--help") });
+    ASSERT_EQ(help.exitCode, 0);
+
+    struct Case {
+        QString command;
+        QStringList arguments;
+        QByteArray first; // the first line on stderr
+    };
+    const Case cases[] = {
+        { program(), { QStringLiteral("--run-onse") }, "Unknown option --run-onse" },
+        { lonely, { QStringLiteral("--run-onse") }, "Unknown option --run-onse" },
+        { program(), { QStringLiteral("-r"), QStringLiteral("x"), QStringLiteral("--minimized") },
+            "Unknown option --minimized" },
+        { program(), { QStringLiteral("-m"), QStringLiteral("--run-once") },
+            "The option --run-once must be the first word." },
+    };
+    for (const Case& c : cases) {
+        const Result result = run(c.command, c.arguments);
+        EXPECT_EQ(result.exitCode, 2) << c.arguments.join(u' ').toStdString();
+        EXPECT_EQ(result.err.left(result.err.indexOf('\n')), c.first) << result.err.toStdString();
+        EXPECT_TRUE(result.err.endsWith(help.out)) << result.err.toStdString(); // the usage follows
+        EXPECT_TRUE(result.out.isEmpty());
+    }
+}
+
 // The title the X server holds for the window is the title the user reads.
 TEST_F(ProgramRun, TheWindowTitleOnTheDisplayIsExactlyTheCaption)
 {

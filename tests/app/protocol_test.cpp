@@ -27,7 +27,7 @@ protected:
 
 // What SFTP does not use; with FTP each keeps the rule it has always had.
 const char* const kFtpOnly[] = { "CheckBox3", "cbSecurity", "cbProxyType", "edtProxyHostAddress",
-    "edtProxyPort", "edtProxyUserName", "edtProxyPassword" };
+    "edtProxyPort", "edtProxyUserName", "edtProxyPassword", "SpeedButton3" };
 const char* const kKeyControls[] = { "KeyFileEdit", "KeyFileBrowse", "KeyPassphraseEdit" };
 // A sample of the controls the protocol must leave alone.
 const char* const kOthers[] = { "Edit1", "Edit10", "Edit4", "CheckBox1", "Edit5", "SpinEdit1" };

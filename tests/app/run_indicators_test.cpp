@@ -4,6 +4,7 @@
 #include "app/run_notice.h"
 #include "app/schedule_status.h"
 #include "app/status_line.h"
+#include "app/transfer_wiring.h"
 #include "ftp/pyftpd_server.h"
 #include "scheduler/unattended_run.h"
 #include "transfer/run_report.h"
@@ -82,8 +83,7 @@ TEST(TrayIcon, FourPicturesAndTheStateThatPicksOne)
 
 TEST(RunNotice, WhichRunNotifiesWhat)
 {
-    const QString folder = QStringLiteral("/srv/in");
-    const QString failedTitle = QStringLiteral("Taskhaul: scheduled transfer failed");
+    const QString failedTitle = QStringLiteral("Taskhaul: scheduled transfer from ftp.example.org failed");
     RunReport ok;
     ok.connected = ok.folderEntered = ok.listed = true;
     ok.fetched = 3;
@@ -103,48 +103,106 @@ TEST(RunNotice, WhichRunNotifiesWhat)
     RunReport partialListing = ok;
     partialListing.listingIncomplete = true;
 
+    const QString againTitle
+        = QStringLiteral("Taskhaul: scheduled transfer from ftp.example.org works again");
     struct Case {
         const char* name;
         RunOutcome outcome;
         const RunReport& report;
         bool notifySuccess;
+        bool afterFailure;
         std::optional<RunNotice> notice;
     };
     const Case cases[] = {
-        { "success, not asked for", RunOutcome::Completed, ok, false, std::nullopt },
-        { "success, asked for", RunOutcome::Completed, ok, true,
+        { "success, not asked for", RunOutcome::Completed, ok, false, false, std::nullopt },
+        { "success, asked for", RunOutcome::Completed, ok, true, false,
             RunNotice { QStringLiteral("Taskhaul: scheduled transfer done"),
-                QStringLiteral("3 files fetched into /srv/in."), false } },
-        { "nothing fetched, asked for", RunOutcome::Completed, none, true, std::nullopt },
-        { "cannot connect", RunOutcome::Failed, noConnection, false,
-            RunNotice { failedTitle, QStringLiteral("Connection refused"), true } },
-        { "folder missing", RunOutcome::Failed, noFolder, true,
-            RunNotice { failedTitle, QStringLiteral("550 /in: No such file or directory."), true } },
-        { "one file skipped", RunOutcome::Completed, oneSkipped, false,
-            RunNotice { failedTitle, QStringLiteral("\"a.txt\" was not fetched: Permission denied"), true } },
-        { "two files skipped", RunOutcome::Completed, twoSkipped, true,
-            RunNotice { failedTitle, QStringLiteral("2 files were not fetched; \"a.txt\": Permission denied"),
+                QStringLiteral("3 files fetched into /srv/in."), false, true } },
+        { "nothing fetched, asked for", RunOutcome::Completed, none, true, false, std::nullopt },
+        // After a failure a success is always told, whatever was fetched.
+        { "success after a failure", RunOutcome::Completed, ok, false, true,
+            RunNotice { againTitle,
+                QStringLiteral("The run succeeded after failing before. 3 files fetched into /srv/in."),
+                false, true } },
+        { "nothing fetched after a failure", RunOutcome::Completed, none, true, true,
+            RunNotice { againTitle,
+                QStringLiteral("The run succeeded after failing before. Nothing new to fetch."), false,
                 true } },
-        { "job incomplete", RunOutcome::Incomplete, ok, true,
+        { "cannot connect", RunOutcome::Failed, noConnection, false, false,
+            RunNotice { failedTitle, QStringLiteral("Connection refused"), true, true } },
+        { "cannot connect again", RunOutcome::Failed, noConnection, false, true,
+            RunNotice { failedTitle, QStringLiteral("Connection refused"), true, true } },
+        { "folder missing", RunOutcome::Failed, noFolder, true, false,
+            RunNotice { failedTitle, QStringLiteral("550 /in: No such file or directory."), true, true } },
+        { "one file skipped", RunOutcome::Completed, oneSkipped, false, false,
             RunNotice {
-                failedTitle, QStringLiteral("FTP Site and Local Folder information required."), true } },
-        { "failed without a reason", RunOutcome::Failed, none, false,
-            RunNotice {
-                failedTitle, QStringLiteral("The run did not complete. See the activity log."), true } },
-        { "stopped by the user", RunOutcome::Completed, stopped, true, std::nullopt },
-        { "listing cut short", RunOutcome::Completed, partialListing, false,
+                failedTitle, QStringLiteral("\"a.txt\" was not fetched: Permission denied"), true, true } },
+        { "two files skipped", RunOutcome::Completed, twoSkipped, true, false,
+            RunNotice { failedTitle, QStringLiteral("2 files were not fetched; \"a.txt\": Permission denied"),
+                true, true } },
+        { "job incomplete", RunOutcome::Incomplete, ok, true, false,
+            RunNotice { failedTitle, QStringLiteral("FTP Site and Local Folder information required."), true,
+                true } },
+        { "failed without a reason", RunOutcome::Failed, none, false, false,
+            RunNotice { failedTitle, QStringLiteral("The run did not complete. See the activity log."), true,
+                true } },
+        { "stopped by the user", RunOutcome::Completed, stopped, true, true, std::nullopt },
+        { "listing cut short", RunOutcome::Completed, partialListing, false, false,
             RunNotice { failedTitle,
                 QStringLiteral("The server's listing was incomplete: some files may not have been fetched."),
-                true } },
+                true, true } },
     };
+    JobSettings job;
+    job.host = QStringLiteral("ftp.example.org");
+    job.localFolder = QStringLiteral("/srv/in");
     for (const Case& c : cases) {
-        EXPECT_EQ(noticeForRun(c.outcome, c.report, c.notifySuccess, folder), c.notice) << c.name;
+        job.notifySuccess = c.notifySuccess;
+        EXPECT_EQ(noticeForRun(c.outcome, c.report, job, c.afterFailure), c.notice) << c.name;
         // A failure notice exactly when the run failed by the report's own answer
         // (the exit status of --run-once asks the same); a stop is not notified.
         if (c.outcome != RunOutcome::Incomplete && !c.report.aborted) {
             EXPECT_EQ(c.notice && c.notice->failure, c.outcome == RunOutcome::Failed || c.report.failed())
                 << c.name;
         }
+    }
+    // A job without a host names none.
+    job.host.clear();
+    EXPECT_EQ(noticeForRun(RunOutcome::Incomplete, ok, job, false)->title,
+        QStringLiteral("Taskhaul: scheduled transfer failed"));
+}
+
+// The site a notification or a question names: the port only when it is not
+// the one the protocol uses anyway.
+TEST(RunNotice, TheSiteNamesItsPortOnlyWhenItIsNotTheUsualOne)
+{
+    using P = JobSettings::Protocol;
+    using S = JobSettings::Security;
+    struct Case {
+        const char* host;
+        const char* port;
+        P protocol;
+        S security;
+        const char* site;
+    };
+    const Case cases[] = {
+        { "ftp.example.org", "21", P::Ftp, S::Plain, "ftp.example.org" },
+        { "ftp.example.org", "2121", P::Ftp, S::Explicit, "ftp.example.org:2121" },
+        { "ftp.example.org", "21", P::Ftp, S::Implicit, "ftp.example.org" }, // 21 means 990
+        { "ftp.example.org", "990", P::Ftp, S::Implicit, "ftp.example.org" },
+        { "ftp.example.org", "990", P::Ftp, S::Plain, "ftp.example.org:990" },
+        { "sftp.example.org", "21", P::Sftp, S::Plain, "sftp.example.org" }, // 21 means 22
+        { "sftp.example.org", "22", P::Sftp, S::Plain, "sftp.example.org" },
+        { "sftp.example.org", "2222", P::Sftp, S::Plain, "sftp.example.org:2222" },
+        { "::1", "2222", P::Sftp, S::Plain, "[::1]:2222" },
+        { "::1", "22", P::Sftp, S::Plain, "::1" },
+    };
+    for (const Case& c : cases) {
+        JobSettings job;
+        job.host = QString::fromLatin1(c.host);
+        job.port = QString::fromLatin1(c.port);
+        job.protocol = c.protocol;
+        job.security = c.security;
+        EXPECT_EQ(job.siteAddress(), QString::fromLatin1(c.site)) << c.host << " " << c.port;
     }
 }
 
@@ -191,6 +249,52 @@ TEST_F(RunIndicatorsWindow, TheSchedulerShowsItsNextAndLastRunAndTheIconFollows)
     EXPECT_EQ(tray.state, TrayState::Idle);
     EXPECT_EQ(scheduleText(), QString());
     EXPECT_TRUE(child<ElidedLabel>("ScheduleText")->isHidden());
+}
+
+// Each run's notice replaces the one before, and the first success after
+// failures says that the job works again. Runs against a real server: twice
+// refused, then fetching, then nothing new.
+TEST_F(RunIndicatorsWindow, RunsNotifyInOnePlaceAndASuccessAfterFailuresSaysSo)
+{
+    PyFtpdServer server;
+    server.writeFile("report.csv", "a,b\n");
+    QTemporaryDir local;
+    createWindow();
+    child<QLineEdit>("Edit1")->setText(QString::fromStdString(server.host()));
+    child<QLineEdit>("Edit10")->setText(QString::number(server.port()));
+    child<QLineEdit>("Edit3")->setText(QString::fromStdString(server.user()));
+    child<QLineEdit>("Edit5")->setText(local.path());
+    child<QRadioButton>("RadioButton1")->setChecked(true);
+    child<QCheckBox>("chkOnlyNewer")->setChecked(true); // a fetched file is not fetched again
+    trigger(Command::StartScheduler);
+    TransferEngine& engine = hooks().transferWiring().engine();
+    const auto scheduledRun = [&](const QString& password) {
+        child<QLineEdit>("Edit4")->setText(password);
+        hooks().runGuarded([&] {
+            engine.setUnattended(true);
+            engine.siteConnect();
+            engine.changeFolder();
+            engine.transferAllFiles();
+        });
+        engine.disconnectSite();
+        hooks().scheduledRunFinished(engine.lastRun().connected ? RunOutcome::Completed : RunOutcome::Failed);
+    };
+    for (const QString& password : { QStringLiteral("wrong"), QStringLiteral("wrong"),
+             QString::fromStdString(server.password()), QString::fromStdString(server.password()) })
+        scheduledRun(password);
+
+    ASSERT_EQ(notices.sent.size(), 3u); // the last run, nothing new, is not told
+    for (const RunNotice& notice : notices.sent)
+        EXPECT_TRUE(notice.ofRun) << notice.title.toStdString();
+    const QString site = QStringLiteral("127.0.0.1:%1").arg(server.port());
+    EXPECT_EQ(notices.sent[0].title, QStringLiteral("Taskhaul: scheduled transfer from %1 failed").arg(site));
+    EXPECT_TRUE(notices.sent[0].failure);
+    EXPECT_EQ(notices.sent[1], notices.sent[0]);
+    EXPECT_EQ(
+        notices.sent[2].title, QStringLiteral("Taskhaul: scheduled transfer from %1 works again").arg(site));
+    EXPECT_EQ(notices.sent[2].body,
+        QStringLiteral("The run succeeded after failing before. 1 file fetched into %1.").arg(local.path()));
+    EXPECT_FALSE(notices.sent[2].failure);
 }
 
 TEST_F(RunIndicatorsWindow, AScheduledRunDownloadsWhileTheLogCannotBeWritten)

@@ -253,7 +253,7 @@ TEST_F(LifecycleTest, AnUnwritableLogNeitherStopsTheStartNorShowsABox)
 
 // ---- Closing ----------------------------------------------------------------------------
 
-enum class CloseBy { CloseBox, FtpMenuExit, TrayMenuExit };
+enum class CloseBy { CloseBox, FtpMenuExit, ExitKey, TrayMenuExit };
 
 struct CloseCase {
     const char* name;
@@ -287,13 +287,18 @@ TEST_P(CloseTest, CloseRequestsFollowTheExitRules)
     case CloseBy::FtpMenuExit:
         trigger(Command::Exit);
         break;
+    case CloseBy::ExitKey:
+        w.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+        QTest::keyClick(child<QLineEdit>("Edit1"), Qt::Key_Q, Qt::ControlModifier);
+        break;
     case CloseBy::TrayMenuExit:
         trigger(Command::ExitFromTray);
         break;
     }
 
     EXPECT_EQ(ended, c.ends);
-    EXPECT_EQ(boxes.shown().size(), c.asks ? 1u : 0u);
+    ASSERT_EQ(boxes.shown().size(), c.asks ? 1u : 0u);
     if (c.asks) {
         EXPECT_EQ(boxes.shown()[0].text, "The configuration information has changed.  Exit without saving?");
         EXPECT_EQ(boxes.shown()[0].defaultButton, "No"); // Enter keeps the program running
@@ -319,7 +324,11 @@ using A = MessageBoxes::Answer;
 INSTANTIATE_TEST_SUITE_P(Cases, CloseTest,
     ::testing::Values(CloseCase { "CloseBoxHidesEvenWithChanges", CloseBy::CloseBox, true, true, A::Yes,
                           false, false, true },
-        CloseCase { "FtpExitHides", CloseBy::FtpMenuExit, true, true, A::Yes, false, false, true },
+        // The FTP menu's Exit ends the program as the icon menu's does, and so does its key.
+        CloseCase { "FtpExitUnchangedEnds", CloseBy::FtpMenuExit, true, false, A::No, false, true, false },
+        CloseCase { "FtpExitChangedYesEnds", CloseBy::FtpMenuExit, true, true, A::Yes, true, true, false },
+        CloseCase { "FtpExitChangedNoStays", CloseBy::FtpMenuExit, true, true, A::No, true, false, false },
+        CloseCase { "ExitKeyChangedYesEnds", CloseBy::ExitKey, true, true, A::Yes, true, true, false },
         CloseCase { "TrayExitUnchangedEnds", CloseBy::TrayMenuExit, true, false, A::No, false, true, false },
         CloseCase { "TrayExitChangedYesEnds", CloseBy::TrayMenuExit, true, true, A::Yes, true, true, false },
         CloseCase { "TrayExitChangedNoStays", CloseBy::TrayMenuExit, true, true, A::No, true, false, false },

@@ -80,7 +80,7 @@ protected:
             return {};
         QStringList messages;
         const QString content = QString::fromUtf8(file.readAll());
-        for (const QString& line : content.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
+        for (const QString& line : content.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
             messages << line.section(QStringLiteral(" - "), 1);
         return messages;
     }

@@ -134,6 +134,17 @@ for status in 0 1 2 75; do
     || fail "man page's EXIT STATUS has no entry for $status"
 done
 
+# Every line that says in brief what the program does names its three protocols.
+describe() { # WHERE TEXT
+  for protocol in FTP FTPS SFTP; do
+    printf '%s\n' "$2" | grep -qw "$protocol" || fail "$1 does not name $protocol: '$2'"
+  done
+}
+describe "desktop entry's Comment" "$(grep '^Comment=' "$desktop")"
+describe "metainfo's summary" "$(grep -o '<summary>.*</summary>' "$metainfo")"
+describe "man page's NAME line" "$(sed -n '/^NAME/{n;p;}' "$work/taskhaul.txt")"
+describe "taskhaul --help" "$(sed -n '/^Downloads/,/^$/p' "$work/help.txt")"
+
 # systemd units: the service runs the installed program, and systemd accepts both.
 units=$usr/lib/systemd/user
 grep -qx "ExecStart=/usr/bin/taskhaul --run-once" "$units/taskhaul-run-once.service" \

@@ -32,18 +32,34 @@ protected:
     };
 };
 
-TEST_F(ActivityLogTest, AppendsTimeStampedLinesEndedByCrLf)
+TEST_F(ActivityLogTest, AppendsTimeStampedLinesEndedByLf)
 {
     ActivityLog log(path, LongTimeFormat {}, clock);
     log.write(QStringLiteral("Parameters reset"));
-    EXPECT_EQ(contents(path), "2026-03-07 14:05:09 - Parameters reset\r\n");
+    EXPECT_EQ(contents(path), "2026-03-07 14:05:09 - Parameters reset\n");
 
     now = QDateTime(QDate(2026, 12, 31), QTime(9, 0, 1));
     log.write(QStringLiteral("second - with a dash\r\nand a line break, ünïcode\r\n"));
     EXPECT_EQ(contents(path),
-        "2026-03-07 14:05:09 - Parameters reset\r\n"
+        "2026-03-07 14:05:09 - Parameters reset\n"
         "2026-12-31 09:00:01 - second - with a dash / and a line break, \xc3\xbcn\xc3\xaf"
-        "code\r\n");
+        "code\n");
+}
+
+// A log written by an older version ends its lines with CR LF: it is left as
+// it is, and the new lines follow with LF.
+TEST_F(ActivityLogTest, AppendsToALogOfCrLfLinesWithoutTouchingThem)
+{
+    const QByteArray older = "2026-03-06 10:00:00 - *** Taskhaul Started ***\r\n"
+                             "2026-03-06 10:00:01 - Scheduled transfer stopped\r\n";
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(older);
+    }
+    ActivityLog log(path, LongTimeFormat {}, clock);
+    log.write(QStringList { QStringLiteral("a"), QStringLiteral("b") });
+    EXPECT_EQ(contents(path), older + "2026-03-07 14:05:09 - a\n2026-03-07 14:05:09 - b\n");
 }
 
 TEST_F(ActivityLogTest, StampsWithTheLocalesTimeFormat)
@@ -55,7 +71,7 @@ TEST_F(ActivityLogTest, StampsWithTheLocalesTimeFormat)
     usFormat.pmDesignator = QStringLiteral("PM");
     ActivityLog log(path, usFormat, clock);
     log.write(QStringLiteral("x"));
-    EXPECT_EQ(contents(path), "2026-03-07 2:05:09 PM - x\r\n");
+    EXPECT_EQ(contents(path), "2026-03-07 2:05:09 PM - x\n");
 }
 
 TEST_F(ActivityLogTest, ReadsTheClockOnceSoALineNeverMixesTwoMoments)
@@ -71,9 +87,9 @@ TEST_F(ActivityLogTest, ReadsTheClockOnceSoALineNeverMixesTwoMoments)
     // The entries of one moment share one reading, whatever the clock does meanwhile.
     log.write(QStringList { QStringLiteral("one"), QStringLiteral("two\nparts") });
     EXPECT_EQ(contents(path),
-        "2026-03-07 23:59:59 - midnight\r\n"
-        "2026-03-08 00:00:00 - one\r\n"
-        "2026-03-08 00:00:00 - two / parts\r\n");
+        "2026-03-07 23:59:59 - midnight\n"
+        "2026-03-08 00:00:00 - one\n"
+        "2026-03-08 00:00:00 - two / parts\n");
 }
 
 TEST_F(ActivityLogTest, CreatesTheFileAgainAfterItWasDeleted)
@@ -82,7 +98,7 @@ TEST_F(ActivityLogTest, CreatesTheFileAgainAfterItWasDeleted)
     log.write(QStringLiteral("one"));
     ASSERT_TRUE(QFile::remove(path));
     log.write(QStringLiteral("two"));
-    EXPECT_EQ(contents(path), "2026-03-07 14:05:09 - two\r\n");
+    EXPECT_EQ(contents(path), "2026-03-07 14:05:09 - two\n");
 }
 
 TEST_F(ActivityLogTest, CreatesItsFolderAgainAfterItWasRemoved)
@@ -90,7 +106,7 @@ TEST_F(ActivityLogTest, CreatesItsFolderAgainAfterItWasRemoved)
     const QString nested = dir.filePath(QStringLiteral("state/Velmora/Taskhaul/dunmark.txt"));
     ActivityLog log(nested, LongTimeFormat {}, clock);
     log.write(QStringLiteral("back"));
-    EXPECT_EQ(contents(nested), "2026-03-07 14:05:09 - back\r\n");
+    EXPECT_EQ(contents(nested), "2026-03-07 14:05:09 - back\n");
 }
 
 TEST_F(ActivityLogTest, RaisesWithTheSystemsTextWhenTheLineCannotBeWritten)
@@ -138,8 +154,8 @@ TEST_F(ActivityLogTest, PassesEachWrittenLineToItsObserver)
         (QStringList { QStringLiteral("2026-03-07 14:05:09 - *** Taskhaul Started ***"),
             QStringLiteral("2026-03-07 14:05:09 - a"), QStringLiteral("2026-03-07 14:05:09 - b") }));
     EXPECT_EQ(contents(path),
-        "2026-03-07 14:05:09 - *** Taskhaul Started ***\r\n2026-03-07 14:05:09 - a\r\n"
-        "2026-03-07 14:05:09 - b\r\n");
+        "2026-03-07 14:05:09 - *** Taskhaul Started ***\n2026-03-07 14:05:09 - a\n"
+        "2026-03-07 14:05:09 - b\n");
 }
 
 // The system clock: the local time of the zone in force, which may change while

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSettings>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -173,12 +174,56 @@ TEST_F(RunOnceSftp, AnUnknownKeyFailsTheRunWithTheFingerprintInTheLog)
     const QString log = logText();
     const qsizetype reason = log.indexOf(QStringLiteral("Reason: "));
     ASSERT_GE(reason, 0) << log.toStdString();
-    EXPECT_TRUE(
-        log.mid(reason).section(QStringLiteral("\r\n"), 0, 0).contains(q(server_->HostKeyFingerprint())))
+    EXPECT_TRUE(log.mid(reason).section(QLatin1Char('\n'), 0, 0).contains(q(server_->HostKeyFingerprint())))
         << log.toStdString();
     EXPECT_TRUE(log.contains(QStringLiteral("ERROR: The FTP site information specified is not valid")));
     // Nobody was asked: no question reached the terminal.
     EXPECT_FALSE(result.err.contains(QStringLiteral("Trust this host key"))) << result.err.toStdString();
+}
+
+// The keyring is asked only for what the run needs: without a session bus (as
+// under cron) a key file without a passphrase still signs in, though the job
+// keeps its password in the keyring; a passphrase kept there holds the run back.
+TEST_F(RunOnceSftp, WithoutAKeyringOnlyTheSecretsTheRunNeedsHoldItBack)
+{
+    ASSERT_TRUE(
+        QFile::copy(QStringLiteral(TASKHAUL_KEYRING_MODULE), path(QStringLiteral("taskhaul-keyring.so"))));
+    knownHosts(server_->KnownHostsLine());
+    const QString why = QStringLiteral("No desktop keyring is available; the passwords could not be read.");
+    const struct {
+        const char* keyFile;
+        bool passphraseInKeyring;
+        int exitCode;
+    } cases[] = { { "plain", false, 0 }, { "locked", true, 1 } };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.keyFile);
+        QFile::remove(path(QStringLiteral("dunmark.txt")));
+        QDir(path(QStringLiteral("in"))).removeRecursively();
+        QDir(path(QString())).mkpath(QStringLiteral("in"));
+        job.keyFile = q(server_->KeyPath(c.keyFile));
+        job.password = QStringLiteral("only a last resort");
+        job.keyPassphrase
+            = c.passphraseInKeyring ? QString::fromLatin1(SshdServer::LockedPassphrase) : QString();
+        saveJob();
+        // The secrets as a keyring keeps them: empty in the file.
+        QSettings settings(storeFile(), QSettings::IniFormat);
+        settings.setValue(QStringLiteral("Options/UseKeyring"), QStringLiteral("True"));
+        settings.setValue(QStringLiteral("Options/Password"), QString());
+        if (c.passphraseInKeyring)
+            settings.setValue(QStringLiteral("Options/KeyPassphrase"), QString());
+        settings.sync();
+
+        const Finished result = run(QStringLiteral("--run-once"));
+
+        EXPECT_EQ(result.exitCode, c.exitCode) << result.out.toStdString() << result.err.toStdString();
+        const QString log = logText();
+        EXPECT_TRUE(log.contains(QStringLiteral("WARNING: ") + why)) << log.toStdString();
+        EXPECT_EQ(log.contains(QStringLiteral("Run skipped: ") + why), c.passphraseInKeyring)
+            << log.toStdString();
+        EXPECT_EQ(log.contains(QStringLiteral("Signed in with the key file.")), !c.passphraseInKeyring)
+            << log.toStdString();
+        EXPECT_EQ(fetched(QStringLiteral("small.txt")), c.passphraseInKeyring ? "<missing>" : "small");
+    }
 }
 
 // Without its module SFTP cannot be used: the job cannot run as it is, and the

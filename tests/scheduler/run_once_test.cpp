@@ -130,7 +130,7 @@ TEST_F(RunOnce, FetchesTheSavedJobsFilesAndExitsZero)
     EXPECT_FALSE(result.err.contains(QLatin1Char('\x1b'))) << result.err.toStdString();
     // Stdout carries the log's lines, time stamps and all.
     EXPECT_EQ(result.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
-        log.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts));
+        log.split(QLatin1Char('\n'), Qt::SkipEmptyParts));
 }
 
 // On a terminal each download shows on one line, named after its local file and

@@ -343,7 +343,10 @@ TEST_F(SftpRun, AnUnknownKeyIsAskedAboutWithNoAsTheDefaultAnswer)
     EXPECT_EQ(lines[0], QStringLiteral("The server's host key is not known."));
     EXPECT_EQ(lines[2], QStringLiteral("Key type: ") + q(server_->HostKeyType()));
     EXPECT_EQ(lines[3], QStringLiteral("SHA-256 fingerprint: ") + fingerprint);
-    EXPECT_TRUE(box.text.contains(QStringLiteral("Trust this host key"))) << box.text.toStdString();
+    // The question names the host, and the port that is not SSH's usual one.
+    EXPECT_TRUE(box.text.contains(
+        QStringLiteral("Trust this host key for 127.0.0.1:%1 from now on?").arg(server_->Port())))
+        << box.text.toStdString();
     // "No" trusts nothing and connects nowhere.
     EXPECT_EQ(connectsRun, 1);
     EXPECT_TRUE(host.settings.trustedHostKey.isEmpty());

@@ -8,6 +8,12 @@ Shell::OpenResult RecordingShell::open(const QUrl& url)
     return nextResult;
 }
 
+Shell::OpenResult RecordingShell::openAddress(const QUrl& url, std::function<void()> failed)
+{
+    failLater = std::move(failed);
+    return open(url);
+}
+
 Shell::OpenResult RecordingShell::showFolder(const QString& path)
 {
     foldersShown.push_back(path);
