@@ -71,7 +71,8 @@ JobCatalog::JobCatalog(QString defaultJobFile, QString jobsFolder)
 JobCatalog JobCatalog::forUser(const QString& defaultJobFile)
 {
     const QFileInfo file(defaultJobFile);
-    return JobCatalog(defaultJobFile, file.absolutePath() + QLatin1Char('/') + file.completeBaseName() + "/jobs");
+    return JobCatalog(
+        defaultJobFile, file.absolutePath() + QLatin1Char('/') + file.completeBaseName() + "/jobs");
 }
 
 QString JobCatalog::nameProblem(const QString& name)
@@ -119,7 +120,8 @@ QList<JobEntry> JobCatalog::jobs() const
 {
     QList<JobEntry> others;
     const QDir folder(jobsFolder_);
-    for (const QFileInfo& file : folder.entryInfoList({ QLatin1Char('*') + kSuffix }, QDir::Files | QDir::Hidden)) {
+    for (const QFileInfo& file :
+        folder.entryInfoList({ QLatin1Char('*') + kSuffix }, QDir::Files | QDir::Hidden)) {
         const QString name = file.fileName().chopped(kSuffix.size());
         // A file whose name no job could have was not made here: not a job.
         if (nameProblem(name).isEmpty())

@@ -100,7 +100,7 @@ FetchResult fetchOnSite(RemoteSite& site, const JobSettings& job, const FetchFil
     result.kind = FetchResult::Kind::Fetched;
     if (comparesWithLocalCopy(job) && facts.remoteTime)
         setModificationTime(task.localPath, facts.remoteTime->utc);
-    result.received = result.announcedSize < 0 ? localFileSize(task.localPath) : result.announcedSize;
+    result.received = localFileSize(task.localPath);
     return result;
 }
 
@@ -161,7 +161,8 @@ void workOnConnection(int connection, std::shared_ptr<FetchPool> pool, std::uniq
                 FetchResult result = fetchOnSite(
                     *site, job, task->files[i], startUtc.addMSecs(clock.elapsed()),
                     [&pool, connection, slot](std::int64_t size) {
-                        pool->tell({ FetchNotice::Kind::Started, connection, slot, size, {}, {}, std::nullopt });
+                        pool->tell(
+                            { FetchNotice::Kind::Started, connection, slot, size, {}, {}, std::nullopt });
                     },
                     stopping, mayGiveWay);
                 pool->workerBytes -= counted;

@@ -330,8 +330,8 @@ void TransferEngine::ParallelRun::fileEnded(std::size_t slot, const FetchResult&
         fetchedSlots_.push_back(slot);
         engine_.fileFinished(name, FileFinished::Outcome::Fetched);
         engine_.report(QStringLiteral("Data transfer complete (")
-            + completedByteCount(result.announcedSize, result.received, engine_.groupSeparator_)
-            + QStringLiteral(" Bytes): ") + shown);
+            + completedByteCount(result.received, engine_.groupSeparator_) + QStringLiteral(" Bytes): ")
+            + shown);
         break;
     case FetchResult::Kind::Skipped:
         announce(slot);

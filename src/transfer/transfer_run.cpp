@@ -462,9 +462,8 @@ TransferEngine::FileOutcome TransferEngine::transferFile(
         sequence_ = sequenceAfter(job, sequence_, true);
         host_.setSequenceStart(sequence_);
     }
-    const std::int64_t received = announcedSize < 0 ? localFileSize(localPath) : announcedSize;
     report(QStringLiteral("Data transfer complete (")
-        + completedByteCount(announcedSize, received, groupSeparator_) + QStringLiteral(" Bytes)"));
+        + completedByteCount(localFileSize(localPath), groupSeparator_) + QStringLiteral(" Bytes)"));
     return FileOutcome::Fetched;
 }
 

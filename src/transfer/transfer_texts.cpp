@@ -62,10 +62,9 @@ QString groupThousands(std::uint64_t value, const QString& separator)
     return grouped;
 }
 
-QString completedByteCount(std::int64_t announced, std::int64_t received, const QString& separator)
+QString completedByteCount(std::int64_t received, const QString& separator)
 {
-    const std::int64_t count = announced >= 0 ? announced : received;
-    return groupThousands(count > 0 ? static_cast<std::uint64_t>(count) : 0, separator);
+    return groupThousands(received > 0 ? static_cast<std::uint64_t>(received) : 0, separator);
 }
 
 QString displayName(std::string_view name)

@@ -33,10 +33,10 @@ bool isSafeLocalName(std::string_view name);
 // `value` in decimal, grouped by thousands with `separator`: 1234567 -> "1,234,567".
 QString groupThousands(std::uint64_t value, const QString& separator);
 
-// The byte count of the completion line. The size the server announced, grouped
-// by thousands; "0" for an empty file; the bytes actually received when the
-// server announced no size (announced < 0).
-QString completedByteCount(std::int64_t announced, std::int64_t received, const QString& separator);
+// The byte count of the completion line: the bytes that arrived (the local
+// file's size), grouped by thousands; "0" for an empty file. Not the size the
+// server announced: where the two differ, the log says what is on disk.
+QString completedByteCount(std::int64_t received, const QString& separator);
 
 // The name of a listed file as text for the log and the status line. Control
 // characters are shown escaped (\n, \r, \t, the others as \xNN, the Unicode

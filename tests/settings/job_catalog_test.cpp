@@ -92,7 +92,8 @@ TEST_F(JobCatalogTest, TheDefaultJobsFileStaysAsItIs)
     jobs.rename(copy, QStringLiteral("Night backup"));
     jobs.remove(*jobs.find(QStringLiteral("imported")));
     EXPECT_EQ(names(jobs.jobs()),
-        (QStringList { QStringLiteral("Default"), QStringLiteral("Night backup"), QStringLiteral("Reports") }));
+        (QStringList {
+            QStringLiteral("Default"), QStringLiteral("Night backup"), QStringLiteral("Reports") }));
     EXPECT_THROW(jobs.remove(jobs.defaultJob()), JobCatalogError);
 
     // Renaming the default job changes its name, not its file.
@@ -142,12 +143,13 @@ TEST_F(JobCatalogTest, UnreadableFilesAreListedWithTheirReason)
 
     const auto entry = jobs.find(QStringLiteral("broken"));
     ASSERT_TRUE(entry);
-    EXPECT_TRUE(entry->problem.contains(QStringLiteral("is not a settings file"))) << entry->problem.toStdString();
+    EXPECT_TRUE(entry->problem.contains(QStringLiteral("is not a settings file")))
+        << entry->problem.toStdString();
     EXPECT_THROW(jobs.duplicate(*entry, QStringLiteral("Copy")), JobCatalogError);
     EXPECT_THROW(jobs.create(QStringLiteral("broken")), JobCatalogError);
     EXPECT_THROW(jobs.importFile(QStringLiteral("Other"), broken), JobCatalogError);
-    EXPECT_THROW(jobs.importFile(QStringLiteral("Other"), dir.filePath(QStringLiteral("none.conf"))),
-        JobCatalogError);
+    EXPECT_THROW(
+        jobs.importFile(QStringLiteral("Other"), dir.filePath(QStringLiteral("none.conf"))), JobCatalogError);
     EXPECT_FALSE(jobs.find(QStringLiteral("Other")));
     EXPECT_EQ(fileHash(broken), before);
 }
