@@ -196,6 +196,14 @@ def quiet_about_waits(loop, context):
         loop.default_exception_handler(context)
 
 
+async def outlive_no_parent():
+    # A test that dies without stopping the server takes it along.
+    parent = os.getppid()
+    while os.getppid() == parent:
+        await asyncio.sleep(0.5)
+    os._exit(0)
+
+
 async def main():
     asyncio.get_running_loop().set_exception_handler(quiet_about_waits)
     key = asyncssh.generate_private_key("ssh-ed25519")
@@ -205,7 +213,7 @@ async def main():
         "127.0.0.1", 0, server_host_keys=[key], server_factory=Server, sftp_factory=Sftp, allow_scp=False
     )
     print(server.sockets[0].getsockname()[1], flush=True)
-    await asyncio.Future()
+    await outlive_no_parent()
 
 
 asyncio.run(main())
