@@ -161,7 +161,8 @@ void workOnConnection(int connection, std::shared_ptr<FetchPool> pool, std::uniq
                 FetchResult result = fetchOnSite(
                     *site, job, task->files[i], startUtc.addMSecs(clock.elapsed()),
                     [&pool, connection, slot](std::int64_t size) {
-                        pool->tell({ FetchNotice::Kind::Started, connection, slot, size, {}, {}, std::nullopt });
+                        pool->tell(
+                            { FetchNotice::Kind::Started, connection, slot, size, {}, {}, std::nullopt });
                     },
                     stopping, mayGiveWay);
                 pool->workerBytes -= counted;

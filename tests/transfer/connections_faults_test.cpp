@@ -40,8 +40,9 @@ TEST_F(ConnectionsTest, FilesStoredUnderOneNameLeaveThePlansLast)
     host.settings.fileKind = JobSettings::FileKind::OneFile;
     host.settings.fileName = QStringLiteral("m00?.dat");
     host.settings.rename = true;
-    for (const auto& [renameTo, stored] : std::map<QString, std::string> {
-             { QStringLiteral("latest.dat"), "latest.dat" }, { QStringLiteral("latest_[HH].dat"), "latest_10.dat" } }) {
+    for (const auto& [renameTo, stored] :
+        std::map<QString, std::string> { { QStringLiteral("latest.dat"), "latest.dat" },
+            { QStringLiteral("latest_[HH].dat"), "latest_10.dat" } }) {
         SCOPED_TRACE(renameTo.toStdString());
         host.settings.renameTo = renameTo;
         host.log.clear();
@@ -124,7 +125,9 @@ TEST_F(ConnectionsLimitTest, AServerThatLimitsItsConnectionsGetsEveryFileFetched
     run();
     expectAllFetched(60);
     EXPECT_TRUE(engine.lastRun().skipped.empty());
-    EXPECT_EQ(host.log.filter(QRegularExpression(QStringLiteral("^The server accepted only \\d connection"))).size(), 1);
+    EXPECT_EQ(host.log.filter(QRegularExpression(QStringLiteral("^The server accepted only \\d connection")))
+                  .size(),
+        1);
 }
 
 // A further connection shown another certificate or host key than the main
@@ -166,8 +169,8 @@ struct IdentityRun {
     explicit IdentityRun(JobSettings job, const std::function<std::unique_ptr<RemoteSite>()>& main,
         const std::function<std::unique_ptr<RemoteSite>(std::function<void()>)>& further)
         : sites(job.protocol == JobSettings::Protocol::Ftp ? main : nullptr,
-              job.protocol == JobSettings::Protocol::Sftp ? main : nullptr,
-              [further](const JobSettings&, std::function<void()> pump) { return further(std::move(pump)); })
+            job.protocol == JobSettings::Protocol::Sftp ? main : nullptr,
+            [further](const JobSettings&, std::function<void()> pump) { return further(std::move(pump)); })
     {
         job.localFolder = local.path();
         job.fileKind = JobSettings::FileKind::AllFiles;
@@ -184,9 +187,11 @@ struct IdentityRun {
         EXPECT_EQ(engine.lastRun().fetched, 4) << host.log.join('\n').toStdString();
         for (int n = 0; n < 4; ++n) {
             QFile file(local.path() + QLatin1Char('/') + QString::fromStdString(nameOf(n)));
-            EXPECT_TRUE(file.open(QIODevice::ReadOnly) && file.readAll() == QByteArray::fromStdString(contentOf(n)));
+            EXPECT_TRUE(
+                file.open(QIODevice::ReadOnly) && file.readAll() == QByteArray::fromStdString(contentOf(n)));
         }
-        EXPECT_EQ(host.log.count(QStringLiteral("WARNING: ") + warning), 1) << host.log.join('\n').toStdString();
+        EXPECT_EQ(host.log.count(QStringLiteral("WARNING: ") + warning), 1)
+            << host.log.join('\n').toStdString();
         EXPECT_TRUE(engine.lastRun().failed());
         EXPECT_FALSE(engine.lastRun().lostConnection()); // no retry would change it
         EXPECT_EQ(engine.lastRun().failure, warning);
@@ -297,12 +302,13 @@ protected:
         EXPECT_TRUE(dropped);
         EXPECT_EQ(server.argumentsOf("RETR").size(), 11u);
         EXPECT_FALSE(engine.lastRun().connectionBroke);
-        const QStringList lost = host.log.filter(
-            QRegularExpression(QStringLiteral("^Connection \\d was lost; its file goes back to the queue\\.$")));
+        const QStringList lost = host.log.filter(QRegularExpression(
+            QStringLiteral("^Connection \\d was lost; its file goes back to the queue\\.$")));
         ASSERT_EQ(lost.size(), 1) << host.log.join('\n').toStdString();
         EXPECT_EQ(lost.front() == QStringLiteral("Connection 1 was lost; its file goes back to the queue."),
             mainConnection);
-        EXPECT_EQ(host.log.count(QStringLiteral("alice disconnected from 127.0.0.1")), mainConnection ? 1 : 0);
+        EXPECT_EQ(
+            host.log.count(QStringLiteral("alice disconnected from 127.0.0.1")), mainConnection ? 1 : 0);
     }
 };
 
