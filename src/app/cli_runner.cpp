@@ -225,6 +225,55 @@ bool usageIsPlain(const QStringList& args, const char* option)
     return false;
 }
 
+// The engine names each download and its size as it begins, then tells its
+// bytes and its end: the terminal's progress line follows them.
+void followOnTerminal(TransferEngine& engine, TerminalProgress& terminal,
+    std::optional<TransferProgress>& progress, QString& startedName)
+{
+    progress.emplace(
+        [&terminal, &startedName](const ProgressState& state) { terminal.show(startedName, state); });
+    engine.setFileStartedHandler([&startedName, &progress](const FileStarted& started) {
+        startedName = displayName(started.localName);
+        progress->begin(started.size);
+    });
+    TransferEvents events;
+    events.progress = [&progress](std::int64_t received) { progress->work(received); };
+    events.fileFinished = [&progress](const FileFinished&) { progress->end(); };
+    events.runFinished = [&progress](const RunReport&) { progress->endRun(); };
+    events.runProgress = [&progress](const RunProgress& run) {
+        progress->run(run.filesDone, run.filesTotal, run.bytesDone, run.bytesTotal);
+    };
+    engine.setEvents(std::move(events));
+}
+
+// Headless there is nobody to save what the run changed in the job: the
+// advanced sequence number (the next run must not fetch under the same number
+// again) and a trusted certificate or host key found no longer needed. Each is
+// kept as the window keeps it, that one value, the rest of the stored job as
+// it is. False when one could not be saved (said on stderr).
+bool keepWhatTheRunChanged(const SettingsStore& store, const JobSettings& saved, const JobSettings& ran)
+{
+    bool kept = true;
+    if (ran.sequenceStart != saved.sequenceStart) {
+        try {
+            store.saveSequence(ran.sequenceStart);
+        } catch (const SettingsError& error) {
+            printLine(stderr, QStringLiteral("The sequence number cannot be saved: %1").arg(error.message()));
+            kept = false;
+        }
+    }
+    if (ran.trustedCertificate != saved.trustedCertificate || ran.trustedHostKey != saved.trustedHostKey) {
+        try {
+            store.saveTrust(ran);
+        } catch (const SettingsError& error) {
+            printLine(stderr,
+                QStringLiteral("The trusted fingerprint cannot be forgotten: %1").arg(error.message()));
+            kept = false;
+        }
+    }
+    return kept;
+}
+
 } // namespace
 
 int runOnce(const QStringList& args)
@@ -292,25 +341,10 @@ int runOnce(const QStringList& args)
     // On a terminal, the download in progress shows on one line of stderr.
     TerminalProgress terminal(stderr);
     std::optional<TransferProgress> progress;
-    // The engine names each download and its size as it begins, then tells
-    // its bytes and its end.
     QString startedName;
     if (::isatty(STDERR_FILENO)) {
         host.setProgress(&terminal);
-        progress.emplace(
-            [&terminal, &startedName](const ProgressState& state) { terminal.show(startedName, state); });
-        engine.setFileStartedHandler([&startedName, &progress](const FileStarted& started) {
-            startedName = displayName(started.localName);
-            progress->begin(started.size);
-        });
-        TransferEvents events;
-        events.progress = [&progress](std::int64_t received) { progress->work(received); };
-        events.fileFinished = [&progress](const FileFinished&) { progress->end(); };
-        events.runFinished = [&progress](const RunReport&) { progress->endRun(); };
-        events.runProgress = [&progress](const RunProgress& run) {
-            progress->run(run.filesDone, run.filesTotal, run.bytesDone, run.bytesTotal);
-        };
-        engine.setEvents(std::move(events));
+        followOnTerminal(engine, terminal, progress, startedName);
     }
     // A run that could not connect or lost the connection is tried again as the
     // job says, as the window's scheduler would; the last attempt decides.
@@ -345,30 +379,7 @@ int runOnce(const QStringList& args)
     if (outcome == RunOutcome::Incomplete || engine.lastRun().jobUnusable)
         return kExitJobUnusable;
 
-    // Headless there is nobody to save the advanced sequence number; the next
-    // run must not fetch under the same number again. It is kept as the window
-    // keeps it: that one value, the rest of the stored job as it is.
-    bool saveFailed = false;
-    if (host.job().sequenceStart != saved->sequenceStart) {
-        try {
-            store.saveSequence(host.job().sequenceStart);
-        } catch (const SettingsError& error) {
-            printLine(stderr, QStringLiteral("The sequence number cannot be saved: %1").arg(error.message()));
-            saveFailed = true;
-        }
-    }
-    // A trusted certificate or host key the run found no longer needed is
-    // forgotten in the stored job, that one value, as the window does.
-    const JobSettings& ran = host.job();
-    if (ran.trustedCertificate != saved->trustedCertificate || ran.trustedHostKey != saved->trustedHostKey) {
-        try {
-            store.saveTrust(ran);
-        } catch (const SettingsError& error) {
-            printLine(stderr,
-                QStringLiteral("The trusted fingerprint cannot be forgotten: %1").arg(error.message()));
-            saveFailed = true;
-        }
-    }
+    const bool saveFailed = !keepWhatTheRunChanged(store, *saved, host.job());
     const bool failed
         = outcome == RunOutcome::Failed || engine.lastRun().failed() || host.logFailed() || saveFailed;
     return failed ? kExitFailed : kExitDone;

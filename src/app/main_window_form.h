@@ -111,6 +111,15 @@ struct MainWindowForm {
 
     // The tab titles, left to right.
     static QStringList tabTitles();
+
+private:
+    // Each tab with its fields, added to `pages`.
+    void buildSiteTab(const QString& title);
+    void buildLocalFolderTab(const QString& title);
+    void buildActionTab(const QString& title);
+    void buildScheduleTab(const QString& title);
+    void buildProxyTab(const QString& title);
+    void buildOptionsTab(const QString& title);
 };
 
 } // namespace taskhaul

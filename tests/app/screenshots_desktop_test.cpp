@@ -5,7 +5,10 @@
 // with TASKHAUL_SCREENSHOT_DIR naming the folder for the PNG files.
 #include "app/dbus_notifier.h"
 #include "app/progress_text.h"
+#include "app/run_notice.h"
 #include "app/status_line.h"
+#include "scheduler/unattended_run.h"
+#include "transfer/run_report.h"
 #include "window_fixture.h"
 
 #include <QCursor>
@@ -82,16 +85,24 @@ TEST_F(DesktopScreenshots, DISABLED_TrayTooltip)
     EXPECT_TRUE(save(area, QDir(folder()).filePath(QStringLiteral("tray-tooltip.png"))));
 }
 
-// A failed scheduled run as the desktop's notification daemon shows it.
+// Failed scheduled runs as the desktop's notification daemon shows them.
 TEST_F(DesktopScreenshots, DISABLED_FailureNotification)
 {
     ASSERT_FALSE(folder().isEmpty()) << "set TASKHAUL_SCREENSHOT_DIR";
     DBusNotifier notifier(QDBusConnection::sessionBus(),
         [](const RunNotice&) { ADD_FAILURE() << "no notification service on the session bus"; });
     ASSERT_TRUE(notifier.serviceAvailable());
-    notifier.send({ QStringLiteral("Taskhaul: scheduled transfer failed"),
-        QStringLiteral("\"report-20260306.csv\" was not fetched: 550 Permission denied."), true });
-    QTest::qWait(1500);
+    // Three failed runs of a job that runs every minute: one notification.
+    JobSettings job;
+    job.host = QStringLiteral("ftp.example.org");
+    RunReport report;
+    report.connected = report.folderEntered = report.listed = true;
+    report.skipped = { { "report-20260306.csv", QStringLiteral("550 Permission denied.") } };
+    for (int run = 0; run < 3; ++run) {
+        notifier.send(*noticeForRun(RunOutcome::Completed, report, job, run > 0));
+        QTest::qWait(600);
+    }
+    QTest::qWait(900);
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     const QRect area(screen.width() - 420, 0, 420, 140);
     EXPECT_TRUE(save(area, QDir(folder()).filePath(QStringLiteral("failure-notification.png"))));

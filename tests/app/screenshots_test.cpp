@@ -3,20 +3,63 @@
 // scripts/screenshots.sh runs it under Xvfb:
 //   app_tests --gtest_also_run_disabled_tests --gtest_filter=Screenshots.*
 // with TASKHAUL_SCREENSHOT_DIR naming the folder for the PNG files.
+#include "app/qt_services.h"
+#include "ftp/pyftpd_server.h"
+#include "ftp/tls_servers.h"
 #include "window_fixture.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
 #include <QScreen>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
+#include <QToolButton>
 
 namespace taskhaul::test {
 namespace {
 
-class Screenshots : public WindowTest { };
+class Screenshots : public WindowTest {
+protected:
+    static QString folder() { return qEnvironmentVariable("TASKHAUL_SCREENSHOT_DIR"); }
+
+    MainWindow& showWindow()
+    {
+        MainWindow& w = createWindow();
+        w.move(0, 0);
+        w.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&w));
+        return w;
+    }
+
+    // Shows the box the window asked for, as the program's own message boxes
+    // draw it (the recording ones took its kind, caption and text), and saves
+    // a picture of the screen with the window and the box.
+    void pictureOfBox(MainWindow& w, const RecordingMessageBoxes::Shown& shown, const QString& name)
+    {
+        QtMessageBoxes real(&w);
+        QTimer::singleShot(600, [&w, name] {
+            QWidget* box = QApplication::activeModalWidget();
+            ASSERT_NE(box, nullptr);
+            const QRect area = w.frameGeometry().united(box->frameGeometry());
+            const QPixmap picture
+                = w.screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+            EXPECT_TRUE(picture.save(QDir(folder()).filePath(name)));
+            box->close();
+        });
+        using Kind = RecordingMessageBoxes::Kind;
+        if (shown.kind == Kind::Warning)
+            real.warning(shown.caption, shown.text);
+        else if (shown.kind == Kind::Confirmation)
+            real.confirmDefaultNo(shown.caption, shown.text);
+        else
+            real.information(shown.caption, shown.text);
+    }
+};
 
 TEST_F(Screenshots, DISABLED_OnePicturePerTab)
 {
@@ -92,6 +135,75 @@ TEST_F(Screenshots, DISABLED_MenuOpenDuringATransfer)
     const QString file = QDir(folder).filePath(QStringLiteral("menu-during-transfer.png"));
     EXPECT_TRUE(picture.save(file)) << file.toStdString();
     ftp->close();
+}
+
+// The FTP menu with the mouse on Exit, which ends the program (Ctrl+Q).
+TEST_F(Screenshots, DISABLED_ExitInTheFtpMenu)
+{
+    ASSERT_FALSE(folder().isEmpty()) << "set TASKHAUL_SCREENSHOT_DIR";
+    MainWindow& w = showWindow();
+    w.testHooks().setStatusLine(QStringLiteral("Ready"));
+    QMenu* ftp = w.menuBar()->actions().constFirst()->menu();
+    ftp->popup(w.menuBar()->mapToGlobal(
+        w.menuBar()->actionGeometry(w.menuBar()->actions().constFirst()).bottomLeft()));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(ftp));
+    QTest::mouseMove(ftp, ftp->actionGeometry(w.action(Command::Exit)).center());
+    QTest::qWait(300);
+    const QRect area = w.frameGeometry().united(ftp->frameGeometry());
+    const QPixmap picture = w.screen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    EXPECT_TRUE(picture.save(QDir(folder()).filePath(QStringLiteral("ftp-menu-exit.png"))));
+    ftp->close();
+}
+
+// A certificate trusted in the window, on the FTP Site tab with Forget; the
+// warning when the server's certificate has changed; Forget's question; and a
+// failed connect, with the warning icon. Against real servers.
+TEST_F(Screenshots, DISABLED_TrustForgetAndFailureBoxes)
+{
+    ASSERT_FALSE(folder().isEmpty()) << "set TASKHAUL_SCREENSHOT_DIR";
+    TestCertificates certificates;
+    TlsPyFtpdServer server(certificates.SelfSigned());
+    JobSettings job;
+    job.host = QString::fromStdString(server.host());
+    job.port = QString::number(server.port());
+    job.remoteFolder = QStringLiteral("/");
+    job.userName = QString::fromStdString(server.user());
+    job.password = QString::fromStdString(server.password());
+    job.localFolder = QDir::tempPath();
+    job.security = JobSettings::Security::Explicit;
+    // The certificate the job trusted before the server got a new one.
+    job.trustedCertificate
+        = QStringLiteral("3F9C0A1B7E2D4C5F8A9B0C1D2E3F4A5B6C7D8E9F0A1B2C3D4E5F60718293A4B5");
+    store().save(job);
+
+    MainWindow& w = showWindow();
+    w.runCommand(Command::OpenConfiguration);
+    w.testHooks().setStatusLine(QStringLiteral("Ready"));
+    QTest::qWait(200);
+    EXPECT_TRUE(w.screen()
+                    ->grabWindow(0, w.frameGeometry().x(), w.frameGeometry().y(), w.frameGeometry().width(),
+                        w.frameGeometry().height())
+                    .save(QDir(folder()).filePath(QStringLiteral("ftp-site-trusted.png"))));
+
+    trigger(Command::Connect);
+    ASSERT_EQ(boxes.shown().size(), 1u);
+    pictureOfBox(w, boxes.shown()[0], QStringLiteral("certificate-changed.png"));
+
+    boxes.clear();
+    boxes.answerNext(MessageBoxes::Answer::No);
+    child<QToolButton>("ForgetTrust")->click();
+    ASSERT_EQ(boxes.shown().size(), 1u);
+    pictureOfBox(w, boxes.shown()[0], QStringLiteral("forget-trust.png"));
+
+    boxes.clear();
+    child<QLineEdit>("Edit4")->setText(QStringLiteral("not the password"));
+    boxes.answerNext(MessageBoxes::Answer::Yes);
+    child<QToolButton>("ForgetTrust")->click();
+    boxes.clear();
+    boxes.answerNext(MessageBoxes::Answer::Yes); // trust the new certificate
+    trigger(Command::Connect);
+    ASSERT_FALSE(boxes.shown().empty());
+    pictureOfBox(w, boxes.shown().back(), QStringLiteral("connect-failed.png"));
 }
 
 } // namespace
