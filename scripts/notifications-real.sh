@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Checks the run notices against a real notification service: dunst (Debian's
-# package, installed by hand: only this check and the desktop pictures need it)
+# package, which only this check and the desktop pictures need, installed here)
 # under Xvfb on a session bus of its own, and the test
 # RealNotificationService.* of app_tests, which ctest does not run.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${TASKHAUL_BUILD_DIR:-$root/build}
-command -v dunst >/dev/null || { echo "notifications-real: install dunst (apt-get install dunst)" >&2; exit 2; }
+bash "$root/scripts/install-packages.sh" dunst
 
 [ -f "$build/build.ninja" ] || cmake -S "$root" -B "$build" -G Ninja
 cmake --build "$build" --target app_tests

@@ -8,7 +8,7 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${TASKHAUL_BUILD_DIR:-$root/build}
 out=$root/docs/screenshots
-command -v dunst >/dev/null || { echo "screenshots-desktop: install dunst (apt-get install dunst)" >&2; exit 2; }
+bash "$root/scripts/install-packages.sh" dunst
 
 [ -f "$build/build.ninja" ] || cmake -S "$root" -B "$build" -G Ninja
 cmake --build "$build" --target app_tests
