@@ -2,7 +2,7 @@
 # Takes the pictures of the download progress, the notification-area icon's
 # tooltip and a failure notification into docs/screenshots/.
 # Runs under Xvfb with a notification area (trayer) and, on a session bus of
-# its own, a notification daemon (Debian's dunst, installed by hand: only these
+# its own, a notification daemon (Debian's dunst, installed here: only these
 # pictures need it). Builds the test program first.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
