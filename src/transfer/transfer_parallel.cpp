@@ -120,6 +120,7 @@ private:
     int running_ = 0; // worker threads not yet ended
     int limitClosed_ = 0; // further connections the server's limit closed
     int identityRefused_ = 0;
+    int refused_ = 0; // further connections that could not log in
     bool mainAlive_ = true;
     // The main connection gave way to the others at the server's limit: it
     // takes files again once no further connection is left.
@@ -244,6 +245,9 @@ void TransferEngine::ParallelRun::handle(FetchNotice& notice)
         --pending_;
         if (state)
             *state = Connection::Gone;
+        // A login the run's own stop cut short was not refused by the server.
+        if (!notice.identity && !pool_->stopping())
+            ++refused_;
         if (notice.identity) {
             ++identityRefused_;
             const QString warning = identityChangedLine(notice.connection, *notice.identity);
@@ -284,16 +288,15 @@ void TransferEngine::ParallelRun::handle(FetchNotice& notice)
 }
 
 // "The server accepted only K connection(s).", once, when the files have
-// ended: K counts the connections that logged in, less those the server's
-// limit closed later. A connection refused for its certificate or host key
-// has its own warning.
+// ended: K counts the connections asked for, less those the server refused
+// and those its limit closed later. A login still under way then (it is not
+// waited for) counts as accepted. A connection refused for its certificate or
+// host key has its own warning.
 void TransferEngine::ParallelRun::tellAcceptance()
 {
-    if (acceptanceTold_ || pending_ > 0)
+    if (acceptanceTold_ || refused_ + limitClosed_ == 0)
         return;
-    const int kept = accepted_ - limitClosed_;
-    if (kept >= attempted_ - identityRefused_)
-        return;
+    const int kept = attempted_ - identityRefused_ - refused_ - limitClosed_;
     acceptanceTold_ = true;
     engine_.report(QStringLiteral("The server accepted only %1 connection(s).").arg(kept));
 }
@@ -458,7 +461,6 @@ void TransferEngine::ParallelRun::run(
         // in (a silent server): it is not waited for.
         if (!finishing_ && pending_ > 0 && pool_->idle()) {
             finishing_ = true;
-            acceptanceTold_ = true;
             pool_->stop();
         }
         pool_->waitForNews(kEventSlice);

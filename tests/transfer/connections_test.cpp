@@ -361,7 +361,7 @@ TEST_F(ConnectionsTest, EveryConnectionSpeaksTlsWithTheTrustedCertificate)
     host.settings.security = JobSettings::Security::Explicit;
     host.settings.trustedCertificate
         = QString::fromStdString(TestCertificates::Fingerprint(certificates.SelfSigned().certificate));
-    mainDelay = 50ms;
+    mainDelay = 250ms; // the TLS login of the other takes its time
     run();
     EXPECT_EQ(engine.lastRun().fetched, 6) << host.log.join('\n').toStdString();
     EXPECT_EQ(engine.lastRun().connections, 2);
