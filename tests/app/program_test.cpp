@@ -178,7 +178,11 @@ TEST_F(ProgramRun, AnUnwritableLogStopsNeitherTheStartNorTheEnd)
     }
     EXPECT_EQ(answer, QStringLiteral("shown"));
 
-    ::kill(pid_t(process.processId()), SIGTERM);
+    // A program that has already ended has no pid (0): a signal to 0 would
+    // reach the whole process group, the test runner included.
+    const auto pid = static_cast<pid_t>(process.processId());
+    ASSERT_GT(pid, 0) << "the program ended before its signal";
+    ::kill(pid, SIGTERM);
     if (!process.waitForFinished(20000)) {
         process.kill();
         process.waitForFinished();

@@ -203,7 +203,11 @@ TEST_F(RunOnce, ARetryWaitsAsTheJobSaysAndATerminationSignalEndsTheWait)
 
     QElapsedTimer sinceSignal;
     sinceSignal.start();
-    ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+    // A program that has already ended has no pid (0): a signal to 0 would
+    // reach the whole process group, the test runner included.
+    const auto pid = static_cast<pid_t>(process.processId());
+    ASSERT_GT(pid, 0) << "the program ended before its signal";
+    ::kill(pid, SIGTERM);
     const Finished result = finish(process);
     EXPECT_EQ(result.exitCode, 128 + SIGTERM) << result.err.toStdString();
     EXPECT_LT(sinceSignal.elapsed(), 10000);
@@ -279,7 +283,11 @@ TEST_F(RunOnce, TerminationSignalAbortsTheDownloadAndLeavesNoDebris)
         temporaries = in.entryList({ QStringLiteral(".big.iso.taskhaul-*") }, QDir::Files | QDir::Hidden);
     }
     ASSERT_FALSE(temporaries.isEmpty()) << "the download never started";
-    ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+    // A program that has already ended has no pid (0): a signal to 0 would
+    // reach the whole process group, the test runner included.
+    const auto pid = static_cast<pid_t>(process.processId());
+    ASSERT_GT(pid, 0) << "the program ended before its signal";
+    ::kill(pid, SIGTERM);
     const Finished result = finish(process);
 
     EXPECT_EQ(result.exitCode, 128 + SIGTERM) << result.err.toStdString();

@@ -120,8 +120,8 @@ protected:
     std::string local(const std::string& name) const { return local_ + "/" + name; }
     QString transferring(const std::string& name, const std::string& localName) const
     {
-        return QStringLiteral("Transferring sftp://127.0.0.1") + q(remote_) + QLatin1Char('/') + q(name)
-            + QStringLiteral(" => ") + q(local(localName));
+        return QStringLiteral("Transferring sftp://127.0.0.1:") + QString::number(server_->Port())
+            + q(remote_) + QLatin1Char('/') + q(name) + QStringLiteral(" => ") + q(local(localName));
     }
     QString logText() const { return host.log.join(QLatin1Char('\n')); }
 
