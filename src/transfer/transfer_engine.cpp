@@ -52,6 +52,14 @@ QString identitySite(const JobSettings& job)
 
 QString identityChangedText(const QString& host, const SiteIdentity& identity)
 {
+    if (identity.kind == SiteIdentity::Kind::HostKey
+        && identity.verification.startsWith(QLatin1String("revoked")))
+        return QStringLiteral(
+            "The server's host key is revoked in your known_hosts file, so the connection to %1 was "
+            "refused.\n\nRevoked host key fingerprint:\n%2\n\n"
+            "A revoked key is never accepted, whatever else vouches for it. Check with the server's "
+            "administrator.")
+            .arg(host, identity.shownFingerprint);
     if (identity.kind == SiteIdentity::Kind::HostKey)
         return QStringLiteral(
             "The server's host key has changed since it was known or trusted, so the connection to %1 "
