@@ -64,30 +64,9 @@ async def forward(reader, writer):
 async def forward_late(reader, writer, delay):
     """Server to client, each chunk `delay` seconds after it arrived."""
     queue = asyncio.Queue()
-
-    async def read():
-        try:
-            while True:
-                data = await reader.read(CHUNK)
-                await queue.put((time.monotonic() + delay, data))
-                if not data:
-                    return
-        except (ConnectionError, OSError):
-            await queue.put((time.monotonic() + delay, b""))
-
-    reading = asyncio.create_task(read())
+    reading = asyncio.create_task(read_into(reader, queue, delay))
     try:
-        while True:
-            due, data = await queue.get()
-            wait = due - time.monotonic()
-            if wait > 0:
-                await asyncio.sleep(wait)
-            if not data:
-                return
-            writer.write(data)
-            await writer.drain()
-    except (ConnectionError, OSError):
-        pass
+        await deliver_late(queue, writer)
     finally:
         reading.cancel()
 
