@@ -421,20 +421,35 @@ TEST(ConnectionsOverSftp, FilesComeWholeOverThreeConnections)
     host.settings.fileKind = JobSettings::FileKind::AllFiles;
     host.settings.overwrite = true;
     host.settings.connections = 3;
-    // The main connection goes slowly, so that the others have logged in
-    // before the files are all in (a run does not wait for a login it no longer needs).
-    class SlowSite : public SftpSite {
+    // The main connection waits (ten seconds at most) for the others to have
+    // logged in before its first download: a run does not wait for a login it
+    // no longer needs, and a loaded machine may take its time over SSH.
+    static std::atomic<int> loggedIn;
+    loggedIn = 0;
+    class FurtherSite : public SftpSite {
+    public:
+        using SftpSite::SftpSite;
+        SiteConnected connect() override
+        {
+            SiteConnected connected = SftpSite::connect();
+            ++loggedIn;
+            return connected;
+        }
+    };
+    class WaitingSite : public SftpSite {
     public:
         using SftpSite::SftpSite;
         void retrieve(const std::string& name, const std::string& localPath, bool overwrite) override
         {
-            std::this_thread::sleep_for(150ms);
+            const auto until = std::chrono::steady_clock::now() + 10s;
+            while (loggedIn < 2 && std::chrono::steady_clock::now() < until)
+                std::this_thread::sleep_for(10ms);
             SftpSite::retrieve(name, localPath, overwrite);
         }
     };
-    ProtocolSites sites { nullptr, [] { return std::make_unique<SlowSite>([] {}); },
+    ProtocolSites sites { nullptr, [] { return std::make_unique<WaitingSite>([] {}); },
         [](const JobSettings&, std::function<void()> pump) {
-            return std::make_unique<SftpSite>(std::move(pump));
+            return std::make_unique<FurtherSite>(std::move(pump));
         } };
     TransferEngine engine { host, sites, QStringLiteral(",") };
     engine.siteConnect();
