@@ -33,7 +33,7 @@ public:
     std::vector<NotifyCall> calls;
 
 public slots:
-    // As the specification of the service says: a notice that replaces one
+    // As the desktop notification protocol has it: a notice that replaces one
     // keeps its id.
     uint Notify(const QString& app, uint replaces, const QString&, const QString& summary,
         const QString& body, const QStringList& actions, const QVariantMap& hints, int)
